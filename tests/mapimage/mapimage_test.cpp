@@ -1,0 +1,182 @@
+#include "mapimage/mapimage.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace v2bsp {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(Readers, ValuesInBothByteOrders) {
+    struct Case {
+        Bytes bytes;
+        std::uint32_t little, big;
+        const char* hex_little;
+        const char* hex_big;
+    };
+    const Case cases[] = {
+        {{0x10, 0x00, 0x00, 0x00}, 16, 268435456, "00000010", "10000000"},
+        {{0xFF, 0xFF, 0xFF, 0xFF}, 4294967295u, 4294967295u, "FFFFFFFF", "FFFFFFFF"},
+        {{0x00, 0x01, 0x02, 0x03}, 0x03020100, 0x00010203, "03020100", "00010203"},
+        {{0x0A, 0x00, 0x00, 0x40}, 0x4000000A, 0x0A000040, "4000000A", "0A000040"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.hex_big);
+        EXPECT_EQ(readu32(c.bytes, 0, true), c.little);
+        EXPECT_EQ(readu32(c.bytes, 0, false), c.big);
+        EXPECT_EQ(readhex32(c.bytes, 0, true), c.hex_little);
+        EXPECT_EQ(readhex32(c.bytes, 0, false), c.hex_big);
+        // readu32 is hextonum of readhex32 in either order.
+        EXPECT_EQ(hextonum(readhex32(c.bytes, 0, true)), c.little);
+        EXPECT_EQ(hextonum(readhex32(c.bytes, 0, false)), c.big);
+    }
+}
+
+TEST(Readers, FourccKeepsEveryByte) {
+    const Bytes scnr = {0x72, 0x6E, 0x63, 0x73};
+    EXPECT_EQ(readfourcc(scnr, 0, true), "scnr");
+    EXPECT_EQ(readfourcc(scnr, 0, false), "rncs");
+    const Bytes with_zero = {0x00, 'a', 0x00, 'b'};
+    EXPECT_EQ(readfourcc(with_zero, 0, true), std::string("b\0a\0", 4));
+}
+
+TEST(Readers, OutOfRangeNamesOffsetAndLength) {
+    const Bytes image(10, 0);
+    struct Case {
+        std::int64_t offset;
+        bool ok;
+    };
+    const Case cases[] = {{0, true},           {6, true},           {7, false},
+                          {10, false},         {-1, false},         {-4, false},
+                          {INT64_MIN, false},  {INT64_MAX - 1, false},
+                          {(1LL << 32) + 2, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.offset);
+        if (c.ok) {
+            EXPECT_NO_THROW(readu32(image, c.offset, true));
+            continue;
+        }
+        for (auto read : {+[](ByteView i, std::int64_t o) { (void)readu32(i, o, true, "mesh count"); },
+                          +[](ByteView i, std::int64_t o) { (void)readhex32(i, o, true, "mesh count"); },
+                          +[](ByteView i, std::int64_t o) { (void)readfourcc(i, o, true, "mesh count"); }}) {
+            try {
+                read(image, c.offset);
+                ADD_FAILURE() << "no failure";
+            } catch (const MapError& failure) {
+                EXPECT_TRUE(failure.has_offset());
+                EXPECT_EQ(failure.offset(), c.offset);
+                EXPECT_EQ(failure.image_length(), 10);
+                EXPECT_EQ(std::string(failure.what()),
+                          "mesh count at offset " + std::to_string(c.offset) +
+                              " lies outside the file (length 10)");
+            }
+        }
+    }
+}
+
+TEST(Inside, EmptyRangePastTheEndIsOutside) {
+    EXPECT_TRUE(inside(10, 0, 10));
+    EXPECT_FALSE(inside(11, 0, 10));
+    EXPECT_TRUE(inside(0, 10, 10));
+    EXPECT_FALSE(inside(1, 10, 10));
+    EXPECT_FALSE(inside(-1, 0, 10));
+    EXPECT_FALSE(inside(0, -1, 10));
+    EXPECT_FALSE(inside(5, INT64_MAX, 10));
+}
+
+TEST(Hextonum, Table) {
+    struct Case {
+        std::string text;
+        double value;
+    };
+    const Case cases[] = {
+        {"1f", 31},        {"1F", 31},   {"00000010", 16}, {"", 0},     {"12G4", 0},
+        {"&H10", 0},       {" 10", 0},   {"ffffffff", 4294967295.0},
+        {"FFFFFFFFFFFFFF", 72057594037927935.0},
+        {std::string(255, '0') , 0},    {"G" + std::string(255, '1'), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(hextonum(c.text), c.value);
+    }
+}
+
+TEST(Hextonum, TwoHundredFiftySixDigitsOverflow) {
+    EXPECT_THROW(hextonum(std::string(256, '0')), std::overflow_error);
+    // The walk from the right overflows before it meets the earlier non-digit.
+    EXPECT_THROW(hextonum("G" + std::string(256, 'a')), std::overflow_error);
+    EXPECT_NO_THROW(hextonum(std::string(255, 'F')));
+}
+
+TEST(BytesToHex, TwoUpperCaseDigitsEach) {
+    const Bytes bytes = {0x00, 0x0A, 0xFF, 0x10};
+    EXPECT_EQ(bytestohex(bytes), "000AFF10");
+    EXPECT_EQ(bytestohex({}), "");
+}
+
+class LoadMapFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = std::filesystem::temp_directory_path() /
+                  ("v2bsp-load-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(folder_);
+    }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
+
+    std::filesystem::path write(const std::string& name, const std::string& content) {
+        const auto path = folder_ / name;
+        std::ofstream(path, std::ios::binary) << content;
+        return path;
+    }
+
+    static std::string reasonFor(const std::filesystem::path& path) {
+        try {
+            loadmapfile(path);
+        } catch (const MapError& failure) {
+            return failure.what();
+        }
+        return "loaded";
+    }
+
+    std::filesystem::path folder_;
+};
+
+TEST_F(LoadMapFile, ReadsTheWholeFile) {
+    const auto path = write("a.map", std::string("\x01\x00\xFF z", 5));
+    EXPECT_EQ(loadmapfile(path), (Bytes{0x01, 0x00, 0xFF, ' ', 'z'}));
+}
+
+TEST_F(LoadMapFile, RefusesWhatIsNotARegularFile) {
+    const auto missing = folder_ / "missing.map";
+    EXPECT_EQ(reasonFor(missing), "cannot open " + missing.string() + ": No such file or directory");
+    EXPECT_FALSE(std::filesystem::exists(missing)) << "the load created the file";
+    EXPECT_EQ(reasonFor(""), "no map file was chosen");
+    EXPECT_EQ(reasonFor(write("empty.map", "")), "empty file");
+    EXPECT_EQ(reasonFor(folder_), folder_.string() + " is a folder, not a map file");
+    EXPECT_EQ(reasonFor("/dev/null"), "/dev/null is not a regular file");
+    const auto fifo = folder_ / "pipe.map";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(reasonFor(fifo), fifo.string() + " is not a regular file");
+}
+
+TEST_F(LoadMapFile, RefusesAFileOverTheSizeLimit) {
+    const auto path = write("huge.map", "x");
+    std::filesystem::resize_file(path, 2147483648ULL);  // sparse: takes no disk space
+    EXPECT_EQ(reasonFor(path), "file is larger than 2147483647 bytes");
+}
+
+TEST_F(LoadMapFile, ReportsTheOsReasonWhenUnreadable) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    const auto path = write("locked.map", "abcd");
+    std::filesystem::permissions(path, std::filesystem::perms::none);
+    EXPECT_EQ(reasonFor(path), "cannot open " + path.string() + ": Permission denied");
+}
+
+}  // namespace
+}  // namespace v2bsp
