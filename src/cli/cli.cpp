@@ -1,0 +1,117 @@
+#include "cli/cli.hpp"
+
+#include <CLI/CLI.hpp>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "extract/extractmap.hpp"
+
+namespace v2bsp {
+namespace {
+
+constexpr std::string_view kProgram = "v2bsp-extract";
+
+struct Settings {
+    std::string outputparent = ".";
+    bool quiet = false;
+    bool listtags = false;
+    std::vector<std::string> maps;
+};
+
+// Log lines and tag names to standard output, failures to standard error.
+class ConsoleHost final : public ExtractHost {
+public:
+    ConsoleHost(std::ostream& out, std::ostream& err, std::string map, bool showlog)
+        : out_(out), err_(err), map_(std::move(map)), showlog_(showlog) {}
+
+    void logline(std::string_view line) override {
+        if (showlog_) out_ << line << '\n';
+    }
+    void addtagname(std::string_view name) override {
+        if (!showlog_ && listing_) out_ << name << '\n';
+    }
+    void mapfailed(const MapFailure& failure) override {
+        out_.flush();
+        err_ << kProgram << ": " << map_ << ": " << failure.message << " (" << failure.reason << ")\n";
+    }
+    void listtags() { listing_ = true; }
+
+private:
+    std::ostream& out_;
+    std::ostream& err_;
+    std::string map_;
+    bool showlog_;
+    bool listing_ = false;
+};
+
+int listTags(const Settings& settings, std::ostream& out, std::ostream& err) {
+    ConsoleHost host(out, err, settings.maps.front(), false);
+    host.listtags();
+    ExtractSettings extract;
+    extract.until = ExtractUntil::tags;
+    const ExtractResult result = extractmap(settings.maps.front(), host, extract);
+    out.flush();
+    return result.status == ExtractStatus::complete ? kExitComplete : kExitIncomplete;
+}
+
+int extractAll(const Settings& settings, std::ostream& out, std::ostream& err) {
+    std::error_code failure;
+    std::filesystem::create_directories(settings.outputparent, failure);
+    if (failure) {
+        err << kProgram << ": cannot create output folder " << settings.outputparent << ": "
+            << failure.message() << '\n';
+        return kExitIncomplete;
+    }
+    ExtractSettings extract;
+    extract.outputparent = settings.outputparent;
+    int status = kExitComplete;
+    for (const std::string& map : settings.maps) {
+        ConsoleHost host(out, err, map, !settings.quiet);
+        const ExtractResult result = extractmap(map, host, extract);
+        if (result.status != ExtractStatus::complete) status = kExitIncomplete;
+    }
+    out.flush();
+    return status;
+}
+
+}  // namespace
+
+int runcli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+    Settings settings;
+    CLI::App app{"Extracts the level geometry of Vorun 2 maps: one OBJ file per mesh of the map's\n"
+                 "first BSP, written to DIR/<map name>/mesh<N>.obj.",
+                 std::string(kProgram)};
+    app.set_version_flag("--version", std::string(kProgram) + " " + V2BSP_VERSION_TEXT);
+    app.add_option("-o,--output", settings.outputparent,
+                   "Folder that receives the map's folder (created when missing)")
+        ->capture_default_str()
+        ->type_name("DIR");
+    app.add_flag("-q,--quiet", settings.quiet, "Do not print the progress log");
+    app.add_flag("--list-tags", settings.listtags,
+                 "Print the map's tag names, one a line, and nothing else");
+    app.add_option("MAP", settings.maps, "Map files to extract, in turn")->required()->type_name("MAP");
+    app.footer("Exit status: 0 when every map was extracted completely; 1 when a map failed or\n"
+               "output is missing (a file not written, a mesh skipped, a mesh table cut short);\n"
+               "2 for a usage error.");
+
+    try {
+        app.parse(argc, argv);
+        if (settings.listtags && settings.maps.size() != 1) {
+            throw CLI::ValidationError("--list-tags", "takes exactly one MAP");
+        }
+    } catch (const CLI::CallForHelp&) {
+        out << app.help();
+        return kExitComplete;
+    } catch (const CLI::CallForVersion&) {
+        out << app.version() << '\n';
+        return kExitComplete;
+    } catch (const CLI::ParseError& failure) {
+        err << kProgram << ": " << failure.what() << '\n'
+            << "Try '" << kProgram << " --help' for more information.\n";
+        return kExitUsage;
+    }
+    return settings.listtags ? listTags(settings, out, err) : extractAll(settings, out, err);
+}
+
+}  // namespace v2bsp

@@ -1,0 +1,168 @@
+// extractmap: from a map file to a folder of mesh<N>.obj files.
+//
+// The road of one extraction, each stage announced by its log line before any
+// of its work: "Loading Map...", "Finding map information...", "Getting tag
+// information...", "Loading tags...", "Locating Scnr...", "Locating BSP...",
+// "Creating BSP...", one "Making Mesh #N" per mesh, then "Locating
+// Collections...", "Locating Scenery..." and "Initializing 3D Window...".
+//
+// Two failure regimes. Up to and including "Creating BSP..." any failure ends
+// the run: the host is told "This is not a valid Vorun 2 map file" with the
+// precise reason, and nothing has been created. After that line a step that
+// cannot be done is logged and abandoned, and the next step runs.
+//
+// Bounded work: no count read from the map drives an allocation or a loop
+// beyond what the file can hold; the work is linear in the file's length and
+// the number of meshes, whatever the counts, offsets and sizes say.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "extract/outputfiles.hpp"
+#include "mapimage/mapimage.hpp"
+
+namespace v2bsp {
+
+inline constexpr std::string_view kNotAMapMessage = "This is not a valid Vorun 2 map file";
+
+// What the host is told when a run ends under the first regime.
+struct MapFailure {
+    std::string message{kNotAMapMessage};
+    std::string reason;  // e.g. "offset 1234 lies outside the file (length 1000)"
+};
+
+// The host of an extraction: the window, the command line, or a test.
+class ExtractHost {
+public:
+    virtual ~ExtractHost() = default;
+    // One line of the progress log, without its line end.
+    virtual void logline(std::string_view line) = 0;
+    // One tag name (UTF-8), in index order, for the tag list.
+    virtual void addtagname(std::string_view name) = 0;
+    // The run ended under the first regime; nothing was created.
+    virtual void mapfailed(const MapFailure& failure) = 0;
+    // Asked after every log line: false ends the run there (the window is closing).
+    virtual bool keepgoing() { return true; }
+};
+
+enum class ExtractUntil {
+    everything,  // the whole job
+    tags,        // stop after "Loading tags...": the tag names only
+};
+
+struct ExtractSettings {
+    // The folder that receives the map's folder, as the user gave it.
+    std::filesystem::path outputparent = ".";
+    // Used instead when `outputparent` turns out not writable; empty for none.
+    std::filesystem::path fallbackparent;
+    ExtractUntil until = ExtractUntil::everything;
+    OutputFiles* files = nullptr;  // null: the real file system
+};
+
+enum class ExtractStatus {
+    complete,    // every mesh written
+    incomplete,  // the run went to its end, but some output is missing
+    failed,      // ended under the first regime
+    stopped,     // the host asked to stop
+};
+
+struct ExtractResult {
+    ExtractStatus status = ExtractStatus::complete;
+    std::filesystem::path outputfolder;  // empty when no folder was made
+    std::int64_t meshcount = 0;          // as stored in the BSP header
+    std::int64_t meshesread = 0;         // mesh-table entries inside the file
+    std::int64_t mesheswritten = 0;
+    std::int64_t meshesskipped = 0;      // data outside the file
+    std::int64_t writefailures = 0;      // the folder, or a mesh file
+};
+
+// The state of one extraction, kept after the run for whoever wants to look.
+// Offsets are file offsets; values that the map stores as addresses are
+// translated here once. The tag rows are read from the image where they lie.
+class MapExtraction {
+public:
+    ExtractResult extractmap(const std::string& path, ExtractHost& host,
+                             const ExtractSettings& settings = {});
+
+    // Image.
+    std::string mappath;
+    std::int64_t maplength = 0;
+    std::vector<std::uint8_t> mapbytes;
+
+    // Header and index.
+    std::string mapname;  // the name's non-zero bytes, as stored
+    std::int64_t indexoffset = 0;
+    std::int64_t indexmagic = 0;
+    std::int64_t metamagic = 0;
+    std::int64_t classcount = 0;
+    std::int64_t tagindexstart = 0;
+    std::int64_t tagcount = 0;
+
+    // Tag rows (0-based), read from the image.
+    std::string tagclass(std::int64_t tag) const;
+    std::uint32_t tagid(std::int64_t tag) const;
+    std::int64_t tagoffset(std::int64_t tag) const;
+    std::uint32_t tagsize(std::int64_t tag) const;
+    // Tag names as stored (Windows-1252 bytes).
+    std::string_view tagname(std::int64_t tag) const;
+
+    // Scenario and BSP.
+    std::int64_t scnrrow = 0;
+    std::int64_t scnroffset = 0;
+    std::int64_t bspoffset = 0;
+    std::int64_t bspmagic = 0;
+
+    // Per-mesh tables, one slot per mesh-table entry inside the file.
+    std::vector<std::int64_t> meshrawoffset;
+    std::vector<std::int64_t> meshrawsize;
+    std::vector<std::int64_t> meshfacestart;
+    std::vector<std::int64_t> meshfacelength;
+    std::vector<std::int64_t> meshvertexstart;
+    std::vector<std::int64_t> meshvertexlength;
+
+private:
+    struct NameSpan {
+        std::uint32_t start;
+        std::uint32_t length;
+    };
+
+    void loadstage(const std::string& path);
+    void mapinformationstage();
+    void taginformationstage();
+    void tagsstage(ExtractHost& host);
+    void scenariostage();
+    void bspstage();
+    void meshstage(ExtractHost& host, const ExtractSettings& settings, ExtractResult& result);
+    void scanmeshes();
+    bool log(ExtractHost& host, std::string_view line);
+
+    std::vector<NameSpan> tagnames_;
+};
+
+// One extraction with a fresh state.
+ExtractResult extractmap(const std::string& path, ExtractHost& host,
+                         const ExtractSettings& settings = {});
+
+// The positions of the section marker in `image`, one sorted list for each
+// remainder of the position divided by 4. The marker's bytes 63 72 73 72
+// cannot overlap themselves, so there are at most length / 4 of them.
+struct MarkerIndex {
+    std::vector<std::uint32_t> positions[4];
+};
+MarkerIndex findmarkers(ByteView image);
+
+// Where the two sections of one mesh's raw data lie, found by counting the
+// markers at raw + 4i for every i whose four bytes lie inside the raw data.
+struct MeshSections {
+    std::int64_t facestart = 0, facelength = 0;
+    std::int64_t vertexstart = 0, vertexlength = 0;
+};
+MeshSections findsections(const MarkerIndex& markers, std::int64_t rawoffset, std::int64_t rawsize);
+
+inline constexpr std::uint32_t kSectionMarker = 0x72737263;  // file bytes 63 72 73 72
+
+}  // namespace v2bsp

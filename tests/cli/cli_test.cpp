@@ -1,0 +1,167 @@
+#include "cli/cli.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "mapbuilder/mapbuilder.hpp"
+#include "scratchfolder.hpp"
+
+namespace v2bsp {
+namespace {
+
+namespace mb = mapbuilder;
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class ExtractCommand : public ::testing::Test {
+protected:
+    Outcome run(std::vector<std::string> args) {
+        args.insert(args.begin(), "v2bsp-extract");
+        std::vector<const char*> argv;
+        for (const std::string& arg : args) argv.push_back(arg.c_str());
+        std::ostringstream out, err;
+        const int status = runcli(static_cast<int>(argv.size()), argv.data(), out, err);
+        return {status, out.str(), err.str()};
+    }
+
+    std::string writeMap(const mb::BuiltMap& map, const std::string& name) {
+        const auto path = scratch_.path() / name;
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(map.bytes.data()), static_cast<std::streamsize>(map.bytes.size()));
+        return path.string();
+    }
+
+    static mb::MapSpec spec(const std::string& name) {
+        mb::MapSpec spec;
+        spec.mapname = name;
+        spec.tagnames = {"caf\xE9", "rocks"};
+        mb::Mesh mesh;
+        mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+        mesh.triangles = {{0, 1, 2}};
+        spec.meshes = {mesh, mesh};
+        return spec;
+    }
+
+    std::string out() const { return (scratch_.path() / "out").string(); }
+
+    ScratchFolder scratch_;
+};
+
+constexpr const char* kFullLog =
+    "Loading Map...\nFinding map information...\nGetting tag information...\nLoading tags...\n"
+    "Locating Scnr...\nLocating BSP...\nCreating BSP...\nMaking Mesh #0\nMaking Mesh #1\n"
+    "Locating Collections...\nLocating Scenery...\nInitializing 3D Window...\n";
+
+TEST_F(ExtractCommand, ExtractsIntoTheOutputFolder) {
+    const std::string map = writeMap(mb::buildMap(spec("alpha")), "alpha.map");
+    const Outcome outcome = run({"-o", out() + "/new/deeper", map});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out, kFullLog);
+    EXPECT_EQ(outcome.err, "");
+    EXPECT_EQ(readFile(out() + "/new/deeper/alpha/mesh1.obj"),
+              "v  0  0  0\r\nv  1  0  0\r\nv  0  1  0\r\n\r\n\r\nf  1  2  3 \r\n\r\n");
+}
+
+TEST_F(ExtractCommand, QuietPrintsNothing) {
+    const std::string map = writeMap(mb::buildMap(spec("alpha")), "alpha.map");
+    const Outcome outcome = run({"-q", "-o", out(), map});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_TRUE(std::filesystem::exists(out() + "/alpha/mesh0.obj"));
+}
+
+TEST_F(ExtractCommand, ABadMapDoesNotStopTheNext) {
+    const std::string bad = (scratch_.path() / "missing.map").string();
+    const std::string good = writeMap(mb::buildMap(spec("beta")), "beta.map");
+    const Outcome outcome = run({"-o", out(), bad, good});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err, "v2bsp-extract: " + bad + ": This is not a valid Vorun 2 map file (cannot open " +
+                               bad + ": No such file or directory)\n");
+    EXPECT_EQ(outcome.out, std::string("Loading Map...\n") + kFullLog);
+    EXPECT_TRUE(std::filesystem::exists(out() + "/beta/mesh1.obj"));
+}
+
+TEST_F(ExtractCommand, ListsTagsOnly) {
+    const mb::BuiltMap built = mb::buildMap(spec("gamma"));
+    std::string expected;
+    for (const mb::TagRowLayout& tag : built.layout.tags) {
+        expected += (tag.name == "caf\xE9" ? std::string("caf\u00E9") : tag.name) + "\n";
+    }
+    const Outcome outcome = run({"--list-tags", writeMap(built, "gamma.map")});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out, expected);
+    EXPECT_NE(outcome.out.find("caf\u00E9\n"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists("gamma"));
+
+    // A map without a scenario still lists its tags.
+    mb::BuiltMap no_scenario = mb::buildMap(spec("gamma"));
+    mb::corruptionCase(mb::Corruption::NoScenarioRow).apply(no_scenario);
+    const Outcome listed = run({"--list-tags", writeMap(no_scenario, "noscnr.map")});
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_EQ(std::count(listed.out.begin(), listed.out.end(), '\n'), 4);
+}
+
+TEST_F(ExtractCommand, UsageErrors) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out_start;  // the start of standard output
+        bool error_printed;
+    };
+    const Case cases[] = {
+        {{}, 2, "", true},
+        {{"--bogus", "x.map"}, 2, "", true},
+        {{"-o"}, 2, "", true},
+        {{"--list-tags", "a.map", "b.map"}, 2, "", true},
+        {{"--version"}, 0, "v2bsp-extract 1.00\n", false},
+        {{"--help"}, 0, "Extracts the level geometry", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.empty() ? "(none)" : c.args.front());
+        const Outcome outcome = run(c.args);
+        EXPECT_EQ(outcome.status, c.status);
+        EXPECT_EQ(outcome.out.rfind(c.out_start, 0), 0u) << outcome.out;
+        EXPECT_EQ(!outcome.err.empty(), c.error_printed) << outcome.err;
+    }
+}
+
+TEST_F(ExtractCommand, PathsWithUnusualCharacters) {
+    for (const std::string name : {"-dash.map", "with space.map", "\u00FCml\u00E4ut.map"}) {
+        SCOPED_TRACE(name);
+        const std::string map = writeMap(mb::buildMap(spec("delta")), name);
+        std::filesystem::current_path(scratch_.path());
+        const Outcome outcome = run({"-q", "-o", out(), "--", name});
+        EXPECT_EQ(outcome.status, 0) << outcome.err;
+    }
+}
+
+TEST_F(ExtractCommand, IncompleteOutputExitsWithOne) {
+    // A file where the map's folder would go: the folder cannot be made.
+    const std::string map = writeMap(mb::buildMap(spec("epsilon")), "epsilon.map");
+    std::filesystem::create_directories(out());
+    std::ofstream(out() + "/epsilon") << "in the way";
+    const Outcome outcome = run({"-o", out(), map});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(outcome.out.find("Creating BSP...\nCould not create folder " + out() +
+                               "/epsilon: File exists\nMaking Mesh #0\nMaking Mesh #1\n"),
+              std::string::npos)
+        << outcome.out;
+    EXPECT_EQ(readFile(out() + "/epsilon"), "in the way");
+
+    // A mesh table cut short.
+    mb::BuiltMap cut = mb::buildMap(spec("zeta"));
+    mb::corruptionCase(mb::Corruption::MeshTableCutShort).apply(cut);
+    EXPECT_EQ(run({"-q", "-o", out(), writeMap(cut, "zeta.map")}).status, 1);
+}
+
+}  // namespace
+}  // namespace v2bsp

@@ -1,0 +1,393 @@
+#include "extract/extractmap.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <bit>
+#include <charconv>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "mapbuilder/mapbuilder.hpp"
+#include "scratchfolder.hpp"
+
+namespace v2bsp {
+namespace {
+
+namespace mb = mapbuilder;
+
+// The host every test extracts through: it keeps what it is told.
+class RecordingHost : public ExtractHost {
+public:
+    void logline(std::string_view line) override {
+        log.emplace_back(line);
+        if (stop_after_lines > 0 && log.size() >= stop_after_lines) stop = true;
+    }
+    void addtagname(std::string_view name) override { tags.emplace_back(name); }
+    void mapfailed(const MapFailure& failure) override { failures.push_back(failure); }
+    bool keepgoing() override { return !stop; }
+
+    std::vector<std::string> log;
+    std::vector<std::string> tags;
+    std::vector<MapFailure> failures;
+    std::size_t stop_after_lines = 0;
+    bool stop = false;
+};
+
+// The number text of a value whose shortest decimal form has few digits
+// (every coordinate these tests use), made without the code under test.
+std::string shortNumber(float value) {
+    char digits[64];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    std::string text(digits, end);
+    const bool negative = text.front() == '-';
+    if (negative) text.erase(0, 1);
+    if (text.rfind("0.", 0) == 0) text.erase(0, 1);
+    return (negative ? "-" : " ") + text;
+}
+
+// The mesh file the test expects from the mesh it put in.
+std::string expectedObj(const mb::Mesh& mesh) {
+    std::string text;
+    for (const mb::Vertex& v : mesh.vertices) {
+        text += "v " + shortNumber(v.x) + " " + shortNumber(v.y) + " " + shortNumber(v.z) + "\r\n";
+    }
+    text += "\r\n\r\n";
+    for (const mb::Triangle& t : mesh.triangles) {
+        if (t.a == t.b || t.a == t.c || t.b == t.c) continue;
+        text += "f  " + std::to_string(t.a + 1) + "  " + std::to_string(t.b + 1) + "  " +
+                std::to_string(t.c + 1) + " \r\n";
+    }
+    return text + "\r\n";
+}
+
+mb::Mesh gridMesh(int columns, float height) {
+    mb::Mesh mesh;
+    for (int row = 0; row <= 1; ++row) {
+        for (int column = 0; column <= columns; ++column) {
+            mesh.vertices.push_back({column * 0.5f - 2.0f, height, row * 1.25f});
+        }
+    }
+    const auto stride = static_cast<std::uint16_t>(columns + 1);
+    for (std::uint16_t column = 0; column < columns; ++column) {
+        mesh.triangles.push_back({column, static_cast<std::uint16_t>(column + stride), static_cast<std::uint16_t>(column + 1)});
+        mesh.triangles.push_back({static_cast<std::uint16_t>(column + 1), static_cast<std::uint16_t>(column + stride),
+                                  static_cast<std::uint16_t>(column + stride + 1)});
+    }
+    return mesh;
+}
+
+mb::MapSpec threeMeshSpec() {
+    mb::MapSpec spec;
+    spec.mapname = "test room";
+    spec.tagnames = {"textures\\floor", "sounds\\door"};
+    spec.scenariorow = 2;
+    spec.bsprow = 1;
+    spec.meshes = {gridMesh(3, 0.0f), gridMesh(1, 2.5f), gridMesh(5, -0.125f)};
+    // A degenerate triangle is kept in the map and must write no line.
+    spec.meshes[1].triangles.push_back({0, 0, 1});
+    return spec;
+}
+
+std::vector<std::string> logFor(std::int64_t meshes) {
+    std::vector<std::string> log = {"Loading Map...",   "Finding map information...",
+                                    "Getting tag information...", "Loading tags...",
+                                    "Locating Scnr...", "Locating BSP...",
+                                    "Creating BSP..."};
+    for (std::int64_t m = 0; m < meshes; ++m) log.push_back("Making Mesh #" + std::to_string(m));
+    log.insert(log.end(), {"Locating Collections...", "Locating Scenery...", "Initializing 3D Window..."});
+    return log;
+}
+
+class ExtractMap : public ::testing::Test {
+protected:
+    std::string writeMap(const std::vector<std::uint8_t>& bytes, const std::string& name = "test.map") {
+        const auto path = scratch_.path() / name;
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return path.string();
+    }
+
+    ExtractResult run(const std::string& map) {
+        ExtractSettings settings;
+        settings.outputparent = output();
+        settings.files = files_;
+        return extractmap(map, host_, settings);
+    }
+
+    std::filesystem::path output() {
+        const auto folder = scratch_.path() / "out";
+        std::filesystem::create_directories(folder);
+        return folder;
+    }
+
+    ScratchFolder scratch_;
+    RecordingHost host_;
+    OutputFiles* files_ = nullptr;
+};
+
+TEST_F(ExtractMap, ThreeMeshesGiveTheirFilesLogAndTags) {
+    const mb::MapSpec spec = threeMeshSpec();
+    const mb::BuiltMap built = mb::buildMap(spec);
+    const ExtractResult result = run(writeMap(built.bytes));
+
+    EXPECT_EQ(result.status, ExtractStatus::complete);
+    EXPECT_EQ(host_.log, logFor(3));
+    EXPECT_TRUE(host_.failures.empty());
+    std::vector<std::string> names;
+    for (const mb::TagRowLayout& tag : built.layout.tags) names.push_back(tag.name);
+    EXPECT_EQ(host_.tags, names);
+    ASSERT_EQ(names.size(), 4u);
+
+    const auto folder = output() / "test room";
+    for (std::size_t m = 0; m < spec.meshes.size(); ++m) {
+        SCOPED_TRACE(m);
+        EXPECT_EQ(readFile(folder / ("mesh" + std::to_string(m) + ".obj")), expectedObj(spec.meshes[m]));
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 3);
+    EXPECT_EQ(result.mesheswritten, 3);
+    EXPECT_EQ(result.outputfolder, folder);
+}
+
+TEST_F(ExtractMap, StateIsKeptForTheHost) {
+    const mb::BuiltMap built = mb::buildMap(threeMeshSpec());
+    MapExtraction extraction;
+    ExtractSettings settings;
+    settings.outputparent = output();
+    extraction.extractmap(writeMap(built.bytes), host_, settings);
+    const mb::MapLayout& layout = built.layout;
+    EXPECT_EQ(extraction.mapname, "test room");
+    EXPECT_EQ(extraction.maplength, layout.filelength);
+    EXPECT_EQ(extraction.indexoffset, layout.indexoffset);
+    EXPECT_EQ(extraction.indexmagic, layout.indexmagic);
+    EXPECT_EQ(extraction.metamagic, layout.metamagic);
+    EXPECT_EQ(extraction.tagindexstart, layout.tagindexstart);
+    EXPECT_EQ(extraction.tagcount, static_cast<std::int64_t>(layout.tags.size()));
+    for (std::size_t t = 0; t < layout.tags.size(); ++t) {
+        SCOPED_TRACE(t);
+        EXPECT_EQ(extraction.tagoffset(t), layout.tags[t].data);
+        EXPECT_EQ(extraction.tagid(t), layout.tags[t].id);
+        EXPECT_EQ(extraction.tagsize(t), layout.tags[t].datasize);
+        EXPECT_EQ(extraction.tagname(t), layout.tags[t].name);
+    }
+    EXPECT_EQ(extraction.tagclass(2), "scnr");
+    EXPECT_EQ(extraction.scnrrow, layout.tags[layout.scenariorow].row);
+    EXPECT_EQ(extraction.scnroffset, layout.scenariodata);
+    EXPECT_EQ(extraction.bspoffset, layout.bspoffset);
+    EXPECT_EQ(extraction.bspmagic, layout.bspmagic);
+    ASSERT_EQ(extraction.meshfacestart.size(), layout.meshes.size());
+    for (std::size_t m = 0; m < layout.meshes.size(); ++m) {
+        SCOPED_TRACE(m);
+        EXPECT_EQ(extraction.meshrawoffset[m], layout.meshes[m].raw);
+        EXPECT_EQ(extraction.meshrawsize[m], layout.meshes[m].rawsize);
+        EXPECT_EQ(extraction.meshfacestart[m], layout.meshes[m].facestart);
+        EXPECT_EQ(extraction.meshfacelength[m], layout.meshes[m].facelength);
+        EXPECT_EQ(extraction.meshvertexstart[m], layout.meshes[m].vertexstart);
+        EXPECT_EQ(extraction.meshvertexlength[m], layout.meshes[m].vertexlength);
+    }
+}
+
+TEST_F(ExtractMap, NoMeshesStillMakesTheFolder) {
+    mb::MapSpec spec = threeMeshSpec();
+    spec.meshes.clear();
+    const ExtractResult result = run(writeMap(mb::buildMap(spec).bytes));
+    EXPECT_EQ(result.status, ExtractStatus::complete);
+    EXPECT_EQ(host_.log, logFor(0));
+    EXPECT_TRUE(std::filesystem::is_directory(output() / "test room"));
+    EXPECT_TRUE(std::filesystem::is_empty(output() / "test room"));
+}
+
+TEST_F(ExtractMap, TwiceGivesIdenticalFiles) {
+    const std::string map = writeMap(mb::buildMap(threeMeshSpec()).bytes);
+    run(map);
+    const std::string first = readFile(output() / "test room" / "mesh2.obj");
+    host_ = RecordingHost{};
+    EXPECT_EQ(run(map).status, ExtractStatus::complete);
+    EXPECT_EQ(host_.log, logFor(3));
+    EXPECT_EQ(readFile(output() / "test room" / "mesh2.obj"), first);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(output() / "test room"), {}), 3);
+}
+
+// Each damaged map and what the run must say: the stage it ends in (the last
+// log line) and the reason, or the extra lines of the mesh stage.
+TEST_F(ExtractMap, DamagedMaps) {
+    struct Case {
+        mb::Corruption corruption;
+        bool fails;
+        std::string last_line;  // the last log line of a failed run
+        std::string reason;     // a failed run's reason, in full or its start
+        std::vector<std::string> extra_lines;  // lines a finished run adds to the plain log
+        ExtractStatus status;
+    };
+    const Case cases[] = {
+        {mb::Corruption::TagCountHuge, true, "Loading tags...", "the tag index of 4294967295 rows", {}, ExtractStatus::failed},
+        {mb::Corruption::TagIndexPastEnd, true, "Loading tags...", "the tag index of ", {}, ExtractStatus::failed},
+        {mb::Corruption::NameTableOffsetPastEnd, true, "Loading tags...", "the tag name table at offset ", {}, ExtractStatus::failed},
+        {mb::Corruption::NameTablePastEnd, true, "Loading tags...", "the tag name table at offset ", {}, ExtractStatus::failed},
+        {mb::Corruption::NoScenarioRow, true, "Locating Scnr...", "no scenario tag in the tag index", {}, ExtractStatus::failed},
+        {mb::Corruption::BspBlockOutside, true, "Locating BSP...", "BSP offset at offset ", {}, ExtractStatus::failed},
+        {mb::Corruption::BspHeaderOutside, true, "Locating BSP...", "BSP header at offset ", {}, ExtractStatus::failed},
+        {mb::Corruption::ClassCount2731, true, "Getting tag information...", "tag class count 2731 at offset ", {}, ExtractStatus::failed},
+        {mb::Corruption::NameTableUnterminated, false, "", "", {}, ExtractStatus::complete},
+        {mb::Corruption::UpperCaseScenario, false, "", "", {}, ExtractStatus::complete},
+        {mb::Corruption::TwoScenarioRows, false, "", "", {}, ExtractStatus::complete},
+        {mb::Corruption::MeshWithoutMarkers, false, "", "", {}, ExtractStatus::complete},
+        {mb::Corruption::MeshWithThreeMarkers, false, "", "", {}, ExtractStatus::complete},
+        {mb::Corruption::MarkerInLastFourBytes, false, "", "", {}, ExtractStatus::complete},
+        {mb::Corruption::MarkerNotAligned, false, "", "", {}, ExtractStatus::complete},
+        {mb::Corruption::RawOffsetHuge, false, "", "", {"Mesh #0 skipped: its data lies outside the map file"}, ExtractStatus::incomplete},
+        {mb::Corruption::RawSizeHuge, false, "", "", {"Mesh #0 skipped: its data lies outside the map file"}, ExtractStatus::incomplete},
+        {mb::Corruption::RawRangePastEnd, false, "", "", {"Mesh #2 skipped: its data lies outside the map file"}, ExtractStatus::incomplete},
+    };
+    for (const Case& c : cases) {
+        const mb::CorruptionCase& corruption = mb::corruptionCase(c.corruption);
+        SCOPED_TRACE(std::string(corruption.name));
+        host_ = RecordingHost{};
+        std::filesystem::remove_all(output());
+        mb::BuiltMap built = mb::buildMap(threeMeshSpec());
+        corruption.apply(built);
+        const ExtractResult result = run(writeMap(built.bytes));
+        EXPECT_EQ(result.status, c.status);
+        if (c.fails) {
+            ASSERT_EQ(host_.failures.size(), 1u);
+            EXPECT_EQ(host_.failures[0].message, "This is not a valid Vorun 2 map file");
+            EXPECT_EQ(host_.failures[0].reason.rfind(c.reason, 0), 0u) << host_.failures[0].reason;
+            EXPECT_EQ(host_.log.back(), c.last_line);
+            EXPECT_TRUE(std::filesystem::is_empty(output())) << "a failed run created something";
+            continue;
+        }
+        EXPECT_TRUE(host_.failures.empty());
+        std::vector<std::string> lines = host_.log;
+        std::vector<std::string> expected = logFor(3);
+        for (const std::string& extra : c.extra_lines) {
+            const auto at = std::find(lines.begin(), lines.end(), extra);
+            ASSERT_NE(at, lines.end()) << extra;
+            EXPECT_EQ(*std::prev(at), "Making Mesh #" + extra.substr(6, 1));
+            lines.erase(at);
+        }
+        EXPECT_EQ(lines, expected);
+    }
+}
+
+TEST_F(ExtractMap, SectionsFollowTheMarkers) {
+    struct Case {
+        mb::Corruption corruption;
+        std::string mesh0;  // the expected text of mesh0.obj; empty: the plain mesh
+    };
+    const mb::MapSpec spec = threeMeshSpec();
+    const std::string faces_only = expectedObj({{}, spec.meshes[0].triangles});
+    const Case cases[] = {
+        {mb::Corruption::MeshWithoutMarkers, "\r\n\r\n\r\n"},
+        {mb::Corruption::MeshWithThreeMarkers, "\r\n\r\n\r\n"},
+        {mb::Corruption::UpperCaseScenario, ""},
+        {mb::Corruption::TwoScenarioRows, ""},
+        // A marker in the last four bytes of the raw data still counts.
+        {mb::Corruption::MarkerInLastFourBytes, ""},
+        // A marker off the 4-byte grid does not: the vertex section never closes.
+        {mb::Corruption::MarkerNotAligned, faces_only},
+    };
+    for (const Case& c : cases) {
+        const mb::CorruptionCase& corruption = mb::corruptionCase(c.corruption);
+        SCOPED_TRACE(std::string(corruption.name));
+        std::filesystem::remove_all(output());
+        mb::BuiltMap built = mb::buildMap(spec);
+        corruption.apply(built);
+        run(writeMap(built.bytes));
+        const std::string expected = c.mesh0.empty() ? expectedObj(spec.meshes[0]) : c.mesh0;
+        EXPECT_EQ(readFile(output() / "test room" / "mesh0.obj"), expected);
+    }
+}
+
+TEST_F(ExtractMap, MeshTableCutShortReadsTheWholeEntries) {
+    mb::BuiltMap built = mb::buildMap(threeMeshSpec());
+    mb::corruptionCase(mb::Corruption::MeshTableCutShort).apply(built);
+    const ExtractResult result = run(writeMap(built.bytes));
+    EXPECT_EQ(result.status, ExtractStatus::incomplete);
+    EXPECT_EQ(result.meshcount, 3);
+    const std::string cut = "Mesh table runs past the end of the map file; " +
+                            std::to_string(result.meshesread) + " of 3 meshes read";
+    std::vector<std::string> expected = logFor(result.meshesread);
+    expected.insert(expected.begin() + 7, cut);
+    EXPECT_EQ(host_.log, expected);
+    EXPECT_LT(result.meshesread, 3);
+}
+
+TEST_F(ExtractMap, HugeMeshCountIsBoundedByTheFile) {
+    mb::BuiltMap built = mb::buildMap(threeMeshSpec());
+    mb::corruptionCase(mb::Corruption::MeshCountHuge).apply(built);
+    const ExtractResult result = run(writeMap(built.bytes));
+    EXPECT_EQ(result.status, ExtractStatus::incomplete);
+    EXPECT_EQ(result.meshcount, 4294967295);
+    EXPECT_LE(result.meshesread, static_cast<std::int64_t>(built.bytes.size()) / 176);
+    EXPECT_EQ(host_.log[7], "Mesh table runs past the end of the map file; " + std::to_string(result.meshesread) +
+                                " of 4294967295 meshes read");
+}
+
+TEST_F(ExtractMap, FolderNameCannotLeaveTheParent) {
+    struct Case {
+        mb::Corruption corruption;
+        std::string folder;
+    };
+    const Case cases[] = {{mb::Corruption::MapNameWithPath, "_.._x"}, {mb::Corruption::MapNameEmpty, "beach"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        std::filesystem::remove_all(output());
+        mb::BuiltMap built = mb::buildMap(threeMeshSpec());
+        mb::corruptionCase(c.corruption).apply(built);
+        const ExtractResult result = run(writeMap(built.bytes, "beach.map"));
+        EXPECT_EQ(result.status, ExtractStatus::complete);
+        EXPECT_TRUE(std::filesystem::exists(output() / c.folder / "mesh0.obj"));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(output()), {}), 1);
+    }
+}
+
+TEST_F(ExtractMap, InputThatIsNotAMap) {
+    struct Case {
+        std::string name;
+        std::string content;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"empty.map", "", "empty file"},
+        {"text.map", "hello, world\n", "map name at offset 408 (33 bytes) lies outside the file (length 13)"},
+        {"zeros.map", std::string(1000, '\0'), "no scenario tag in the tag index"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        host_ = RecordingHost{};
+        const std::string map = writeMap(std::vector<std::uint8_t>(c.content.begin(), c.content.end()), c.name);
+        EXPECT_EQ(run(map).status, ExtractStatus::failed);
+        ASSERT_EQ(host_.failures.size(), 1u);
+        EXPECT_EQ(host_.failures[0].reason.rfind(c.reason, 0), 0u) << host_.failures[0].reason;
+        EXPECT_TRUE(std::filesystem::is_empty(output()));
+    }
+    host_ = RecordingHost{};
+    EXPECT_EQ(run("").status, ExtractStatus::failed);
+    EXPECT_EQ(host_.log, std::vector<std::string>{"Loading Map..."});
+}
+
+TEST_F(ExtractMap, HostCanStopAtAnyLine) {
+    const std::string map = writeMap(mb::buildMap(threeMeshSpec()).bytes);
+    for (std::size_t lines = 1; lines <= logFor(3).size(); ++lines) {
+        SCOPED_TRACE(lines);
+        std::filesystem::remove_all(output());
+        host_ = RecordingHost{};
+        host_.stop_after_lines = lines;
+        const ExtractResult result = run(map);
+        EXPECT_EQ(host_.log.size(), lines);
+        EXPECT_EQ(result.status, ExtractStatus::stopped);
+        // Whatever was written is whole: mesh m is written after its line.
+        for (int m = 0; m < 3; ++m) {
+            const auto file = output() / "test room" / ("mesh" + std::to_string(m) + ".obj");
+            const bool written = lines > 8 + static_cast<std::size_t>(m);
+            EXPECT_EQ(std::filesystem::exists(file), written) << file;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace v2bsp

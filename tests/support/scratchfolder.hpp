@@ -1,0 +1,51 @@
+// A fresh folder for one test, removed with everything in it afterwards.
+#pragma once
+
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace v2bsp {
+
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        static std::atomic<int> counter{0};
+        path_ = std::filesystem::temp_directory_path() /
+                ("v2bsp-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        // Folders a test made read-only must be writable again to be removed.
+        for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
+             it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+            if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+                std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                             std::filesystem::perm_options::add, ignored);
+            }
+        }
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+        std::filesystem::remove_all(path_, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace v2bsp
