@@ -16,10 +16,15 @@ namespace v2bsp {
 // The longest text numtext writes (" -1.23456789012345E-308" and the like) fits this.
 inline constexpr int kNumTextMax = 32;
 
-// Writes the text of `value` at `out` (at least kNumTextMax bytes) and returns
-// the end of what it wrote. Infinities and NaNs, which no decoded value is,
-// are written as " inf", "-inf" and " nan".
+// Writes the text of `value` at `out` (at least kNumTextMax bytes, all of
+// which it may use as scratch) and returns the end of the text. Negative
+// zero is zero and is written " 0". Infinities and NaNs, which no decoded
+// value is, are written as " inf", "-inf" and " nan".
 char* numtext(char* out, double value);
+
+// The same text through std::to_chars alone: slower, and the oracle that the
+// fast route of numtext is checked against. Same contract as numtext.
+char* numtextreference(char* out, double value);
 
 // The same text as a string.
 std::string numtext(double value);

@@ -1,0 +1,114 @@
+#include "mapimage/floatdecode.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
+
+#include "mapimage/numtext.hpp"
+
+namespace v2bsp {
+namespace {
+
+// Reads numtext output back as the nearest double (std::from_chars rounds
+// correctly and ignores the locale, but does not skip the leading blank).
+double readBack(std::string_view text) {
+    const std::size_t start = std::min(text.find_first_not_of(' '), text.size());
+    double value = 0;
+    std::from_chars(text.data() + start, text.data() + text.size(), value);
+    return value;
+}
+
+// 2^i for a bit position of any size; far positions give infinity or 0, as
+// the repeated doubling would.
+double powerOfTwo(std::size_t i, bool negative) {
+    const int e = static_cast<int>(std::min<std::size_t>(i, 4096));
+    return std::ldexp(1.0, negative ? -e : e);
+}
+
+constexpr std::uint64_t kFivePow14 = 6'103'515'625ULL;
+constexpr double kTenPow14 = 1e14;  // exact in a double
+
+}  // namespace
+
+std::string hextobin(std::string_view hex) {
+    std::string bits;
+    bits.reserve(hex.size() * 4);
+    for (const char c : hex) {
+        int digit = 0;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        } else {
+            continue;
+        }
+        for (int b = 3; b >= 0; --b) bits.push_back(((digit >> b) & 1) != 0 ? '1' : '0');
+    }
+    return bits;
+}
+
+std::string bintonum(std::string_view bits) {
+    const std::size_t point = bits.find('.');
+    const std::string_view whole = bits.substr(0, point);
+    const std::string_view fraction =
+        point == std::string_view::npos ? std::string_view{} : bits.substr(point + 1);
+    // The order of the additions is the text route's own: the integer bits
+    // from the second-to-last leftwards, then the fraction bits, then the
+    // last integer bit. Every sum the decoder makes has at most 24 bits and
+    // is exact in any order.
+    double sum = 0;
+    for (std::size_t i = 1; i < whole.size(); ++i) {
+        if (whole[whole.size() - 1 - i] == '1') sum += powerOfTwo(i, false);
+    }
+    for (std::size_t i = 1; i <= fraction.size(); ++i) {
+        if (fraction[i - 1] == '1') sum += powerOfTwo(i, true);
+    }
+    if (!whole.empty() && whole.back() == '1') sum += 1;
+    return numtext(sum);
+}
+
+double hextofloat(std::string_view hex) {
+    if (hex.find_first_not_of('0') == std::string_view::npos) return 0.0;
+
+    // Pieces of two characters (an odd last one alone), last piece first.
+    std::string ordered;
+    ordered.reserve(hex.size());
+    for (std::size_t start = (hex.size() - 1) / 2 * 2;; start -= 2) {
+        ordered.append(hex.substr(start, 2));
+        if (start == 0) break;
+    }
+
+    const std::string bits = hextobin(ordered);
+    const std::string_view view = bits;
+    const double sign = !view.empty() && view[0] == '0' ? 1.0 : -1.0;
+    const double exponent =
+        readBack(bintonum(view.substr(std::min<std::size_t>(1, view.size()), 8))) - 127;
+    std::string mantissa_bits = "1.";
+    mantissa_bits.append(view.substr(std::min<std::size_t>(9, view.size()), 23));
+    const double mantissa = readBack(bintonum(mantissa_bits));
+    return std::ldexp(sign * mantissa, static_cast<int>(exponent));
+}
+
+double decodefloat(std::uint32_t bits) {
+    if (bits == 0) return 0.0;
+    // The mantissa text holds 1 + f / 2^23 to 15 significant digits, that is
+    // round((2^23 + f) * 10^14 / 2^23) / 10^14 = round((2^23 + f) * 5^14 / 2^9) / 10^14,
+    // rounded half to even. The product stays below 2^57. Reading the text
+    // back gives the double nearest to that quotient, which is exactly what
+    // IEEE division of the two exactly held integers returns.
+    const std::uint64_t scaled = ((std::uint64_t{1} << 23) + (bits & 0x7FFFFFU)) * kFivePow14;
+    std::uint64_t digits = scaled >> 9;
+    const std::uint64_t rest = scaled & 511U;
+    if (rest > 256 || (rest == 256 && (digits & 1U) != 0)) ++digits;
+    const double mantissa = static_cast<double>(digits) / kTenPow14;
+
+    // Exponent field minus 127 with no special cases: 2^-127 to 2^128, all
+    // normal doubles, so the product is exact.
+    const auto biased = static_cast<std::uint64_t>((bits >> 23) & 0xFFU) + (1023 - 127);
+    const double scale = std::bit_cast<double>(biased << 52);
+    const double magnitude = mantissa * scale;
+    return (bits >> 31) != 0 ? -magnitude : magnitude;
+}
+
+}  // namespace v2bsp
