@@ -19,12 +19,20 @@ double readBack(std::string_view text) {
     return value;
 }
 
-// 2^i for a bit position of any size; far positions give infinity or 0, as
-// the repeated doubling would.
-double powerOfTwo(std::size_t i, bool negative) {
-    const int e = static_cast<int>(std::min<std::size_t>(i, 4096));
-    return std::ldexp(1.0, negative ? -e : e);
+// 2^e for a bit position of any size, built from its bits; positions beyond
+// the range of a double give infinity or 0, as repeated doubling or halving
+// would.
+double powerOfTwo(std::size_t position, bool negative) {
+    if (position > 1074) return negative ? 0.0 : HUGE_VAL;
+    const int e = negative ? -static_cast<int>(position) : static_cast<int>(position);
+    if (e > 1023) return HUGE_VAL;
+    if (e >= -1022) return std::bit_cast<double>(static_cast<std::uint64_t>(e + 1023) << 52);
+    return std::bit_cast<double>(std::uint64_t{1} << (e + 1074));  // subnormal
 }
+
+constexpr const char* kNibbleBits[16] = {"0000", "0001", "0010", "0011", "0100", "0101",
+                                         "0110", "0111", "1000", "1001", "1010", "1011",
+                                         "1100", "1101", "1110", "1111"};
 
 constexpr std::uint64_t kFivePow14 = 6'103'515'625ULL;
 constexpr double kTenPow14 = 1e14;  // exact in a double
@@ -43,7 +51,7 @@ std::string hextobin(std::string_view hex) {
         } else {
             continue;
         }
-        for (int b = 3; b >= 0; --b) bits.push_back(((digit >> b) & 1) != 0 ? '1' : '0');
+        bits.append(kNibbleBits[digit], 4);
     }
     return bits;
 }
