@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
-#include "extract/objtext.hpp"
+#include "extract/meshtext.hpp"
 #include "extract/safename.hpp"
 
 namespace v2bsp {
@@ -290,7 +291,7 @@ void MapExtraction::meshstage(ExtractHost& host, const ExtractSettings& settings
     }
     scanmeshes();
 
-    std::string text;
+    LineFormatter formatter(folder_failure ? 1 : std::min(2u, std::max(1u, std::thread::hardware_concurrency())));
     for (std::size_t m = 0; m < slots; ++m) {
         const std::string number = decimal(static_cast<std::int64_t>(m));
         if (!log(host, "Making Mesh #" + number)) {
@@ -306,9 +307,8 @@ void MapExtraction::meshstage(ExtractHost& host, const ExtractSettings& settings
             continue;
         }
         if (folder_failure) continue;
-        text.clear();
-        appendobjfile(text, image.subspan(meshvertexstart[m], meshvertexlength[m]),
-                      image.subspan(meshfacestart[m], meshfacelength[m]));
+        MeshFileText text(image.subspan(meshvertexstart[m], meshvertexlength[m]),
+                          image.subspan(meshfacestart[m], meshfacelength[m]), formatter);
         // The folder is made again, in case it went away during the run.
         std::error_code failure = files.createfolder(folder);
         if (!failure) failure = files.replacefile(folder / ("mesh" + number + ".obj"), text);

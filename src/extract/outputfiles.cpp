@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <new>
 #include <string>
 
 namespace v2bsp {
@@ -43,7 +44,7 @@ public:
         return failure;
     }
 
-    std::error_code replacefile(const std::filesystem::path& file, std::string_view text) override {
+    std::error_code replacefile(const std::filesystem::path& file, TextSource& text) override {
         // The temporary name is unique to this file and process; O_EXCL refuses
         // anything already there, a link included.
         std::filesystem::path temporary;
@@ -55,7 +56,13 @@ public:
             if (fd < 0 && errno != EEXIST) return lastError();
         }
         if (fd < 0) return lastError();
-        std::error_code failure = writeAll(fd, text);
+        std::error_code failure;
+        std::string chunk;
+        try {
+            while (!failure && text.next(chunk)) failure = writeAll(fd, chunk);
+        } catch (const std::bad_alloc&) {
+            failure = std::make_error_code(std::errc::not_enough_memory);
+        }
         if (::close(fd) != 0 && !failure) failure = lastError();
         if (!failure && std::rename(temporary.c_str(), file.c_str()) != 0) failure = lastError();
         if (failure) ::unlink(temporary.c_str());
@@ -63,7 +70,27 @@ public:
     }
 };
 
+class WholeText final : public TextSource {
+public:
+    explicit WholeText(std::string_view text) : text_(text) {}
+    bool next(std::string& chunk) override {
+        if (done_) return false;
+        chunk.assign(text_);
+        done_ = true;
+        return true;
+    }
+
+private:
+    std::string_view text_;
+    bool done_ = false;
+};
+
 }  // namespace
+
+std::error_code OutputFiles::replacefile(const std::filesystem::path& file, std::string_view text) {
+    WholeText whole(text);
+    return replacefile(file, whole);
+}
 
 OutputFiles& diskfiles() {
     static DiskFiles files;

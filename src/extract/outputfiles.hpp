@@ -5,10 +5,19 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <system_error>
 
 namespace v2bsp {
+
+// The text of one file, handed over in pieces so that no file need be held whole.
+class TextSource {
+public:
+    virtual ~TextSource() = default;
+    // Replaces `chunk` by the next piece; false when there is none left.
+    virtual bool next(std::string& chunk) = 0;
+};
 
 class OutputFiles {
 public:
@@ -22,7 +31,10 @@ public:
     // same folder that is then renamed over `file`, so a failure leaves the
     // earlier file as it was and no temporary file behind, and a link at `file`
     // is replaced, never followed.
-    virtual std::error_code replacefile(const std::filesystem::path& file, std::string_view text) = 0;
+    virtual std::error_code replacefile(const std::filesystem::path& file, TextSource& text) = 0;
+
+    // The same for a text held whole.
+    std::error_code replacefile(const std::filesystem::path& file, std::string_view text);
 };
 
 // The real file system.
