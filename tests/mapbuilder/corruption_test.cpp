@@ -263,17 +263,4 @@ TEST(MapBuilderCorruption, RefusesMapWithoutMesh) {
     }
 }
 
-TEST(MapBuilderCorruption, TruncateKeepsEveryPrefix) {
-    const auto built = mb::buildMap(mb::samplescene());
-    for (const std::size_t length : {std::size_t{0}, std::size_t{1}, std::size_t{440}, built.bytes.size() - 1,
-                                     built.bytes.size(), built.bytes.size() + 5}) {
-        SCOPED_TRACE(length);
-        auto map = built;
-        mb::truncateMap(map, length);
-        const auto kept = std::min(length, built.bytes.size());
-        ASSERT_EQ(map.bytes.size(), kept);
-        EXPECT_TRUE(std::equal(map.bytes.begin(), map.bytes.end(), built.bytes.begin()));
-    }
-}
-
 }  // namespace
