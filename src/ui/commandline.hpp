@@ -1,0 +1,40 @@
+// The command line of the window program:
+//
+//   v2bsp [MAP]      open the window, with MAP chosen as if by File > Open
+//   v2bsp --version  print the name, version and description
+//   v2bsp --help     print this usage
+//
+// Options of the toolkit itself (-platform, -style, ...) are removed before
+// the arguments reach parsecommandline.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace v2bsp::ui {
+
+inline constexpr std::string_view kVersion = "1.00";
+inline constexpr std::string_view kProgramName = "v2bsp";
+inline constexpr std::string_view kInternalName = "V2 BSP Extractor";
+inline constexpr std::string_view kDescription =
+    "Extracts the meshes of the first BSP of a Vorun 2 map as Wavefront OBJ files";
+
+struct StartRequest {
+    enum class Action { window, version, help, usageerror };
+    Action action = Action::window;
+    std::string map;    // empty: no map chosen
+    std::string error;  // for usageerror
+};
+
+// `args` without the program name. "--" ends the options; at most one MAP.
+StartRequest parsecommandline(const std::vector<std::string>& args);
+
+// True when `args` (without the program name) ask only for a text answer
+// (--version or --help before any "--"), which needs no display.
+bool wantstextonly(const std::vector<std::string>& args);
+
+std::string versiontext();
+std::string helptext();
+
+}  // namespace v2bsp::ui

@@ -1,0 +1,42 @@
+#include "ui/dialogs.hpp"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace v2bsp::ui {
+
+std::unique_ptr<QFileDialog> makeOpenDialog(QWidget* parent, const QString& filename,
+                                            const QString& filter) {
+    auto dialog = std::make_unique<QFileDialog>(parent);
+    // The desktop's dialogs may match "*.Map" case-sensitively, which would hide
+    // maps named .map or .MAP; the toolkit's own dialog matches without case.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setNameFilter(filter);
+    dialog->selectFile(filename);
+    return dialog;
+}
+
+void FileDialogOpenBox::showOpen() {
+    const auto dialog = makeOpenDialog(parent_, filename_, filter_);
+    const bool chosen = dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty();
+    filename_ = chosen ? dialog->selectedFiles().constFirst() : QString();
+}
+
+std::unique_ptr<QMessageBox> makeNotAMapBox(QWidget* parent, const QString& text,
+                                            const QString& reason) {
+    auto box = std::make_unique<QMessageBox>(parent);
+    box->setIcon(QMessageBox::Warning);
+    box->setWindowTitle(parent != nullptr ? parent->windowTitle() : QString());
+    box->setText(text);
+    box->setInformativeText(reason);
+    box->setStandardButtons(QMessageBox::Ok);
+    return box;
+}
+
+void MessageBoxPresenter::notamap(const QString& text, const QString& reason) {
+    makeNotAMapBox(parent_, text, reason)->exec();
+}
+
+}  // namespace v2bsp::ui

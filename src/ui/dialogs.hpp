@@ -1,0 +1,72 @@
+// The two dialogs of the window, behind small interfaces so that tests answer
+// them instead of a user and never wait on a modal window.
+#pragma once
+
+#include <QString>
+#include <memory>
+
+class QFileDialog;
+class QMessageBox;
+class QWidget;
+
+namespace v2bsp::ui {
+
+// The filter File > Open sets; its pattern matches .Map, .map and .MAP alike.
+inline constexpr char kMapFilter[] = "Vorun 2 Map File (*.Map)";
+
+// The open-file dialog of File > Open (`openbox`): the window sets the file
+// name and the filter, shows it, and reads the file name back.
+class OpenBox {
+public:
+    virtual ~OpenBox() = default;
+    virtual void setFileName(const QString& name) = 0;
+    virtual void setFilter(const QString& filter) = 0;
+    // Modal; returns when the user confirms a file or cancels.
+    virtual void showOpen() = 0;
+    // The full path of the chosen file; empty after a cancel.
+    virtual QString fileName() const = 0;
+};
+
+// The toolkit's open-file dialog. Its own (not the desktop's) dialog is used,
+// because that one matches the filter's pattern without regard to case.
+class FileDialogOpenBox final : public OpenBox {
+public:
+    explicit FileDialogOpenBox(QWidget* parent) : parent_(parent) {}
+    void setFileName(const QString& name) override { filename_ = name; }
+    void setFilter(const QString& filter) override { filter_ = filter; }
+    void showOpen() override;
+    QString fileName() const override { return filename_; }
+
+private:
+    QWidget* parent_;
+    QString filename_;
+    QString filter_;
+};
+
+// The dialog FileDialogOpenBox shows, set up but not shown.
+std::unique_ptr<QFileDialog> makeOpenDialog(QWidget* parent, const QString& filename,
+                                            const QString& filter);
+
+// Tells the user that a map could not be read.
+class MessagePresenter {
+public:
+    virtual ~MessagePresenter() = default;
+    // `text` is the message, `reason` says where and why the map failed.
+    virtual void notamap(const QString& text, const QString& reason) = 0;
+};
+
+// A modal message box with the text, the reason under it and one OK button.
+class MessageBoxPresenter final : public MessagePresenter {
+public:
+    explicit MessageBoxPresenter(QWidget* parent) : parent_(parent) {}
+    void notamap(const QString& text, const QString& reason) override;
+
+private:
+    QWidget* parent_;
+};
+
+// The box MessageBoxPresenter shows, set up but not shown.
+std::unique_ptr<QMessageBox> makeNotAMapBox(QWidget* parent, const QString& text,
+                                            const QString& reason);
+
+}  // namespace v2bsp::ui

@@ -1,0 +1,299 @@
+#include "ui/form1.hpp"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QUrl>
+
+#include "ui/appicon.hpp"
+
+using namespace v2bsp::ui;
+
+namespace {
+
+struct Place {
+    double left, top, width, height;
+};
+
+constexpr Place kDatalog{120, 600, 4572, 1092};
+constexpr Place kCommand1{1080, 240, 2292, 252};
+constexpr Place kCmdright{4800, 360, 252, 1332};
+constexpr Place kList1{5160, 120, 1812, 1584};
+constexpr Place kTxt1{3480, 240, 252, 288};
+
+// Small enough that "Extract" fits its 252-twip-high button at any dpi.
+constexpr double kFontPoints = 8;
+
+QRect place(const Twips& twips, const Place& p) {
+    return twips.rect(p.left, p.top, p.width, p.height);
+}
+
+std::filesystem::path localPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+// The first local file among the dropped items, or empty.
+QString droppedMap(const QMimeData* mime) {
+    if (mime == nullptr || !mime->hasUrls()) return {};
+    for (const QUrl& url : mime->urls()) {
+        if (url.isLocalFile()) return url.toLocalFile();
+    }
+    return {};
+}
+
+}  // namespace
+
+Form1::Form1(QWidget* parent) : QMainWindow(parent), twips_(logicalDpiX()) {
+    createControls();
+    placeControls();
+    createMenus();
+    createTimers();
+    setTabOrder();
+    setStartState();
+    connectActions();
+}
+
+Form1::~Form1() = default;
+
+void Form1::createControls() {
+    setObjectName("Form1");
+    setWindowTitle(kCaption);
+    setWindowIcon(appicon());
+    QFont small = font();
+    small.setPointSizeF(kFontPoints);
+    setFont(small);
+    setAcceptDrops(true);
+
+    auto* client = new QWidget(this);
+    client->setObjectName("client");
+    setCentralWidget(client);
+
+    datalog = new QPlainTextEdit(client);
+    datalog->setObjectName("datalog");
+    datalog->setLineWrapMode(QPlainTextEdit::NoWrap);
+    datalog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    datalog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The log only grows; undoing a log line would make no sense.
+    datalog->setUndoRedoEnabled(false);
+    datalog->setAcceptDrops(false);
+
+    Command1 = new QPushButton("Extract", client);
+    Command1->setObjectName("Command1");
+    cmdright = new QPushButton(">", client);
+    cmdright->setObjectName("cmdright");
+    List1 = new QListWidget(client);
+    List1->setObjectName("List1");
+    Txt1 = new QLineEdit(client);
+    Txt1->setObjectName("Txt1");
+
+    openbox = std::make_unique<FileDialogOpenBox>(this);
+    messages_ = std::make_unique<MessageBoxPresenter>(this);
+    outputparent_ = QCoreApplication::applicationDirPath();
+}
+
+void Form1::placeControls() {
+    datalog->setGeometry(place(twips_, kDatalog));
+    Command1->setGeometry(place(twips_, kCommand1));
+    cmdright->setGeometry(place(twips_, kCmdright));
+    List1->setGeometry(place(twips_, kList1));
+    Txt1->setGeometry(place(twips_, kTxt1));
+}
+
+void Form1::createMenus() {
+    mnufile = menuBar()->addMenu("&File");
+    mnufile->setObjectName("mnufile");
+    mnuopen = mnufile->addAction("Open");
+    mnuopen->setObjectName("mnuopen");
+    mnuexit = mnufile->addAction("Exit");
+    mnuexit->setObjectName("mnuexit");
+}
+
+void Form1::createTimers() {
+    for (QTimer** timer : {&Timer1, &Timer2}) {
+        *timer = new QTimer(this);
+        (*timer)->setInterval(1);
+        (*timer)->setTimerType(Qt::PreciseTimer);
+    }
+    Timer1->setObjectName("Timer1");
+    Timer2->setObjectName("Timer2");
+}
+
+void Form1::setTabOrder() {
+    QWidget::setTabOrder(datalog, Command1);
+    QWidget::setTabOrder(Command1, cmdright);
+    QWidget::setTabOrder(cmdright, List1);
+    QWidget::setTabOrder(List1, Txt1);
+}
+
+void Form1::setStartState() {
+    Command1->setEnabled(false);
+    Txt1->setText("0");
+    Txt1->setVisible(false);
+    setFixedHeight(menuBar()->sizeHint().height() + twips_.pixels(kClientHeight));
+    setOuterWidth(kNarrowWidth);
+}
+
+void Form1::connectActions() {
+    connect(mnuopen, &QAction::triggered, this, &Form1::mnuopen_Click);
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(cmdright, &QPushButton::clicked, this, &Form1::cmdright_Click);
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
+}
+
+void Form1::setOpenBox(std::unique_ptr<OpenBox> box) { openbox = std::move(box); }
+
+void Form1::setMessagePresenter(std::unique_ptr<MessagePresenter> presenter) {
+    messages_ = std::move(presenter);
+}
+
+void Form1::setOutputParent(const QString& folder) { outputparent_ = folder; }
+
+void Form1::setOutputFiles(v2bsp::OutputFiles* files) { files_ = files; }
+
+void Form1::choosemap(const QString& path) {
+    if (running_) return;
+    mappath_ = path;
+    Command1->setEnabled(true);
+}
+
+// File > Open.
+void Form1::mnuopen_Click() {
+    openbox->setFileName(QString());
+    openbox->setFilter(kMapFilter);
+    openbox->showOpen();
+    mappath_ = openbox->fileName();
+    Command1->setEnabled(true);
+}
+
+// Extract.
+void Form1::Command1_Click() {
+    Command1->setEnabled(false);
+    const std::string path = QFile::encodeName(mappath_).toStdString();
+    beginRun();
+    lastresult_ = v2bsp::extractmap(path, *this, runSettings());
+    endRun();
+}
+
+// The slide button. A click during a slide stops it before starting the other
+// way, so the slide reverses instead of two timers undoing each other.
+void Form1::cmdright_Click() {
+    if (Txt1->text() == "0") {
+        Timer2->stop();
+        cmdright->setText("<");
+        Txt1->setText("1");
+        Timer1->start();
+    } else if (Txt1->text() == "1") {
+        Timer1->stop();
+        cmdright->setText(">");
+        Txt1->setText("0");
+        Timer2->start();
+    }
+}
+
+// Widening tick. The tick that reaches the limit still takes its step.
+void Form1::Timer1_Timer() {
+    cmdright->setText("<");
+    if (outerwidth_ >= kWideLimit) Timer1->stop();
+    setOuterWidth(outerwidth_ + kSlideStep);
+}
+
+// Narrowing tick.
+void Form1::Timer2_Timer() {
+    if (outerwidth_ <= kNarrowWidth) Timer2->stop();
+    setOuterWidth(outerwidth_ - kSlideStep);
+}
+
+// The width is kept here in twips rather than read back from the window,
+// which holds it in whole pixels.
+void Form1::setOuterWidth(double twips) {
+    outerwidth_ = twips;
+    setFixedWidth(twips_.pixels(twips - kFrameWidth));
+}
+
+void Form1::logline(std::string_view text) {
+    QTextCursor end = datalog->textCursor();
+    end.movePosition(QTextCursor::End);
+    end.insertText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())) +
+                   QStringLiteral("\r\n"));
+    datalog->setTextCursor(end);
+    yieldToWindow();
+}
+
+void Form1::announce3dwindow() { logline("Initializing 3D Window..."); }
+
+void Form1::addtagname(std::string_view name) {
+    List1->addItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+}
+
+void Form1::mapfailed(const v2bsp::MapFailure& failure) {
+    messages_->notamap(QString::fromStdString(failure.message),
+                       QString::fromStdString(failure.reason));
+}
+
+bool Form1::keepgoing() { return !closewhenstopped_; }
+
+// Painting after every one of thousands of log lines would cost more than the
+// extraction itself, so pending events are handled at most every few
+// milliseconds; the first line of a run always yields, and the event loop
+// shows the last line once the run returns.
+void Form1::yieldToWindow() {
+    if (sinceyield_.isValid() && sinceyield_.elapsed() < kYieldIntervalMs) return;
+    QCoreApplication::processEvents();
+    sinceyield_.start();
+}
+
+void Form1::beginRun() {
+    running_ = true;
+    closewhenstopped_ = false;
+    mnuopen->setEnabled(false);
+    sinceyield_.invalidate();
+}
+
+void Form1::endRun() {
+    running_ = false;
+    mnuopen->setEnabled(true);
+    sinceyield_.invalidate();
+    if (closewhenstopped_) close();
+}
+
+v2bsp::ExtractSettings Form1::runSettings() const {
+    v2bsp::ExtractSettings settings;
+    settings.outputparent = localPath(outputparent_);
+    settings.fallbackparent = localPath(QFileInfo(mappath_).absolutePath());
+    settings.files = files_;
+    return settings;
+}
+
+// Closing during a run ends the run at its next log line; the window closes
+// when the run has returned.
+void Form1::closeEvent(QCloseEvent* event) {
+    if (running_) {
+        closewhenstopped_ = true;
+        event->ignore();
+        return;
+    }
+    Timer1->stop();
+    Timer2->stop();
+    QMainWindow::closeEvent(event);
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+    if (!running_ && !droppedMap(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+    choosemap(droppedMap(event->mimeData()));
+    event->acceptProposedAction();
+}

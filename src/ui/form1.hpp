@@ -1,0 +1,129 @@
+// Form1: the one window of v2bsp. File > Open chooses a map, Extract runs the
+// extraction with the window as its host, the log shows every stage, and the
+// slide button widens the window to show the map's tag names.
+//
+// Geometry is in twips; the window cannot be resized by the user. While a run
+// is in progress the window answers events only at log lines; File > Open and
+// Extract are disabled, and closing the window ends the run at its next log
+// line before the window closes.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QString>
+#include <memory>
+#include <string_view>
+
+#include "extract/extractmap.hpp"
+#include "ui/dialogs.hpp"
+#include "ui/twips.hpp"
+
+class QAction;
+class QListWidget;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+
+namespace v2bsp::ui {
+
+// Sizes in twips. The outer width is the client width plus the frame.
+inline constexpr double kClientWidth = 5088;
+inline constexpr double kClientHeight = 1848;
+inline constexpr double kFrameWidth = 96;
+inline constexpr double kNarrowWidth = 5184;  // outer width at start
+inline constexpr double kWideLimit = 7212;
+inline constexpr double kSlideStep = 12;
+// A run yields to the window at most this often, so that a run of thousands
+// of lines does not spend its time repainting the log.
+inline constexpr int kYieldIntervalMs = 15;
+
+inline constexpr char kCaption[] = "Vorun2 BSP Extracter";
+
+}  // namespace v2bsp::ui
+
+class Form1 : public QMainWindow, public v2bsp::ExtractHost {
+    Q_OBJECT
+
+public:
+    explicit Form1(QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Seams. The defaults are the toolkit's dialogs, the program's folder as
+    // the output parent and the real file system.
+    void setOpenBox(std::unique_ptr<v2bsp::ui::OpenBox> openbox);
+    void setMessagePresenter(std::unique_ptr<v2bsp::ui::MessagePresenter> presenter);
+    void setOutputParent(const QString& folder);
+    void setOutputFiles(v2bsp::OutputFiles* files);
+
+    // `path` becomes the map, as if chosen by File > Open (the command line's
+    // MAP and a dropped file). Ignored while a run is in progress.
+    void choosemap(const QString& path);
+
+    QString mappath() const { return mappath_; }
+    // The outer width in twips, frame included, as the slide keeps it.
+    double outerwidth() const { return outerwidth_; }
+    bool running() const { return running_; }
+    const v2bsp::ExtractResult& lastresult() const { return lastresult_; }
+    const v2bsp::ui::Twips& twips() const { return twips_; }
+
+    // The extraction's host. logline appends `text` and a line break to the log
+    // at its end, puts the caret there and lets the window handle its events.
+    void logline(std::string_view text) override;
+    void addtagname(std::string_view name) override;
+    void mapfailed(const v2bsp::MapFailure& failure) override;
+    bool keepgoing() override;
+
+    void announce3dwindow();
+
+public slots:
+    void mnuopen_Click();
+    void Command1_Click();
+    void cmdright_Click();
+    void Timer1_Timer();
+    void Timer2_Timer();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void createControls();
+    void placeControls();
+    void createMenus();
+    void createTimers();
+    void setTabOrder();
+    void setStartState();
+    void connectActions();
+
+    void setOuterWidth(double twips);
+    void beginRun();
+    void endRun();
+    void yieldToWindow();
+    v2bsp::ExtractSettings runSettings() const;
+
+    v2bsp::ui::Twips twips_;
+    QPlainTextEdit* datalog = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* cmdright = nullptr;
+    QListWidget* List1 = nullptr;
+    QLineEdit* Txt1 = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+    QMenu* mnufile = nullptr;
+    QAction* mnuopen = nullptr;
+    QAction* mnuexit = nullptr;
+    std::unique_ptr<v2bsp::ui::OpenBox> openbox;
+    std::unique_ptr<v2bsp::ui::MessagePresenter> messages_;
+
+    QString mappath_;
+    QString outputparent_;
+    v2bsp::OutputFiles* files_ = nullptr;
+    double outerwidth_ = v2bsp::ui::kNarrowWidth;
+    bool running_ = false;
+    bool closewhenstopped_ = false;
+    QElapsedTimer sinceyield_;
+    v2bsp::ExtractResult lastresult_;
+};

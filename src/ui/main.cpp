@@ -1,0 +1,49 @@
+#include <QApplication>
+#include <QFile>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "ui/appicon.hpp"
+#include "ui/commandline.hpp"
+#include "ui/form1.hpp"
+
+namespace {
+
+std::vector<std::string> argumentsOf(const QStringList& list) {
+    std::vector<std::string> args;
+    for (qsizetype i = 1; i < list.size(); ++i) args.push_back(QFile::encodeName(list[i]).toStdString());
+    return args;
+}
+
+int answer(const v2bsp::ui::StartRequest& request) {
+    using Action = v2bsp::ui::StartRequest::Action;
+    if (request.action == Action::version) std::cout << v2bsp::ui::versiontext();
+    if (request.action == Action::help) std::cout << v2bsp::ui::helptext();
+    if (request.action != Action::usageerror) return 0;
+    std::cerr << v2bsp::ui::kProgramName << ": " << request.error << "\n"
+              << "Try '" << v2bsp::ui::kProgramName << " --help' for more information.\n";
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // --version and --help answer without a display.
+    const std::vector<std::string> raw(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (v2bsp::ui::wantstextonly(raw)) return answer(v2bsp::ui::parsecommandline(raw));
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(v2bsp::ui::kProgramName));
+    QApplication::setApplicationVersion(QString::fromUtf8(v2bsp::ui::kVersion));
+    QApplication::setDesktopFileName(QStringLiteral("v2bsp"));
+    QApplication::setWindowIcon(v2bsp::ui::appicon());
+
+    const v2bsp::ui::StartRequest request = v2bsp::ui::parsecommandline(argumentsOf(app.arguments()));
+    if (request.action != v2bsp::ui::StartRequest::Action::window) return answer(request);
+
+    Form1 window;
+    if (!request.map.empty()) window.choosemap(QFile::decodeName(request.map.c_str()));
+    window.show();
+    return QApplication::exec();
+}
