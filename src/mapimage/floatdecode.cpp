@@ -106,17 +106,20 @@ double decodefloat(std::uint32_t bits) {
     // back gives the double nearest to that quotient, which is exactly what
     // IEEE division of the two exactly held integers returns.
     const std::uint64_t scaled = ((std::uint64_t{1} << 23) + (bits & 0x7FFFFFU)) * kFivePow14;
-    std::uint64_t digits = scaled >> 9;
     const std::uint64_t rest = scaled & 511U;
-    if (rest > 256 || (rest == 256 && (digits & 1U) != 0)) ++digits;
+    // Bitwise rather than branching: the rounding and the sign are data, and
+    // a branch on either is mispredicted about every other value.
+    const std::uint64_t whole = scaled >> 9;
+    const bool round_up = (rest > 256) | ((rest == 256) & ((whole & 1U) != 0));
+    const std::uint64_t digits = whole + static_cast<std::uint64_t>(round_up);
     const double mantissa = static_cast<double>(digits) / kTenPow14;
 
     // Exponent field minus 127 with no special cases: 2^-127 to 2^128, all
     // normal doubles, so the product is exact.
     const auto biased = static_cast<std::uint64_t>((bits >> 23) & 0xFFU) + (1023 - 127);
-    const double scale = std::bit_cast<double>(biased << 52);
-    const double magnitude = mantissa * scale;
-    return (bits >> 31) != 0 ? -magnitude : magnitude;
+    const double magnitude = mantissa * std::bit_cast<double>(biased << 52);
+    const std::uint64_t sign = static_cast<std::uint64_t>(bits >> 31) << 63;
+    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(magnitude) | sign);
 }
 
 }  // namespace v2bsp
