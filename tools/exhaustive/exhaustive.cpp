@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "mapimage/floatdecode.hpp"
+#include "mapimage/mapimage.hpp"
 #include "mapimage/numtext.hpp"
 
 namespace {
@@ -103,14 +104,10 @@ class Run {
 
 // The stored hex text (file order) of the value-order bits.
 std::string storedHex(std::uint32_t bits) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text(8, '0');
-    for (int i = 0; i < 4; ++i) {
-        const unsigned byte = (bits >> (8 * i)) & 0xFFU;
-        text[2 * i] = kDigits[byte >> 4];
-        text[2 * i + 1] = kDigits[byte & 0xFU];
-    }
-    return text;
+    const std::uint8_t bytes[4] = {
+        static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
+        static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 24)};
+    return v2bsp::bytestohex(bytes);
 }
 
 std::string describe(double value) {
