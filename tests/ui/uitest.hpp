@@ -1,0 +1,136 @@
+// What the window tests share: dialogs that answer instead of a user, output
+// files that refuse some folders, and maps written by the map builder.
+#pragma once
+
+#include <QCoreApplication>
+#include <QString>
+#include <QStringList>
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "extract/extractmap.hpp"
+#include "mapbuilder/mapbuilder.hpp"
+#include "ui/dialogs.hpp"
+
+namespace uitest {
+
+namespace fs = std::filesystem;
+namespace mb = v2bsp::mapbuilder;
+
+// Answers File > Open with the next of its answers ("" is a cancel) and keeps
+// what the window set before showing it.
+class ScriptedOpenBox final : public v2bsp::ui::OpenBox {
+public:
+    explicit ScriptedOpenBox(QStringList answers) : answers_(std::move(answers)) {}
+    void setFileName(const QString& name) override { filename_ = name; namesset.append(name); }
+    void setFilter(const QString& filter) override { filters.append(filter); }
+    void showOpen() override {
+        ++shown;
+        filename_ = answers_.isEmpty() ? QString() : answers_.takeFirst();
+    }
+    QString fileName() const override { return filename_; }
+
+    QStringList namesset;
+    QStringList filters;
+    int shown = 0;
+
+private:
+    QStringList answers_;
+    QString filename_;
+};
+
+struct Notice {
+    QString text;
+    QString reason;
+};
+
+class CapturedMessages final : public v2bsp::ui::MessagePresenter {
+public:
+    explicit CapturedMessages(std::vector<Notice>& notices) : notices_(notices) {}
+    void notamap(const QString& text, const QString& reason) override { notices_.push_back({text, reason}); }
+
+private:
+    std::vector<Notice>& notices_;
+};
+
+// The real file system, except that folders under `refused` fail with EACCES,
+// as a read-only or foreign-owned folder would for a user who is not root.
+// `afterwrite` runs after every file written.
+class RefusingFiles final : public v2bsp::OutputFiles {
+public:
+    std::vector<fs::path> refused;
+    std::function<void(int)> afterwrite;
+    int written = 0;
+
+    std::error_code createfolder(const fs::path& folder) override {
+        if (isRefused(folder)) return std::make_error_code(std::errc::permission_denied);
+        return v2bsp::diskfiles().createfolder(folder);
+    }
+    using v2bsp::OutputFiles::replacefile;
+    std::error_code replacefile(const fs::path& file, v2bsp::TextSource& text) override {
+        if (isRefused(file)) return std::make_error_code(std::errc::permission_denied);
+        const std::error_code failure = v2bsp::diskfiles().replacefile(file, text);
+        if (!failure && afterwrite) afterwrite(++written);
+        return failure;
+    }
+
+private:
+    bool isRefused(const fs::path& path) const {
+        for (const fs::path& root : refused) {
+            const auto [r, p] = std::mismatch(root.begin(), root.end(), path.begin(), path.end());
+            if (r == root.end()) return true;
+        }
+        return false;
+    }
+};
+
+// The lines every complete run writes, with `meshes` mesh lines.
+inline QStringList completeLog(int meshes) {
+    QStringList lines{"Loading Map...", "Finding map information...", "Getting tag information...",
+                      "Loading tags...", "Locating Scnr...",          "Locating BSP...",
+                      "Creating BSP..."};
+    for (int m = 0; m < meshes; ++m) lines << QStringLiteral("Making Mesh #%1").arg(m);
+    lines << "Locating Collections..." << "Locating Scenery..." << "Initializing 3D Window...";
+    return lines;
+}
+
+// A map of `meshes` one-triangle meshes and the given tag names.
+inline mb::MapSpec smallMap(const std::string& name, int meshes, std::vector<std::string> tags) {
+    mb::MapSpec spec;
+    spec.mapname = name;
+    spec.tagnames = std::move(tags);
+    for (int m = 0; m < meshes; ++m) {
+        const auto f = static_cast<float>(m);
+        spec.meshes.push_back({{{f + 1, 2, 3}, {4, f + 5, 6}, {7, 8, f - 9}}, {{0, 1, 2}}});
+    }
+    return spec;
+}
+
+inline fs::path writeMap(const fs::path& file, const mb::MapSpec& spec) {
+    const mb::BuiltMap built = mb::buildMap(spec);
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(built.bytes.data()), static_cast<std::streamsize>(built.bytes.size()));
+    return file;
+}
+
+inline QString qpath(const fs::path& path) { return QString::fromStdString(path.string()); }
+
+// The names in `folder`, sorted; empty when it does not exist.
+inline QStringList listing(const fs::path& folder) {
+    QStringList names;
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(folder, ignored)) {
+        names << QString::fromStdString(entry.path().filename().string());
+    }
+    names.sort();
+    return names;
+}
+
+}  // namespace uitest
