@@ -1,0 +1,199 @@
+// The real window on a real X server (Xvfb, started here): the controls are
+// drawn on the screen where their twips put them. Skipped when Xvfb is not
+// installed. With V2BSP_SCREENSHOT=FILE it also saves the window, after an
+// extraction with the slide open, as that PNG file.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QtTest>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "scratchfolder.hpp"
+#include "ui/form1.hpp"
+#include "uitest.hpp"
+
+using namespace uitest;
+
+namespace {
+
+constexpr int kSkipped = 77;
+
+// An Xvfb of our own on a display it picks itself; stopped when this goes.
+class XServer {
+public:
+    // False when Xvfb cannot be found or does not come up.
+    bool start() {
+        int pipefd[2];
+        if (::pipe(pipefd) != 0) return false;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(pipefd[0]);
+            const std::string fd = std::to_string(pipefd[1]);
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-dpi", "96",
+                     "-nolisten", "tcp", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(pipefd[1]);
+        if (pid_ < 0) return false;
+        std::string number;
+        pollfd ready{pipefd[0], POLLIN, 0};
+        char c = 0;
+        while (::poll(&ready, 1, 10000) > 0 && ::read(pipefd[0], &c, 1) == 1 && c != '\n') number += c;
+        ::close(pipefd[0]);
+        if (number.empty()) return false;
+        display_ = ":" + number;
+        return true;
+    }
+    ~XServer() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    const std::string& display() const { return display_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+int pixels(double twips, double dpi) { return static_cast<int>(std::lround(twips * dpi / 1440)); }
+
+QRect twipsRect(double left, double top, double width, double height, double dpi) {
+    const int x = pixels(left, dpi), y = pixels(top, dpi);
+    return {x, y, pixels(left + width, dpi) - x, pixels(top + height, dpi) - y};
+}
+
+// The share of pixels in which two images of one size differ.
+double difference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size() || a.isNull()) return 1;
+    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
+    qint64 differ = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        for (int col = 0; col < x.width(); ++col) differ += x.pixel(col, row) != y.pixel(col, row);
+    }
+    return static_cast<double>(differ) / (static_cast<double>(x.width()) * x.height());
+}
+
+}  // namespace
+
+class ScreenTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void drawnWhereTheTwipsSay_data();
+    void drawnWhereTheTwipsSay();
+
+private:
+    void slideTo(const char* state);
+    QImage screenOf(const QRect& clientRect);
+
+    v2bsp::ScratchFolder scratch_;
+    std::unique_ptr<Form1> form_;
+};
+
+void ScreenTest::initTestCase() {
+    QApplication::setCursorFlashTime(0);  // a caret that does not blink
+    form_ = std::make_unique<Form1>();
+    form_->setOutputParent(qpath(scratch_.path()));
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    const fs::path map = writeMap(scratch_.path() / "maps" / "sample.map", mb::samplescene());
+    form_->choosemap(qpath(map));
+    form_->findChild<QPushButton*>("Command1")->click();
+    QCOMPARE(form_->lastresult().status, v2bsp::ExtractStatus::complete);
+}
+
+void ScreenTest::cleanupTestCase() {
+    if (const char* file = std::getenv("V2BSP_SCREENSHOT")) {
+        slideTo("1");
+        QTest::qWait(200);
+        QVERIFY(screenOf(form_->rect().translated(form_->centralWidget()->mapFrom(form_.get(), QPoint())))
+                    .save(QString::fromLocal8Bit(file), "PNG"));
+    }
+    form_.reset();
+}
+
+void ScreenTest::drawnWhereTheTwipsSay_data() {
+    QTest::addColumn<QString>("slide");  // Txt1's state: "0" narrow, "1" wide
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QRectF>("twips");
+    QTest::addColumn<bool>("drawn");
+    const QRectF datalog(120, 600, 4572, 1092), command1(1080, 240, 2292, 252), cmdright(4800, 360, 252, 1332),
+        list1(5160, 120, 1812, 1584), txt1(3480, 240, 252, 288);
+    QTest::newRow("datalog") << "0" << "datalog" << datalog << true;
+    QTest::newRow("Command1") << "0" << "Command1" << command1 << true;
+    QTest::newRow("cmdright") << "0" << "cmdright" << cmdright << true;
+    QTest::newRow("List1 out of view when narrow") << "0" << "List1" << list1 << false;
+    QTest::newRow("Txt1 never drawn") << "0" << "Txt1" << txt1 << false;
+    QTest::newRow("List1 when wide") << "1" << "List1" << list1 << true;
+    QTest::newRow("datalog when wide") << "1" << "datalog" << datalog << true;
+}
+
+void ScreenTest::drawnWhereTheTwipsSay() {
+    QFETCH(QString, slide);
+    QFETCH(QString, control);
+    QFETCH(QRectF, twips);
+    QFETCH(bool, drawn);
+    slideTo(slide.toLatin1().constData());
+    auto* widget = form_->findChild<QWidget*>(control);
+    QVERIFY(widget != nullptr);
+    const QRect at = twipsRect(twips.x(), twips.y(), twips.width(), twips.height(), form_->logicalDpiX());
+    const QImage own = widget->grab().toImage();
+    if (drawn) {
+        QTRY_VERIFY2(difference(screenOf(at), own) < 0.02, qPrintable(control + " not drawn at its place"));
+        // One pixel off is already told apart.
+        QVERIFY(difference(screenOf(at.translated(1, 1)), own) > 0.02);
+    } else {
+        QVERIFY(difference(screenOf(at), own) > 0.5);
+    }
+}
+
+// Clicks the slide button and lets the real timers run the slide to its end.
+void ScreenTest::slideTo(const char* state) {
+    auto* txt1 = form_->findChild<QLineEdit*>("Txt1");
+    if (txt1->text() != state) form_->findChild<QPushButton*>("cmdright")->click();
+    QTRY_VERIFY(!form_->findChild<QTimer*>("Timer1")->isActive() &&
+                !form_->findChild<QTimer*>("Timer2")->isActive());
+    QTest::qWait(100);  // the last step painted
+}
+
+// What the X server shows of the rectangle `clientRect` of the client area.
+QImage ScreenTest::screenOf(const QRect& clientRect) {
+    const QPoint origin = form_->centralWidget()->mapToGlobal(QPoint(0, 0));
+    const QRect global = clientRect.translated(origin);
+    return form_->screen()->grabWindow(0, global.x(), global.y(), global.width(), global.height()).toImage();
+}
+
+int main(int argc, char** argv) {
+    XServer server;
+    if (!server.start()) {
+        std::printf("SKIP: Xvfb is not installed or did not start\n");
+        return kSkipped;
+    }
+    ::setenv("DISPLAY", server.display().c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    QApplication app(argc, argv);
+    ScreenTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "screen_test.moc"
