@@ -222,13 +222,28 @@ void Form1::setOuterWidth(double twips) {
     setFixedWidth(twips_.pixels(twips - kFrameWidth));
 }
 
+// During a run, lines are gathered and put into the log when the window next
+// handles its events, so a line costs the same however long the log is, and
+// the log is painted at most every few milliseconds. Outside a run every line
+// shows at once. Either way the user never sees the log without its lines.
 void Form1::logline(std::string_view text) {
+    pendinglog_.append(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    pendinglog_.append(QStringLiteral("\r\n"));
+    if (running_ && sinceyield_.isValid() && sinceyield_.elapsed() < kYieldIntervalMs) return;
+    showPendingLog();
+    QCoreApplication::processEvents();
+    sinceyield_.start();
+}
+
+// Appends the gathered lines after whatever the log holds, the user's typing
+// included, and puts the caret at the very end, which scrolls it into view.
+void Form1::showPendingLog() {
+    if (pendinglog_.isEmpty()) return;
     QTextCursor end = datalog->textCursor();
     end.movePosition(QTextCursor::End);
-    end.insertText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())) +
-                   QStringLiteral("\r\n"));
+    end.insertText(pendinglog_);
+    pendinglog_.clear();
     datalog->setTextCursor(end);
-    yieldToWindow();
 }
 
 void Form1::announce3dwindow() { logline("Initializing 3D Window..."); }
@@ -238,21 +253,12 @@ void Form1::addtagname(std::string_view name) {
 }
 
 void Form1::mapfailed(const v2bsp::MapFailure& failure) {
+    showPendingLog();
     messages_->notamap(QString::fromStdString(failure.message),
                        QString::fromStdString(failure.reason));
 }
 
 bool Form1::keepgoing() { return !closewhenstopped_; }
-
-// Painting after every one of thousands of log lines would cost more than the
-// extraction itself, so pending events are handled at most every few
-// milliseconds; the first line of a run always yields, and the event loop
-// shows the last line once the run returns.
-void Form1::yieldToWindow() {
-    if (sinceyield_.isValid() && sinceyield_.elapsed() < kYieldIntervalMs) return;
-    QCoreApplication::processEvents();
-    sinceyield_.start();
-}
 
 void Form1::beginRun() {
     running_ = true;
@@ -263,6 +269,7 @@ void Form1::beginRun() {
 
 void Form1::endRun() {
     running_ = false;
+    showPendingLog();
     mnuopen->setEnabled(true);
     sinceyield_.invalidate();
     if (closewhenstopped_) close();

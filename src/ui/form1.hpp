@@ -36,7 +36,7 @@ inline constexpr double kNarrowWidth = 5184;  // outer width at start
 inline constexpr double kWideLimit = 7212;
 inline constexpr double kSlideStep = 12;
 // A run yields to the window at most this often, so that a run of thousands
-// of lines does not spend its time repainting the log.
+// of lines does not spend its time laying out and repainting the log.
 inline constexpr int kYieldIntervalMs = 15;
 
 inline constexpr char kCaption[] = "Vorun2 BSP Extracter";
@@ -101,7 +101,7 @@ private:
     void setOuterWidth(double twips);
     void beginRun();
     void endRun();
-    void yieldToWindow();
+    void showPendingLog();
     v2bsp::ExtractSettings runSettings() const;
 
     v2bsp::ui::Twips twips_;
@@ -124,6 +124,7 @@ private:
     double outerwidth_ = v2bsp::ui::kNarrowWidth;
     bool running_ = false;
     bool closewhenstopped_ = false;
+    QString pendinglog_;  // lines of the run not yet in the log
     QElapsedTimer sinceyield_;
     v2bsp::ExtractResult lastresult_;
 };

@@ -44,6 +44,7 @@ struct Fixture {
     fs::path maps = scratch.path() / "maps";
     std::vector<Notice> notices;
     ScriptedOpenBox* openbox = nullptr;
+    CapturedMessages* messages = nullptr;
     Form1 form;
 
     explicit Fixture(QStringList answers = {}) {
@@ -51,7 +52,9 @@ struct Fixture {
         auto box = std::make_unique<ScriptedOpenBox>(std::move(answers));
         openbox = box.get();
         form.setOpenBox(std::move(box));
-        form.setMessagePresenter(std::make_unique<CapturedMessages>(notices));
+        auto presenter = std::make_unique<CapturedMessages>(notices);
+        messages = presenter.get();
+        form.setMessagePresenter(std::move(presenter));
         form.setOutputParent(qpath(program));
     }
     template <typename T>
@@ -437,6 +440,8 @@ void Form1Test::invalidMapIsReported_data() {
 void Form1Test::invalidMapIsReported() {
     QFETCH(QByteArray, bytes);
     Fixture f({""});
+    QStringList logBehindTheBox;
+    f.messages->onnotice = [&] { logBehindTheBox = f.logLines(); };
     QString path;
     if (!bytes.isEmpty()) {
         fs::create_directories(f.maps);
@@ -455,6 +460,7 @@ void Form1Test::invalidMapIsReported() {
     QCOMPARE(f.notices[0].text, QString("This is not a valid Vorun 2 map file"));
     QCOMPARE(f.notices[0].reason, core.reasons[0]);
     QCOMPARE(f.logLines(), core.log);
+    QCOMPARE(logBehindTheBox, core.log);  // the log is up to date when the box shows
     QCOMPARE(f.form.lastresult().status, v2bsp::ExtractStatus::failed);
     QVERIFY(listing(f.program).isEmpty());
     QVERIFY(!f.control<QPushButton>("Command1")->isEnabled());
@@ -474,8 +480,10 @@ void Form1Test::openIsRefusedDuringARun() {
     Fixture f({"/maps/other.map"});
     const fs::path map = writeMap(f.maps / "first.map", smallMap("first", 2, {}));
     bool openEnabled = true, extractEnabled = true, ranInside = false;
+    QStringList logInside;
     QTimer::singleShot(0, &f.form, [&] {
         ranInside = f.form.running();
+        logInside = f.logLines();
         openEnabled = f.control<QAction>("mnuopen")->isEnabled();
         extractEnabled = f.control<QPushButton>("Command1")->isEnabled();
         f.control<QAction>("mnuopen")->trigger();
@@ -484,6 +492,7 @@ void Form1Test::openIsRefusedDuringARun() {
     f.form.show();
     f.extract(map);
     QVERIFY(ranInside);
+    QCOMPARE(logInside, QStringList{"Loading Map..."});  // lines show while the run goes on
     QVERIFY(!openEnabled);
     QVERIFY(!extractEnabled);
     QCOMPARE(f.openbox->shown, 0);

@@ -53,7 +53,11 @@ struct Notice {
 class CapturedMessages final : public v2bsp::ui::MessagePresenter {
 public:
     explicit CapturedMessages(std::vector<Notice>& notices) : notices_(notices) {}
-    void notamap(const QString& text, const QString& reason) override { notices_.push_back({text, reason}); }
+    void notamap(const QString& text, const QString& reason) override {
+        notices_.push_back({text, reason});
+        if (onnotice) onnotice();
+    }
+    std::function<void()> onnotice;  // runs while the box would be up
 
 private:
     std::vector<Notice>& notices_;

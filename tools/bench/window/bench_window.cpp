@@ -1,0 +1,119 @@
+// Extraction through the window against the command line, on one map of many
+// small meshes, and through the window again with a long log already there.
+//
+//   v2bsp_bench_window [MESHES [RUNS]]     defaults: 10000 meshes, 5 runs
+//
+// The window runs offscreen unless QT_QPA_PLATFORM says otherwise. Prints the
+// median of each and their ratio; exits 1 when the window takes more than
+// 1.5 times the command line's time.
+#include <unistd.h>
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.hpp"
+#include "mapbuilder/mapbuilder.hpp"
+#include "ui/form1.hpp"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kLongLog = 200000;
+
+namespace {
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double commandLineRun(const fs::path& map, const fs::path& output) {
+    fs::remove_all(output);
+    std::ofstream out("/dev/null");
+    std::ofstream err("/dev/null");
+    const std::string folder = output.string(), file = map.string();
+    const char* argv[] = {"v2bsp-extract", "-o", folder.c_str(), file.c_str()};
+    const auto start = Clock::now();
+    const int status = v2bsp::runcli(4, argv, out, err);
+    const double seconds = secondsSince(start);
+    if (status != v2bsp::kExitComplete) std::fprintf(stderr, "command line: exit status %d\n", status);
+    return seconds;
+}
+
+// `loglines`: lines the log holds before the run.
+double windowRun(const fs::path& map, const fs::path& output, int loglines = 0) {
+    fs::remove_all(output);
+    fs::create_directories(output);
+    Form1 form;
+    if (loglines > 0) {
+        QString text;
+        for (int i = 0; i < loglines; ++i) text += QStringLiteral("earlier line %1\n").arg(i);
+        form.findChild<QPlainTextEdit*>("datalog")->setPlainText(text);
+    }
+    form.setOutputParent(QString::fromStdString(output.string()));
+    form.show();
+    QApplication::processEvents();
+    form.choosemap(QString::fromStdString(map.string()));
+    const auto start = Clock::now();
+    form.findChild<QPushButton*>("Command1")->click();
+    const double seconds = secondsSince(start);
+    if (form.lastresult().status != v2bsp::ExtractStatus::complete) std::fprintf(stderr, "window: run incomplete\n");
+    return seconds;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int meshes = argc > 1 ? std::atoi(argv[1]) : 10000;
+    const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
+    if (meshes <= 0 || runs <= 0) {
+        std::fprintf(stderr, "usage: v2bsp_bench_window [MESHES [RUNS]]\n");
+        return 2;
+    }
+
+    // Memory-backed when there is such a folder, so that both sides are timed
+    // for their own work rather than for the disk's.
+    const fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+    const fs::path work = base / ("v2bsp-bench-window-" + std::to_string(::getpid()));
+    fs::create_directories(work);
+    const fs::path map = work / "many.map";
+    {
+        v2bsp::mapbuilder::MapSpec spec = v2bsp::mapbuilder::largeScene(
+            static_cast<std::uint32_t>(meshes), std::uint64_t(meshes) * 6, std::uint64_t(meshes) * 4);
+        spec.mapname = "many";
+        const auto built = v2bsp::mapbuilder::buildMap(spec);
+        std::ofstream(map, std::ios::binary)
+            .write(reinterpret_cast<const char*>(built.bytes.data()), static_cast<std::streamsize>(built.bytes.size()));
+        std::printf("map: %d meshes of 6 vertices and 4 triangles, %zu bytes\n", meshes, built.bytes.size());
+    }
+
+    std::vector<double> cli, window;
+    for (int run = 0; run < runs; ++run) {
+        cli.push_back(commandLineRun(map, work / "cli"));
+        window.push_back(windowRun(map, work / "window"));
+    }
+    const double ratio = median(window) / median(cli);
+    std::printf("command line: %.3f s   window (offscreen): %.3f s   ratio %.2f (median of %d runs each)\n",
+                median(cli), median(window), ratio, runs);
+    // A log line must cost the same however long the log already is.
+    std::vector<double> longlog;
+    for (int run = 0; run < runs; ++run) longlog.push_back(windowRun(map, work / "window", kLongLog));
+    std::printf("window with %d lines already in the log: %.3f s\n", kLongLog, median(longlog));
+    fs::remove_all(work);
+    return ratio <= 1.5 ? 0 : 1;
+}
