@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libbenchmark-dev libcli11-dev libtinyobjloader-dev
-  qt6-base-dev libgl-dev xvfb xauth
+  qt6-base-dev libgl-dev xvfb xauth fonts-dejavu-core
   clang libclang-rt-dev llvm
   locales
 )
