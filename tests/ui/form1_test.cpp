@@ -99,8 +99,6 @@ class Form1Test : public QObject {
 private slots:
     void initTestCase();
     void startState();
-    void controlsAtTheirTwips_data();
-    void controlsAtTheirTwips();
     void captionsFit_data();
     void captionsFit();
     void fileOpen_data();
@@ -186,28 +184,6 @@ void Form1Test::startState() {
         chain = chain->nextInFocusChain();
     } while (chain != f.control<QWidget>("datalog"));
     QCOMPARE(order, controls);
-}
-
-void Form1Test::controlsAtTheirTwips_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QRectF>("twips");
-    QTest::newRow("datalog") << "datalog" << QRectF(120, 600, 4572, 1092);
-    QTest::newRow("Command1") << "Command1" << QRectF(1080, 240, 2292, 252);
-    QTest::newRow("cmdright") << "cmdright" << QRectF(4800, 360, 252, 1332);
-    QTest::newRow("List1") << "List1" << QRectF(5160, 120, 1812, 1584);
-    QTest::newRow("Txt1") << "Txt1" << QRectF(3480, 240, 252, 288);
-}
-
-void Form1Test::controlsAtTheirTwips() {
-    QFETCH(QString, name);
-    QFETCH(QRectF, twips);
-    Fixture f;
-    const double dpi = f.form.logicalDpiX();
-    const QRect at = f.control<QWidget>(name.toUtf8().constData())->geometry();
-    QCOMPARE(at.left(), pixels(twips.left(), dpi));
-    QCOMPARE(at.top(), pixels(twips.top(), dpi));
-    QCOMPARE(at.left() + at.width(), pixels(twips.left() + twips.width(), dpi));
-    QCOMPARE(at.top() + at.height(), pixels(twips.top() + twips.height(), dpi));
 }
 
 void Form1Test::captionsFit_data() {

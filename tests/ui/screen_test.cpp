@@ -1,12 +1,7 @@
-// The real window on a real X server (Xvfb, started here): the controls are
-// drawn on the screen where their twips put them. Skipped when Xvfb is not
-// installed. With V2BSP_SCREENSHOT=FILE it also saves the window, after an
-// extraction with the slide open, as that PNG file.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
+// The real window on a real X server (CTest runs it under xvfb-run): the
+// controls are drawn on the screen where their twips put them. With
+// V2BSP_SCREENSHOT=FILE it also saves the window, after an extraction with
+// the slide open, as that PNG file.
 
 #include <QApplication>
 #include <QLineEdit>
@@ -17,9 +12,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <string>
 
 #include "scratchfolder.hpp"
 #include "ui/form1.hpp"
@@ -28,50 +21,6 @@
 using namespace uitest;
 
 namespace {
-
-constexpr int kSkipped = 77;
-
-// An Xvfb of our own on a display it picks itself; stopped when this goes.
-class XServer {
-public:
-    // False when Xvfb cannot be found or does not come up.
-    bool start() {
-        int pipefd[2];
-        if (::pipe(pipefd) != 0) return false;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(pipefd[0]);
-            const std::string fd = std::to_string(pipefd[1]);
-            const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, STDOUT_FILENO);
-            ::dup2(null, STDERR_FILENO);
-            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-dpi", "96",
-                     "-nolisten", "tcp", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(pipefd[1]);
-        if (pid_ < 0) return false;
-        std::string number;
-        pollfd ready{pipefd[0], POLLIN, 0};
-        char c = 0;
-        while (::poll(&ready, 1, 10000) > 0 && ::read(pipefd[0], &c, 1) == 1 && c != '\n') number += c;
-        ::close(pipefd[0]);
-        if (number.empty()) return false;
-        display_ = ":" + number;
-        return true;
-    }
-    ~XServer() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    const std::string& display() const { return display_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string display_;
-};
 
 int pixels(double twips, double dpi) { return static_cast<int>(std::lround(twips * dpi / 1440)); }
 
@@ -183,17 +132,5 @@ QImage ScreenTest::screenOf(const QRect& clientRect) {
     return form_->screen()->grabWindow(0, global.x(), global.y(), global.width(), global.height()).toImage();
 }
 
-int main(int argc, char** argv) {
-    XServer server;
-    if (!server.start()) {
-        std::printf("SKIP: Xvfb is not installed or did not start\n");
-        return kSkipped;
-    }
-    ::setenv("DISPLAY", server.display().c_str(), 1);
-    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-    QApplication app(argc, argv);
-    ScreenTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(ScreenTest)
 #include "screen_test.moc"

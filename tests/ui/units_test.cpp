@@ -1,7 +1,6 @@
-// The window's small units: twips to pixels, the command line, the icon.
+// The window's small units: twips to pixels and the command line.
 #include <QtTest>
 
-#include "ui/appicon.hpp"
 #include "ui/commandline.hpp"
 #include "ui/twips.hpp"
 
@@ -17,8 +16,6 @@ private slots:
     void touchingControlsTouch();
     void commandLine_data();
     void commandLine();
-    void versionNamesTheProgram();
-    void iconIsDrawnAtEverySize();
 };
 
 void UnitsTest::twipsToPixels_data() {
@@ -26,10 +23,8 @@ void UnitsTest::twipsToPixels_data() {
     QTest::addColumn<double>("twips");
     QTest::addColumn<int>("pixels");
     QTest::newRow("an inch at 96") << 96.0 << 1440.0 << 96;
-    QTest::newRow("an inch at 120") << 120.0 << 1440.0 << 120;
     QTest::newRow("slide step at 120 is one pixel") << 120.0 << 12.0 << 1;
     QTest::newRow("client width at 96") << 96.0 << 5088.0 << 339;   // 339.2
-    QTest::newRow("client width at 120") << 120.0 << 5088.0 << 424;
     QTest::newRow("button height at 96") << 96.0 << 252.0 << 17;     // 16.8
     QTest::newRow("wide client at 144") << 144.0 << 7128.0 << 713;   // 712.8
     QTest::newRow("no dpi is taken as 96") << 0.0 << 1440.0 << 96;
@@ -79,22 +74,6 @@ void UnitsTest::commandLine() {
     QCOMPARE(QString::fromStdString(request.map), map);
     QCOMPARE(request.error.empty(), action != StartRequest::Action::usageerror);
     QCOMPARE(v2bsp::ui::wantstextonly(list), textOnly);
-}
-
-void UnitsTest::versionNamesTheProgram() {
-    const QString text = QString::fromStdString(v2bsp::ui::versiontext());
-    QVERIFY(text.startsWith("v2bsp 1.00"));
-    QVERIFY(text.contains("Vorun 2"));
-}
-
-void UnitsTest::iconIsDrawnAtEverySize() {
-    for (const int size : {16, 20, 256}) {
-        const QImage icon = v2bsp::ui::iconimage(size);
-        QCOMPARE(icon.size(), QSize(size, size));
-        QCOMPARE(qAlpha(icon.pixel(0, 0)), 0);                          // rounded corner
-        QCOMPARE(qAlpha(icon.pixel(size / 2, size * 9 / 10)), 255);     // the tile
-        QVERIFY(icon.pixel(size / 2, size / 2) != icon.pixel(2, size / 2));  // the solid on it
-    }
 }
 
 QTEST_GUILESS_MAIN(UnitsTest)
