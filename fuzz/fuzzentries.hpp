@@ -1,0 +1,36 @@
+// The fuzz entry points, as plain (data, size) functions: the libFuzzer
+// targets call them, and the fault tests replay every saved finding through
+// the very same code.
+//
+// Each returns an empty string when every rule held, or a sentence naming the
+// first rule that broke. Memory errors and undefined behaviour are left to the
+// sanitizers of the build.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace v2bsp::fuzz {
+
+// Extracts `data` as a whole map file: the bytes go to a scratch file (in
+// /dev/shm when it is there) that extractmap loads, and the output goes to a
+// sink that takes every folder and file, checks the text and keeps none of it.
+// Rules: a first-regime failure comes with a reason, after nothing was created;
+// the log follows the stages in order with one "Making Mesh #N" per mesh-table
+// entry read; no more entries are read than the file holds; the folder is one
+// safe name inside the output parent; every mesh file is well-formed OBJ text
+// with one vertex line per whole vertex of its section; the result's counts
+// agree with the log and the files.
+std::string extractbytes(const std::uint8_t* data, std::size_t size);
+
+// Runs the readers, hextonum, the float decoding, numtext, the OBJ text, the
+// name helpers and the marker search over `data`, each checked against an
+// independent route: readu32 against the bytes and against hextonum of
+// readhex32, `inside` against 128-bit arithmetic, decodefloat against
+// hextofloat, numtext against numtextreference and against the value rounded
+// to 15 digits, the byte route of the OBJ text against the hex route, and
+// findsections against a plain scan.
+std::string checkreaders(const std::uint8_t* data, std::size_t size);
+
+}  // namespace v2bsp::fuzz

@@ -1,0 +1,407 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <cmath>
+#include <concepts>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "extract/extractmap.hpp"
+#include "fuzzentries.hpp"
+
+namespace v2bsp::fuzz {
+namespace {
+
+constexpr std::int64_t kMeshEntryLength = 176;
+constexpr std::int64_t kVertexGroup = 12;
+constexpr std::int64_t kFaceGroup = 6;
+
+// The scratch file that the bytes go through, one per process, removed at exit.
+// tmpfs keeps the round trip through the file system cheap.
+class ScratchMap {
+  public:
+    ScratchMap() {
+        std::error_code ignored;
+        const std::filesystem::path shm = "/dev/shm";
+        const bool use_shm =
+            std::filesystem::is_directory(shm, ignored) && ::access(shm.c_str(), W_OK) == 0;
+        const std::filesystem::path folder = use_shm ? shm : std::filesystem::temp_directory_path();
+        path_ = (folder / ("v2bsp-fuzz-" + std::to_string(::getpid()) + ".map")).string();
+    }
+    ~ScratchMap() { ::unlink(path_.c_str()); }
+    ScratchMap(const ScratchMap&) = delete;
+    ScratchMap& operator=(const ScratchMap&) = delete;
+
+    // Makes the file hold exactly `data`; false when the file system refused.
+    bool hold(const std::uint8_t* data, std::size_t size) {
+        const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd < 0) return false;
+        bool whole = true;
+        while (size > 0) {
+            const ssize_t wrote = ::write(fd, data, size);
+            if (wrote <= 0) {
+                whole = false;
+                break;
+            }
+            data += wrote;
+            size -= static_cast<std::size_t>(wrote);
+        }
+        return ::close(fd) == 0 && whole;
+    }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+// The first broken rule wins; later ones are not recorded.
+class Verdict {
+  public:
+    void fail(std::string_view rule) {
+        if (text_.empty()) text_ = rule;
+    }
+    void require(bool holds, std::string_view rule) {
+        if (!holds) fail(rule);
+    }
+    // For a rule whose sentence costs something to make: made only when it breaks.
+    template <std::invocable Rule>
+    void require(bool holds, Rule&& rule) {
+        if (!holds) fail(rule());
+    }
+    const std::string& text() const { return text_; }
+
+  private:
+    std::string text_;
+};
+
+class RecordingHost final : public ExtractHost {
+  public:
+    void logline(std::string_view line) override { log.emplace_back(line); }
+    void addtagname(std::string_view) override { ++tagnames; }
+    void mapfailed(const MapFailure& failure) override { failures.push_back(failure); }
+
+    std::vector<std::string> log;
+    std::int64_t tagnames = 0;
+    std::vector<MapFailure> failures;
+};
+
+bool safeFolderName(std::string_view name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    if (name.front() == ' ' || name.front() == '.' || name.back() == ' ' || name.back() == '.')
+        return false;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 32 || byte == 127 ||
+            std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// One number of a vertex line: a blank or "-", then a decimal text that reads back whole.
+bool numberToken(std::string_view token) {
+    if (token.size() < 2 || (token.front() != ' ' && token.front() != '-')) return false;
+    const std::string_view digits = token.substr(token.front() == ' ' ? 1 : 0);
+    double value = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    return error == std::errc{} && end == digits.data() + digits.size() && std::isfinite(value);
+}
+
+// "v" and three numbers, each after one blank: "v  1.5  .25 -2".
+bool vertexLine(std::string_view line) {
+    if (line.substr(0, 2) != "v ") return false;
+    std::string_view rest = line.substr(2);
+    for (int i = 0; i < 3; ++i) {
+        std::size_t end = rest.find(' ', 1);
+        if (i == 2) {
+            if (end != std::string_view::npos) return false;
+            end = rest.size();
+        } else if (end == std::string_view::npos || end + 1 >= rest.size()) {
+            return false;
+        }
+        if (!numberToken(rest.substr(0, end))) return false;
+        rest = i == 2 ? std::string_view() : rest.substr(end + 1);
+    }
+    return true;
+}
+
+// "f" and three different indices from 1 to 65536, each as "  N", then a blank.
+bool faceLine(std::string_view line) {
+    if (line.substr(0, 1) != "f") return false;
+    std::string_view rest = line.substr(1);
+    std::uint32_t indices[3] = {};
+    for (std::uint32_t& index : indices) {
+        if (rest.substr(0, 2) != "  ") return false;
+        rest.remove_prefix(2);
+        const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), index);
+        if (error != std::errc{} || index < 1 || index > 65536 || rest.front() == '0') return false;
+        rest.remove_prefix(static_cast<std::size_t>(end - rest.data()));
+    }
+    return rest == " " && indices[0] != indices[1] && indices[0] != indices[2] &&
+           indices[1] != indices[2];
+}
+
+struct ObjCounts {
+    std::int64_t vertices = 0;
+    std::int64_t faces = 0;
+};
+
+// A mesh file is: vertex lines, two empty lines, face lines, one empty line;
+// CR LF after each. The text is checked as it comes, piece by piece, holding
+// no more than one line.
+class ObjChecker {
+  public:
+    void feed(std::string_view piece) {
+        while (!piece.empty() && problem_.empty()) {
+            const std::size_t end = piece.find('\n');
+            if (end == std::string_view::npos) {
+                partial_ += piece;
+                return;
+            }
+            partial_ += piece.substr(0, end + 1);
+            piece.remove_prefix(end + 1);
+            line(partial_);
+            partial_.clear();
+        }
+    }
+
+    // The first problem of the whole text, or "".
+    std::string finish() {
+        if (problem_.empty() && !partial_.empty()) problem_ = "the text does not end with CR LF";
+        if (problem_.empty() && part_ != Part::end)
+            problem_ = "the text stops before its closing empty line";
+        return problem_;
+    }
+    const ObjCounts& counts() const { return counts_; }
+
+  private:
+    enum class Part { vertices, gap, faces, end };
+
+    void line(std::string_view text) {
+        if (text.size() < 2 || text.substr(text.size() - 2) != "\r\n") {
+            problem_ = "a line without CR LF";
+            return;
+        }
+        const std::string_view body = text.substr(0, text.size() - 2);
+        if (body.find('\r') != std::string_view::npos) {
+            problem_ = "a bare CR inside a line";
+            return;
+        }
+        switch (part_) {
+            case Part::vertices:
+                if (body.empty()) {
+                    part_ = Part::gap;
+                } else if (vertexLine(body)) {
+                    ++counts_.vertices;
+                } else {
+                    problem_ = "malformed vertex line \"" + std::string(body) + "\"";
+                }
+                break;
+            case Part::gap:
+                if (body.empty()) {
+                    part_ = Part::faces;
+                } else {
+                    problem_ = "one empty line only between vertices and faces";
+                }
+                break;
+            case Part::faces:
+                if (body.empty()) {
+                    part_ = Part::end;
+                } else if (faceLine(body)) {
+                    ++counts_.faces;
+                } else {
+                    problem_ = "malformed face line \"" + std::string(body) + "\"";
+                }
+                break;
+            case Part::end:
+                problem_ = "text after the closing empty line";
+                break;
+        }
+    }
+
+    Part part_ = Part::vertices;
+    std::string partial_;
+    std::string problem_;
+    ObjCounts counts_;
+};
+
+struct WrittenFile {
+    std::filesystem::path path;
+    ObjCounts counts;
+};
+
+// Takes every folder and file, checks what it is given and keeps nothing.
+class CheckingFiles final : public OutputFiles {
+  public:
+    CheckingFiles(std::filesystem::path parent, Verdict& verdict)
+        : parent_(std::move(parent)), verdict_(verdict) {}
+
+    std::error_code createfolder(const std::filesystem::path& folder) override {
+        ++calls;
+        verdict_.require(folder.parent_path() == parent_, [&] {
+            return "folder " + folder.string() + " is not a child of the output parent";
+        });
+        verdict_.require(safeFolderName(folder.filename().string()), [&] {
+            return "folder name \"" + folder.filename().string() + "\" is not safe";
+        });
+        if (this->folder.empty()) this->folder = folder;
+        verdict_.require(folder == this->folder,
+                         [&] { return "a second output folder " + folder.string(); });
+        return {};
+    }
+
+    std::error_code replacefile(const std::filesystem::path& file, TextSource& text) override {
+        ++calls;
+        verdict_.require(!folder.empty() && file.parent_path() == folder,
+                         [&] { return "file " + file.string() + " is not in the output folder"; });
+        ObjChecker checker;
+        std::string piece;
+        while (text.next(piece)) checker.feed(piece);
+        const std::string problem = checker.finish();
+        if (!problem.empty()) verdict_.fail(file.filename().string() + ": " + problem);
+        files.push_back({file, checker.counts()});
+        return {};
+    }
+
+    std::filesystem::path folder;
+    std::vector<WrittenFile> files;
+    std::int64_t calls = 0;
+
+  private:
+    std::filesystem::path parent_;
+    Verdict& verdict_;
+};
+
+const std::vector<std::string> kStageLines = {
+    "Loading Map...",  "Finding map information...", "Getting tag information...",
+    "Loading tags...", "Locating Scnr...",           "Locating BSP...",
+    "Creating BSP...",
+};
+constexpr std::string_view kClosingLines[] = {"Locating Collections...", "Locating Scenery...",
+                                              "Initializing 3D Window..."};
+
+void checkFailedRun(const RecordingHost& host, const CheckingFiles& files, Verdict& verdict) {
+    verdict.require(host.failures.size() == 1, "a failed run reports exactly one failure");
+    if (host.failures.size() == 1) {
+        verdict.require(host.failures[0].message == kNotAMapMessage, "the not-a-map message");
+        verdict.require(!host.failures[0].reason.empty(), "a failure comes with its reason");
+    }
+    verdict.require(files.calls == 0, "a failed run created something");
+    const std::size_t lines = host.log.size();
+    verdict.require(
+        lines >= 1 && lines <= 6 &&
+            std::equal(host.log.begin(), host.log.end(), kStageLines.begin()),
+        "a failed run's log is not a run of stage lines ending before \"Creating BSP...\"");
+}
+
+void checkFinishedRun(const MapExtraction& state, const ExtractResult& result,
+                      const RecordingHost& host, const CheckingFiles& files, std::size_t size,
+                      Verdict& verdict) {
+    verdict.require(host.failures.empty(), "a finished run reported a map failure");
+    verdict.require(host.tagnames == state.tagcount, "one tag name per tag row");
+    verdict.require(result.meshesread >= 0 && result.meshesread <= result.meshcount &&
+                        result.meshesread * kMeshEntryLength <= static_cast<std::int64_t>(size),
+                    "more mesh-table entries read than the file holds");
+    verdict.require(state.meshrawoffset.size() == static_cast<std::size_t>(result.meshesread),
+                    "one per-mesh slot per entry read");
+    const auto& log = host.log;
+    std::size_t at = 0;
+    auto next_is = [&](std::string_view line) {
+        if (at < log.size() && log[at] == line) {
+            ++at;
+            return true;
+        }
+        return false;
+    };
+    for (const std::string& stage : kStageLines) {
+        if (!next_is(stage)) {
+            verdict.fail("stage line \"" + stage + "\" missing or out of order");
+            return;
+        }
+    }
+    if (result.meshesread < result.meshcount) {
+        verdict.require(next_is("Mesh table runs past the end of the map file; " +
+                                std::to_string(result.meshesread) + " of " +
+                                std::to_string(result.meshcount) + " meshes read"),
+                        "the cut-short mesh table line");
+    }
+    std::vector<std::int64_t> kept;
+    std::int64_t skipped = 0;
+    for (std::int64_t m = 0; m < result.meshesread; ++m) {
+        const std::string number = std::to_string(m);
+        if (!next_is("Making Mesh #" + number)) {
+            verdict.fail("\"Making Mesh #" + number + "\" missing or out of order");
+            return;
+        }
+        if (next_is("Mesh #" + number + " skipped: its data lies outside the map file")) {
+            ++skipped;
+            verdict.require(!inside(state.meshrawoffset[m], state.meshrawsize[m], size), [&] {
+                return "mesh " + number + " skipped though its data lies inside";
+            });
+        } else {
+            kept.push_back(m);
+        }
+    }
+    for (const std::string_view line : kClosingLines)
+        verdict.require(next_is(line), "the closing lines");
+    verdict.require(at == log.size(), "log lines after \"Initializing 3D Window...\"");
+
+    verdict.require(result.meshesskipped == skipped, "the skipped count agrees with the log");
+    verdict.require(result.writefailures == 0, "a write failed on a sink that never fails");
+    verdict.require(result.mesheswritten == static_cast<std::int64_t>(kept.size()) &&
+                        files.files.size() == kept.size(),
+                    "one file per mesh not skipped");
+    const bool complete = skipped == 0 && result.meshesread == result.meshcount;
+    verdict.require((result.status == ExtractStatus::complete) == complete &&
+                        (result.status == ExtractStatus::incomplete) == !complete,
+                    "the status agrees with the counts");
+    for (std::size_t i = 0; i < kept.size() && i < files.files.size(); ++i) {
+        const auto m = static_cast<std::size_t>(kept[i]);
+        const WrittenFile& file = files.files[i];
+        const std::string name = "mesh" + std::to_string(m) + ".obj";
+        verdict.require(file.path.filename() == name,
+                        [&] { return file.path.filename().string() + " written for " + name; });
+        verdict.require(file.counts.vertices == state.meshvertexlength[m] / kVertexGroup,
+                        [&] { return name + ": one vertex line per whole vertex of the section"; });
+        verdict.require(file.counts.faces <= state.meshfacelength[m] / kFaceGroup,
+                        [&] { return name + ": more face lines than whole faces in the section"; });
+        verdict.require(state.meshfacelength[m] >= 0 && state.meshvertexlength[m] >= 0 &&
+                            inside(state.meshfacestart[m], state.meshfacelength[m], size) &&
+                            inside(state.meshvertexstart[m], state.meshvertexlength[m], size),
+                        [&] { return name + ": a section outside the file"; });
+    }
+}
+
+}  // namespace
+
+std::string extractbytes(const std::uint8_t* data, std::size_t size) {
+    static ScratchMap scratch;
+    if (!scratch.hold(data, size)) return {};  // no room for the scratch file: nothing to learn
+    Verdict verdict;
+    RecordingHost host;
+    ExtractSettings settings;
+    settings.outputparent = "/v2bsp-fuzz-output";
+    CheckingFiles files(settings.outputparent, verdict);
+    settings.files = &files;
+    MapExtraction state;
+    const ExtractResult result = state.extractmap(scratch.path(), host, settings);
+    switch (result.status) {
+        case ExtractStatus::failed:
+            checkFailedRun(host, files, verdict);
+            break;
+        case ExtractStatus::complete:
+        case ExtractStatus::incomplete:
+            checkFinishedRun(state, result, host, files, size, verdict);
+            break;
+        case ExtractStatus::stopped:
+            verdict.fail("the run stopped though the host never asked it to");
+            break;
+    }
+    return verdict.text();
+}
+
+}  // namespace v2bsp::fuzz

@@ -1,0 +1,147 @@
+#include <bit>
+#include <cstring>
+#include <limits>
+
+#include "corpus.hpp"
+#include "mapbuilder/mapbuilder.hpp"
+
+namespace v2bsp::fuzz {
+namespace {
+
+namespace mb = mapbuilder;
+
+mb::Mesh strip(int columns, float height) {
+    mb::Mesh mesh;
+    for (int row = 0; row <= 1; ++row) {
+        for (int column = 0; column <= columns; ++column) {
+            mesh.vertices.push_back({static_cast<float>(column) * 0.5f - 2.0f, height,
+                                     static_cast<float>(row) * 1.25f});
+        }
+    }
+    const auto stride = static_cast<std::uint16_t>(columns + 1);
+    for (std::uint16_t c = 0; c < columns; ++c) {
+        mesh.triangles.push_back(
+            {c, static_cast<std::uint16_t>(c + stride), static_cast<std::uint16_t>(c + 1)});
+        mesh.triangles.push_back({static_cast<std::uint16_t>(c + 1),
+                                  static_cast<std::uint16_t>(c + stride),
+                                  static_cast<std::uint16_t>(c + stride + 1)});
+    }
+    return mesh;
+}
+
+mb::MapSpec threeMeshes() {
+    mb::MapSpec spec;
+    spec.mapname = "fuzz room";
+    spec.tagnames = {"textures\\floor", "sounds\\door"};
+    spec.scenariorow = 2;
+    spec.bsprow = 1;
+    spec.meshes = {strip(3, 0.0f), strip(1, 2.5f), strip(5, -0.125f)};
+    spec.meshes[1].triangles.push_back({0, 0, 1});  // degenerate: writes no line
+    return spec;
+}
+
+// Values whose text takes every form of the number writer.
+mb::Mesh oddValues() {
+    mb::Mesh mesh;
+    const float values[] = {0.0f,     -0.0f, 1e-30f,
+                            -3.4e38f, 0.1f,  123456.789f,
+                            1e15f,    1e-5f, std::numeric_limits<float>::denorm_min(),
+                            65504.0f, -1.0f, 7.0f};
+    for (std::size_t i = 0; i + 3 <= std::size(values); i += 3) {
+        mesh.vertices.push_back({values[i], values[i + 1], values[i + 2]});
+    }
+    mesh.triangles = {{0, 1, 2}, {1, 2, 3}, {3, 2, 1}, {65535, 0, 1}};
+    return mesh;
+}
+
+std::vector<Seed> validMaps() {
+    std::vector<Seed> seeds;
+    const auto add = [&seeds](std::string name, const mb::MapSpec& spec) {
+        seeds.push_back({std::move(name), mb::buildMap(spec).bytes});
+    };
+
+    mb::MapSpec spec;
+    spec.mapname = "empty bsp";
+    add("valid-no-meshes", spec);
+
+    spec.mapname = "one";
+    spec.meshes = {strip(1, 1.0f)};
+    spec.classcount = 0;
+    add("valid-one-mesh", spec);
+
+    add("valid-three-meshes", threeMeshes());
+
+    spec = threeMeshes();
+    spec.filler = 12;
+    spec.scenariorow = 0;
+    spec.bsprow = 3;
+    spec.tagnames.push_back("caf\xE9\x80 \x81");
+    spec.uppercasescenario = true;
+    add("valid-filler-and-rows", spec);
+
+    spec = mb::MapSpec{};
+    spec.mapname = std::string(33, 'N');
+    spec.mapname[5] = '\xE9';
+    spec.mapname[10] = '/';
+    for (int i = 0; i < 40; ++i) spec.tagnames.push_back("tag" + std::to_string(i));
+    spec.meshes = {mb::Mesh{}, oddValues(), strip(2, 3.0f)};
+    spec.classcount = 60;
+    add("valid-many-tags", spec);
+
+    spec = mb::MapSpec{};
+    spec.mapname = ". .";
+    spec.meshes = {oddValues()};
+    spec.indexmagic = 1;
+    spec.metamagic = 2;
+    spec.bspmagic = 3;
+    add("valid-small-magics", spec);
+    return seeds;
+}
+
+}  // namespace
+
+std::vector<Seed> extractseeds() {
+    std::vector<Seed> seeds = validMaps();
+    for (const mb::CorruptionCase& corruption : mb::corruptions()) {
+        mb::BuiltMap map = mb::buildMap(threeMeshes());
+        corruption.apply(map);
+        seeds.push_back({"corrupt-" + std::string(corruption.name), std::move(map.bytes)});
+    }
+    return seeds;
+}
+
+std::vector<Seed> readerseeds() {
+    std::vector<Seed> seeds;
+    const auto text = [&seeds](std::string name, std::string_view content) {
+        seeds.push_back(
+            {std::move(name), std::vector<std::uint8_t>(content.begin(), content.end())});
+    };
+    text("hex-digits", "0123456789ABCDEFabcdef");
+    text("hex-long", std::string(300, 'F'));
+    text("hex-bad", "12G4&H10");
+    text("markers", "crsrcrsrcrsrxxxxxxxxcrsrcrsrcrsrcrsryyyyyyyyyyyycrsr--crsr");
+    text("names", "../../x \x01\x7F:*?\"<>|\\ . \x80\x81\x8D\x9F\xFF");
+
+    std::vector<std::uint8_t> floats;
+    const auto word = [&floats](std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) floats.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    };
+    for (const std::uint32_t bits :
+         {0x00000000u, 0x80000000u, 0x00000001u, 0x007FFFFFu, 0x7F800000u, 0xFF800000u, 0x7FC00000u,
+          0x3F800000u, 0x3DCCCCCDu, 0x72737263u, 0x4B189680u, 0x5368D4A5u}) {
+        word(bits);
+    }
+    for (const double value : {0.5, -1e-300, 1e15, 999999999999999.5, 5e-324}) {
+        const auto bits = std::bit_cast<std::uint64_t>(value);
+        word(static_cast<std::uint32_t>(bits));
+        word(static_cast<std::uint32_t>(bits >> 32));
+    }
+    seeds.push_back({"floats", floats});
+
+    const std::vector<std::uint8_t> map = mb::buildMap(threeMeshes()).bytes;
+    seeds.push_back({"map-header", std::vector<std::uint8_t>(map.begin(), map.begin() + 1024)});
+    seeds.push_back({"map-tail", std::vector<std::uint8_t>(map.end() - 600, map.end())});
+    return seeds;
+}
+
+}  // namespace v2bsp::fuzz
