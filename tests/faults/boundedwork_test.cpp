@@ -1,0 +1,90 @@
+// The worst maps the builder can make, at the largest size the extraction
+// promises to handle, each extracted in a fresh process: it must end, and
+// its peak memory must stay below twice the map's size plus 64 MiB. The time
+// limit here only detects a hang; the two-second target is held by the fuzz
+// script, which runs the same maps under the fuzzer's -timeout.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+
+#include "childprocess.hpp"
+#include "corpus.hpp"
+#include "scratchfolder.hpp"
+
+namespace v2bsp {
+namespace fuzz {
+
+void PrintTo(const WorstCase& worst, std::ostream* out) {
+    *out << worst.name;
+}
+
+}  // namespace fuzz
+namespace {
+
+constexpr std::size_t kMiB = std::size_t{1} << 20;
+constexpr std::size_t kWorstSize = 64 * kMiB;
+constexpr std::chrono::seconds kHangLimit{30};
+
+#if defined(__SANITIZE_ADDRESS__)
+// Shadow memory and the quarantine make the resident size meaningless.
+constexpr bool kMeasureMemory = false;
+#else
+constexpr bool kMeasureMemory = true;
+#endif
+
+class WorstMap : public ::testing::TestWithParam<fuzz::WorstCase> {};
+
+TEST_P(WorstMap, EndsWithinTheMemoryBound) {
+    const fuzz::WorstCase& worst = GetParam();
+    SCOPED_TRACE(std::string(worst.what));
+    ScratchFolder scratch;
+    const auto map = scratch.path() / (std::string(worst.name) + ".map");
+    {
+        const std::vector<std::uint8_t> bytes = worst.make(kWorstSize);
+        ASSERT_EQ(bytes.size(), kWorstSize);
+        std::ofstream(map, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    }
+
+    const ChildOutcome run = runProgram({V2BSP_BOUNDEDRUN_COMMAND, map.string()}, kHangLimit);
+    ASSERT_TRUE(run.finished) << "no end within " << kHangLimit.count() << " s";
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    std::smatch fields;
+    ASSERT_TRUE(
+        std::regex_search(run.out, fields, std::regex("^outcome=(\\w+) .* seconds=([0-9.]+)")))
+        << run.out;
+    const std::string outcome = fields[1];
+    if (worst.outcome == fuzz::WorstOutcome::notamap) {
+        EXPECT_EQ(outcome, "failed") << run.out;
+        EXPECT_FALSE(run.err.empty());
+    } else {
+        EXPECT_TRUE(outcome == "complete" || outcome == "incomplete") << run.out << run.err;
+    }
+    const std::int64_t bound =
+        2 * static_cast<std::int64_t>(kWorstSize) + 64 * static_cast<std::int64_t>(kMiB);
+    if (kMeasureMemory) {
+        EXPECT_LT(run.peakbytes, bound) << run.out;
+    }
+
+    RecordProperty("extraction_seconds", fields[2].str());
+    RecordProperty("peak_mib", std::to_string(run.peakbytes / static_cast<std::int64_t>(kMiB)));
+    std::cout << worst.name << ": " << run.out << "  peak "
+              << run.peakbytes / static_cast<std::int64_t>(kMiB) << " MiB of "
+              << bound / static_cast<std::int64_t>(kMiB) << " MiB allowed\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(BoundedWork, WorstMap,
+                         ::testing::ValuesIn(fuzz::worstcases().begin(), fuzz::worstcases().end()),
+                         [](const ::testing::TestParamInfo<fuzz::WorstCase>& info) {
+                             std::string name(info.param.name);
+                             for (char& c : name) {
+                                 if (c == '-') c = '_';
+                             }
+                             return name;
+                         });
+
+}  // namespace
+}  // namespace v2bsp

@@ -1,0 +1,32 @@
+// Runs work in a child process, so that a test survives work that blocks or
+// never ends, and can measure the peak memory of work that started afresh.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace v2bsp {
+
+struct ChildOutcome {
+    bool finished = false;       // false: killed when the time limit passed
+    int status = -1;             // exit status; -1 when killed by a signal
+    std::string out;             // standard output
+    std::string err;             // standard error
+    double seconds = 0;          // wall time, start to end
+    std::int64_t peakbytes = 0;  // peak resident memory of the child
+};
+
+// Runs `body` in a forked child; what it writes to its two streams comes back
+// as `out` and `err`, and its return value as the exit status.
+ChildOutcome runForked(const std::function<int(std::ostream& out, std::ostream& err)>& body,
+                       std::chrono::milliseconds limit);
+
+// Runs the program `argv[0]` with the arguments that follow, capturing its
+// standard output and error. A fresh process image, so `peakbytes` is its own.
+ChildOutcome runProgram(const std::vector<std::string>& argv, std::chrono::milliseconds limit);
+
+}  // namespace v2bsp

@@ -1,0 +1,99 @@
+// A map file that shrinks after its length was taken and before it was read:
+// the race that loadmapfile guards against, made certain by a wrapper around
+// fstat that cuts the file right after answering. The wrapper stands in for
+// the C library's fstat in this whole test program, and acts only when armed.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <sstream>
+
+#include "cli/cli.hpp"
+#include "mapbuilder/mapbuilder.hpp"
+#include "scratchfolder.hpp"
+
+namespace {
+
+struct Shrink {
+    bool armed = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::string path;
+    off_t length = 0;
+    int cuts = 0;
+} shrink;
+
+using FstatFunction = int (*)(int, struct stat*);
+
+void cutWhenArmed(const struct stat* info) {
+    if (shrink.armed && info->st_dev == shrink.device && info->st_ino == shrink.inode) {
+        shrink.armed = false;
+        if (::truncate(shrink.path.c_str(), shrink.length) == 0) ++shrink.cuts;
+    }
+}
+
+}  // namespace
+
+extern "C" int fstat(int fd, struct stat* info) noexcept {
+    static const auto next = reinterpret_cast<FstatFunction>(::dlsym(RTLD_NEXT, "fstat"));
+    const int result = next(fd, info);
+    if (result == 0) cutWhenArmed(info);
+    return result;
+}
+
+extern "C" int fstat64(int fd, struct stat64* info) noexcept {
+    static const auto next =
+        reinterpret_cast<int (*)(int, struct stat64*)>(::dlsym(RTLD_NEXT, "fstat64"));
+    const int result = next(fd, info);
+    if (result == 0) {
+        struct stat same {};
+        same.st_dev = info->st_dev;
+        same.st_ino = info->st_ino;
+        cutWhenArmed(&same);
+    }
+    return result;
+}
+
+namespace v2bsp {
+namespace {
+
+namespace fs = std::filesystem;
+namespace mb = mapbuilder;
+
+TEST(ShrinkingMap, ShrinksBetweenLengthAndRead) {
+    ScratchFolder scratch;
+    mb::MapSpec spec;
+    spec.mapname = "shrinking";
+    spec.meshes.resize(2);
+    const std::vector<std::uint8_t> bytes = mb::buildMap(spec).bytes;
+    const fs::path map = scratch.path() / "shrinking map.map";
+    const fs::path out = scratch.path() / "out";
+    fs::create_directory(out);
+
+    for (const off_t length : {off_t{0}, off_t{1000}, static_cast<off_t>(bytes.size() - 1)}) {
+        SCOPED_TRACE(length);
+        std::ofstream(map, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        struct stat info {};
+        ASSERT_EQ(::stat(map.c_str(), &info), 0);
+        shrink = Shrink{true, info.st_dev, info.st_ino, map.string(), length, 0};
+
+        const std::string parent = out.string();
+        const std::string file = map.string();
+        const char* argv[] = {"v2bsp-extract", "-o", parent.c_str(), file.c_str()};
+        std::ostringstream log, errors;
+        const int status = runcli(4, argv, log, errors);
+        ASSERT_EQ(shrink.cuts, 1) << "fstat was not reached through the wrapper";
+        EXPECT_EQ(status, kExitIncomplete);
+        EXPECT_EQ(log.str(), "Loading Map...\n");
+        EXPECT_EQ(errors.str(), "v2bsp-extract: " + file +
+                                    ": This is not a valid Vorun 2 map file (file " + file +
+                                    " became shorter while it was read)\n");
+        EXPECT_TRUE(fs::is_empty(out));
+    }
+}
+
+}  // namespace
+}  // namespace v2bsp
