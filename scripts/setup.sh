@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libbenchmark-dev libcli11-dev libtinyobjloader-dev
   qt6-base-dev libgl-dev xvfb xauth fonts-dejavu-core
-  clang libclang-rt-dev llvm
+  clang libclang-rt-dev llvm valgrind
   locales
 )
 
