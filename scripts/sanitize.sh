@@ -23,7 +23,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --parallel "$(nproc)" --target v2bsp-extract v2bsp_sample_map >/dev/null
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-valgrind --quiet --error-exitcode=99 --leak-check=full --show-leak-kinds=all \
+valgrind --quiet --error-exitcode=99 --leak-check=full --show-leak-kinds=definite,indirect,possible \
   --errors-for-leak-kinds=definite,indirect,possible --track-origins=yes \
   "$build/src/cli/v2bsp-extract" -q -o "$out" "$build/sample/sample.map"
 meshes=$(find "$out" -name 'mesh*.obj' | wc -l)
