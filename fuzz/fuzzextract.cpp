@@ -22,7 +22,7 @@ constexpr std::int64_t kFaceGroup = 6;
 // The scratch file that the bytes go through, one per process, removed at exit.
 // tmpfs keeps the round trip through the file system cheap.
 class ScratchMap {
-  public:
+public:
     ScratchMap() {
         std::error_code ignored;
         const std::filesystem::path shm = "/dev/shm";
@@ -53,13 +53,13 @@ class ScratchMap {
     }
     const std::string& path() const { return path_; }
 
-  private:
+private:
     std::string path_;
 };
 
 // The first broken rule wins; later ones are not recorded.
 class Verdict {
-  public:
+public:
     void fail(std::string_view rule) {
         if (text_.empty()) text_ = rule;
     }
@@ -73,12 +73,12 @@ class Verdict {
     }
     const std::string& text() const { return text_; }
 
-  private:
+private:
     std::string text_;
 };
 
 class RecordingHost final : public ExtractHost {
-  public:
+public:
     void logline(std::string_view line) override { log.emplace_back(line); }
     void addtagname(std::string_view) override { ++tagnames; }
     void mapfailed(const MapFailure& failure) override { failures.push_back(failure); }
@@ -158,7 +158,7 @@ constexpr std::int64_t kLinesCheckedWhole = 4096;
 // CR LF after each. The text is checked as it comes, piece by piece, holding
 // no more than one line.
 class ObjChecker {
-  public:
+public:
     void feed(std::string_view piece) {
         while (!piece.empty() && problem_.empty()) {
             const std::size_t end = piece.find('\n');
@@ -186,7 +186,7 @@ class ObjChecker {
     }
     const ObjCounts& counts() const { return counts_; }
 
-  private:
+private:
     enum class Part { vertices, gap, faces, end };
 
     void line(std::string_view text) {
@@ -246,7 +246,7 @@ struct WrittenFile {
 
 // Takes every folder and file, checks what it is given and keeps nothing.
 class CheckingFiles final : public OutputFiles {
-  public:
+public:
     CheckingFiles(std::filesystem::path parent, Verdict& verdict)
         : parent_(std::move(parent)), verdict_(verdict) {}
 
@@ -281,7 +281,7 @@ class CheckingFiles final : public OutputFiles {
     std::vector<WrittenFile> files;
     std::int64_t calls = 0;
 
-  private:
+private:
     std::filesystem::path parent_;
     Verdict& verdict_;
 };

@@ -27,7 +27,7 @@ constexpr std::size_t kMaxRanges = 8;
 
 // The first broken rule wins. A rule's sentence is only made when it breaks.
 class Verdict {
-  public:
+public:
     void require(bool holds, std::string_view rule) {
         if (!holds && text_.empty()) text_ = rule;
     }
@@ -38,7 +38,7 @@ class Verdict {
     bool broken() const { return !text_.empty(); }
     const std::string& text() const { return text_; }
 
-  private:
+private:
     std::string text_;
 };
 

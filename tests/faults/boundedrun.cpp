@@ -13,7 +13,7 @@
 namespace {
 
 class DroppingFiles final : public v2bsp::OutputFiles {
-  public:
+public:
     std::error_code createfolder(const std::filesystem::path&) override { return {}; }
     std::error_code replacefile(const std::filesystem::path&, v2bsp::TextSource& text) override {
         std::string piece;
@@ -24,7 +24,7 @@ class DroppingFiles final : public v2bsp::OutputFiles {
 };
 
 class CountingHost final : public v2bsp::ExtractHost {
-  public:
+public:
     void logline(std::string_view) override { ++lines; }
     void addtagname(std::string_view) override { ++tags; }
     void mapfailed(const v2bsp::MapFailure& failure) override { reason = failure.reason; }

@@ -112,7 +112,7 @@ bool hasLine(const std::string& log, const std::string& line) {
 
 // A tmpfs of the test's own, when it runs as root and may mount; unmounted at the end.
 class TinyMount {
-  public:
+public:
     TinyMount(fs::path where, const std::string& options) : where_(std::move(where)) {
         fs::create_directories(where_);
         mounted_ = ::geteuid() == 0 &&
@@ -129,13 +129,13 @@ class TinyMount {
         return ::mount(nullptr, where_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
     }
 
-  private:
+private:
     fs::path where_;
     bool mounted_ = false;
 };
 
 class DiskFaults : public ::testing::Test {
-  protected:
+protected:
     fs::path path(const std::string& name) const { return scratch_.path() / name; }
     ScratchFolder scratch_;
 };
@@ -205,7 +205,7 @@ TEST_F(DiskFaults, NoInodeLeft) {
 // may mount, permissions where it does not run as root. As root without a
 // mount, permissions do not bind, so the output seam refuses instead.
 class ReadOnlyFiles final : public OutputFiles {
-  public:
+public:
     explicit ReadOnlyFiles(fs::path root) : root_(std::move(root)) {}
     std::error_code createfolder(const fs::path& folder) override {
         if (fs::is_directory(folder)) return {};
@@ -218,7 +218,7 @@ class ReadOnlyFiles final : public OutputFiles {
     }
     bool readonly = false;
 
-  private:
+private:
     bool refuse(const fs::path& path) const {
         return readonly && path.string().rfind(root_.string() + "/", 0) == 0;
     }
@@ -226,7 +226,7 @@ class ReadOnlyFiles final : public OutputFiles {
 };
 
 class CollectingHost final : public ExtractHost {
-  public:
+public:
     void logline(std::string_view line) override { log += std::string(line) + "\n"; }
     void addtagname(std::string_view) override {}
     void mapfailed(const MapFailure& failure) override { log += failure.reason + "\n"; }

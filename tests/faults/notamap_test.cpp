@@ -92,7 +92,7 @@ TEST(NotAMap, EachGetsThePreciseReasonAndCreatesNothing) {
 // A host that cuts the map file down the moment the run announces the load:
 // the file was chosen whole and is loaded short.
 class CuttingHost final : public ExtractHost {
-  public:
+public:
     CuttingHost(fs::path file, std::uintmax_t length) : file_(std::move(file)), length_(length) {}
     void logline(std::string_view line) override {
         if (line == "Loading Map...") fs::resize_file(file_, length_);
@@ -103,7 +103,7 @@ class CuttingHost final : public ExtractHost {
     std::vector<std::string> log;
     std::vector<MapFailure> failures;
 
-  private:
+private:
     fs::path file_;
     std::uintmax_t length_;
 };
