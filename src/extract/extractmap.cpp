@@ -292,6 +292,7 @@ void MapExtraction::meshstage(ExtractHost& host, const ExtractSettings& settings
     scanmeshes();
 
     LineFormatter formatter(folder_failure ? 1 : std::min(2u, std::max(1u, std::thread::hardware_concurrency())));
+    std::int64_t sections_written = 0;
     for (std::size_t m = 0; m < slots; ++m) {
         const std::string number = decimal(static_cast<std::int64_t>(m));
         if (!log(host, "Making Mesh #" + number)) {
@@ -306,6 +307,19 @@ void MapExtraction::meshstage(ExtractHost& host, const ExtractSettings& settings
             }
             continue;
         }
+        // Sections of different meshes that do not overlap add up to at most
+        // the file's length. Past that, meshes share data, and a map of many
+        // entries naming the same large data would write without end.
+        const std::int64_t section_bytes = meshfacelength[m] + meshvertexlength[m];
+        if (section_bytes > maplength - sections_written) {
+            ++result.meshesskipped;
+            if (!log(host, "Mesh #" + number + " skipped: the meshes share more data than the map file holds")) {
+                result.status = ExtractStatus::stopped;
+                return;
+            }
+            continue;
+        }
+        sections_written += section_bytes;
         if (folder_failure) continue;
         MeshFileText text(image.subspan(meshvertexstart[m], meshvertexlength[m]),
                           image.subspan(meshfacestart[m], meshfacelength[m]), formatter);

@@ -13,7 +13,9 @@
 //
 // Bounded work: no count read from the map drives an allocation or a loop
 // beyond what the file can hold; the work is linear in the file's length and
-// the number of meshes, whatever the counts, offsets and sizes say.
+// the number of meshes, whatever the counts, offsets and sizes say. The
+// sections written in one run add up to at most the file's length: a mesh
+// that would pass that (meshes sharing data) is logged as skipped.
 #pragma once
 
 #include <cstdint>

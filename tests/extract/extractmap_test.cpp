@@ -389,5 +389,33 @@ TEST_F(ExtractMap, HostCanStopAtAnyLine) {
     }
 }
 
+TEST_F(ExtractMap, MeshesSharingDataAreWrittenUpToTheFilesLength) {
+    // Every entry of the table names the raw data of the large mesh 0: the
+    // copies that fit in the map's length are written, the rest skipped.
+    mb::MapSpec spec = threeMeshSpec();
+    spec.meshes.assign(12, gridMesh(1, 1.0f));
+    spec.meshes[0] = gridMesh(1000, 1.0f);
+    mb::BuiltMap built = mb::buildMap(spec);
+    const mb::MeshLayout& first = built.layout.meshes[0];
+    for (const mb::MeshLayout& mesh : built.layout.meshes) {
+        mb::pokeu32(built.bytes, mesh.entry + 40, static_cast<std::uint32_t>(first.raw));
+        mb::pokeu32(built.bytes, mesh.entry + 44, static_cast<std::uint32_t>(first.rawsize));
+    }
+    const std::int64_t fitting =
+        static_cast<std::int64_t>(built.bytes.size()) / (first.facelength + first.vertexlength);
+    ASSERT_GE(fitting, 1);
+    ASSERT_LT(fitting, 12);
+
+    const ExtractResult result = run(writeMap(built.bytes));
+    EXPECT_EQ(result.status, ExtractStatus::incomplete);
+    EXPECT_EQ(result.mesheswritten, fitting);
+    EXPECT_EQ(result.meshesskipped, 12 - fitting);
+    const std::string skipped = "Mesh #" + std::to_string(fitting) +
+                                " skipped: the meshes share more data than the map file holds";
+    const auto at = std::find(host_.log.begin(), host_.log.end(), skipped);
+    ASSERT_NE(at, host_.log.end());
+    EXPECT_EQ(*std::prev(at), "Making Mesh #" + std::to_string(fitting));
+}
+
 }  // namespace
 }  // namespace v2bsp
