@@ -4,41 +4,12 @@
 
 #include "corpus.hpp"
 #include "mapbuilder/mapbuilder.hpp"
+#include "meshfixtures.hpp"
 
 namespace v2bsp::fuzz {
 namespace {
 
 namespace mb = mapbuilder;
-
-mb::Mesh strip(int columns, float height) {
-    mb::Mesh mesh;
-    for (int row = 0; row <= 1; ++row) {
-        for (int column = 0; column <= columns; ++column) {
-            mesh.vertices.push_back({static_cast<float>(column) * 0.5f - 2.0f, height,
-                                     static_cast<float>(row) * 1.25f});
-        }
-    }
-    const auto stride = static_cast<std::uint16_t>(columns + 1);
-    for (std::uint16_t c = 0; c < columns; ++c) {
-        mesh.triangles.push_back(
-            {c, static_cast<std::uint16_t>(c + stride), static_cast<std::uint16_t>(c + 1)});
-        mesh.triangles.push_back({static_cast<std::uint16_t>(c + 1),
-                                  static_cast<std::uint16_t>(c + stride),
-                                  static_cast<std::uint16_t>(c + stride + 1)});
-    }
-    return mesh;
-}
-
-mb::MapSpec threeMeshes() {
-    mb::MapSpec spec;
-    spec.mapname = "fuzz room";
-    spec.tagnames = {"textures\\floor", "sounds\\door"};
-    spec.scenariorow = 2;
-    spec.bsprow = 1;
-    spec.meshes = {strip(3, 0.0f), strip(1, 2.5f), strip(5, -0.125f)};
-    spec.meshes[1].triangles.push_back({0, 0, 1});  // degenerate: writes no line
-    return spec;
-}
 
 // Values whose text takes every form of the number writer.
 mb::Mesh oddValues() {
@@ -65,13 +36,13 @@ std::vector<Seed> validMaps() {
     add("valid-no-meshes", spec);
 
     spec.mapname = "one";
-    spec.meshes = {strip(1, 1.0f)};
+    spec.meshes = {fixtures::stripMesh(1, 1.0f)};
     spec.classcount = 0;
     add("valid-one-mesh", spec);
 
-    add("valid-three-meshes", threeMeshes());
+    add("valid-three-meshes", fixtures::threeMeshSpec("fuzz room"));
 
-    spec = threeMeshes();
+    spec = fixtures::threeMeshSpec("fuzz room");
     spec.filler = 12;
     spec.scenariorow = 0;
     spec.bsprow = 3;
@@ -84,7 +55,7 @@ std::vector<Seed> validMaps() {
     spec.mapname[5] = '\xE9';
     spec.mapname[10] = '/';
     for (int i = 0; i < 40; ++i) spec.tagnames.push_back("tag" + std::to_string(i));
-    spec.meshes = {mb::Mesh{}, oddValues(), strip(2, 3.0f)};
+    spec.meshes = {mb::Mesh{}, oddValues(), fixtures::stripMesh(2, 3.0f)};
     spec.classcount = 60;
     add("valid-many-tags", spec);
 
@@ -103,7 +74,7 @@ std::vector<Seed> validMaps() {
 std::vector<Seed> extractseeds() {
     std::vector<Seed> seeds = validMaps();
     for (const mb::CorruptionCase& corruption : mb::corruptions()) {
-        mb::BuiltMap map = mb::buildMap(threeMeshes());
+        mb::BuiltMap map = mb::buildMap(fixtures::threeMeshSpec("fuzz room"));
         corruption.apply(map);
         seeds.push_back({"corrupt-" + std::string(corruption.name), std::move(map.bytes)});
     }
@@ -138,7 +109,7 @@ std::vector<Seed> readerseeds() {
     }
     seeds.push_back({"floats", floats});
 
-    const std::vector<std::uint8_t> map = mb::buildMap(threeMeshes()).bytes;
+    const std::vector<std::uint8_t> map = mb::buildMap(fixtures::threeMeshSpec("fuzz room")).bytes;
     seeds.push_back({"map-header", std::vector<std::uint8_t>(map.begin(), map.begin() + 1024)});
     seeds.push_back({"map-tail", std::vector<std::uint8_t>(map.end() - 600, map.end())});
     return seeds;

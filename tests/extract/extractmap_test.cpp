@@ -13,12 +13,16 @@
 #include <vector>
 
 #include "mapbuilder/mapbuilder.hpp"
+#include "meshfixtures.hpp"
 #include "scratchfolder.hpp"
 
 namespace v2bsp {
 namespace {
 
 namespace mb = mapbuilder;
+using fixtures::expectedObjText;
+using fixtures::stripMesh;
+using fixtures::threeMeshSpec;
 
 // The host every test extracts through: it keeps what it is told.
 class RecordingHost : public ExtractHost {
@@ -38,60 +42,6 @@ public:
     bool stop = false;
 };
 
-// The number text of a value whose shortest decimal form has few digits
-// (every coordinate these tests use), made without the code under test.
-std::string shortNumber(float value) {
-    char digits[64];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    std::string text(digits, end);
-    const bool negative = text.front() == '-';
-    if (negative) text.erase(0, 1);
-    if (text.rfind("0.", 0) == 0) text.erase(0, 1);
-    return (negative ? "-" : " ") + text;
-}
-
-// The mesh file the test expects from the mesh it put in.
-std::string expectedObj(const mb::Mesh& mesh) {
-    std::string text;
-    for (const mb::Vertex& v : mesh.vertices) {
-        text += "v " + shortNumber(v.x) + " " + shortNumber(v.y) + " " + shortNumber(v.z) + "\r\n";
-    }
-    text += "\r\n\r\n";
-    for (const mb::Triangle& t : mesh.triangles) {
-        if (t.a == t.b || t.a == t.c || t.b == t.c) continue;
-        text += "f  " + std::to_string(t.a + 1) + "  " + std::to_string(t.b + 1) + "  " +
-                std::to_string(t.c + 1) + " \r\n";
-    }
-    return text + "\r\n";
-}
-
-mb::Mesh gridMesh(int columns, float height) {
-    mb::Mesh mesh;
-    for (int row = 0; row <= 1; ++row) {
-        for (int column = 0; column <= columns; ++column) {
-            mesh.vertices.push_back({column * 0.5f - 2.0f, height, row * 1.25f});
-        }
-    }
-    const auto stride = static_cast<std::uint16_t>(columns + 1);
-    for (std::uint16_t column = 0; column < columns; ++column) {
-        mesh.triangles.push_back({column, static_cast<std::uint16_t>(column + stride), static_cast<std::uint16_t>(column + 1)});
-        mesh.triangles.push_back({static_cast<std::uint16_t>(column + 1), static_cast<std::uint16_t>(column + stride),
-                                  static_cast<std::uint16_t>(column + stride + 1)});
-    }
-    return mesh;
-}
-
-mb::MapSpec threeMeshSpec() {
-    mb::MapSpec spec;
-    spec.mapname = "test room";
-    spec.tagnames = {"textures\\floor", "sounds\\door"};
-    spec.scenariorow = 2;
-    spec.bsprow = 1;
-    spec.meshes = {gridMesh(3, 0.0f), gridMesh(1, 2.5f), gridMesh(5, -0.125f)};
-    // A degenerate triangle is kept in the map and must write no line.
-    spec.meshes[1].triangles.push_back({0, 0, 1});
-    return spec;
-}
 
 std::vector<std::string> logFor(std::int64_t meshes) {
     std::vector<std::string> log = {"Loading Map...",   "Finding map information...",
@@ -146,7 +96,7 @@ TEST_F(ExtractMap, ThreeMeshesGiveTheirFilesLogAndTags) {
     const auto folder = output() / "test room";
     for (std::size_t m = 0; m < spec.meshes.size(); ++m) {
         SCOPED_TRACE(m);
-        EXPECT_EQ(readFile(folder / ("mesh" + std::to_string(m) + ".obj")), expectedObj(spec.meshes[m]));
+        EXPECT_EQ(readFile(folder / ("mesh" + std::to_string(m) + ".obj")), expectedObjText(spec.meshes[m]));
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 3);
     EXPECT_EQ(result.mesheswritten, 3);
@@ -279,7 +229,7 @@ TEST_F(ExtractMap, SectionsFollowTheMarkers) {
         std::string mesh0;  // the expected text of mesh0.obj; empty: the plain mesh
     };
     const mb::MapSpec spec = threeMeshSpec();
-    const std::string faces_only = expectedObj({{}, spec.meshes[0].triangles});
+    const std::string faces_only = expectedObjText({{}, spec.meshes[0].triangles});
     const Case cases[] = {
         {mb::Corruption::MeshWithoutMarkers, "\r\n\r\n\r\n"},
         {mb::Corruption::MeshWithThreeMarkers, "\r\n\r\n\r\n"},
@@ -297,7 +247,7 @@ TEST_F(ExtractMap, SectionsFollowTheMarkers) {
         mb::BuiltMap built = mb::buildMap(spec);
         corruption.apply(built);
         run(writeMap(built.bytes));
-        const std::string expected = c.mesh0.empty() ? expectedObj(spec.meshes[0]) : c.mesh0;
+        const std::string expected = c.mesh0.empty() ? expectedObjText(spec.meshes[0]) : c.mesh0;
         EXPECT_EQ(readFile(output() / "test room" / "mesh0.obj"), expected);
     }
 }
@@ -393,8 +343,8 @@ TEST_F(ExtractMap, MeshesSharingDataAreWrittenUpToTheFilesLength) {
     // Every entry of the table names the raw data of the large mesh 0: the
     // copies that fit in the map's length are written, the rest skipped.
     mb::MapSpec spec = threeMeshSpec();
-    spec.meshes.assign(12, gridMesh(1, 1.0f));
-    spec.meshes[0] = gridMesh(1000, 1.0f);
+    spec.meshes.assign(12, stripMesh(1, 1.0f));
+    spec.meshes[0] = stripMesh(1000, 1.0f);
     mb::BuiltMap built = mb::buildMap(spec);
     const mb::MeshLayout& first = built.layout.meshes[0];
     for (const mb::MeshLayout& mesh : built.layout.meshes) {

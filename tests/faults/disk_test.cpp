@@ -14,6 +14,7 @@
 #include "cli/cli.hpp"
 #include "extract/extractmap.hpp"
 #include "mapbuilder/mapbuilder.hpp"
+#include "meshfixtures.hpp"
 #include "scratchfolder.hpp"
 
 namespace v2bsp {
@@ -35,48 +36,6 @@ Outcome extractCommand(const fs::path& outputparent, const fs::path& map) {
     std::ostringstream out, err;
     const int status = runcli(4, argv, out, err);
     return {status, out.str(), err.str()};
-}
-
-// A number as the OBJ text writes it, for values with a short decimal form.
-std::string number(float value) {
-    char digits[32];
-    std::string text(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-    const bool negative = text.front() == '-';
-    if (negative) text.erase(0, 1);
-    if (text.rfind("0.", 0) == 0) text.erase(0, 1);
-    return (negative ? "-" : " ") + text;
-}
-
-// The mesh file the test expects, made from the mesh it put in.
-std::string objText(const mb::Mesh& mesh) {
-    std::string text;
-    for (const mb::Vertex& v : mesh.vertices) {
-        text += "v " + number(v.x) + " " + number(v.y) + " " + number(v.z) + "\r\n";
-    }
-    text += "\r\n\r\n";
-    for (const mb::Triangle& t : mesh.triangles) {
-        text += "f  " + std::to_string(t.a + 1) + "  " + std::to_string(t.b + 1) + "  " +
-                std::to_string(t.c + 1) + " \r\n";
-    }
-    return text + "\r\n";
-}
-
-// A strip of `quads` squares at height `y`.
-mb::Mesh strip(int quads, float y) {
-    mb::Mesh mesh;
-    for (int i = 0; i <= quads; ++i) {
-        mesh.vertices.push_back({0.5f * static_cast<float>(i), y, 0});
-        mesh.vertices.push_back({0.5f * static_cast<float>(i), y, 1.25f});
-    }
-    for (int i = 0; i < quads; ++i) {
-        const auto a = static_cast<std::uint16_t>(2 * i);
-        mesh.triangles.push_back(
-            {a, static_cast<std::uint16_t>(a + 1), static_cast<std::uint16_t>(a + 2)});
-        mesh.triangles.push_back({static_cast<std::uint16_t>(a + 2),
-                                  static_cast<std::uint16_t>(a + 1),
-                                  static_cast<std::uint16_t>(a + 3)});
-    }
-    return mesh;
 }
 
 mb::MapSpec diskSpec(std::vector<mb::Mesh> meshes) {
@@ -146,21 +105,21 @@ TEST_F(DiskFaults, FullDiskKeepsTheEarlierFile) {
     const fs::path out = path("full");
     const fs::path folder = out / "disk";
 
-    const mb::MapSpec earlier = diskSpec({strip(1, 0), strip(2, 1)});
+    const mb::MapSpec earlier = diskSpec({fixtures::stripMesh(1, 0), fixtures::stripMesh(2, 1)});
     ASSERT_EQ(extractCommand(out, writeMap(path("earlier.map"), earlier)).status, 0);
     const std::string earlier_mesh0 = readFile(folder / "mesh0.obj");
-    ASSERT_EQ(earlier_mesh0, objText(earlier.meshes[0]));
+    ASSERT_EQ(earlier_mesh0, fixtures::expectedObjText(earlier.meshes[0]));
 
     // Mesh 0 now needs more text than the disk holds; meshes 1 and 2 are small.
-    const mb::MapSpec later = diskSpec({strip(8000, 123.25f), strip(3, 2), strip(1, 3)});
+    const mb::MapSpec later = diskSpec({fixtures::stripMesh(8000, 123.25f), fixtures::stripMesh(3, 2), fixtures::stripMesh(1, 3)});
     const Outcome outcome = extractCommand(out, writeMap(path("later.map"), later));
     EXPECT_EQ(outcome.status, 1);
     EXPECT_TRUE(hasLine(outcome.out, "Making Mesh #0\nCould not write " + folder.string() +
                                          "/mesh0.obj: No space left on device\nMaking Mesh #1"))
         << outcome.out;
     EXPECT_EQ(readFile(folder / "mesh0.obj"), earlier_mesh0);
-    EXPECT_EQ(readFile(folder / "mesh1.obj"), objText(later.meshes[1]));
-    EXPECT_EQ(readFile(folder / "mesh2.obj"), objText(later.meshes[2]));
+    EXPECT_EQ(readFile(folder / "mesh1.obj"), fixtures::expectedObjText(later.meshes[1]));
+    EXPECT_EQ(readFile(folder / "mesh2.obj"), fixtures::expectedObjText(later.meshes[2]));
     EXPECT_EQ(temporaries(folder), std::vector<std::string>{});
 }
 
@@ -181,7 +140,7 @@ TEST_F(DiskFaults, NoInodeLeft) {
           "Making Mesh #1", "Could not write {F}/mesh1.obj: No space left on device",
           "Locating Collections..."}},
     };
-    const fs::path map = writeMap(path("map.map"), diskSpec({strip(1, 0), strip(1, 1)}));
+    const fs::path map = writeMap(path("map.map"), diskSpec({fixtures::stripMesh(1, 0), fixtures::stripMesh(1, 1)}));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options);
         TinyMount disk(path(c.mount), c.options);
@@ -253,7 +212,7 @@ TEST_F(DiskFaults, ReadOnlyParentKeepsEarlierFiles) {
         };
     }
 
-    const mb::MapSpec earlier = diskSpec({strip(1, 0), strip(2, 1)});
+    const mb::MapSpec earlier = diskSpec({fixtures::stripMesh(1, 0), fixtures::stripMesh(2, 1)});
     ASSERT_EQ(extract(writeMap(path("earlier.map"), earlier)).status, 0);
     if (disk.mounted()) {
         ASSERT_TRUE(disk.makeReadOnly());
@@ -271,19 +230,19 @@ TEST_F(DiskFaults, ReadOnlyParentKeepsEarlierFiles) {
 
     // The map's folder is there: each mesh file fails, the earlier ones stay.
     const Outcome again =
-        extract(writeMap(path("later.map"), diskSpec({strip(3, 5), strip(1, 6)})));
+        extract(writeMap(path("later.map"), diskSpec({fixtures::stripMesh(3, 5), fixtures::stripMesh(1, 6)})));
     EXPECT_EQ(again.status, 1);
     const std::string folder = (out / "disk").string();
     EXPECT_TRUE(hasLine(
         again.out, "Making Mesh #0\nCould not write " + folder + "/mesh0.obj: " + reason +
                        "\nMaking Mesh #1\nCould not write " + folder + "/mesh1.obj: " + reason))
         << again.out;
-    EXPECT_EQ(readFile(out / "disk" / "mesh0.obj"), objText(earlier.meshes[0]));
-    EXPECT_EQ(readFile(out / "disk" / "mesh1.obj"), objText(earlier.meshes[1]));
+    EXPECT_EQ(readFile(out / "disk" / "mesh0.obj"), fixtures::expectedObjText(earlier.meshes[0]));
+    EXPECT_EQ(readFile(out / "disk" / "mesh1.obj"), fixtures::expectedObjText(earlier.meshes[1]));
     EXPECT_EQ(temporaries(out / "disk"), std::vector<std::string>{});
 
     // A new map's folder cannot be made: one line, then no file is tried.
-    mb::MapSpec other = diskSpec({strip(1, 0), strip(1, 1)});
+    mb::MapSpec other = diskSpec({fixtures::stripMesh(1, 0), fixtures::stripMesh(1, 1)});
     other.mapname = "other";
     const Outcome fresh = extract(writeMap(path("other.map"), other));
     EXPECT_EQ(fresh.status, 1);
@@ -346,7 +305,7 @@ TEST_F(DiskFaults, SomethingInTheWay) {
              EXPECT_EQ(readFile(folder / "mesh0.obj" / "keep.txt"), "keep");
          }},
     };
-    const mb::MapSpec spec = diskSpec({strip(1, 0), strip(2, 1)});
+    const mb::MapSpec spec = diskSpec({fixtures::stripMesh(1, 0), fixtures::stripMesh(2, 1)});
     const fs::path map = writeMap(path("map.map"), spec);
     int round = 0;
     for (const Case& c : cases) {
@@ -364,14 +323,14 @@ TEST_F(DiskFaults, SomethingInTheWay) {
         if (c.line.empty()) {
             EXPECT_EQ(outcome.out.find("Could not"), std::string::npos) << outcome.out;
             EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder / "mesh0.obj")));
-            EXPECT_EQ(readFile(folder / "mesh0.obj"), objText(spec.meshes[0]));
+            EXPECT_EQ(readFile(folder / "mesh0.obj"), fixtures::expectedObjText(spec.meshes[0]));
         } else {
             std::string line = c.line;
             line.replace(line.find("{F}"), 3, folder.string());
             EXPECT_TRUE(hasLine(outcome.out, line)) << outcome.out;
         }
         if (fs::is_directory(folder)) {
-            EXPECT_EQ(readFile(folder / "mesh1.obj"), objText(spec.meshes[1]));
+            EXPECT_EQ(readFile(folder / "mesh1.obj"), fixtures::expectedObjText(spec.meshes[1]));
             EXPECT_EQ(temporaries(folder), std::vector<std::string>{});
         }
         c.kept(folder, elsewhere);
@@ -379,7 +338,7 @@ TEST_F(DiskFaults, SomethingInTheWay) {
 }
 
 TEST_F(DiskFaults, OutputParentIsAFile) {
-    const fs::path map = writeMap(path("map.map"), diskSpec({strip(1, 0)}));
+    const fs::path map = writeMap(path("map.map"), diskSpec({fixtures::stripMesh(1, 0)}));
     std::ofstream(path("notafolder")) << "in the way";
     for (const fs::path& out : {path("notafolder"), path("notafolder") / "deeper"}) {
         SCOPED_TRACE(out.string());
