@@ -27,45 +27,45 @@ mb::Mesh oddValues() {
 
 std::vector<Seed> validMaps() {
     std::vector<Seed> seeds;
-    const auto add = [&seeds](std::string name, const mb::MapSpec& spec) {
-        seeds.push_back({std::move(name), mb::buildMap(spec).bytes});
+    const auto add = [&seeds](std::string name, const mb::MapSpec& scene) {
+        seeds.push_back({std::move(name), mb::buildMap(scene).bytes});
     };
 
-    mb::MapSpec spec;
-    spec.mapname = "empty bsp";
-    add("valid-no-meshes", spec);
+    mb::MapSpec scene;
+    scene.mapname = "empty bsp";
+    add("valid-no-meshes", scene);
 
-    spec.mapname = "one";
-    spec.meshes = {fixtures::stripMesh(1, 1.0f)};
-    spec.classcount = 0;
-    add("valid-one-mesh", spec);
+    scene.mapname = "one";
+    scene.meshes = {fixtures::stripMesh(1, 1.0f)};
+    scene.classcount = 0;
+    add("valid-one-mesh", scene);
 
     add("valid-three-meshes", fixtures::threeMeshSpec("fuzz room"));
 
-    spec = fixtures::threeMeshSpec("fuzz room");
-    spec.filler = 12;
-    spec.scenariorow = 0;
-    spec.bsprow = 3;
-    spec.tagnames.push_back("caf\xE9\x80 \x81");
-    spec.uppercasescenario = true;
-    add("valid-filler-and-rows", spec);
+    scene = fixtures::threeMeshSpec("fuzz room");
+    scene.filler = 12;
+    scene.scenariorow = 0;
+    scene.bsprow = 3;
+    scene.tagnames.push_back("caf\xE9\x80 \x81");
+    scene.uppercasescenario = true;
+    add("valid-filler-and-rows", scene);
 
-    spec = mb::MapSpec{};
-    spec.mapname = std::string(33, 'N');
-    spec.mapname[5] = '\xE9';
-    spec.mapname[10] = '/';
-    for (int i = 0; i < 40; ++i) spec.tagnames.push_back("tag" + std::to_string(i));
-    spec.meshes = {mb::Mesh{}, oddValues(), fixtures::stripMesh(2, 3.0f)};
-    spec.classcount = 60;
-    add("valid-many-tags", spec);
+    scene = mb::MapSpec{};
+    scene.mapname = std::string(33, 'N');
+    scene.mapname[5] = '\xE9';
+    scene.mapname[10] = '/';
+    for (int i = 0; i < 40; ++i) scene.tagnames.push_back("tag" + std::to_string(i));
+    scene.meshes = {mb::Mesh{}, oddValues(), fixtures::stripMesh(2, 3.0f)};
+    scene.classcount = 60;
+    add("valid-many-tags", scene);
 
-    spec = mb::MapSpec{};
-    spec.mapname = ". .";
-    spec.meshes = {oddValues()};
-    spec.indexmagic = 1;
-    spec.metamagic = 2;
-    spec.bspmagic = 3;
-    add("valid-small-magics", spec);
+    scene = mb::MapSpec{};
+    scene.mapname = ". .";
+    scene.meshes = {oddValues()};
+    scene.indexmagic = 1;
+    scene.metamagic = 2;
+    scene.bspmagic = 3;
+    add("valid-small-magics", scene);
     return seeds;
 }
 

@@ -47,14 +47,14 @@ struct Grown {
 
 Grown grow(std::size_t size, std::uint8_t fill) {
     if (size < kMinWorstSize) throw std::invalid_argument("a worst case needs at least 1 MiB");
-    mb::MapSpec spec;
-    spec.mapname = "worst";
-    spec.tagnames = {"rocks"};
+    mb::MapSpec scene;
+    scene.mapname = "worst";
+    scene.tagnames = {"rocks"};
     mb::Mesh mesh;
     mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
     mesh.triangles = {{0, 1, 2}};
-    spec.meshes = {mesh};
-    mb::BuiltMap map = mb::buildMap(spec);
+    scene.meshes = {mesh};
+    mb::BuiltMap map = mb::buildMap(scene);
     Grown grown{std::move(map.bytes), std::move(map.layout), 0};
     grown.free = (static_cast<std::int64_t>(grown.bytes.size()) + 3) & ~std::int64_t{3};
     grown.bytes.resize(size, fill);

@@ -40,15 +40,15 @@ protected:
         return path.string();
     }
 
-    static mb::MapSpec spec(const std::string& name) {
-        mb::MapSpec spec;
-        spec.mapname = name;
-        spec.tagnames = {"caf\xE9", "rocks"};
+    static mb::MapSpec scene(const std::string& name) {
+        mb::MapSpec scene;
+        scene.mapname = name;
+        scene.tagnames = {"caf\xE9", "rocks"};
         mb::Mesh mesh;
         mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
         mesh.triangles = {{0, 1, 2}};
-        spec.meshes = {mesh, mesh};
-        return spec;
+        scene.meshes = {mesh, mesh};
+        return scene;
     }
 
     std::string out() const { return (scratch_.path() / "out").string(); }
@@ -62,7 +62,7 @@ constexpr const char* kFullLog =
     "Locating Collections...\nLocating Scenery...\nInitializing 3D Window...\n";
 
 TEST_F(ExtractCommand, ExtractsIntoTheOutputFolder) {
-    const std::string map = writeMap(mb::buildMap(spec("alpha")), "alpha.map");
+    const std::string map = writeMap(mb::buildMap(scene("alpha")), "alpha.map");
     const Outcome outcome = run({"-o", out() + "/new/deeper", map});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.out, kFullLog);
@@ -72,7 +72,7 @@ TEST_F(ExtractCommand, ExtractsIntoTheOutputFolder) {
 }
 
 TEST_F(ExtractCommand, QuietPrintsNothing) {
-    const std::string map = writeMap(mb::buildMap(spec("alpha")), "alpha.map");
+    const std::string map = writeMap(mb::buildMap(scene("alpha")), "alpha.map");
     const Outcome outcome = run({"-q", "-o", out(), map});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.out, "");
@@ -81,7 +81,7 @@ TEST_F(ExtractCommand, QuietPrintsNothing) {
 
 TEST_F(ExtractCommand, ABadMapDoesNotStopTheNext) {
     const std::string bad = (scratch_.path() / "missing.map").string();
-    const std::string good = writeMap(mb::buildMap(spec("beta")), "beta.map");
+    const std::string good = writeMap(mb::buildMap(scene("beta")), "beta.map");
     const Outcome outcome = run({"-o", out(), bad, good});
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.err, "v2bsp-extract: " + bad + ": This is not a valid Vorun 2 map file (cannot open " +
@@ -91,7 +91,7 @@ TEST_F(ExtractCommand, ABadMapDoesNotStopTheNext) {
 }
 
 TEST_F(ExtractCommand, ListsTagsOnly) {
-    const mb::BuiltMap built = mb::buildMap(spec("gamma"));
+    const mb::BuiltMap built = mb::buildMap(scene("gamma"));
     std::string expected;
     for (const mb::TagRowLayout& tag : built.layout.tags) {
         expected += (tag.name == "caf\xE9" ? std::string("caf\u00E9") : tag.name) + "\n";
@@ -103,7 +103,7 @@ TEST_F(ExtractCommand, ListsTagsOnly) {
     EXPECT_FALSE(std::filesystem::exists("gamma"));
 
     // A map without a scenario still lists its tags.
-    mb::BuiltMap no_scenario = mb::buildMap(spec("gamma"));
+    mb::BuiltMap no_scenario = mb::buildMap(scene("gamma"));
     mb::corruptionCase(mb::Corruption::NoScenarioRow).apply(no_scenario);
     const Outcome listed = run({"--list-tags", writeMap(no_scenario, "noscnr.map")});
     EXPECT_EQ(listed.status, 0);
@@ -137,7 +137,7 @@ TEST_F(ExtractCommand, UsageErrors) {
 TEST_F(ExtractCommand, PathsWithUnusualCharacters) {
     for (const std::string name : {"-dash.map", "with space.map", "\u00FCml\u00E4ut.map"}) {
         SCOPED_TRACE(name);
-        const std::string map = writeMap(mb::buildMap(spec("delta")), name);
+        const std::string map = writeMap(mb::buildMap(scene("delta")), name);
         std::filesystem::current_path(scratch_.path());
         const Outcome outcome = run({"-q", "-o", out(), "--", name});
         EXPECT_EQ(outcome.status, 0) << outcome.err;
@@ -146,7 +146,7 @@ TEST_F(ExtractCommand, PathsWithUnusualCharacters) {
 
 TEST_F(ExtractCommand, IncompleteOutputExitsWithOne) {
     // A file where the map's folder would go: the folder cannot be made.
-    const std::string map = writeMap(mb::buildMap(spec("epsilon")), "epsilon.map");
+    const std::string map = writeMap(mb::buildMap(scene("epsilon")), "epsilon.map");
     std::filesystem::create_directories(out());
     std::ofstream(out() + "/epsilon") << "in the way";
     const Outcome outcome = run({"-o", out(), map});
@@ -158,7 +158,7 @@ TEST_F(ExtractCommand, IncompleteOutputExitsWithOne) {
     EXPECT_EQ(readFile(out() + "/epsilon"), "in the way");
 
     // A mesh table cut short.
-    mb::BuiltMap cut = mb::buildMap(spec("zeta"));
+    mb::BuiltMap cut = mb::buildMap(scene("zeta"));
     mb::corruptionCase(mb::Corruption::MeshTableCutShort).apply(cut);
     EXPECT_EQ(run({"-q", "-o", out(), writeMap(cut, "zeta.map")}).status, 1);
 }

@@ -81,8 +81,8 @@ protected:
 };
 
 TEST_F(ExtractMap, ThreeMeshesGiveTheirFilesLogAndTags) {
-    const mb::MapSpec spec = threeMeshSpec();
-    const mb::BuiltMap built = mb::buildMap(spec);
+    const mb::MapSpec scene = threeMeshSpec();
+    const mb::BuiltMap built = mb::buildMap(scene);
     const ExtractResult result = run(writeMap(built.bytes));
 
     EXPECT_EQ(result.status, ExtractStatus::complete);
@@ -94,9 +94,9 @@ TEST_F(ExtractMap, ThreeMeshesGiveTheirFilesLogAndTags) {
     ASSERT_EQ(names.size(), 4u);
 
     const auto folder = output() / "test room";
-    for (std::size_t m = 0; m < spec.meshes.size(); ++m) {
+    for (std::size_t m = 0; m < scene.meshes.size(); ++m) {
         SCOPED_TRACE(m);
-        EXPECT_EQ(readFile(folder / ("mesh" + std::to_string(m) + ".obj")), expectedObjText(spec.meshes[m]));
+        EXPECT_EQ(readFile(folder / ("mesh" + std::to_string(m) + ".obj")), expectedObjText(scene.meshes[m]));
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 3);
     EXPECT_EQ(result.mesheswritten, 3);
@@ -142,9 +142,9 @@ TEST_F(ExtractMap, StateIsKeptForTheHost) {
 }
 
 TEST_F(ExtractMap, NoMeshesStillMakesTheFolder) {
-    mb::MapSpec spec = threeMeshSpec();
-    spec.meshes.clear();
-    const ExtractResult result = run(writeMap(mb::buildMap(spec).bytes));
+    mb::MapSpec scene = threeMeshSpec();
+    scene.meshes.clear();
+    const ExtractResult result = run(writeMap(mb::buildMap(scene).bytes));
     EXPECT_EQ(result.status, ExtractStatus::complete);
     EXPECT_EQ(host_.log, logFor(0));
     EXPECT_TRUE(std::filesystem::is_directory(output() / "test room"));
@@ -228,8 +228,8 @@ TEST_F(ExtractMap, SectionsFollowTheMarkers) {
         mb::Corruption corruption;
         std::string mesh0;  // the expected text of mesh0.obj; empty: the plain mesh
     };
-    const mb::MapSpec spec = threeMeshSpec();
-    const std::string faces_only = expectedObjText({{}, spec.meshes[0].triangles});
+    const mb::MapSpec scene = threeMeshSpec();
+    const std::string faces_only = expectedObjText({{}, scene.meshes[0].triangles});
     const Case cases[] = {
         {mb::Corruption::MeshWithoutMarkers, "\r\n\r\n\r\n"},
         {mb::Corruption::MeshWithThreeMarkers, "\r\n\r\n\r\n"},
@@ -244,10 +244,10 @@ TEST_F(ExtractMap, SectionsFollowTheMarkers) {
         const mb::CorruptionCase& corruption = mb::corruptionCase(c.corruption);
         SCOPED_TRACE(std::string(corruption.name));
         std::filesystem::remove_all(output());
-        mb::BuiltMap built = mb::buildMap(spec);
+        mb::BuiltMap built = mb::buildMap(scene);
         corruption.apply(built);
         run(writeMap(built.bytes));
-        const std::string expected = c.mesh0.empty() ? expectedObjText(spec.meshes[0]) : c.mesh0;
+        const std::string expected = c.mesh0.empty() ? expectedObjText(scene.meshes[0]) : c.mesh0;
         EXPECT_EQ(readFile(output() / "test room" / "mesh0.obj"), expected);
     }
 }
@@ -342,10 +342,10 @@ TEST_F(ExtractMap, HostCanStopAtAnyLine) {
 TEST_F(ExtractMap, MeshesSharingDataAreWrittenUpToTheFilesLength) {
     // Every entry of the table names the raw data of the large mesh 0: the
     // copies that fit in the map's length are written, the rest skipped.
-    mb::MapSpec spec = threeMeshSpec();
-    spec.meshes.assign(12, stripMesh(1, 1.0f));
-    spec.meshes[0] = stripMesh(1000, 1.0f);
-    mb::BuiltMap built = mb::buildMap(spec);
+    mb::MapSpec scene = threeMeshSpec();
+    scene.meshes.assign(12, stripMesh(1, 1.0f));
+    scene.meshes[0] = stripMesh(1000, 1.0f);
+    mb::BuiltMap built = mb::buildMap(scene);
     const mb::MeshLayout& first = built.layout.meshes[0];
     for (const mb::MeshLayout& mesh : built.layout.meshes) {
         mb::pokeu32(built.bytes, mesh.entry + 40, static_cast<std::uint32_t>(first.raw));

@@ -24,8 +24,8 @@ public:
 
 TEST(ObjParse, SampleSceneReadsBackAsBuilt) {
     ScratchFolder scratch;
-    const mb::MapSpec spec = mb::samplescene();
-    const mb::BuiltMap built = mb::buildMap(spec);
+    const mb::MapSpec scene = mb::samplescene();
+    const mb::BuiltMap built = mb::buildMap(scene);
     const auto map = scratch.path() / "sample.map";
     std::ofstream(map, std::ios::binary)
         .write(reinterpret_cast<const char*>(built.bytes.data()), static_cast<std::streamsize>(built.bytes.size()));
@@ -35,11 +35,11 @@ TEST(ObjParse, SampleSceneReadsBackAsBuilt) {
     settings.outputparent = scratch.path();
     const ExtractResult result = extractmap(map.string(), host, settings);
     ASSERT_EQ(result.status, ExtractStatus::complete);
-    ASSERT_GE(spec.meshes.size(), 5u);
+    ASSERT_GE(scene.meshes.size(), 5u);
 
-    for (std::size_t m = 0; m < spec.meshes.size(); ++m) {
+    for (std::size_t m = 0; m < scene.meshes.size(); ++m) {
         SCOPED_TRACE("mesh " + std::to_string(m));
-        const mb::Mesh& mesh = spec.meshes[m];
+        const mb::Mesh& mesh = scene.meshes[m];
         tinyobj::ObjReaderConfig config;
         config.triangulate = false;
         tinyobj::ObjReader reader;

@@ -39,15 +39,15 @@ Outcome extractCommand(const fs::path& outputparent, const fs::path& map) {
 }
 
 mb::MapSpec diskSpec(std::vector<mb::Mesh> meshes) {
-    mb::MapSpec spec;
-    spec.mapname = "disk";
-    spec.tagnames = {"rocks"};
-    spec.meshes = std::move(meshes);
-    return spec;
+    mb::MapSpec scene;
+    scene.mapname = "disk";
+    scene.tagnames = {"rocks"};
+    scene.meshes = std::move(meshes);
+    return scene;
 }
 
-fs::path writeMap(const fs::path& path, const mb::MapSpec& spec) {
-    const std::vector<std::uint8_t> bytes = mb::buildMap(spec).bytes;
+fs::path writeMap(const fs::path& path, const mb::MapSpec& scene) {
+    const std::vector<std::uint8_t> bytes = mb::buildMap(scene).bytes;
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
@@ -305,8 +305,8 @@ TEST_F(DiskFaults, SomethingInTheWay) {
              EXPECT_EQ(readFile(folder / "mesh0.obj" / "keep.txt"), "keep");
          }},
     };
-    const mb::MapSpec spec = diskSpec({fixtures::stripMesh(1, 0), fixtures::stripMesh(2, 1)});
-    const fs::path map = writeMap(path("map.map"), spec);
+    const mb::MapSpec scene = diskSpec({fixtures::stripMesh(1, 0), fixtures::stripMesh(2, 1)});
+    const fs::path map = writeMap(path("map.map"), scene);
     int round = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -323,14 +323,14 @@ TEST_F(DiskFaults, SomethingInTheWay) {
         if (c.line.empty()) {
             EXPECT_EQ(outcome.out.find("Could not"), std::string::npos) << outcome.out;
             EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder / "mesh0.obj")));
-            EXPECT_EQ(readFile(folder / "mesh0.obj"), fixtures::expectedObjText(spec.meshes[0]));
+            EXPECT_EQ(readFile(folder / "mesh0.obj"), fixtures::expectedObjText(scene.meshes[0]));
         } else {
             std::string line = c.line;
             line.replace(line.find("{F}"), 3, folder.string());
             EXPECT_TRUE(hasLine(outcome.out, line)) << outcome.out;
         }
         if (fs::is_directory(folder)) {
-            EXPECT_EQ(readFile(folder / "mesh1.obj"), fixtures::expectedObjText(spec.meshes[1]));
+            EXPECT_EQ(readFile(folder / "mesh1.obj"), fixtures::expectedObjText(scene.meshes[1]));
             EXPECT_EQ(temporaries(folder), std::vector<std::string>{});
         }
         c.kept(folder, elsewhere);

@@ -109,10 +109,10 @@ private:
 };
 
 TEST(NotAMap, FileShrinksBetweenChoiceAndLoad) {
-    mb::MapSpec spec;
-    spec.mapname = "shrinking";
-    spec.meshes.resize(1);
-    const mb::BuiltMap built = mb::buildMap(spec);
+    mb::MapSpec scene;
+    scene.mapname = "shrinking";
+    scene.meshes.resize(1);
+    const mb::BuiltMap built = mb::buildMap(scene);
     struct Case {
         std::uintmax_t length;
         std::string reason;

@@ -63,10 +63,10 @@ namespace mb = mapbuilder;
 
 TEST(ShrinkingMap, ShrinksBetweenLengthAndRead) {
     ScratchFolder scratch;
-    mb::MapSpec spec;
-    spec.mapname = "shrinking";
-    spec.meshes.resize(2);
-    const std::vector<std::uint8_t> bytes = mb::buildMap(spec).bytes;
+    mb::MapSpec scene;
+    scene.mapname = "shrinking";
+    scene.meshes.resize(2);
+    const std::vector<std::uint8_t> bytes = mb::buildMap(scene).bytes;
     const fs::path map = scratch.path() / "shrinking map.map";
     const fs::path out = scratch.path() / "out";
     fs::create_directory(out);

@@ -33,14 +33,14 @@ inline mapbuilder::Mesh stripMesh(int columns, float height) {
 // Three strips, the second with a degenerate triangle that writes no line;
 // the scenario and BSP rows after a plain first row.
 inline mapbuilder::MapSpec threeMeshSpec(std::string mapname = "test room") {
-    mapbuilder::MapSpec spec;
-    spec.mapname = std::move(mapname);
-    spec.tagnames = {"textures\\floor", "sounds\\door"};
-    spec.scenariorow = 2;
-    spec.bsprow = 1;
-    spec.meshes = {stripMesh(3, 0.0f), stripMesh(1, 2.5f), stripMesh(5, -0.125f)};
-    spec.meshes[1].triangles.push_back({0, 0, 1});
-    return spec;
+    mapbuilder::MapSpec scene;
+    scene.mapname = std::move(mapname);
+    scene.tagnames = {"textures\\floor", "sounds\\door"};
+    scene.scenariorow = 2;
+    scene.bsprow = 1;
+    scene.meshes = {stripMesh(3, 0.0f), stripMesh(1, 2.5f), stripMesh(5, -0.125f)};
+    scene.meshes[1].triangles.push_back({0, 0, 1});
+    return scene;
 }
 
 // The number text of a value whose shortest decimal form has few digits.

@@ -106,18 +106,18 @@ inline QStringList completeLog(int meshes) {
 
 // A map of `meshes` one-triangle meshes and the given tag names.
 inline mb::MapSpec smallMap(const std::string& name, int meshes, std::vector<std::string> tags) {
-    mb::MapSpec spec;
-    spec.mapname = name;
-    spec.tagnames = std::move(tags);
+    mb::MapSpec scene;
+    scene.mapname = name;
+    scene.tagnames = std::move(tags);
     for (int m = 0; m < meshes; ++m) {
         const auto f = static_cast<float>(m);
-        spec.meshes.push_back({{{f + 1, 2, 3}, {4, f + 5, 6}, {7, 8, f - 9}}, {{0, 1, 2}}});
+        scene.meshes.push_back({{{f + 1, 2, 3}, {4, f + 5, 6}, {7, 8, f - 9}}, {{0, 1, 2}}});
     }
-    return spec;
+    return scene;
 }
 
-inline fs::path writeMap(const fs::path& file, const mb::MapSpec& spec) {
-    const mb::BuiltMap built = mb::buildMap(spec);
+inline fs::path writeMap(const fs::path& file, const mb::MapSpec& scene) {
+    const mb::BuiltMap built = mb::buildMap(scene);
     fs::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary)
         .write(reinterpret_cast<const char*>(built.bytes.data()), static_cast<std::streamsize>(built.bytes.size()));

@@ -93,10 +93,10 @@ int main(int argc, char** argv) {
     fs::create_directories(work);
     const fs::path map = work / "many.map";
     {
-        v2bsp::mapbuilder::MapSpec spec = v2bsp::mapbuilder::largeScene(
+        v2bsp::mapbuilder::MapSpec scene = v2bsp::mapbuilder::largeScene(
             static_cast<std::uint32_t>(meshes), std::uint64_t(meshes) * 6, std::uint64_t(meshes) * 4);
-        spec.mapname = "many";
-        const auto built = v2bsp::mapbuilder::buildMap(spec);
+        scene.mapname = "many";
+        const auto built = v2bsp::mapbuilder::buildMap(scene);
         std::ofstream(map, std::ios::binary)
             .write(reinterpret_cast<const char*>(built.bytes.data()), static_cast<std::streamsize>(built.bytes.size()));
         std::printf("map: %d meshes of 6 vertices and 4 triangles, %zu bytes\n", meshes, built.bytes.size());
