@@ -9,8 +9,10 @@
 namespace v2bsp {
 namespace {
 
-// Below this many groups the hand-over to the helper costs more than it saves.
-constexpr std::size_t kSplitGroups = 256;
+// Below this many groups the hand-over to the helper costs more than it saves:
+// measured on 2 cores, meshes of 2,000 vertices ran slower split than whole,
+// while meshes of 62,500 vertices ran about 1.35 times faster split.
+constexpr std::size_t kSplitGroups = 8192;
 // Pieces of about two megabytes of text.
 constexpr std::size_t kVerticesPerPiece = 32768;
 constexpr std::size_t kFacesPerPiece = 65536;
