@@ -27,9 +27,10 @@ constexpr std::chrono::seconds kHangLimit{30};
 
 #if defined(__SANITIZE_ADDRESS__)
 // Shadow memory and the quarantine make the resident size meaningless, and
-// the checks make writing a file per mesh of the worst maps take minutes.
-// The plain build holds these maps; the fuzz script replays them under the
-// sanitizers and the fuzzer's limits.
+// the sanitizer's check of each memmem call reads the shadow of the whole rest
+// of the image, so the marker scan of the densest worst maps takes minutes.
+// The plain build holds these maps; the fuzz script replays them once more
+// under the fuzzer's time and memory limits, in a build without sanitizers.
 constexpr bool kUnderSanitizer = true;
 #else
 constexpr bool kUnderSanitizer = false;
