@@ -57,6 +57,19 @@ declare -A max_len=([extract]=1048576 [readers]=4096)
 declare -A malloc_limit=([extract]=66 [readers]=64)
 declare -A options=([extract]="-dict=fuzz/extract.dict" [readers]="")
 
+# Runs one fuzzer with its output in the log file $1. The extraction target
+# passes each input through /dev/shm/v2bsp-fuzz-<pid>.map, which a fuzzer
+# that stops on a finding leaves behind; it is removed here.
+run_fuzzer() {
+  local log=$1 status=0
+  shift
+  "$@" >"$log" 2>&1 &
+  local pid=$!
+  wait "$pid" || status=$?
+  rm -f "/dev/shm/v2bsp-fuzz-$pid.map"
+  return "$status"
+}
+
 failed=0
 summary=()
 for target in "${targets[@]}"; do
@@ -65,11 +78,11 @@ for target in "${targets[@]}"; do
   mkdir -p "$corpus"
   echo "== Fuzzing $target for $seconds s (log: $log)"
   # shellcheck disable=SC2086
-  if "$build/fuzz/v2bsp-fuzz-$target" "$corpus" "$build/seeds/$target" \
+  if run_fuzzer "$log" "$build/fuzz/v2bsp-fuzz-$target" "$corpus" "$build/seeds/$target" \
       -max_total_time="$seconds" -timeout=2 -rss_limit_mb=2048 \
       -malloc_limit_mb="${malloc_limit[$target]}" -max_len="${max_len[$target]}" \
       -use_value_profile=1 -print_final_stats=1 -artifact_prefix="$build/findings/$target-" \
-      ${options[$target]} >"$log" 2>&1; then
+      ${options[$target]}; then
     done_line=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -1 || true)
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
@@ -88,8 +101,9 @@ if [[ " ${targets[*]} " == *" extract "* ]]; then
   "$plain/fuzz/v2bsp-fuzz-corpus" --worst 64 "$build/worst"
   log="$build/logs/worst.log"
   # libFuzzer holds two copies of an input beside the extraction's own bound.
-  if "$plain/fuzz/v2bsp-fuzz-extract" -timeout=2 -rss_limit_mb=$((2 * 64 + 2 * 64 + 64 + 32)) \
-      -artifact_prefix="$build/findings/worst-" "$build"/worst/*.map >"$log" 2>&1; then
+  if run_fuzzer "$log" "$plain/fuzz/v2bsp-fuzz-extract" -timeout=2 \
+      -rss_limit_mb=$((2 * 64 + 2 * 64 + 64 + 32)) -artifact_prefix="$build/findings/worst-" \
+      "$build"/worst/*.map; then
     summary+=("worst maps: $(ls "$build"/worst/*.map | wc -l) of 64 MiB, each within 2 s")
   else
     failed=1
