@@ -24,7 +24,7 @@
 #include <string_view>
 #include <vector>
 
-#include "extract/outputfiles.hpp"
+#include "writers/outputfiles.hpp"
 #include "mapimage/mapimage.hpp"
 
 namespace v2bsp {

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "extract/outputfiles.hpp"
+#include "writers/outputfiles.hpp"
 #include "mapimage/mapimage.hpp"
 
 namespace v2bsp {

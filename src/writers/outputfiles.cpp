@@ -1,4 +1,4 @@
-#include "extract/outputfiles.hpp"
+#include "writers/outputfiles.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>

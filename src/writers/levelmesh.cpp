@@ -1,0 +1,144 @@
+#include "writers/levelmesh.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <limits>
+
+#include "mapimage/floatdecode.hpp"
+
+namespace v2bsp {
+namespace {
+
+constexpr std::size_t kVertexGroup = 12;
+constexpr std::size_t kFaceGroup = 6;
+
+std::uint32_t loadu16le(const std::uint8_t* p) { return static_cast<std::uint32_t>(p[0] | p[1] << 8); }
+
+Position positionAt(const std::uint8_t* p, UpAxis up) {
+    const float x = decodeposition(loadu32le(p));
+    const float y = decodeposition(loadu32le(p + 4));
+    const float z = decodeposition(loadu32le(p + 8));
+    // 0 - y rather than -y: a zero stays a positive zero.
+    if (up == UpAxis::z) return {x, z, 0.0f - y};
+    return {x, y, z};
+}
+
+enum class Face { kept, degenerate, outside };
+
+Face faceAt(const std::uint8_t* p, std::size_t vertexcount, Triangle& triangle) {
+    triangle = {loadu16le(p), loadu16le(p + 2), loadu16le(p + 4)};
+    const auto [a, b, c] = triangle;
+    if (a == b || a == c || b == c) return Face::degenerate;
+    if (a >= vertexcount || b >= vertexcount || c >= vertexcount) return Face::outside;
+    return Face::kept;
+}
+
+ByteView wholeGroups(ByteView section, std::size_t group) {
+    return section.first(section.size() / group * group);
+}
+
+}  // namespace
+
+std::int64_t MeshPlan::writtencount() const {
+    return std::count_if(meshes.begin(), meshes.end(),
+                         [](const PlannedMesh& mesh) { return mesh.skip == MeshSkip::none; });
+}
+
+float decodeposition(std::uint32_t bits) {
+    // For the exponent fields 1 to 254 the stored decoding is the single
+    // itself to 15 significant digits, which rounds back to that single.
+    const std::uint32_t exponent = bits >> 23 & 0xFF;
+    if (exponent != 0 && exponent != 255) return std::bit_cast<float>(bits);
+    const double value = decodefloat(bits);
+    constexpr double kLargest = std::numeric_limits<float>::max();
+    if (value > kLargest) return std::numeric_limits<float>::max();
+    if (value < -kLargest) return -std::numeric_limits<float>::max();
+    return static_cast<float>(value);
+}
+
+void appendpositions(ByteView section, UpAxis up, std::vector<Position>& out) {
+    const ByteView groups = wholeGroups(section, kVertexGroup);
+    out.reserve(out.size() + groups.size() / kVertexGroup);
+    for (std::size_t at = 0; at < groups.size(); at += kVertexGroup) out.push_back(positionAt(groups.data() + at, up));
+}
+
+std::int64_t appendtriangles(ByteView section, std::size_t vertexcount, std::vector<Triangle>& out) {
+    const ByteView groups = wholeGroups(section, kFaceGroup);
+    std::int64_t outside = 0;
+    Triangle triangle;
+    for (std::size_t at = 0; at < groups.size(); at += kFaceGroup) {
+        switch (faceAt(groups.data() + at, vertexcount, triangle)) {
+            case Face::kept: out.push_back(triangle); break;
+            case Face::outside: ++outside; break;
+            case Face::degenerate: break;
+        }
+    }
+    return outside;
+}
+
+DecodedMesh decodemesh(const PlannedMesh& mesh, UpAxis up) {
+    DecodedMesh decoded;
+    decoded.number = mesh.number;
+    if (mesh.skip != MeshSkip::none) return decoded;
+    appendpositions(mesh.vertices, up, decoded.positions);
+    decoded.facesoutside = appendtriangles(mesh.faces, decoded.positions.size(), decoded.triangles);
+    return decoded;
+}
+
+MeshSummary summarizemesh(const PlannedMesh& mesh, UpAxis up) {
+    MeshSummary summary;
+    summary.number = mesh.number;
+    if (mesh.skip != MeshSkip::none) return summary;
+    const ByteView vertices = wholeGroups(mesh.vertices, kVertexGroup);
+    const std::size_t vertexcount = vertices.size() / kVertexGroup;
+    summary.vertices = static_cast<std::int64_t>(vertexcount);
+    for (std::size_t at = 0; at < vertices.size(); at += kVertexGroup) {
+        const Position position = positionAt(vertices.data() + at, up);
+        for (int axis = 0; axis < 3; ++axis) {
+            if (at == 0 || position[axis] < summary.min[axis]) summary.min[axis] = position[axis];
+            if (at == 0 || position[axis] > summary.max[axis]) summary.max[axis] = position[axis];
+        }
+    }
+    const ByteView faces = wholeGroups(mesh.faces, kFaceGroup);
+    Triangle triangle;
+    for (std::size_t at = 0; at < faces.size(); at += kFaceGroup) {
+        switch (faceAt(faces.data() + at, vertexcount, triangle)) {
+            case Face::kept:
+                ++summary.triangles;
+                summary.index65535 |= triangle[0] == 65535 || triangle[1] == 65535 || triangle[2] == 65535;
+                break;
+            case Face::outside: ++summary.facesoutside; break;
+            case Face::degenerate: break;
+        }
+    }
+    return summary;
+}
+
+MeshPieces::MeshPieces(const PlannedMesh& mesh, UpAxis up, std::size_t limit)
+    : vertices_(mesh.skip == MeshSkip::none ? wholeGroups(mesh.vertices, kVertexGroup) : ByteView{}),
+      faces_(mesh.skip == MeshSkip::none ? wholeGroups(mesh.faces, kFaceGroup) : ByteView{}),
+      vertexcount_(vertices_.size() / kVertexGroup),
+      up_(up),
+      limit_(std::max<std::size_t>(limit, 1)) {}
+
+bool MeshPieces::nextpositions(std::vector<Position>& piece) {
+    piece.clear();
+    const std::size_t take = std::min(vertices_.size(), limit_ * kVertexGroup);
+    appendpositions(vertices_.first(take), up_, piece);
+    vertices_ = vertices_.subspan(take);
+    return !piece.empty();
+}
+
+bool MeshPieces::nexttriangles(std::vector<Triangle>& piece) {
+    piece.clear();
+    // Faces are taken until the piece is full: dropped faces take no room.
+    while (piece.size() < limit_ && !faces_.empty()) {
+        const std::size_t room = limit_ - piece.size();
+        const std::size_t take = std::min(faces_.size(), room * kFaceGroup);
+        appendtriangles(faces_.first(take), vertexcount_, piece);
+        faces_ = faces_.subspan(take);
+    }
+    return !piece.empty();
+}
+
+}  // namespace v2bsp

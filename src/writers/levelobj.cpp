@@ -1,0 +1,123 @@
+#include <charconv>
+#include <optional>
+
+#include "writers/levelfiles.hpp"
+
+namespace v2bsp {
+namespace {
+
+// Pieces of about two megabytes of text.
+constexpr std::size_t kPieceItems = 65536;
+// "v" and three of " " plus the longest shortest single ("-1.1754944e-38").
+constexpr std::size_t kMaxVertexLine = 1 + 3 * 16 + 1;
+// "f" and three of " " plus an index of the whole file (at most 20 digits).
+constexpr std::size_t kMaxFaceLine = 1 + 3 * 21 + 1;
+
+char* writeNumber(char* out, float value) {
+    return std::to_chars(out, out + 16, value).ptr;
+}
+
+char* writeIndex(char* out, std::uint64_t value) {
+    return std::to_chars(out, out + 20, value).ptr;
+}
+
+class LevelObjText final : public TextSource {
+public:
+    LevelObjText(const MeshPlan& plan, const LevelInfo& info) : plan_(plan), info_(info) {}
+
+    bool next(std::string& chunk) override {
+        chunk.clear();
+        if (!started_) {
+            started_ = true;
+            chunk = "# v2bsp-extract " V2BSP_VERSION_TEXT ": " + std::to_string(plan_.writtencount()) +
+                    " meshes of " + info_.folder + "\n";
+            return true;
+        }
+        while (chunk.empty()) {
+            if (!pieces_) {
+                if (!openNextMesh(chunk)) return !chunk.empty();
+                continue;
+            }
+            if (!inFaces_) {
+                if (pieces_->nextpositions(positions_)) {
+                    appendVertices(chunk);
+                    continue;
+                }
+                inFaces_ = true;
+            }
+            if (pieces_->nexttriangles(triangles_)) {
+                appendFaces(chunk);
+                continue;
+            }
+            // The mesh is done: later meshes' indices start past its vertices.
+            base_ += meshVertices_;
+            pieces_.reset();
+        }
+        return true;
+    }
+
+private:
+    // Starts the next written mesh with its "o" line; false when none is left.
+    bool openNextMesh(std::string& chunk) {
+        while (at_ < plan_.meshes.size()) {
+            const PlannedMesh& mesh = plan_.meshes[at_++];
+            if (mesh.skip != MeshSkip::none) continue;
+            chunk += "o mesh" + std::to_string(mesh.number) + "\n";
+            pieces_.emplace(mesh, info_.up, kPieceItems);
+            meshVertices_ = mesh.vertices.size() / 12;
+            inFaces_ = false;
+            return true;
+        }
+        return false;
+    }
+
+    void appendVertices(std::string& chunk) {
+        const std::size_t start = chunk.size();
+        chunk.resize(start + positions_.size() * kMaxVertexLine);
+        char* out = chunk.data() + start;
+        for (const Position& position : positions_) {
+            *out++ = 'v';
+            for (const float value : position) {
+                *out++ = ' ';
+                out = writeNumber(out, value);
+            }
+            *out++ = '\n';
+        }
+        chunk.resize(static_cast<std::size_t>(out - chunk.data()));
+    }
+
+    void appendFaces(std::string& chunk) {
+        const std::size_t start = chunk.size();
+        chunk.resize(start + triangles_.size() * kMaxFaceLine);
+        char* out = chunk.data() + start;
+        for (const Triangle& triangle : triangles_) {
+            *out++ = 'f';
+            for (const std::uint32_t index : triangle) {
+                *out++ = ' ';
+                out = writeIndex(out, base_ + index + 1);
+            }
+            *out++ = '\n';
+        }
+        chunk.resize(static_cast<std::size_t>(out - chunk.data()));
+    }
+
+    const MeshPlan& plan_;
+    const LevelInfo& info_;
+    bool started_ = false;
+    std::size_t at_ = 0;
+    std::optional<MeshPieces> pieces_;
+    bool inFaces_ = false;
+    std::uint64_t base_ = 0;
+    std::uint64_t meshVertices_ = 0;
+    std::vector<Position> positions_;
+    std::vector<Triangle> triangles_;
+};
+
+}  // namespace
+
+std::unique_ptr<TextSource> levelobjsource(const MeshPlan& plan, const std::vector<MeshSummary>&,
+                                           const LevelInfo& info) {
+    return std::make_unique<LevelObjText>(plan, info);
+}
+
+}  // namespace v2bsp
