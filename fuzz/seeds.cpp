@@ -27,11 +27,11 @@ mb::Mesh oddValues() {
 
 std::vector<Seed> validMaps() {
     std::vector<Seed> seeds;
-    const auto add = [&seeds](std::string name, const mb::MapSpec& scene) {
+    const auto add = [&seeds](std::string name, const mb::Scene& scene) {
         seeds.push_back({std::move(name), mb::buildMap(scene).bytes});
     };
 
-    mb::MapSpec scene;
+    mb::Scene scene;
     scene.mapname = "empty bsp";
     add("valid-no-meshes", scene);
 
@@ -40,9 +40,9 @@ std::vector<Seed> validMaps() {
     scene.classcount = 0;
     add("valid-one-mesh", scene);
 
-    add("valid-three-meshes", fixtures::threeMeshSpec("fuzz room"));
+    add("valid-three-meshes", fixtures::threeMeshScene("fuzz room"));
 
-    scene = fixtures::threeMeshSpec("fuzz room");
+    scene = fixtures::threeMeshScene("fuzz room");
     scene.filler = 12;
     scene.scenariorow = 0;
     scene.bsprow = 3;
@@ -50,7 +50,7 @@ std::vector<Seed> validMaps() {
     scene.uppercasescenario = true;
     add("valid-filler-and-rows", scene);
 
-    scene = mb::MapSpec{};
+    scene = mb::Scene{};
     scene.mapname = std::string(33, 'N');
     scene.mapname[5] = '\xE9';
     scene.mapname[10] = '/';
@@ -59,7 +59,7 @@ std::vector<Seed> validMaps() {
     scene.classcount = 60;
     add("valid-many-tags", scene);
 
-    scene = mb::MapSpec{};
+    scene = mb::Scene{};
     scene.mapname = ". .";
     scene.meshes = {oddValues()};
     scene.indexmagic = 1;
@@ -74,7 +74,7 @@ std::vector<Seed> validMaps() {
 std::vector<Seed> extractseeds() {
     std::vector<Seed> seeds = validMaps();
     for (const mb::CorruptionCase& corruption : mb::corruptions()) {
-        mb::BuiltMap map = mb::buildMap(fixtures::threeMeshSpec("fuzz room"));
+        mb::BuiltMap map = mb::buildMap(fixtures::threeMeshScene("fuzz room"));
         corruption.apply(map);
         seeds.push_back({"corrupt-" + std::string(corruption.name), std::move(map.bytes)});
     }
@@ -109,7 +109,7 @@ std::vector<Seed> readerseeds() {
     }
     seeds.push_back({"floats", floats});
 
-    const std::vector<std::uint8_t> map = mb::buildMap(fixtures::threeMeshSpec("fuzz room")).bytes;
+    const std::vector<std::uint8_t> map = mb::buildMap(fixtures::threeMeshScene("fuzz room")).bytes;
     seeds.push_back({"map-header", std::vector<std::uint8_t>(map.begin(), map.begin() + 1024)});
     seeds.push_back({"map-tail", std::vector<std::uint8_t>(map.end() - 600, map.end())});
     return seeds;

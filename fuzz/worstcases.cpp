@@ -47,7 +47,7 @@ struct Grown {
 
 Grown grow(std::size_t size, std::uint8_t fill) {
     if (size < kMinWorstSize) throw std::invalid_argument("a worst case needs at least 1 MiB");
-    mb::MapSpec scene;
+    mb::Scene scene;
     scene.mapname = "worst";
     scene.tagnames = {"rocks"};
     mb::Mesh mesh;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "extract/extractmap.hpp"
+#include "version.hpp"
 
 namespace v2bsp {
 namespace {
@@ -82,7 +83,7 @@ int runcli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     CLI::App app{"Extracts the level geometry of Vorun 2 maps: one OBJ file per mesh of the map's\n"
                  "first BSP, written to DIR/<map name>/mesh<N>.obj.",
                  std::string(kProgram)};
-    app.set_version_flag("--version", std::string(kProgram) + " " + V2BSP_VERSION_TEXT);
+    app.set_version_flag("--version", std::string(kProgram) + " " + std::string(kVersionText));
     app.add_option("-o,--output", settings.outputparent,
                    "Folder that receives the map's folder (created when missing)")
         ->capture_default_str()

@@ -1,5 +1,7 @@
 #include "ui/commandline.hpp"
 
+#include "version.hpp"
+
 namespace v2bsp::ui {
 
 StartRequest parsecommandline(const std::vector<std::string>& args) {
@@ -34,7 +36,7 @@ bool wantstextonly(const std::vector<std::string>& args) {
 }
 
 std::string versiontext() {
-    return std::string(kProgramName) + " " + std::string(kVersion) + " (" + std::string(kInternalName) +
+    return std::string(kProgramName) + " " + std::string(kVersionText) + " (" + std::string(kInternalName) +
            ")\n" + std::string(kDescription) + ".\n";
 }
 

@@ -14,7 +14,6 @@
 
 namespace v2bsp::ui {
 
-inline constexpr std::string_view kVersion = "1.00";
 inline constexpr std::string_view kProgramName = "v2bsp";
 inline constexpr std::string_view kInternalName = "V2 BSP Extractor";
 inline constexpr std::string_view kDescription =

@@ -7,6 +7,7 @@
 #include "ui/appicon.hpp"
 #include "ui/commandline.hpp"
 #include "ui/form1.hpp"
+#include "version.hpp"
 
 namespace {
 
@@ -35,7 +36,7 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(v2bsp::ui::kProgramName));
-    QApplication::setApplicationVersion(QString::fromUtf8(v2bsp::ui::kVersion));
+    QApplication::setApplicationVersion(QString::fromUtf8(v2bsp::kVersionText));
     QApplication::setDesktopFileName(QStringLiteral("v2bsp"));
     QApplication::setWindowIcon(v2bsp::ui::appicon());
 

@@ -40,8 +40,8 @@ protected:
         return path.string();
     }
 
-    static mb::MapSpec scene(const std::string& name) {
-        mb::MapSpec scene;
+    static mb::Scene scene(const std::string& name) {
+        mb::Scene scene;
         scene.mapname = name;
         scene.tagnames = {"caf\xE9", "rocks"};
         mb::Mesh mesh;

@@ -22,7 +22,7 @@ namespace {
 namespace mb = mapbuilder;
 using fixtures::expectedObjText;
 using fixtures::stripMesh;
-using fixtures::threeMeshSpec;
+using fixtures::threeMeshScene;
 
 // The host every test extracts through: it keeps what it is told.
 class RecordingHost : public ExtractHost {
@@ -81,7 +81,7 @@ protected:
 };
 
 TEST_F(ExtractMap, ThreeMeshesGiveTheirFilesLogAndTags) {
-    const mb::MapSpec scene = threeMeshSpec();
+    const mb::Scene scene = threeMeshScene();
     const mb::BuiltMap built = mb::buildMap(scene);
     const ExtractResult result = run(writeMap(built.bytes));
 
@@ -104,7 +104,7 @@ TEST_F(ExtractMap, ThreeMeshesGiveTheirFilesLogAndTags) {
 }
 
 TEST_F(ExtractMap, StateIsKeptForTheHost) {
-    const mb::BuiltMap built = mb::buildMap(threeMeshSpec());
+    const mb::BuiltMap built = mb::buildMap(threeMeshScene());
     MapExtraction extraction;
     ExtractSettings settings;
     settings.outputparent = output();
@@ -142,7 +142,7 @@ TEST_F(ExtractMap, StateIsKeptForTheHost) {
 }
 
 TEST_F(ExtractMap, NoMeshesStillMakesTheFolder) {
-    mb::MapSpec scene = threeMeshSpec();
+    mb::Scene scene = threeMeshScene();
     scene.meshes.clear();
     const ExtractResult result = run(writeMap(mb::buildMap(scene).bytes));
     EXPECT_EQ(result.status, ExtractStatus::complete);
@@ -152,7 +152,7 @@ TEST_F(ExtractMap, NoMeshesStillMakesTheFolder) {
 }
 
 TEST_F(ExtractMap, TwiceGivesIdenticalFiles) {
-    const std::string map = writeMap(mb::buildMap(threeMeshSpec()).bytes);
+    const std::string map = writeMap(mb::buildMap(threeMeshScene()).bytes);
     run(map);
     const std::string first = readFile(output() / "test room" / "mesh2.obj");
     host_ = RecordingHost{};
@@ -198,7 +198,7 @@ TEST_F(ExtractMap, DamagedMaps) {
         SCOPED_TRACE(std::string(corruption.name));
         host_ = RecordingHost{};
         std::filesystem::remove_all(output());
-        mb::BuiltMap built = mb::buildMap(threeMeshSpec());
+        mb::BuiltMap built = mb::buildMap(threeMeshScene());
         corruption.apply(built);
         const ExtractResult result = run(writeMap(built.bytes));
         EXPECT_EQ(result.status, c.status);
@@ -228,7 +228,7 @@ TEST_F(ExtractMap, SectionsFollowTheMarkers) {
         mb::Corruption corruption;
         std::string mesh0;  // the expected text of mesh0.obj; empty: the plain mesh
     };
-    const mb::MapSpec scene = threeMeshSpec();
+    const mb::Scene scene = threeMeshScene();
     const std::string faces_only = expectedObjText({{}, scene.meshes[0].triangles});
     const Case cases[] = {
         {mb::Corruption::MeshWithoutMarkers, "\r\n\r\n\r\n"},
@@ -253,7 +253,7 @@ TEST_F(ExtractMap, SectionsFollowTheMarkers) {
 }
 
 TEST_F(ExtractMap, MeshTableCutShortReadsTheWholeEntries) {
-    mb::BuiltMap built = mb::buildMap(threeMeshSpec());
+    mb::BuiltMap built = mb::buildMap(threeMeshScene());
     mb::corruptionCase(mb::Corruption::MeshTableCutShort).apply(built);
     const ExtractResult result = run(writeMap(built.bytes));
     EXPECT_EQ(result.status, ExtractStatus::incomplete);
@@ -267,7 +267,7 @@ TEST_F(ExtractMap, MeshTableCutShortReadsTheWholeEntries) {
 }
 
 TEST_F(ExtractMap, HugeMeshCountIsBoundedByTheFile) {
-    mb::BuiltMap built = mb::buildMap(threeMeshSpec());
+    mb::BuiltMap built = mb::buildMap(threeMeshScene());
     mb::corruptionCase(mb::Corruption::MeshCountHuge).apply(built);
     const ExtractResult result = run(writeMap(built.bytes));
     EXPECT_EQ(result.status, ExtractStatus::incomplete);
@@ -286,7 +286,7 @@ TEST_F(ExtractMap, FolderNameCannotLeaveTheParent) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.folder);
         std::filesystem::remove_all(output());
-        mb::BuiltMap built = mb::buildMap(threeMeshSpec());
+        mb::BuiltMap built = mb::buildMap(threeMeshScene());
         mb::corruptionCase(c.corruption).apply(built);
         const ExtractResult result = run(writeMap(built.bytes, "beach.map"));
         EXPECT_EQ(result.status, ExtractStatus::complete);
@@ -321,7 +321,7 @@ TEST_F(ExtractMap, InputThatIsNotAMap) {
 }
 
 TEST_F(ExtractMap, HostCanStopAtAnyLine) {
-    const std::string map = writeMap(mb::buildMap(threeMeshSpec()).bytes);
+    const std::string map = writeMap(mb::buildMap(threeMeshScene()).bytes);
     for (std::size_t lines = 1; lines <= logFor(3).size(); ++lines) {
         SCOPED_TRACE(lines);
         std::filesystem::remove_all(output());
@@ -342,7 +342,7 @@ TEST_F(ExtractMap, HostCanStopAtAnyLine) {
 TEST_F(ExtractMap, MeshesSharingDataAreWrittenUpToTheFilesLength) {
     // Every entry of the table names the raw data of the large mesh 0: the
     // copies that fit in the map's length are written, the rest skipped.
-    mb::MapSpec scene = threeMeshSpec();
+    mb::Scene scene = threeMeshScene();
     scene.meshes.assign(12, stripMesh(1, 1.0f));
     scene.meshes[0] = stripMesh(1000, 1.0f);
     mb::BuiltMap built = mb::buildMap(scene);

@@ -24,7 +24,7 @@ public:
 
 TEST(ObjParse, SampleSceneReadsBackAsBuilt) {
     ScratchFolder scratch;
-    const mb::MapSpec scene = mb::samplescene();
+    const mb::Scene scene = mb::samplescene();
     const mb::BuiltMap built = mb::buildMap(scene);
     const auto map = scratch.path() / "sample.map";
     std::ofstream(map, std::ios::binary)

@@ -38,15 +38,15 @@ Outcome extractCommand(const fs::path& outputparent, const fs::path& map) {
     return {status, out.str(), err.str()};
 }
 
-mb::MapSpec diskSpec(std::vector<mb::Mesh> meshes) {
-    mb::MapSpec scene;
+mb::Scene diskScene(std::vector<mb::Mesh> meshes) {
+    mb::Scene scene;
     scene.mapname = "disk";
     scene.tagnames = {"rocks"};
     scene.meshes = std::move(meshes);
     return scene;
 }
 
-fs::path writeMap(const fs::path& path, const mb::MapSpec& scene) {
+fs::path writeMap(const fs::path& path, const mb::Scene& scene) {
     const std::vector<std::uint8_t> bytes = mb::buildMap(scene).bytes;
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
@@ -105,13 +105,13 @@ TEST_F(DiskFaults, FullDiskKeepsTheEarlierFile) {
     const fs::path out = path("full");
     const fs::path folder = out / "disk";
 
-    const mb::MapSpec earlier = diskSpec({fixtures::stripMesh(1, 0), fixtures::stripMesh(2, 1)});
+    const mb::Scene earlier = diskScene({fixtures::stripMesh(1, 0), fixtures::stripMesh(2, 1)});
     ASSERT_EQ(extractCommand(out, writeMap(path("earlier.map"), earlier)).status, 0);
     const std::string earlier_mesh0 = readFile(folder / "mesh0.obj");
     ASSERT_EQ(earlier_mesh0, fixtures::expectedObjText(earlier.meshes[0]));
 
     // Mesh 0 now needs more text than the disk holds; meshes 1 and 2 are small.
-    const mb::MapSpec later = diskSpec({fixtures::stripMesh(8000, 123.25f), fixtures::stripMesh(3, 2), fixtures::stripMesh(1, 3)});
+    const mb::Scene later = diskScene({fixtures::stripMesh(8000, 123.25f), fixtures::stripMesh(3, 2), fixtures::stripMesh(1, 3)});
     const Outcome outcome = extractCommand(out, writeMap(path("later.map"), later));
     EXPECT_EQ(outcome.status, 1);
     EXPECT_TRUE(hasLine(outcome.out, "Making Mesh #0\nCould not write " + folder.string() +
@@ -140,7 +140,7 @@ TEST_F(DiskFaults, NoInodeLeft) {
           "Making Mesh #1", "Could not write {F}/mesh1.obj: No space left on device",
           "Locating Collections..."}},
     };
-    const fs::path map = writeMap(path("map.map"), diskSpec({fixtures::stripMesh(1, 0), fixtures::stripMesh(1, 1)}));
+    const fs::path map = writeMap(path("map.map"), diskScene({fixtures::stripMesh(1, 0), fixtures::stripMesh(1, 1)}));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options);
         TinyMount disk(path(c.mount), c.options);
@@ -212,7 +212,7 @@ TEST_F(DiskFaults, ReadOnlyParentKeepsEarlierFiles) {
         };
     }
 
-    const mb::MapSpec earlier = diskSpec({fixtures::stripMesh(1, 0), fixtures::stripMesh(2, 1)});
+    const mb::Scene earlier = diskScene({fixtures::stripMesh(1, 0), fixtures::stripMesh(2, 1)});
     ASSERT_EQ(extract(writeMap(path("earlier.map"), earlier)).status, 0);
     if (disk.mounted()) {
         ASSERT_TRUE(disk.makeReadOnly());
@@ -230,7 +230,7 @@ TEST_F(DiskFaults, ReadOnlyParentKeepsEarlierFiles) {
 
     // The map's folder is there: each mesh file fails, the earlier ones stay.
     const Outcome again =
-        extract(writeMap(path("later.map"), diskSpec({fixtures::stripMesh(3, 5), fixtures::stripMesh(1, 6)})));
+        extract(writeMap(path("later.map"), diskScene({fixtures::stripMesh(3, 5), fixtures::stripMesh(1, 6)})));
     EXPECT_EQ(again.status, 1);
     const std::string folder = (out / "disk").string();
     EXPECT_TRUE(hasLine(
@@ -242,7 +242,7 @@ TEST_F(DiskFaults, ReadOnlyParentKeepsEarlierFiles) {
     EXPECT_EQ(temporaries(out / "disk"), std::vector<std::string>{});
 
     // A new map's folder cannot be made: one line, then no file is tried.
-    mb::MapSpec other = diskSpec({fixtures::stripMesh(1, 0), fixtures::stripMesh(1, 1)});
+    mb::Scene other = diskScene({fixtures::stripMesh(1, 0), fixtures::stripMesh(1, 1)});
     other.mapname = "other";
     const Outcome fresh = extract(writeMap(path("other.map"), other));
     EXPECT_EQ(fresh.status, 1);
@@ -305,7 +305,7 @@ TEST_F(DiskFaults, SomethingInTheWay) {
              EXPECT_EQ(readFile(folder / "mesh0.obj" / "keep.txt"), "keep");
          }},
     };
-    const mb::MapSpec scene = diskSpec({fixtures::stripMesh(1, 0), fixtures::stripMesh(2, 1)});
+    const mb::Scene scene = diskScene({fixtures::stripMesh(1, 0), fixtures::stripMesh(2, 1)});
     const fs::path map = writeMap(path("map.map"), scene);
     int round = 0;
     for (const Case& c : cases) {
@@ -338,7 +338,7 @@ TEST_F(DiskFaults, SomethingInTheWay) {
 }
 
 TEST_F(DiskFaults, OutputParentIsAFile) {
-    const fs::path map = writeMap(path("map.map"), diskSpec({fixtures::stripMesh(1, 0)}));
+    const fs::path map = writeMap(path("map.map"), diskScene({fixtures::stripMesh(1, 0)}));
     std::ofstream(path("notafolder")) << "in the way";
     for (const fs::path& out : {path("notafolder"), path("notafolder") / "deeper"}) {
         SCOPED_TRACE(out.string());

@@ -109,7 +109,7 @@ private:
 };
 
 TEST(NotAMap, FileShrinksBetweenChoiceAndLoad) {
-    mb::MapSpec scene;
+    mb::Scene scene;
     scene.mapname = "shrinking";
     scene.meshes.resize(1);
     const mb::BuiltMap built = mb::buildMap(scene);

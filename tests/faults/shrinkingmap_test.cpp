@@ -63,7 +63,7 @@ namespace mb = mapbuilder;
 
 TEST(ShrinkingMap, ShrinksBetweenLengthAndRead) {
     ScratchFolder scratch;
-    mb::MapSpec scene;
+    mb::Scene scene;
     scene.mapname = "shrinking";
     scene.meshes.resize(2);
     const std::vector<std::uint8_t> bytes = mb::buildMap(scene).bytes;

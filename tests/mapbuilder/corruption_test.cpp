@@ -212,14 +212,14 @@ const std::vector<std::pair<Corruption, Check>>& checks() {
     return table;
 }
 
-std::vector<std::pair<const char*, mb::MapSpec>> bases() {
-    mb::MapSpec after_bsp;
+std::vector<std::pair<const char*, mb::Scene>> bases() {
+    mb::Scene after_bsp;
     after_bsp.tagnames = {"one", "two"};
     after_bsp.bsprow = 0;
     after_bsp.scenariorow = 3;
     after_bsp.meshes = {testmeshes::fan(6, 3.0f), testmeshes::fan(3, -1.0f)};
     after_bsp.mapname = "after bsp";
-    mb::MapSpec first_rows;
+    mb::Scene first_rows;
     first_rows.mapname = "first rows";
     first_rows.meshes = {testmeshes::fan(5, 0.5f)};
     return {{"sample scene", mb::samplescene()},
@@ -256,7 +256,7 @@ TEST(MapBuilderCorruption, TableIsCompleteAndNamed) {
 }
 
 TEST(MapBuilderCorruption, RefusesMapWithoutMesh) {
-    const auto empty = mb::buildMap(mb::MapSpec{});
+    const auto empty = mb::buildMap(mb::Scene{});
     for (const auto id : {Corruption::RawOffsetHuge, Corruption::MeshTableCutShort, Corruption::Truncated}) {
         auto map = empty;
         EXPECT_THROW(mb::corruptionCase(id).apply(map), std::invalid_argument);

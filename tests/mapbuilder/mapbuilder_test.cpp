@@ -15,11 +15,11 @@ namespace {
 
 struct RoundTripCase {
     const char* label;
-    mb::MapSpec scene;
+    mb::Scene scene;
     std::string mapname;  // as read: the name's non-zero bytes
 };
 
-mb::MapSpec withMeshes(mb::MapSpec scene, std::vector<mb::Mesh> meshes) {
+mb::Scene withMeshes(mb::Scene scene, std::vector<mb::Mesh> meshes) {
     scene.meshes = std::move(meshes);
     return scene;
 }
@@ -27,12 +27,12 @@ mb::MapSpec withMeshes(mb::MapSpec scene, std::vector<mb::Mesh> meshes) {
 std::vector<RoundTripCase> roundTripCases() {
     std::vector<RoundTripCase> cases;
     {
-        mb::MapSpec s;
+        mb::Scene s;
         s.mapname = "one";
         cases.push_back({"one odd mesh, defaults", withMeshes(s, {fan(3, 1.5f)}), "one"});
     }
     {
-        mb::MapSpec s;
+        mb::Scene s;
         s.mapname = std::string("ab\0cd", 5) + std::string(28, 'z');
         s.tagnames = {"a", "", "c\xE9"};
         s.scenariorow = 4;
@@ -43,7 +43,7 @@ std::vector<RoundTripCase> roundTripCases() {
                          withMeshes(s, {fan(5, -2.0f), mb::Mesh{}, fan(40, 7.25f)}), "abcd" + std::string(28, 'z')});
     }
     {
-        mb::MapSpec s;
+        mb::Scene s;
         s.mapname = std::string(33, '\xFF');
         s.tagnames = {"x", "y"};
         s.classcount = 2730;
@@ -53,7 +53,7 @@ std::vector<RoundTripCase> roundTripCases() {
         cases.push_back({"2730 class rows, SCNR", withMeshes(s, {fan(4, 0.0f)}), std::string(33, '\xFF')});
     }
     {
-        mb::MapSpec s;
+        mb::Scene s;
         s.indexmagic = 1;
         s.metamagic = 2;
         s.bspmagic = 3;
@@ -169,7 +169,7 @@ TEST(MapBuilder, RefusesDataThatSpellsTheMarker) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        mb::MapSpec scene = withMeshes({}, {fan(4, 1.0f), fan(4, 2.0f)});
+        mb::Scene scene = withMeshes({}, {fan(4, 1.0f), fan(4, 2.0f)});
         const auto clean = mb::buildMap(scene);
         if (!c.triangles.empty()) scene.meshes[c.mesh].triangles = c.triangles;
         if (c.vertex < 4) {
@@ -192,28 +192,28 @@ TEST(MapBuilder, RefusesDataThatSpellsTheMarker) {
 
 TEST(MapBuilder, RefusesScenesItCannotHonour) {
     const auto scenario_spelled = [] {
-        mb::MapSpec s;
+        mb::Scene s;
         s.metamagic = mb::fourcc("scnr") - static_cast<std::uint32_t>(mb::buildMap(s).layout.tagdataarea);
         return s;
     };
     struct Case {
         const char* label;
-        mb::MapSpec scene;
+        mb::Scene scene;
     };
     std::vector<Case> cases;
     const auto add = [&](const char* label, auto change) {
-        mb::MapSpec s;
+        mb::Scene s;
         change(s);
         cases.push_back({label, s});
     };
-    add("map name of 34 bytes", [](mb::MapSpec& s) { s.mapname = std::string(34, 'a'); });
-    add("tag name with a zero byte", [](mb::MapSpec& s) { s.tagnames = {std::string("a\0b", 3)}; });
-    add("scenario and BSP in one row", [](mb::MapSpec& s) { s.bsprow = s.scenariorow; });
-    add("scenario row past the rows", [](mb::MapSpec& s) { s.scenariorow = 2; });
-    add("filler of 6 bytes", [](mb::MapSpec& s) { s.filler = 6; });
-    add("zero indexmagic", [](mb::MapSpec& s) { s.indexmagic = 0; });
-    add("metamagic equal to bspmagic", [](mb::MapSpec& s) { s.metamagic = s.bspmagic; });
-    add("address past 2^32", [](mb::MapSpec& s) { s.bspmagic = 0xFFFFFF00; });
+    add("map name of 34 bytes", [](mb::Scene& s) { s.mapname = std::string(34, 'a'); });
+    add("tag name with a zero byte", [](mb::Scene& s) { s.tagnames = {std::string("a\0b", 3)}; });
+    add("scenario and BSP in one row", [](mb::Scene& s) { s.bsprow = s.scenariorow; });
+    add("scenario row past the rows", [](mb::Scene& s) { s.scenariorow = 2; });
+    add("filler of 6 bytes", [](mb::Scene& s) { s.filler = 6; });
+    add("zero indexmagic", [](mb::Scene& s) { s.indexmagic = 0; });
+    add("metamagic equal to bspmagic", [](mb::Scene& s) { s.metamagic = s.bspmagic; });
+    add("address past 2^32", [](mb::Scene& s) { s.bspmagic = 0xFFFFFF00; });
     cases.push_back({"first tag address spells scnr", scenario_spelled()});
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);

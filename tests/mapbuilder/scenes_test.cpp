@@ -18,7 +18,7 @@ struct Totals {
 };
 
 // Sums the scene and checks that every triangle names three different vertices of its mesh.
-Totals checkTriangles(const mb::MapSpec& scene) {
+Totals checkTriangles(const mb::Scene& scene) {
     Totals totals;
     for (std::size_t m = 0; m < scene.meshes.size(); ++m) {
         const auto& mesh = scene.meshes[m];

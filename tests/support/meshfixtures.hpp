@@ -32,8 +32,8 @@ inline mapbuilder::Mesh stripMesh(int columns, float height) {
 
 // Three strips, the second with a degenerate triangle that writes no line;
 // the scenario and BSP rows after a plain first row.
-inline mapbuilder::MapSpec threeMeshSpec(std::string mapname = "test room") {
-    mapbuilder::MapSpec scene;
+inline mapbuilder::Scene threeMeshScene(std::string mapname = "test room") {
+    mapbuilder::Scene scene;
     scene.mapname = std::move(mapname);
     scene.tagnames = {"textures\\floor", "sounds\\door"};
     scene.scenariorow = 2;

@@ -105,8 +105,8 @@ inline QStringList completeLog(int meshes) {
 }
 
 // A map of `meshes` one-triangle meshes and the given tag names.
-inline mb::MapSpec smallMap(const std::string& name, int meshes, std::vector<std::string> tags) {
-    mb::MapSpec scene;
+inline mb::Scene smallMap(const std::string& name, int meshes, std::vector<std::string> tags) {
+    mb::Scene scene;
     scene.mapname = name;
     scene.tagnames = std::move(tags);
     for (int m = 0; m < meshes; ++m) {
@@ -116,7 +116,7 @@ inline mb::MapSpec smallMap(const std::string& name, int meshes, std::vector<std
     return scene;
 }
 
-inline fs::path writeMap(const fs::path& file, const mb::MapSpec& scene) {
+inline fs::path writeMap(const fs::path& file, const mb::Scene& scene) {
     const mb::BuiltMap built = mb::buildMap(scene);
     fs::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary)

@@ -82,7 +82,7 @@ void checkName(std::string_view name, std::string_view what) {
         throw std::invalid_argument(std::string(what) + " \"" + std::string(name) + "\" holds a zero byte");
 }
 
-void checkScene(const MapSpec& scene) {
+void checkScene(const Scene& scene) {
     if (scene.mapname.size() > kMapNameLength)
         throw std::invalid_argument("map name has " + std::to_string(scene.mapname.size()) +
                                     " bytes, at most 33 fit");
@@ -107,7 +107,7 @@ struct RowPlan {
     std::uint32_t classcode;
 };
 
-std::vector<RowPlan> planRows(const MapSpec& scene) {
+std::vector<RowPlan> planRows(const Scene& scene) {
     std::vector<RowPlan> rows;
     const std::size_t count = scene.tagnames.size() + 2;
     std::size_t next_name = 0;
@@ -125,7 +125,7 @@ std::vector<RowPlan> planRows(const MapSpec& scene) {
 }
 
 // Places every structure; the byte image is not touched yet.
-MapLayout planLayout(const MapSpec& scene, const std::vector<RowPlan>& rows) {
+MapLayout planLayout(const Scene& scene, const std::vector<RowPlan>& rows) {
     MapLayout layout;
     const std::int64_t filler = scene.filler;
     layout.indexmagic = scene.indexmagic;
@@ -198,7 +198,7 @@ MapLayout planLayout(const MapSpec& scene, const std::vector<RowPlan>& rows) {
     return layout;
 }
 
-void checkFits(const MapSpec& scene, const MapLayout& layout) {
+void checkFits(const Scene& scene, const MapLayout& layout) {
     if (layout.filelength > std::numeric_limits<std::int32_t>::max())
         throw std::invalid_argument("map would be " + std::to_string(layout.filelength) +
                                     " bytes, more than 2147483647");
@@ -207,7 +207,7 @@ void checkFits(const MapSpec& scene, const MapLayout& layout) {
         throw std::invalid_argument("an address would pass 2^32 with magic " + std::to_string(top_magic));
 }
 
-void writeStructures(const MapSpec& scene, const MapLayout& layout, std::vector<std::uint8_t>& bytes) {
+void writeStructures(const Scene& scene, const MapLayout& layout, std::vector<std::uint8_t>& bytes) {
     Writer out(bytes);
     const auto u = [](std::int64_t value) { return static_cast<std::uint32_t>(value); };
 
@@ -329,7 +329,7 @@ std::uint32_t fourcc(std::string_view text) {
            static_cast<std::uint32_t>(static_cast<std::uint8_t>(text[3]));
 }
 
-BuiltMap buildMap(const MapSpec& scene) {
+BuiltMap buildMap(const Scene& scene) {
     checkScene(scene);
     const auto rows = planRows(scene);
     BuiltMap map;

@@ -66,7 +66,7 @@ struct Mesh {
 // Everything a built map holds. The tag index gets tagnames.size() + 2 rows:
 // the scenario row at `scenariorow`, the BSP row at `bsprow`, and the names of
 // `tagnames` in order in the remaining rows.
-struct MapSpec {
+struct Scene {
     std::string mapname;                 // at most 33 bytes, any values; zero padded
     std::vector<std::string> tagnames;   // names of the other tag rows; no zero bytes
     std::vector<Mesh> meshes;            // the BSP's meshes, in mesh-table order
@@ -152,7 +152,7 @@ private:
 // a zero byte, bad row positions, filler not a multiple of 4, a zero or
 // repeated magic, an address that would pass 2^32, a class code that would
 // read as "scnr" outside the scenario row).
-BuiltMap buildMap(const MapSpec& scene);
+BuiltMap buildMap(const Scene& scene);
 
 // Stores `value` little-endian at `offset`; throws std::out_of_range unless
 // the four bytes lie inside `bytes`.
@@ -207,14 +207,14 @@ const CorruptionCase& corruptionCase(Corruption id);
 
 // A room of about ten meshes (floor, walls, pillars, steps), a few thousand
 // triangles, map name "sample room". Coordinates are in metres, y up.
-MapSpec samplescene();
+Scene samplescene();
 
 // A map of `meshes` meshes sharing `vertices` vertices and `triangles`
 // triangles as evenly as possible; the vertices are distinct, non-zero
 // floats of terrain patches and every triangle uses three different
 // vertices of its mesh. Throws std::invalid_argument when a mesh would need
 // more than 65536 vertices, or triangles without three vertices.
-MapSpec largeScene(std::uint32_t meshes, std::uint64_t vertices, std::uint64_t triangles);
+Scene largeScene(std::uint32_t meshes, std::uint64_t vertices, std::uint64_t triangles);
 
 // The v2bsp-mkmap command, with `args` the arguments after the program name.
 // Writes the map file through a temporary file renamed into place. Returns

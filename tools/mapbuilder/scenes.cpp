@@ -95,8 +95,8 @@ Mesh steps() {
 
 }  // namespace
 
-MapSpec samplescene() {
-    MapSpec scene;
+Scene samplescene() {
+    Scene scene;
     scene.mapname = "sample room";
     scene.scenarioname = "levels\\sample room\\sample room";
     scene.bspname = "levels\\sample room\\sample room bsp";
@@ -123,10 +123,10 @@ MapSpec samplescene() {
     return scene;
 }
 
-MapSpec largeScene(std::uint32_t meshes, std::uint64_t vertices, std::uint64_t triangles) {
+Scene largeScene(std::uint32_t meshes, std::uint64_t vertices, std::uint64_t triangles) {
     if (meshes == 0 && (vertices != 0 || triangles != 0))
         throw std::invalid_argument("vertices and triangles need at least one mesh");
-    MapSpec scene;
+    Scene scene;
     scene.mapname = "large test";
     for (int i = 0; i < 40; ++i) scene.tagnames.push_back("levels\\large\\part " + std::to_string(i));
     scene.scenariorow = 17;

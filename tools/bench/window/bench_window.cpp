@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
     fs::create_directories(work);
     const fs::path map = work / "many.map";
     {
-        v2bsp::mapbuilder::MapSpec scene = v2bsp::mapbuilder::largeScene(
+        v2bsp::mapbuilder::Scene scene = v2bsp::mapbuilder::largeScene(
             static_cast<std::uint32_t>(meshes), std::uint64_t(meshes) * 6, std::uint64_t(meshes) * 4);
         scene.mapname = "many";
         const auto built = v2bsp::mapbuilder::buildMap(scene);
