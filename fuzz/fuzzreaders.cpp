@@ -15,6 +15,9 @@
 #include "mapimage/floatdecode.hpp"
 #include "mapimage/mapimage.hpp"
 #include "mapimage/numtext.hpp"
+#include "reference/floattext.hpp"
+#include "reference/hexread.hpp"
+#include "reference/objhextext.hpp"
 
 namespace v2bsp::fuzz {
 namespace {

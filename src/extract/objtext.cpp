@@ -65,42 +65,7 @@ void appendLines(std::string& out, std::size_t groups, std::size_t max_line, Wri
     out.resize(start + static_cast<std::size_t>(cursor - begin));
 }
 
-// The value-order hex text of one stored 16-bit index: characters 3-4, then 1-2.
-double faceIndexValue(std::string_view stored) {
-    const std::array<char, 4> swapped = {stored[2], stored[3], stored[0], stored[1]};
-    return hextonum(std::string_view(swapped.data(), swapped.size()));
-}
-
 }  // namespace
-
-std::string objvertextext(std::string_view vertexhex) {
-    constexpr std::size_t kGroup = 2 * kVertexBytes;
-    std::string text;
-    const std::size_t groups = vertexhex.size() / kGroup;
-    appendLines(text, groups, kMaxVertexLine, [&](char* out, std::size_t i) {
-        const std::string_view group = vertexhex.substr(i * kGroup, kGroup);
-        return writeVertexLine(out, hextofloat(group.substr(0, 8)), hextofloat(group.substr(8, 8)),
-                               hextofloat(group.substr(16, 8)));
-    });
-    return text;
-}
-
-std::string objfacetext(std::string_view facehex) {
-    constexpr std::size_t kGroup = 2 * kFaceBytes;
-    std::string text;
-    appendLines(text, facehex.size() / kGroup, kMaxFaceLine, [&](char* line, std::size_t i) {
-        const std::string_view group = facehex.substr(i * kGroup, kGroup);
-        const std::string_view a = group.substr(0, 4);
-        const std::string_view b = group.substr(4, 4);
-        const std::string_view c = group.substr(8, 4);
-        // The stored texts are compared, before they are put in value order.
-        if (a == b || a == c || b == c) return line;
-        return writeFaceLine(line, static_cast<std::uint32_t>(faceIndexValue(a)),
-                             static_cast<std::uint32_t>(faceIndexValue(b)),
-                             static_cast<std::uint32_t>(faceIndexValue(c)));
-    });
-    return text;
-}
 
 void appendvertexlines(std::string& out, ByteView section) {
     const std::uint8_t* data = section.data();

@@ -23,13 +23,7 @@ namespace v2bsp {
 inline constexpr std::size_t kVertexBytes = 12;
 inline constexpr std::size_t kFaceBytes = 6;
 
-// The vertex lines of a section given as hex text (two digits per byte, file order).
-std::string objvertextext(std::string_view vertexhex);
-
-// The face lines of a section given as hex text (two digits per byte, file order).
-std::string objfacetext(std::string_view facehex);
-
-// The same texts from the section bytes themselves, appended to `out`.
+// The vertex and face lines of a section, appended to `out`.
 void appendvertexlines(std::string& out, ByteView section);
 void appendfacelines(std::string& out, ByteView section);
 

@@ -59,11 +59,6 @@ void requireinside(ByteView image, std::int64_t offset, std::int64_t length, std
 std::uint32_t readu32(ByteView image, std::int64_t offset, bool littleendian,
                       std::string_view what = "value");
 
-// The same four bytes as eight upper-case hex digits: b3 b2 b1 b0 with
-// `littleendian` true, b0 b1 b2 b3 otherwise. Throws as readu32.
-std::string readhex32(ByteView image, std::int64_t offset, bool littleendian,
-                      std::string_view what = "value");
-
 // The same four bytes as four characters, one per byte (a zero byte included):
 // c3 c2 c1 c0 with `littleendian` true, c0 c1 c2 c3 otherwise. Throws as readu32.
 std::string readfourcc(ByteView image, std::int64_t offset, bool littleendian,
@@ -74,16 +69,6 @@ inline std::uint32_t loadu32le(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
-
-// The value of `text` read as hexadecimal digits (0-9, A-F, a-f), the last
-// character being the least significant. Any other character gives 0, and so
-// does the empty text. Throws std::overflow_error when the last 256 characters
-// are all digits: the place value of the 257th digit from the right leaves the
-// range of a double, so such a text has no value.
-double hextonum(std::string_view text);
-
-// Two upper-case hex digits for each byte, in order, no separators.
-std::string bytestohex(ByteView bytes);
 
 // The whole of a regular file, read with one bulk read. Never creates a file.
 // Throws MapError with a reason a user can act on: "cannot open <path>: <OS reason>",

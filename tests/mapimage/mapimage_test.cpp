@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "reference/hexread.hpp"
+
 namespace v2bsp {
 namespace {
 

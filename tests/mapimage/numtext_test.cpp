@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "mapimage/floatdecode.hpp"
+#include "reference/floattext.hpp"
 
 namespace v2bsp {
 namespace {

@@ -31,6 +31,8 @@
 #include "mapimage/floatdecode.hpp"
 #include "mapimage/mapimage.hpp"
 #include "mapimage/numtext.hpp"
+#include "reference/floattext.hpp"
+#include "reference/hexread.hpp"
 
 namespace {
 
