@@ -321,6 +321,8 @@ std::vector<GlbCase> glbCases() {
     };
 }
 
+void PrintTo(const GlbCase& glb_case, std::ostream* out) { *out << glb_case.name; }
+
 class LevelGlbTest : public ::testing::TestWithParam<GlbCase> {};
 
 TEST_P(LevelGlbTest, ReadsBackAsTheMeshBytes) {
