@@ -33,6 +33,12 @@ struct LevelInfo {
 
 // `summaries` holds summarizemesh(plan.meshes[i], info.up) for every i; the
 // entries of skipped meshes are not read.
+//
+// The glb's lengths are all taken from the summaries, so its header is right
+// even before its binary data is made; should a mesh hold more than its
+// summary says the surplus is left out, and should it hold less the rest is
+// zeros. levelglbsource throws std::length_error when the file would be
+// longer than the 4294967295 bytes its header can state.
 std::unique_ptr<TextSource> levelobjsource(const MeshPlan& plan, const std::vector<MeshSummary>& summaries,
                                            const LevelInfo& info);
 std::unique_ptr<TextSource> levelglbsource(const MeshPlan& plan, const std::vector<MeshSummary>& summaries,
