@@ -1,5 +1,3 @@
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <charconv>
 #include <cmath>
@@ -18,44 +16,6 @@ namespace {
 constexpr std::int64_t kMeshEntryLength = 176;
 constexpr std::int64_t kVertexGroup = 12;
 constexpr std::int64_t kFaceGroup = 6;
-
-// The scratch file that the bytes go through, one per process, removed at exit.
-// tmpfs keeps the round trip through the file system cheap.
-class ScratchMap {
-public:
-    ScratchMap() {
-        std::error_code ignored;
-        const std::filesystem::path shm = "/dev/shm";
-        const bool use_shm =
-            std::filesystem::is_directory(shm, ignored) && ::access(shm.c_str(), W_OK) == 0;
-        const std::filesystem::path folder = use_shm ? shm : std::filesystem::temp_directory_path();
-        path_ = (folder / ("v2bsp-fuzz-" + std::to_string(::getpid()) + ".map")).string();
-    }
-    ~ScratchMap() { ::unlink(path_.c_str()); }
-    ScratchMap(const ScratchMap&) = delete;
-    ScratchMap& operator=(const ScratchMap&) = delete;
-
-    // Makes the file hold exactly `data`; false when the file system refused.
-    bool hold(const std::uint8_t* data, std::size_t size) {
-        const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        if (fd < 0) return false;
-        bool whole = true;
-        while (size > 0) {
-            const ssize_t wrote = ::write(fd, data, size);
-            if (wrote <= 0) {
-                whole = false;
-                break;
-            }
-            data += wrote;
-            size -= static_cast<std::size_t>(wrote);
-        }
-        return ::close(fd) == 0 && whole;
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 // The first broken rule wins; later ones are not recorded.
 class Verdict {
@@ -244,6 +204,62 @@ struct WrittenFile {
     ObjCounts counts;
 };
 
+// A whole-level OBJ: its comment line, then "o", "v" and "f" lines with LF
+// line ends; returns the first problem or "", and counts the "o" lines.
+std::string checkLevelObj(TextSource& text, std::int64_t& meshes) {
+    std::string piece, line, problem;
+    bool first = true;
+    const auto take = [&](std::string_view body) {
+        if (first) {
+            if (body.rfind("# v2bsp-extract ", 0) != 0) problem = "the whole-level OBJ's first line";
+            first = false;
+            return;
+        }
+        if (body.empty() || body.find('\r') != std::string_view::npos || body.back() == ' ' ||
+            std::string_view("ovf").find(body.front()) == std::string_view::npos || body[1] != ' ') {
+            problem = "a malformed whole-level OBJ line \"" + std::string(body.substr(0, 80)) + "\"";
+        }
+        meshes += body.front() == 'o';
+    };
+    while (problem.empty() && text.next(piece)) {
+        std::string_view rest = piece;
+        for (std::size_t end; problem.empty() && (end = rest.find('\n')) != std::string_view::npos;) {
+            if (line.empty()) {
+                take(rest.substr(0, end));
+            } else {
+                line += rest.substr(0, end);
+                take(line);
+                line.clear();
+            }
+            rest.remove_prefix(end + 1);
+        }
+        line += rest;
+    }
+    if (problem.empty() && !line.empty()) problem = "the whole-level OBJ does not end with LF";
+    return problem;
+}
+
+// A binary glTF container: the header's length is the file's, each chunk's
+// length a multiple of 4 and inside the file.
+std::string checkGlb(TextSource& text) {
+    std::string bytes, piece;
+    while (text.next(piece)) bytes += piece;
+    const auto u32 = [&](std::size_t at) {
+        std::uint32_t value = 0;
+        for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<std::uint8_t>(bytes[at + i]);
+        return value;
+    };
+    if (bytes.size() < 20 || bytes.compare(0, 4, "glTF") != 0 || u32(4) != 2) return "the glb header";
+    if (u32(8) != bytes.size()) return "the glb's length is not the file's";
+    for (std::size_t at = 12; at < bytes.size();) {
+        if (bytes.size() - at < 8) return "a glb chunk header cut short";
+        const std::uint32_t length = u32(at);
+        if (length % 4 != 0 || bytes.size() - at - 8 < length) return "a glb chunk's length";
+        at += 8 + length;
+    }
+    return {};
+}
+
 // Takes every folder and file, checks what it is given and keeps nothing.
 class CheckingFiles final : public OutputFiles {
 public:
@@ -266,6 +282,21 @@ public:
 
     std::error_code replacefile(const std::filesystem::path& file, TextSource& text) override {
         ++calls;
+        if (file.parent_path() == parent_ && !folder.empty()) {
+            const std::string name = folder.filename().string();
+            if (file.filename() == name + ".obj") {
+                const std::string problem = checkLevelObj(text, levelobjmeshes);
+                if (!problem.empty()) verdict_.fail(problem);
+                ++levelfiles;
+                return {};
+            }
+            if (file.filename() == name + ".glb") {
+                const std::string problem = checkGlb(text);
+                if (!problem.empty()) verdict_.fail(problem);
+                ++levelfiles;
+                return {};
+            }
+        }
         verdict_.require(!folder.empty() && file.parent_path() == folder,
                          [&] { return "file " + file.string() + " is not in the output folder"; });
         ObjChecker checker;
@@ -280,6 +311,8 @@ public:
     std::filesystem::path folder;
     std::vector<WrittenFile> files;
     std::int64_t calls = 0;
+    std::int64_t levelfiles = 0;
+    std::int64_t levelobjmeshes = 0;
 
 private:
     std::filesystem::path parent_;
@@ -364,6 +397,18 @@ void checkFinishedRun(const MapExtraction& state, const ExtractResult& result,
             verdict.require(!outside,
                             [&] { return "mesh " + number + " outside the file not skipped"; });
             kept.push_back(m);
+            const std::string left_out = "Mesh #" + number + ": ";
+            if (at < log.size() && log[at].rfind(left_out, 0) == 0) {
+                const std::string_view rest = std::string_view(log[at]).substr(left_out.size());
+                std::int64_t faces = 0;
+                const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), faces);
+                verdict.require(error == std::errc{} && faces > 0 &&
+                                    std::string_view(end, rest.data() + rest.size()) ==
+                                        " faces name vertices the mesh does not have; left out of the "
+                                        "whole-level files",
+                                "the line of faces left out of the whole-level files");
+                ++at;
+            }
         }
     }
     for (const std::string_view line : kClosingLines)
@@ -399,16 +444,15 @@ void checkFinishedRun(const MapExtraction& state, const ExtractResult& result,
 }  // namespace
 
 std::string extractbytes(const std::uint8_t* data, std::size_t size) {
-    static ScratchMap scratch;
-    if (!scratch.hold(data, size)) return {};  // no room for the scratch file: nothing to learn
     Verdict verdict;
     RecordingHost host;
     ExtractSettings settings;
     settings.outputparent = "/v2bsp-fuzz-output";
     CheckingFiles files(settings.outputparent, verdict);
     settings.files = &files;
+    settings.formats = {.meshes = true, .obj = true, .glb = true};
     MapExtraction state;
-    const ExtractResult result = state.extractmap(scratch.path(), host, settings);
+    const ExtractResult result = state.extractmap(std::vector<std::uint8_t>(data, data + size), "fuzz.map", host, settings);
     switch (result.status) {
         case ExtractStatus::failed:
             checkFailedRun(host, files, verdict);

@@ -17,8 +17,21 @@ struct Settings {
     std::string outputparent = ".";
     bool quiet = false;
     bool listtags = false;
+    std::vector<std::string> formats{"meshes"};
+    std::string upaxis = "y";
     std::vector<std::string> maps;
 };
+
+OutputFormats chosenFormats(const std::vector<std::string>& names) {
+    OutputFormats formats;
+    formats.meshes = false;
+    for (const std::string& name : names) {
+        formats.meshes |= name == "meshes";
+        formats.obj |= name == "obj";
+        formats.glb |= name == "glb";
+    }
+    return formats;
+}
 
 // Log lines and tag names to standard output, failures to standard error.
 class ConsoleHost final : public ExtractHost {
@@ -66,6 +79,8 @@ int extractAll(const Settings& settings, std::ostream& out, std::ostream& err) {
     }
     ExtractSettings extract;
     extract.outputparent = settings.outputparent;
+    extract.formats = chosenFormats(settings.formats);
+    extract.up = settings.upaxis == "z" ? UpAxis::z : UpAxis::y;
     int status = kExitComplete;
     for (const std::string& map : settings.maps) {
         ConsoleHost host(out, err, map, !settings.quiet);
@@ -81,13 +96,28 @@ int extractAll(const Settings& settings, std::ostream& out, std::ostream& err) {
 int runcli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     Settings settings;
     CLI::App app{"Extracts the level geometry of Vorun 2 maps: one OBJ file per mesh of the map's\n"
-                 "first BSP, written to DIR/<map name>/mesh<N>.obj.",
+                 "first BSP, written to DIR/<map name>/mesh<N>.obj, and the whole level as one OBJ\n"
+                 "or one binary glTF file.",
                  std::string(kProgram)};
     app.set_version_flag("--version", std::string(kProgram) + " " + std::string(kVersionText));
     app.add_option("-o,--output", settings.outputparent,
                    "Folder that receives the map's folder (created when missing)")
         ->capture_default_str()
         ->type_name("DIR");
+    app.add_option("--format", settings.formats,
+                   "What to write, a comma-separated set of: meshes (DIR/<map name>/mesh<N>.obj),\n"
+                   "obj (the whole level, DIR/<map name>.obj), glb (the whole level as binary\n"
+                   "glTF, DIR/<map name>.glb)")
+        ->delimiter(',')
+        ->check(CLI::IsMember({"meshes", "obj", "glb"}))
+        ->capture_default_str()
+        ->type_name("LIST");
+    app.add_option("--up-axis", settings.upaxis,
+                   "The axis the map stores up; with z the whole-level files turn (x, y, z) into\n"
+                   "(x, z, -y) so that Y is up. The mesh files never change")
+        ->check(CLI::IsMember({"y", "z"}))
+        ->capture_default_str()
+        ->type_name("y|z");
     app.add_flag("-q,--quiet", settings.quiet, "Do not print the progress log");
     app.add_flag("--list-tags", settings.listtags,
                  "Print the map's tag names, one a line, and nothing else");

@@ -6,6 +6,7 @@
 
 #include "extract/meshtext.hpp"
 #include "extract/safename.hpp"
+#include "writers/levelfiles.hpp"
 
 namespace v2bsp {
 namespace {
@@ -32,10 +33,14 @@ constexpr std::int64_t kMeshEntryLength = 176;
 constexpr std::int64_t kRawOffsetField = 40;
 constexpr std::int64_t kRawSizeField = 44;
 
-class NotAMap : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+// Thrown by say() when the host asks the run to stop; not a failure.
+struct RunStopped {};
+
+// One line of the log, or the end of the run when the host asks for it.
+void say(ExtractHost& host, std::string_view line) {
+    host.logline(line);
+    if (!host.keepgoing()) throw RunStopped{};
+}
 
 // "scnr" as the little-endian value of its stored bytes. Setting bit 5 of each
 // byte folds upper-case letters onto lower-case ones; no byte outside the
@@ -62,44 +67,60 @@ ExtractResult extractmap(const std::string& path, ExtractHost& host, const Extra
     return extraction.extractmap(path, host, settings);
 }
 
-bool MapExtraction::log(ExtractHost& host, std::string_view line) {
-    host.logline(line);
-    return host.keepgoing();
+ExtractResult extractmap(std::vector<std::uint8_t> bytes, const std::string& path, ExtractHost& host,
+                         const ExtractSettings& settings) {
+    MapExtraction extraction;
+    return extraction.extractmap(std::move(bytes), path, host, settings);
 }
 
 ExtractResult MapExtraction::extractmap(const std::string& path, ExtractHost& host,
                                         const ExtractSettings& settings) {
+    return run(host, settings, [this, &path] { loadstage(path); });
+}
+
+ExtractResult MapExtraction::extractmap(std::vector<std::uint8_t> bytes, const std::string& path,
+                                        ExtractHost& host, const ExtractSettings& settings) {
+    return run(host, settings, [this, &path, &bytes] {
+        mappath = path;
+        if (bytes.empty()) throw MapError::file(MapErrorKind::empty, path);
+        mapbytes = std::move(bytes);
+        maplength = static_cast<std::int64_t>(mapbytes.size());
+    });
+}
+
+template <typename Load>
+ExtractResult MapExtraction::run(ExtractHost& host, const ExtractSettings& settings, Load load) {
     *this = MapExtraction{};
     ExtractResult result;
-    const auto stopped = [&result] {
-        result.status = ExtractStatus::stopped;
-        return result;
-    };
     try {
-        if (!log(host, "Loading Map...")) return stopped();
-        loadstage(path);
-        if (!log(host, "Finding map information...")) return stopped();
-        mapinformationstage();
-        if (!log(host, "Getting tag information...")) return stopped();
-        taginformationstage();
-        if (!log(host, "Loading tags...")) return stopped();
-        tagsstage(host);
-        if (settings.until == ExtractUntil::tags) return result;
-        if (!log(host, "Locating Scnr...")) return stopped();
-        scenariostage();
-        if (!log(host, "Locating BSP...")) return stopped();
-        bspstage();
-    } catch (const std::bad_alloc&) {
-        result.status = ExtractStatus::failed;
-        host.mapfailed({std::string(kNotAMapMessage), "not enough memory to hold the map"});
-        return result;
-    } catch (const std::exception& failure) {
-        result.status = ExtractStatus::failed;
-        host.mapfailed({std::string(kNotAMapMessage), failure.what()});
-        return result;
+        try {
+            say(host, "Loading Map...");
+            load();
+            say(host, "Finding map information...");
+            mapinformationstage();
+            say(host, "Getting tag information...");
+            taginformationstage();
+            say(host, "Loading tags...");
+            tagsstage(host);
+            if (settings.until == ExtractUntil::tags) return result;
+            say(host, "Locating Scnr...");
+            scenariostage();
+            say(host, "Locating BSP...");
+            bspstage();
+        } catch (const std::bad_alloc&) {
+            result.status = ExtractStatus::failed;
+            host.mapfailed(MapFailure(MapError::outofmemory(mapbytes.size())));
+            return result;
+        } catch (const MapError& failure) {
+            result.status = ExtractStatus::failed;
+            host.mapfailed(MapFailure(failure));
+            return result;
+        }
+        say(host, "Creating BSP...");
+        meshstage(host, settings, result);
+    } catch (const RunStopped&) {
+        result.status = ExtractStatus::stopped;
     }
-    if (!log(host, "Creating BSP...")) return stopped();
-    meshstage(host, settings, result);
     return result;
 }
 
@@ -128,9 +149,8 @@ void MapExtraction::taginformationstage() {
     const std::int64_t class_count_field = indexoffset + 4;
     classcount = readu32(image, class_count_field, true, "tag class count");
     if (classcount > kMaxClassCount) {
-        throw NotAMap("tag class count " + decimal(classcount) + " at offset " +
-                      decimal(class_count_field) + " is too large (at most " +
-                      decimal(kMaxClassCount) + ")");
+        throw MapError::toolarge("tag class count", classcount, class_count_field, kMaxClassCount,
+                                 mapbytes.size());
     }
     tagindexstart = indexoffset + kIndexHeaderLength + classcount * kClassRowLength;
     tagcount = readu32(image, indexoffset + 24, true, "tag count");
@@ -141,24 +161,21 @@ void MapExtraction::tagsstage(ExtractHost& host) {
     // The whole index must lie inside the file before anything is made for it;
     // that also bounds the count of names below by the file's length.
     if (!inside(tagindexstart, tagcount * kTagRowLength, image.size())) {
-        throw NotAMap("the tag index of " + decimal(tagcount) + " rows at offset " +
-                      decimal(tagindexstart) + " runs past the end of the file (length " +
-                      decimal(maplength) + ")");
+        throw MapError::pastend("the tag index of " + decimal(tagcount) + " rows", tagindexstart,
+                                mapbytes.size());
     }
     const std::int64_t name_table = readu32(image, kNameTableField, true, "tag name table offset");
     std::int64_t at = name_table;
     tagnames_.reserve(static_cast<std::size_t>(tagcount));
     for (std::int64_t tag = 0; tag < tagcount; ++tag) {
         if (!inside(at, 1, image.size())) {
-            throw NotAMap("the tag name table at offset " + decimal(name_table) +
-                          " runs past the end of the file (length " + decimal(maplength) +
-                          ") in the name of tag " + decimal(tag));
+            throw MapError::pastend("the tag name table", name_table, mapbytes.size(),
+                                    " in the name of tag " + decimal(tag));
         }
         const void* end = std::memchr(mapbytes.data() + at, 0, mapbytes.size() - at);
         if (end == nullptr) {
-            throw NotAMap("the tag name table at offset " + decimal(name_table) +
-                          " runs past the end of the file (length " + decimal(maplength) +
-                          ") in the name of tag " + decimal(tag));
+            throw MapError::pastend("the tag name table", name_table, mapbytes.size(),
+                                    " in the name of tag " + decimal(tag));
         }
         const auto length = static_cast<const std::uint8_t*>(end) - (mapbytes.data() + at);
         tagnames_.push_back({static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(length)});
@@ -176,7 +193,7 @@ void MapExtraction::scenariostage() {
         const std::uint32_t code = loadu32le(mapbytes.data() + row) | 0x20202020;
         if (code == kScenarioCode) scnrrow = row;
     }
-    if (scnrrow < 0) throw NotAMap("no scenario tag in the tag index");
+    if (scnrrow < 0) throw MapError::missing("scenario tag in the tag index", mapbytes.size());
     scnroffset = readu32(ByteView(mapbytes), scnrrow + 8, true, "scenario data address") - metamagic;
 }
 
@@ -228,54 +245,71 @@ MeshSections findsections(const MarkerIndex& markers, std::int64_t rawoffset, st
     return sections;
 }
 
+// Where a run's files go: the parent of the map's folder and of the
+// whole-level files, and whether the folder is there to take mesh files.
+struct MapExtraction::Output {
+    OutputFiles* files = nullptr;
+    std::filesystem::path parent;
+    bool folderready = false;
+};
+
 void MapExtraction::meshstage(ExtractHost& host, const ExtractSettings& settings, ExtractResult& result) {
-    OutputFiles& files = settings.files != nullptr ? *settings.files : diskfiles();
-    const ByteView image(mapbytes);
+    const Output output = outputstage(host, settings, result);
+    planstage();
+    result.meshcount = plan.meshcount;
+    result.meshesread = static_cast<std::int64_t>(plan.meshes.size());
+    if (result.meshesread < result.meshcount) {
+        say(host, "Mesh table runs past the end of the map file; " + decimal(result.meshesread) + " of " +
+                      decimal(result.meshcount) + " meshes read");
+    }
+    writemeshes(host, settings, output, result);
+    writelevelfiles(host, settings, output, result);
+    for (const std::string_view line : {"Locating Collections...", "Locating Scenery...",
+                                        "Initializing 3D Window..."}) {
+        say(host, line);
+    }
+    const bool complete =
+        result.writefailures == 0 && result.meshesskipped == 0 && result.meshesread == result.meshcount;
+    result.status = complete ? ExtractStatus::complete : ExtractStatus::incomplete;
+}
 
-    // The output folder. A folder already there is used as it is.
-    const std::string folder_name = outputfoldername(mapname, std::filesystem::path(mappath).filename().string());
-    std::filesystem::path parent = settings.outputparent;
-    std::error_code folder_failure = files.createfolder(parent / folder_name);
-    if (folder_failure && isNotWritable(folder_failure) && !settings.fallbackparent.empty()) {
-        const std::error_code fallback_failure = files.createfolder(settings.fallbackparent / folder_name);
-        if (!fallback_failure) {
-            parent = settings.fallbackparent;
-            folder_failure = {};
-            if (!log(host, "Program folder is not writable; writing to " + shownPath(parent, folder_name))) {
-                result.status = ExtractStatus::stopped;
-                return;
-            }
+MapExtraction::Output MapExtraction::outputstage(ExtractHost& host, const ExtractSettings& settings,
+                                                 ExtractResult& result) {
+    Output output;
+    output.files = settings.files != nullptr ? settings.files : &diskfiles();
+    output.parent = settings.outputparent;
+    foldername = outputfoldername(mapname, std::filesystem::path(mappath).filename().string());
+    if (!settings.formats.meshes) return output;
+
+    // The map's folder. A folder already there is used as it is.
+    std::error_code failure = output.files->createfolder(output.parent / foldername);
+    if (failure && isNotWritable(failure) && !settings.fallbackparent.empty()) {
+        if (!output.files->createfolder(settings.fallbackparent / foldername)) {
+            output.parent = settings.fallbackparent;
+            failure = {};
+            say(host, "Program folder is not writable; writing to " + shownPath(output.parent, foldername));
         }
     }
-    const std::filesystem::path folder = parent / folder_name;
-    if (folder_failure) {
+    if (failure) {
         ++result.writefailures;
-        if (!log(host, "Could not create folder " + shownPath(parent, folder_name) + ": " +
-                           folder_failure.message())) {
-            result.status = ExtractStatus::stopped;
-            return;
-        }
-    } else {
-        result.outputfolder = folder;
+        say(host, "Could not create folder " + shownPath(output.parent, foldername) + ": " + failure.message());
+        return output;
     }
+    output.folderready = true;
+    result.outputfolder = output.parent / foldername;
+    return output;
+}
 
+void MapExtraction::planstage() {
     // The mesh table: only entries that lie wholly inside the file are used.
     // The BSP header was checked to lie inside by the stage before.
-    const std::int64_t meshcount = readu32(image, bspoffset + kMeshCountField, true);
+    const ByteView image(mapbytes);
+    plan.meshcount = readu32(image, bspoffset + kMeshCountField, true);
     const std::int64_t meshtable = readu32(image, bspoffset + kMeshTableField, true) - bspmagic;
     const std::int64_t table_start = bspoffset + meshtable;
     std::int64_t meshes_read = 0;
     if (table_start >= 0 && table_start <= maplength) {
-        meshes_read = std::min(meshcount, (maplength - table_start) / kMeshEntryLength);
-    }
-    result.meshcount = meshcount;
-    result.meshesread = meshes_read;
-    if (meshes_read < meshcount) {
-        if (!log(host, "Mesh table runs past the end of the map file; " + decimal(meshes_read) +
-                           " of " + decimal(meshcount) + " meshes read")) {
-            result.status = ExtractStatus::stopped;
-            return;
-        }
+        meshes_read = std::min(plan.meshcount, (maplength - table_start) / kMeshEntryLength);
     }
     const auto slots = static_cast<std::size_t>(meshes_read);
     meshrawoffset.assign(slots, 0);
@@ -291,62 +325,106 @@ void MapExtraction::meshstage(ExtractHost& host, const ExtractSettings& settings
     }
     scanmeshes();
 
-    LineFormatter formatter(folder_failure ? 1 : std::min(2u, std::max(1u, std::thread::hardware_concurrency())));
-    std::int64_t sections_written = 0;
+    plan.meshes.assign(slots, PlannedMesh{});
+    std::int64_t sections_planned = 0;
     for (std::size_t m = 0; m < slots; ++m) {
-        const std::string number = decimal(static_cast<std::int64_t>(m));
-        if (!log(host, "Making Mesh #" + number)) {
-            result.status = ExtractStatus::stopped;
-            return;
-        }
+        PlannedMesh& mesh = plan.meshes[m];
+        mesh.number = static_cast<std::int64_t>(m);
         if (!inside(meshrawoffset[m], meshrawsize[m], image.size())) {
-            ++result.meshesskipped;
-            if (!log(host, "Mesh #" + number + " skipped: its data lies outside the map file")) {
-                result.status = ExtractStatus::stopped;
-                return;
-            }
+            mesh.skip = MeshSkip::outside;
             continue;
         }
         // Sections of different meshes that do not overlap add up to at most
         // the file's length. Past that, meshes share data, and a map of many
         // entries naming the same large data would write without end.
         const std::int64_t section_bytes = meshfacelength[m] + meshvertexlength[m];
-        if (section_bytes > maplength - sections_written) {
-            ++result.meshesskipped;
-            if (!log(host, "Mesh #" + number + " skipped: the meshes share more data than the map file holds")) {
-                result.status = ExtractStatus::stopped;
-                return;
-            }
+        if (section_bytes > maplength - sections_planned) {
+            mesh.skip = MeshSkip::shared;
             continue;
         }
-        sections_written += section_bytes;
-        if (folder_failure) continue;
-        MeshFileText text(image.subspan(meshvertexstart[m], meshvertexlength[m]),
-                          image.subspan(meshfacestart[m], meshfacelength[m]), formatter);
+        sections_planned += section_bytes;
+        mesh.vertices = image.subspan(meshvertexstart[m], meshvertexlength[m]);
+        mesh.faces = image.subspan(meshfacestart[m], meshfacelength[m]);
+    }
+}
+
+void MapExtraction::writemeshes(ExtractHost& host, const ExtractSettings& settings, const Output& output,
+                                ExtractResult& result) {
+    // What the whole-level files need of each mesh, found before any is written.
+    std::vector<MeshSummary> summaries;
+    if (settings.formats.levelfiles()) {
+        summaries.reserve(plan.meshes.size());
+        for (const PlannedMesh& mesh : plan.meshes) summaries.push_back(summarizemesh(mesh, settings.up));
+    }
+    const bool write_meshes = settings.formats.meshes && output.folderready;
+    LineFormatter formatter(write_meshes ? std::min(2u, std::max(1u, std::thread::hardware_concurrency())) : 1);
+    const std::filesystem::path folder = output.parent / foldername;
+    for (const PlannedMesh& mesh : plan.meshes) {
+        const std::string number = decimal(mesh.number);
+        say(host, "Making Mesh #" + number);
+        if (mesh.skip == MeshSkip::outside) {
+            ++result.meshesskipped;
+            say(host, "Mesh #" + number + " skipped: its data lies outside the map file");
+            continue;
+        }
+        if (mesh.skip == MeshSkip::shared) {
+            ++result.meshesskipped;
+            say(host, "Mesh #" + number + " skipped: the meshes share more data than the map file holds");
+            continue;
+        }
+        if (!summaries.empty() && summaries[static_cast<std::size_t>(mesh.number)].facesoutside > 0) {
+            say(host, "Mesh #" + number + ": " +
+                          decimal(summaries[static_cast<std::size_t>(mesh.number)].facesoutside) +
+                          " faces name vertices the mesh does not have; left out of the whole-level files");
+        }
+        if (!write_meshes) continue;
+        MeshFileText text(mesh.vertices, mesh.faces, formatter);
         // The folder is made again, in case it went away during the run.
-        std::error_code failure = files.createfolder(folder);
-        if (!failure) failure = files.replacefile(folder / ("mesh" + number + ".obj"), text);
+        std::error_code failure = output.files->createfolder(folder);
+        if (!failure) failure = output.files->replacefile(folder / ("mesh" + number + ".obj"), text);
         if (failure) {
             ++result.writefailures;
-            if (!log(host, "Could not write " + shownPath(parent, folder_name + "/mesh" + number + ".obj") +
-                               ": " + failure.message())) {
-                result.status = ExtractStatus::stopped;
-                return;
-            }
+            say(host, "Could not write " + shownPath(output.parent, foldername + "/mesh" + number + ".obj") + ": " +
+                          failure.message());
         } else {
             ++result.mesheswritten;
         }
     }
+    summaries_ = std::move(summaries);
+}
 
-    for (const std::string_view line : {"Locating Collections...", "Locating Scenery...",
-                                        "Initializing 3D Window..."}) {
-        if (!log(host, line)) {
-            result.status = ExtractStatus::stopped;
-            return;
+void MapExtraction::writelevelfiles(ExtractHost& host, const ExtractSettings& settings, const Output& output,
+                                    ExtractResult& result) {
+    if (!settings.formats.levelfiles()) return;
+    LevelInfo info;
+    info.mapname = cp1252toutf8(mapname);
+    info.folder = foldername;
+    info.up = settings.up;
+    struct Level {
+        bool wanted;
+        std::string name;
+        std::unique_ptr<TextSource> (*source)(const MeshPlan&, const std::vector<MeshSummary>&, const LevelInfo&);
+    };
+    const Level levels[] = {{settings.formats.obj, foldername + ".obj", levelobjsource},
+                            {settings.formats.glb, foldername + ".glb", levelglbsource}};
+    for (const Level& level : levels) {
+        if (!level.wanted) continue;
+        std::error_code failure;
+        try {
+            const std::unique_ptr<TextSource> text = level.source(plan, summaries_, info);
+            failure = output.files->replacefile(output.parent / level.name, *text);
+        } catch (const std::length_error&) {
+            failure = std::make_error_code(std::errc::file_too_large);  // past what a glb can state
+        } catch (const std::bad_alloc&) {
+            failure = std::make_error_code(std::errc::not_enough_memory);
+        }
+        if (failure) {
+            ++result.writefailures;
+            say(host, "Could not write " + shownPath(output.parent, level.name) + ": " + failure.message());
+        } else {
+            result.levelfiles.push_back(output.parent / level.name);
         }
     }
-    const bool complete = result.writefailures == 0 && result.meshesskipped == 0 && meshes_read == meshcount;
-    result.status = complete ? ExtractStatus::complete : ExtractStatus::incomplete;
 }
 
 void MapExtraction::scanmeshes() {

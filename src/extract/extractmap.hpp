@@ -24,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "writers/levelmesh.hpp"
 #include "writers/outputfiles.hpp"
 #include "mapimage/mapimage.hpp"
 
@@ -33,8 +34,10 @@ inline constexpr std::string_view kNotAMapMessage = "This is not a valid Vorun 2
 
 // What the host is told when a run ends under the first regime.
 struct MapFailure {
+    explicit MapFailure(MapError failure) : error(std::move(failure)), reason(error.what()) {}
+    MapError error;  // its kind, what was read, the offset, the file's length
     std::string message{kNotAMapMessage};
-    std::string reason;  // e.g. "offset 1234 lies outside the file (length 1000)"
+    std::string reason;  // error rendered, e.g. "mesh count at offset 7 lies outside the file (length 10)"
 };
 
 // The host of an extraction: the window, the command line, or a test.
@@ -56,12 +59,24 @@ enum class ExtractUntil {
     tags,        // stop after "Loading tags...": the tag names only
 };
 
+// What a run writes. The mesh files are DIR/<folder>/mesh<N>.obj; the
+// whole-level files DIR/<folder>.obj and DIR/<folder>.glb. Only the mesh
+// files make the map's folder.
+struct OutputFormats {
+    bool meshes = true;
+    bool obj = false;
+    bool glb = false;
+    bool levelfiles() const { return obj || glb; }
+};
+
 struct ExtractSettings {
     // The folder that receives the map's folder, as the user gave it.
     std::filesystem::path outputparent = ".";
     // Used instead when `outputparent` turns out not writable; empty for none.
     std::filesystem::path fallbackparent;
     ExtractUntil until = ExtractUntil::everything;
+    OutputFormats formats;
+    UpAxis up = UpAxis::y;  // of the whole-level files; the mesh files never change
     OutputFiles* files = nullptr;  // null: the real file system
 };
 
@@ -78,8 +93,9 @@ struct ExtractResult {
     std::int64_t meshcount = 0;          // as stored in the BSP header
     std::int64_t meshesread = 0;         // mesh-table entries inside the file
     std::int64_t mesheswritten = 0;
-    std::int64_t meshesskipped = 0;      // data outside the file
-    std::int64_t writefailures = 0;      // the folder, or a mesh file
+    std::int64_t meshesskipped = 0;      // data outside the file, or shared past the file's length
+    std::int64_t writefailures = 0;      // the folder, a mesh file, or a whole-level file
+    std::vector<std::filesystem::path> levelfiles;  // the whole-level files written
 };
 
 // The state of one extraction, kept after the run for whoever wants to look.
@@ -87,7 +103,13 @@ struct ExtractResult {
 // translated here once. The tag rows are read from the image where they lie.
 class MapExtraction {
 public:
+    // Loads the file at `path`, then runs as below.
     ExtractResult extractmap(const std::string& path, ExtractHost& host,
+                             const ExtractSettings& settings = {});
+    // Runs over a map already in memory; `path` names it (its file name is
+    // the folder's name when the map stores none). The log is the same as for
+    // the file, "Loading Map..." included.
+    ExtractResult extractmap(std::vector<std::uint8_t> bytes, const std::string& path, ExtractHost& host,
                              const ExtractSettings& settings = {});
 
     // Image.
@@ -126,12 +148,22 @@ public:
     std::vector<std::int64_t> meshvertexstart;
     std::vector<std::int64_t> meshvertexlength;
 
+    // What the run decided to write, one entry per mesh-table entry inside
+    // the file; its views point into mapbytes.
+    MeshPlan plan;
+    // The map's folder name, also the whole-level files' name.
+    std::string foldername;
+
 private:
     struct NameSpan {
         std::uint32_t start;
         std::uint32_t length;
     };
 
+    struct Output;
+
+    template <typename Load>
+    ExtractResult run(ExtractHost& host, const ExtractSettings& settings, Load load);
     void loadstage(const std::string& path);
     void mapinformationstage();
     void taginformationstage();
@@ -139,14 +171,22 @@ private:
     void scenariostage();
     void bspstage();
     void meshstage(ExtractHost& host, const ExtractSettings& settings, ExtractResult& result);
+    Output outputstage(ExtractHost& host, const ExtractSettings& settings, ExtractResult& result);
+    void planstage();
     void scanmeshes();
-    bool log(ExtractHost& host, std::string_view line);
+    void writemeshes(ExtractHost& host, const ExtractSettings& settings, const Output& output,
+                     ExtractResult& result);
+    void writelevelfiles(ExtractHost& host, const ExtractSettings& settings, const Output& output,
+                         ExtractResult& result);
 
     std::vector<NameSpan> tagnames_;
+    std::vector<MeshSummary> summaries_;
 };
 
 // One extraction with a fresh state.
 ExtractResult extractmap(const std::string& path, ExtractHost& host,
+                         const ExtractSettings& settings = {});
+ExtractResult extractmap(std::vector<std::uint8_t> bytes, const std::string& path, ExtractHost& host,
                          const ExtractSettings& settings = {});
 
 // The positions of the section marker in `image`, one sorted list for each

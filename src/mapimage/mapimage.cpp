@@ -11,13 +11,6 @@
 namespace v2bsp {
 namespace {
 
-std::string describeRead(const std::string& what, std::int64_t offset, std::int64_t length,
-                         std::size_t size) {
-    std::string text = what + " at offset " + std::to_string(offset);
-    if (length != 4) text += " (" + std::to_string(length) + " bytes)";
-    return text + " lies outside the file (length " + std::to_string(size) + ")";
-}
-
 // The four bytes at `offset`, in file order, after the bounds check.
 const std::uint8_t* fourBytes(ByteView image, std::int64_t offset, std::string_view what) {
     requireinside(image, offset, 4, what);
@@ -28,19 +21,101 @@ std::string osReason(int error) { return std::strerror(error); }
 
 }  // namespace
 
-MapError::MapError(std::string what, std::int64_t offset, std::int64_t length, std::size_t size)
-    : std::runtime_error(describeRead(what, offset, length, size)),
-      what_read_(std::move(what)),
-      offset_(offset),
-      length_(length),
-      image_length_(static_cast<std::int64_t>(size)),
-      has_offset_(true) {}
+MapError::MapError(Fields fields)
+    : std::runtime_error(render(fields)),
+      kind_(fields.kind),
+      what_read_(std::move(fields.what)),
+      offset_(fields.offset),
+      length_(fields.length),
+      image_length_(fields.image_length),
+      path_(std::move(fields.path)),
+      oserror_(fields.oserror) {}
 
-MapError::MapError(const std::string& reason) : std::runtime_error(reason) {}
+std::string MapError::render(const Fields& f) {
+    const std::string at = " at offset " + std::to_string(f.offset);
+    const std::string file_length = "the file (length " + std::to_string(f.image_length) + ")";
+    switch (f.kind) {
+        case MapErrorKind::outside: {
+            const std::string bytes = f.length != 4 ? " (" + std::to_string(f.length) + " bytes)" : "";
+            return f.what + at + bytes + " lies outside " + file_length;
+        }
+        case MapErrorKind::toolarge:
+            return f.what + " " + std::to_string(f.value) + at + " is too large (at most " +
+                   std::to_string(f.limit) + ")";
+        case MapErrorKind::pastend:
+            return f.what + at + " runs past the end of " + file_length + f.detail;
+        case MapErrorKind::missing: return "no " + f.what;
+        case MapErrorKind::nofile: return "no map file was chosen";
+        case MapErrorKind::cannotopen: return "cannot open " + f.path + ": " + osReason(f.oserror);
+        case MapErrorKind::cannotread: return "cannot read " + f.path + ": " + osReason(f.oserror);
+        case MapErrorKind::folder: return f.path + " is a folder, not a map file";
+        case MapErrorKind::notregular: return f.path + " is not a regular file";
+        case MapErrorKind::empty: return "empty file";
+        case MapErrorKind::toolong: return "file is larger than 2147483647 bytes";
+        case MapErrorKind::shrank: return "file " + f.path + " became shorter while it was read";
+        case MapErrorKind::outofmemory: return "not enough memory to hold the map";
+    }
+    return "unreadable map";
+}
+
+MapError MapError::outside(std::string what, std::int64_t offset, std::int64_t length, std::size_t size) {
+    Fields f;
+    f.kind = MapErrorKind::outside;
+    f.what = std::move(what);
+    f.offset = offset;
+    f.length = length;
+    f.image_length = static_cast<std::int64_t>(size);
+    return MapError(std::move(f));
+}
+
+MapError MapError::toolarge(std::string what, std::int64_t value, std::int64_t offset, std::int64_t limit,
+                            std::size_t size) {
+    Fields f;
+    f.kind = MapErrorKind::toolarge;
+    f.what = std::move(what);
+    f.offset = offset;
+    f.value = value;
+    f.limit = limit;
+    f.image_length = static_cast<std::int64_t>(size);
+    return MapError(std::move(f));
+}
+
+MapError MapError::pastend(std::string what, std::int64_t offset, std::size_t size, std::string detail) {
+    Fields f;
+    f.kind = MapErrorKind::pastend;
+    f.what = std::move(what);
+    f.offset = offset;
+    f.image_length = static_cast<std::int64_t>(size);
+    f.detail = std::move(detail);
+    return MapError(std::move(f));
+}
+
+MapError MapError::missing(std::string what, std::size_t size) {
+    Fields f;
+    f.kind = MapErrorKind::missing;
+    f.what = std::move(what);
+    f.image_length = static_cast<std::int64_t>(size);
+    return MapError(std::move(f));
+}
+
+MapError MapError::file(MapErrorKind kind, std::string path, int oserror) {
+    Fields f;
+    f.kind = kind;
+    f.path = std::move(path);
+    f.oserror = oserror;
+    return MapError(std::move(f));
+}
+
+MapError MapError::outofmemory(std::size_t size) {
+    Fields f;
+    f.kind = MapErrorKind::outofmemory;
+    f.image_length = static_cast<std::int64_t>(size);
+    return MapError(std::move(f));
+}
 
 void requireinside(ByteView image, std::int64_t offset, std::int64_t length, std::string_view what) {
     if (!inside(offset, length, image.size())) {
-        throw MapError(std::string(what), offset, length, image.size());
+        throw MapError::outside(std::string(what), offset, length, image.size());
     }
 }
 
@@ -62,22 +137,22 @@ std::string readfourcc(ByteView image, std::int64_t offset, bool littleendian,
 
 std::vector<std::uint8_t> loadmapfile(const std::filesystem::path& path) {
     const std::string shown = path.string();
-    if (shown.empty()) throw MapError("no map file was chosen");
+    if (shown.empty()) throw MapError::file(MapErrorKind::nofile, shown);
     // O_NONBLOCK keeps a FIFO from blocking the open; it is refused right after.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) throw MapError("cannot open " + shown + ": " + osReason(errno));
+    if (fd < 0) throw MapError::file(MapErrorKind::cannotopen, shown, errno);
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
 
     struct stat info {};
-    if (::fstat(fd, &info) != 0) throw MapError("cannot read " + shown + ": " + osReason(errno));
-    if (S_ISDIR(info.st_mode)) throw MapError(shown + " is a folder, not a map file");
-    if (!S_ISREG(info.st_mode)) throw MapError(shown + " is not a regular file");
-    if (info.st_size == 0) throw MapError("empty file");
+    if (::fstat(fd, &info) != 0) throw MapError::file(MapErrorKind::cannotread, shown, errno);
+    if (S_ISDIR(info.st_mode)) throw MapError::file(MapErrorKind::folder, shown);
+    if (!S_ISREG(info.st_mode)) throw MapError::file(MapErrorKind::notregular, shown);
+    if (info.st_size == 0) throw MapError::file(MapErrorKind::empty, shown);
     if (info.st_size > std::numeric_limits<std::int32_t>::max()) {
-        throw MapError("file is larger than 2147483647 bytes");
+        throw MapError::file(MapErrorKind::toolong, shown);
     }
 
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
@@ -86,11 +161,11 @@ std::vector<std::uint8_t> loadmapfile(const std::filesystem::path& path) {
         const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
         if (got < 0) {
             if (errno == EINTR) continue;
-            throw MapError("cannot read " + shown + ": " + osReason(errno));
+            throw MapError::file(MapErrorKind::cannotread, shown, errno);
         }
         if (got == 0) {
             // The file shrank between its length being taken and the read.
-            throw MapError("file " + shown + " became shorter while it was read");
+            throw MapError::file(MapErrorKind::shrank, shown);
         }
         done += static_cast<std::size_t>(got);
     }

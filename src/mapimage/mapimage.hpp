@@ -27,27 +27,74 @@ constexpr bool inside(std::int64_t offset, std::int64_t length, std::size_t size
     return offset >= 0 && length >= 0 && offset <= image_length && image_length - offset >= length;
 }
 
-// A failure to read a map: what was being read, where, and how long the image is.
-// `message()` renders it as a sentence a user can act on.
+// Why a map could not be read.
+enum class MapErrorKind {
+    outside,      // bytes to be read lie outside the file
+    toolarge,     // a count is larger than the format allows
+    pastend,      // a table runs past the end of the file
+    missing,      // something every map holds is not there
+    nofile,       // no path was given
+    cannotopen,   // the OS refused to open the file
+    cannotread,   // the OS failed a read
+    folder,       // the path names a folder
+    notregular,   // the path names a device, a FIFO, a socket ...
+    empty,        // the file holds no byte
+    toolong,      // the file is longer than a map can be
+    shrank,       // the file became shorter while it was read
+    outofmemory,  // the map could not be held in memory
+};
+
+// A failure to read a map, as one value: its kind, what was being read, the
+// offset and the file's length (or the path and the OS's reason), rendered
+// once, by what(), into the sentence the user sees.
 class MapError : public std::runtime_error {
 public:
     // A read of `length` bytes at `offset` that does not lie inside an image of `size` bytes.
-    MapError(std::string what, std::int64_t offset, std::int64_t length, std::size_t size);
-    // A failure that is not about one offset ("empty file", "cannot open x: ...").
-    explicit MapError(const std::string& reason);
+    static MapError outside(std::string what, std::int64_t offset, std::int64_t length, std::size_t size);
+    // `what` of `value` at `offset` is above `limit`.
+    static MapError toolarge(std::string what, std::int64_t value, std::int64_t offset, std::int64_t limit,
+                             std::size_t size);
+    // `what`, starting at `offset`, runs past the end; `detail` ends the sentence (may be empty).
+    static MapError pastend(std::string what, std::int64_t offset, std::size_t size, std::string detail = {});
+    // No `what` where every map has one.
+    static MapError missing(std::string what, std::size_t size);
+    // The file itself: `oserror` is the errno of cannotopen and cannotread, else 0.
+    static MapError file(MapErrorKind kind, std::string path, int oserror = 0);
+    static MapError outofmemory(std::size_t size);
 
+    MapErrorKind kind() const { return kind_; }
     const std::string& what_read() const { return what_read_; }
     std::int64_t offset() const { return offset_; }
     std::int64_t length() const { return length_; }
     std::int64_t image_length() const { return image_length_; }
-    bool has_offset() const { return has_offset_; }
+    bool has_offset() const { return kind_ == MapErrorKind::outside || kind_ == MapErrorKind::toolarge ||
+                                      kind_ == MapErrorKind::pastend; }
+    const std::string& path() const { return path_; }
+    int oserror() const { return oserror_; }
 
 private:
+    struct Fields {
+        MapErrorKind kind = MapErrorKind::outside;
+        std::string what;
+        std::int64_t offset = 0;
+        std::int64_t length = 0;
+        std::int64_t value = 0;
+        std::int64_t limit = 0;
+        std::int64_t image_length = 0;
+        std::string detail;
+        std::string path;
+        int oserror = 0;
+    };
+    explicit MapError(Fields fields);
+    static std::string render(const Fields& fields);
+
+    MapErrorKind kind_;
     std::string what_read_;
-    std::int64_t offset_ = 0;
-    std::int64_t length_ = 0;
-    std::int64_t image_length_ = 0;
-    bool has_offset_ = false;
+    std::int64_t offset_;
+    std::int64_t length_;
+    std::int64_t image_length_;
+    std::string path_;
+    int oserror_;
 };
 
 // Throws MapError naming `what` unless the `length` bytes at `offset` lie inside `image`.

@@ -31,6 +31,9 @@ struct LevelInfo {
     UpAxis up = UpAxis::y;
 };
 
+// The program and version the whole-level files name: "v2bsp-extract 1.00".
+std::string levelgenerator();
+
 // `summaries` holds summarizemesh(plan.meshes[i], info.up) for every i; the
 // entries of skipped meshes are not read.
 //

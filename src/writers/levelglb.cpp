@@ -124,7 +124,7 @@ class LevelGlbBytes final : public TextSource {
         if (!nodes.empty()) scene["nodes"] = Json::array();
         for (std::size_t node = 0; node < nodes.size(); ++node) scene["nodes"].push_back(node);
         Json document = {
-            {"asset", {{"generator", "v2bsp-extract " V2BSP_VERSION_TEXT}, {"version", "2.0"}}},
+            {"asset", {{"generator", levelgenerator()}, {"version", "2.0"}}},
             {"scene", 0},
             {"scenes", Json::array({std::move(scene)})}};
         if (!nodes.empty()) document["nodes"] = std::move(nodes);

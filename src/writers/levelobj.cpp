@@ -1,6 +1,7 @@
 #include <charconv>
 #include <optional>
 
+#include "version.hpp"
 #include "writers/levelfiles.hpp"
 
 namespace v2bsp {
@@ -29,8 +30,8 @@ public:
         chunk.clear();
         if (!started_) {
             started_ = true;
-            chunk = "# v2bsp-extract " V2BSP_VERSION_TEXT ": " + std::to_string(plan_.writtencount()) +
-                    " meshes of " + info_.folder + "\n";
+            chunk = "# " + levelgenerator() + ": " + std::to_string(plan_.writtencount()) + " meshes of " +
+                    info_.folder + "\n";
             return true;
         }
         while (chunk.empty()) {
@@ -114,6 +115,8 @@ private:
 };
 
 }  // namespace
+
+std::string levelgenerator() { return "v2bsp-extract " + std::string(kVersionText); }
 
 std::unique_ptr<TextSource> levelobjsource(const MeshPlan& plan, const std::vector<MeshSummary>&,
                                            const LevelInfo& info) {

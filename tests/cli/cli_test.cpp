@@ -122,6 +122,11 @@ TEST_F(ExtractCommand, UsageErrors) {
         {{"--bogus", "x.map"}, 2, "", true},
         {{"-o"}, 2, "", true},
         {{"--list-tags", "a.map", "b.map"}, 2, "", true},
+        {{"--format", "gltf", "a.map"}, 2, "", true},
+        {{"--format", "meshes,obj,stl", "a.map"}, 2, "", true},
+        {{"--format", "", "a.map"}, 2, "", true},
+        {{"--up-axis", "x", "a.map"}, 2, "", true},
+        {{"--up-axis"}, 2, "", true},
         {{"--version"}, 0, "v2bsp-extract 1.00\n", false},
         {{"--help"}, 0, "Extracts the level geometry", false},
     };
@@ -132,6 +137,43 @@ TEST_F(ExtractCommand, UsageErrors) {
         EXPECT_EQ(outcome.out.rfind(c.out_start, 0), 0u) << outcome.out;
         EXPECT_EQ(!outcome.err.empty(), c.error_printed) << outcome.err;
     }
+}
+
+TEST_F(ExtractCommand, FormatsChooseTheFilesWritten) {
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> files;  // every file under out(), relative to it
+    };
+    const Case cases[] = {
+        {{}, {"theta/mesh0.obj", "theta/mesh1.obj"}},
+        {{"--format", "meshes"}, {"theta/mesh0.obj", "theta/mesh1.obj"}},
+        {{"--format", "obj"}, {"theta.obj"}},
+        {{"--format", "glb,obj"}, {"theta.glb", "theta.obj"}},
+        {{"--format", "obj", "--format", "glb"}, {"theta.glb", "theta.obj"}},
+        {{"--format", "meshes,obj,glb", "--up-axis", "z"}, {"theta.glb", "theta.obj", "theta/mesh0.obj", "theta/mesh1.obj"}},
+    };
+    const std::string map = writeMap(mb::buildMap(scene("theta")), "theta.map");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.empty() ? "(default)" : c.args[1]);
+        std::filesystem::remove_all(out());
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"-o", out(), map});
+        const Outcome outcome = run(args);
+        EXPECT_EQ(outcome.status, 0) << outcome.err;
+        EXPECT_EQ(outcome.out, kFullLog);
+        std::vector<std::string> files;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(out())) {
+            if (entry.is_regular_file()) files.push_back(std::filesystem::relative(entry.path(), out()).string());
+        }
+        std::sort(files.begin(), files.end());
+        EXPECT_EQ(files, c.files);
+    }
+    // The up axis turns the whole-level files only.
+    std::filesystem::remove_all(out());
+    run({"--format", "obj", "-o", out() + "/y", map});
+    run({"--format", "obj", "--up-axis", "z", "-o", out() + "/z", map});
+    EXPECT_NE(readFile(out() + "/y/theta.obj").find("v 0 1 0\n"), std::string::npos);
+    EXPECT_NE(readFile(out() + "/z/theta.obj").find("v 0 0 -1\n"), std::string::npos);
 }
 
 TEST_F(ExtractCommand, PathsWithUnusualCharacters) {

@@ -14,6 +14,7 @@
 
 #include "mapbuilder/mapbuilder.hpp"
 #include "meshfixtures.hpp"
+#include "recordinghost.hpp"
 #include "scratchfolder.hpp"
 
 namespace v2bsp {
@@ -24,34 +25,8 @@ using fixtures::expectedObjText;
 using fixtures::stripMesh;
 using fixtures::threeMeshScene;
 
-// The host every test extracts through: it keeps what it is told.
-class RecordingHost : public ExtractHost {
-public:
-    void logline(std::string_view line) override {
-        log.emplace_back(line);
-        if (stop_after_lines > 0 && log.size() >= stop_after_lines) stop = true;
-    }
-    void addtagname(std::string_view name) override { tags.emplace_back(name); }
-    void mapfailed(const MapFailure& failure) override { failures.push_back(failure); }
-    bool keepgoing() override { return !stop; }
-
-    std::vector<std::string> log;
-    std::vector<std::string> tags;
-    std::vector<MapFailure> failures;
-    std::size_t stop_after_lines = 0;
-    bool stop = false;
-};
-
-
-std::vector<std::string> logFor(std::int64_t meshes) {
-    std::vector<std::string> log = {"Loading Map...",   "Finding map information...",
-                                    "Getting tag information...", "Loading tags...",
-                                    "Locating Scnr...", "Locating BSP...",
-                                    "Creating BSP..."};
-    for (std::int64_t m = 0; m < meshes; ++m) log.push_back("Making Mesh #" + std::to_string(m));
-    log.insert(log.end(), {"Locating Collections...", "Locating Scenery...", "Initializing 3D Window..."});
-    return log;
-}
+using fixtures::logFor;
+using fixtures::RecordingHost;
 
 class ExtractMap : public ::testing::Test {
 protected:
@@ -165,33 +140,46 @@ TEST_F(ExtractMap, TwiceGivesIdenticalFiles) {
 // Each damaged map and what the run must say: the stage it ends in (the last
 // log line) and the reason, or the extra lines of the mesh stage.
 TEST_F(ExtractMap, DamagedMaps) {
+    // Where a failed run's reason points, from the damaged map's own layout and bytes.
+    using Where = std::int64_t (*)(const mb::BuiltMap&);
+    const Where tag_index = [](const mb::BuiltMap& m) { return m.layout.tagindexstart; };
+    const Where name_table = [](const mb::BuiltMap& m) {
+        return static_cast<std::int64_t>(readu32(m.bytes, 708, true));
+    };
+    const Where file_end = [](const mb::BuiltMap& m) { return static_cast<std::int64_t>(m.bytes.size()); };
+    const Where bsp_header = [](const mb::BuiltMap& m) { return static_cast<std::int64_t>(m.bytes.size()) - 100 + 172; };
+    const Where class_count = [](const mb::BuiltMap& m) { return m.layout.indexoffset + 4; };
+    const Where nowhere = nullptr;
     struct Case {
         mb::Corruption corruption;
         bool fails;
         std::string last_line;  // the last log line of a failed run
-        std::string reason;     // a failed run's reason, in full or its start
+        MapErrorKind kind;      // a failed run's reason: its kind,
+        std::string what;       // what was being read,
+        Where offset;           // and where
         std::vector<std::string> extra_lines;  // lines a finished run adds to the plain log
         ExtractStatus status;
     };
+    const MapErrorKind none = MapErrorKind::outside;
     const Case cases[] = {
-        {mb::Corruption::TagCountHuge, true, "Loading tags...", "the tag index of 4294967295 rows", {}, ExtractStatus::failed},
-        {mb::Corruption::TagIndexPastEnd, true, "Loading tags...", "the tag index of ", {}, ExtractStatus::failed},
-        {mb::Corruption::NameTableOffsetPastEnd, true, "Loading tags...", "the tag name table at offset ", {}, ExtractStatus::failed},
-        {mb::Corruption::NameTablePastEnd, true, "Loading tags...", "the tag name table at offset ", {}, ExtractStatus::failed},
-        {mb::Corruption::NoScenarioRow, true, "Locating Scnr...", "no scenario tag in the tag index", {}, ExtractStatus::failed},
-        {mb::Corruption::BspBlockOutside, true, "Locating BSP...", "BSP offset at offset ", {}, ExtractStatus::failed},
-        {mb::Corruption::BspHeaderOutside, true, "Locating BSP...", "BSP header at offset ", {}, ExtractStatus::failed},
-        {mb::Corruption::ClassCount2731, true, "Getting tag information...", "tag class count 2731 at offset ", {}, ExtractStatus::failed},
-        {mb::Corruption::NameTableUnterminated, false, "", "", {}, ExtractStatus::complete},
-        {mb::Corruption::UpperCaseScenario, false, "", "", {}, ExtractStatus::complete},
-        {mb::Corruption::TwoScenarioRows, false, "", "", {}, ExtractStatus::complete},
-        {mb::Corruption::MeshWithoutMarkers, false, "", "", {}, ExtractStatus::complete},
-        {mb::Corruption::MeshWithThreeMarkers, false, "", "", {}, ExtractStatus::complete},
-        {mb::Corruption::MarkerInLastFourBytes, false, "", "", {}, ExtractStatus::complete},
-        {mb::Corruption::MarkerNotAligned, false, "", "", {}, ExtractStatus::complete},
-        {mb::Corruption::RawOffsetHuge, false, "", "", {"Mesh #0 skipped: its data lies outside the map file"}, ExtractStatus::incomplete},
-        {mb::Corruption::RawSizeHuge, false, "", "", {"Mesh #0 skipped: its data lies outside the map file"}, ExtractStatus::incomplete},
-        {mb::Corruption::RawRangePastEnd, false, "", "", {"Mesh #2 skipped: its data lies outside the map file"}, ExtractStatus::incomplete},
+        {mb::Corruption::TagCountHuge, true, "Loading tags...", MapErrorKind::pastend, "the tag index of 4294967295 rows", tag_index, {}, ExtractStatus::failed},
+        {mb::Corruption::TagIndexPastEnd, true, "Loading tags...", MapErrorKind::pastend, "", tag_index, {}, ExtractStatus::failed},
+        {mb::Corruption::NameTableOffsetPastEnd, true, "Loading tags...", MapErrorKind::pastend, "the tag name table", file_end, {}, ExtractStatus::failed},
+        {mb::Corruption::NameTablePastEnd, true, "Loading tags...", MapErrorKind::pastend, "the tag name table", name_table, {}, ExtractStatus::failed},
+        {mb::Corruption::NoScenarioRow, true, "Locating Scnr...", MapErrorKind::missing, "scenario tag in the tag index", nowhere, {}, ExtractStatus::failed},
+        {mb::Corruption::BspBlockOutside, true, "Locating BSP...", MapErrorKind::outside, "BSP offset", file_end, {}, ExtractStatus::failed},
+        {mb::Corruption::BspHeaderOutside, true, "Locating BSP...", MapErrorKind::outside, "BSP header", bsp_header, {}, ExtractStatus::failed},
+        {mb::Corruption::ClassCount2731, true, "Getting tag information...", MapErrorKind::toolarge, "tag class count", class_count, {}, ExtractStatus::failed},
+        {mb::Corruption::NameTableUnterminated, false, "", none, "", nowhere, {}, ExtractStatus::complete},
+        {mb::Corruption::UpperCaseScenario, false, "", none, "", nowhere, {}, ExtractStatus::complete},
+        {mb::Corruption::TwoScenarioRows, false, "", none, "", nowhere, {}, ExtractStatus::complete},
+        {mb::Corruption::MeshWithoutMarkers, false, "", none, "", nowhere, {}, ExtractStatus::complete},
+        {mb::Corruption::MeshWithThreeMarkers, false, "", none, "", nowhere, {}, ExtractStatus::complete},
+        {mb::Corruption::MarkerInLastFourBytes, false, "", none, "", nowhere, {}, ExtractStatus::complete},
+        {mb::Corruption::MarkerNotAligned, false, "", none, "", nowhere, {}, ExtractStatus::complete},
+        {mb::Corruption::RawOffsetHuge, false, "", none, "", nowhere, {"Mesh #0 skipped: its data lies outside the map file"}, ExtractStatus::incomplete},
+        {mb::Corruption::RawSizeHuge, false, "", none, "", nowhere, {"Mesh #0 skipped: its data lies outside the map file"}, ExtractStatus::incomplete},
+        {mb::Corruption::RawRangePastEnd, false, "", none, "", nowhere, {"Mesh #2 skipped: its data lies outside the map file"}, ExtractStatus::incomplete},
     };
     for (const Case& c : cases) {
         const mb::CorruptionCase& corruption = mb::corruptionCase(c.corruption);
@@ -204,8 +192,17 @@ TEST_F(ExtractMap, DamagedMaps) {
         EXPECT_EQ(result.status, c.status);
         if (c.fails) {
             ASSERT_EQ(host_.failures.size(), 1u);
-            EXPECT_EQ(host_.failures[0].message, "This is not a valid Vorun 2 map file");
-            EXPECT_EQ(host_.failures[0].reason.rfind(c.reason, 0), 0u) << host_.failures[0].reason;
+            const MapFailure& failure = host_.failures[0];
+            EXPECT_EQ(failure.message, "This is not a valid Vorun 2 map file");
+            EXPECT_EQ(failure.error.kind(), c.kind) << failure.reason;
+            if (!c.what.empty()) {
+                EXPECT_EQ(failure.error.what_read(), c.what) << failure.reason;
+            }
+            EXPECT_EQ(failure.error.has_offset(), c.offset != nullptr);
+            if (c.offset != nullptr) {
+                EXPECT_EQ(failure.error.offset(), c.offset(built)) << failure.reason;
+            }
+            EXPECT_EQ(failure.reason, failure.error.what());
             EXPECT_EQ(host_.log.back(), c.last_line);
             EXPECT_TRUE(std::filesystem::is_empty(output())) << "a failed run created something";
             continue;
@@ -299,12 +296,15 @@ TEST_F(ExtractMap, InputThatIsNotAMap) {
     struct Case {
         std::string name;
         std::string content;
+        MapErrorKind kind;
+        std::int64_t offset;  // -1: none
         std::string reason;
     };
     const Case cases[] = {
-        {"empty.map", "", "empty file"},
-        {"text.map", "hello, world\n", "map name at offset 408 (33 bytes) lies outside the file (length 13)"},
-        {"zeros.map", std::string(1000, '\0'), "no scenario tag in the tag index"},
+        {"empty.map", "", MapErrorKind::empty, -1, "empty file"},
+        {"text.map", "hello, world\n", MapErrorKind::outside, 408,
+         "map name at offset 408 (33 bytes) lies outside the file (length 13)"},
+        {"zeros.map", std::string(1000, '\0'), MapErrorKind::missing, -1, "no scenario tag in the tag index"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -312,7 +312,10 @@ TEST_F(ExtractMap, InputThatIsNotAMap) {
         const std::string map = writeMap(std::vector<std::uint8_t>(c.content.begin(), c.content.end()), c.name);
         EXPECT_EQ(run(map).status, ExtractStatus::failed);
         ASSERT_EQ(host_.failures.size(), 1u);
-        EXPECT_EQ(host_.failures[0].reason.rfind(c.reason, 0), 0u) << host_.failures[0].reason;
+        const MapError& error = host_.failures[0].error;
+        EXPECT_EQ(error.kind(), c.kind);
+        EXPECT_EQ(error.has_offset() ? error.offset() : -1, c.offset);
+        EXPECT_EQ(host_.failures[0].reason, c.reason);
         EXPECT_TRUE(std::filesystem::is_empty(output()));
     }
     host_ = RecordingHost{};

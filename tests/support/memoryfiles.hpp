@@ -1,0 +1,36 @@
+// Output kept in memory: every folder made and every whole file, by path.
+// A path can be made to fail, to stand for a disk that refuses it.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <system_error>
+
+#include "writers/outputfiles.hpp"
+
+namespace v2bsp::fixtures {
+
+class MemoryFiles final : public OutputFiles {
+public:
+    std::error_code createfolder(const std::filesystem::path& folder) override {
+        if (refused.count(folder) != 0) return std::make_error_code(std::errc::permission_denied);
+        folders.insert(folder);
+        return {};
+    }
+    std::error_code replacefile(const std::filesystem::path& file, TextSource& text) override {
+        std::string content, chunk;
+        while (text.next(chunk)) content += chunk;
+        if (refused.count(file) != 0) return std::make_error_code(std::errc::no_space_on_device);
+        files[file] = std::move(content);
+        return {};
+    }
+    using OutputFiles::replacefile;
+
+    std::set<std::filesystem::path> folders;
+    std::map<std::filesystem::path, std::string> files;
+    std::set<std::filesystem::path> refused;
+};
+
+}  // namespace v2bsp::fixtures

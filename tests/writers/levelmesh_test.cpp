@@ -1,0 +1,175 @@
+#include "writers/levelmesh.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "mapimage/floatdecode.hpp"
+
+namespace v2bsp {
+namespace {
+
+// The single nearest to the stored decoding, found the slow way: the double
+// that the mesh file's text is made from, clamped to the finite singles.
+float nearestSingle(std::uint32_t bits) {
+    const double value = decodefloat(bits);
+    constexpr double kLargest = std::numeric_limits<float>::max();
+    if (std::abs(value) > kLargest) return std::copysign(std::numeric_limits<float>::max(), static_cast<float>(value));
+    return static_cast<float>(value);
+}
+
+void putFloat(std::vector<std::uint8_t>& bytes, std::uint32_t bits) {
+    for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<std::uint8_t>(bits >> shift));
+}
+
+void putVertex(std::vector<std::uint8_t>& bytes, float x, float y, float z) {
+    for (const float value : {x, y, z}) putFloat(bytes, std::bit_cast<std::uint32_t>(value));
+}
+
+void putFace(std::vector<std::uint8_t>& bytes, std::uint16_t a, std::uint16_t b, std::uint16_t c) {
+    for (const std::uint16_t index : {a, b, c}) {
+        bytes.push_back(static_cast<std::uint8_t>(index));
+        bytes.push_back(static_cast<std::uint8_t>(index >> 8));
+    }
+}
+
+TEST(DecodePosition, EqualsTheNearestSingleOfTheStoredDecoding) {
+    // Every sign and exponent field, with fractions at both ends and random ones.
+    std::mt19937 random(20261209);
+    std::int64_t checked = 0;
+    for (std::uint32_t high = 0; high < 512; ++high) {
+        for (const std::uint32_t fraction : {0u, 1u, 0x400000u, 0x7FFFFEu, 0x7FFFFFu}) {
+            const std::uint32_t bits = high << 23 | fraction;
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(decodeposition(bits)), std::bit_cast<std::uint32_t>(nearestSingle(bits)))
+                << std::hex << bits;
+            ++checked;
+        }
+        for (int i = 0; i < 4000; ++i) {
+            const std::uint32_t bits = high << 23 | (random() & 0x7FFFFF);
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(decodeposition(bits)), std::bit_cast<std::uint32_t>(nearestSingle(bits)))
+                << std::hex << bits;
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, 512 * 4005);
+}
+
+TEST(DecodePosition, SpecialFields) {
+    struct Case {
+        std::uint32_t bits;
+        float expected;
+    };
+    const Case cases[] = {
+        {0x00000000, 0.0f},                                      // only all-zero bits are zero
+        {0x80000000, -std::ldexp(1.0f, -127)},                   // negative zero is -2^-127
+        {0x00400000, std::ldexp(1.5f, -127)},                    // a subnormal decodes as if normal
+        {0x7F800000, std::numeric_limits<float>::max()},         // infinity: beyond a single's range
+        {0xFF800000, -std::numeric_limits<float>::max()},
+        {0x7FC00000, std::numeric_limits<float>::max()},         // NaN likewise
+        {0x3F800000, 1.0f},
+        {0xC0000000, -2.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bits);
+        EXPECT_EQ(decodeposition(c.bits), c.expected);
+    }
+}
+
+// A mesh of 5 vertices whose faces are kept, degenerate, or name a vertex
+// the mesh does not have, and whose sections end with partial groups.
+struct MeshBytes {
+    std::vector<std::uint8_t> vertices, faces;
+    PlannedMesh planned() const { return {7, MeshSkip::none, vertices, faces}; }
+};
+
+MeshBytes mixedMesh() {
+    MeshBytes mesh;
+    for (int i = 0; i < 5; ++i) putVertex(mesh.vertices, 0.5f * i, -1.0f - i, 100.0f + i);
+    mesh.vertices.insert(mesh.vertices.end(), {1, 2, 3, 4, 5});  // partial trailing group
+    putFace(mesh.faces, 0, 1, 2);
+    putFace(mesh.faces, 1, 1, 2);  // degenerate
+    putFace(mesh.faces, 2, 3, 5);  // 5 names no vertex
+    putFace(mesh.faces, 4, 3, 2);
+    putFace(mesh.faces, 65535, 0, 1);  // names no vertex
+    putFace(mesh.faces, 0, 4, 4);  // degenerate
+    mesh.faces.insert(mesh.faces.end(), {9, 0, 9});  // partial trailing group
+    return mesh;
+}
+
+TEST(DecodeMesh, KeepsFacesOfThreeDifferentVerticesOfItsOwnMesh) {
+    const MeshBytes bytes = mixedMesh();
+    const DecodedMesh mesh = decodemesh(bytes.planned());
+    EXPECT_EQ(mesh.number, 7);
+    ASSERT_EQ(mesh.positions.size(), 5u);
+    EXPECT_EQ(mesh.positions[3], (Position{1.5f, -4.0f, 103.0f}));
+    EXPECT_EQ(mesh.triangles, (std::vector<Triangle>{{0, 1, 2}, {4, 3, 2}}));
+    EXPECT_EQ(mesh.facesoutside, 2);
+
+    const MeshSummary summary = summarizemesh(bytes.planned());
+    EXPECT_EQ(summary.vertices, 5);
+    EXPECT_EQ(summary.triangles, 2);
+    EXPECT_EQ(summary.facesoutside, 2);
+    EXPECT_FALSE(summary.index65535);
+    EXPECT_EQ(summary.min, (Position{0.0f, -5.0f, 100.0f}));
+    EXPECT_EQ(summary.max, (Position{2.0f, -1.0f, 104.0f}));
+}
+
+TEST(DecodeMesh, ZUpTurnsEachPositionSoThatYIsUp) {
+    const MeshBytes bytes = mixedMesh();
+    const DecodedMesh mesh = decodemesh(bytes.planned(), UpAxis::z);
+    ASSERT_EQ(mesh.positions.size(), 5u);
+    EXPECT_EQ(mesh.positions[1], (Position{0.5f, 101.0f, 2.0f}));
+    const MeshSummary summary = summarizemesh(bytes.planned(), UpAxis::z);
+    EXPECT_EQ(summary.min, (Position{0.0f, 100.0f, 1.0f}));
+    EXPECT_EQ(summary.max, (Position{2.0f, 104.0f, 5.0f}));
+
+    // A zero stays a positive zero.
+    std::vector<std::uint8_t> zero;
+    putVertex(zero, 1.0f, 0.0f, 2.0f);
+    const DecodedMesh turned = decodemesh({0, MeshSkip::none, zero, {}}, UpAxis::z);
+    EXPECT_FALSE(std::signbit(turned.positions[0][2]));
+}
+
+TEST(DecodeMesh, Index65535IsFoundAndSkippedMeshesAreEmpty) {
+    MeshBytes bytes;
+    for (int i = 0; i < 65536; ++i) putVertex(bytes.vertices, 1.0f * i, 0.0f, 0.0f);
+    putFace(bytes.faces, 0, 65535, 1);
+    EXPECT_TRUE(summarizemesh(bytes.planned()).index65535);
+    EXPECT_EQ(decodemesh(bytes.planned()).triangles.size(), 1u);
+
+    for (const MeshSkip skip : {MeshSkip::outside, MeshSkip::shared}) {
+        const PlannedMesh skipped{3, skip, bytes.vertices, bytes.faces};
+        EXPECT_TRUE(decodemesh(skipped).positions.empty());
+        EXPECT_EQ(summarizemesh(skipped).vertices, 0);
+    }
+}
+
+TEST(MeshPieces, PiecesJoinToTheWholeDecodedMesh) {
+    const MeshBytes bytes = mixedMesh();
+    const DecodedMesh whole = decodemesh(bytes.planned(), UpAxis::z);
+    for (const std::size_t limit : {1u, 2u, 3u, 5u, 100u}) {
+        SCOPED_TRACE(limit);
+        MeshPieces pieces(bytes.planned(), UpAxis::z, limit);
+        std::vector<Position> positions, position_piece;
+        while (pieces.nextpositions(position_piece)) {
+            EXPECT_LE(position_piece.size(), limit);
+            positions.insert(positions.end(), position_piece.begin(), position_piece.end());
+        }
+        std::vector<Triangle> triangles, triangle_piece;
+        while (pieces.nexttriangles(triangle_piece)) {
+            EXPECT_LE(triangle_piece.size(), limit);
+            EXPECT_FALSE(triangle_piece.empty());
+            triangles.insert(triangles.end(), triangle_piece.begin(), triangle_piece.end());
+        }
+        EXPECT_EQ(positions, whole.positions);
+        EXPECT_EQ(triangles, whole.triangles);
+    }
+}
+
+}  // namespace
+}  // namespace v2bsp
