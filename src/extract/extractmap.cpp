@@ -395,35 +395,47 @@ void MapExtraction::writemeshes(ExtractHost& host, const ExtractSettings& settin
 
 void MapExtraction::writelevelfiles(ExtractHost& host, const ExtractSettings& settings, const Output& output,
                                     ExtractResult& result) {
-    if (!settings.formats.levelfiles()) return;
+    const std::pair<bool, LevelFormat> levels[] = {{settings.formats.obj, LevelFormat::obj},
+                                                   {settings.formats.glb, LevelFormat::glb}};
+    for (const auto& [wanted, format] : levels) {
+        if (!wanted) continue;
+        const std::string name = foldername + (format == LevelFormat::obj ? ".obj" : ".glb");
+        const std::error_code failure = writelevel(format, settings.up, summaries_, output.parent / name, *output.files);
+        if (failure) {
+            ++result.writefailures;
+            say(host, "Could not write " + shownPath(output.parent, name) + ": " + failure.message());
+        } else {
+            result.levelfiles.push_back(output.parent / name);
+        }
+    }
+}
+
+std::error_code MapExtraction::writelevel(LevelFormat format, UpAxis up, const std::filesystem::path& file,
+                                          OutputFiles* files) const {
+    try {
+        std::vector<MeshSummary> summaries;
+        summaries.reserve(plan.meshes.size());
+        for (const PlannedMesh& mesh : plan.meshes) summaries.push_back(summarizemesh(mesh, up));
+        return writelevel(format, up, summaries, file, files != nullptr ? *files : diskfiles());
+    } catch (const std::bad_alloc&) {
+        return std::make_error_code(std::errc::not_enough_memory);
+    }
+}
+
+std::error_code MapExtraction::writelevel(LevelFormat format, UpAxis up, const std::vector<MeshSummary>& summaries,
+                                          const std::filesystem::path& file, OutputFiles& files) const {
     LevelInfo info;
     info.mapname = cp1252toutf8(mapname);
     info.folder = foldername;
-    info.up = settings.up;
-    struct Level {
-        bool wanted;
-        std::string name;
-        std::unique_ptr<TextSource> (*source)(const MeshPlan&, const std::vector<MeshSummary>&, const LevelInfo&);
-    };
-    const Level levels[] = {{settings.formats.obj, foldername + ".obj", levelobjsource},
-                            {settings.formats.glb, foldername + ".glb", levelglbsource}};
-    for (const Level& level : levels) {
-        if (!level.wanted) continue;
-        std::error_code failure;
-        try {
-            const std::unique_ptr<TextSource> text = level.source(plan, summaries_, info);
-            failure = output.files->replacefile(output.parent / level.name, *text);
-        } catch (const std::length_error&) {
-            failure = std::make_error_code(std::errc::file_too_large);  // past what a glb can state
-        } catch (const std::bad_alloc&) {
-            failure = std::make_error_code(std::errc::not_enough_memory);
-        }
-        if (failure) {
-            ++result.writefailures;
-            say(host, "Could not write " + shownPath(output.parent, level.name) + ": " + failure.message());
-        } else {
-            result.levelfiles.push_back(output.parent / level.name);
-        }
+    info.up = up;
+    try {
+        const std::unique_ptr<TextSource> text = format == LevelFormat::obj ? levelobjsource(plan, summaries, info)
+                                                                            : levelglbsource(plan, summaries, info);
+        return files.replacefile(file, *text);
+    } catch (const std::length_error&) {
+        return std::make_error_code(std::errc::file_too_large);  // past what a glb can state
+    } catch (const std::bad_alloc&) {
+        return std::make_error_code(std::errc::not_enough_memory);
     }
 }
 

@@ -98,6 +98,8 @@ struct ExtractResult {
     std::vector<std::filesystem::path> levelfiles;  // the whole-level files written
 };
 
+enum class LevelFormat { obj, glb };
+
 // The state of one extraction, kept after the run for whoever wants to look.
 // Offsets are file offsets; values that the map stores as addresses are
 // translated here once. The tag rows are read from the image where they lie.
@@ -151,6 +153,14 @@ public:
     // What the run decided to write, one entry per mesh-table entry inside
     // the file; its views point into mapbytes.
     MeshPlan plan;
+
+    // Makes `file` hold the whole-level file of this run's plan, byte for
+    // byte what a run with that format and up axis writes; through `files`,
+    // or the real file system when null. A failure comes back as its OS
+    // reason: "File too large" for a glb longer than its header can state,
+    // "Cannot allocate memory" when its description cannot be held.
+    std::error_code writelevel(LevelFormat format, UpAxis up, const std::filesystem::path& file,
+                               OutputFiles* files = nullptr) const;
     // The map's folder name, also the whole-level files' name.
     std::string foldername;
 
@@ -178,6 +188,9 @@ private:
                      ExtractResult& result);
     void writelevelfiles(ExtractHost& host, const ExtractSettings& settings, const Output& output,
                          ExtractResult& result);
+
+    std::error_code writelevel(LevelFormat format, UpAxis up, const std::vector<MeshSummary>& summaries,
+                               const std::filesystem::path& file, OutputFiles& files) const;
 
     std::vector<NameSpan> tagnames_;
     std::vector<MeshSummary> summaries_;
