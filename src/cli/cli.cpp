@@ -1,7 +1,11 @@
 #include "cli/cli.hpp"
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <new>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -19,6 +23,7 @@ struct Settings {
     bool listtags = false;
     std::vector<std::string> formats{"meshes"};
     std::string upaxis = "y";
+    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     std::vector<std::string> maps;
 };
 
@@ -42,6 +47,14 @@ public:
     void logline(std::string_view line) override {
         if (showlog_) out_ << line << '\n';
     }
+    // Without the log, lines of missing output still reach the user.
+    void logproblem(std::string_view line) override {
+        if (showlog_) {
+            out_ << line << '\n';
+        } else {
+            err_ << kProgram << ": " << map_ << ": " << line << '\n';
+        }
+    }
     void addtagname(std::string_view name) override {
         if (!showlog_ && listing_) out_ << name << '\n';
     }
@@ -59,26 +72,31 @@ private:
     bool listing_ = false;
 };
 
+// A failed write to standard output is the command's failure too.
+int checkedOutput(int status, std::ostream& out, std::ostream& err) {
+    out.flush();
+    if (!out) {
+        const int error = errno;
+        err << kProgram << ": write error: " << std::strerror(error != 0 ? error : EIO) << '\n';
+        return kExitIncomplete;
+    }
+    return status;
+}
+
 int listTags(const Settings& settings, std::ostream& out, std::ostream& err) {
     ConsoleHost host(out, err, settings.maps.front(), false);
     host.listtags();
     ExtractSettings extract;
     extract.until = ExtractUntil::tags;
     const ExtractResult result = extractmap(settings.maps.front(), host, extract);
-    out.flush();
-    return result.status == ExtractStatus::complete ? kExitComplete : kExitIncomplete;
+    return checkedOutput(result.status == ExtractStatus::complete ? kExitComplete : kExitIncomplete, out, err);
 }
 
 int extractAll(const Settings& settings, std::ostream& out, std::ostream& err) {
-    std::error_code failure;
-    std::filesystem::create_directories(settings.outputparent, failure);
-    if (failure) {
-        err << kProgram << ": cannot create output folder " << settings.outputparent << ": "
-            << failure.message() << '\n';
-        return kExitIncomplete;
-    }
     ExtractSettings extract;
     extract.outputparent = settings.outputparent;
+    extract.createoutputparent = true;
+    extract.jobs = settings.jobs;
     extract.formats = chosenFormats(settings.formats);
     extract.up = settings.upaxis == "z" ? UpAxis::z : UpAxis::y;
     int status = kExitComplete;
@@ -87,8 +105,7 @@ int extractAll(const Settings& settings, std::ostream& out, std::ostream& err) {
         const ExtractResult result = extractmap(map, host, extract);
         if (result.status != ExtractStatus::complete) status = kExitIncomplete;
     }
-    out.flush();
-    return status;
+    return checkedOutput(status, out, err);
 }
 
 }  // namespace
@@ -118,7 +135,13 @@ int runcli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         ->check(CLI::IsMember({"y", "z"}))
         ->capture_default_str()
         ->type_name("y|z");
-    app.add_flag("-q,--quiet", settings.quiet, "Do not print the progress log");
+    app.add_option("-j,--jobs", settings.jobs,
+                   "Write meshes on N threads at once (default: the machine's cores); the log and\n"
+                   "the files are those of one thread")
+        ->check(CLI::Range(1u, 256u))
+        ->type_name("N");
+    app.add_flag("-q,--quiet", settings.quiet,
+                 "Do not print the progress log; lines of missing output go to standard error");
     app.add_flag("--list-tags", settings.listtags,
                  "Print the map's tag names, one a line, and nothing else");
     app.add_option("MAP", settings.maps, "Map files to extract, in turn")->required()->type_name("MAP");
@@ -133,16 +156,21 @@ int runcli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         }
     } catch (const CLI::CallForHelp&) {
         out << app.help();
-        return kExitComplete;
+        return checkedOutput(kExitComplete, out, err);
     } catch (const CLI::CallForVersion&) {
         out << app.version() << '\n';
-        return kExitComplete;
+        return checkedOutput(kExitComplete, out, err);
     } catch (const CLI::ParseError& failure) {
         err << kProgram << ": " << failure.what() << '\n'
             << "Try '" << kProgram << " --help' for more information.\n";
         return kExitUsage;
     }
-    return settings.listtags ? listTags(settings, out, err) : extractAll(settings, out, err);
+    try {
+        return settings.listtags ? listTags(settings, out, err) : extractAll(settings, out, err);
+    } catch (const std::bad_alloc&) {
+        err << kProgram << ": " << std::strerror(ENOMEM) << '\n';
+        return kExitIncomplete;
+    }
 }
 
 }  // namespace v2bsp

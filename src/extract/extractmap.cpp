@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "extract/meshtext.hpp"
+#include "extract/meshwriters.hpp"
 #include "extract/safename.hpp"
 #include "writers/levelfiles.hpp"
 
@@ -39,6 +40,12 @@ struct RunStopped {};
 // One line of the log, or the end of the run when the host asks for it.
 void say(ExtractHost& host, std::string_view line) {
     host.logline(line);
+    if (!host.keepgoing()) throw RunStopped{};
+}
+
+// The same for a line that reports missing output.
+void sayproblem(ExtractHost& host, std::string_view line) {
+    host.logproblem(line);
     if (!host.keepgoing()) throw RunStopped{};
 }
 
@@ -248,38 +255,62 @@ MeshSections findsections(const MarkerIndex& markers, std::int64_t rawoffset, st
 // Where a run's files go: the parent of the map's folder and of the
 // whole-level files, and whether the folder is there to take mesh files.
 struct MapExtraction::Output {
+    std::unique_ptr<DiskFiles> disk;  // the run's own, when the host gave none
     OutputFiles* files = nullptr;
     std::filesystem::path parent;
+    bool parentready = true;  // false once the parent could not be made
     bool folderready = false;
 };
 
+// Makes the parent the user named, once, when the run first writes there.
+void MapExtraction::parentstage(ExtractHost& host, const ExtractSettings& settings, Output& output,
+                                ExtractResult& result) {
+    if (!settings.createoutputparent || parentmade_) return;
+    parentmade_ = true;
+    const std::error_code failure = output.files->createpath(output.parent);
+    if (!failure) return;
+    output.parentready = false;
+    ++result.writefailures;
+    sayproblem(host, "Could not create folder " + output.parent.string() + ": " + failure.message());
+}
+
 void MapExtraction::meshstage(ExtractHost& host, const ExtractSettings& settings, ExtractResult& result) {
-    const Output output = outputstage(host, settings, result);
-    planstage();
+    Output output = outputstage(host, settings, result);
+    try {
+        planstage();
+    } catch (const std::bad_alloc&) {
+        plan = MeshPlan{};
+        meshrawoffset = meshrawsize = meshfacestart = meshfacelength = meshvertexstart = meshvertexlength = {};
+        result.outofmemory = true;
+        sayproblem(host, "Not enough memory to find the meshes' sections");
+    }
     result.meshcount = plan.meshcount;
     result.meshesread = static_cast<std::int64_t>(plan.meshes.size());
     if (result.meshesread < result.meshcount) {
-        say(host, "Mesh table runs past the end of the map file; " + decimal(result.meshesread) + " of " +
+        sayproblem(host, "Mesh table runs past the end of the map file; " + decimal(result.meshesread) + " of " +
                       decimal(result.meshcount) + " meshes read");
     }
     writemeshes(host, settings, output, result);
-    writelevelfiles(host, settings, output, result);
+    if (!result.outofmemory) writelevelfiles(host, settings, output, result);
     for (const std::string_view line : {"Locating Collections...", "Locating Scenery...",
                                         "Initializing 3D Window..."}) {
         say(host, line);
     }
-    const bool complete =
-        result.writefailures == 0 && result.meshesskipped == 0 && result.meshesread == result.meshcount;
+    const bool complete = result.writefailures == 0 && result.meshesskipped == 0 &&
+                          result.meshesread == result.meshcount && !result.outofmemory;
     result.status = complete ? ExtractStatus::complete : ExtractStatus::incomplete;
 }
 
 MapExtraction::Output MapExtraction::outputstage(ExtractHost& host, const ExtractSettings& settings,
                                                  ExtractResult& result) {
     Output output;
-    output.files = settings.files != nullptr ? settings.files : &diskfiles();
+    if (settings.files == nullptr) output.disk = std::make_unique<DiskFiles>();
+    output.files = settings.files != nullptr ? settings.files : output.disk.get();
     output.parent = settings.outputparent;
     foldername = outputfoldername(mapname, std::filesystem::path(mappath).filename().string());
     if (!settings.formats.meshes) return output;
+    parentstage(host, settings, output, result);
+    if (!output.parentready) return output;
 
     // The map's folder. A folder already there is used as it is.
     std::error_code failure = output.files->createfolder(output.parent / foldername);
@@ -292,7 +323,7 @@ MapExtraction::Output MapExtraction::outputstage(ExtractHost& host, const Extrac
     }
     if (failure) {
         ++result.writefailures;
-        say(host, "Could not create folder " + shownPath(output.parent, foldername) + ": " + failure.message());
+        sayproblem(host, "Could not create folder " + shownPath(output.parent, foldername) + ": " + failure.message());
         return output;
     }
     output.folderready = true;
@@ -353,39 +384,48 @@ void MapExtraction::writemeshes(ExtractHost& host, const ExtractSettings& settin
     // What the whole-level files need of each mesh, found before any is written.
     std::vector<MeshSummary> summaries;
     if (settings.formats.levelfiles()) {
-        summaries.reserve(plan.meshes.size());
-        for (const PlannedMesh& mesh : plan.meshes) summaries.push_back(summarizemesh(mesh, settings.up));
+        try {
+            summaries.reserve(plan.meshes.size());
+            for (const PlannedMesh& mesh : plan.meshes) summaries.push_back(summarizemesh(mesh, settings.up));
+        } catch (const std::bad_alloc&) {
+            summaries = {};
+            summariesfailed_ = true;
+        }
     }
     const bool write_meshes = settings.formats.meshes && output.folderready;
-    LineFormatter formatter(write_meshes ? std::min(2u, std::max(1u, std::thread::hardware_concurrency())) : 1);
     const std::filesystem::path folder = output.parent / foldername;
+    const auto write = [&](const PlannedMesh& mesh, LineFormatter& formatter) {
+        MeshFileText text(mesh.vertices, mesh.faces, formatter);
+        // The folder is made again, in case it went away during the run.
+        std::error_code failure = output.files->createfolder(folder);
+        if (!failure) failure = output.files->replacefile(folder / ("mesh" + decimal(mesh.number) + ".obj"), text);
+        return failure;
+    };
+    MeshFileWriters writers(plan, write_meshes ? settings.jobs : 1, write);
     for (const PlannedMesh& mesh : plan.meshes) {
         const std::string number = decimal(mesh.number);
         say(host, "Making Mesh #" + number);
         if (mesh.skip == MeshSkip::outside) {
             ++result.meshesskipped;
-            say(host, "Mesh #" + number + " skipped: its data lies outside the map file");
+            sayproblem(host, "Mesh #" + number + " skipped: its data lies outside the map file");
             continue;
         }
         if (mesh.skip == MeshSkip::shared) {
             ++result.meshesskipped;
-            say(host, "Mesh #" + number + " skipped: the meshes share more data than the map file holds");
+            sayproblem(host, "Mesh #" + number + " skipped: the meshes share more data than the map file holds");
             continue;
         }
         if (!summaries.empty() && summaries[static_cast<std::size_t>(mesh.number)].facesoutside > 0) {
-            say(host, "Mesh #" + number + ": " +
+            sayproblem(host, "Mesh #" + number + ": " +
                           decimal(summaries[static_cast<std::size_t>(mesh.number)].facesoutside) +
                           " faces name vertices the mesh does not have; left out of the whole-level files");
         }
         if (!write_meshes) continue;
-        MeshFileText text(mesh.vertices, mesh.faces, formatter);
-        // The folder is made again, in case it went away during the run.
-        std::error_code failure = output.files->createfolder(folder);
-        if (!failure) failure = output.files->replacefile(folder / ("mesh" + number + ".obj"), text);
+        const std::error_code failure = writers.take(static_cast<std::size_t>(mesh.number));
         if (failure) {
             ++result.writefailures;
-            say(host, "Could not write " + shownPath(output.parent, foldername + "/mesh" + number + ".obj") + ": " +
-                          failure.message());
+            sayproblem(host, "Could not write " + shownPath(output.parent, foldername + "/mesh" + number + ".obj") +
+                                 ": " + failure.message());
         } else {
             ++result.mesheswritten;
         }
@@ -393,17 +433,22 @@ void MapExtraction::writemeshes(ExtractHost& host, const ExtractSettings& settin
     summaries_ = std::move(summaries);
 }
 
-void MapExtraction::writelevelfiles(ExtractHost& host, const ExtractSettings& settings, const Output& output,
+void MapExtraction::writelevelfiles(ExtractHost& host, const ExtractSettings& settings, Output& output,
                                     ExtractResult& result) {
+    if (!settings.formats.levelfiles()) return;
+    parentstage(host, settings, output, result);
+    if (!output.parentready) return;
     const std::pair<bool, LevelFormat> levels[] = {{settings.formats.obj, LevelFormat::obj},
                                                    {settings.formats.glb, LevelFormat::glb}};
     for (const auto& [wanted, format] : levels) {
         if (!wanted) continue;
         const std::string name = foldername + (format == LevelFormat::obj ? ".obj" : ".glb");
-        const std::error_code failure = writelevel(format, settings.up, summaries_, output.parent / name, *output.files);
+        const std::error_code failure = summariesfailed_ ? std::make_error_code(std::errc::not_enough_memory)
+                                                         : writelevel(format, settings.up, summaries_,
+                                                                      output.parent / name, *output.files);
         if (failure) {
             ++result.writefailures;
-            say(host, "Could not write " + shownPath(output.parent, name) + ": " + failure.message());
+            sayproblem(host, "Could not write " + shownPath(output.parent, name) + ": " + failure.message());
         } else {
             result.levelfiles.push_back(output.parent / name);
         }
@@ -416,7 +461,9 @@ std::error_code MapExtraction::writelevel(LevelFormat format, UpAxis up, const s
         std::vector<MeshSummary> summaries;
         summaries.reserve(plan.meshes.size());
         for (const PlannedMesh& mesh : plan.meshes) summaries.push_back(summarizemesh(mesh, up));
-        return writelevel(format, up, summaries, file, files != nullptr ? *files : diskfiles());
+        if (files != nullptr) return writelevel(format, up, summaries, file, *files);
+        DiskFiles disk;
+        return writelevel(format, up, summaries, file, disk);
     } catch (const std::bad_alloc&) {
         return std::make_error_code(std::errc::not_enough_memory);
     }

@@ -46,6 +46,9 @@ public:
     virtual ~ExtractHost() = default;
     // One line of the progress log, without its line end.
     virtual void logline(std::string_view line) = 0;
+    // A line of the log that reports missing output (a folder or file not
+    // written, a mesh skipped or cut short, faces left out); in the log's order.
+    virtual void logproblem(std::string_view line) { logline(line); }
     // One tag name (UTF-8), in index order, for the tag list.
     virtual void addtagname(std::string_view name) = 0;
     // The run ended under the first regime; nothing was created.
@@ -74,9 +77,14 @@ struct ExtractSettings {
     std::filesystem::path outputparent = ".";
     // Used instead when `outputparent` turns out not writable; empty for none.
     std::filesystem::path fallbackparent;
+    // Make `outputparent` and its parents when the run first writes, not before.
+    bool createoutputparent = false;
     ExtractUntil until = ExtractUntil::everything;
     OutputFormats formats;
     UpAxis up = UpAxis::y;  // of the whole-level files; the mesh files never change
+    // Threads that write mesh files; the log, the files and the outcome are
+    // those of one. With more than one, `files` must take calls from several threads.
+    unsigned jobs = 1;
     OutputFiles* files = nullptr;  // null: the real file system
 };
 
@@ -95,6 +103,7 @@ struct ExtractResult {
     std::int64_t mesheswritten = 0;
     std::int64_t meshesskipped = 0;      // data outside the file, or shared past the file's length
     std::int64_t writefailures = 0;      // the folder, a mesh file, or a whole-level file
+    bool outofmemory = false;            // the meshes' sections could not be found
     std::vector<std::filesystem::path> levelfiles;  // the whole-level files written
 };
 
@@ -170,7 +179,7 @@ private:
         std::uint32_t length;
     };
 
-    struct Output;
+    struct Output;  // where the run's files go
 
     template <typename Load>
     ExtractResult run(ExtractHost& host, const ExtractSettings& settings, Load load);
@@ -182,11 +191,12 @@ private:
     void bspstage();
     void meshstage(ExtractHost& host, const ExtractSettings& settings, ExtractResult& result);
     Output outputstage(ExtractHost& host, const ExtractSettings& settings, ExtractResult& result);
+    void parentstage(ExtractHost& host, const ExtractSettings& settings, Output& output, ExtractResult& result);
     void planstage();
     void scanmeshes();
     void writemeshes(ExtractHost& host, const ExtractSettings& settings, const Output& output,
                      ExtractResult& result);
-    void writelevelfiles(ExtractHost& host, const ExtractSettings& settings, const Output& output,
+    void writelevelfiles(ExtractHost& host, const ExtractSettings& settings, Output& output,
                          ExtractResult& result);
 
     std::error_code writelevel(LevelFormat format, UpAxis up, const std::vector<MeshSummary>& summaries,
@@ -194,6 +204,8 @@ private:
 
     std::vector<NameSpan> tagnames_;
     std::vector<MeshSummary> summaries_;
+    bool summariesfailed_ = false;
+    bool parentmade_ = false;
 };
 
 // One extraction with a fresh state.

@@ -1,11 +1,16 @@
 #include "writers/outputfiles.hpp"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdint>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -15,6 +20,17 @@ namespace {
 constexpr int kTemporaryAttempts = 100;
 
 std::error_code lastError() { return {errno, std::generic_category()}; }
+
+class OutputCategory final : public std::error_category {
+public:
+    const char* name() const noexcept override { return "v2bsp output"; }
+    std::string message(int error) const override {
+        if (error == static_cast<int>(OutputError::symboliclink)) {
+            return "It is a symbolic link, which is not followed";
+        }
+        return "Unknown output error";
+    }
+};
 
 // Writes all of `text` to `fd`, going on after short writes and interruptions.
 std::error_code writeAll(int fd, std::string_view text) {
@@ -32,43 +48,139 @@ std::error_code writeAll(int fd, std::string_view text) {
     return {};
 }
 
-class DiskFiles final : public OutputFiles {
-public:
-    std::error_code createfolder(const std::filesystem::path& folder) override {
-        if (::mkdir(folder.c_str(), 0777) == 0) return {};
-        const std::error_code failure = lastError();
-        struct stat info {};
-        if (failure.value() == EEXIST && ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-            return {};
-        }
-        return failure;
-    }
-
-    std::error_code replacefile(const std::filesystem::path& file, TextSource& text) override {
-        // The temporary name is unique to this file and process; O_EXCL refuses
-        // anything already there, a link included.
-        std::filesystem::path temporary;
-        int fd = -1;
-        for (int attempt = 0; fd < 0 && attempt < kTemporaryAttempts; ++attempt) {
-            temporary = file;
-            temporary += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
-            fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-            if (fd < 0 && errno != EEXIST) return lastError();
-        }
-        if (fd < 0) return lastError();
-        std::error_code failure;
-        std::string chunk;
-        try {
-            while (!failure && text.next(chunk)) failure = writeAll(fd, chunk);
-        } catch (const std::bad_alloc&) {
-            failure = std::make_error_code(std::errc::not_enough_memory);
-        }
-        if (::close(fd) != 0 && !failure) failure = lastError();
-        if (!failure && std::rename(temporary.c_str(), file.c_str()) != 0) failure = lastError();
-        if (failure) ::unlink(temporary.c_str());
-        return failure;
-    }
+// The registry of temporary files that have a name. Each slot is claimed with
+// one atomic exchange and filled before it is marked live, so a signal handler
+// that runs at any instant sees only whole entries.
+struct TemporarySlot {
+    std::atomic<int> state{0};  // 0 free, 1 being filled, 2 live
+    int folder = -1;
+    char name[32] = {};
 };
+constexpr int kTemporarySlots = 64;
+TemporarySlot temporaries[kTemporarySlots];
+
+// Registers `name` in `folder`; -1 when every slot is taken (the file is
+// then only removed by the writer itself).
+int registerTemporary(int folder, const std::string& name) {
+    for (int i = 0; i < kTemporarySlots; ++i) {
+        int expected = 0;
+        if (!temporaries[i].state.compare_exchange_strong(expected, 1)) continue;
+        temporaries[i].folder = folder;
+        std::snprintf(temporaries[i].name, sizeof temporaries[i].name, "%s", name.c_str());
+        temporaries[i].state.store(2);
+        return i;
+    }
+    return -1;
+}
+
+void unregisterTemporary(int slot) {
+    if (slot >= 0) temporaries[slot].state.store(0);
+}
+
+extern "C" void removeTemporariesAndDie(int signal_number) {
+    for (TemporarySlot& slot : temporaries) {
+        if (slot.state.load() == 2) ::unlinkat(slot.folder, slot.name, 0);
+    }
+    ::signal(signal_number, SIG_DFL);
+    ::raise(signal_number);
+}
+
+// A random name, not derived from the process, so that nothing planted in
+// advance can stand in its way.
+std::string temporaryName() {
+    unsigned char bytes[8] = {};
+    if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+        // No randomness to be had: the clock and the address of a local still differ per call.
+        const auto mix = static_cast<unsigned long long>(::clock()) ^ reinterpret_cast<std::uintptr_t>(&bytes);
+        std::memcpy(bytes, &mix, sizeof bytes);
+    }
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string name = ".v2bsp-";
+    for (const unsigned char byte : bytes) {
+        name += kDigits[byte >> 4];
+        name += kDigits[byte & 15];
+    }
+    return name + ".tmp";
+}
+
+std::atomic<bool> unnamedTemporaries{true};
+std::atomic<void (*)()> whileWriting{nullptr};
+
+std::error_code writeText(int fd, TextSource& text) {
+    std::error_code failure;
+    std::string chunk;
+    bool first = true;
+    try {
+        while (!failure && text.next(chunk)) {
+            failure = writeAll(fd, chunk);
+            if (first) {
+                first = false;
+                if (auto hook = whileWriting.load()) hook();
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        failure = std::make_error_code(std::errc::not_enough_memory);
+    }
+    return failure;
+}
+
+// Gives the unnamed file `fd` the name `file` in `folder`: linked under a
+// temporary name, then renamed over `file`. Returns EOPNOTSUPP-like failures
+// of the link as they are, for the caller to fall back on.
+std::error_code linkIntoPlace(int folder, int fd, const std::string& file) {
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
+        const std::string name = temporaryName();
+        const int slot = registerTemporary(folder, name);
+        if (::linkat(AT_FDCWD, proc.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            const std::error_code failure = lastError();
+            unregisterTemporary(slot);
+            if (failure.value() == EEXIST) continue;
+            return failure;
+        }
+        std::error_code failure;
+        if (::renameat(folder, name.c_str(), folder, file.c_str()) != 0) {
+            failure = lastError();
+            ::unlinkat(folder, name.c_str(), 0);
+        }
+        unregisterTemporary(slot);
+        return failure;
+    }
+    return std::make_error_code(std::errc::file_exists);
+}
+
+std::error_code replaceUnnamed(int folder, const std::string& file, TextSource& text, bool& unsupported) {
+    const int fd = ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        unsupported = errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL;
+        return lastError();
+    }
+    std::error_code failure = writeText(fd, text);
+    if (!failure) failure = linkIntoPlace(folder, fd, file);
+    if (::close(fd) != 0 && !failure) failure = lastError();
+    return failure;
+}
+
+std::error_code replaceNamed(int folder, const std::string& file, TextSource& text) {
+    for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
+        const std::string name = temporaryName();
+        const int slot = registerTemporary(folder, name);
+        const int fd = ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd < 0) {
+            const std::error_code failure = lastError();
+            unregisterTemporary(slot);
+            if (failure.value() == EEXIST) continue;
+            return failure;
+        }
+        std::error_code failure = writeText(fd, text);
+        if (::close(fd) != 0 && !failure) failure = lastError();
+        if (!failure && ::renameat(folder, name.c_str(), folder, file.c_str()) != 0) failure = lastError();
+        if (failure) ::unlinkat(folder, name.c_str(), 0);
+        unregisterTemporary(slot);
+        return failure;
+    }
+    return std::make_error_code(std::errc::file_exists);
+}
 
 class WholeText final : public TextSource {
 public:
@@ -85,16 +197,128 @@ private:
     bool done_ = false;
 };
 
+// Each call through a DiskFiles of its own, which closes its descriptors at once.
+class UncachedDiskFiles final : public OutputFiles {
+public:
+    std::error_code createfolder(const std::filesystem::path& folder) override {
+        return DiskFiles().createfolder(folder);
+    }
+    std::error_code replacefile(const std::filesystem::path& file, TextSource& text) override {
+        return DiskFiles().replacefile(file, text);
+    }
+};
+
 }  // namespace
+
+const std::error_category& outputcategory() {
+    static const OutputCategory category;
+    return category;
+}
+
+std::error_code make_error_code(OutputError error) { return {static_cast<int>(error), outputcategory()}; }
+
+std::error_code OutputFiles::createpath(const std::filesystem::path& folder) {
+    std::error_code failure;
+    std::filesystem::create_directories(folder, failure);
+    return failure;
+}
 
 std::error_code OutputFiles::replacefile(const std::filesystem::path& file, std::string_view text) {
     WholeText whole(text);
     return replacefile(file, whole);
 }
 
+DiskFiles::DiskFiles() = default;
+
+DiskFiles::~DiskFiles() {
+    for (const Folder& folder : folders_) ::close(folder.fd);
+}
+
+void DiskFiles::settesthooks(bool unnamed, void (*whilewriting)()) {
+    unnamedTemporaries.store(unnamed);
+    whileWriting.store(whilewriting);
+}
+
+int DiskFiles::folderdescriptor(const std::filesystem::path& folder, std::error_code& failure) {
+    const std::filesystem::path key = folder.empty() ? "." : folder;
+    std::lock_guard lock(mutex_);
+    for (const Folder& known : folders_) {
+        if (known.path == key) return known.fd;
+    }
+    const int fd = ::open(key.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        failure = lastError();
+        return -1;
+    }
+    folders_.push_back({key, fd});
+    return fd;
+}
+
+std::error_code DiskFiles::createfolder(const std::filesystem::path& folder) {
+    {
+        // A folder made before is used while it is there; one removed during
+        // the run is made again.
+        std::lock_guard lock(mutex_);
+        for (auto it = folders_.begin(); it != folders_.end(); ++it) {
+            if (it->path != folder) continue;
+            struct stat info {};
+            if (::fstat(it->fd, &info) == 0 && info.st_nlink > 0) return {};
+            ::close(it->fd);
+            folders_.erase(it);
+            break;
+        }
+    }
+    std::error_code failure;
+    const std::filesystem::path parent = folder.parent_path();
+    const int parent_fd = folderdescriptor(parent, failure);
+    if (parent_fd < 0) return failure;
+    const std::string name = folder.filename().string();
+    if (::mkdirat(parent_fd, name.c_str(), 0777) != 0 && errno != EEXIST) return lastError();
+    const int fd = ::openat(parent_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const std::error_code open_failure = lastError();
+        struct stat info {};
+        if (::fstatat(parent_fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (S_ISLNK(info.st_mode)) return OutputError::symboliclink;
+            if (!S_ISDIR(info.st_mode)) return std::make_error_code(std::errc::file_exists);
+        }
+        return open_failure;
+    }
+    std::lock_guard lock(mutex_);
+    folders_.push_back({folder, fd});
+    return {};
+}
+
+std::error_code DiskFiles::replacefile(const std::filesystem::path& file, TextSource& text) {
+    std::error_code failure;
+    const int folder = folderdescriptor(file.parent_path(), failure);
+    if (folder < 0) return failure;
+    const std::string name = file.filename().string();
+    // An unnamed file is linked through /proc; without it, files are named.
+    static const bool linkable = ::access("/proc/self/fd", X_OK) == 0;
+    if (linkable && unnamedTemporaries.load()) {
+        bool unsupported = false;
+        failure = replaceUnnamed(folder, name, text, unsupported);
+        // The source is untouched when the file system has no unnamed files.
+        if (!unsupported) return failure;
+    }
+    return replaceNamed(folder, name, text);
+}
+
 OutputFiles& diskfiles() {
-    static DiskFiles files;
+    static UncachedDiskFiles files;
     return files;
+}
+
+void installtemporarycleanup() {
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current {};
+        if (::sigaction(signal_number, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
+        struct sigaction action {};
+        action.sa_handler = removeTemporariesAndDie;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(signal_number, &action, nullptr);
+    }
 }
 
 }  // namespace v2bsp
