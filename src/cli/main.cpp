@@ -1,8 +1,10 @@
 #include <iostream>
 
 #include "cli/cli.hpp"
+#include "writers/outputfiles.hpp"
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
+    v2bsp::installtemporarycleanup();
     return v2bsp::runcli(argc, argv, std::cout, std::cerr);
 }
