@@ -31,11 +31,12 @@ char* writeIndex(char* out, std::uint32_t value) {
     return out;
 }
 
-char* writeFaceLine(char* out, std::uint32_t a, std::uint32_t b, std::uint32_t c) {
+// A mesh file numbers its vertices from `first`: 1, as OBJ counts them.
+char* writeFaceLine(char* out, std::uint32_t first, std::uint32_t a, std::uint32_t b, std::uint32_t c) {
     *out++ = 'f';
     *out++ = ' ';
     for (const std::uint32_t index : {a, b, c}) {
-        out = writeIndex(out, index + 1);
+        out = writeIndex(out, index + first);
         *out++ = ' ';
     }
     *out++ = '\r';
@@ -84,7 +85,7 @@ void appendfacelines(std::string& out, ByteView section) {
         const std::uint32_t b = loadu16le(p + 2);
         const std::uint32_t c = loadu16le(p + 4);
         if (a == b || a == c || b == c) return line;
-        return writeFaceLine(line, a, b, c);
+        return writeFaceLine(line, 1, a, b, c);
     });
 }
 

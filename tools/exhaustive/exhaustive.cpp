@@ -5,6 +5,9 @@
 //       pattern from --from up to and including --to (default: all 2^32).
 //   v2bsp-exhaustive --decoded [--threads N] [--from HEX] [--to HEX]
 //       numtext against numtextreference for the decoded value of every pattern.
+//   v2bsp-exhaustive --positions [--threads N] [--from HEX] [--to HEX]
+//       decodeposition (the whole-level files' single) against the nearest
+//       single of decodefloat's value, clamped to the finite singles.
 //   v2bsp-exhaustive --numtext COUNT [--threads N] [--seed S]
 //       numtext against numtextreference on COUNT values: random doubles of
 //       every magnitude, decoded values, exact ties and doubles next to the
@@ -22,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -33,12 +37,13 @@
 #include "mapimage/numtext.hpp"
 #include "reference/floattext.hpp"
 #include "reference/hexread.hpp"
+#include "writers/levelmesh.hpp"
 
 namespace {
 
 using v2bsp::kNumTextMax;
 
-enum class Mode { kDecode, kDecodedText, kRandomText };
+enum class Mode { kDecode, kDecodedText, kPositions, kRandomText };
 
 struct Settings {
     Mode mode = Mode::kDecode;
@@ -162,6 +167,30 @@ void checkDecodedText(Run& run, const Settings& s) {
     }
 }
 
+void checkPositions(Run& run, const Settings& s) {
+    constexpr double kLargest = std::numeric_limits<float>::max();
+    std::uint64_t begin = 0;
+    std::uint64_t end = 0;
+    while (run.take(begin, end)) {
+        for (std::uint64_t i = begin; i < end; ++i) {
+            const auto bits = static_cast<std::uint32_t>(s.from + i);
+            const double value = v2bsp::decodefloat(bits);
+            const float nearest = value > kLargest    ? std::numeric_limits<float>::max()
+                                  : value < -kLargest ? -std::numeric_limits<float>::max()
+                                                      : static_cast<float>(value);
+            const float got = v2bsp::decodeposition(bits);
+            if (std::bit_cast<std::uint32_t>(got) != std::bit_cast<std::uint32_t>(nearest)) {
+                char report[160];
+                std::snprintf(report, sizeof report, "bits %08X: decodeposition %a, nearest single %a", bits,
+                              static_cast<double>(got), static_cast<double>(nearest));
+                run.fail(report);
+                return;
+            }
+        }
+        run.done(end - begin);
+    }
+}
+
 // A well-mixed 64-bit value for each (seed, index, salt): splitmix64.
 std::uint64_t mix(std::uint64_t seed, std::uint64_t i, std::uint64_t salt) {
     std::uint64_t z = seed * 0x9E3779B97F4A7C15ULL + i * 0xBF58476D1CE4E5B9ULL + salt;
@@ -219,7 +248,7 @@ bool parseNumber(const char* text, int base, std::uint64_t& value) {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: v2bsp-exhaustive [--decoded] [--threads N] [--from HEX] [--to HEX]\n"
+                 "usage: v2bsp-exhaustive [--decoded|--positions] [--threads N] [--from HEX] [--to HEX]\n"
                  "       v2bsp-exhaustive --numtext COUNT [--threads N] [--seed S]\n");
     return 2;
 }
@@ -234,6 +263,8 @@ int main(int argc, char** argv) {
         std::uint64_t number = 0;
         if (arg == "--decoded") {
             s.mode = Mode::kDecodedText;
+        } else if (arg == "--positions") {
+            s.mode = Mode::kPositions;
         } else if (arg == "--numtext" && has_value && parseNumber(argv[++i], 10, number)) {
             s.mode = Mode::kRandomText;
             s.count = number;
@@ -267,6 +298,9 @@ int main(int argc, char** argv) {
                 case Mode::kDecodedText:
                     checkDecodedText(run, s);
                     break;
+                case Mode::kPositions:
+                    checkPositions(run, s);
+                    break;
                 case Mode::kRandomText:
                     checkRandomText(run, s);
                     break;
@@ -278,6 +312,7 @@ int main(int argc, char** argv) {
 
     const char* what = s.mode == Mode::kDecode        ? "decodefloat against hextofloat"
                        : s.mode == Mode::kDecodedText ? "numtext of decoded values"
+                       : s.mode == Mode::kPositions   ? "decodeposition against the nearest single"
                                                       : "numtext of mixed values";
     if (run.failed()) {
         std::printf("MISMATCH (%s): %s\n", what, run.report().c_str());
