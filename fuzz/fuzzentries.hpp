@@ -13,15 +13,16 @@
 
 namespace v2bsp::fuzz {
 
-// Extracts `data` as a whole map file: the bytes go to a scratch file (in
-// /dev/shm when it is there) that extractmap loads, and the output goes to a
-// sink that takes every folder and file, checks the text and keeps none of it.
+// Extracts `data` as a whole map file held in memory, writing the mesh files
+// and both whole-level files to a sink that takes every folder and file,
+// checks the text and keeps none of it.
 // Rules: a first-regime failure comes with a reason, after nothing was created;
 // the log follows the stages in order with one "Making Mesh #N" per mesh-table
 // entry read; no more entries are read than the file holds; the folder is one
 // safe name inside the output parent; every mesh file is well-formed OBJ text
-// with one vertex line per whole vertex of its section; the result's counts
-// agree with the log and the files.
+// with one vertex line per whole vertex of its section; the whole-level OBJ
+// has one object per mesh written and well-formed lines, the glb a sound
+// container; the result's counts agree with the log and the files.
 std::string extractbytes(const std::uint8_t* data, std::size_t size);
 
 // Runs the readers, hextonum, the float decoding, numtext, the OBJ text, the

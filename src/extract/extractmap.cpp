@@ -90,7 +90,8 @@ ExtractResult MapExtraction::extractmap(std::vector<std::uint8_t> bytes, const s
     return run(host, settings, [this, &path, &bytes] {
         mappath = path;
         if (bytes.empty()) throw MapError::file(MapErrorKind::empty, path);
-        mapbytes = std::move(bytes);
+        mapbytes.assign(bytes.begin(), bytes.end());
+        bytes = {};
         maplength = static_cast<std::int64_t>(mapbytes.size());
     });
 }

@@ -126,7 +126,7 @@ public:
     // Image.
     std::string mappath;
     std::int64_t maplength = 0;
-    std::vector<std::uint8_t> mapbytes;
+    MapBytes mapbytes;
 
     // Header and index.
     std::string mapname;  // the name's non-zero bytes, as stored

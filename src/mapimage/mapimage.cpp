@@ -1,6 +1,7 @@
 #include "mapimage/mapimage.hpp"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -135,7 +136,35 @@ std::string readfourcc(ByteView image, std::int64_t offset, bool littleendian,
     return text;
 }
 
-std::vector<std::uint8_t> loadmapfile(const std::filesystem::path& path) {
+namespace {
+
+// Below this an image comes from the ordinary heap.
+constexpr std::size_t kLargeImage = std::size_t{4} << 20;
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+std::size_t wholeHugePages(std::size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
+
+}  // namespace
+
+void* allocatemapimage(std::size_t bytes) {
+    if (bytes < kLargeImage) return ::operator new(bytes);
+    const std::size_t length = wholeHugePages(bytes);
+    void* memory = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) throw std::bad_alloc();
+    ::madvise(memory, length, MADV_HUGEPAGE);  // only advice: refused, the pages are ordinary ones
+    return memory;
+}
+
+void freemapimage(void* pointer, std::size_t bytes) {
+    if (pointer == nullptr) return;
+    if (bytes < kLargeImage) {
+        ::operator delete(pointer);
+        return;
+    }
+    ::munmap(pointer, wholeHugePages(bytes));
+}
+
+MapBytes loadmapfile(const std::filesystem::path& path) {
     const std::string shown = path.string();
     if (shown.empty()) throw MapError::file(MapErrorKind::nofile, shown);
     // O_NONBLOCK keeps a FIFO from blocking the open; it is refused right after.
@@ -155,7 +184,7 @@ std::vector<std::uint8_t> loadmapfile(const std::filesystem::path& path) {
         throw MapError::file(MapErrorKind::toolong, shown);
     }
 
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
+    MapBytes bytes(static_cast<std::size_t>(info.st_size));
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
