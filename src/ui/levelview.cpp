@@ -162,9 +162,9 @@ void LevelView::upload() {
     positions_->allocate(geometry_.positions.data(), static_cast<int>(geometry_.positions.size() * sizeof(float)));
     indices_->bind();
     indices_->allocate(geometry_.indices.data(),
-                       static_cast<int>(geometry_.indices.size() * sizeof(std::uint32_t)));
+                       static_cast<int>(geometry_.indices.size() * sizeof(std::uint16_t)));
     uploadedbytes_ = static_cast<std::int64_t>(geometry_.positions.size() * sizeof(float) +
-                                               geometry_.indices.size() * sizeof(std::uint32_t));
+                                               geometry_.indices.size() * sizeof(std::uint16_t));
     geometry_ = {};
     pending_ = false;
     update();
@@ -173,7 +173,7 @@ void LevelView::upload() {
 std::int64_t LevelView::levelbytes() const {
     return uploadedbytes_ +
            static_cast<std::int64_t>(geometry_.positions.capacity() * sizeof(float) +
-                                     geometry_.indices.capacity() * sizeof(std::uint32_t) +
+                                     geometry_.indices.capacity() * sizeof(std::uint16_t) +
                                      ranges_.capacity() * sizeof(LevelMeshRange) +
                                      colours_.capacity() * sizeof(QVector3D) + visible_.capacity() / 8);
 }
@@ -196,8 +196,9 @@ void LevelView::drawmeshes(const QMatrix4x4& projection, bool ids) {
     vao_->bind();
     const auto draw = [this](std::size_t m) {
         const LevelMeshRange& range = ranges_[m];
-        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(range.indexcount), GL_UNSIGNED_INT,
-                       reinterpret_cast<const void*>(static_cast<std::uintptr_t>(range.firstindex) * 4));
+        glDrawElementsBaseVertex(GL_TRIANGLES, static_cast<GLsizei>(range.indexcount), GL_UNSIGNED_SHORT,
+                                 reinterpret_cast<const void*>(static_cast<std::uintptr_t>(range.firstindex) * 2),
+                                 static_cast<GLint>(range.basevertex));
     };
     const bool overlay = wireframe_ && !ids;
     if (overlay) {

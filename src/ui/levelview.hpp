@@ -8,7 +8,7 @@
 // With Z up the positions (x, y, z) are shown as (x, z, -y).
 //
 // Memory: the positions and the triangles go to the GL once per setlevel and
-// the widget keeps no copy of them (12 bytes a vertex, 12 a triangle); the
+// the widget keeps no copy of them (12 bytes a vertex, 6 a triangle); the
 // face normal is found per fragment from screen-space derivatives, so no
 // normals are stored. A frame allocates and uploads nothing.
 #pragma once
@@ -37,11 +37,15 @@ struct LevelMeshRange {
     std::uint32_t firstindex = 0;   // into LevelGeometry::indices
     std::uint32_t indexcount = 0;   // three per triangle
     std::uint32_t vertexcount = 0;
+    std::uint32_t basevertex = 0;   // the mesh's first vertex in positions; its indices count from it
 };
 
 struct LevelGeometry {
     std::vector<float> positions;         // x, y, z per vertex, as stored (Y up)
-    std::vector<std::uint32_t> indices;   // three per triangle, into positions, level-wide
+    // Three per triangle, each counted from its mesh's basevertex: the map's
+    // indices are 16-bit, and half the bytes of 32-bit ones are half the
+    // memory and the fetching.
+    std::vector<std::uint16_t> indices;
     std::vector<LevelMeshRange> meshes;
     QVector3D min, max;                   // bounds of every position; zero when there is none
 };

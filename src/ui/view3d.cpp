@@ -70,7 +70,7 @@ LevelGeometry levelgeometry(const MeshPlan& plan) {
         range.firstindex = static_cast<std::uint32_t>(level.indices.size());
         range.indexcount = static_cast<std::uint32_t>(mesh.triangles.size() * 3);
         range.vertexcount = static_cast<std::uint32_t>(mesh.positions.size());
-        const auto base = static_cast<std::uint32_t>(level.positions.size() / 3);
+        range.basevertex = static_cast<std::uint32_t>(level.positions.size() / 3);
         for (const Position& p : mesh.positions) {
             level.positions.insert(level.positions.end(), p.begin(), p.end());
             const QVector3D v(p[0], p[1], p[2]);
@@ -81,7 +81,8 @@ LevelGeometry levelgeometry(const MeshPlan& plan) {
             first = false;
         }
         for (const Triangle& t : mesh.triangles) {
-            for (const std::uint32_t i : t) level.indices.push_back(base + i);
+            // A kept triangle names vertices of its own mesh, and the map's indices are 16-bit.
+            for (const std::uint32_t i : t) level.indices.push_back(static_cast<std::uint16_t>(i));
         }
         level.meshes.push_back(range);
     }

@@ -186,8 +186,8 @@ void LevelViewTest::levelIsHeldOnce() {
         triangles += static_cast<std::int64_t>(mesh.triangles.size());
     }
     // Positions and indices once, and a little per mesh.
-    QVERIFY(view_->levelbytes() >= 12 * vertices + 12 * triangles);
-    QVERIFY(view_->levelbytes() <= 12 * vertices + 12 * triangles + 64 * meshes_);
+    QVERIFY(view_->levelbytes() >= 12 * vertices + 6 * triangles);
+    QVERIFY(view_->levelbytes() <= 12 * vertices + 6 * triangles + 64 * meshes_);
 }
 
 QTEST_MAIN(LevelViewTest)
