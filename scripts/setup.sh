@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libbenchmark-dev libcli11-dev libtinyobjloader-dev
   nlohmann-json3-dev libtinygltf-dev
-  qt6-base-dev libgl-dev xvfb xauth fonts-dejavu-core
+  qt6-base-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri xvfb xauth fonts-dejavu-core
   clang libclang-rt-dev llvm valgrind
   locales
 )

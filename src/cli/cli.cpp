@@ -60,7 +60,7 @@ public:
     }
     void mapfailed(const MapFailure& failure) override {
         out_.flush();
-        err_ << kProgram << ": " << map_ << ": " << failure.message << " (" << failure.reason << ")\n";
+        err_ << kProgram << ": " << map_ << ": " << failure.message << ": " << failure.reason << "\n";
     }
     void listtags() { listing_ = true; }
 

@@ -37,7 +37,7 @@ struct MapFailure {
     explicit MapFailure(MapError failure) : error(std::move(failure)), reason(error.what()) {}
     MapError error;  // its kind, what was read, the offset, the file's length
     std::string message{kNotAMapMessage};
-    std::string reason;  // error rendered, e.g. "mesh count at offset 7 lies outside the file (length 10)"
+    std::string reason;  // error rendered, a sentence, e.g. "Mesh count at offset 7 lies outside the file (length 10)."
 };
 
 // The host of an extraction: the window, the command line, or a test.

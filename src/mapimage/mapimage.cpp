@@ -32,31 +32,44 @@ MapError::MapError(Fields fields)
       path_(std::move(fields.path)),
       oserror_(fields.oserror) {}
 
+namespace {
+
+// A reason reads as a sentence of its own: the first letter capital and a full
+// stop at the end. The names of what was read stay as written (lower case but
+// for abbreviations such as BSP), so only the first letter changes.
+std::string sentence(std::string text) {
+    if (!text.empty() && text.front() >= 'a' && text.front() <= 'z') text.front() = static_cast<char>(text.front() - 'a' + 'A');
+    if (text.empty() || text.back() != '.') text += '.';
+    return text;
+}
+
+}  // namespace
+
 std::string MapError::render(const Fields& f) {
     const std::string at = " at offset " + std::to_string(f.offset);
     const std::string file_length = "the file (length " + std::to_string(f.image_length) + ")";
     switch (f.kind) {
         case MapErrorKind::outside: {
             const std::string bytes = f.length != 4 ? " (" + std::to_string(f.length) + " bytes)" : "";
-            return f.what + at + bytes + " lies outside " + file_length;
+            return sentence(f.what + at + bytes + " lies outside " + file_length);
         }
         case MapErrorKind::toolarge:
-            return f.what + " " + std::to_string(f.value) + at + " is too large (at most " +
-                   std::to_string(f.limit) + ")";
+            return sentence(f.what + " " + std::to_string(f.value) + at + " is too large (at most " +
+                            std::to_string(f.limit) + ")");
         case MapErrorKind::pastend:
-            return f.what + at + " runs past the end of " + file_length + f.detail;
-        case MapErrorKind::missing: return "no " + f.what;
-        case MapErrorKind::nofile: return "no map file was chosen";
-        case MapErrorKind::cannotopen: return "cannot open " + f.path + ": " + osReason(f.oserror);
-        case MapErrorKind::cannotread: return "cannot read " + f.path + ": " + osReason(f.oserror);
-        case MapErrorKind::folder: return f.path + " is a folder, not a map file";
-        case MapErrorKind::notregular: return f.path + " is not a regular file";
-        case MapErrorKind::empty: return "empty file";
-        case MapErrorKind::toolong: return "file is larger than 2147483647 bytes";
-        case MapErrorKind::shrank: return "file " + f.path + " became shorter while it was read";
-        case MapErrorKind::outofmemory: return "not enough memory to hold the map";
+            return sentence(f.what + at + " runs past the end of " + file_length + f.detail);
+        case MapErrorKind::missing: return sentence("no " + f.what);
+        case MapErrorKind::nofile: return "No map file was chosen.";
+        case MapErrorKind::cannotopen: return sentence("cannot open " + f.path + ": " + osReason(f.oserror));
+        case MapErrorKind::cannotread: return sentence("cannot read " + f.path + ": " + osReason(f.oserror));
+        case MapErrorKind::folder: return sentence("the path " + f.path + " names a folder, not a map file");
+        case MapErrorKind::notregular: return sentence("the path " + f.path + " does not name a regular file");
+        case MapErrorKind::empty: return "The file is empty.";
+        case MapErrorKind::toolong: return "The file is larger than 2147483647 bytes.";
+        case MapErrorKind::shrank: return sentence("the file " + f.path + " became shorter while it was read");
+        case MapErrorKind::outofmemory: return "There is not enough memory to hold the map.";
     }
-    return "unreadable map";
+    return "The map cannot be read.";
 }
 
 MapError MapError::outside(std::string what, std::int64_t offset, std::int64_t length, std::size_t size) {

@@ -1,5 +1,8 @@
 #include "ui/commandline.hpp"
 
+#include <algorithm>
+#include <array>
+
 #include "version.hpp"
 
 namespace v2bsp::ui {
@@ -33,6 +36,28 @@ bool wantstextonly(const std::vector<std::string>& args) {
         if (arg == "--version" || arg == "--help" || arg == "-h") return true;
     }
     return false;
+}
+
+std::vector<std::string> withouttoolkitoptions(const std::vector<std::string>& args) {
+    static const std::array<std::string_view, 12> kWithValue = {
+        "-platform", "-platformpluginpath", "-platformtheme", "-plugin",     "-qwindowgeometry", "-qwindowicon",
+        "-qwindowtitle", "-style",          "-stylesheet",    "-session",    "-display",         "-geometry"};
+    static const std::array<std::string_view, 6> kFlags = {"-reverse", "-nograb", "-dograb", "-sync", "-widgetcount",
+                                                           "-qmljsdebugger"};
+    std::vector<std::string> kept;
+    bool options = true;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (options && arg == "--") options = false;
+        const std::string_view name = std::string_view(arg).substr(0, arg.find('='));
+        if (options && std::find(kWithValue.begin(), kWithValue.end(), name) != kWithValue.end()) {
+            if (name.size() == arg.size()) ++i;  // the value is the next argument
+            continue;
+        }
+        if (options && std::find(kFlags.begin(), kFlags.end(), name) != kFlags.end()) continue;
+        kept.push_back(arg);
+    }
+    return kept;
 }
 
 std::string versiontext() {

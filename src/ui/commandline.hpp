@@ -33,6 +33,11 @@ StartRequest parsecommandline(const std::vector<std::string>& args);
 // (--version or --help before any "--"), which needs no display.
 bool wantstextonly(const std::vector<std::string>& args);
 
+// `args` without the options the toolkit takes for itself before any "--"
+// (-platform NAME, -style NAME, -reverse, ...), so that the command line can
+// be judged before the toolkit, which may need a display, is started.
+std::vector<std::string> withouttoolkitoptions(const std::vector<std::string>& args);
+
 std::string versiontext();
 std::string helptext();
 

@@ -24,6 +24,17 @@ void FileDialogOpenBox::showOpen() {
     filename_ = chosen ? dialog->selectedFiles().constFirst() : QString();
 }
 
+void FileDialogSaveBox::showSave() {
+    QFileDialog dialog(parent_);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(filters_);
+    dialog.selectFile(filename_);
+    const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    filename_ = chosen ? dialog.selectedFiles().constFirst() : QString();
+    selected_ = chosen ? dialog.selectedNameFilter() : QString();
+}
+
 std::unique_ptr<QMessageBox> makeNotAMapBox(QWidget* parent, const QString& text,
                                             const QString& reason) {
     auto box = std::make_unique<QMessageBox>(parent);
@@ -32,6 +43,8 @@ std::unique_ptr<QMessageBox> makeNotAMapBox(QWidget* parent, const QString& text
     box->setText(text);
     box->setInformativeText(reason);
     box->setStandardButtons(QMessageBox::Ok);
+    // A box of one size has nothing to maximize.
+    box->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     return box;
 }
 

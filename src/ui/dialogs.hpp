@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 class QFileDialog;
@@ -46,6 +47,38 @@ private:
 // The dialog FileDialogOpenBox shows, set up but not shown.
 std::unique_ptr<QFileDialog> makeOpenDialog(QWidget* parent, const QString& filename,
                                             const QString& filter);
+
+// A save-file dialog: the window sets the filters and a suggested name, shows
+// it, and reads back the file name and the filter the user chose.
+class SaveBox {
+public:
+    virtual ~SaveBox() = default;
+    virtual void setFileName(const QString& name) = 0;
+    virtual void setFilters(const QStringList& filters) = 0;
+    // Modal; returns when the user confirms a name or cancels.
+    virtual void showSave() = 0;
+    // The full path; empty after a cancel.
+    virtual QString fileName() const = 0;
+    // One of the filters set; the first when the dialog did not say.
+    virtual QString selectedFilter() const = 0;
+};
+
+// The toolkit's save-file dialog.
+class FileDialogSaveBox final : public SaveBox {
+public:
+    explicit FileDialogSaveBox(QWidget* parent) : parent_(parent) {}
+    void setFileName(const QString& name) override { filename_ = name; }
+    void setFilters(const QStringList& filters) override { filters_ = filters; }
+    void showSave() override;
+    QString fileName() const override { return filename_; }
+    QString selectedFilter() const override { return selected_; }
+
+private:
+    QWidget* parent_;
+    QString filename_;
+    QStringList filters_;
+    QString selected_;
+};
 
 // Tells the user that a map could not be read.
 class MessagePresenter {

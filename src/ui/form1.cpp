@@ -7,6 +7,8 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
@@ -15,6 +17,8 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
+#include <cerrno>
 
 #include "ui/appicon.hpp"
 
@@ -60,6 +64,7 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), twips_(logicalDpiX()) {
     createMenus();
     createTimers();
     setTabOrder();
+    setShortcuts();
     setStartState();
     connectActions();
 }
@@ -70,6 +75,9 @@ void Form1::createControls() {
     setObjectName("Form1");
     setWindowTitle(kCaption);
     setWindowIcon(appicon());
+    // The window has one size: no maximize button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     QFont small = font();
     small.setPointSizeF(kFontPoints);
     setFont(small);
@@ -87,6 +95,8 @@ void Form1::createControls() {
     // The log only grows; undoing a log line would make no sense.
     datalog->setUndoRedoEnabled(false);
     datalog->setAcceptDrops(false);
+    // A tab in the log is of no use; Tab moves on, so Extract can be reached.
+    datalog->setTabChangesFocus(true);
 
     Command1 = new QPushButton("Extract", client);
     Command1->setObjectName("Command1");
@@ -117,6 +127,12 @@ void Form1::createMenus() {
     mnuopen->setObjectName("mnuopen");
     mnuexit = mnufile->addAction("Exit");
     mnuexit->setObjectName("mnuexit");
+    mnuview = menuBar()->addMenu("&View");
+    mnuview->setObjectName("mnuview");
+    mnu3dwindow = mnuview->addAction("3D Window");
+    mnu3dwindow->setObjectName("mnu3dwindow");
+    mnu3dwindow->setCheckable(true);
+    mnu3dwindow->setChecked(true);
 }
 
 void Form1::createTimers() {
@@ -136,6 +152,11 @@ void Form1::setTabOrder() {
     QWidget::setTabOrder(List1, Txt1);
 }
 
+void Form1::setShortcuts() {
+    mnuopen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    mnuexit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+}
+
 void Form1::setStartState() {
     Command1->setEnabled(false);
     Txt1->setText("0");
@@ -146,6 +167,8 @@ void Form1::setStartState() {
 
 void Form1::connectActions() {
     connect(mnuopen, &QAction::triggered, this, &Form1::mnuopen_Click);
+    connect(mnuexit, &QAction::triggered, this, &QWidget::close);
+    connect(mnu3dwindow, &QAction::toggled, this, &Form1::show3dWindow);
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(cmdright, &QPushButton::clicked, this, &Form1::cmdright_Click);
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
@@ -162,10 +185,27 @@ void Form1::setOutputParent(const QString& folder) { outputparent_ = folder; }
 
 void Form1::setOutputFiles(v2bsp::OutputFiles* files) { files_ = files; }
 
+void Form1::setGlProbe(GlProbe probe) { glprobe_ = std::move(probe); }
+
 void Form1::choosemap(const QString& path) {
     if (running_) return;
     mappath_ = path;
-    Command1->setEnabled(true);
+    const std::string local = localPath(path).string();
+    std::error_code ignored;
+    const auto status = std::filesystem::status(local, ignored);
+    if (std::filesystem::is_regular_file(status)) {
+        Command1->setEnabled(true);
+        return;
+    }
+    Command1->setEnabled(false);
+    using Kind = v2bsp::MapErrorKind;
+    const v2bsp::MapError refused =
+        !std::filesystem::exists(status) ? v2bsp::MapError::file(Kind::cannotopen, local, ENOENT)
+        : std::filesystem::is_directory(status) ? v2bsp::MapError::file(Kind::folder, local)
+                                                : v2bsp::MapError::file(Kind::notregular, local);
+    messages_->notamap(QString::fromUtf8(v2bsp::kNotAMapMessage.data(),
+                                         static_cast<qsizetype>(v2bsp::kNotAMapMessage.size())),
+                       QString::fromStdString(refused.what()));
 }
 
 // File > Open.
@@ -182,8 +222,16 @@ void Form1::Command1_Click() {
     Command1->setEnabled(false);
     const std::string path = QFile::encodeName(mappath_).toStdString();
     beginRun();
-    lastresult_ = v2bsp::extractmap(path, *this, runSettings());
+    auto extraction = std::make_unique<v2bsp::MapExtraction>();
+    lastresult_ = extraction->extractmap(path, *this, runSettings());
+    const bool toitsend = lastresult_.status == v2bsp::ExtractStatus::complete ||
+                          lastresult_.status == v2bsp::ExtractStatus::incomplete;
+    if (toitsend) {
+        extraction_ = std::move(extraction);
+        levelresult_ = lastresult_;
+    }
     endRun();
+    if (toitsend && !closewhenstopped_ && mnu3dwindow->isChecked()) showLevel();
 }
 
 // The slide button. A click during a slide stops it before starting the other
@@ -246,10 +294,40 @@ void Form1::showPendingLog() {
     datalog->setTextCursor(end);
 }
 
+void Form1::show3dWindow(bool shown) {
+    if (shown && extraction_ != nullptr) showLevel();
+    if (!shown && view3d_ != nullptr) view3d_->hide();
+}
+
+// Opens the 3D window beside this one, the first time where it covers none of it.
+void Form1::showLevel() {
+    const bool first = view3d_ == nullptr;
+    if (first) view3d_ = std::make_unique<View3D>(glprobe_);
+    view3d_->showrun(*extraction_, levelresult_);
+    if (first && screen() != nullptr) {
+        // Right of this window at its widest, narrowed to the screen where
+        // there is room for a useful view.
+        constexpr int kUsefulWidth = 400;
+        const QRect room = screen()->availableGeometry();
+        const QRect mine = frameGeometry();
+        const int left = mine.right() + 8 + twips_.pixels(kWideLimit - kNarrowWidth);
+        const int space = room.right() - left;
+        if (space >= kUsefulWidth) {
+            view3d_->resize(std::min(view3d_->width(), space), view3d_->height());
+            view3d_->move(left, std::max(room.top(), mine.top()));
+        }
+    }
+    view3d_->show();
+    view3d_->raise();
+}
+
 void Form1::announce3dwindow() { logline("Initializing 3D Window..."); }
 
 void Form1::addtagname(std::string_view name) {
-    List1->addItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+    auto* item = new QListWidgetItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+    // The list is narrow; the tooltip shows the whole name.
+    item->setToolTip(item->text());
+    List1->addItem(item);
 }
 
 void Form1::mapfailed(const v2bsp::MapFailure& failure) {
@@ -293,6 +371,7 @@ void Form1::closeEvent(QCloseEvent* event) {
     }
     Timer1->stop();
     Timer2->stop();
+    if (view3d_ != nullptr) view3d_->close();
     QMainWindow::closeEvent(event);
 }
 

@@ -6,6 +6,9 @@
 // is in progress the window answers events only at log lines; File > Open and
 // Extract are disabled, and closing the window ends the run at its next log
 // line before the window closes.
+//
+// When a run has gone to its end and View > 3D Window is checked, the 3D View
+// window opens (or is refilled) with the meshes the run wrote.
 #pragma once
 
 #include <QElapsedTimer>
@@ -17,6 +20,7 @@
 #include "extract/extractmap.hpp"
 #include "ui/dialogs.hpp"
 #include "ui/twips.hpp"
+#include "ui/view3d.hpp"
 
 class QAction;
 class QListWidget;
@@ -56,9 +60,16 @@ public:
     void setMessagePresenter(std::unique_ptr<v2bsp::ui::MessagePresenter> presenter);
     void setOutputParent(const QString& folder);
     void setOutputFiles(v2bsp::OutputFiles* files);
+    // Decides whether the 3D window draws with OpenGL; set before the first run.
+    void setGlProbe(v2bsp::ui::GlProbe probe);
+
+    // The 3D window, or null before a run has opened it.
+    v2bsp::ui::View3D* view3d() const { return view3d_.get(); }
 
     // `path` becomes the map, as if chosen by File > Open (the command line's
-    // MAP and a dropped file). Ignored while a run is in progress.
+    // MAP and a dropped file). Ignored while a run is in progress. A path that
+    // names no regular file is refused at once with the not-a-map box, and
+    // Extract stays disabled.
     void choosemap(const QString& path);
 
     QString mappath() const { return mappath_; }
@@ -83,6 +94,7 @@ public slots:
     void cmdright_Click();
     void Timer1_Timer();
     void Timer2_Timer();
+    void show3dWindow(bool shown);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -95,6 +107,7 @@ private:
     void createMenus();
     void createTimers();
     void setTabOrder();
+    void setShortcuts();
     void setStartState();
     void connectActions();
 
@@ -103,6 +116,7 @@ private:
     void endRun();
     void showPendingLog();
     v2bsp::ExtractSettings runSettings() const;
+    void showLevel();
 
     v2bsp::ui::Twips twips_;
     QPlainTextEdit* datalog = nullptr;
@@ -115,6 +129,8 @@ private:
     QMenu* mnufile = nullptr;
     QAction* mnuopen = nullptr;
     QAction* mnuexit = nullptr;
+    QMenu* mnuview = nullptr;
+    QAction* mnu3dwindow = nullptr;
     std::unique_ptr<v2bsp::ui::OpenBox> openbox;
     std::unique_ptr<v2bsp::ui::MessagePresenter> messages_;
 
@@ -127,4 +143,9 @@ private:
     QString pendinglog_;  // lines of the run not yet in the log
     QElapsedTimer sinceyield_;
     v2bsp::ExtractResult lastresult_;
+    // The last run that went to its end, for the 3D window; a failed run keeps the one before.
+    std::unique_ptr<v2bsp::MapExtraction> extraction_;
+    v2bsp::ExtractResult levelresult_;
+    v2bsp::ui::GlProbe glprobe_ = v2bsp::ui::probeopengl;
+    std::unique_ptr<v2bsp::ui::View3D> view3d_;
 };

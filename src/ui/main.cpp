@@ -30,9 +30,12 @@ int answer(const v2bsp::ui::StartRequest& request) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // --version and --help answer without a display.
+    // --version, --help and a usage error answer without a display: the
+    // toolkit is started only for a command line that opens the window.
     const std::vector<std::string> raw(argv + (argc > 0 ? 1 : 0), argv + argc);
     if (v2bsp::ui::wantstextonly(raw)) return answer(v2bsp::ui::parsecommandline(raw));
+    const v2bsp::ui::StartRequest early = v2bsp::ui::parsecommandline(v2bsp::ui::withouttoolkitoptions(raw));
+    if (early.action != v2bsp::ui::StartRequest::Action::window) return answer(early);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(v2bsp::ui::kProgramName));

@@ -84,8 +84,8 @@ TEST_F(ExtractCommand, ABadMapDoesNotStopTheNext) {
     const std::string good = writeMap(mb::buildMap(scene("beta")), "beta.map");
     const Outcome outcome = run({"-o", out(), bad, good});
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.err, "v2bsp-extract: " + bad + ": This is not a valid Vorun 2 map file (cannot open " +
-                               bad + ": No such file or directory)\n");
+    EXPECT_EQ(outcome.err, "v2bsp-extract: " + bad + ": This is not a valid Vorun 2 map file: Cannot open " +
+                               bad + ": No such file or directory.\n");
     EXPECT_EQ(outcome.out, std::string("Loading Map...\n") + kFullLog);
     EXPECT_TRUE(std::filesystem::exists(out() + "/beta/mesh1.obj"));
 }

@@ -301,10 +301,10 @@ TEST_F(ExtractMap, InputThatIsNotAMap) {
         std::string reason;
     };
     const Case cases[] = {
-        {"empty.map", "", MapErrorKind::empty, -1, "empty file"},
+        {"empty.map", "", MapErrorKind::empty, -1, "The file is empty."},
         {"text.map", "hello, world\n", MapErrorKind::outside, 408,
-         "map name at offset 408 (33 bytes) lies outside the file (length 13)"},
-        {"zeros.map", std::string(1000, '\0'), MapErrorKind::missing, -1, "no scenario tag in the tag index"},
+         "Map name at offset 408 (33 bytes) lies outside the file (length 13)."},
+        {"zeros.map", std::string(1000, '\0'), MapErrorKind::missing, -1, "No scenario tag in the tag index."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

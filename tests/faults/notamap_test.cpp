@@ -23,7 +23,7 @@ namespace mb = mapbuilder;
 constexpr std::chrono::seconds kBlockLimit{20};
 constexpr const char* kText = "hello, world\n";
 const std::string kTextReason =
-    "map name at offset 408 (33 bytes) lies outside the file (length 13)";
+    "Map name at offset 408 (33 bytes) lies outside the file (length 13).";
 
 std::set<std::string> namesIn(const fs::path& folder) {
     std::set<std::string> names;
@@ -46,15 +46,15 @@ TEST(NotAMap, EachGetsThePreciseReasonAndCreatesNothing) {
     const std::string two_lines = loading + "Finding map information...\n";
     const Case cases[] = {
         {"a folder", [](const fs::path& file) { fs::create_directory(file); }, "folder.map",
-         "{M} is a folder, not a map file", loading},
+         "The path {M} names a folder, not a map file.", loading},
         {"a FIFO", [](const fs::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); },
-         "fifo.map", "{M} is not a regular file", loading},
-        {"/dev/zero", [](const fs::path&) {}, "/dev/zero", "{M} is not a regular file", loading},
+         "fifo.map", "The path {M} does not name a regular file.", loading},
+        {"/dev/zero", [](const fs::path&) {}, "/dev/zero", "The path {M} does not name a regular file.", loading},
         {"an empty file", [](const fs::path& file) { std::ofstream{file}; }, "empty.map",
-         "empty file", loading},
+         "The file is empty.", loading},
         {"a text file", text, "text.map", kTextReason, two_lines},
         {"no file", [](const fs::path&) {}, "missing.map",
-         "cannot open {M}: No such file or directory", loading},
+         "Cannot open {M}: No such file or directory.", loading},
         {"a name with spaces", text, "with  some spaces .map", kTextReason, two_lines},
         {"a UTF-8 name", text, "\u00FCml\u00E4ut \u2713 \u5730\u56FE.map", kTextReason, two_lines},
         {"a leading dash", text, "-dash.map", kTextReason, two_lines},
@@ -83,7 +83,7 @@ TEST(NotAMap, EachGetsThePreciseReasonAndCreatesNothing) {
         if (const auto at = reason.find("{M}"); at != std::string::npos)
             reason.replace(at, 3, c.argument);
         EXPECT_EQ(run.err, "v2bsp-extract: " + c.argument +
-                               ": This is not a valid Vorun 2 map file (" + reason + ")\n");
+                               ": This is not a valid Vorun 2 map file: " + reason + "\n");
         EXPECT_EQ(run.out, c.log);
         EXPECT_EQ(namesIn(scratch.path()), before);
     }
@@ -119,9 +119,9 @@ TEST(NotAMap, FileShrinksBetweenChoiceAndLoad) {
     };
     const std::string index = std::to_string(built.layout.indexoffset);
     const Case cases[] = {
-        {0, "empty file"},
-        {100, "map name at offset 408 (33 bytes) lies outside the file (length 100)"},
-        {1000, "index header at offset " + index + " lies outside the file (length 1000)"},
+        {0, "The file is empty."},
+        {100, "Map name at offset 408 (33 bytes) lies outside the file (length 100)."},
+        {1000, "Index header at offset " + index + " lies outside the file (length 1000)."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.length);

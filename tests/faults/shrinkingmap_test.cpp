@@ -89,8 +89,8 @@ TEST(ShrinkingMap, ShrinksBetweenLengthAndRead) {
         EXPECT_EQ(status, kExitIncomplete);
         EXPECT_EQ(log.str(), "Loading Map...\n");
         EXPECT_EQ(errors.str(), "v2bsp-extract: " + file +
-                                    ": This is not a valid Vorun 2 map file (file " + file +
-                                    " became shorter while it was read)\n");
+                                    ": This is not a valid Vorun 2 map file: The file " + file +
+                                    " became shorter while it was read.\n");
         EXPECT_TRUE(fs::is_empty(out));
     }
 }

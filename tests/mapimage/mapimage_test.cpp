@@ -75,8 +75,8 @@ TEST(Readers, OutOfRangeNamesOffsetAndLength) {
                 EXPECT_EQ(failure.offset(), c.offset);
                 EXPECT_EQ(failure.image_length(), 10);
                 EXPECT_EQ(std::string(failure.what()),
-                          "mesh count at offset " + std::to_string(c.offset) +
-                              " lies outside the file (length 10)");
+                          "Mesh count at offset " + std::to_string(c.offset) +
+                              " lies outside the file (length 10).");
             }
         }
     }
@@ -157,28 +157,28 @@ TEST_F(LoadMapFile, ReadsTheWholeFile) {
 
 TEST_F(LoadMapFile, RefusesWhatIsNotARegularFile) {
     const auto missing = folder_ / "missing.map";
-    EXPECT_EQ(reasonFor(missing), "cannot open " + missing.string() + ": No such file or directory");
+    EXPECT_EQ(reasonFor(missing), "Cannot open " + missing.string() + ": No such file or directory.");
     EXPECT_FALSE(std::filesystem::exists(missing)) << "the load created the file";
-    EXPECT_EQ(reasonFor(""), "no map file was chosen");
-    EXPECT_EQ(reasonFor(write("empty.map", "")), "empty file");
-    EXPECT_EQ(reasonFor(folder_), folder_.string() + " is a folder, not a map file");
-    EXPECT_EQ(reasonFor("/dev/null"), "/dev/null is not a regular file");
+    EXPECT_EQ(reasonFor(""), "No map file was chosen.");
+    EXPECT_EQ(reasonFor(write("empty.map", "")), "The file is empty.");
+    EXPECT_EQ(reasonFor(folder_), "The path " + folder_.string() + " names a folder, not a map file.");
+    EXPECT_EQ(reasonFor("/dev/null"), "The path /dev/null does not name a regular file.");
     const auto fifo = folder_ / "pipe.map";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_EQ(reasonFor(fifo), fifo.string() + " is not a regular file");
+    EXPECT_EQ(reasonFor(fifo), "The path " + fifo.string() + " does not name a regular file.");
 }
 
 TEST_F(LoadMapFile, RefusesAFileOverTheSizeLimit) {
     const auto path = write("huge.map", "x");
     std::filesystem::resize_file(path, 2147483648ULL);  // sparse: takes no disk space
-    EXPECT_EQ(reasonFor(path), "file is larger than 2147483647 bytes");
+    EXPECT_EQ(reasonFor(path), "The file is larger than 2147483647 bytes.");
 }
 
 TEST_F(LoadMapFile, ReportsTheOsReasonWhenUnreadable) {
     if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
     const auto path = write("locked.map", "abcd");
     std::filesystem::permissions(path, std::filesystem::perms::none);
-    EXPECT_EQ(reasonFor(path), "cannot open " + path.string() + ": Permission denied");
+    EXPECT_EQ(reasonFor(path), "Cannot open " + path.string() + ": Permission denied.");
 }
 
 }  // namespace

@@ -104,7 +104,12 @@ private slots:
     void fileOpen_data();
     void fileOpen();
     void openDialogShowsMapsOfAnyCase();
-    void exitDoesNothing();
+    void exitCloses();
+    void exitDuringARunEndsItFirst();
+    void tabLeavesTheLog();
+    void missingMapIsRefusedAtOnce_data();
+    void missingMapIsRefusedAtOnce();
+    void tagNamesHaveTooltips();
     void logline_data();
     void logline();
     void loglineKeepsTheNewestLineInView();
@@ -166,11 +171,19 @@ void Form1Test::startState() {
     }
     auto* file = f.control<QMenu>("mnufile");
     QCOMPARE(file->title(), QString("&File"));
-    QCOMPARE(f.form.menuBar()->actions(), QList<QAction*>{file->menuAction()});
+    auto* view = f.control<QMenu>("mnuview");
+    QCOMPARE(view->title(), QString("&View"));
+    QCOMPARE(f.form.menuBar()->actions(), (QList<QAction*>{file->menuAction(), view->menuAction()}));
+    QCOMPARE(view->actions(), QList<QAction*>{f.control<QAction>("mnu3dwindow")});
+    QCOMPARE(f.control<QAction>("mnu3dwindow")->text(), QString("3D Window"));
+    QVERIFY(f.control<QAction>("mnu3dwindow")->isChecked());
     QCOMPARE(file->actions(), (QList<QAction*>{f.control<QAction>("mnuopen"), f.control<QAction>("mnuexit")}));
     QCOMPARE(f.control<QAction>("mnuopen")->text(), QString("Open"));
     QCOMPARE(f.control<QAction>("mnuexit")->text(), QString("Exit"));
-    QVERIFY(f.control<QAction>("mnuopen")->shortcut().isEmpty());
+    QCOMPARE(f.control<QAction>("mnuopen")->shortcut(), QKeySequence("Ctrl+O"));
+    QCOMPARE(f.control<QAction>("mnuexit")->shortcut(), QKeySequence("Ctrl+Q"));
+    QVERIFY(!f.form.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    QVERIFY(f.form.windowFlags().testFlag(Qt::WindowCloseButtonHint));
 
     // Tab order: datalog, Command1, cmdright, List1, Txt1 (the chain also
     // holds the controls' own inner widgets, which are skipped here).
@@ -254,15 +267,79 @@ void Form1Test::openDialogShowsMapsOfAnyCase() {
     QTRY_COMPARE(shown(), (QStringList{"a.Map", "b.map", "c.MAP"}));
 }
 
-void Form1Test::exitDoesNothing() {
+void Form1Test::exitCloses() {
     Fixture f({"/maps/a.map"});
     f.form.show();
     f.control<QAction>("mnuopen")->trigger();
     f.control<QAction>("mnuexit")->trigger();
-    QVERIFY(f.form.isVisible());
-    QCOMPARE(f.form.mappath(), QString("/maps/a.map"));
-    QVERIFY(f.control<QPushButton>("Command1")->isEnabled());
-    QVERIFY(f.control<QPlainTextEdit>("datalog")->toPlainText().isEmpty());
+    QVERIFY(!f.form.isVisible());
+}
+
+// Exit during a run is a close: the run ends at its next log line, then the window goes.
+void Form1Test::exitDuringARunEndsItFirst() {
+    Fixture f;
+    const fs::path map = writeMap(f.maps / "many.map", smallMap("many", 40, {}));
+    RefusingFiles files;
+    files.afterwrite = [&](int written) {
+        if (written == 3) f.control<QAction>("mnuexit")->trigger();
+    };
+    f.form.setOutputFiles(&files);
+    f.form.show();
+    f.extract(map);
+    QCOMPARE(f.form.lastresult().status, v2bsp::ExtractStatus::stopped);
+    QVERIFY(!f.form.isVisible());
+    QCOMPARE(f.logLines().last(), QString("Making Mesh #3"));
+    QVERIFY(f.form.view3d() == nullptr);
+}
+
+void Form1Test::tabLeavesTheLog() {
+    Fixture f;
+    const fs::path map = writeMap(f.maps / "a.map", smallMap("a", 1, {}));
+    f.form.choosemap(qpath(map));
+    f.form.show();
+    QApplication::setActiveWindow(&f.form);
+    auto* log = f.control<QPlainTextEdit>("datalog");
+    log->setFocus();
+    QTRY_VERIFY(log->hasFocus());
+    QTest::keyClick(log, Qt::Key_Tab);
+    QVERIFY(log->toPlainText().isEmpty());
+    QTRY_VERIFY(f.control<QPushButton>("Command1")->hasFocus());
+}
+
+void Form1Test::missingMapIsRefusedAtOnce_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");  // {M}: the path
+    QTest::newRow("missing") << "missing" << "Cannot open {M}: No such file or directory.";
+    QTest::newRow("a folder") << "folder" << "The path {M} names a folder, not a map file.";
+    QTest::newRow("a device") << "device" << "The path {M} does not name a regular file.";
+}
+
+void Form1Test::missingMapIsRefusedAtOnce() {
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    Fixture f;
+    fs::create_directories(f.maps);
+    const QString path = kind == "missing" ? qpath(f.maps / "missing.map")
+                         : kind == "folder" ? qpath(f.maps)
+                                            : QString("/dev/null");
+    f.form.choosemap(path);
+    QCOMPARE(f.notices.size(), size_t{1});
+    QCOMPARE(f.notices[0].text, QString("This is not a valid Vorun 2 map file"));
+    QCOMPARE(f.notices[0].reason, QString(reason).replace("{M}", path));
+    QVERIFY(!f.control<QPushButton>("Command1")->isEnabled());
+    // The core says the same of that path.
+    RecordingHost core;
+    v2bsp::extractmap(path.toStdString(), core, {});
+    QCOMPARE(core.reasons, QStringList{f.notices[0].reason});
+}
+
+void Form1Test::tagNamesHaveTooltips() {
+    Fixture f;
+    const std::string longname = "levels\\a rather long folder name\\and a longer tag name inside it";
+    f.extract(writeMap(f.maps / "tags.map", smallMap("tags", 1, {"short", longname})));
+    auto* list = f.control<QListWidget>("List1");
+    QVERIFY(list->count() >= 2);
+    for (int i = 0; i < list->count(); ++i) QCOMPARE(list->item(i)->toolTip(), list->item(i)->text());
 }
 
 void Form1Test::logline_data() {
@@ -444,9 +521,9 @@ void Form1Test::invalidMapIsReported() {
 
 void Form1Test::notAMapBoxHasOneOkButton() {
     const auto box = v2bsp::ui::makeNotAMapBox(nullptr, "This is not a valid Vorun 2 map file",
-                                               "index offset at offset 16 lies outside the file (length 10)");
+                                               "Index offset at offset 16 lies outside the file (length 10).");
     QCOMPARE(box->text(), QString("This is not a valid Vorun 2 map file"));
-    QCOMPARE(box->informativeText(), QString("index offset at offset 16 lies outside the file (length 10)"));
+    QCOMPARE(box->informativeText(), QString("Index offset at offset 16 lies outside the file (length 10)."));
     QCOMPARE(box->buttons().size(), 1);
     QCOMPARE(box->standardButtons(), QMessageBox::Ok);
 }
@@ -597,9 +674,9 @@ void Form1Test::clickDuringASlideReverses() {
 }
 
 void Form1Test::droppedFileIsChosen_data() {
-    QTest::addColumn<QUrl>("url");
+    QTest::addColumn<QUrl>("url");  // a local file's path is taken inside the fixture's maps folder
     QTest::addColumn<bool>("chosen");
-    QTest::newRow("local map") << QUrl::fromLocalFile("/maps/Dropped.MAP") << true;
+    QTest::newRow("local map") << QUrl::fromLocalFile("/Dropped.MAP") << true;
     QTest::newRow("web address") << QUrl("https://example.invalid/a.map") << false;
 }
 
@@ -607,6 +684,8 @@ void Form1Test::droppedFileIsChosen() {
     QFETCH(QUrl, url);
     QFETCH(bool, chosen);
     Fixture f;
+    if (url.isLocalFile()) url = QUrl::fromLocalFile(qpath(writeMap(f.maps / url.toLocalFile().mid(1).toStdString(),
+                                                                    smallMap("dropped", 1, {}))));
     QMimeData mime;
     mime.setUrls({url});
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);

@@ -1,7 +1,8 @@
 // The real window on a real X server (CTest runs it under xvfb-run): the
 // controls are drawn on the screen where their twips put them. With
 // V2BSP_SCREENSHOT=FILE it also saves the window, after an extraction with
-// the slide open, as that PNG file.
+// the slide open, as that PNG file, and with V2BSP_VIEW_SCREENSHOT=FILE the
+// 3D window that the extraction opened.
 
 #include <QApplication>
 #include <QLineEdit>
@@ -50,6 +51,7 @@ private slots:
     void cleanupTestCase();
     void drawnWhereTheTwipsSay_data();
     void drawnWhereTheTwipsSay();
+    void view3dOpensBesideTheWindow();
 
 private:
     void slideTo(const char* state);
@@ -78,7 +80,26 @@ void ScreenTest::cleanupTestCase() {
         QVERIFY(screenOf(form_->rect().translated(form_->centralWidget()->mapFrom(form_.get(), QPoint())))
                     .save(QString::fromLocal8Bit(file), "PNG"));
     }
+    if (const char* file = std::getenv("V2BSP_VIEW_SCREENSHOT")) {
+        v2bsp::ui::View3D* view = form_->view3d();
+        view->raise();
+        QTest::qWait(300);
+        const QRect frame = view->geometry();
+        QVERIFY(form_->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                    .save(QString::fromLocal8Bit(file), "PNG"));
+    }
     form_.reset();
+}
+
+// Beside the window at its widest, so that neither covers the other.
+void ScreenTest::view3dOpensBesideTheWindow() {
+    v2bsp::ui::View3D* view = form_->view3d();
+    QVERIFY(view != nullptr);
+    QVERIFY(QTest::qWaitForWindowExposed(view));
+    QCOMPARE(view->windowTitle(), QString("sample room - 3D View"));
+    slideTo("1");
+    QVERIFY(!form_->frameGeometry().intersects(view->frameGeometry()));
+    QVERIFY(form_->screen()->availableGeometry().contains(view->frameGeometry()));
 }
 
 void ScreenTest::drawnWhereTheTwipsSay_data() {

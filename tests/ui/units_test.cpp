@@ -1,4 +1,6 @@
 // The window's small units: twips to pixels and the command line.
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QtTest>
 
 #include "ui/commandline.hpp"
@@ -16,6 +18,10 @@ private slots:
     void touchingControlsTouch();
     void commandLine_data();
     void commandLine();
+    void toolkitOptionsAreSetAside_data();
+    void toolkitOptionsAreSetAside();
+    void usageErrorWithoutADisplay_data();
+    void usageErrorWithoutADisplay();
 };
 
 void UnitsTest::twipsToPixels_data() {
@@ -74,6 +80,53 @@ void UnitsTest::commandLine() {
     QCOMPARE(QString::fromStdString(request.map), map);
     QCOMPARE(request.error.empty(), action != StartRequest::Action::usageerror);
     QCOMPARE(v2bsp::ui::wantstextonly(list), textOnly);
+}
+
+void UnitsTest::toolkitOptionsAreSetAside_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("kept");
+    QTest::newRow("none") << QStringList{"a.map"} << QStringList{"a.map"};
+    QTest::newRow("platform and its value") << QStringList{"-platform", "xcb", "a.map"} << QStringList{"a.map"};
+    QTest::newRow("value after =") << QStringList{"-style=fusion", "--bogus"} << QStringList{"--bogus"};
+    QTest::newRow("a flag") << QStringList{"-reverse", "a.map"} << QStringList{"a.map"};
+    QTest::newRow("not after --") << QStringList{"--", "-reverse"} << QStringList{"--", "-reverse"};
+    QTest::newRow("not ours either") << QStringList{"--platform"} << QStringList{"--platform"};
+}
+
+void UnitsTest::toolkitOptionsAreSetAside() {
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, kept);
+    std::vector<std::string> list;
+    for (const QString& arg : args) list.push_back(arg.toStdString());
+    QStringList got;
+    for (const std::string& arg : v2bsp::ui::withouttoolkitoptions(list)) got << QString::fromStdString(arg);
+    QCOMPARE(got, kept);
+}
+
+void UnitsTest::usageErrorWithoutADisplay_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("unknown option") << QStringList{"--bogus"} << "v2bsp: unknown option --bogus\n";
+    QTest::newRow("two maps") << QStringList{"a.map", "b.map"} << "v2bsp: only one MAP can be opened\n";
+    QTest::newRow("after a toolkit option") << QStringList{"-platform", "xcb", "--bogus"}
+                                            << "v2bsp: unknown option --bogus\n";
+}
+
+// Started as from a console with no display: the toolkit is never started.
+void UnitsTest::usageErrorWithoutADisplay() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, error);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(name);
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(V2BSP_WINDOW_PROGRAM), args);
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 2);
+    QCOMPARE(QString::fromLocal8Bit(program.readAllStandardError()),
+             error + "Try 'v2bsp --help' for more information.\n");
+    QVERIFY(program.readAllStandardOutput().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(UnitsTest)

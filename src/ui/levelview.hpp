@@ -1,0 +1,150 @@
+// LevelView: an OpenGL view of a level given as one array of positions and
+// one array of triangles, split into meshes by index ranges. It knows nothing
+// of maps or runs; the 3D window fills it.
+//
+// Drawing: each mesh in its own colour (meshcolour), flat shaded by a light at
+// the camera, both faces lit; an optional wireframe overlay. The camera orbits
+// around a target, pans, zooms towards the cursor and frames the whole level.
+// With Z up the positions (x, y, z) are shown as (x, z, -y).
+//
+// Memory: the positions and the triangles go to the GL once per setlevel and
+// the widget keeps no copy of them (12 bytes a vertex, 6 a triangle); the
+// face normal is found per fragment from screen-space derivatives, so no
+// normals are stored. A frame allocates and uploads nothing.
+#pragma once
+
+#include <QColor>
+#include <QMatrix4x4>
+#include <QOpenGLFunctions_3_3_Core>
+#include <QOpenGLWidget>
+#include <QPoint>
+#include <QString>
+#include <QVector3D>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QOpenGLBuffer;
+class QOpenGLFramebufferObject;
+class QOpenGLShaderProgram;
+class QOpenGLVertexArrayObject;
+
+namespace v2bsp::ui {
+
+// One mesh's part of a LevelGeometry.
+struct LevelMeshRange {
+    std::int64_t number = 0;        // the mesh's number in the map; chooses its colour
+    std::uint32_t firstindex = 0;   // into LevelGeometry::indices
+    std::uint32_t indexcount = 0;   // three per triangle
+    std::uint32_t vertexcount = 0;
+    std::uint32_t basevertex = 0;   // the mesh's first vertex in positions; its indices count from it
+};
+
+struct LevelGeometry {
+    std::vector<float> positions;         // x, y, z per vertex, as stored (Y up)
+    // Three per triangle, each counted from its mesh's basevertex: the map's
+    // indices are 16-bit, and half the bytes of 32-bit ones are half the
+    // memory and the fetching.
+    std::vector<std::uint16_t> indices;
+    std::vector<LevelMeshRange> meshes;
+    QVector3D min, max;                   // bounds of every position; zero when there is none
+};
+
+// The colour of mesh `number`: the same for a number in every run, and far
+// apart in hue for neighbouring numbers (hue steps by the golden ratio).
+QColor meshcolour(std::int64_t number);
+
+class LevelView final : public QOpenGLWidget, protected QOpenGLFunctions_3_3_Core {
+    Q_OBJECT
+
+public:
+    explicit LevelView(QWidget* parent = nullptr);
+    ~LevelView() override;
+
+    // Replaces the level; uploaded at once when the GL is ready, else when it
+    // is. Ranges index the meshes in the calls below (0 ... count - 1).
+    void setlevel(LevelGeometry geometry);
+    int meshcount() const { return static_cast<int>(ranges_.size()); }
+
+    void setmeshvisible(int mesh, bool visible);
+    bool meshvisible(int mesh) const;
+    // -1 for none.
+    void sethighlighted(int mesh);
+    int highlighted() const { return highlighted_; }
+
+    // The mesh drawn at `pixel` (widget coordinates), or -1 for none; draws
+    // the mesh ids of that one pixel into a framebuffer of its own.
+    int meshat(QPoint pixel);
+    // Where the stored position `point` is drawn, in widget coordinates.
+    QPoint pixelof(QVector3D point) const;
+
+    // Camera, in degrees: yaw about the up axis, pitch above the horizon.
+    void setorbit(float yaw, float pitch);
+    void orbitby(float yawdelta, float pitchdelta);
+    void frameall();
+    void setzup(bool zup);
+    bool zup() const { return zup_; }
+    void setwireframe(bool on);
+    bool wireframe() const { return wireframe_; }
+
+    // Bytes the view holds for the level: GL buffers and any copy not yet uploaded.
+    std::int64_t levelbytes() const;
+    // Why the GL could not be used; empty while it can.
+    QString failure() const { return failure_; }
+
+signals:
+    void meshpicked(int mesh);
+    // The GL turned out unusable after all (too old, a shader refused).
+    void unavailable(const QString& reason);
+
+protected:
+    void initializeGL() override;
+    void resizeGL(int width, int height) override;
+    void paintGL() override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    void cleanup();
+    void fail(const QString& reason);
+    void upload();
+    void drawmeshes(const QMatrix4x4& projection, bool ids);
+    QMatrix4x4 projection() const;
+    QMatrix4x4 view() const;
+    QMatrix4x4 model() const;
+    QVector3D centre() const;
+    float radius() const;
+
+    std::unique_ptr<QOpenGLShaderProgram> program_;
+    std::unique_ptr<QOpenGLVertexArrayObject> vao_;
+    std::unique_ptr<QOpenGLBuffer> positions_;
+    std::unique_ptr<QOpenGLBuffer> indices_;
+    std::unique_ptr<QOpenGLFramebufferObject> pickbuffer_;
+    bool ready_ = false;
+    bool pending_ = false;
+    QString failure_;
+
+    LevelGeometry geometry_;  // emptied once uploaded
+    std::vector<LevelMeshRange> ranges_;
+    std::vector<QVector3D> colours_;
+    std::vector<bool> visible_;
+    std::int64_t uploadedbytes_ = 0;
+    QVector3D min_, max_;
+    int highlighted_ = -1;
+
+    QVector3D target_;
+    float distance_ = 10;
+    float yaw_ = 35;
+    float pitch_ = 30;
+    bool zup_ = false;
+    bool wireframe_ = false;
+
+    QPoint pressat_;
+    QPoint lastat_;
+    bool dragged_ = false;
+};
+
+}  // namespace v2bsp::ui

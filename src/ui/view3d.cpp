@@ -1,0 +1,340 @@
+#include "ui/view3d.hpp"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <algorithm>
+
+#include "ui/appicon.hpp"
+
+namespace v2bsp::ui {
+namespace {
+
+constexpr int kMeshNumberRole = Qt::UserRole;
+
+QString counted(std::int64_t n, const char* one, const char* many) {
+    return QStringLiteral("%1 %2").arg(n).arg(QString::fromUtf8(n == 1 ? one : many));
+}
+
+QString qpath(const std::filesystem::path& path) { return QFile::decodeName(path.string().c_str()); }
+
+std::filesystem::path localpath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+// The file name with the extension of `filter` when it has none of its own.
+QString withExtension(QString name, const QString& extension) {
+    if (!name.endsWith(extension, Qt::CaseInsensitive)) name += extension;
+    return name;
+}
+
+}  // namespace
+
+QString probeopengl() {
+    QSurfaceFormat format;
+    format.setVersion(3, 3);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    QOpenGLContext context;
+    context.setFormat(format);
+    if (!context.create()) return QStringLiteral("no OpenGL context can be made on this display");
+    const QSurfaceFormat got = context.format();
+    if (got.version() < qMakePair(3, 3)) {
+        return QStringLiteral("OpenGL 3.3 is needed, this system offers %1.%2")
+            .arg(got.majorVersion())
+            .arg(got.minorVersion());
+    }
+    QOffscreenSurface surface;
+    surface.setFormat(got);
+    surface.create();
+    if (!context.makeCurrent(&surface)) return QStringLiteral("the OpenGL context cannot be used");
+    context.doneCurrent();
+    return {};
+}
+
+LevelGeometry levelgeometry(const MeshPlan& plan) {
+    LevelGeometry level;
+    bool first = true;
+    for (const PlannedMesh& planned : plan.meshes) {
+        if (planned.skip != MeshSkip::none) continue;
+        const DecodedMesh mesh = decodemesh(planned, UpAxis::y);
+        LevelMeshRange range;
+        range.number = mesh.number;
+        range.firstindex = static_cast<std::uint32_t>(level.indices.size());
+        range.indexcount = static_cast<std::uint32_t>(mesh.triangles.size() * 3);
+        range.vertexcount = static_cast<std::uint32_t>(mesh.positions.size());
+        range.basevertex = static_cast<std::uint32_t>(level.positions.size() / 3);
+        for (const Position& p : mesh.positions) {
+            level.positions.insert(level.positions.end(), p.begin(), p.end());
+            const QVector3D v(p[0], p[1], p[2]);
+            level.min = first ? v : QVector3D(std::min(level.min.x(), v.x()), std::min(level.min.y(), v.y()),
+                                              std::min(level.min.z(), v.z()));
+            level.max = first ? v : QVector3D(std::max(level.max.x(), v.x()), std::max(level.max.y(), v.y()),
+                                              std::max(level.max.z(), v.z()));
+            first = false;
+        }
+        for (const Triangle& t : mesh.triangles) {
+            // A kept triangle names vertices of its own mesh, and the map's indices are 16-bit.
+            for (const std::uint32_t i : t) level.indices.push_back(static_cast<std::uint16_t>(i));
+        }
+        level.meshes.push_back(range);
+    }
+    return level;
+}
+
+QString statustext(const ExtractResult& result, std::int64_t meshes, std::int64_t vertices,
+                   std::int64_t triangles) {
+    QString text = QStringLiteral("%1, %2, %3")
+                       .arg(counted(meshes, "mesh", "meshes"), counted(vertices, "vertex", "vertices"),
+                            counted(triangles, "triangle", "triangles"));
+    text += result.outputfolder.empty() ? QStringLiteral("; no folder was written")
+                                        : QStringLiteral(" in ") + qpath(result.outputfolder);
+    QStringList missing;
+    if (result.meshesread < result.meshcount) {
+        missing << counted(result.meshcount - result.meshesread, "mesh", "meshes") +
+                       " not found: the mesh table runs past the end of the map file";
+    }
+    if (result.meshesskipped > 0) {
+        missing << counted(result.meshesskipped, "mesh", "meshes") + " skipped: data outside the map file";
+    }
+    if (result.writefailures > 0) {
+        missing << counted(result.writefailures, "file", "files") + " not written: see the log for why";
+    }
+    if (!missing.isEmpty()) text += QStringLiteral(". Incomplete: ") + missing.join("; ");
+    return text;
+}
+
+View3D::View3D(GlProbe probe, QWidget* parent) : QMainWindow(parent) {
+    createActions();
+    createToolbar();
+    createView(probe);
+    createList();
+    createStatus();
+    connectActions();
+}
+
+View3D::~View3D() = default;
+
+void View3D::createActions() {
+    setObjectName("View3D");
+    setWindowTitle("3D View");
+    setWindowIcon(appicon());
+    const auto make = [this](const char* name, const QString& text, const QKeySequence& key = {}) {
+        auto* action = new QAction(text, this);
+        action->setObjectName(name);
+        action->setShortcut(key);
+        addAction(action);
+        return action;
+    };
+    openfolder_ = make("openfolder", "Open Folder");
+    saveas_ = make("saveas", "Save As...", QKeySequence::SaveAs);
+    saveimage_ = make("saveimage", "Save Image...");
+    frameall_ = make("frameall", "Frame All", Qt::Key_F);
+    wireframe_ = make("wireframe", "Wireframe", Qt::Key_W);
+    wireframe_->setCheckable(true);
+    zup_ = make("zup", "Z Up", Qt::Key_Z);
+    zup_->setCheckable(true);
+    zup_->setToolTip("The map stores Z up: show (x, y, z) as (x, z, -y), and save the level so");
+    savebox_ = std::make_unique<FileDialogSaveBox>(this);
+    opener_ = [](const QUrl& folder) { return QDesktopServices::openUrl(folder); };
+}
+
+void View3D::createToolbar() {
+    QToolBar* bar = addToolBar("3D View");
+    bar->setObjectName("toolbar");
+    bar->setMovable(false);
+    bar->addActions({openfolder_, saveas_, saveimage_});
+    bar->addSeparator();
+    bar->addActions({frameall_, wireframe_, zup_});
+}
+
+void View3D::createView(const GlProbe& probe) {
+    splitter_ = new QSplitter(Qt::Horizontal, this);
+    splitter_->setObjectName("splitter");
+    setCentralWidget(splitter_);
+    const QString refused = probe ? probe() : QString();
+    if (!refused.isEmpty()) {
+        showUnavailable(refused);
+        return;
+    }
+    view_ = new LevelView(splitter_);
+    splitter_->addWidget(view_);
+    connect(view_, &LevelView::unavailable, this, &View3D::showUnavailable);
+    connect(view_, &LevelView::meshpicked, this, &View3D::selectPicked);
+}
+
+// The notice takes the view's place; the actions that need a drawing go.
+void View3D::showUnavailable(const QString& reason) {
+    notice_ = new QLabel(QStringLiteral("3D view unavailable: ") + reason);
+    notice_->setObjectName("unavailable");
+    notice_->setAlignment(Qt::AlignCenter);
+    notice_->setWordWrap(true);
+    notice_->setMinimumSize(320, 240);
+    if (view_ != nullptr) {
+        splitter_->replaceWidget(splitter_->indexOf(view_), notice_);
+        view_->deleteLater();
+        view_ = nullptr;
+    } else {
+        splitter_->insertWidget(0, notice_);
+    }
+    for (QAction* action : {saveimage_, frameall_, wireframe_}) action->setEnabled(false);
+}
+
+void View3D::createList() {
+    list_ = new QTreeWidget(splitter_);
+    list_->setObjectName("meshlist");
+    list_->setColumnCount(3);
+    list_->setHeaderLabels({"Mesh", "Vertices", "Triangles"});
+    list_->setRootIsDecorated(false);
+    list_->setUniformRowHeights(true);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->header()->setStretchLastSection(false);
+    list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    splitter_->addWidget(list_);
+    splitter_->setStretchFactor(0, 1);
+    splitter_->setStretchFactor(1, 0);
+    resize(960, 600);
+    splitter_->setSizes({700, 260});
+}
+
+void View3D::createStatus() {
+    status_ = new QLabel(this);
+    status_->setObjectName("status");
+    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusBar()->addWidget(status_, 1);
+}
+
+void View3D::connectActions() {
+    connect(openfolder_, &QAction::triggered, this, &View3D::openFolder);
+    connect(saveas_, &QAction::triggered, this, &View3D::saveLevelAs);
+    connect(saveimage_, &QAction::triggered, this, &View3D::saveImage);
+    connect(frameall_, &QAction::triggered, this, &View3D::frameAll);
+    connect(wireframe_, &QAction::toggled, this, &View3D::showWireframe);
+    connect(zup_, &QAction::toggled, this, &View3D::showZUp);
+    connect(list_, &QTreeWidget::itemChanged, this, &View3D::listItemChanged);
+    connect(list_, &QTreeWidget::itemSelectionChanged, this, &View3D::listSelectionChanged);
+}
+
+void View3D::setSaveBox(std::unique_ptr<SaveBox> box) { savebox_ = std::move(box); }
+
+void View3D::setFolderOpener(FolderOpener opener) { opener_ = std::move(opener); }
+
+void View3D::showrun(const MapExtraction& extraction, const ExtractResult& result) {
+    extraction_ = &extraction;
+    result_ = result;
+    setWindowTitle(QString::fromStdString(extraction.foldername) + " - 3D View");
+    LevelGeometry geometry = levelgeometry(extraction.plan);
+    fillList(geometry);
+    std::int64_t vertices = 0, triangles = 0;
+    for (const LevelMeshRange& range : geometry.meshes) {
+        vertices += range.vertexcount;
+        triangles += range.indexcount / 3;
+    }
+    runstatus_ = statustext(result, static_cast<std::int64_t>(geometry.meshes.size()), vertices, triangles);
+    say(runstatus_);
+    constexpr int kListWidth = 250;
+    splitter_->setSizes({std::max(width() - kListWidth, kListWidth), kListWidth});
+    if (view_ != nullptr) view_->setlevel(std::move(geometry));
+}
+
+void View3D::fillList(const LevelGeometry& geometry) {
+    const QSignalBlocker quiet(list_);
+    list_->clear();
+    QList<QTreeWidgetItem*> rows;
+    for (const LevelMeshRange& range : geometry.meshes) {
+        auto* row = new QTreeWidgetItem({QStringLiteral("mesh%1").arg(range.number),
+                                         QString::number(range.vertexcount),
+                                         QString::number(range.indexcount / 3)});
+        row->setData(0, kMeshNumberRole, QVariant::fromValue<qlonglong>(range.number));
+        row->setData(0, Qt::DecorationRole, meshcolour(range.number));
+        row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
+        row->setCheckState(0, Qt::Checked);
+        row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+        row->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+        rows << row;
+    }
+    list_->addTopLevelItems(rows);
+}
+
+QString View3D::statusline() const { return status_->text(); }
+
+void View3D::say(const QString& text) { status_->setText(text); }
+
+void View3D::selectPicked(int mesh) {
+    const QSignalBlocker quiet(list_);
+    list_->clearSelection();
+    if (QTreeWidgetItem* row = list_->topLevelItem(mesh)) {
+        row->setSelected(true);
+        list_->scrollToItem(row);
+    }
+}
+
+void View3D::listItemChanged(QTreeWidgetItem* item, int column) {
+    if (view_ == nullptr || column != 0) return;
+    view_->setmeshvisible(list_->indexOfTopLevelItem(item), item->checkState(0) == Qt::Checked);
+}
+
+void View3D::listSelectionChanged() {
+    if (view_ == nullptr) return;
+    const QList<QTreeWidgetItem*> selected = list_->selectedItems();
+    view_->sethighlighted(selected.isEmpty() ? -1 : list_->indexOfTopLevelItem(selected.constFirst()));
+}
+
+void View3D::openFolder() {
+    if (result_.outputfolder.empty()) return;
+    const QString folder = qpath(result_.outputfolder);
+    if (!opener_(QUrl::fromLocalFile(folder))) say("Could not open " + folder + " in the file manager");
+}
+
+// The format is the filter's, or the name's when it ends in .obj or .glb.
+void View3D::saveLevelAs() {
+    if (extraction_ == nullptr) return;
+    const std::filesystem::path parent =
+        result_.outputfolder.empty() ? std::filesystem::path() : result_.outputfolder.parent_path();
+    savebox_->setFileName(qpath(parent / (extraction_->foldername + ".glb")));
+    savebox_->setFilters({kGlbFilter, kObjFilter});
+    savebox_->showSave();
+    QString name = savebox_->fileName();
+    if (name.isEmpty()) return;
+    const bool obj = name.endsWith(".obj", Qt::CaseInsensitive) ||
+                     (!name.endsWith(".glb", Qt::CaseInsensitive) && savebox_->selectedFilter() == kObjFilter);
+    name = withExtension(name, obj ? ".obj" : ".glb");
+    const std::error_code failure = extraction_->writelevel(obj ? LevelFormat::obj : LevelFormat::glb,
+                                                            zup_->isChecked() ? UpAxis::z : UpAxis::y,
+                                                            localpath(name));
+    say(failure ? "Could not write " + name + ": " + QString::fromStdString(failure.message())
+                : "Saved " + name + ". " + runstatus_);
+}
+
+void View3D::saveImage() {
+    if (view_ == nullptr) return;
+    savebox_->setFileName(extraction_ != nullptr ? QString::fromStdString(extraction_->foldername) + ".png"
+                                                 : QStringLiteral("view.png"));
+    savebox_->setFilters({kPngFilter});
+    savebox_->showSave();
+    if (savebox_->fileName().isEmpty()) return;
+    const QString name = withExtension(savebox_->fileName(), ".png");
+    say(view_->grabFramebuffer().save(name, "PNG") ? "Saved " + name + ". " + runstatus_
+                                                   : "Could not write " + name);
+}
+
+void View3D::frameAll() {
+    if (view_ != nullptr) view_->frameall();
+}
+
+void View3D::showWireframe(bool on) {
+    if (view_ != nullptr) view_->setwireframe(on);
+}
+
+void View3D::showZUp(bool on) {
+    if (view_ != nullptr) view_->setzup(on);
+}
+
+}  // namespace v2bsp::ui

@@ -1,0 +1,194 @@
+// The 3D window drawn by OpenGL on a real X server (CTest runs it under
+// xvfb-run with Mesa's software renderer): what the framebuffer shows of the
+// sample room, and which mesh a pixel picks.
+#include <QApplication>
+#include <QImage>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QtTest>
+#include <cmath>
+#include <map>
+
+#include "scratchfolder.hpp"
+#include "ui/form1.hpp"
+#include "ui/levelview.hpp"
+#include "ui/view3d.hpp"
+#include "uitest.hpp"
+
+using namespace uitest;
+using v2bsp::ui::LevelView;
+
+namespace {
+
+// The mesh whose colour `pixel` has, by hue (shading scales a colour, which
+// keeps its hue), or -1 for a grey such as the background.
+int meshOfColour(QRgb pixel, int meshes) {
+    const QColor c = QColor::fromRgb(pixel);
+    if (c.hsvSaturationF() < 0.25f || c.valueF() < 0.1f) return -1;
+    int best = -1;
+    double bestgap = 6.0 / 360;  // the sample's ten hues lie 20 degrees apart or more
+    for (int m = 0; m < meshes; ++m) {
+        double gap = std::abs(c.hsvHueF() - v2bsp::ui::meshcolour(m).hsvHueF());
+        gap = std::min(gap, 1 - gap);
+        if (gap < bestgap) bestgap = gap, best = m;
+    }
+    return best;
+}
+
+std::map<int, int> pixelsPerMesh(const QImage& image, int meshes) {
+    std::map<int, int> counts;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) ++counts[meshOfColour(image.pixel(x, y), meshes)];
+    }
+    return counts;
+}
+
+}  // namespace
+
+class LevelViewTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void everyMeshIsDrawnInItsColour();
+    void hidingAMeshRemovesItsColour_data();
+    void hidingAMeshRemovesItsColour();
+    void fromAboveTheFloorIsAtTheCentre();
+    void picking_data();
+    void picking();
+    void pickingSelectsTheRow();
+    void zUpTurnsTheLevel();
+    void levelIsHeldOnce();
+
+private:
+    void lookFrom(float yaw, float pitch);
+    QImage frame();
+
+    v2bsp::ScratchFolder scratch_;
+    std::unique_ptr<Form1> form_;
+    LevelView* view_ = nullptr;
+    int meshes_ = 0;
+};
+
+void LevelViewTest::initTestCase() {
+    form_ = std::make_unique<Form1>();
+    form_->setOutputParent(qpath(scratch_.path()));
+    form_->show();
+    const mb::Scene scene = mb::samplescene();
+    meshes_ = static_cast<int>(scene.meshes.size());
+    form_->choosemap(qpath(writeMap(scratch_.path() / "maps" / "sample.map", scene)));
+    form_->findChild<QPushButton*>("Command1")->click();
+    QVERIFY(form_->view3d() != nullptr);
+    view_ = form_->view3d()->levelview();
+    QVERIFY2(view_ != nullptr, "no OpenGL under Xvfb");
+    QVERIFY(QTest::qWaitForWindowExposed(form_->view3d()));
+    QTRY_VERIFY(view_->isValid());
+    QVERIFY2(view_->failure().isEmpty(), qPrintable(view_->failure()));
+    QCOMPARE(view_->meshcount(), meshes_);
+}
+
+void LevelViewTest::lookFrom(float yaw, float pitch) {
+    view_->setzup(false);
+    view_->frameall();
+    view_->setorbit(yaw, pitch);
+}
+
+QImage LevelViewTest::frame() { return view_->grabFramebuffer().convertToFormat(QImage::Format_RGB32); }
+
+void LevelViewTest::everyMeshIsDrawnInItsColour() {
+    lookFrom(30, 60);
+    const std::map<int, int> counts = pixelsPerMesh(frame(), meshes_);
+    for (int m = 0; m < meshes_; ++m) {
+        QVERIFY2(counts.contains(m) && counts.at(m) >= 20, qPrintable(QString("mesh %1 not drawn").arg(m)));
+    }
+    QVERIFY(counts.contains(-1));  // the background around the room
+}
+
+void LevelViewTest::hidingAMeshRemovesItsColour_data() {
+    QTest::addColumn<int>("mesh");
+    QTest::newRow("floor") << 0;
+    QTest::newRow("a wall") << 2;
+    QTest::newRow("a pillar") << 6;
+    QTest::newRow("the steps") << 9;
+}
+
+void LevelViewTest::hidingAMeshRemovesItsColour() {
+    QFETCH(int, mesh);
+    lookFrom(30, 60);
+    view_->setmeshvisible(mesh, false);
+    const std::map<int, int> hidden = pixelsPerMesh(frame(), meshes_);
+    view_->setmeshvisible(mesh, true);
+    QVERIFY(!hidden.contains(mesh));
+    QVERIFY(pixelsPerMesh(frame(), meshes_).contains(mesh));
+}
+
+void LevelViewTest::fromAboveTheFloorIsAtTheCentre() {
+    lookFrom(0, 90);
+    const QImage image = frame();
+    const QPoint centre = view_->pixelof({0, 0, 0});
+    QCOMPARE(meshOfColour(image.pixel(centre), meshes_), 0);
+    // Beyond the room's walls nothing is drawn.
+    const QPoint outside = view_->pixelof({12, 0, 0});
+    QVERIFY(image.rect().contains(outside));
+    QCOMPARE(meshOfColour(image.pixel(outside), meshes_), -1);
+    QCOMPARE(meshOfColour(image.pixel(2, 2), meshes_), -1);
+}
+
+void LevelViewTest::picking_data() {
+    QTest::addColumn<QVector3D>("point");
+    QTest::addColumn<int>("mesh");
+    QTest::newRow("floor centre") << QVector3D(0, 0, 0) << 0;
+    QTest::newRow("floor corner") << QVector3D(8, 0, 6) << 0;
+    QTest::newRow("pillar -6 -4.5") << QVector3D(-6, 4, -4.5f) << 5;
+    QTest::newRow("pillar -6 4.5") << QVector3D(-6, 4, 4.5f) << 6;
+    QTest::newRow("pillar 6 -4.5") << QVector3D(6, 4, -4.5f) << 7;
+    QTest::newRow("pillar 6 4.5") << QVector3D(6, 4, 4.5f) << 8;
+    QTest::newRow("steps' landing") << QVector3D(0, 1, -7.25f) << 9;
+    QTest::newRow("outside the room") << QVector3D(12, 0, 0) << -1;
+}
+
+void LevelViewTest::picking() {
+    QFETCH(QVector3D, point);
+    QFETCH(int, mesh);
+    lookFrom(0, 90);
+    QCOMPARE(view_->meshat(view_->pixelof(point)), mesh);
+}
+
+void LevelViewTest::pickingSelectsTheRow() {
+    lookFrom(0, 90);
+    QTest::mouseClick(view_, Qt::LeftButton, {}, view_->pixelof({6, 4, 4.5f}));
+    QCOMPARE(view_->highlighted(), 8);
+    auto* list = form_->view3d()->findChild<QTreeWidget*>("meshlist");
+    QCOMPARE(list->selectedItems().size(), 1);
+    QCOMPARE(list->selectedItems()[0]->text(0), QString("mesh8"));
+    list->setCurrentItem(list->topLevelItem(3));
+    QCOMPARE(view_->highlighted(), 3);
+    list->clearSelection();
+    QCOMPARE(view_->highlighted(), -1);
+}
+
+// The sample stores Y up; shown as Z up its floor stands on edge, so from
+// above the centre shows the floor no more.
+void LevelViewTest::zUpTurnsTheLevel() {
+    lookFrom(0, 90);
+    view_->setzup(true);
+    view_->setorbit(0, 90);
+    const int picked = view_->meshat(QPoint(view_->width() / 2, view_->height() / 2));
+    view_->setzup(false);
+    QVERIFY(picked != 0);
+}
+
+void LevelViewTest::levelIsHeldOnce() {
+    const mb::Scene scene = mb::samplescene();
+    std::int64_t vertices = 0, triangles = 0;
+    for (const mb::Mesh& mesh : scene.meshes) {
+        vertices += static_cast<std::int64_t>(mesh.vertices.size());
+        triangles += static_cast<std::int64_t>(mesh.triangles.size());
+    }
+    // Positions and indices once, and a little per mesh.
+    QVERIFY(view_->levelbytes() >= 12 * vertices + 6 * triangles);
+    QVERIFY(view_->levelbytes() <= 12 * vertices + 6 * triangles + 64 * meshes_);
+}
+
+QTEST_MAIN(LevelViewTest)
+#include "levelview_test.moc"

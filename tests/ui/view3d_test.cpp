@@ -1,0 +1,281 @@
+// The 3D window without OpenGL (offscreen, with a probe that refuses the
+// context): its title, list, status line, Save As and Open Folder, and how
+// Form1 opens it.
+#include <QAction>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QtTest>
+#include <fstream>
+#include <iterator>
+
+#include "scratchfolder.hpp"
+#include "ui/form1.hpp"
+#include "ui/view3d.hpp"
+#include "uitest.hpp"
+
+using namespace uitest;
+
+namespace {
+
+QString refuse() { return QStringLiteral("refused for the test"); }
+
+class ScriptedSaveBox final : public v2bsp::ui::SaveBox {
+public:
+    QString answer, filter;
+    QStringList filtersset;
+    QString suggested;
+    void setFileName(const QString& name) override { suggested = name; }
+    void setFilters(const QStringList& filters) override { filtersset = filters; }
+    void showSave() override { chosen_ = answer; }
+    QString fileName() const override { return chosen_; }
+    QString selectedFilter() const override { return filter.isEmpty() ? filtersset.value(0) : filter; }
+
+private:
+    QString chosen_;
+};
+
+std::string bytesOf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class QuietHost final : public v2bsp::ExtractHost {
+public:
+    void logline(std::string_view) override {}
+    void addtagname(std::string_view) override {}
+    void mapfailed(const v2bsp::MapFailure&) override {}
+};
+
+struct Fixture {
+    v2bsp::ScratchFolder scratch;
+    fs::path program = scratch.path() / "program";
+    std::vector<Notice> notices;
+    Form1 form;
+    fs::path map;
+
+    explicit Fixture(const mb::Scene& scene = mb::samplescene()) {
+        fs::create_directories(program);
+        form.setMessagePresenter(std::make_unique<CapturedMessages>(notices));
+        form.setOutputParent(qpath(program));
+        form.setGlProbe(refuse);
+        map = writeMap(scratch.path() / "maps" / "sample.map", scene);
+    }
+    void extract() {
+        form.choosemap(qpath(map));
+        form.findChild<QPushButton*>("Command1")->click();
+    }
+    QTreeWidget* list() { return form.view3d()->findChild<QTreeWidget*>("meshlist"); }
+};
+
+}  // namespace
+
+class View3DTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void opensAfterARunWithTheRunsMeshes();
+    void unavailableSaysWhy();
+    void statusLine_data();
+    void statusLine();
+    void saveAsWritesWhatTheCommandLineWrites_data();
+    void saveAsWritesWhatTheCommandLineWrites();
+    void saveAsCancelledWritesNothing();
+    void openFolderShowsTheRunsFolder();
+    void viewMenuDecidesWhetherRunsOpenIt();
+    void aSecondRunRefillsIt();
+    void aFailedRunLeavesItAsItWas();
+};
+
+void View3DTest::opensAfterARunWithTheRunsMeshes() {
+    Fixture f;
+    f.extract();
+    v2bsp::ui::View3D* view = f.form.view3d();
+    QVERIFY(view != nullptr);
+    QVERIFY(view->isVisible());
+    QCOMPARE(view->windowTitle(), QString("sample room - 3D View"));
+    const mb::Scene scene = mb::samplescene();
+    QCOMPARE(f.list()->topLevelItemCount(), static_cast<int>(scene.meshes.size()));
+    std::int64_t vertices = 0, triangles = 0;
+    for (int m = 0; m < f.list()->topLevelItemCount(); ++m) {
+        QTreeWidgetItem* row = f.list()->topLevelItem(m);
+        const mb::Mesh& mesh = scene.meshes[static_cast<std::size_t>(m)];
+        QCOMPARE(row->text(0), QString("mesh%1").arg(m));
+        QCOMPARE(row->text(1), QString::number(mesh.vertices.size()));
+        QCOMPARE(row->text(2), QString::number(mesh.triangles.size()));
+        QCOMPARE(row->checkState(0), Qt::Checked);
+        vertices += static_cast<std::int64_t>(mesh.vertices.size());
+        triangles += static_cast<std::int64_t>(mesh.triangles.size());
+    }
+    QCOMPARE(view->statusline(), QString("%1 meshes, %2 vertices, %3 triangles in %4")
+                                     .arg(scene.meshes.size())
+                                     .arg(vertices)
+                                     .arg(triangles)
+                                     .arg(qpath(f.program / "sample room")));
+}
+
+void View3DTest::unavailableSaysWhy() {
+    Fixture f;
+    f.extract();
+    v2bsp::ui::View3D* view = f.form.view3d();
+    QVERIFY(view->levelview() == nullptr);
+    auto* notice = view->findChild<QLabel*>("unavailable");
+    QVERIFY(notice != nullptr);
+    QCOMPARE(notice->text(), QString("3D view unavailable: refused for the test"));
+    QVERIFY(!view->findChild<QAction*>("saveimage")->isEnabled());
+    QVERIFY(view->findChild<QAction*>("saveas")->isEnabled());
+    QVERIFY(view->findChild<QAction*>("openfolder")->isEnabled());
+}
+
+void View3DTest::statusLine_data() {
+    QTest::addColumn<qint64>("meshcount");
+    QTest::addColumn<qint64>("meshesread");
+    QTest::addColumn<qint64>("skipped");
+    QTest::addColumn<qint64>("failures");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("complete") << 2LL << 2LL << 0LL << 0LL << "/out/a" << "2 meshes, 10 vertices, 6 triangles in /out/a";
+    QTest::newRow("skipped") << 5LL << 5LL << 3LL << 0LL << "/out/a"
+                             << "2 meshes, 10 vertices, 6 triangles in /out/a. Incomplete: "
+                                "3 meshes skipped: data outside the map file";
+    QTest::newRow("one file not written") << 2LL << 2LL << 0LL << 1LL << "/out/a"
+                                          << "2 meshes, 10 vertices, 6 triangles in /out/a. Incomplete: "
+                                             "1 file not written: see the log for why";
+    QTest::newRow("no folder") << 2LL << 2LL << 0LL << 1LL << ""
+                               << "2 meshes, 10 vertices, 6 triangles; no folder was written. Incomplete: "
+                                  "1 file not written: see the log for why";
+    QTest::newRow("table cut short") << 4LL << 2LL << 1LL << 2LL << "/out/a"
+                                     << "2 meshes, 10 vertices, 6 triangles in /out/a. Incomplete: "
+                                        "2 meshes not found: the mesh table runs past the end of the map file; "
+                                        "1 mesh skipped: data outside the map file; "
+                                        "2 files not written: see the log for why";
+}
+
+void View3DTest::statusLine() {
+    QFETCH(qint64, meshcount);
+    QFETCH(qint64, meshesread);
+    QFETCH(qint64, skipped);
+    QFETCH(qint64, failures);
+    QFETCH(QString, folder);
+    QFETCH(QString, expected);
+    v2bsp::ExtractResult result;
+    result.meshcount = meshcount;
+    result.meshesread = meshesread;
+    result.meshesskipped = skipped;
+    result.writefailures = failures;
+    result.outputfolder = folder.toStdString();
+    QCOMPARE(v2bsp::ui::statustext(result, 2, 10, 6), expected);
+}
+
+void View3DTest::saveAsWritesWhatTheCommandLineWrites_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<bool>("zup");
+    QTest::addColumn<QString>("written");  // the file expected
+    QTest::addColumn<bool>("glb");
+    QTest::newRow("glb") << "level.glb" << "" << false << "level.glb" << true;
+    QTest::newRow("glb, Z up") << "level.glb" << "" << true << "level.glb" << true;
+    QTest::newRow("obj") << "level.obj" << "" << false << "level.obj" << false;
+    QTest::newRow("obj, Z up") << "level.obj" << "" << true << "level.obj" << false;
+    QTest::newRow("obj by its filter") << "level" << v2bsp::ui::kObjFilter << false << "level.obj" << false;
+    QTest::newRow("the name's extension wins") << "level.glb" << v2bsp::ui::kObjFilter << false << "level.glb"
+                                               << true;
+}
+
+void View3DTest::saveAsWritesWhatTheCommandLineWrites() {
+    QFETCH(QString, name);
+    QFETCH(QString, filter);
+    QFETCH(bool, zup);
+    QFETCH(QString, written);
+    QFETCH(bool, glb);
+    Fixture f;
+    f.extract();
+    auto box = std::make_unique<ScriptedSaveBox>();
+    ScriptedSaveBox* saves = box.get();
+    saves->answer = qpath(f.scratch.path() / name.toStdString());
+    saves->filter = filter;
+    f.form.view3d()->setSaveBox(std::move(box));
+    f.form.view3d()->findChild<QAction*>("zup")->setChecked(zup);
+    f.form.view3d()->findChild<QAction*>("saveas")->trigger();
+    QCOMPARE(saves->filtersset, QStringList({v2bsp::ui::kGlbFilter, v2bsp::ui::kObjFilter}));
+    QCOMPARE(saves->suggested, qpath(f.program / "sample room.glb"));
+
+    // The core's own run with that format and up axis, as v2bsp-extract --format makes it.
+    const fs::path cli = f.scratch.path() / "cli";
+    fs::create_directories(cli);
+    v2bsp::ExtractSettings settings;
+    settings.outputparent = cli;
+    settings.formats = {false, !glb, glb};
+    settings.up = zup ? v2bsp::UpAxis::z : v2bsp::UpAxis::y;
+    QuietHost host;
+    QCOMPARE(v2bsp::extractmap(f.map.string(), host, settings).status, v2bsp::ExtractStatus::complete);
+    const std::string expected = bytesOf(cli / (glb ? "sample room.glb" : "sample room.obj"));
+    QVERIFY(!expected.empty());
+    QVERIFY(bytesOf(f.scratch.path() / written.toStdString()) == expected);
+    QVERIFY(f.form.view3d()->statusline().startsWith("Saved " + qpath(f.scratch.path() / written.toStdString())));
+}
+
+void View3DTest::saveAsCancelledWritesNothing() {
+    Fixture f;
+    f.extract();
+    const QString before = f.form.view3d()->statusline();
+    f.form.view3d()->setSaveBox(std::make_unique<ScriptedSaveBox>());
+    f.form.view3d()->findChild<QAction*>("saveas")->trigger();
+    QCOMPARE(listing(f.scratch.path()), QStringList({"maps", "program"}));
+    QCOMPARE(f.form.view3d()->statusline(), before);
+}
+
+void View3DTest::openFolderShowsTheRunsFolder() {
+    Fixture f;
+    f.extract();
+    QList<QUrl> opened;
+    f.form.view3d()->setFolderOpener([&opened](const QUrl& url) {
+        opened << url;
+        return false;
+    });
+    f.form.view3d()->findChild<QAction*>("openfolder")->trigger();
+    QCOMPARE(opened, QList<QUrl>({QUrl::fromLocalFile(qpath(f.program / "sample room"))}));
+    QCOMPARE(f.form.view3d()->statusline(),
+             "Could not open " + qpath(f.program / "sample room") + " in the file manager");
+}
+
+void View3DTest::viewMenuDecidesWhetherRunsOpenIt() {
+    Fixture f;
+    auto* toggle = f.form.findChild<QAction*>("mnu3dwindow");
+    QVERIFY(toggle != nullptr && toggle->isCheckable() && toggle->isChecked());
+    toggle->setChecked(false);
+    f.extract();
+    QVERIFY(f.form.view3d() == nullptr);
+    toggle->setChecked(true);
+    QVERIFY(f.form.view3d() != nullptr && f.form.view3d()->isVisible());
+    QCOMPARE(f.list()->topLevelItemCount(), 10);
+    toggle->setChecked(false);
+    QVERIFY(!f.form.view3d()->isVisible());
+}
+
+void View3DTest::aSecondRunRefillsIt() {
+    Fixture f(smallMap("first", 2, {}));
+    f.extract();
+    v2bsp::ui::View3D* view = f.form.view3d();
+    QCOMPARE(f.list()->topLevelItemCount(), 2);
+    f.map = writeMap(f.scratch.path() / "maps" / "second.map", smallMap("second", 3, {}));
+    f.extract();
+    QCOMPARE(f.form.view3d(), view);
+    QCOMPARE(view->windowTitle(), QString("second - 3D View"));
+    QCOMPARE(f.list()->topLevelItemCount(), 3);
+}
+
+void View3DTest::aFailedRunLeavesItAsItWas() {
+    Fixture f(smallMap("first", 2, {}));
+    f.extract();
+    const fs::path bad = f.scratch.path() / "maps" / "bad.map";
+    std::ofstream(bad) << "not a map";
+    f.map = bad;
+    f.extract();
+    QCOMPARE(f.notices.size(), std::size_t{1});
+    QCOMPARE(f.form.view3d()->windowTitle(), QString("first - 3D View"));
+    QCOMPARE(f.list()->topLevelItemCount(), 2);
+}
+
+QTEST_MAIN(View3DTest)
+#include "view3d_test.moc"
