@@ -2,11 +2,11 @@
 # The whole-level glb of builder maps of every shape, run through the glTF
 # validator: the sample room (Y up and Z up), a large map, a mesh whose
 # triangles use the index 65535, the edge meshes (faces naming missing
-# vertices, degenerate faces, meshes without vertices or faces; both axes), a
-# map name of control characters and bytes 80-9F, and every corruption the
-# builder knows. A corruption whose map is no map must make no file at all;
-# every other one must make exactly its glb. Fails on any validator error or
-# warning (scripts/validate-gltf.sh).
+# vertices, degenerate faces, meshes without vertices or faces; both axes),
+# meshes that are all empty, no mesh at all, a map name of control characters
+# and bytes 80-9F, and every corruption the builder knows. A corruption whose
+# map is no map must make no file at all; every other one must make exactly
+# its glb. Fails on any validator error or warning (scripts/validate-gltf.sh).
 #   scripts/check-gltf.sh        builds in ${V2BSP_BUILD_DIR:-build} when needed
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -63,6 +63,8 @@ start=$SECONDS
 makes large.map large --meshes 50 --vertices 200000 --triangles 200000
 makes wide.map large --meshes 1 --vertices 65536 --triangles 130050
 makes edge.map edge
+makes empty.map large --meshes 3 --vertices 0 --triangles 0
+makes none.map large --meshes 0 --vertices 0 --triangles 0
 makes named.map sample --name $'\x01tab\t\x1f\x7f \x80\x81\x8d\x8f\x90\x9d\x9f "q" \\ \xe9'
 
 cmake --build "$build" --target v2bsp_sample_map >/dev/null
@@ -73,6 +75,8 @@ extracts wide "$work/maps/wide.map"
 extracts edge "$work/maps/edge.map"
 extracts edge-z "$work/maps/edge.map" --up-axis z
 extracts named "$work/maps/named.map"
+extracts empty "$work/maps/empty.map"
+extracts none "$work/maps/none.map"
 
 # The shapes must be the ones the checks are for: 32-bit indices where an
 # index is 65535.
