@@ -54,9 +54,9 @@ std::vector<ExpectedNode> expectedNodes(const mb::Scene& scene, UpAxis up) {
         node.name = "mesh" + std::to_string(m);
         for (const mb::Vertex& v : mesh.vertices) {
             // Z up turns (x, y, z) into (x, z, -y), a zero staying positive.
-            node.positions.push_back(up == UpAxis::z
-                                         ? Bits{storedBits(v.x), storedBits(v.z), storedBits(0.0f - v.y)}
-                                         : Bits{storedBits(v.x), storedBits(v.y), storedBits(v.z)});
+            node.positions.push_back(
+                up == UpAxis::z ? Bits{storedBits(v.x), storedBits(v.z), storedBits(0.0f - v.y)}
+                                : Bits{storedBits(v.x), storedBits(v.y), storedBits(v.z)});
         }
         const std::size_t count = mesh.vertices.size();
         for (const mb::Triangle& t : mesh.triangles) {
@@ -119,7 +119,8 @@ void expectNode(const tinygltf::Model& model, const tinygltf::Node& node,
     const unsigned char* data = accessorData(model, positions, 12);
     std::vector<Bits> read(positions.count);
     for (std::size_t i = 0; i < positions.count; ++i) {
-        for (std::size_t axis = 0; axis < 3; ++axis) read[i][axis] = loadu32le(data + 12 * i + 4 * axis);
+        for (std::size_t axis = 0; axis < 3; ++axis)
+            read[i][axis] = loadu32le(data + 12 * i + 4 * axis);
     }
     expectSame(read, expected.positions, "position");
     std::vector<double> min(3, INFINITY), max(3, -INFINITY);
@@ -134,7 +135,8 @@ void expectNode(const tinygltf::Model& model, const tinygltf::Node& node,
     EXPECT_EQ(positions.maxValues, max);
 
     ASSERT_GE(primitive.indices, 0);
-    const tinygltf::Accessor& indices = model.accessors.at(static_cast<std::size_t>(primitive.indices));
+    const tinygltf::Accessor& indices =
+        model.accessors.at(static_cast<std::size_t>(primitive.indices));
     ASSERT_EQ(indices.componentType, expected.wide ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT
                                                    : TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT);
     ASSERT_EQ(indices.count, expected.indices.size());
@@ -143,7 +145,8 @@ void expectNode(const tinygltf::Model& model, const tinygltf::Node& node,
     std::vector<std::uint32_t> read_indices(indices.count);
     for (std::size_t i = 0; i < indices.count; ++i) {
         const unsigned char* p = index_data + size * i;
-        read_indices[i] = expected.wide ? loadu32le(p) : static_cast<std::uint32_t>(p[0] | p[1] << 8);
+        read_indices[i] =
+            expected.wide ? loadu32le(p) : static_cast<std::uint32_t>(p[0] | p[1] << 8);
     }
     expectSame(read_indices, expected.indices, "index");
 }
@@ -232,7 +235,8 @@ TEST(ExtractGlb, SceneIsNamedAfterTheMapInUtf8) {
     };
     const Case cases[] = {
         {"\x01tab\t\x1f\x7f end", "\x01tab\t\x1f\x7f end"},
-        {"\x80\x81\x8d\x8f\x90\x9d\x9f\x8a\x99\x85", "\u20ac\u0081\u008d\u008f\u0090\u009d\u0178\u0160\u2122\u2026"},
+        {"\x80\x81\x8d\x8f\x90\x9d\x9f\x8a\x99\x85",
+         "\u20ac\u0081\u008d\u008f\u0090\u009d\u0178\u0160\u2122\u2026"},
         {"\"q\" \\ \xe9\xff\xa0\xa9/..", "\"q\" \\ \u00e9\u00ff\u00a0\u00a9/.."},
         {"\x0a\x0d\x08\x0c\x22\x5c", "\n\r\b\f\"\\"},
     };

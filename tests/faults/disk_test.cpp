@@ -41,10 +41,12 @@ std::vector<std::string> levelNames(const FormatList& formats, const std::string
     return names;
 }
 
-Outcome extractCommand(const fs::path& outputparent, const fs::path& map, const FormatList& formats) {
+Outcome extractCommand(const fs::path& outputparent, const fs::path& map,
+                       const FormatList& formats) {
     const std::string parent = outputparent.string();
     const std::string file = map.string();
-    const char* argv[] = {"v2bsp-extract", "-o", parent.c_str(), "--format", formats.list, file.c_str()};
+    const char* argv[] = {"v2bsp-extract", "-o",         parent.c_str(),
+                          "--format",      formats.list, file.c_str()};
     std::ostringstream out, err;
     const int status = runcli(6, argv, out, err);
     return {status, out.str(), err.str()};
@@ -89,14 +91,15 @@ std::set<std::string> contentOutside(const fs::path& root, const fs::path& outpu
             continue;
         }
         const bool file = it->is_regular_file(ignored) && !it->is_symlink(ignored);
-        found.insert(it->path().string() + (file ? " " + std::to_string(it->file_size(ignored)) : ""));
+        found.insert(it->path().string() +
+                     (file ? " " + std::to_string(it->file_size(ignored)) : ""));
     }
     return found;
 }
 
 // The lines "Could not write" of each whole-level file, in `parent`, with `reason`.
-std::string levelFailures(const FormatList& formats, const fs::path& parent, const std::string& name,
-                          const std::string& reason) {
+std::string levelFailures(const FormatList& formats, const fs::path& parent,
+                          const std::string& name, const std::string& reason) {
     std::string lines;
     for (const std::string& level : levelNames(formats, name))
         lines += "Could not write " + (parent / level).string() + ": " + reason + "\n";
@@ -138,8 +141,10 @@ protected:
     // Runs the command, or `runner_` when a test sets one.
     Outcome extract(const fs::path& outputparent, const fs::path& map) {
         const std::set<std::string> before = contentOutside(scratch_.path(), outputparent);
-        Outcome outcome = runner_ ? runner_(outputparent, map) : extractCommand(outputparent, map, formats());
-        EXPECT_EQ(contentOutside(scratch_.path(), outputparent), before) << "written outside the output folder";
+        Outcome outcome =
+            runner_ ? runner_(outputparent, map) : extractCommand(outputparent, map, formats());
+        EXPECT_EQ(contentOutside(scratch_.path(), outputparent), before)
+            << "written outside the output folder";
         EXPECT_EQ(temporaries(outputparent), std::vector<std::string>{});
         return outcome;
     }
@@ -171,15 +176,17 @@ TEST_P(DiskFaults, FullDiskKeepsTheEarlierFile) {
     EXPECT_TRUE(hasLine(outcome.out, "Making Mesh #0\nCould not write " + folder.string() +
                                          "/mesh0.obj: No space left on device\nMaking Mesh #1"))
         << outcome.out;
-    EXPECT_TRUE(hasLine(outcome.out, "Making Mesh #2\n" +
-                                         levelFailures(formats(), out, "disk", "No space left on device") +
-                                         "Locating Collections..."))
+    EXPECT_TRUE(
+        hasLine(outcome.out, "Making Mesh #2\n" +
+                                 levelFailures(formats(), out, "disk", "No space left on device") +
+                                 "Locating Collections..."))
         << outcome.out;
     EXPECT_EQ(readFile(folder / "mesh0.obj"), earlier_mesh0);
     EXPECT_EQ(readFile(folder / "mesh1.obj"), fixtures::expectedObjText(later.meshes[1]));
     EXPECT_EQ(readFile(folder / "mesh2.obj"), fixtures::expectedObjText(later.meshes[2]));
     const std::vector<std::string> levels = levelNames(formats(), "disk");
-    for (std::size_t i = 0; i < levels.size(); ++i) EXPECT_EQ(readFile(out / levels[i]), earlier_levels[i]) << levels[i];
+    for (std::size_t i = 0; i < levels.size(); ++i)
+        EXPECT_EQ(readFile(out / levels[i]), earlier_levels[i]) << levels[i];
 }
 
 TEST_P(DiskFaults, NoInodeLeft) {
@@ -294,39 +301,43 @@ TEST_P(DiskFaults, ReadOnlyParentKeepsEarlierFiles) {
 
     // The map's folder is there: each mesh file and each whole-level file
     // fails, the earlier ones stay.
-    const Outcome again = extract(
-        out, writeMap(path("later.map"), diskScene({fixtures::stripMesh(3, 5), fixtures::stripMesh(1, 6)})));
+    const Outcome again =
+        extract(out, writeMap(path("later.map"),
+                              diskScene({fixtures::stripMesh(3, 5), fixtures::stripMesh(1, 6)})));
     EXPECT_EQ(again.status, 1);
     const std::string folder = (out / "disk").string();
-    EXPECT_TRUE(hasLine(again.out, "Making Mesh #0\nCould not write " + folder + "/mesh0.obj: " + reason +
-                                       "\nMaking Mesh #1\nCould not write " + folder + "/mesh1.obj: " +
-                                       reason + "\n" + levelFailures(formats(), out, "disk", reason) +
-                                       "Locating Collections..."))
+    EXPECT_TRUE(hasLine(
+        again.out, "Making Mesh #0\nCould not write " + folder + "/mesh0.obj: " + reason +
+                       "\nMaking Mesh #1\nCould not write " + folder + "/mesh1.obj: " + reason +
+                       "\n" + levelFailures(formats(), out, "disk", reason) +
+                       "Locating Collections..."))
         << again.out;
     EXPECT_EQ(readFile(out / "disk" / "mesh0.obj"), fixtures::expectedObjText(earlier.meshes[0]));
     EXPECT_EQ(readFile(out / "disk" / "mesh1.obj"), fixtures::expectedObjText(earlier.meshes[1]));
     const std::vector<std::string> levels = levelNames(formats(), "disk");
-    for (std::size_t i = 0; i < levels.size(); ++i) EXPECT_EQ(readFile(out / levels[i]), earlier_levels[i]) << levels[i];
+    for (std::size_t i = 0; i < levels.size(); ++i)
+        EXPECT_EQ(readFile(out / levels[i]), earlier_levels[i]) << levels[i];
 
     // A new map's folder cannot be made: one line, then no mesh file is tried.
     mb::Scene other = diskScene({fixtures::stripMesh(1, 0), fixtures::stripMesh(1, 1)});
     other.mapname = "other";
     const Outcome fresh = extract(out, writeMap(path("other.map"), other));
     EXPECT_EQ(fresh.status, 1);
-    EXPECT_TRUE(hasLine(fresh.out, "Creating BSP...\nCould not create folder " +
-                                       (out / "other").string() + ": " + reason +
-                                       "\nMaking Mesh #0\nMaking Mesh #1\n" +
-                                       levelFailures(formats(), out, "other", reason) +
-                                       "Locating Collections..."))
+    EXPECT_TRUE(hasLine(
+        fresh.out, "Creating BSP...\nCould not create folder " + (out / "other").string() + ": " +
+                       reason + "\nMaking Mesh #0\nMaking Mesh #1\n" +
+                       levelFailures(formats(), out, "other", reason) + "Locating Collections..."))
         << fresh.out;
     EXPECT_FALSE(fs::exists(out / "other"));
-    for (const std::string& level : levelNames(formats(), "other")) EXPECT_FALSE(fs::exists(out / level)) << level;
+    for (const std::string& level : levelNames(formats(), "other"))
+        EXPECT_FALSE(fs::exists(out / level)) << level;
 }
 
 // The names directly in `folder`.
 std::set<std::string> namesIn(const fs::path& folder) {
     std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
     return names;
 }
 
@@ -351,9 +362,11 @@ TEST_P(DiskFaults, SomethingInTheWay) {
     };
     const Case cases[] = {
         {"a file where the map's folder goes",
-         [](const fs::path& folder, const fs::path&) { std::ofstream(folder) << "in the way"; }, 1, 1,
-         "Could not create folder {F}: File exists", "",
-         [](const fs::path& folder, const fs::path&, bool) { EXPECT_EQ(readFile(folder), "in the way"); }},
+         [](const fs::path& folder, const fs::path&) { std::ofstream(folder) << "in the way"; }, 1,
+         1, "Could not create folder {F}: File exists", "",
+         [](const fs::path& folder, const fs::path&, bool) {
+             EXPECT_EQ(readFile(folder), "in the way");
+         }},
         {"a link at mesh0.obj to a file elsewhere",
          [](const fs::path& folder, const fs::path& elsewhere) {
              fs::create_directories(folder);
@@ -373,7 +386,9 @@ TEST_P(DiskFaults, SomethingInTheWay) {
              fs::create_symlink(elsewhere, folder / "mesh0.obj");
          },
          0, 0, "", "",
-         [](const fs::path&, const fs::path& elsewhere, bool) { EXPECT_TRUE(fs::is_empty(elsewhere)); }},
+         [](const fs::path&, const fs::path& elsewhere, bool) {
+             EXPECT_TRUE(fs::is_empty(elsewhere));
+         }},
         {"a folder at mesh0.obj",
          [](const fs::path& folder, const fs::path&) {
              fs::create_directories(folder / "mesh0.obj");
@@ -438,14 +453,17 @@ TEST_P(DiskFaults, SomethingInTheWay) {
         for (const std::string& line : {c.line, levels ? c.level_line : std::string()}) {
             if (line.empty()) continue;
             std::string text = line;
-            if (const auto at = text.find("{F}"); at != std::string::npos) text.replace(at, 3, folder.string());
-            if (const auto at = text.find("{O}"); at != std::string::npos) text.replace(at, 3, out.string());
+            if (const auto at = text.find("{F}"); at != std::string::npos)
+                text.replace(at, 3, folder.string());
+            if (const auto at = text.find("{O}"); at != std::string::npos)
+                text.replace(at, 3, out.string());
             lines.push_back(text);
         }
         if (lines.empty()) {
             EXPECT_EQ(outcome.out.find("Could not"), std::string::npos) << outcome.out;
         }
-        for (const std::string& line : lines) EXPECT_TRUE(hasLine(outcome.out, line)) << outcome.out;
+        for (const std::string& line : lines)
+            EXPECT_TRUE(hasLine(outcome.out, line)) << outcome.out;
         if (c.line.empty()) {
             EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder / "mesh0.obj")));
             EXPECT_EQ(readFile(folder / "mesh0.obj"), fixtures::expectedObjText(scene.meshes[0]));
@@ -460,7 +478,8 @@ TEST_P(DiskFaults, SomethingInTheWay) {
             made.insert(level);
             if (fs::is_directory(out / level)) continue;
             EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(out / level))) << level;
-            EXPECT_EQ(readFile(out / level).substr(0, 4), level.ends_with(".glb") ? "glTF" : "# v2") << level;
+            EXPECT_EQ(readFile(out / level).substr(0, 4), level.ends_with(".glb") ? "glTF" : "# v2")
+                << level;
         }
         EXPECT_EQ(namesIn(out), made);
         c.kept(folder, elsewhere, levels);

@@ -19,6 +19,8 @@ inline constexpr FormatList kFormatLists[] = {
     {"all", "meshes,obj,glb", {.meshes = true, .obj = true, .glb = true}},
 };
 
-inline void PrintTo(const FormatList& formats, std::ostream* out) { *out << formats.list; }
+inline void PrintTo(const FormatList& formats, std::ostream* out) {
+    *out << formats.list;
+}
 
 }  // namespace v2bsp

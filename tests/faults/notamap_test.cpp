@@ -76,8 +76,8 @@ TEST_P(NotAMap, EachGetsThePreciseReasonAndCreatesNothing) {
                 if (::chdir(scratch.path().c_str()) != 0) return 99;
                 // --format first: a "--" right after it would end its list, not the
                 // options (see the disabled command-line test).
-                std::vector<const char*> argv = {"v2bsp-extract", "--format", GetParam().list,
-                                                 "-o", out.c_str()};
+                std::vector<const char*> argv = {"v2bsp-extract", "--format", GetParam().list, "-o",
+                                                 out.c_str()};
                 if (c.after_dashes) argv.push_back("--");
                 argv.push_back(c.argument.c_str());
                 return runcli(static_cast<int>(argv.size()), argv.data(), stdout_text, stderr_text);
