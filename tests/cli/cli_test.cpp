@@ -186,6 +186,42 @@ TEST_F(ExtractCommand, PathsWithUnusualCharacters) {
     }
 }
 
+// Disabled: --format takes every word after it as a further list, so that
+// with two maps the first is read as a format ("--format: one.map not in
+// {meshes,obj,glb}"), and a "--" right after it ends the list instead of the
+// options, so that a map named with a leading dash is refused as an unknown
+// option ("MAP is required"). Each --format should take one list.
+TEST_F(ExtractCommand, DISABLED_FormatTakesOneListAndLeavesTheMaps) {
+    const std::string one = writeMap(mb::buildMap(scene("one")), "one.map");
+    writeMap(mb::buildMap(scene("two")), "-two.map");
+    std::filesystem::current_path(scratch_.path());
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> files;
+    };
+    const Case cases[] = {
+        {{"--format", "glb", one, one}, {"one.glb"}},
+        {{"--format", "glb", "--", "-two.map"}, {"two.glb"}},
+        {{"--format", "obj", "--format", "glb", "--", one, "-two.map"},
+         {"one.glb", "one.obj", "two.glb", "two.obj"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        std::filesystem::remove_all(out());
+        std::vector<std::string> args = {"-q", "-o", out()};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Outcome outcome = run(args);
+        EXPECT_EQ(outcome.status, 0) << outcome.err;
+        std::vector<std::string> files;
+        std::error_code none;
+        for (const auto& entry : std::filesystem::directory_iterator(out(), none)) {
+            files.push_back(entry.path().filename().string());
+        }
+        std::sort(files.begin(), files.end());
+        EXPECT_EQ(files, c.files);
+    }
+}
+
 TEST_F(ExtractCommand, IncompleteOutputExitsWithOne) {
     // A file where the map's folder would go: the folder cannot be made.
     const std::string map = writeMap(mb::buildMap(scene("epsilon")), "epsilon.map");

@@ -1,12 +1,15 @@
-// v2bsp-boundedrun MAP: one whole extraction of MAP in a fresh process, whose
-// mesh files are formatted piece by piece and then dropped instead of being
-// written, so that a test can take this process's time and peak memory as
-// those of the extraction. Prints one line:
+// v2bsp-boundedrun [--format LIST] MAP: one whole extraction of MAP in a
+// fresh process, whose files (the mesh files, or those of LIST, a
+// comma-separated set of meshes, obj and glb) are formatted piece by piece and
+// then dropped instead of being written, so that a test can take this
+// process's time and peak memory as those of the extraction. Prints one line:
 //   outcome=<failed|complete|incomplete|stopped> meshes=<read>/<count> skipped=<n>
-//   written=<files> bytes=<text bytes> lines=<log lines> tags=<names> seconds=<wall time>
+//   written=<mesh files> levels=<whole-level files> bytes=<text bytes> lines=<log lines>
+//   tags=<names> seconds=<wall time>
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "extract/extractmap.hpp"
 
@@ -47,28 +50,48 @@ const char* outcomeName(v2bsp::ExtractStatus status) {
     return "unknown";
 }
 
+// The formats of a --format list; false for a name it does not know.
+bool parseFormats(std::string_view list, v2bsp::OutputFormats& formats) {
+    formats = {.meshes = false, .obj = false, .glb = false};
+    while (true) {
+        const std::string_view name = list.substr(0, list.find(','));
+        if (name == "meshes")
+            formats.meshes = true;
+        else if (name == "obj")
+            formats.obj = true;
+        else if (name == "glb")
+            formats.glb = true;
+        else
+            return false;
+        if (name.size() == list.size()) return true;
+        list.remove_prefix(name.size() + 1);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: v2bsp-boundedrun MAP\n");
+    v2bsp::ExtractSettings settings;
+    const bool listed = argc == 4 && std::string_view(argv[1]) == "--format";
+    if (!(argc == 2 || listed) || (listed && !parseFormats(argv[2], settings.formats))) {
+        std::fprintf(stderr, "usage: v2bsp-boundedrun [--format meshes,obj,glb] MAP\n");
         return 2;
     }
     DroppingFiles files;
     CountingHost host;
-    v2bsp::ExtractSettings settings;
     settings.outputparent = "/nonexistent";
     settings.files = &files;
     const auto start = std::chrono::steady_clock::now();
-    const v2bsp::ExtractResult result = v2bsp::extractmap(argv[1], host, settings);
+    const v2bsp::ExtractResult result = v2bsp::extractmap(argv[argc - 1], host, settings);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf(
-        "outcome=%s meshes=%lld/%lld skipped=%lld written=%lld bytes=%lld lines=%lld tags=%lld "
-        "seconds=%.3f\n",
+        "outcome=%s meshes=%lld/%lld skipped=%lld written=%lld levels=%zu bytes=%lld lines=%lld "
+        "tags=%lld seconds=%.3f\n",
         outcomeName(result.status), static_cast<long long>(result.meshesread),
         static_cast<long long>(result.meshcount), static_cast<long long>(result.meshesskipped),
-        static_cast<long long>(result.mesheswritten), files.bytes, host.lines, host.tags, seconds);
+        static_cast<long long>(result.mesheswritten), result.levelfiles.size(), files.bytes,
+        host.lines, host.tags, seconds);
     if (!host.reason.empty()) std::fprintf(stderr, "%s\n", host.reason.c_str());
     return 0;
 }

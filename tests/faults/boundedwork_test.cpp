@@ -1,14 +1,17 @@
 // The worst maps the builder can make, at the largest size the extraction
-// promises to handle, each extracted in a fresh process: it must end, and
-// its peak memory must stay below twice the map's size plus 64 MiB. The time
+// promises to handle, each extracted in a fresh process with the mesh files
+// alone and with every format: it must end, and its peak memory must stay
+// below twice the map's size plus 64 MiB. The time
 // limit here only detects a hang; the two-second target is held by the fuzz
 // script, which runs the same maps under the fuzzer's -timeout.
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <tuple>
 
 #include "childprocess.hpp"
 #include "corpus.hpp"
+#include "formatlists.hpp"
 #include "scratchfolder.hpp"
 
 namespace v2bsp {
@@ -44,11 +47,11 @@ std::string field(const std::string& line, const std::string& name) {
     return line.substr(start, line.find_first_of(" \n", start) - start);
 }
 
-class WorstMap : public ::testing::TestWithParam<fuzz::WorstCase> {};
+class WorstMap : public ::testing::TestWithParam<std::tuple<fuzz::WorstCase, FormatList>> {};
 
 TEST_P(WorstMap, EndsWithinTheMemoryBound) {
     if (kUnderSanitizer) GTEST_SKIP() << "the plain build holds the worst maps";
-    const fuzz::WorstCase& worst = GetParam();
+    const auto& [worst, formats] = GetParam();
     SCOPED_TRACE(std::string(worst.what));
     ScratchFolder scratch;
     const auto map = scratch.path() / (std::string(worst.name) + ".map");
@@ -60,19 +63,23 @@ TEST_P(WorstMap, EndsWithinTheMemoryBound) {
                    static_cast<std::streamsize>(bytes.size()));
     }
 
-    const ChildOutcome run = runProgram({V2BSP_BOUNDEDRUN_COMMAND, map.string()}, kHangLimit);
+    const ChildOutcome run =
+        runProgram({V2BSP_BOUNDEDRUN_COMMAND, "--format", formats.list, map.string()}, kHangLimit);
     ASSERT_TRUE(run.finished) << "no end within " << kHangLimit.count() << " s";
     ASSERT_EQ(run.status, 0) << run.err;
 
     // "outcome=<word> ... seconds=<time>"
     const std::string outcome = field(run.out, "outcome=");
     const std::string seconds = field(run.out, "seconds=");
-    ASSERT_FALSE(outcome.empty() || seconds.empty()) << run.out;
+    const std::string levels = field(run.out, "levels=");
+    ASSERT_FALSE(outcome.empty() || seconds.empty() || levels.empty()) << run.out;
     if (worst.outcome == fuzz::WorstOutcome::notamap) {
         EXPECT_EQ(outcome, "failed") << run.out;
         EXPECT_FALSE(run.err.empty());
+        EXPECT_EQ(levels, "0") << run.out;
     } else {
         EXPECT_TRUE(outcome == "complete" || outcome == "incomplete") << run.out << run.err;
+        EXPECT_EQ(levels, formats.formats.levelfiles() ? "2" : "0") << run.out;
     }
     const std::int64_t bound =
         2 * static_cast<std::int64_t>(kWorstSize) + 64 * static_cast<std::int64_t>(kMiB);
@@ -80,20 +87,22 @@ TEST_P(WorstMap, EndsWithinTheMemoryBound) {
 
     RecordProperty("extraction_seconds", seconds);
     RecordProperty("peak_mib", std::to_string(run.peakbytes / static_cast<std::int64_t>(kMiB)));
-    std::cout << worst.name << ": " << run.out << "  peak "
+    std::cout << worst.name << " (" << formats.list << "): " << run.out << "  peak "
               << run.peakbytes / static_cast<std::int64_t>(kMiB) << " MiB; "
               << "bound " << bound / static_cast<std::int64_t>(kMiB) << " MiB\n";
 }
 
-INSTANTIATE_TEST_SUITE_P(BoundedWork, WorstMap,
-                         ::testing::ValuesIn(fuzz::worstcases().begin(), fuzz::worstcases().end()),
-                         [](const ::testing::TestParamInfo<fuzz::WorstCase>& info) {
-                             std::string name(info.param.name);
-                             for (char& c : name) {
-                                 if (c == '-') c = '_';
-                             }
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    BoundedWork, WorstMap,
+    ::testing::Combine(::testing::ValuesIn(fuzz::worstcases().begin(), fuzz::worstcases().end()),
+                       ::testing::ValuesIn(kFormatLists)),
+    [](const ::testing::TestParamInfo<std::tuple<fuzz::WorstCase, FormatList>>& info) {
+        std::string name(std::get<0>(info.param).name);
+        for (char& c : name) {
+            if (c == '-') c = '_';
+        }
+        return name + "_" + std::get<1>(info.param).name;
+    });
 
 }  // namespace
 }  // namespace v2bsp

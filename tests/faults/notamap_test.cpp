@@ -1,5 +1,5 @@
 // Input that is not a map: each run ends with the not-a-map message and the
-// precise reason, creates nothing, and never blocks. The command runs in a
+// precise reason, creates nothing whatever the formats, and never blocks. The command runs in a
 // child process, so that a run that blocks fails the test instead of hanging it.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -11,6 +11,7 @@
 #include "childprocess.hpp"
 #include "cli/cli.hpp"
 #include "extract/extractmap.hpp"
+#include "formatlists.hpp"
 #include "mapbuilder/mapbuilder.hpp"
 #include "scratchfolder.hpp"
 
@@ -32,7 +33,9 @@ std::set<std::string> namesIn(const fs::path& folder) {
     return names;
 }
 
-TEST(NotAMap, EachGetsThePreciseReasonAndCreatesNothing) {
+class NotAMap : public ::testing::TestWithParam<FormatList> {};
+
+TEST_P(NotAMap, EachGetsThePreciseReasonAndCreatesNothing) {
     struct Case {
         const char* name;
         std::function<void(const fs::path& file)> make;  // makes the input at `file`
@@ -71,7 +74,10 @@ TEST(NotAMap, EachGetsThePreciseReasonAndCreatesNothing) {
         const ChildOutcome run = runForked(
             [&](std::ostream& stdout_text, std::ostream& stderr_text) {
                 if (::chdir(scratch.path().c_str()) != 0) return 99;
-                std::vector<const char*> argv = {"v2bsp-extract", "-o", out.c_str()};
+                // --format first: a "--" right after it would end its list, not the
+                // options (see the disabled command-line test).
+                std::vector<const char*> argv = {"v2bsp-extract", "--format", GetParam().list, "-o",
+                                                 out.c_str()};
                 if (c.after_dashes) argv.push_back("--");
                 argv.push_back(c.argument.c_str());
                 return runcli(static_cast<int>(argv.size()), argv.data(), stdout_text, stderr_text);
@@ -108,7 +114,7 @@ private:
     std::uintmax_t length_;
 };
 
-TEST(NotAMap, FileShrinksBetweenChoiceAndLoad) {
+TEST_P(NotAMap, FileShrinksBetweenChoiceAndLoad) {
     mb::Scene scene;
     scene.mapname = "shrinking";
     scene.meshes.resize(1);
@@ -133,6 +139,7 @@ TEST(NotAMap, FileShrinksBetweenChoiceAndLoad) {
         CuttingHost host(map, c.length);
         ExtractSettings settings;
         settings.outputparent = scratch.path();
+        settings.formats = GetParam().formats;
         EXPECT_EQ(extractmap(map.string(), host, settings).status, ExtractStatus::failed);
         ASSERT_EQ(host.failures.size(), 1u);
         EXPECT_EQ(host.failures[0].message, kNotAMapMessage);
@@ -140,6 +147,11 @@ TEST(NotAMap, FileShrinksBetweenChoiceAndLoad) {
         EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path()), {}), 1);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Formats, NotAMap, ::testing::ValuesIn(kFormatLists),
+                         [](const ::testing::TestParamInfo<FormatList>& info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace v2bsp

@@ -82,6 +82,46 @@ TEST(MapBuilderScenes, LargeSceneSharesTheTotals) {
     EXPECT_THROW(mb::largeScene(0, 1, 0), std::invalid_argument);
 }
 
+TEST(MapBuilderScenes, EdgeSceneHoldsEveryAwkwardShape) {
+    const auto scene = mb::edgeScene();
+    ASSERT_EQ(scene.meshes.size(), 5u);
+    struct Shape {
+        std::size_t vertices = 0, triangles = 0, kept = 0, missing = 0, degenerate = 0;
+        bool kept65535 = false, missing65535 = false;
+    };
+    std::vector<Shape> shapes;
+    for (const auto& mesh : scene.meshes) {
+        Shape& shape = shapes.emplace_back();
+        shape.vertices = mesh.vertices.size();
+        shape.triangles = mesh.triangles.size();
+        for (const auto& t : mesh.triangles) {
+            const bool uses65535 = t.a == 65535 || t.b == 65535 || t.c == 65535;
+            if (t.a >= shape.vertices || t.b >= shape.vertices || t.c >= shape.vertices) {
+                ++shape.missing;
+                shape.missing65535 |= uses65535;
+            } else if (t.a == t.b || t.b == t.c || t.a == t.c) {
+                ++shape.degenerate;
+            } else {
+                ++shape.kept;
+                shape.kept65535 |= uses65535;
+            }
+        }
+    }
+    EXPECT_GT(shapes[0].kept, 0u);
+    EXPECT_EQ(shapes[0].missing, 2u);
+    EXPECT_TRUE(shapes[0].missing65535);
+    EXPECT_EQ(shapes[0].degenerate, 4u);
+    EXPECT_EQ(shapes[1].vertices, 0u);
+    EXPECT_GT(shapes[1].triangles, 0u);
+    EXPECT_GT(shapes[2].vertices, 0u);
+    EXPECT_EQ(shapes[2].triangles, 0u);
+    EXPECT_EQ(shapes[3].vertices + shapes[3].triangles, 0u);
+    EXPECT_EQ(shapes[4].vertices, 65536u);
+    EXPECT_TRUE(shapes[4].kept65535);
+    EXPECT_EQ(shapes[4].kept, shapes[4].triangles);
+    EXPECT_NO_THROW(mb::buildMap(scene));
+}
+
 class Mkmap : public testing::Test {
 protected:
     void SetUp() override {
@@ -113,8 +153,17 @@ TEST_F(Mkmap, WritesTheMapsOfTheLibrary) {
         std::vector<std::string_view> args;
         std::vector<std::uint8_t> expected;
     };
+    mb::Scene renamed = mb::largeScene(2, 8, 4);
+    renamed.mapname = "\x01\x80\x9d\\\"";
+    mb::Scene edge_renamed = mb::edgeScene();
+    edge_renamed.mapname = "x";
     const Case cases[] = {
         {{"sample", path}, mb::buildMap(mb::samplescene()).bytes},
+        {{"edge", path}, mb::buildMap(mb::edgeScene()).bytes},
+        {{"edge", path, "--name", "x"}, mb::buildMap(edge_renamed).bytes},
+        {{"large", path, "--name", renamed.mapname, "--meshes", "2", "--vertices", "8",
+          "--triangles", "4"},
+         mb::buildMap(renamed).bytes},
         {{"corrupt", "truncated", path}, truncated.bytes},
         {{"large", path, "--meshes", "3", "--vertices", "30", "--triangles", "12"},
          mb::buildMap(mb::largeScene(3, 30, 12)).bytes},
@@ -142,6 +191,9 @@ TEST_F(Mkmap, RejectsBadArguments) {
         {{"large", path, "--vertices", "12x"}, 2, "--vertices needs a whole number"},
         {{"large", path, "--colour", "red"}, 2, "unknown option --colour"},
         {{"sample"}, 2, "bad arguments for \"sample\""},
+        {{"sample", path, "--name"}, 2, "--name needs a value"},
+        {{"edge", path, "--meshes", "2"}, 2, "unknown option --meshes"},
+        {{"sample", path, "--name", "a name of thirty-four bytes, too long"}, 1, "map name has"},
         {{"large", path, "--meshes", "1", "--vertices", "70000"}, 1, "70000 vertices"},
         {{"sample", unwritable}, 1, "cannot create"},
     };

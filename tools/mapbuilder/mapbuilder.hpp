@@ -216,6 +216,13 @@ Scene samplescene();
 // more than 65536 vertices, or triangles without three vertices.
 Scene largeScene(std::uint32_t meshes, std::uint64_t vertices, std::uint64_t triangles);
 
+// Meshes of every awkward shape, map name "edge meshes": a strip whose faces
+// include ones naming missing vertices (the index 65535 among them) and
+// degenerate ones (each pair of corners equal in turn), a mesh with faces but
+// no vertex, one with vertices but no face, one with neither, and a mesh of
+// 65536 vertices whose triangles use the index 65535.
+Scene edgeScene();
+
 // The v2bsp-mkmap command, with `args` the arguments after the program name.
 // Writes the map file through a temporary file renamed into place. Returns
 // the exit status: 0 done, 1 failed (message on `err`), 2 bad usage.

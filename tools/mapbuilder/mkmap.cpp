@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -12,10 +13,12 @@ namespace v2bsp::mapbuilder {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: v2bsp-mkmap sample OUT.map\n"
-    "       v2bsp-mkmap large OUT.map [--meshes N] [--vertices V] [--triangles T]\n"
+    "usage: v2bsp-mkmap sample OUT.map [--name TEXT]\n"
+    "       v2bsp-mkmap large OUT.map [--meshes N] [--vertices V] [--triangles T] [--name TEXT]\n"
+    "       v2bsp-mkmap edge OUT.map [--name TEXT]\n"
     "       v2bsp-mkmap corrupt NAME OUT.map\n"
-    "       v2bsp-mkmap list\n";
+    "       v2bsp-mkmap list\n"
+    "--name stores the bytes of TEXT as the map name (at most 33, none zero).\n";
 
 struct UsageError : std::invalid_argument {
     using std::invalid_argument::invalid_argument;
@@ -53,24 +56,33 @@ std::uint64_t parseCount(std::string_view option, std::string_view text, std::ui
     return value;
 }
 
-BuiltMap largeMap(std::span<const std::string_view> options) {
+// The scene of a building command with its options applied.
+Scene sceneOf(std::string_view command, std::span<const std::string_view> options) {
     std::uint64_t meshes = 2000;
     std::uint64_t vertices = 4'000'000;
     std::uint64_t triangles = 4'000'000;
+    std::optional<std::string> name;
     for (std::size_t i = 0; i < options.size(); i += 2) {
         if (i + 1 == options.size()) throw UsageError(std::string(options[i]) + " needs a value");
         const auto option = options[i];
         const auto value = options[i + 1];
-        if (option == "--meshes")
+        if (option == "--name")
+            name = std::string(value);
+        else if (command == "large" && option == "--meshes")
             meshes = parseCount(option, value, 1'000'000);
-        else if (option == "--vertices")
+        else if (command == "large" && option == "--vertices")
             vertices = parseCount(option, value, 100'000'000);
-        else if (option == "--triangles")
+        else if (command == "large" && option == "--triangles")
             triangles = parseCount(option, value, 100'000'000);
         else
             throw UsageError("unknown option " + std::string(option));
     }
-    return buildMap(largeScene(static_cast<std::uint32_t>(meshes), vertices, triangles));
+    Scene scene = command == "sample" ? samplescene()
+                  : command == "edge"
+                      ? edgeScene()
+                      : largeScene(static_cast<std::uint32_t>(meshes), vertices, triangles);
+    if (name) scene.mapname = *name;
+    return scene;
 }
 
 int run(std::span<const std::string_view> args, std::ostream& out) {
@@ -82,11 +94,8 @@ int run(std::span<const std::string_view> args, std::ostream& out) {
     }
     BuiltMap map;
     std::string path;
-    if (command == "sample" && args.size() == 2) {
-        map = buildMap(samplescene());
-        path = args[1];
-    } else if (command == "large" && args.size() >= 2) {
-        map = largeMap(args.subspan(2));
+    if ((command == "sample" || command == "large" || command == "edge") && args.size() >= 2) {
+        map = buildMap(sceneOf(command, args.subspan(2)));
         path = args[1];
     } else if (command == "corrupt" && args.size() == 3) {
         const CorruptionCase* corruption = findCorruption(args[1]);

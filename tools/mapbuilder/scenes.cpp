@@ -123,6 +123,39 @@ Scene samplescene() {
     return scene;
 }
 
+Scene edgeScene() {
+    Scene scene;
+    scene.mapname = "edge meshes";
+    scene.tagnames = {"shaders\\edge"};
+    Mesh strip = grid({0, 0, 0}, {2, 0, 0}, {0, 0, 1}, 2, 1);
+    const std::uint16_t missing = static_cast<std::uint16_t>(strip.vertices.size());
+    strip.triangles.push_back({0, 1, missing});
+    strip.triangles.push_back({65535, 0, 1});
+    strip.triangles.push_back({2, 2, 3});
+    strip.triangles.push_back({4, 0, 4});
+    strip.triangles.push_back({1, 5, 5});
+    strip.triangles.push_back({0, 0, 0});
+    strip.triangles.push_back({3, 4, 1});
+    scene.meshes.push_back(strip);
+
+    Mesh faces_only;
+    faces_only.triangles = {{0, 1, 2}, {1, 1, 2}};
+    scene.meshes.push_back(faces_only);
+
+    Mesh vertices_only = grid({-1, 2, -1}, {1, 0, 0}, {0, 0, 1}, 1, 1);
+    vertices_only.triangles.clear();
+    scene.meshes.push_back(vertices_only);
+
+    scene.meshes.emplace_back();
+
+    // 256 x 256 vertices: the last one, 65535, is the far corner of the last cell.
+    Mesh wide = grid({-64, -1, -64}, {128, 0, 0}, {0, 0, 128}, 255, 255);
+    wide.triangles.erase(wide.triangles.begin(), wide.triangles.end() - 4);
+    wide.triangles.push_back({65535, 0, 255});
+    scene.meshes.push_back(wide);
+    return scene;
+}
+
 Scene largeScene(std::uint32_t meshes, std::uint64_t vertices, std::uint64_t triangles) {
     if (meshes == 0 && (vertices != 0 || triangles != 0))
         throw std::invalid_argument("vertices and triangles need at least one mesh");
