@@ -126,6 +126,7 @@ int runcli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                    "obj (the whole level, DIR/<map name>.obj), glb (the whole level as binary\n"
                    "glTF, DIR/<map name>.glb)")
         ->delimiter(',')
+        ->allow_extra_args(false)
         ->check(CLI::IsMember({"meshes", "obj", "glb"}))
         ->capture_default_str()
         ->type_name("LIST");

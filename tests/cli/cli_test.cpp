@@ -186,12 +186,9 @@ TEST_F(ExtractCommand, PathsWithUnusualCharacters) {
     }
 }
 
-// Disabled: --format takes every word after it as a further list, so that
-// with two maps the first is read as a format ("--format: one.map not in
-// {meshes,obj,glb}"), and a "--" right after it ends the list instead of the
-// options, so that a map named with a leading dash is refused as an unknown
-// option ("MAP is required"). Each --format should take one list.
-TEST_F(ExtractCommand, DISABLED_FormatTakesOneListAndLeavesTheMaps) {
+// Each --format takes one list: the maps after it are maps, and a "--" after
+// it ends the options, so a map named with a leading dash is still a map.
+TEST_F(ExtractCommand, FormatTakesOneListAndLeavesTheMaps) {
     const std::string one = writeMap(mb::buildMap(scene("one")), "one.map");
     writeMap(mb::buildMap(scene("two")), "-two.map");
     std::filesystem::current_path(scratch_.path());
