@@ -240,23 +240,48 @@ std::string checkLevelObj(TextSource& text, std::int64_t& meshes) {
 }
 
 // A binary glTF container: the header's length is the file's, each chunk's
-// length a multiple of 4 and inside the file.
+// length a multiple of 4 and inside the file. Read as it comes, holding no
+// more than a chunk header.
 std::string checkGlb(TextSource& text) {
-    std::string bytes, piece;
-    while (text.next(piece)) bytes += piece;
+    std::string head;                  // the header, or the chunk header being read
+    std::uint64_t total = 0, seen = 0;  // the header's length, the bytes so far
+    std::uint64_t skip = 0;            // bytes of the current chunk still to come
+    bool header_read = false;
     const auto u32 = [&](std::size_t at) {
         std::uint32_t value = 0;
-        for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<std::uint8_t>(bytes[at + i]);
+        for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<std::uint8_t>(head[at + i]);
         return value;
     };
-    if (bytes.size() < 20 || bytes.compare(0, 4, "glTF") != 0 || u32(4) != 2) return "the glb header";
-    if (u32(8) != bytes.size()) return "the glb's length is not the file's";
-    for (std::size_t at = 12; at < bytes.size();) {
-        if (bytes.size() - at < 8) return "a glb chunk header cut short";
-        const std::uint32_t length = u32(at);
-        if (length % 4 != 0 || bytes.size() - at - 8 < length) return "a glb chunk's length";
-        at += 8 + length;
+    std::string piece;
+    while (text.next(piece)) {
+        std::string_view rest = piece;
+        seen += rest.size();
+        while (!rest.empty()) {
+            if (skip > 0) {
+                const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(skip, rest.size()));
+                skip -= take;
+                rest.remove_prefix(take);
+                continue;
+            }
+            const std::size_t want = header_read ? 8 : 12;
+            const std::size_t take = std::min(want - head.size(), rest.size());
+            head += rest.substr(0, take);
+            rest.remove_prefix(take);
+            if (head.size() < want) break;
+            if (!header_read) {
+                if (head.compare(0, 4, "glTF") != 0 || u32(4) != 2) return "the glb header";
+                total = u32(8);
+                header_read = true;
+            } else {
+                skip = u32(0);
+                if (skip % 4 != 0) return "a glb chunk's length";
+            }
+            head.clear();
+        }
     }
+    if (!header_read) return "the glb header";
+    if (total != seen) return "the glb's length is not the file's";
+    if (skip > 0 || !head.empty()) return "a glb chunk cut short";
     return {};
 }
 

@@ -7,6 +7,7 @@
 #include "ui/appicon.hpp"
 #include "ui/commandline.hpp"
 #include "ui/form1.hpp"
+#include "writers/outputfiles.hpp"
 #include "version.hpp"
 
 namespace {
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
     const v2bsp::ui::StartRequest early = v2bsp::ui::parsecommandline(v2bsp::ui::withouttoolkitoptions(raw));
     if (early.action != v2bsp::ui::StartRequest::Action::window) return answer(early);
 
+    v2bsp::installtemporarycleanup();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(v2bsp::ui::kProgramName));
     QApplication::setApplicationVersion(QString::fromUtf8(v2bsp::kVersionText));
