@@ -52,7 +52,11 @@ public:
         if (showlog_) {
             out_ << line << '\n';
         } else {
-            err_ << kProgram << ": " << map_ << ": " << line << '\n';
+            // One write a line: standard error is unbuffered, and a damaged map may skip many meshes.
+            std::string text;
+            text.reserve(kProgram.size() + map_.size() + line.size() + 5);
+            text.append(kProgram).append(": ").append(map_).append(": ").append(line).append("\n");
+            err_ << text;
         }
     }
     void addtagname(std::string_view name) override {
