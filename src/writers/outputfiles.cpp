@@ -124,11 +124,15 @@ std::error_code writeText(int fd, TextSource& text) {
     return failure;
 }
 
-// Gives the unnamed file `fd` the name `file` in `folder`: linked under a
-// temporary name, then renamed over `file`. Returns EOPNOTSUPP-like failures
-// of the link as they are, for the caller to fall back on.
+// Gives the unnamed file `fd` the name `file` in `folder`: linked there when
+// nothing is in the way, else linked under a temporary name and renamed over
+// what is there.
 std::error_code linkIntoPlace(int folder, int fd, const std::string& file) {
     const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    // Where nothing is in the way, the whole file is linked at its own name
+    // at once: no name of its own ever shows a part of it.
+    if (::linkat(AT_FDCWD, proc.c_str(), folder, file.c_str(), AT_SYMLINK_FOLLOW) == 0) return {};
+    if (errno != EEXIST) return lastError();
     for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
         const std::string name = temporaryName();
         const int slot = registerTemporary(folder, name);
