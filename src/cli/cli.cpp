@@ -38,19 +38,35 @@ OutputFormats chosenFormats(const std::vector<std::string>& names) {
     return formats;
 }
 
+// Standard output and the reason of its first failed write. The reason is
+// taken right after the write: what the run does next changes errno.
+class Output {
+public:
+    explicit Output(std::ostream& stream) : stream_(stream) {}
+    std::ostream& stream() { return stream_; }
+    void check() {
+        if (error_ == 0 && !stream_) error_ = errno != 0 ? errno : EIO;
+    }
+    int error() const { return error_; }
+
+private:
+    std::ostream& stream_;
+    int error_ = 0;
+};
+
 // Log lines and tag names to standard output, failures to standard error.
 class ConsoleHost final : public ExtractHost {
 public:
-    ConsoleHost(std::ostream& out, std::ostream& err, std::string map, bool showlog)
+    ConsoleHost(Output& out, std::ostream& err, std::string map, bool showlog)
         : out_(out), err_(err), map_(std::move(map)), showlog_(showlog) {}
 
     void logline(std::string_view line) override {
-        if (showlog_) out_ << line << '\n';
+        if (showlog_) print(line);
     }
     // Without the log, lines of missing output still reach the user.
     void logproblem(std::string_view line) override {
         if (showlog_) {
-            out_ << line << '\n';
+            print(line);
         } else {
             // One write a line: standard error is unbuffered, and a damaged map may skip many meshes.
             std::string text;
@@ -60,16 +76,22 @@ public:
         }
     }
     void addtagname(std::string_view name) override {
-        if (!showlog_ && listing_) out_ << name << '\n';
+        if (!showlog_ && listing_) print(name);
     }
     void mapfailed(const MapFailure& failure) override {
-        out_.flush();
+        out_.stream().flush();
+        out_.check();
         err_ << kProgram << ": " << map_ << ": " << failure.message << ": " << failure.reason << "\n";
     }
     void listtags() { listing_ = true; }
 
 private:
-    std::ostream& out_;
+    void print(std::string_view line) {
+        out_.stream() << line << '\n';
+        out_.check();
+    }
+
+    Output& out_;
     std::ostream& err_;
     std::string map_;
     bool showlog_;
@@ -77,17 +99,17 @@ private:
 };
 
 // A failed write to standard output is the command's failure too.
-int checkedOutput(int status, std::ostream& out, std::ostream& err) {
-    out.flush();
-    if (!out) {
-        const int error = errno;
-        err << kProgram << ": write error: " << std::strerror(error != 0 ? error : EIO) << '\n';
+int checkedOutput(int status, Output& out, std::ostream& err) {
+    out.stream().flush();
+    out.check();
+    if (out.error() != 0) {
+        err << kProgram << ": write error: " << std::strerror(out.error()) << '\n';
         return kExitIncomplete;
     }
     return status;
 }
 
-int listTags(const Settings& settings, std::ostream& out, std::ostream& err) {
+int listTags(const Settings& settings, Output& out, std::ostream& err) {
     ConsoleHost host(out, err, settings.maps.front(), false);
     host.listtags();
     ExtractSettings extract;
@@ -96,7 +118,7 @@ int listTags(const Settings& settings, std::ostream& out, std::ostream& err) {
     return checkedOutput(result.status == ExtractStatus::complete ? kExitComplete : kExitIncomplete, out, err);
 }
 
-int extractAll(const Settings& settings, std::ostream& out, std::ostream& err) {
+int extractAll(const Settings& settings, Output& out, std::ostream& err) {
     ExtractSettings extract;
     extract.outputparent = settings.outputparent;
     extract.createoutputparent = true;
@@ -115,6 +137,7 @@ int extractAll(const Settings& settings, std::ostream& out, std::ostream& err) {
 }  // namespace
 
 int runcli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+    Output output(out);
     Settings settings;
     CLI::App app{"Extracts the level geometry of Vorun 2 maps: one OBJ file per mesh of the map's\n"
                  "first BSP, written to DIR/<map name>/mesh<N>.obj, and the whole level as one OBJ\n"
@@ -161,17 +184,17 @@ int runcli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         }
     } catch (const CLI::CallForHelp&) {
         out << app.help();
-        return checkedOutput(kExitComplete, out, err);
+        return checkedOutput(kExitComplete, output, err);
     } catch (const CLI::CallForVersion&) {
         out << app.version() << '\n';
-        return checkedOutput(kExitComplete, out, err);
+        return checkedOutput(kExitComplete, output, err);
     } catch (const CLI::ParseError& failure) {
         err << kProgram << ": " << failure.what() << '\n'
             << "Try '" << kProgram << " --help' for more information.\n";
         return kExitUsage;
     }
     try {
-        return settings.listtags ? listTags(settings, out, err) : extractAll(settings, out, err);
+        return settings.listtags ? listTags(settings, output, err) : extractAll(settings, output, err);
     } catch (const std::bad_alloc&) {
         err << kProgram << ": " << std::strerror(ENOMEM) << '\n';
         return kExitIncomplete;

@@ -1,9 +1,14 @@
 #include "cli/cli.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -236,6 +241,165 @@ TEST_F(ExtractCommand, IncompleteOutputExitsWithOne) {
     mb::BuiltMap cut = mb::buildMap(scene("zeta"));
     mb::corruptionCase(mb::Corruption::MeshTableCutShort).apply(cut);
     EXPECT_EQ(run({"-q", "-o", out(), writeMap(cut, "zeta.map")}).status, 1);
+}
+
+
+// The log of one map whose run reaches the mesh stage, `after` holding the
+// lines that follow a line of the plain log.
+std::string logOf(int meshes, const std::map<std::string, std::vector<std::string>>& after = {}) {
+    std::vector<std::string> lines = {"Loading Map...", "Finding map information...", "Getting tag information...",
+                                      "Loading tags...", "Locating Scnr...", "Locating BSP...", "Creating BSP..."};
+    for (int m = 0; m < meshes; ++m) lines.push_back("Making Mesh #" + std::to_string(m));
+    lines.insert(lines.end(), {"Locating Collections...", "Locating Scenery...", "Initializing 3D Window..."});
+    std::string log;
+    for (const std::string& line : lines) {
+        log += line + "\n";
+        if (const auto extra = after.find(line); extra != after.end()) {
+            for (const std::string& more : extra->second) log += more + "\n";
+        }
+    }
+    return log;
+}
+
+TEST_F(ExtractCommand, QuietSendsLinesOfMissingOutputToStandardError) {
+    // Mesh 0 has a face naming a vertex it lacks; mesh 1's data runs past the end.
+    mb::Scene faces = scene("faces");
+    faces.meshes[0].triangles.push_back({0, 1, 7});
+    mb::BuiltMap skipped = mb::buildMap(faces);
+    mb::corruptionCase(mb::Corruption::RawRangePastEnd).apply(skipped);
+    mb::BuiltMap cut = mb::buildMap(scene("cut"));
+    mb::corruptionCase(mb::Corruption::MeshTableCutShort).apply(cut);
+    const std::string faces_map = writeMap(skipped, "faces.map");
+    const std::string cut_map = writeMap(cut, "cut.map");
+    const std::string plain_map = writeMap(mb::buildMap(scene("plain")), "plain.map");
+    const std::string faces_line = "Mesh #0: 1 faces name vertices the mesh does not have; left out of the whole-level files";
+    const std::string skipped_line = "Mesh #1 skipped: its data lies outside the map file";
+    const std::string cut_line = "Mesh table runs past the end of the map file; 1 of 2 meshes read";
+    // What the OS says to a folder made in /proc.
+    const int made = ::mkdir("/proc/plain", 0777);
+    const std::string proc_reason = made == 0 ? "" : std::strerror(errno);
+    ASSERT_NE(made, 0);
+    const std::string proc_line = "Could not create folder /proc/plain: " + proc_reason;
+
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;  // before the maps
+        std::vector<std::string> maps;
+        std::string quiet_err;  // with -q; stdout stays empty
+        std::string log;        // without -q, on stdout; stderr stays empty
+    };
+    const Case cases[] = {
+        {"a face left out, a mesh skipped, a table cut short",
+         {"--format", "meshes,obj", "-o", out()},
+         {faces_map, plain_map, cut_map},
+         "v2bsp-extract: " + faces_map + ": " + faces_line + "\n" + "v2bsp-extract: " + faces_map + ": " +
+             skipped_line + "\n" + "v2bsp-extract: " + cut_map + ": " + cut_line + "\n",
+         logOf(2, {{"Making Mesh #0", {faces_line}}, {"Making Mesh #1", {skipped_line}}}) + logOf(2) +
+             logOf(1, {{"Creating BSP...", {cut_line}}})},
+        {"an unwritable folder", {"-o", "/proc"}, {plain_map},
+         "v2bsp-extract: " + plain_map + ": " + proc_line + "\n",
+         logOf(2, {{"Creating BSP...", {proc_line}}})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const bool quiet : {true, false}) {
+            SCOPED_TRACE(quiet ? "-q" : "with the log");
+            std::filesystem::remove_all(out());
+            std::vector<std::string> args = c.args;
+            if (quiet) args.insert(args.begin(), "-q");
+            args.insert(args.end(), c.maps.begin(), c.maps.end());
+            const Outcome outcome = run(args);
+            EXPECT_EQ(outcome.status, 1);
+            EXPECT_EQ(outcome.out, quiet ? "" : c.log);
+            EXPECT_EQ(outcome.err, quiet ? c.quiet_err : "");
+        }
+    }
+}
+
+TEST_F(ExtractCommand, OutputFolderIsMadeOnlyWhenAMapWrites) {
+    std::ofstream(scratch_.path() / "text.map") << "hello, world\n";
+    mb::BuiltMap no_bsp = mb::buildMap(scene("kappa"));
+    mb::corruptionCase(mb::Corruption::BspBlockOutside).apply(no_bsp);
+    const std::string text = (scratch_.path() / "text.map").string();
+    const std::string bad = writeMap(no_bsp, "nobsp.map");
+    const std::string good = writeMap(mb::buildMap(scene("kappa")), "kappa.map");
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;  // before "-o DIR MAP"
+        std::string map;
+        int status;
+        std::vector<std::string> files;  // every entry under DIR; empty: DIR is not made
+    };
+    const Case cases[] = {
+        {"a text file", {}, text, 1, {}},
+        {"a map without its BSP", {"--format", "meshes,obj,glb"}, bad, 1, {}},
+        {"the tag list", {"--list-tags"}, good, 0, {}},
+        {"the whole-level OBJ only", {"--format", "obj"}, good, 0, {"kappa.obj"}},
+        {"the mesh files", {}, good, 0, {"kappa", "kappa/mesh0.obj", "kappa/mesh1.obj"}},
+    };
+    int round = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::filesystem::path dir = std::filesystem::path(out()) / std::to_string(round++) / "new";
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"-o", dir.string(), c.map});
+        EXPECT_EQ(run(args).status, c.status);
+        EXPECT_EQ(std::filesystem::exists(dir), !c.files.empty());
+        std::vector<std::string> files;
+        if (std::filesystem::exists(dir)) {
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+                files.push_back(std::filesystem::relative(entry.path(), dir).string());
+            }
+        }
+        std::sort(files.begin(), files.end());
+        EXPECT_EQ(files, c.files);
+    }
+}
+
+TEST_F(ExtractCommand, ListTagsOfAFileThatIsNotAMap) {
+    std::ofstream(scratch_.path() / "text.map") << "hello, world\n";
+    const std::string text = (scratch_.path() / "text.map").string();
+    const std::string missing = (scratch_.path() / "missing.map").string();
+    struct Case {
+        std::string map;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {text, "map name at offset 408 (33 bytes) lies outside the file (length 13)"},
+        {missing, "cannot open " + missing + ": No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.map);
+        const Outcome outcome = run({"--list-tags", c.map});
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(outcome.err, "v2bsp-extract: " + c.map + ": This is not a valid Vorun 2 map file (" + c.reason + ")\n");
+    }
+}
+
+TEST_F(ExtractCommand, UsageMessages) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{}, "MAP is required"},
+        {{"--bogus", "x.map"}, "The following argument was not expected: --bogus"},
+        {{"-o"}, "--output: 1 required DIR missing"},
+        {{"--list-tags", "a.map", "b.map"}, "--list-tags: takes exactly one MAP"},
+        {{"--format", "gltf", "a.map"}, "--format: gltf not in {meshes,obj,glb}"},
+        {{"--format", "", "a.map"}, "--format:  not in {meshes,obj,glb}"},
+        {{"--up-axis", "x", "a.map"}, "--up-axis: x not in {y,z}"},
+        {{"-j", "0", "a.map"}, "--jobs: Value 0 not in range 1 to 256"},
+        {{"-j", "257", "a.map"}, "--jobs: Value 257 not in range 1 to 256"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        const Outcome outcome = run(c.args);
+        EXPECT_EQ(outcome.status, 2);
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(outcome.err, "v2bsp-extract: " + c.message + "\nTry 'v2bsp-extract --help' for more information.\n");
+    }
 }
 
 }  // namespace

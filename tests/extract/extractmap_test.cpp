@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "mapbuilder/mapbuilder.hpp"
+#include "memoryfiles.hpp"
 #include "meshfixtures.hpp"
 #include "recordinghost.hpp"
 #include "scratchfolder.hpp"
@@ -368,6 +371,246 @@ TEST_F(ExtractMap, MeshesSharingDataAreWrittenUpToTheFilesLength) {
     const auto at = std::find(host_.log.begin(), host_.log.end(), skipped);
     ASSERT_NE(at, host_.log.end());
     EXPECT_EQ(*std::prev(at), "Making Mesh #" + std::to_string(fitting));
+}
+
+
+// The mesh table moved to the end of the file and cut after `kept` of its
+// 3 * 176 bytes: only the entries wholly inside the file are read.
+TEST_F(ExtractMap, MeshTableCutShortReadsExactlyTheWholeEntries) {
+    struct Case {
+        std::int64_t kept;  // bytes of the table left; -1: the table starts 176 bytes past the end
+        std::int64_t read;
+    };
+    const Case cases[] = {{528, 3}, {527, 2}, {353, 2}, {352, 2}, {351, 1}, {177, 1}, {176, 1},
+                          {175, 0}, {1, 0},   {0, 0},   {-1, 0}};
+    const mb::Scene scene = threeMeshScene();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kept);
+        host_ = RecordingHost{};
+        std::filesystem::remove_all(output());
+        mb::BuiltMap built = mb::buildMap(scene);
+        const mb::MapLayout& layout = built.layout;
+        std::vector<std::uint8_t>& bytes = built.bytes;
+        bytes.resize((bytes.size() + 3) & ~std::size_t{3}, 0xEE);
+        const auto table = static_cast<std::int64_t>(bytes.size());
+        const std::vector<std::uint8_t> entries(bytes.begin() + layout.meshtable,
+                                                bytes.begin() + layout.meshtable + 3 * 176);
+        bytes.insert(bytes.end(), entries.begin(), entries.end());
+        bytes.resize(static_cast<std::size_t>(table + std::max<std::int64_t>(c.kept, 0)));
+        const std::int64_t address = c.kept < 0 ? table + 176 : table;
+        mb::pokeu32(bytes, layout.bspoffset + 176,
+                    static_cast<std::uint32_t>(address - layout.bspoffset + layout.bspmagic));
+
+        const ExtractResult result = run(writeMap(bytes));
+        EXPECT_EQ(result.meshcount, 3);
+        EXPECT_EQ(result.meshesread, c.read);
+        EXPECT_EQ(result.mesheswritten, c.read);
+        std::vector<std::string> expected = logFor(c.read);
+        if (c.read < 3) {
+            expected.insert(expected.begin() + 7, "Mesh table runs past the end of the map file; " +
+                                                      std::to_string(c.read) + " of 3 meshes read");
+        }
+        EXPECT_EQ(host_.log, expected);
+        EXPECT_EQ(result.status, c.read == 3 ? ExtractStatus::complete : ExtractStatus::incomplete);
+        for (std::int64_t m = 0; m < c.read; ++m) {
+            EXPECT_EQ(readFile(output() / "test room" / ("mesh" + std::to_string(m) + ".obj")),
+                      expectedObjText(scene.meshes[static_cast<std::size_t>(m)]));
+        }
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(output() / "test room"), {}), c.read);
+    }
+}
+
+// Output kept in memory whose program folder (the map's folder under the
+// output parent) is refused with one errno.
+class RefusingFiles final : public OutputFiles {
+public:
+    RefusingFiles(std::filesystem::path refused, int error) : refused_(std::move(refused)), error_(error) {}
+    std::error_code createfolder(const std::filesystem::path& folder) override {
+        if (folder == refused_) return {error_, std::generic_category()};
+        return memory.createfolder(folder);
+    }
+    std::error_code replacefile(const std::filesystem::path& file, TextSource& text) override {
+        return memory.replacefile(file, text);
+    }
+    using OutputFiles::replacefile;
+    fixtures::MemoryFiles memory;
+
+private:
+    std::filesystem::path refused_;
+    int error_;
+};
+
+TEST_F(ExtractMap, FallbackParentOnlyWhenTheFolderIsNotWritable) {
+    struct Case {
+        int error;
+        bool falls_back;
+        std::string reason;  // of the "Could not create folder" line when it does not
+    };
+    const Case cases[] = {
+        {EACCES, true, ""},
+        {EROFS, true, ""},
+        {EPERM, true, ""},
+        {EEXIST, false, "File exists"},
+        {ENOSPC, false, "No space left on device"},
+        {ENOENT, false, "No such file or directory"},
+    };
+    const mb::Scene scene = threeMeshScene();
+    const std::string map = writeMap(mb::buildMap(scene).bytes);
+    const std::filesystem::path parent = "/program";
+    const std::filesystem::path fallback = "/home/user/maps";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::strerror(c.error));
+        host_ = RecordingHost{};
+        RefusingFiles files(parent / "test room", c.error);
+        ExtractSettings settings;
+        settings.outputparent = parent;
+        settings.fallbackparent = fallback;
+        settings.formats.obj = true;
+        settings.files = &files;
+        const ExtractResult result = extractmap(map, host_, settings);
+
+        const std::filesystem::path used = c.falls_back ? fallback : parent;
+        std::vector<std::string> log = logFor(3);
+        log.insert(log.begin() + 7, c.falls_back
+                                        ? "Program folder is not writable; writing to /home/user/maps/test room"
+                                        : "Could not create folder /program/test room: " + c.reason);
+        EXPECT_EQ(host_.log, log);
+        EXPECT_EQ(result.status, c.falls_back ? ExtractStatus::complete : ExtractStatus::incomplete);
+        EXPECT_EQ(result.outputfolder, c.falls_back ? fallback / "test room" : std::filesystem::path());
+        EXPECT_EQ(result.writefailures, c.falls_back ? 0 : 1);
+        EXPECT_EQ(result.levelfiles, std::vector<std::filesystem::path>{used / "test room.obj"});
+        std::vector<std::filesystem::path> written;
+        for (const auto& [path, text] : files.memory.files) written.push_back(path);
+        std::vector<std::filesystem::path> expected = {used / "test room.obj"};
+        if (c.falls_back) {
+            for (int m = 0; m < 3; ++m) expected.push_back(used / "test room" / ("mesh" + std::to_string(m) + ".obj"));
+        }
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(written, expected);
+        if (c.falls_back) {
+            EXPECT_EQ(files.memory.files[fallback / "test room" / "mesh1.obj"], expectedObjText(scene.meshes[1]));
+        }
+    }
+}
+
+TEST_F(ExtractMap, FileInTheWayOfTheFolderGetsNoFallback) {
+    const std::string map = writeMap(mb::buildMap(threeMeshScene()).bytes);
+    std::ofstream(output() / "test room") << "in the way";
+    const std::filesystem::path fallback = scratch_.path() / "fallback";
+    std::filesystem::create_directories(fallback);
+    ExtractSettings settings;
+    settings.outputparent = output();
+    settings.fallbackparent = fallback;
+    const ExtractResult result = extractmap(map, host_, settings);
+    std::vector<std::string> log = logFor(3);
+    log.insert(log.begin() + 7, "Could not create folder " + (output() / "test room").string() + ": File exists");
+    EXPECT_EQ(host_.log, log);
+    EXPECT_EQ(result.status, ExtractStatus::incomplete);
+    EXPECT_TRUE(std::filesystem::is_empty(fallback));
+    EXPECT_EQ(readFile(output() / "test room"), "in the way");
+}
+
+// The 33 name bytes at 408: the zero bytes are dropped wherever they lie.
+TEST_F(ExtractMap, StoredNameKeepsTheBytesAfterAZero) {
+    struct Case {
+        std::string stored;  // the first bytes of the field; the rest are zero
+        std::string folder;
+    };
+    const Case cases[] = {
+        {std::string("ab\0cd", 5), "abcd"},
+        {std::string("\0\0\0x", 4), "x"},
+        {std::string("a\0\0\0\0b\0c", 8), "abc"},
+        {std::string(32, '\0') + "z", "z"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        std::filesystem::remove_all(output());
+        host_ = RecordingHost{};
+        mb::BuiltMap built = mb::buildMap(threeMeshScene());
+        std::fill_n(built.bytes.begin() + 408, 33, std::uint8_t{0});
+        std::copy(c.stored.begin(), c.stored.end(), built.bytes.begin() + 408);
+        MapExtraction extraction;
+        ExtractSettings settings;
+        settings.outputparent = output();
+        const ExtractResult result = extraction.extractmap(writeMap(built.bytes, "file.map"), host_, settings);
+        EXPECT_EQ(result.status, ExtractStatus::complete);
+        EXPECT_EQ(extraction.mapname, c.folder);
+        EXPECT_EQ(extraction.foldername, c.folder);
+        EXPECT_EQ(result.outputfolder, output() / c.folder);
+        EXPECT_TRUE(std::filesystem::exists(output() / c.folder / "mesh2.obj"));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(output()), {}), 1);
+    }
+}
+
+// Mesh 0's raw size ends `past` bytes after the start of its marker 8: the
+// marker counts only when its four bytes all lie inside the raw data.
+TEST_F(ExtractMap, MarkerCutByTheEndOfTheRawDataDoesNotCount) {
+    struct Case {
+        std::int64_t past;
+        bool counts;
+    };
+    const Case cases[] = {{1, false}, {2, false}, {3, false}, {4, true}, {5, true}, {7, true}};
+    const mb::Scene scene = threeMeshScene();
+    const std::string faces_only = expectedObjText({{}, scene.meshes[0].triangles});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.past);
+        std::filesystem::remove_all(output());
+        host_ = RecordingHost{};
+        mb::BuiltMap built = mb::buildMap(scene);
+        const mb::MeshLayout& mesh = built.layout.meshes[0];
+        mb::pokeu32(built.bytes, mesh.entry + 44, static_cast<std::uint32_t>(mesh.markers[7] + c.past - mesh.raw));
+        MapExtraction extraction;
+        ExtractSettings settings;
+        settings.outputparent = output();
+        EXPECT_EQ(extraction.extractmap(writeMap(built.bytes), host_, settings).status, ExtractStatus::complete);
+        EXPECT_EQ(extraction.meshvertexstart[0], mesh.vertexstart);
+        EXPECT_EQ(extraction.meshvertexlength[0], c.counts ? mesh.vertexlength : 0);
+        EXPECT_EQ(readFile(output() / "test room" / "mesh0.obj"),
+                  c.counts ? expectedObjText(scene.meshes[0]) : faces_only);
+        EXPECT_EQ(readFile(output() / "test room" / "mesh1.obj"), expectedObjText(scene.meshes[1]));
+    }
+}
+
+// Every entry names mesh 0's raw data, and the file is padded so that `copies`
+// copies of its sections add up to its length, less `short_by` bytes.
+TEST_F(ExtractMap, SharedDataUpToExactlyTheFilesLength) {
+    struct Case {
+        std::int64_t short_by;
+        std::int64_t written_less;  // fewer meshes written than `copies`
+    };
+    const Case cases[] = {{0, 0}, {1, 1}};
+    mb::Scene scene = threeMeshScene();
+    scene.meshes.assign(12, stripMesh(1, 1.0f));
+    scene.meshes[0] = stripMesh(1000, 1.0f);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.short_by);
+        std::filesystem::remove_all(output());
+        host_ = RecordingHost{};
+        mb::BuiltMap built = mb::buildMap(scene);
+        const mb::MeshLayout first = built.layout.meshes[0];
+        for (const mb::MeshLayout& mesh : built.layout.meshes) {
+            mb::pokeu32(built.bytes, mesh.entry + 40, static_cast<std::uint32_t>(first.raw));
+            mb::pokeu32(built.bytes, mesh.entry + 44, static_cast<std::uint32_t>(first.rawsize));
+        }
+        const std::int64_t sections = first.facelength + first.vertexlength;
+        const std::int64_t copies = static_cast<std::int64_t>(built.bytes.size()) / sections + 1;
+        ASSERT_LT(copies, 12);
+        built.bytes.resize(static_cast<std::size_t>(copies * sections - c.short_by), 0xEE);
+
+        const ExtractResult result = run(writeMap(built.bytes));
+        const std::int64_t written = copies - c.written_less;
+        EXPECT_EQ(result.mesheswritten, written);
+        EXPECT_EQ(result.meshesskipped, 12 - written);
+        std::vector<std::string> log = logFor(12);
+        for (std::int64_t m = 11; m >= written; --m) {
+            log.insert(log.begin() + 8 + m, "Mesh #" + std::to_string(m) +
+                                                " skipped: the meshes share more data than the map file holds");
+        }
+        EXPECT_EQ(host_.log, log);
+        EXPECT_EQ(readFile(output() / "test room" / ("mesh" + std::to_string(written - 1) + ".obj")),
+                  expectedObjText(scene.meshes[0]));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(output() / "test room"), {}), written);
+    }
 }
 
 }  // namespace

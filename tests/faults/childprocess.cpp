@@ -80,6 +80,7 @@ ChildOutcome collect(pid_t child, Pipe& out, Pipe& err, Clock::time_point start,
     outcome.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     outcome.finished = !killed;
     outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     outcome.peakbytes = static_cast<std::int64_t>(usage.ru_maxrss) * 1024;  // Linux reports KiB
     return outcome;
 }
@@ -109,7 +110,8 @@ ChildOutcome runForked(const std::function<int(std::ostream& out, std::ostream& 
     return collect(child, out, err, start, limit);
 }
 
-ChildOutcome runProgram(const std::vector<std::string>& argv, std::chrono::milliseconds limit) {
+ChildOutcome runProgram(const std::vector<std::string>& argv, std::chrono::milliseconds limit,
+                        const ProgramSetup& setup) {
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
@@ -121,6 +123,14 @@ ChildOutcome runProgram(const std::vector<std::string>& argv, std::chrono::milli
     if (child == 0) {
         ::dup2(out.write, STDOUT_FILENO);
         ::dup2(err.write, STDERR_FILENO);
+        if (!setup.stdoutfile.empty()) {
+            const int file = ::open(setup.stdoutfile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+            if (file < 0 || ::dup2(file, STDOUT_FILENO) < 0) ::_exit(126);
+        }
+        if (setup.addressspace != 0) {
+            const rlimit limit_as{setup.addressspace, setup.addressspace};
+            if (::setrlimit(RLIMIT_AS, &limit_as) != 0) ::_exit(126);
+        }
         ::execv(args[0], args.data());
         ::_exit(127);
     }

@@ -13,7 +13,8 @@ namespace v2bsp {
 
 struct ChildOutcome {
     bool finished = false;       // false: killed when the time limit passed
-    int status = -1;             // exit status; -1 when killed by a signal
+    int status = -1;             // exit status; -1 when ended by a signal
+    int signal = 0;              // the signal that ended it; 0 when it exited
     std::string out;             // standard output
     std::string err;             // standard error
     double seconds = 0;          // wall time, start to end
@@ -25,8 +26,15 @@ struct ChildOutcome {
 ChildOutcome runForked(const std::function<int(std::ostream& out, std::ostream& err)>& body,
                        std::chrono::milliseconds limit);
 
+// What a program is started with besides its arguments.
+struct ProgramSetup {
+    std::string stdoutfile;          // standard output goes to this file, not to `out`
+    std::uint64_t addressspace = 0;  // RLIMIT_AS of the program, in bytes; 0 leaves it as it is
+};
+
 // Runs the program `argv[0]` with the arguments that follow, capturing its
 // standard output and error. A fresh process image, so `peakbytes` is its own.
-ChildOutcome runProgram(const std::vector<std::string>& argv, std::chrono::milliseconds limit);
+ChildOutcome runProgram(const std::vector<std::string>& argv, std::chrono::milliseconds limit,
+                        const ProgramSetup& setup = {});
 
 }  // namespace v2bsp

@@ -1,0 +1,531 @@
+// Where output goes and what is left of it when things go wrong around it: a
+// link planted at the map's folder or swapped in for it during a run, a
+// signal while a temporary file is open, temporary names planted in advance,
+// a full standard output, an address space too small for the marker index,
+// and runs on several threads against one.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <set>
+#include <sstream>
+
+#include "childprocess.hpp"
+#include "cli/cli.hpp"
+#include "corpus.hpp"
+#include "extract/extractmap.hpp"
+#include "mapbuilder/mapbuilder.hpp"
+#include "meshfixtures.hpp"
+#include "recordinghost.hpp"
+#include "scratchfolder.hpp"
+
+namespace v2bsp {
+namespace {
+
+namespace fs = std::filesystem;
+namespace mb = mapbuilder;
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer reserves terabytes of address space and checks each memmem
+// call against the shadow of the rest of the image.
+constexpr bool kUnderSanitizer = true;
+#else
+constexpr bool kUnderSanitizer = false;
+#endif
+
+constexpr std::chrono::seconds kChildLimit{60};
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Outcome command(std::vector<std::string> args) {
+    args.insert(args.begin(), "v2bsp-extract");
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    std::ostringstream out, err;
+    const int status = runcli(static_cast<int>(argv.size()), argv.data(), out, err);
+    return {status, out.str(), err.str()};
+}
+
+fs::path writeMap(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+mb::Scene diskScene(int meshes) {
+    mb::Scene scene;
+    scene.mapname = "disk";
+    scene.tagnames = {"rocks"};
+    for (int m = 0; m < meshes; ++m) scene.meshes.push_back(fixtures::stripMesh(m + 1, static_cast<float>(m)));
+    return scene;
+}
+
+// Everything under `folder` by path relative to it: a file's bytes, a link's
+// target behind "-> ", a folder as "/".
+std::map<std::string, std::string> treeOf(const fs::path& folder) {
+    std::map<std::string, std::string> tree;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        const std::string name = entry.path().lexically_relative(folder).string();
+        if (entry.is_symlink()) {
+            tree[name] = "-> " + fs::read_symlink(entry.path()).string();
+        } else if (entry.is_directory()) {
+            tree[name] = "/";
+        } else {
+            tree[name] = readFile(entry.path());
+        }
+    }
+    return tree;
+}
+
+std::vector<std::string> temporaries(const fs::path& folder) {
+    std::vector<std::string> found;
+    for (const auto& [name, content] : treeOf(folder)) {
+        if (name.find(".tmp") != std::string::npos) found.push_back(name);
+    }
+    return found;
+}
+
+// The log of a plain run over `meshes` meshes with `extra` after "Creating BSP...".
+std::string logWith(int meshes, const std::string& extra) {
+    std::string log;
+    for (const std::string& line : fixtures::logFor(meshes)) {
+        log += line + "\n";
+        if (line == "Creating BSP..." && !extra.empty()) log += extra + "\n";
+    }
+    return log;
+}
+
+class OutputFaults : public ::testing::Test {
+protected:
+    fs::path path(const std::string& name) const { return scratch_.path() / name; }
+    ScratchFolder scratch_;
+};
+
+TEST_F(OutputFaults, LinkAtTheMapsFolderIsNotFollowed) {
+    struct Case {
+        const char* name;
+        std::string formats;
+        bool dangling;  // the link points at nothing
+    };
+    const Case cases[] = {
+        {"a link to a folder", "meshes", false},
+        {"a dangling link", "meshes", true},
+        {"a link, with the whole-level files", "meshes,obj,glb", false},
+    };
+    const mb::Scene scene = diskScene(2);
+    const fs::path map = writeMap(path("disk.map"), mb::buildMap(scene).bytes);
+    // The whole-level files as a run without the link writes them.
+    const fs::path plain = path("plain");
+    ASSERT_EQ(command({"--format", "obj,glb", "-o", plain.string(), map.string()}).status, 0);
+    int round = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path out = path("out" + std::to_string(round));
+        const fs::path elsewhere = path("elsewhere" + std::to_string(round++));
+        fs::create_directories(out);
+        if (!c.dangling) fs::create_directories(elsewhere);
+        fs::create_directory_symlink(elsewhere, out / "disk");
+
+        const Outcome outcome = command({"--format", c.formats, "-o", out.string(), map.string()});
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_EQ(outcome.err, "");
+        EXPECT_EQ(outcome.out, logWith(2, "Could not create folder " + (out / "disk").string() +
+                                              ": It is a symbolic link, which is not followed"));
+        std::map<std::string, std::string> expected = {{"disk", "-> " + elsewhere.string()}};
+        if (c.formats != "meshes") {
+            expected["disk.obj"] = readFile(plain / "disk.obj");
+            expected["disk.glb"] = readFile(plain / "disk.glb");
+        }
+        EXPECT_EQ(treeOf(out), expected);
+        if (c.dangling) {
+            EXPECT_FALSE(fs::exists(fs::symlink_status(elsewhere)));
+        } else {
+            EXPECT_TRUE(fs::is_empty(elsewhere));
+        }
+    }
+}
+
+TEST_F(OutputFaults, OutputParentThatIsALinkIsFollowed) {
+    const mb::Scene scene = diskScene(2);
+    const fs::path map = writeMap(path("disk.map"), mb::buildMap(scene).bytes);
+    fs::create_directories(path("real"));
+    fs::create_directory_symlink(path("real"), path("link"));
+    for (const fs::path& out : {path("link"), path("link") / "new" / "deeper"}) {
+        SCOPED_TRACE(out.string());
+        const Outcome outcome = command({"-o", out.string(), map.string()});
+        EXPECT_EQ(outcome.status, 0) << outcome.out;
+        EXPECT_EQ(outcome.out, logWith(2, ""));
+        const fs::path real = path("real") / fs::relative(out, path("link"));
+        EXPECT_EQ(readFile(real / "disk" / "mesh0.obj"), fixtures::expectedObjText(scene.meshes[0]));
+        EXPECT_EQ(readFile(real / "disk" / "mesh1.obj"), fixtures::expectedObjText(scene.meshes[1]));
+    }
+}
+
+// A host that, at one log line, takes the map's folder away and puts a link
+// to another folder in its place.
+class SwappingHost final : public fixtures::RecordingHost {
+public:
+    std::function<void()> swap;
+    std::string at;
+    void logline(std::string_view line) override {
+        RecordingHost::logline(line);
+        if (line == at && swap) swap();
+    }
+};
+
+TEST_F(OutputFaults, FolderSwappedForALinkDuringTheRun) {
+    struct Case {
+        const char* name;
+        bool removed;  // the folder is removed, not renamed away
+        unsigned jobs;
+        std::vector<int> moved;           // the mesh files found in the folder renamed away
+        std::vector<std::string> failed;  // lines after "Making Mesh #N" for N = 2, 3 ...
+    };
+    const std::string refused = ": It is a symbolic link, which is not followed";
+    const Case cases[] = {
+        {"renamed away, one job", false, 1, {0, 1, 2, 3}, {}},
+        {"renamed away, three jobs", false, 3, {0, 1, 2, 3}, {}},
+        {"removed, one job", true, 1, {}, {"mesh2.obj", "mesh3.obj"}},
+    };
+    const mb::Scene scene = diskScene(4);
+    const fs::path map = writeMap(path("disk.map"), mb::buildMap(scene).bytes);
+    int round = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path out = path("out" + std::to_string(round));
+        const fs::path elsewhere = path("elsewhere" + std::to_string(round));
+        const fs::path moved = path("moved" + std::to_string(round++));
+        fs::create_directories(out);
+        fs::create_directories(elsewhere);
+        const fs::path folder = out / "disk";
+        SwappingHost host;
+        host.at = "Making Mesh #2";
+        host.swap = [&] {
+            if (c.removed) {
+                fs::remove_all(folder);
+            } else {
+                fs::rename(folder, moved);
+            }
+            fs::create_directory_symlink(elsewhere, folder);
+        };
+        ExtractSettings settings;
+        settings.outputparent = out;
+        settings.jobs = c.jobs;
+        const ExtractResult result = extractmap(map.string(), host, settings);
+
+        EXPECT_TRUE(fs::is_empty(elsewhere));
+        EXPECT_TRUE(fs::is_symlink(folder));
+        std::vector<std::string> log = fixtures::logFor(4);
+        for (std::size_t i = c.failed.size(); i-- > 0;) {
+            log.insert(log.begin() + 10 + static_cast<std::ptrdiff_t>(i),
+                       "Could not write " + (folder / c.failed[i]).string() + refused);
+        }
+        EXPECT_EQ(host.log, log);
+        EXPECT_EQ(result.status, c.failed.empty() ? ExtractStatus::complete : ExtractStatus::incomplete);
+        std::map<std::string, std::string> expected;
+        for (const int m : c.moved) {
+            expected["mesh" + std::to_string(m) + ".obj"] =
+                fixtures::expectedObjText(scene.meshes[static_cast<std::size_t>(m)]);
+        }
+        if (!c.removed) {
+            EXPECT_EQ(treeOf(moved), expected);
+        }
+    }
+}
+
+// Raises `signalToRaise` once the `raiseOnFile`-th temporary file of the
+// process is open and holds its first piece.
+std::atomic<int> filesBegun{0};
+int raiseOnFile = 0;
+int signalToRaise = 0;
+void raiseWhileWriting() {
+    if (++filesBegun == raiseOnFile) ::raise(signalToRaise);
+}
+
+// Whether the file system of `folder` has unnamed files.
+bool hasUnnamedFiles(const fs::path& folder) {
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+TEST_F(OutputFaults, SignalWhileATemporaryFileIsOpen) {
+    const mb::Scene scene = diskScene(4);
+    const fs::path map = writeMap(path("disk.map"), mb::buildMap(scene).bytes);
+    const bool unnamed_here = hasUnnamedFiles(scratch_.path());
+    struct Case {
+        int signal;
+        bool cleaned;  // the handlers can remove a named temporary file
+    };
+    // SIGKILL shows that a named temporary file left behind is seen.
+    const Case cases[] = {{SIGINT, true}, {SIGTERM, true}, {SIGHUP, true}, {SIGKILL, false}};
+    int round = 0;
+    for (const Case& c : cases) {
+        for (const bool unnamed : {false, true}) {
+            SCOPED_TRACE(std::string(::strsignal(c.signal)) + (unnamed ? ", unnamed" : ", named"));
+            const fs::path out = path("out" + std::to_string(round++));
+            fs::create_directories(out);
+            const ChildOutcome run = runForked(
+                [&](std::ostream&, std::ostream&) {
+                    for (const int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, SIG_DFL);
+                    installtemporarycleanup();
+                    filesBegun = 0;
+                    raiseOnFile = 3;
+                    signalToRaise = c.signal;
+                    DiskFiles::settesthooks(unnamed, raiseWhileWriting);
+                    fixtures::RecordingHost host;
+                    ExtractSettings settings;
+                    settings.outputparent = out;
+                    settings.jobs = 1;
+                    extractmap(map.string(), host, settings);
+                    return 0;
+                },
+                kChildLimit);
+            ASSERT_TRUE(run.finished);
+            EXPECT_EQ(run.status, -1);
+            EXPECT_EQ(run.signal, c.signal);
+            const bool left = !c.cleaned && !(unnamed && unnamed_here);
+            EXPECT_EQ(temporaries(out / "disk").size(), left ? 1u : 0u);
+            std::map<std::string, std::string> tree = treeOf(out / "disk");
+            for (const std::string& temporary : temporaries(out / "disk")) tree.erase(temporary);
+            const std::map<std::string, std::string> kept = {
+                {"mesh0.obj", fixtures::expectedObjText(scene.meshes[0])},
+                {"mesh1.obj", fixtures::expectedObjText(scene.meshes[1])}};
+            EXPECT_EQ(tree, kept);
+        }
+    }
+}
+
+TEST_F(OutputFaults, TemporaryNamesPlantedInAdvanceAreNoObstacle) {
+    const mb::Scene scene = diskScene(3);
+    const fs::path map = writeMap(path("disk.map"), mb::buildMap(scene).bytes);
+    int round = 0;
+    for (const bool unnamed : {false, true}) {
+        SCOPED_TRACE(unnamed ? "unnamed" : "named");
+        const fs::path out = path("out" + std::to_string(round++));
+        fs::create_directories(out / "disk");
+        const ChildOutcome run = runForked(
+            [&](std::ostream& stdout_text, std::ostream&) {
+                // The names a scheme of the process id and a counter would use.
+                const std::string pid = std::to_string(::getpid());
+                for (int m = 0; m < 3; ++m) {
+                    const std::string file = "mesh" + std::to_string(m) + ".obj";
+                    for (int i = 0; i < 100; ++i) {
+                        std::ofstream(out / "disk" / (file + ".tmp" + pid + "-" + std::to_string(i))) << "planted";
+                    }
+                }
+                DiskFiles::settesthooks(unnamed, nullptr);
+                fixtures::RecordingHost host;
+                ExtractSettings settings;
+                settings.outputparent = out;
+                const ExtractResult result = extractmap(map.string(), host, settings);
+                for (const std::string& line : host.log) stdout_text << line << '\n';
+                return result.status == ExtractStatus::complete ? 0 : 1;
+            },
+            kChildLimit);
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.status, 0) << run.out;
+        EXPECT_EQ(run.out, logWith(3, ""));
+        const std::map<std::string, std::string> tree = treeOf(out / "disk");
+        EXPECT_EQ(tree.size(), 3u + 300u);
+        for (int m = 0; m < 3; ++m) {
+            EXPECT_EQ(tree.at("mesh" + std::to_string(m) + ".obj"),
+                      fixtures::expectedObjText(scene.meshes[static_cast<std::size_t>(m)]));
+        }
+        for (const auto& [name, content] : tree) {
+            if (name.find(".tmp") != std::string::npos) {
+                EXPECT_EQ(content, "planted") << name;
+            }
+        }
+    }
+}
+
+TEST_F(OutputFaults, FullStandardOutputFailsTheCommand) {
+    const fs::path small = writeMap(path("disk.map"), mb::buildMap(diskScene(2)).bytes);
+    // Its log is longer than the output's buffer, so the write fails while the
+    // run goes on; every mesh is skipped, so that it writes no file.
+    mb::BuiltMap skipping = mb::buildMap(mb::largeScene(2000, 6000, 2000));
+    for (const mb::MeshLayout& mesh : skipping.layout.meshes) mb::pokeu32(skipping.bytes, mesh.entry + 40, 0xFFFFFFFF);
+    const fs::path large = writeMap(path("large.map"), skipping.bytes);
+    const std::string missing = path("missing.map").string();
+    const std::string out = path("out").string();
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        std::string err_before;  // what precedes the write error on standard error
+    };
+    const Case cases[] = {
+        {"the log", {"-o", out, small.string()}, ""},
+        {"a long log", {"-o", out, large.string()}, ""},
+        {"a long log, then a map that is not there",
+         {"-o", out, large.string(), missing},
+         "v2bsp-extract: " + missing + ": This is not a valid Vorun 2 map file (cannot open " + missing +
+             ": No such file or directory)\n"},
+        {"a long log, then a map whose folder is there", {"-o", out, large.string(), small.string()}, ""},
+        {"the tag list", {"--list-tags", small.string()}, ""},
+        {"the help", {"--help"}, ""},
+        {"the version", {"--version"}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> argv = {V2BSP_EXTRACT_COMMAND};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        ProgramSetup setup;
+        setup.stdoutfile = "/dev/full";
+        const ChildOutcome run = runProgram(argv, kChildLimit, setup);
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, c.err_before + "v2bsp-extract: write error: No space left on device\n");
+    }
+}
+
+TEST_F(OutputFaults, MarkerIndexBeyondTheAddressSpace) {
+    if (kUnderSanitizer) GTEST_SKIP() << "the sanitizer's reservations exceed any limit that holds the map";
+    // One mesh whose raw data, all of the file after the first map, is
+    // markers: the index of their positions needs about as much again as the
+    // map, and twice that while it grows.
+    constexpr std::size_t kMapSize = std::size_t{64} << 20;
+    mb::Scene scene;
+    scene.mapname = "markers";
+    scene.tagnames = {"rocks"};
+    scene.meshes = {fixtures::stripMesh(1, 0)};
+    mb::BuiltMap built = mb::buildMap(scene);
+    std::vector<std::uint8_t>& bytes = built.bytes;
+    bytes.resize((bytes.size() + 3) & ~std::size_t{3}, 0xEE);
+    const std::size_t raw = bytes.size();
+    bytes.resize(kMapSize);
+    for (std::size_t at = raw; at + 4 <= bytes.size(); at += 4) mb::pokeu32(bytes, static_cast<std::int64_t>(at), mb::kSectionMarker);
+    mb::pokeu32(bytes, built.layout.meshes[0].entry + 40, static_cast<std::uint32_t>(raw));
+    mb::pokeu32(bytes, built.layout.meshes[0].entry + 44, static_cast<std::uint32_t>(kMapSize - raw));
+    const fs::path map = writeMap(path("markers.map"), bytes);
+    bytes = {};
+
+    // Measured: the map loads from 72 MiB on, the index fits from 168 MiB on.
+    ProgramSetup setup;
+    setup.addressspace = kMapSize + (std::uint64_t{48} << 20);
+    const fs::path out = path("out");
+    const ChildOutcome run = runProgram({V2BSP_EXTRACT_COMMAND, "-j", "1", "-o", out.string(), map.string()},
+                                        kChildLimit, setup);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.signal, 0);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, logWith(0, "Not enough memory to find the meshes' sections"));
+    EXPECT_TRUE(fs::is_empty(out / "markers"));
+}
+
+TEST_F(OutputFaults, JobsGiveTheOutputOfOne) {
+    const fs::path map = writeMap(path("sample.map"), mb::buildMap(mb::samplescene()).bytes);
+    const auto extract = [&](unsigned jobs) {
+        const fs::path out = path("j" + std::to_string(jobs));
+        const Outcome outcome =
+            command({"-j", std::to_string(jobs), "--format", "meshes,obj,glb", "-o", out.string(), map.string()});
+        return std::pair{outcome, treeOf(out)};
+    };
+    const auto [one, one_files] = extract(1);
+    EXPECT_EQ(one.status, 0);
+    EXPECT_EQ(one_files.size(), 3u + mb::samplescene().meshes.size());
+    for (const unsigned jobs : {2u, 3u}) {
+        SCOPED_TRACE(jobs);
+        // The log names no path unless a write fails; the folders differ only by name.
+        const auto [more, more_files] = extract(jobs);
+        EXPECT_EQ(more.status, one.status);
+        EXPECT_EQ(more.out, one.out);
+        EXPECT_EQ(more.err, one.err);
+        EXPECT_TRUE(more_files == one_files);
+    }
+}
+
+// Output kept in memory that takes calls from several threads at once.
+class SharedMemoryFiles final : public OutputFiles {
+public:
+    std::error_code createfolder(const fs::path& folder) override {
+        std::lock_guard lock(mutex_);
+        folders.insert(folder);
+        return {};
+    }
+    std::error_code replacefile(const fs::path& file, TextSource& text) override {
+        std::string content, chunk;
+        while (text.next(chunk)) content += chunk;
+        std::lock_guard lock(mutex_);
+        files[file] = std::move(content);
+        return {};
+    }
+    using OutputFiles::replacefile;
+
+    std::set<fs::path> folders;
+    std::map<fs::path, std::string> files;
+
+private:
+    std::mutex mutex_;
+};
+
+// The whole outcome of a run on `jobs` threads: the log, the counts, every file.
+struct JobsRun {
+    std::vector<std::string> log;
+    ExtractResult result;
+    std::set<fs::path> folders;
+    std::map<fs::path, std::string> files;
+};
+
+JobsRun runOnThreads(const std::vector<std::uint8_t>& bytes, unsigned jobs) {
+    JobsRun run;
+    SharedMemoryFiles files;
+    fixtures::RecordingHost host;
+    ExtractSettings settings;
+    settings.outputparent = "/out";
+    settings.formats = {true, true, true};
+    settings.jobs = jobs;
+    settings.files = &files;
+    run.result = extractmap(bytes, "map.map", host, settings);
+    run.log = std::move(host.log);
+    run.folders = std::move(files.folders);
+    run.files = std::move(files.files);
+    return run;
+}
+
+void expectTheOutcomeOfOneThread(const std::vector<std::uint8_t>& bytes) {
+    const JobsRun one = runOnThreads(bytes, 1);
+    EXPECT_FALSE(one.files.empty());
+    for (const unsigned jobs : {2u, 3u}) {
+        SCOPED_TRACE(jobs);
+        const JobsRun more = runOnThreads(bytes, jobs);
+        EXPECT_TRUE(more.log == one.log);
+        EXPECT_EQ(more.result.status, one.result.status);
+        EXPECT_EQ(more.result.meshesread, one.result.meshesread);
+        EXPECT_EQ(more.result.mesheswritten, one.result.mesheswritten);
+        EXPECT_EQ(more.result.meshesskipped, one.result.meshesskipped);
+        EXPECT_EQ(more.result.writefailures, one.result.writefailures);
+        EXPECT_EQ(more.folders, one.folders);
+        EXPECT_TRUE(more.files == one.files) << more.files.size() << " files against " << one.files.size();
+    }
+}
+
+TEST_F(OutputFaults, JobsGiveTheOutputOfOneOnALargeMap) {
+    const mb::BuiltMap built = mb::buildMap(mb::largeScene(2000, 20000, 20000));
+    expectTheOutcomeOfOneThread(built.bytes);
+}
+
+TEST_F(OutputFaults, JobsGiveTheOutputOfOneOnTheWorstMaps) {
+    for (const fuzz::WorstCase& worst : fuzz::worstcases()) {
+        if (worst.outcome != fuzz::WorstOutcome::finished) continue;
+        // The sanitizer's check of each memmem call reads the shadow of the rest of the image.
+        if (kUnderSanitizer && worst.name == "markers-everywhere") continue;
+        SCOPED_TRACE(std::string(worst.name));
+        expectTheOutcomeOfOneThread(worst.make(fuzz::kMinWorstSize));
+    }
+}
+
+}  // namespace
+}  // namespace v2bsp
