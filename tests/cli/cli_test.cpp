@@ -365,15 +365,15 @@ TEST_F(ExtractCommand, ListTagsOfAFileThatIsNotAMap) {
         std::string reason;
     };
     const Case cases[] = {
-        {text, "map name at offset 408 (33 bytes) lies outside the file (length 13)"},
-        {missing, "cannot open " + missing + ": No such file or directory"},
+        {text, "Map name at offset 408 (33 bytes) lies outside the file (length 13)."},
+        {missing, "Cannot open " + missing + ": No such file or directory."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.map);
         const Outcome outcome = run({"--list-tags", c.map});
         EXPECT_EQ(outcome.status, 1);
         EXPECT_EQ(outcome.out, "");
-        EXPECT_EQ(outcome.err, "v2bsp-extract: " + c.map + ": This is not a valid Vorun 2 map file (" + c.reason + ")\n");
+        EXPECT_EQ(outcome.err, "v2bsp-extract: " + c.map + ": This is not a valid Vorun 2 map file: " + c.reason + "\n");
     }
 }
 

@@ -370,8 +370,8 @@ TEST_F(OutputFaults, FullStandardOutputFailsTheCommand) {
         {"a long log", {"-o", out, large.string()}, ""},
         {"a long log, then a map that is not there",
          {"-o", out, large.string(), missing},
-         "v2bsp-extract: " + missing + ": This is not a valid Vorun 2 map file (cannot open " + missing +
-             ": No such file or directory)\n"},
+         "v2bsp-extract: " + missing + ": This is not a valid Vorun 2 map file: Cannot open " + missing +
+             ": No such file or directory.\n"},
         {"a long log, then a map whose folder is there", {"-o", out, large.string(), small.string()}, ""},
         {"the tag list", {"--list-tags", small.string()}, ""},
         {"the help", {"--help"}, ""},
