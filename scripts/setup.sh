@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when any is missing.
+# Installs the Debian packages the build and the tests need, and those named as
+# arguments, when any is missing.
 # As root it installs them; otherwise it prints the apt-get line to run.
 set -euo pipefail
 
@@ -11,6 +12,7 @@ packages=(
   clang libclang-rt-dev llvm valgrind
   locales
 )
+packages+=("$@")
 
 missing=()
 for package in "${packages[@]}"; do

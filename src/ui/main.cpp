@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(v2bsp::ui::kProgramName));
     QApplication::setApplicationVersion(QString::fromUtf8(v2bsp::kVersionText));
-    QApplication::setDesktopFileName(QStringLiteral("v2bsp"));
+    QApplication::setDesktopFileName(QString::fromUtf8(v2bsp::kDesktopId));
     QApplication::setWindowIcon(v2bsp::ui::appicon());
 
     const v2bsp::ui::StartRequest request = v2bsp::ui::parsecommandline(argumentsOf(app.arguments()));
