@@ -69,16 +69,23 @@ std::error_code MeshFileWriters::take(std::size_t index) {
         position_ = index;
     }
     changed_.notify_all();
-    int expected = waiting;
-    if (slots_[index].state.compare_exchange_strong(expected, taken)) {
+    const auto write_here = [this](std::size_t mesh) {
         std::error_code failure;
         try {
-            failure = write_(plan_.meshes[index], formatter_);
+            failure = write_(plan_.meshes[mesh], formatter_);
         } catch (const std::bad_alloc&) {
             failure = std::make_error_code(std::errc::not_enough_memory);
         }
-        slots_[index].state.store(done);
         return failure;
+    };
+    int expected = waiting;
+    if (slots_[index].state.compare_exchange_strong(expected, taken)) return write_here(index);
+    // A helper has this mesh: write a later one meanwhile rather than wait.
+    const std::size_t end = std::min(plan_.meshes.size(), index + ahead_);
+    for (std::size_t later = index + 1; later < end && slots_[index].state.load() != done; ++later) {
+        if (plan_.meshes[later].skip != MeshSkip::none) continue;
+        expected = waiting;
+        if (slots_[later].state.compare_exchange_strong(expected, taken)) finish(later, write_here(later));
     }
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return slots_[index].state.load() == done; });
