@@ -128,26 +128,26 @@ for spec in "${maps[@]}"; do
 done
 
 echo
-echo "| run | median s | min-max s | M vertices/s | peak MiB | peak - map MiB (bound 64) | this / --format glb |"
-echo "| --- | ---: | ---: | ---: | ---: | ---: | ---: |"
+echo "| run | median s | min-max s | cpu s (median) | M vertices/s | peak MiB | peak - map MiB (bound 64) | this / --format glb |"
+echo "| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: |"
 awk -F'\t' '
   { split($1, words, " "); map = words[1] }
   $1 ~ / --format glb$/ { glb[map] = $3; glbrate[map] = $6 }
-  $1 ~ / --format meshes$/ { meshes[map] = $3 }
-  $1 ~ / --format obj$/ { obj[map] = $3 }
+  $1 ~ / --format meshes$/ { meshes[map] = $3; meshescpu[map] = $9 }
+  $1 ~ / --format obj$/ { obj[map] = $3; objcpu[map] = $9 }
   { rows[NR] = $0 }
   END {
     for (i = 1; i <= NR; ++i) {
       split(rows[i], f, "\t"); split(f[1], words, " "); map = words[1]
       over = f[8] > 0 ? sprintf("%.1f %s", f[7] - f[8], (f[7] - f[8] <= 64 ? "within" : "OVER")) : "-"
       ratio = f[8] > 0 ? "-" : sprintf("%.1f x", f[3] / glb[map])
-      printf "| %s | %.3f | %.3f-%.3f | %.2f | %.1f | %s | %s |\n", f[1], f[3], f[4], f[5], f[6], f[7], over, ratio
+      printf "| %s | %.3f | %.3f-%.3f | %.3f | %.2f | %.1f | %s | %s |\n", f[1], f[3], f[4], f[5], f[9], f[6], f[7], over, ratio
     }
     print ""
     for (map in glb) {
-      printf "%s: --format glb %.2f M vertices/s (target 40: %s); --format obj %.3f s against meshes %.3f s (%s)\n",
+      printf "%s: --format glb %.2f M vertices/s (target 40: %s); --format obj %.3f s against meshes %.3f s (%s), cpu %.3f s against %.3f s\n",
         map, glbrate[map], (glbrate[map] >= 40 ? "met" : "MISSED"), obj[map], meshes[map],
-        (obj[map] <= meshes[map] ? "no slower: met" : "SLOWER: MISSED")
+        (obj[map] <= meshes[map] ? "no slower: met" : "SLOWER: MISSED"), objcpu[map], meshescpu[map]
     }
   }' "$tsv" >"$work/table"
 cat "$work/table"

@@ -6,7 +6,9 @@
 // Runs COMMAND N times (default 5), each time into DIR made anew when --clean
 // names one, and prints the median, least and greatest wall time, the
 // vertices per second at the median (V being the vertex count of the level,
-// when given) and the peak memory of the command: the greatest maximum
+// when given), the median CPU time of the command (user and system: on a
+// machine shared with other work it moves less than the wall time) and the
+// peak memory of the command: the greatest maximum
 // resident set over the runs, as wait4 reports it. With --map, the peak less
 // the map's size is set against the bound of 64 MiB. --tsv appends the same
 // figures as one tab-separated line, for scripts/bench-extract.sh's table.
@@ -39,6 +41,7 @@ constexpr double kBoundOverMapMiB = 64.0;
 
 struct RunFigures {
     double seconds = 0;
+    double cpu_seconds = 0;
     long peak_kib = 0;
     int status = -1;
 };
@@ -66,6 +69,8 @@ RunFigures runCommand(const std::vector<std::string>& args) {
     wait4(child, &status, 0, &usage);
     RunFigures figures;
     figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    figures.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     figures.peak_kib = usage.ru_maxrss;
     figures.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return figures;
@@ -115,6 +120,7 @@ int main(int argc, char** argv) {
     if (label.empty()) label = command.front();
 
     std::vector<double> seconds;
+    std::vector<double> cpu_seconds;
     long peak_kib = 0;
     for (int run = 0; run < runs; ++run) {
         if (!clean.empty()) {
@@ -127,18 +133,21 @@ int main(int argc, char** argv) {
             return 1;
         }
         seconds.push_back(figures.seconds);
+        cpu_seconds.push_back(figures.cpu_seconds);
         peak_kib = std::max(peak_kib, figures.peak_kib);
     }
 
     const double middle = median(seconds);
     const double least = *std::min_element(seconds.begin(), seconds.end());
     const double most = *std::max_element(seconds.begin(), seconds.end());
+    const double cpu = median(cpu_seconds);
     const double rate = vertices > 0 ? vertices / middle / 1e6 : 0;
     const double peak_mib = static_cast<double>(peak_kib) / 1024.0;
     const double map_mib = map.empty() ? 0 : static_cast<double>(std::filesystem::file_size(map)) / kMiB;
     const double over_mib = peak_mib - map_mib;
 
-    std::printf("%-28s median %.3f s (%.3f-%.3f, %d runs)", label.c_str(), middle, least, most, runs);
+    std::printf("%-28s median %.3f s (%.3f-%.3f, %d runs), cpu %.3f s", label.c_str(), middle, least, most,
+                runs, cpu);
     if (vertices > 0) std::printf("  %.2f M vertices/s", rate);
     std::printf("  peak %.1f MiB", peak_mib);
     if (!map.empty())
@@ -152,9 +161,9 @@ int main(int argc, char** argv) {
             std::perror(tsv.c_str());
             return 1;
         }
-        // label, runs, median, least, greatest, M vertices/s, peak MiB, map MiB (0: none)
-        std::fprintf(file, "%s\t%d\t%.4f\t%.4f\t%.4f\t%.3f\t%.1f\t%.1f\n", label.c_str(), runs, middle, least,
-                     most, rate, peak_mib, map_mib);
+        // label, runs, median, least, greatest, M vertices/s, peak MiB, map MiB (0: none), cpu
+        std::fprintf(file, "%s\t%d\t%.4f\t%.4f\t%.4f\t%.3f\t%.1f\t%.1f\t%.4f\n", label.c_str(), runs, middle,
+                     least, most, rate, peak_mib, map_mib, cpu);
         std::fclose(file);
     }
     if (!clean.empty()) std::filesystem::remove_all(clean);
