@@ -314,7 +314,9 @@ MapExtraction::Output MapExtraction::outputstage(ExtractHost& host, const Extrac
     if (!output.parentready) return output;
 
     // The map's folder. A folder already there is used as it is.
-    std::error_code failure = output.files->createfolder(output.parent / foldername);
+    std::error_code failure = settings.outputparentsystem && !settings.fallbackparent.empty()
+                                  ? std::make_error_code(std::errc::permission_denied)
+                                  : output.files->createfolder(output.parent / foldername);
     if (failure && isNotWritable(failure) && !settings.fallbackparent.empty()) {
         if (!output.files->createfolder(settings.fallbackparent / foldername)) {
             output.parent = settings.fallbackparent;

@@ -77,6 +77,10 @@ struct ExtractSettings {
     std::filesystem::path outputparent = ".";
     // Used instead when `outputparent` turns out not writable; empty for none.
     std::filesystem::path fallbackparent;
+    // The host knows `outputparent` must not take output although it may be
+    // writable (an installed program's folder, for a user who may write
+    // there): the run goes to `fallbackparent` as if it were not writable.
+    bool outputparentsystem = false;
     // Make `outputparent` and its parents when the run first writes, not before.
     bool createoutputparent = false;
     ExtractUntil until = ExtractUntil::everything;

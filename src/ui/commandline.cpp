@@ -60,6 +60,14 @@ std::vector<std::string> withouttoolkitoptions(const std::vector<std::string>& a
     return kept;
 }
 
+bool issystemfolder(const std::filesystem::path& folder) {
+    const std::string path = folder.lexically_normal().string();
+    for (const std::string system : {"/usr", "/bin", "/sbin", "/opt", "/lib"}) {
+        if (path == system || path.rfind(system + "/", 0) == 0) return true;
+    }
+    return false;
+}
+
 std::string versiontext() {
     return std::string(kProgramName) + " " + std::string(kVersionText) + " (" + std::string(kInternalName) +
            ")\n" + std::string(kDescription) + ".\n";

@@ -8,6 +8,7 @@
 // the arguments reach parsecommandline.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,11 @@ bool wantstextonly(const std::vector<std::string>& args);
 // (-platform NAME, -style NAME, -reverse, ...), so that the command line can
 // be judged before the toolkit, which may need a display, is started.
 std::vector<std::string> withouttoolkitoptions(const std::vector<std::string>& args);
+
+// True for the folders a package installs programs into (/usr/bin,
+// /usr/local/bin, /bin, /opt/...): mesh files never go there, even for a
+// user who may write there.
+bool issystemfolder(const std::filesystem::path& folder);
 
 std::string versiontext();
 std::string helptext();

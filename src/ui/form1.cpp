@@ -1,4 +1,5 @@
 #include "ui/form1.hpp"
+#include "ui/commandline.hpp"
 
 #include <algorithm>
 #include <thread>
@@ -360,6 +361,7 @@ v2bsp::ExtractSettings Form1::runSettings() const {
     v2bsp::ExtractSettings settings;
     settings.outputparent = localPath(outputparent_);
     settings.fallbackparent = localPath(QFileInfo(mappath_).absolutePath());
+    settings.outputparentsystem = v2bsp::ui::issystemfolder(settings.outputparent);
     settings.files = files_;
     // The real disk takes files from several threads; a seam a test hands in may not.
     if (files_ == nullptr) settings.jobs = std::max(1u, std::thread::hardware_concurrency());

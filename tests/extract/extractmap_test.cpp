@@ -445,8 +445,10 @@ TEST_F(ExtractMap, FallbackParentOnlyWhenTheFolderIsNotWritable) {
         int error;
         bool falls_back;
         std::string reason;  // of the "Could not create folder" line when it does not
+        bool system = false;  // the host says the program folder takes no output
     };
     const Case cases[] = {
+        {0, true, "", true},  // writable, but an installed program's folder
         {EACCES, true, ""},
         {EROFS, true, ""},
         {EPERM, true, ""},
@@ -465,6 +467,7 @@ TEST_F(ExtractMap, FallbackParentOnlyWhenTheFolderIsNotWritable) {
         ExtractSettings settings;
         settings.outputparent = parent;
         settings.fallbackparent = fallback;
+        settings.outputparentsystem = c.system;
         settings.formats.obj = true;
         settings.files = &files;
         const ExtractResult result = extractmap(map, host_, settings);

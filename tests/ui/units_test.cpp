@@ -21,6 +21,8 @@ private slots:
     void toolkitOptionsAreSetAside_data();
     void toolkitOptionsAreSetAside();
     void usageErrorWithoutADisplay_data();
+    void systemFolders_data();
+    void systemFolders();
     void usageErrorWithoutADisplay();
 };
 
@@ -127,6 +129,25 @@ void UnitsTest::usageErrorWithoutADisplay() {
     QCOMPARE(QString::fromLocal8Bit(program.readAllStandardError()),
              error + "Try 'v2bsp --help' for more information.\n");
     QVERIFY(program.readAllStandardOutput().isEmpty());
+}
+
+void UnitsTest::systemFolders_data() {
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<bool>("system");
+    QTest::newRow("/usr/bin") << "/usr/bin" << true;
+    QTest::newRow("/usr/local/bin") << "/usr/local/bin" << true;
+    QTest::newRow("/bin") << "/bin" << true;
+    QTest::newRow("/opt/v2bsp/bin") << "/opt/v2bsp/bin" << true;
+    QTest::newRow("/usr/bin/../bin") << "/usr/bin/../bin" << true;
+    QTest::newRow("a build tree") << "/work/v2bsp/build/src/ui" << false;
+    QTest::newRow("a name that starts like one") << "/binaries/v2bsp" << false;
+    QTest::newRow("home") << "/home/user/v2bsp" << false;
+}
+
+void UnitsTest::systemFolders() {
+    QFETCH(QString, folder);
+    QFETCH(bool, system);
+    QCOMPARE(v2bsp::ui::issystemfolder(folder.toStdString()), system);
 }
 
 QTEST_GUILESS_MAIN(UnitsTest)
