@@ -448,7 +448,8 @@ void MapExtraction::writelevelfiles(ExtractHost& host, const ExtractSettings& se
         const std::string name = foldername + (format == LevelFormat::obj ? ".obj" : ".glb");
         const std::error_code failure = summariesfailed_ ? std::make_error_code(std::errc::not_enough_memory)
                                                          : writelevel(format, settings.up, summaries_,
-                                                                      output.parent / name, *output.files);
+                                                                      output.parent / name, *output.files,
+                                                                      settings.jobs);
         if (failure) {
             ++result.writefailures;
             sayproblem(host, "Could not write " + shownPath(output.parent, name) + ": " + failure.message());
@@ -464,17 +465,20 @@ std::error_code MapExtraction::writelevel(LevelFormat format, UpAxis up, const s
         std::vector<MeshSummary> summaries;
         summaries.reserve(plan.meshes.size());
         for (const PlannedMesh& mesh : plan.meshes) summaries.push_back(summarizemesh(mesh, up));
-        if (files != nullptr) return writelevel(format, up, summaries, file, *files);
+        const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+        if (files != nullptr) return writelevel(format, up, summaries, file, *files, threads);
         DiskFiles disk;
-        return writelevel(format, up, summaries, file, disk);
+        return writelevel(format, up, summaries, file, disk, threads);
     } catch (const std::bad_alloc&) {
         return std::make_error_code(std::errc::not_enough_memory);
     }
 }
 
 std::error_code MapExtraction::writelevel(LevelFormat format, UpAxis up, const std::vector<MeshSummary>& summaries,
-                                          const std::filesystem::path& file, OutputFiles& files) const {
+                                          const std::filesystem::path& file, OutputFiles& files,
+                                          unsigned threads) const {
     LevelInfo info;
+    info.threads = threads;
     info.mapname = cp1252toutf8(mapname);
     info.folder = foldername;
     info.up = up;

@@ -204,7 +204,7 @@ private:
                          ExtractResult& result);
 
     std::error_code writelevel(LevelFormat format, UpAxis up, const std::vector<MeshSummary>& summaries,
-                               const std::filesystem::path& file, OutputFiles& files) const;
+                               const std::filesystem::path& file, OutputFiles& files, unsigned threads) const;
 
     std::vector<NameSpan> tagnames_;
     std::vector<MeshSummary> summaries_;

@@ -29,6 +29,7 @@ struct LevelInfo {
     std::string mapname;  // UTF-8: the glTF scene's name
     std::string folder;   // the map's folder name: the OBJ's comment
     UpAxis up = UpAxis::y;
+    unsigned threads = 1;  // the OBJ's text is made on up to two; its bytes are the same
 };
 
 // The program and version the whole-level files name: "v2bsp-extract 1.00".

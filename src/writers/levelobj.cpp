@@ -1,5 +1,9 @@
 #include <charconv>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 #include "version.hpp"
 #include "writers/levelfiles.hpp"
@@ -22,9 +26,78 @@ char* writeIndex(char* out, std::uint64_t value) {
     return std::to_chars(out, out + 20, value).ptr;
 }
 
+// Below this many lines a piece is formatted whole: the hand-over would cost more.
+constexpr std::size_t kSplitLines = 8192;
+
+// Runs the second of two jobs on a thread of its own while the caller runs
+// the first, and returns when both are done.
+class HalfHelper {
+public:
+    HalfHelper() : thread_([this] { loop(); }) {}
+    ~HalfHelper() {
+        {
+            std::lock_guard lock(mutex_);
+            quit_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+    HalfHelper(const HalfHelper&) = delete;
+    HalfHelper& operator=(const HalfHelper&) = delete;
+
+    void run(const std::function<void()>& here, std::function<void()> there) {
+        {
+            std::lock_guard lock(mutex_);
+            job_ = std::move(there);
+            failed_ = false;
+        }
+        wake_.notify_one();
+        std::exception_ptr failure;
+        try {
+            here();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        std::unique_lock lock(mutex_);
+        done_.wait(lock, [this] { return !job_; });
+        if (failure) std::rethrow_exception(failure);
+        if (failed_) throw std::bad_alloc();
+    }
+
+private:
+    void loop() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return quit_ || job_; });
+            if (quit_) return;
+            const std::function<void()> job = job_;
+            lock.unlock();
+            bool failed = false;
+            try {
+                job();
+            } catch (...) {
+                failed = true;
+            }
+            lock.lock();
+            failed_ = failed;
+            job_ = nullptr;
+            done_.notify_one();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    std::function<void()> job_;
+    bool failed_ = false;
+    bool quit_ = false;
+    std::thread thread_;
+};
+
 class LevelObjText final : public TextSource {
 public:
-    LevelObjText(const MeshPlan& plan, const LevelInfo& info) : plan_(plan), info_(info) {}
+    LevelObjText(const MeshPlan& plan, const LevelInfo& info) : plan_(plan), info_(info) {
+        if (info.threads > 1) helper_.emplace();
+    }
 
     bool next(std::string& chunk) override {
         chunk.clear();
@@ -72,11 +145,40 @@ private:
         return false;
     }
 
+    // Formats the lines of `count` items with `lines`, in two halves on two
+    // threads where the piece is long and there is a helper.
+    template <typename Lines>
+    void appendSplit(std::string& chunk, std::size_t count, Lines lines) {
+        if (!helper_ || count < kSplitLines) {
+            lines(chunk, 0, count);
+            return;
+        }
+        const std::size_t half = count / 2;
+        helper_->run([&] { lines(chunk, 0, half); }, [&] {
+            second_.clear();
+            lines(second_, half, count);
+        });
+        chunk += second_;
+    }
+
     void appendVertices(std::string& chunk) {
+        appendSplit(chunk, positions_.size(), [this](std::string& out, std::size_t from, std::size_t to) {
+            vertexLines(out, from, to);
+        });
+    }
+
+    void appendFaces(std::string& chunk) {
+        appendSplit(chunk, triangles_.size(), [this](std::string& out, std::size_t from, std::size_t to) {
+            faceLines(out, from, to);
+        });
+    }
+
+    void vertexLines(std::string& chunk, std::size_t from, std::size_t to) const {
         const std::size_t start = chunk.size();
-        chunk.resize(start + positions_.size() * kMaxVertexLine);
+        chunk.resize(start + (to - from) * kMaxVertexLine);
         char* out = chunk.data() + start;
-        for (const Position& position : positions_) {
+        for (std::size_t i = from; i < to; ++i) {
+            const Position& position = positions_[i];
             *out++ = 'v';
             for (const float value : position) {
                 *out++ = ' ';
@@ -87,11 +189,12 @@ private:
         chunk.resize(static_cast<std::size_t>(out - chunk.data()));
     }
 
-    void appendFaces(std::string& chunk) {
+    void faceLines(std::string& chunk, std::size_t from, std::size_t to) const {
         const std::size_t start = chunk.size();
-        chunk.resize(start + triangles_.size() * kMaxFaceLine);
+        chunk.resize(start + (to - from) * kMaxFaceLine);
         char* out = chunk.data() + start;
-        for (const Triangle& triangle : triangles_) {
+        for (std::size_t i = from; i < to; ++i) {
+            const Triangle& triangle = triangles_[i];
             *out++ = 'f';
             for (const std::uint32_t index : triangle) {
                 *out++ = ' ';
@@ -112,6 +215,8 @@ private:
     std::uint64_t meshVertices_ = 0;
     std::vector<Position> positions_;
     std::vector<Triangle> triangles_;
+    std::optional<HalfHelper> helper_;
+    std::string second_;  // the helper's half of a piece
 };
 
 }  // namespace
