@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "mapbuilder/mapbuilder.hpp"
+#include "runcommand.hpp"
 #include "scratchfolder.hpp"
 
 namespace v2bsp {
@@ -21,22 +22,11 @@ namespace {
 
 namespace mb = mapbuilder;
 
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
+using fixtures::Outcome;
 
 class ExtractCommand : public ::testing::Test {
 protected:
-    Outcome run(std::vector<std::string> args) {
-        args.insert(args.begin(), "v2bsp-extract");
-        std::vector<const char*> argv;
-        for (const std::string& arg : args) argv.push_back(arg.c_str());
-        std::ostringstream out, err;
-        const int status = runcli(static_cast<int>(argv.size()), argv.data(), out, err);
-        return {status, out.str(), err.str()};
-    }
+    Outcome run(std::vector<std::string> args) { return fixtures::runcommand(std::move(args)); }
 
     std::string writeMap(const mb::BuiltMap& map, const std::string& name) {
         const auto path = scratch_.path() / name;

@@ -23,6 +23,7 @@
 #include "mapbuilder/mapbuilder.hpp"
 #include "meshfixtures.hpp"
 #include "recordinghost.hpp"
+#include "runcommand.hpp"
 #include "scratchfolder.hpp"
 
 namespace v2bsp {
@@ -41,20 +42,9 @@ constexpr bool kUnderSanitizer = false;
 
 constexpr std::chrono::seconds kChildLimit{60};
 
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
+using fixtures::Outcome;
 
-Outcome command(std::vector<std::string> args) {
-    args.insert(args.begin(), "v2bsp-extract");
-    std::vector<const char*> argv;
-    for (const std::string& arg : args) argv.push_back(arg.c_str());
-    std::ostringstream out, err;
-    const int status = runcli(static_cast<int>(argv.size()), argv.data(), out, err);
-    return {status, out.str(), err.str()};
-}
+Outcome command(std::vector<std::string> args) { return fixtures::runcommand(std::move(args)); }
 
 fs::path writeMap(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream(path, std::ios::binary)
