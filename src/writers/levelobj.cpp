@@ -26,8 +26,9 @@ char* writeIndex(char* out, std::uint64_t value) {
     return std::to_chars(out, out + 20, value).ptr;
 }
 
-// Below this many lines a piece is formatted whole: the hand-over would cost more.
-constexpr std::size_t kSplitLines = 8192;
+// Below this many lines a piece is formatted whole: the hand-over would cost
+// more than it saves.
+constexpr std::size_t kSplitLines = 1024;
 
 // Runs the second of two jobs on a thread of its own while the caller runs
 // the first, and returns when both are done.
