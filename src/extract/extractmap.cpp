@@ -216,18 +216,23 @@ void MapExtraction::bspstage() {
 
 MarkerIndex findmarkers(ByteView image) {
     MarkerIndex markers;
-    constexpr std::uint8_t kMarkerBytes[4] = {0x63, 0x72, 0x73, 0x72};
+    // Each candidate starts with the marker's first byte; memchr finds those
+    // fast and reads no further than the next one, which keeps the scan
+    // linear and cheap under a sanitizer too.
     const std::uint8_t* const begin = image.data();
+    const std::uint8_t* const end = begin + image.size();
     const std::uint8_t* at = begin;
-    std::size_t left = image.size();
-    while (left >= 4) {
-        const void* found = ::memmem(at, left, kMarkerBytes, 4);
+    while (end - at >= 4) {
+        const void* found = std::memchr(at, 0x63, static_cast<std::size_t>(end - at - 3));
         if (found == nullptr) break;
         const auto* hit = static_cast<const std::uint8_t*>(found);
-        const auto position = static_cast<std::uint32_t>(hit - begin);
-        markers.positions[position % 4].push_back(position);
-        left -= static_cast<std::size_t>(hit + 4 - at);
-        at = hit + 4;
+        if (loadu32le(hit) == kSectionMarker) {
+            const auto position = static_cast<std::uint32_t>(hit - begin);
+            markers.positions[position % 4].push_back(position);
+            at = hit + 4;  // the marker cannot overlap itself
+        } else {
+            at = hit + 1;
+        }
     }
     return markers;
 }
