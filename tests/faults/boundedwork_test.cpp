@@ -29,11 +29,9 @@ constexpr std::size_t kWorstSize = 64 * kMiB;
 constexpr std::chrono::seconds kHangLimit{30};
 
 #if defined(__SANITIZE_ADDRESS__)
-// Shadow memory and the quarantine make the resident size meaningless, and
-// the sanitizer's check of each memmem call reads the shadow of the whole rest
-// of the image, so the marker scan of the densest worst maps takes minutes.
-// The plain build holds these maps; the fuzz script replays them once more
-// under the fuzzer's time and memory limits, in a build without sanitizers.
+// Shadow memory and the quarantine make the resident size meaningless: under
+// the sanitizers the worst maps are held to ending cleanly, and the plain
+// build holds them to the memory bound too.
 constexpr bool kUnderSanitizer = true;
 #else
 constexpr bool kUnderSanitizer = false;
@@ -50,7 +48,6 @@ std::string field(const std::string& line, const std::string& name) {
 class WorstMap : public ::testing::TestWithParam<std::tuple<fuzz::WorstCase, FormatList>> {};
 
 TEST_P(WorstMap, EndsWithinTheMemoryBound) {
-    if (kUnderSanitizer) GTEST_SKIP() << "the plain build holds the worst maps";
     const auto& [worst, formats] = GetParam();
     SCOPED_TRACE(std::string(worst.what));
     ScratchFolder scratch;
@@ -83,7 +80,9 @@ TEST_P(WorstMap, EndsWithinTheMemoryBound) {
     }
     const std::int64_t bound =
         2 * static_cast<std::int64_t>(kWorstSize) + 64 * static_cast<std::int64_t>(kMiB);
-    EXPECT_LT(run.peakbytes, bound) << run.out;
+    if (!kUnderSanitizer) {
+        EXPECT_LT(run.peakbytes, bound) << run.out;
+    }
 
     RecordProperty("extraction_seconds", seconds);
     RecordProperty("peak_mib", std::to_string(run.peakbytes / static_cast<std::int64_t>(kMiB)));
