@@ -1,6 +1,7 @@
 #include "cli/cli.hpp"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -27,13 +28,39 @@ struct Settings {
     std::vector<std::string> maps;
 };
 
-OutputFormats chosenFormats(const std::vector<std::string>& names) {
+constexpr std::string_view kFormatNames[] = {"meshes", "obj", "glb"};
+
+// The names of one --format list, split at its commas.
+std::vector<std::string_view> formatNames(std::string_view list) {
+    std::vector<std::string_view> names;
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = list.find(',', start);
+        names.push_back(list.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+        if (comma == std::string_view::npos) return names;
+        start = comma + 1;
+    }
+}
+
+// What is wrong with one --format list, or nothing.
+std::string formatListProblem(std::string& list) {
+    for (const std::string_view name : formatNames(list)) {
+        if (std::find(std::begin(kFormatNames), std::end(kFormatNames), name) != std::end(kFormatNames)) continue;
+        const std::string known = "{meshes,obj,glb}";
+        if (name.empty()) return "\"" + list + "\" holds an empty name; a LIST takes names from " + known;
+        return std::string(name) + " not in " + known;
+    }
+    return {};
+}
+
+OutputFormats chosenFormats(const std::vector<std::string>& lists) {
     OutputFormats formats;
     formats.meshes = false;
-    for (const std::string& name : names) {
-        formats.meshes |= name == "meshes";
-        formats.obj |= name == "obj";
-        formats.glb |= name == "glb";
+    for (const std::string& list : lists) {
+        for (const std::string_view name : formatNames(list)) {
+            formats.meshes |= name == "meshes";
+            formats.obj |= name == "obj";
+            formats.glb |= name == "glb";
+        }
     }
     return formats;
 }
@@ -152,9 +179,8 @@ int runcli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                    "What to write, a comma-separated set of: meshes (DIR/<map name>/mesh<N>.obj),\n"
                    "obj (the whole level, DIR/<map name>.obj), glb (the whole level as binary\n"
                    "glTF, DIR/<map name>.glb)")
-        ->delimiter(',')
         ->allow_extra_args(false)
-        ->check(CLI::IsMember({"meshes", "obj", "glb"}))
+        ->check(CLI::Validator(formatListProblem, "", "LIST"))
         ->capture_default_str()
         ->type_name("LIST");
     app.add_option("--up-axis", settings.upaxis,
