@@ -172,7 +172,7 @@ int runcli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                  std::string(kProgram)};
     app.set_version_flag("--version", std::string(kProgram) + " " + std::string(kVersionText));
     app.add_option("-o,--output", settings.outputparent,
-                   "Folder that receives the map's folder (created when missing)")
+                   "Folder that receives the map's folder (made when a map first writes)")
         ->capture_default_str()
         ->type_name("DIR");
     app.add_option("--format", settings.formats,
