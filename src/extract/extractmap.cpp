@@ -74,10 +74,10 @@ ExtractResult extractmap(const std::string& path, ExtractHost& host, const Extra
     return extraction.extractmap(path, host, settings);
 }
 
-ExtractResult extractmap(std::vector<std::uint8_t> bytes, const std::string& path, ExtractHost& host,
+ExtractResult extractmap(ByteView bytes, const std::string& path, ExtractHost& host,
                          const ExtractSettings& settings) {
     MapExtraction extraction;
-    return extraction.extractmap(std::move(bytes), path, host, settings);
+    return extraction.extractmap(bytes, path, host, settings);
 }
 
 ExtractResult MapExtraction::extractmap(const std::string& path, ExtractHost& host,
@@ -85,13 +85,12 @@ ExtractResult MapExtraction::extractmap(const std::string& path, ExtractHost& ho
     return run(host, settings, [this, &path] { loadstage(path); });
 }
 
-ExtractResult MapExtraction::extractmap(std::vector<std::uint8_t> bytes, const std::string& path,
+ExtractResult MapExtraction::extractmap(ByteView bytes, const std::string& path,
                                         ExtractHost& host, const ExtractSettings& settings) {
     return run(host, settings, [this, &path, &bytes] {
         mappath = path;
         if (bytes.empty()) throw MapError::file(MapErrorKind::empty, path);
         mapbytes.assign(bytes.begin(), bytes.end());
-        bytes = {};
         maplength = static_cast<std::int64_t>(mapbytes.size());
     });
 }

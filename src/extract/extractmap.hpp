@@ -121,10 +121,10 @@ public:
     // Loads the file at `path`, then runs as below.
     ExtractResult extractmap(const std::string& path, ExtractHost& host,
                              const ExtractSettings& settings = {});
-    // Runs over a map already in memory; `path` names it (its file name is
-    // the folder's name when the map stores none). The log is the same as for
-    // the file, "Loading Map..." included.
-    ExtractResult extractmap(std::vector<std::uint8_t> bytes, const std::string& path, ExtractHost& host,
+    // Runs over a copy of a map already in memory; `path` names it (its file
+    // name is the folder's name when the map stores none). The log is the
+    // same as for the file, "Loading Map..." included.
+    ExtractResult extractmap(ByteView bytes, const std::string& path, ExtractHost& host,
                              const ExtractSettings& settings = {});
 
     // Image.
@@ -215,7 +215,7 @@ private:
 // One extraction with a fresh state.
 ExtractResult extractmap(const std::string& path, ExtractHost& host,
                          const ExtractSettings& settings = {});
-ExtractResult extractmap(std::vector<std::uint8_t> bytes, const std::string& path, ExtractHost& host,
+ExtractResult extractmap(ByteView bytes, const std::string& path, ExtractHost& host,
                          const ExtractSettings& settings = {});
 
 // The positions of the section marker in `image`, one sorted list for each
