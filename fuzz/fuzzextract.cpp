@@ -495,18 +495,22 @@ void checkFinishedRun(const MapExtraction& state, const ExtractResult& result,
                         (result.status == ExtractStatus::incomplete) == !complete,
                     "the status agrees with the counts");
     // Threads write mesh files in any order; each must be the file of its mesh.
-    std::vector<WrittenFile> written = files.files;
     const auto number = [](const WrittenFile& file) {
         const std::string name = file.path.filename().string();
         std::int64_t value = -1;
         std::from_chars(name.data() + std::min<std::size_t>(4, name.size()), name.data() + name.size(), value);
         return value;
     };
-    std::sort(written.begin(), written.end(),
-              [&](const WrittenFile& a, const WrittenFile& b) { return number(a) < number(b); });
-    for (std::size_t i = 0; i < kept.size() && i < written.size(); ++i) {
+    std::vector<std::uint32_t> order(files.files.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+    if (!std::is_sorted(files.files.begin(), files.files.end(),
+                        [&](const WrittenFile& a, const WrittenFile& b) { return number(a) < number(b); })) {
+        std::sort(order.begin(), order.end(),
+                  [&](std::uint32_t a, std::uint32_t b) { return number(files.files[a]) < number(files.files[b]); });
+    }
+    for (std::size_t i = 0; i < kept.size() && i < order.size(); ++i) {
         const auto m = static_cast<std::size_t>(kept[i]);
-        const WrittenFile& file = written[i];
+        const WrittenFile& file = files.files[order[i]];
         const std::string name = "mesh" + std::to_string(m) + ".obj";
         verdict.require(file.path.filename() == name,
                         [&] { return file.path.filename().string() + " written for " + name; });

@@ -214,25 +214,32 @@ void MapExtraction::bspstage() {
 }
 
 MarkerIndex findmarkers(ByteView image) {
-    MarkerIndex markers;
     // Each candidate starts with the marker's first byte; memchr finds those
     // fast and reads no further than the next one, which keeps the scan
-    // linear and cheap under a sanitizer too.
+    // linear and cheap under a sanitizer too. The markers are counted first,
+    // so that each list is made once at its size: a list grown by doubling
+    // would hold its old and new copies at once, half again the memory.
     const std::uint8_t* const begin = image.data();
     const std::uint8_t* const end = begin + image.size();
-    const std::uint8_t* at = begin;
-    while (end - at >= 4) {
-        const void* found = std::memchr(at, 0x63, static_cast<std::size_t>(end - at - 3));
-        if (found == nullptr) break;
-        const auto* hit = static_cast<const std::uint8_t*>(found);
-        if (loadu32le(hit) == kSectionMarker) {
-            const auto position = static_cast<std::uint32_t>(hit - begin);
-            markers.positions[position % 4].push_back(position);
-            at = hit + 4;  // the marker cannot overlap itself
-        } else {
-            at = hit + 1;
+    const auto scan = [&](auto&& found_marker) {
+        const std::uint8_t* at = begin;
+        while (end - at >= 4) {
+            const void* found = std::memchr(at, 0x63, static_cast<std::size_t>(end - at - 3));
+            if (found == nullptr) break;
+            const auto* hit = static_cast<const std::uint8_t*>(found);
+            if (loadu32le(hit) == kSectionMarker) {
+                found_marker(static_cast<std::uint32_t>(hit - begin));
+                at = hit + 4;  // the marker cannot overlap itself
+            } else {
+                at = hit + 1;
+            }
         }
-    }
+    };
+    std::size_t counts[4] = {};
+    scan([&](std::uint32_t position) { ++counts[position % 4]; });
+    MarkerIndex markers;
+    for (int remainder = 0; remainder < 4; ++remainder) markers.positions[remainder].reserve(counts[remainder]);
+    scan([&](std::uint32_t position) { markers.positions[position % 4].push_back(position); });
     return markers;
 }
 

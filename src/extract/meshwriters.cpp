@@ -14,7 +14,8 @@ constexpr std::size_t kAheadPerJob = 4;
 MeshFileWriters::MeshFileWriters(const MeshPlan& plan, unsigned jobs, WriteMesh write)
     : plan_(plan),
       write_(std::move(write)),
-      slots_(std::make_unique<Slot[]>(plan.meshes.size())),
+      // One thread needs no slots: it writes each mesh when it comes to it.
+      slots_(jobs > 1 ? std::make_unique<Slot[]>(plan.meshes.size()) : nullptr),
       ahead_(kAheadPerJob * std::max(1u, jobs)),
       // The caller splits long sections with a thread of its own where there are cores for it.
       formatter_(std::min(2u, std::max(1u, jobs))) {
@@ -64,6 +65,13 @@ void MeshFileWriters::helperLoop() {
 }
 
 std::error_code MeshFileWriters::take(std::size_t index) {
+    if (!slots_) {
+        try {
+            return write_(plan_.meshes[index], formatter_);
+        } catch (const std::bad_alloc&) {
+            return std::make_error_code(std::errc::not_enough_memory);
+        }
+    }
     {
         std::lock_guard lock(mutex_);
         position_ = index;
