@@ -97,8 +97,8 @@ check_glb2() {
 }
 
 echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg); work folder $work ($(stat -f -c %T "$work"))"
-for spec in "${maps[@]}"; do
-  IFS=: read -r meshes vertices triangles <<<"$spec"
+for shape in "${maps[@]}"; do
+  IFS=: read -r meshes vertices triangles <<<"$shape"
   name=m$meshes
   map=$work/$name.map
   "$mkmap" large "$map" --meshes "$meshes" --vertices "$vertices" --triangles "$triangles"

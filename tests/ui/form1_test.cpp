@@ -528,7 +528,7 @@ void Form1Test::notAMapBoxHasOneOkButton() {
     QCOMPARE(box->standardButtons(), QMessageBox::Ok);
 }
 
-// D14 in effect: during a run, File > Open cannot start a second run.
+// During a run, File > Open is disabled, so a second run cannot start inside the first.
 void Form1Test::openIsRefusedDuringARun() {
     Fixture f({"/maps/other.map"});
     const fs::path map = writeMap(f.maps / "first.map", smallMap("first", 2, {}));
