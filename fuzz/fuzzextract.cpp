@@ -9,15 +9,16 @@
 #include <string_view>
 #include <vector>
 
-#include "extract/extractmap.hpp"
+#include "extract/extraction.hpp"
+#include "extractionrows.hpp"
 #include "fuzzentries.hpp"
 
 namespace v2bsp::fuzz {
 namespace {
 
 constexpr std::int64_t kMeshEntryLength = 176;
-constexpr std::int64_t kVertexGroup = 12;
-constexpr std::int64_t kFaceGroup = 6;
+constexpr auto kVertexGroup = static_cast<std::int64_t>(kVertexBytes);
+constexpr auto kFaceGroup = static_cast<std::int64_t>(kFaceBytes);
 
 // The first broken rule wins; later ones are not recorded.
 class Verdict {
@@ -232,7 +233,7 @@ struct WrittenFile {
 // line ends; returns the first problem or "", and counts the "o" lines. The
 // first lines are checked whole; past them only the "o" lines are counted,
 // so that the check of a huge level costs little beside its making.
-std::string checkLevelObj(TextSource& text, std::int64_t& meshes) {
+std::string checkLevelObj(ByteSource& text, std::int64_t& meshes) {
     std::string piece, line, problem;
     std::int64_t lines = 0;
     char last = '\n';
@@ -278,7 +279,7 @@ std::string checkLevelObj(TextSource& text, std::int64_t& meshes) {
 // A binary glTF container: the header's length is the file's, each chunk's
 // length a multiple of 4 and inside the file. Read as it comes, holding no
 // more than a chunk header.
-std::string checkGlb(TextSource& text) {
+std::string checkGlb(ByteSource& text) {
     std::string head;                  // the header, or the chunk header being read
     std::uint64_t total = 0, seen = 0;  // the header's length, the bytes so far
     std::uint64_t skip = 0;            // bytes of the current chunk still to come
@@ -343,7 +344,7 @@ public:
         return {};
     }
 
-    std::error_code replacefile(const std::filesystem::path& file, TextSource& text) override {
+    std::error_code replacefile(const std::filesystem::path& file, ByteSource& text) override {
         const std::lock_guard lock(mutex_);
         ++calls;
         if (file.parent_path() == parent_ && !folder.empty()) {
@@ -419,7 +420,7 @@ void checkFinishedRun(const MapExtraction& state, const ExtractResult& result,
     verdict.require(result.meshesread >= 0 && result.meshesread <= result.meshcount &&
                         result.meshesread * kMeshEntryLength <= static_cast<std::int64_t>(size),
                     "more mesh-table entries read than the file holds");
-    verdict.require(state.meshrawoffset.size() == static_cast<std::size_t>(result.meshesread),
+    verdict.require(state.plan.meshes.size() == static_cast<std::size_t>(result.meshesread),
                     "one per-mesh slot per entry read");
     const auto& log = host.log;
     std::size_t at = 0;
@@ -451,7 +452,8 @@ void checkFinishedRun(const MapExtraction& state, const ExtractResult& result,
             return;
         }
         const std::string skip = "Mesh #" + number + " skipped: ";
-        const bool outside = !inside(state.meshrawoffset[m], state.meshrawsize[m], size);
+        const fixtures::MeshRow row = fixtures::meshrow(state, m);
+        const bool outside = !inside(row.meshrawoffset, row.meshrawsize, size);
         if (next_is(skip + "its data lies outside the map file")) {
             ++skipped;
             verdict.require(
@@ -512,15 +514,16 @@ void checkFinishedRun(const MapExtraction& state, const ExtractResult& result,
         const auto m = static_cast<std::size_t>(kept[i]);
         const WrittenFile& file = files.files[order[i]];
         const std::string name = "mesh" + std::to_string(m) + ".obj";
+        const fixtures::MeshRow row = fixtures::meshrow(state, static_cast<std::int64_t>(m));
         verdict.require(file.path.filename() == name,
                         [&] { return file.path.filename().string() + " written for " + name; });
-        verdict.require(file.counts.vertices == state.meshvertexlength[m] / kVertexGroup,
+        verdict.require(file.counts.vertices == row.meshvertexlength / kVertexGroup,
                         [&] { return name + ": one vertex line per whole vertex of the section"; });
-        verdict.require(file.counts.faces <= state.meshfacelength[m] / kFaceGroup,
+        verdict.require(file.counts.faces <= row.meshfacelength / kFaceGroup,
                         [&] { return name + ": more face lines than whole faces in the section"; });
-        verdict.require(state.meshfacelength[m] >= 0 && state.meshvertexlength[m] >= 0 &&
-                            inside(state.meshfacestart[m], state.meshfacelength[m], size) &&
-                            inside(state.meshvertexstart[m], state.meshvertexlength[m], size),
+        verdict.require(row.meshfacelength >= 0 && row.meshvertexlength >= 0 &&
+                            inside(row.meshfacestart, row.meshfacelength, size) &&
+                            inside(row.meshvertexstart, row.meshvertexlength, size),
                         [&] { return name + ": a section outside the file"; });
     }
 }

@@ -9,7 +9,8 @@
 #include <string_view>
 
 #include "extract/extractmap.hpp"
-#include "extract/objtext.hpp"
+#include "extract/sections.hpp"
+#include "writers/meshobj.hpp"
 #include "extract/safename.hpp"
 #include "fuzzentries.hpp"
 #include "mapimage/floatdecode.hpp"

@@ -1,7 +1,7 @@
 #include <iostream>
 
 #include "cli/cli.hpp"
-#include "writers/outputfiles.hpp"
+#include "platform/diskfiles.hpp"
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);

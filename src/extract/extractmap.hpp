@@ -24,9 +24,9 @@
 #include <string_view>
 #include <vector>
 
-#include "writers/levelmesh.hpp"
-#include "writers/outputfiles.hpp"
 #include "mapimage/mapimage.hpp"
+#include "platform/outputfiles.hpp"
+#include "writers/levelmesh.hpp"
 
 namespace v2bsp {
 
@@ -111,129 +111,10 @@ struct ExtractResult {
     std::vector<std::filesystem::path> levelfiles;  // the whole-level files written
 };
 
-enum class LevelFormat { obj, glb };
-
-// The state of one extraction, kept after the run for whoever wants to look.
-// Offsets are file offsets; values that the map stores as addresses are
-// translated here once. The tag rows are read from the image where they lie.
-class MapExtraction {
-public:
-    // Loads the file at `path`, then runs as below.
-    ExtractResult extractmap(const std::string& path, ExtractHost& host,
-                             const ExtractSettings& settings = {});
-    // Runs over a copy of a map already in memory; `path` names it (its file
-    // name is the folder's name when the map stores none). The log is the
-    // same as for the file, "Loading Map..." included.
-    ExtractResult extractmap(ByteView bytes, const std::string& path, ExtractHost& host,
-                             const ExtractSettings& settings = {});
-
-    // Image.
-    std::string mappath;
-    std::int64_t maplength = 0;
-    MapBytes mapbytes;
-
-    // Header and index.
-    std::string mapname;  // the name's non-zero bytes, as stored
-    std::int64_t indexoffset = 0;
-    std::int64_t indexmagic = 0;
-    std::int64_t metamagic = 0;
-    std::int64_t classcount = 0;
-    std::int64_t tagindexstart = 0;
-    std::int64_t tagcount = 0;
-
-    // Tag rows (0-based), read from the image.
-    std::string tagclass(std::int64_t tag) const;
-    std::uint32_t tagid(std::int64_t tag) const;
-    std::int64_t tagoffset(std::int64_t tag) const;
-    std::uint32_t tagsize(std::int64_t tag) const;
-    // Tag names as stored (Windows-1252 bytes).
-    std::string_view tagname(std::int64_t tag) const;
-
-    // Scenario and BSP.
-    std::int64_t scnrrow = 0;
-    std::int64_t scnroffset = 0;
-    std::int64_t bspoffset = 0;
-    std::int64_t bspmagic = 0;
-
-    // Per-mesh tables, one slot per mesh-table entry inside the file.
-    std::vector<std::int64_t> meshrawoffset;
-    std::vector<std::int64_t> meshrawsize;
-    std::vector<std::int64_t> meshfacestart;
-    std::vector<std::int64_t> meshfacelength;
-    std::vector<std::int64_t> meshvertexstart;
-    std::vector<std::int64_t> meshvertexlength;
-
-    // What the run decided to write, one entry per mesh-table entry inside
-    // the file; its views point into mapbytes.
-    MeshPlan plan;
-
-    // Makes `file` hold the whole-level file of this run's plan, byte for
-    // byte what a run with that format and up axis writes; through `files`,
-    // or the real file system when null. A failure comes back as its OS
-    // reason: "File too large" for a glb longer than its header can state,
-    // "Cannot allocate memory" when its description cannot be held.
-    std::error_code writelevel(LevelFormat format, UpAxis up, const std::filesystem::path& file,
-                               OutputFiles* files = nullptr) const;
-    // The map's folder name, also the whole-level files' name.
-    std::string foldername;
-
-private:
-    struct NameSpan {
-        std::uint32_t start;
-        std::uint32_t length;
-    };
-
-    struct Output;  // where the run's files go
-
-    template <typename Load>
-    ExtractResult run(ExtractHost& host, const ExtractSettings& settings, Load load);
-    void loadstage(const std::string& path);
-    void mapinformationstage();
-    void taginformationstage();
-    void tagsstage(ExtractHost& host);
-    void scenariostage();
-    void bspstage();
-    void meshstage(ExtractHost& host, const ExtractSettings& settings, ExtractResult& result);
-    Output outputstage(ExtractHost& host, const ExtractSettings& settings, ExtractResult& result);
-    void parentstage(ExtractHost& host, const ExtractSettings& settings, Output& output, ExtractResult& result);
-    void planstage();
-    void scanmeshes();
-    void writemeshes(ExtractHost& host, const ExtractSettings& settings, const Output& output,
-                     ExtractResult& result);
-    void writelevelfiles(ExtractHost& host, const ExtractSettings& settings, Output& output,
-                         ExtractResult& result);
-
-    std::error_code writelevel(LevelFormat format, UpAxis up, const std::vector<MeshSummary>& summaries,
-                               const std::filesystem::path& file, OutputFiles& files, unsigned threads) const;
-
-    std::vector<NameSpan> tagnames_;
-    std::vector<MeshSummary> summaries_;
-    bool summariesfailed_ = false;
-    bool parentmade_ = false;
-};
-
 // One extraction with a fresh state.
 ExtractResult extractmap(const std::string& path, ExtractHost& host,
                          const ExtractSettings& settings = {});
 ExtractResult extractmap(ByteView bytes, const std::string& path, ExtractHost& host,
                          const ExtractSettings& settings = {});
-
-// The positions of the section marker in `image`, one sorted list for each
-// remainder of the position divided by 4. The marker's bytes 63 72 73 72
-// cannot overlap themselves, so there are at most length / 4 of them.
-struct MarkerIndex {
-    std::vector<std::uint32_t> positions[4];
-};
-MarkerIndex findmarkers(ByteView image);
-
-// Where the two sections of one mesh's raw data lie, found by counting the
-// markers at raw + 4i for every i whose four bytes lie inside the raw data.
-struct MeshSections {
-    std::int64_t facestart = 0, facelength = 0;
-    std::int64_t vertexstart = 0, vertexlength = 0;
-};
-MeshSections findsections(const MarkerIndex& markers, std::int64_t rawoffset, std::int64_t rawsize);
-
-inline constexpr std::uint32_t kSectionMarker = 0x72737263;  // file bytes 63 72 73 72
 
 }  // namespace v2bsp

@@ -1,13 +1,7 @@
 #include "mapimage/mapimage.hpp"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
-#include <limits>
 
 namespace v2bsp {
 namespace {
@@ -147,71 +141,6 @@ std::string readfourcc(ByteView image, std::int64_t offset, bool littleendian,
     std::string text(4, '\0');
     for (int i = 0; i < 4; ++i) text[i] = static_cast<char>(p[littleendian ? 3 - i : i]);
     return text;
-}
-
-namespace {
-
-// Below this an image comes from the ordinary heap.
-constexpr std::size_t kLargeImage = std::size_t{4} << 20;
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
-
-std::size_t wholeHugePages(std::size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
-
-}  // namespace
-
-void* allocatemapimage(std::size_t bytes) {
-    if (bytes < kLargeImage) return ::operator new(bytes);
-    const std::size_t length = wholeHugePages(bytes);
-    void* memory = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (memory == MAP_FAILED) throw std::bad_alloc();
-    ::madvise(memory, length, MADV_HUGEPAGE);  // only advice: refused, the pages are ordinary ones
-    return memory;
-}
-
-void freemapimage(void* pointer, std::size_t bytes) {
-    if (pointer == nullptr) return;
-    if (bytes < kLargeImage) {
-        ::operator delete(pointer);
-        return;
-    }
-    ::munmap(pointer, wholeHugePages(bytes));
-}
-
-MapBytes loadmapfile(const std::filesystem::path& path) {
-    const std::string shown = path.string();
-    if (shown.empty()) throw MapError::file(MapErrorKind::nofile, shown);
-    // O_NONBLOCK keeps a FIFO from blocking the open; it is refused right after.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) throw MapError::file(MapErrorKind::cannotopen, shown, errno);
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) throw MapError::file(MapErrorKind::cannotread, shown, errno);
-    if (S_ISDIR(info.st_mode)) throw MapError::file(MapErrorKind::folder, shown);
-    if (!S_ISREG(info.st_mode)) throw MapError::file(MapErrorKind::notregular, shown);
-    if (info.st_size == 0) throw MapError::file(MapErrorKind::empty, shown);
-    if (info.st_size > std::numeric_limits<std::int32_t>::max()) {
-        throw MapError::file(MapErrorKind::toolong, shown);
-    }
-
-    MapBytes bytes(static_cast<std::size_t>(info.st_size));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            throw MapError::file(MapErrorKind::cannotread, shown, errno);
-        }
-        if (got == 0) {
-            // The file shrank between its length being taken and the read.
-            throw MapError::file(MapErrorKind::shrank, shown);
-        }
-        done += static_cast<std::size_t>(got);
-    }
-    return bytes;
 }
 
 }  // namespace v2bsp

@@ -10,14 +10,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <new>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
 
 namespace v2bsp {
 
@@ -113,54 +109,14 @@ std::uint32_t readu32(ByteView image, std::int64_t offset, bool littleendian,
 std::string readfourcc(ByteView image, std::int64_t offset, bool littleendian,
                        std::string_view what = "value");
 
-// Unchecked little-endian 32-bit load; the caller has proved the bytes inside.
+// Unchecked little-endian loads; the caller has proved the bytes inside.
+inline std::uint32_t loadu16le(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8;
+}
+
 inline std::uint32_t loadu32le(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
-
-// Memory for a whole map image: a large one is taken straight from the
-// system on 2 MiB boundaries and offered huge pages, which cuts the cost of
-// the page faults of a first touch severalfold; its bytes are not zeroed
-// first, since the read fills them.
-template <typename T>
-struct MapImageAllocator {
-    using value_type = T;
-    MapImageAllocator() = default;
-    template <typename U>
-    MapImageAllocator(const MapImageAllocator<U>&) {}
-    T* allocate(std::size_t count);
-    void deallocate(T* pointer, std::size_t count);
-    template <typename U>
-    void construct(U* pointer) {
-        ::new (static_cast<void*>(pointer)) U;
-    }
-    template <typename U, typename... Args>
-    void construct(U* pointer, Args&&... args) {
-        ::new (static_cast<void*>(pointer)) U(std::forward<Args>(args)...);
-    }
-    friend bool operator==(const MapImageAllocator&, const MapImageAllocator&) { return true; }
-};
-
-void* allocatemapimage(std::size_t bytes);
-void freemapimage(void* pointer, std::size_t bytes);
-
-template <typename T>
-T* MapImageAllocator<T>::allocate(std::size_t count) {
-    return static_cast<T*>(allocatemapimage(count * sizeof(T)));
-}
-
-template <typename T>
-void MapImageAllocator<T>::deallocate(T* pointer, std::size_t count) {
-    freemapimage(pointer, count * sizeof(T));
-}
-
-using MapBytes = std::vector<std::uint8_t, MapImageAllocator<std::uint8_t>>;
-
-// The whole of a regular file, read with one bulk read. Never creates a file.
-// Throws MapError with a reason a user can act on: "cannot open <path>: <OS reason>",
-// "<path> is a folder", "<path> is not a regular file", "empty file",
-// "file is larger than 2147483647 bytes", or a read error.
-MapBytes loadmapfile(const std::filesystem::path& path);
 
 }  // namespace v2bsp

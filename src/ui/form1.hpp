@@ -17,7 +17,7 @@
 #include <memory>
 #include <string_view>
 
-#include "extract/extractmap.hpp"
+#include "extract/extraction.hpp"
 #include "ui/dialogs.hpp"
 #include "ui/twips.hpp"
 #include "ui/view3d.hpp"

@@ -7,7 +7,7 @@
 #include "ui/appicon.hpp"
 #include "ui/commandline.hpp"
 #include "ui/form1.hpp"
-#include "writers/outputfiles.hpp"
+#include "platform/diskfiles.hpp"
 #include "version.hpp"
 
 namespace {

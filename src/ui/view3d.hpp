@@ -15,7 +15,7 @@
 #include <functional>
 #include <memory>
 
-#include "extract/extractmap.hpp"
+#include "extract/extraction.hpp"
 #include "ui/dialogs.hpp"
 #include "ui/levelview.hpp"
 

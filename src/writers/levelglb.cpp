@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "writers/levelfiles.hpp"
+#include "writers/writers.hpp"
 
 namespace v2bsp {
 namespace {
@@ -68,7 +68,7 @@ Json positionBounds(const Position& bound) {
                         static_cast<double>(bound[2])});
 }
 
-class LevelGlbBytes final : public TextSource {
+class LevelGlbBytes final : public ByteSource {
   public:
     LevelGlbBytes(const MeshPlan& plan, const std::vector<MeshSummary>& summaries,
                   const LevelInfo& info)
@@ -257,7 +257,7 @@ class LevelGlbBytes final : public TextSource {
 
 }  // namespace
 
-std::unique_ptr<TextSource> levelglbsource(const MeshPlan& plan,
+std::unique_ptr<ByteSource> levelglbsource(const MeshPlan& plan,
                                            const std::vector<MeshSummary>& summaries,
                                            const LevelInfo& info) {
     return std::make_unique<LevelGlbBytes>(plan, summaries, info);

@@ -9,11 +9,6 @@
 namespace v2bsp {
 namespace {
 
-constexpr std::size_t kVertexGroup = 12;
-constexpr std::size_t kFaceGroup = 6;
-
-std::uint32_t loadu16le(const std::uint8_t* p) { return static_cast<std::uint32_t>(p[0] | p[1] << 8); }
-
 Position positionAt(const std::uint8_t* p, UpAxis up) {
     const float x = decodeposition(loadu32le(p));
     const float y = decodeposition(loadu32le(p + 4));
@@ -33,16 +28,7 @@ Face faceAt(const std::uint8_t* p, std::size_t vertexcount, Triangle& triangle) 
     return Face::kept;
 }
 
-ByteView wholeGroups(ByteView section, std::size_t group) {
-    return section.first(section.size() / group * group);
-}
-
 }  // namespace
-
-std::int64_t MeshPlan::writtencount() const {
-    return std::count_if(meshes.begin(), meshes.end(),
-                         [](const PlannedMesh& mesh) { return mesh.skip == MeshSkip::none; });
-}
 
 float decodeposition(std::uint32_t bits) {
     // For the exponent fields 1 to 254 the stored decoding is the single
@@ -57,16 +43,16 @@ float decodeposition(std::uint32_t bits) {
 }
 
 void appendpositions(ByteView section, UpAxis up, std::vector<Position>& out) {
-    const ByteView groups = wholeGroups(section, kVertexGroup);
-    out.reserve(out.size() + groups.size() / kVertexGroup);
-    for (std::size_t at = 0; at < groups.size(); at += kVertexGroup) out.push_back(positionAt(groups.data() + at, up));
+    const ByteView groups = wholegroups(section, kVertexBytes);
+    out.reserve(out.size() + groups.size() / kVertexBytes);
+    for (std::size_t at = 0; at < groups.size(); at += kVertexBytes) out.push_back(positionAt(groups.data() + at, up));
 }
 
 std::int64_t appendtriangles(ByteView section, std::size_t vertexcount, std::vector<Triangle>& out) {
-    const ByteView groups = wholeGroups(section, kFaceGroup);
+    const ByteView groups = wholegroups(section, kFaceBytes);
     std::int64_t outside = 0;
     Triangle triangle;
-    for (std::size_t at = 0; at < groups.size(); at += kFaceGroup) {
+    for (std::size_t at = 0; at < groups.size(); at += kFaceBytes) {
         switch (faceAt(groups.data() + at, vertexcount, triangle)) {
             case Face::kept: out.push_back(triangle); break;
             case Face::outside: ++outside; break;
@@ -89,19 +75,19 @@ MeshSummary summarizemesh(const PlannedMesh& mesh, UpAxis up) {
     MeshSummary summary;
     summary.number = mesh.number;
     if (mesh.skip != MeshSkip::none) return summary;
-    const ByteView vertices = wholeGroups(mesh.vertices, kVertexGroup);
-    const std::size_t vertexcount = vertices.size() / kVertexGroup;
+    const ByteView vertices = wholegroups(mesh.vertices, kVertexBytes);
+    const std::size_t vertexcount = vertices.size() / kVertexBytes;
     summary.vertices = static_cast<std::int64_t>(vertexcount);
-    for (std::size_t at = 0; at < vertices.size(); at += kVertexGroup) {
+    for (std::size_t at = 0; at < vertices.size(); at += kVertexBytes) {
         const Position position = positionAt(vertices.data() + at, up);
         for (int axis = 0; axis < 3; ++axis) {
             if (at == 0 || position[axis] < summary.min[axis]) summary.min[axis] = position[axis];
             if (at == 0 || position[axis] > summary.max[axis]) summary.max[axis] = position[axis];
         }
     }
-    const ByteView faces = wholeGroups(mesh.faces, kFaceGroup);
+    const ByteView faces = wholegroups(mesh.faces, kFaceBytes);
     Triangle triangle;
-    for (std::size_t at = 0; at < faces.size(); at += kFaceGroup) {
+    for (std::size_t at = 0; at < faces.size(); at += kFaceBytes) {
         switch (faceAt(faces.data() + at, vertexcount, triangle)) {
             case Face::kept:
                 ++summary.triangles;
@@ -115,15 +101,15 @@ MeshSummary summarizemesh(const PlannedMesh& mesh, UpAxis up) {
 }
 
 MeshPieces::MeshPieces(const PlannedMesh& mesh, UpAxis up, std::size_t limit)
-    : vertices_(mesh.skip == MeshSkip::none ? wholeGroups(mesh.vertices, kVertexGroup) : ByteView{}),
-      faces_(mesh.skip == MeshSkip::none ? wholeGroups(mesh.faces, kFaceGroup) : ByteView{}),
-      vertexcount_(vertices_.size() / kVertexGroup),
+    : vertices_(mesh.skip == MeshSkip::none ? wholegroups(mesh.vertices, kVertexBytes) : ByteView{}),
+      faces_(mesh.skip == MeshSkip::none ? wholegroups(mesh.faces, kFaceBytes) : ByteView{}),
+      vertexcount_(vertices_.size() / kVertexBytes),
       up_(up),
       limit_(std::max<std::size_t>(limit, 1)) {}
 
 bool MeshPieces::nextpositions(std::vector<Position>& piece) {
     piece.clear();
-    const std::size_t take = std::min(vertices_.size(), limit_ * kVertexGroup);
+    const std::size_t take = std::min(vertices_.size(), limit_ * kVertexBytes);
     appendpositions(vertices_.first(take), up_, piece);
     vertices_ = vertices_.subspan(take);
     return !piece.empty();
@@ -134,7 +120,7 @@ bool MeshPieces::nexttriangles(std::vector<Triangle>& piece) {
     // Faces are taken until the piece is full: dropped faces take no room.
     while (piece.size() < limit_ && !faces_.empty()) {
         const std::size_t room = limit_ - piece.size();
-        const std::size_t take = std::min(faces_.size(), room * kFaceGroup);
+        const std::size_t take = std::min(faces_.size(), room * kFaceBytes);
         appendtriangles(faces_.first(take), vertexcount_, piece);
         faces_ = faces_.subspan(take);
     }

@@ -1,9 +1,4 @@
-// The level's meshes as the writers and the 3D view see them.
-//
-// A run first decides what it writes: a MeshPlan, one PlannedMesh for each
-// mesh-table entry that lies inside the file, each either with its two
-// sections (views into the map image) or with the reason it is skipped. The
-// writers consume the plan; none of them reads the map image otherwise.
+// The level's meshes as the whole-level writers and the 3D view see them.
 //
 // The decoded form of a mesh, shared by every consumer that is not the
 // per-mesh OBJ text: positions in single precision and triangles as three
@@ -21,8 +16,6 @@
 //   (the mesh file writes no line for it either); a face naming a vertex the
 //   mesh does not have is counted in `facesoutside` and dropped, though the
 //   mesh file writes it as stored.
-// - A section whose length is not a whole number of groups decodes its whole
-//   groups only.
 // - With UpAxis::z the map is taken to store Z up, and each position
 //   (x, y, z) becomes (x, z, -y), so that Y is up.
 #pragma once
@@ -31,29 +24,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "mapimage/mapimage.hpp"
+#include "writers/meshplan.hpp"
 
 namespace v2bsp {
-
-enum class MeshSkip {
-    none,
-    outside,  // the mesh's raw data does not lie inside the file
-    shared,   // the meshes share more data than the file holds
-};
-
-struct PlannedMesh {
-    std::int64_t number = 0;  // its place in the mesh table, from 0
-    MeshSkip skip = MeshSkip::none;
-    ByteView vertices;  // the vertex section as found (empty when skipped)
-    ByteView faces;     // the face section as found (empty when skipped)
-};
-
-struct MeshPlan {
-    std::int64_t meshcount = 0;  // as the BSP header stores it
-    std::vector<PlannedMesh> meshes;  // every entry inside the file, in table order
-    // The meshes that are written (not skipped).
-    std::int64_t writtencount() const;
-};
 
 enum class UpAxis { y, z };
 

@@ -1,12 +1,8 @@
 #include <charconv>
-#include <condition_variable>
-#include <functional>
-#include <mutex>
 #include <optional>
-#include <thread>
 
-#include "version.hpp"
-#include "writers/levelfiles.hpp"
+#include "writers/helperthread.hpp"
+#include "writers/writers.hpp"
 
 namespace v2bsp {
 namespace {
@@ -30,71 +26,7 @@ char* writeIndex(char* out, std::uint64_t value) {
 // more than it saves.
 constexpr std::size_t kSplitLines = 1024;
 
-// Runs the second of two jobs on a thread of its own while the caller runs
-// the first, and returns when both are done.
-class HalfHelper {
-public:
-    HalfHelper() : thread_([this] { loop(); }) {}
-    ~HalfHelper() {
-        {
-            std::lock_guard lock(mutex_);
-            quit_ = true;
-        }
-        wake_.notify_one();
-        thread_.join();
-    }
-    HalfHelper(const HalfHelper&) = delete;
-    HalfHelper& operator=(const HalfHelper&) = delete;
-
-    void run(const std::function<void()>& here, std::function<void()> there) {
-        {
-            std::lock_guard lock(mutex_);
-            job_ = std::move(there);
-            failed_ = false;
-        }
-        wake_.notify_one();
-        std::exception_ptr failure;
-        try {
-            here();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        std::unique_lock lock(mutex_);
-        done_.wait(lock, [this] { return !job_; });
-        if (failure) std::rethrow_exception(failure);
-        if (failed_) throw std::bad_alloc();
-    }
-
-private:
-    void loop() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [this] { return quit_ || job_; });
-            if (quit_) return;
-            const std::function<void()> job = job_;
-            lock.unlock();
-            bool failed = false;
-            try {
-                job();
-            } catch (...) {
-                failed = true;
-            }
-            lock.lock();
-            failed_ = failed;
-            job_ = nullptr;
-            done_.notify_one();
-        }
-    }
-
-    std::mutex mutex_;
-    std::condition_variable wake_, done_;
-    std::function<void()> job_;
-    bool failed_ = false;
-    bool quit_ = false;
-    std::thread thread_;
-};
-
-class LevelObjText final : public TextSource {
+class LevelObjText final : public ByteSource {
 public:
     LevelObjText(const MeshPlan& plan, const LevelInfo& info) : plan_(plan), info_(info) {
         if (info.threads > 1) helper_.emplace();
@@ -139,7 +71,7 @@ private:
             if (mesh.skip != MeshSkip::none) continue;
             chunk += "o mesh" + std::to_string(mesh.number) + "\n";
             pieces_.emplace(mesh, info_.up, kPieceItems);
-            meshVertices_ = mesh.vertices.size() / 12;
+            meshVertices_ = mesh.vertices.size() / kVertexBytes;
             inFaces_ = false;
             return true;
         }
@@ -154,12 +86,7 @@ private:
             lines(chunk, 0, count);
             return;
         }
-        const std::size_t half = count / 2;
-        helper_->run([&] { lines(chunk, 0, half); }, [&] {
-            second_.clear();
-            lines(second_, half, count);
-        });
-        chunk += second_;
+        helper_->appendInHalves(chunk, count, lines);
     }
 
     void appendVertices(std::string& chunk) {
@@ -216,16 +143,12 @@ private:
     std::uint64_t meshVertices_ = 0;
     std::vector<Position> positions_;
     std::vector<Triangle> triangles_;
-    std::optional<HalfHelper> helper_;
-    std::string second_;  // the helper's half of a piece
+    std::optional<HelperThread> helper_;
 };
 
 }  // namespace
 
-std::string levelgenerator() { return "v2bsp-extract " + std::string(kVersionText); }
-
-std::unique_ptr<TextSource> levelobjsource(const MeshPlan& plan, const std::vector<MeshSummary>&,
-                                           const LevelInfo& info) {
+std::unique_ptr<ByteSource> levelobjsource(const MeshPlan& plan, const LevelInfo& info) {
     return std::make_unique<LevelObjText>(plan, info);
 }
 

@@ -1,4 +1,4 @@
-#include "extract/extractmap.hpp"
+#include "extract/extraction.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "extractionrows.hpp"
 #include "mapbuilder/mapbuilder.hpp"
 #include "memoryfiles.hpp"
 #include "meshfixtures.hpp"
@@ -25,6 +26,8 @@ namespace {
 
 namespace mb = mapbuilder;
 using fixtures::expectedObjText;
+using fixtures::meshrow;
+using fixtures::tagrow;
 using fixtures::stripMesh;
 using fixtures::threeMeshScene;
 
@@ -97,25 +100,25 @@ TEST_F(ExtractMap, StateIsKeptForTheHost) {
     EXPECT_EQ(extraction.tagcount, static_cast<std::int64_t>(layout.tags.size()));
     for (std::size_t t = 0; t < layout.tags.size(); ++t) {
         SCOPED_TRACE(t);
-        EXPECT_EQ(extraction.tagoffset(t), layout.tags[t].data);
-        EXPECT_EQ(extraction.tagid(t), layout.tags[t].id);
-        EXPECT_EQ(extraction.tagsize(t), layout.tags[t].datasize);
+        EXPECT_EQ(tagrow(extraction, t).tagoffset, layout.tags[t].data);
+        EXPECT_EQ(tagrow(extraction, t).tagid, layout.tags[t].id);
+        EXPECT_EQ(tagrow(extraction, t).tagsize, layout.tags[t].datasize);
         EXPECT_EQ(extraction.tagname(t), layout.tags[t].name);
     }
-    EXPECT_EQ(extraction.tagclass(2), "scnr");
+    EXPECT_EQ(tagrow(extraction, 2).tagclass, "scnr");
     EXPECT_EQ(extraction.scnrrow, layout.tags[layout.scenariorow].row);
     EXPECT_EQ(extraction.scnroffset, layout.scenariodata);
     EXPECT_EQ(extraction.bspoffset, layout.bspoffset);
     EXPECT_EQ(extraction.bspmagic, layout.bspmagic);
-    ASSERT_EQ(extraction.meshfacestart.size(), layout.meshes.size());
+    ASSERT_EQ(extraction.plan.meshes.size(), layout.meshes.size());
     for (std::size_t m = 0; m < layout.meshes.size(); ++m) {
         SCOPED_TRACE(m);
-        EXPECT_EQ(extraction.meshrawoffset[m], layout.meshes[m].raw);
-        EXPECT_EQ(extraction.meshrawsize[m], layout.meshes[m].rawsize);
-        EXPECT_EQ(extraction.meshfacestart[m], layout.meshes[m].facestart);
-        EXPECT_EQ(extraction.meshfacelength[m], layout.meshes[m].facelength);
-        EXPECT_EQ(extraction.meshvertexstart[m], layout.meshes[m].vertexstart);
-        EXPECT_EQ(extraction.meshvertexlength[m], layout.meshes[m].vertexlength);
+        EXPECT_EQ(meshrow(extraction, m).meshrawoffset, layout.meshes[m].raw);
+        EXPECT_EQ(meshrow(extraction, m).meshrawsize, layout.meshes[m].rawsize);
+        EXPECT_EQ(meshrow(extraction, m).meshfacestart, layout.meshes[m].facestart);
+        EXPECT_EQ(meshrow(extraction, m).meshfacelength, layout.meshes[m].facelength);
+        EXPECT_EQ(meshrow(extraction, m).meshvertexstart, layout.meshes[m].vertexstart);
+        EXPECT_EQ(meshrow(extraction, m).meshvertexlength, layout.meshes[m].vertexlength);
     }
 }
 
@@ -429,7 +432,7 @@ public:
         if (folder == refused_) return {error_, std::generic_category()};
         return memory.createfolder(folder);
     }
-    std::error_code replacefile(const std::filesystem::path& file, TextSource& text) override {
+    std::error_code replacefile(const std::filesystem::path& file, ByteSource& text) override {
         return memory.replacefile(file, text);
     }
     using OutputFiles::replacefile;
@@ -566,8 +569,8 @@ TEST_F(ExtractMap, MarkerCutByTheEndOfTheRawDataDoesNotCount) {
         ExtractSettings settings;
         settings.outputparent = output();
         EXPECT_EQ(extraction.extractmap(writeMap(built.bytes), host_, settings).status, ExtractStatus::complete);
-        EXPECT_EQ(extraction.meshvertexstart[0], mesh.vertexstart);
-        EXPECT_EQ(extraction.meshvertexlength[0], c.counts ? mesh.vertexlength : 0);
+        EXPECT_EQ(meshrow(extraction, 0).meshvertexstart, mesh.vertexstart);
+        EXPECT_EQ(meshrow(extraction, 0).meshvertexlength, c.counts ? mesh.vertexlength : 0);
         EXPECT_EQ(readFile(output() / "test room" / "mesh0.obj"),
                   c.counts ? expectedObjText(scene.meshes[0]) : faces_only);
         EXPECT_EQ(readFile(output() / "test room" / "mesh1.obj"), expectedObjText(scene.meshes[1]));

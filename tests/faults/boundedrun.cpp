@@ -18,7 +18,7 @@ namespace {
 class DroppingFiles final : public v2bsp::OutputFiles {
 public:
     std::error_code createfolder(const std::filesystem::path&) override { return {}; }
-    std::error_code replacefile(const std::filesystem::path&, v2bsp::TextSource& text) override {
+    std::error_code replacefile(const std::filesystem::path&, v2bsp::ByteSource& text) override {
         std::string piece;
         while (text.next(piece)) bytes += static_cast<long long>(piece.size());
         return {};

@@ -18,6 +18,7 @@
 #include "extract/extractmap.hpp"
 #include "formatlists.hpp"
 #include "mapbuilder/mapbuilder.hpp"
+#include "platform/diskfiles.hpp"
 #include "meshfixtures.hpp"
 #include "scratchfolder.hpp"
 
@@ -237,11 +238,11 @@ public:
     std::error_code createfolder(const fs::path& folder) override {
         if (fs::is_directory(folder)) return {};
         return refuse(folder) ? std::make_error_code(std::errc::read_only_file_system)
-                              : diskfiles().createfolder(folder);
+                              : makediskfiles()->createfolder(folder);
     }
-    std::error_code replacefile(const fs::path& file, TextSource& text) override {
+    std::error_code replacefile(const fs::path& file, ByteSource& text) override {
         return refuse(file) ? std::make_error_code(std::errc::read_only_file_system)
-                            : diskfiles().replacefile(file, text);
+                            : makediskfiles()->replacefile(file, text);
     }
     bool readonly = false;
 

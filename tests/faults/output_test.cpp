@@ -20,6 +20,7 @@
 #include "cli/cli.hpp"
 #include "corpus.hpp"
 #include "extract/extractmap.hpp"
+#include "platform/diskfiles.hpp"
 #include "mapbuilder/mapbuilder.hpp"
 #include "meshfixtures.hpp"
 #include "recordinghost.hpp"
@@ -273,10 +274,11 @@ TEST_F(OutputFaults, SignalWhileATemporaryFileIsOpen) {
                     filesBegun = 0;
                     raiseOnFile = 3;
                     signalToRaise = c.signal;
-                    DiskFiles::settesthooks(unnamed, raiseWhileWriting);
+                    const auto disk = makediskfiles({unnamed, raiseWhileWriting});
                     fixtures::RecordingHost host;
                     ExtractSettings settings;
                     settings.outputparent = out;
+                    settings.files = disk.get();
                     settings.jobs = 1;
                     extractmap(map.string(), host, settings);
                     return 0;
@@ -315,10 +317,11 @@ TEST_F(OutputFaults, TemporaryNamesPlantedInAdvanceAreNoObstacle) {
                         std::ofstream(out / "disk" / (file + ".tmp" + pid + "-" + std::to_string(i))) << "planted";
                     }
                 }
-                DiskFiles::settesthooks(unnamed, nullptr);
+                const auto disk = makediskfiles({unnamed, nullptr});
                 fixtures::RecordingHost host;
                 ExtractSettings settings;
                 settings.outputparent = out;
+                settings.files = disk.get();
                 const ExtractResult result = extractmap(map.string(), host, settings);
                 for (const std::string& line : host.log) stdout_text << line << '\n';
                 return result.status == ExtractStatus::complete ? 0 : 1;
@@ -445,7 +448,7 @@ public:
         folders.insert(folder);
         return {};
     }
-    std::error_code replacefile(const fs::path& file, TextSource& text) override {
+    std::error_code replacefile(const fs::path& file, ByteSource& text) override {
         std::string content, chunk;
         while (text.next(chunk)) content += chunk;
         std::lock_guard lock(mutex_);

@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "platform/mapfile.hpp"
 #include "reference/hexread.hpp"
 
 namespace v2bsp {

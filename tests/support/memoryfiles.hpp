@@ -8,7 +8,7 @@
 #include <string>
 #include <system_error>
 
-#include "writers/outputfiles.hpp"
+#include "platform/outputfiles.hpp"
 
 namespace v2bsp::fixtures {
 
@@ -19,7 +19,7 @@ public:
         folders.insert(folder);
         return {};
     }
-    std::error_code replacefile(const std::filesystem::path& file, TextSource& text) override {
+    std::error_code replacefile(const std::filesystem::path& file, ByteSource& text) override {
         std::string content, chunk;
         while (text.next(chunk)) content += chunk;
         if (refused.count(file) != 0) return std::make_error_code(std::errc::no_space_on_device);

@@ -16,6 +16,7 @@
 
 #include "extract/extractmap.hpp"
 #include "mapbuilder/mapbuilder.hpp"
+#include "platform/diskfiles.hpp"
 #include "ui/dialogs.hpp"
 
 namespace uitest {
@@ -74,12 +75,12 @@ public:
 
     std::error_code createfolder(const fs::path& folder) override {
         if (isRefused(folder)) return std::make_error_code(std::errc::permission_denied);
-        return v2bsp::diskfiles().createfolder(folder);
+        return v2bsp::makediskfiles()->createfolder(folder);
     }
     using v2bsp::OutputFiles::replacefile;
-    std::error_code replacefile(const fs::path& file, v2bsp::TextSource& text) override {
+    std::error_code replacefile(const fs::path& file, v2bsp::ByteSource& text) override {
         if (isRefused(file)) return std::make_error_code(std::errc::permission_denied);
-        const std::error_code failure = v2bsp::diskfiles().replacefile(file, text);
+        const std::error_code failure = v2bsp::makediskfiles()->replacefile(file, text);
         if (!failure && afterwrite) afterwrite(++written);
         return failure;
     }

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "writers/levelfiles.hpp"
+#include "writers/writers.hpp"
 
 namespace v2bsp {
 namespace {
@@ -90,7 +90,7 @@ Level makeLevel(const std::vector<TestMesh>& meshes, UpAxis up) {
 
 // The whole file; no piece but the first (the header and the JSON) may be
 // larger than two megabytes.
-std::string drain(TextSource& source) {
+std::string drain(ByteSource& source) {
     std::string file;
     std::string chunk;
     bool first = true;
@@ -106,7 +106,7 @@ std::string drain(TextSource& source) {
 }
 
 std::string glbOf(const Level& level, const LevelInfo& info) {
-    return drain(*levelglbsource(level.plan, level.summaries, info));
+    return drain(*levelsource(LevelFormat::glb, level.plan, level.summaries, info));
 }
 
 // What a written mesh must read back as, found from the test's own rules.
@@ -459,10 +459,10 @@ TEST(LevelGlbContainer, ALevelBeyondWhatTheHeaderCanStateIsRefused) {
     Level level = makeLevel({{0, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}, {{0, 1, 2}}}}, UpAxis::y);
     level.summaries[0].triangles = std::int64_t{1} << 29;  // 3 * 4 bytes each: 6 GiB of indices
     level.summaries[0].index65535 = true;
-    EXPECT_THROW(levelglbsource(level.plan, level.summaries, {"huge", "folder", UpAxis::y}),
+    EXPECT_THROW(levelsource(LevelFormat::glb, level.plan, level.summaries, {"huge", "folder", UpAxis::y}),
                  std::length_error);
     level.summaries[0].triangles = std::int64_t{1} << 20;
-    EXPECT_NO_THROW(levelglbsource(level.plan, level.summaries, {"large", "folder", UpAxis::y}));
+    EXPECT_NO_THROW(levelsource(LevelFormat::glb, level.plan, level.summaries, {"large", "folder", UpAxis::y}));
 }
 
 }  // namespace

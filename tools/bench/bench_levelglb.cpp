@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "writers/levelfiles.hpp"
+#include "writers/writers.hpp"
 
 namespace {
 
@@ -56,10 +56,8 @@ void LevelGlb(benchmark::State& state) {
     std::string chunk;
     std::size_t bytes = 0;
     for (auto _ : state) {
-        std::vector<v2bsp::MeshSummary> summaries;
-        for (const v2bsp::PlannedMesh& mesh : level.plan.meshes)
-            summaries.push_back(v2bsp::summarizemesh(mesh, info.up));
-        const auto source = v2bsp::levelglbsource(level.plan, summaries, info);
+        const std::vector<v2bsp::MeshSummary> summaries = v2bsp::summarizeplan(level.plan, info.up);
+        const auto source = v2bsp::levelsource(v2bsp::LevelFormat::glb, level.plan, summaries, info);
         bytes = 0;
         while (source->next(chunk)) bytes += chunk.size();
         benchmark::DoNotOptimize(bytes);

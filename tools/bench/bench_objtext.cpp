@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "extract/objtext.hpp"
+#include "writers/meshobj.hpp"
 
 namespace {
 

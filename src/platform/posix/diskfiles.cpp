@@ -1,4 +1,4 @@
-#include "writers/outputfiles.hpp"
+#include "platform/diskfiles.hpp"
 
 #include <fcntl.h>
 #include <sys/random.h>
@@ -11,8 +11,11 @@
 #include <cstdio>
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <mutex>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace v2bsp {
 namespace {
@@ -20,17 +23,6 @@ namespace {
 constexpr int kTemporaryAttempts = 100;
 
 std::error_code lastError() { return {errno, std::generic_category()}; }
-
-class OutputCategory final : public std::error_category {
-public:
-    const char* name() const noexcept override { return "v2bsp output"; }
-    std::string message(int error) const override {
-        if (error == static_cast<int>(OutputError::symboliclink)) {
-            return "It is a symbolic link, which is not followed";
-        }
-        return "Unknown output error";
-    }
-};
 
 // Writes all of `text` to `fd`, going on after short writes and interruptions.
 std::error_code writeAll(int fd, std::string_view text) {
@@ -103,10 +95,7 @@ std::string temporaryName() {
     return name + ".tmp";
 }
 
-std::atomic<bool> unnamedTemporaries{true};
-std::atomic<void (*)()> whileWriting{nullptr};
-
-std::error_code writeText(int fd, TextSource& text) {
+std::error_code writeText(int fd, ByteSource& text, const std::function<void()>& whilewriting) {
     std::error_code failure;
     std::string chunk;
     bool first = true;
@@ -115,7 +104,7 @@ std::error_code writeText(int fd, TextSource& text) {
             failure = writeAll(fd, chunk);
             if (first) {
                 first = false;
-                if (auto hook = whileWriting.load()) hook();
+                if (whilewriting) whilewriting();
             }
         }
     } catch (const std::bad_alloc&) {
@@ -153,19 +142,21 @@ std::error_code linkIntoPlace(int folder, int fd, const std::string& file) {
     return std::make_error_code(std::errc::file_exists);
 }
 
-std::error_code replaceUnnamed(int folder, const std::string& file, TextSource& text, bool& unsupported) {
+std::error_code replaceUnnamed(int folder, const std::string& file, ByteSource& text,
+                               const std::function<void()>& whilewriting, bool& unsupported) {
     const int fd = ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (fd < 0) {
         unsupported = errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL;
         return lastError();
     }
-    std::error_code failure = writeText(fd, text);
+    std::error_code failure = writeText(fd, text, whilewriting);
     if (!failure) failure = linkIntoPlace(folder, fd, file);
     if (::close(fd) != 0 && !failure) failure = lastError();
     return failure;
 }
 
-std::error_code replaceNamed(int folder, const std::string& file, TextSource& text) {
+std::error_code replaceNamed(int folder, const std::string& file, ByteSource& text,
+                             const std::function<void()>& whilewriting) {
     for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
         const std::string name = temporaryName();
         const int slot = registerTemporary(folder, name);
@@ -176,7 +167,7 @@ std::error_code replaceNamed(int folder, const std::string& file, TextSource& te
             if (failure.value() == EEXIST) continue;
             return failure;
         }
-        std::error_code failure = writeText(fd, text);
+        std::error_code failure = writeText(fd, text, whilewriting);
         if (::close(fd) != 0 && !failure) failure = lastError();
         if (!failure && ::renameat(folder, name.c_str(), folder, file.c_str()) != 0) failure = lastError();
         if (failure) ::unlinkat(folder, name.c_str(), 0);
@@ -186,62 +177,35 @@ std::error_code replaceNamed(int folder, const std::string& file, TextSource& te
     return std::make_error_code(std::errc::file_exists);
 }
 
-class WholeText final : public TextSource {
+// The real file system: the folders this object made or opened, each held
+// by a descriptor for the object's life.
+class DiskFiles final : public OutputFiles {
 public:
-    explicit WholeText(std::string_view text) : text_(text) {}
-    bool next(std::string& chunk) override {
-        if (done_) return false;
-        chunk.assign(text_);
-        done_ = true;
-        return true;
+    explicit DiskFiles(DiskFilesOptions options) : options_(std::move(options)) {}
+    ~DiskFiles() override {
+        for (const Folder& folder : folders_) ::close(folder.fd);
     }
+    DiskFiles(const DiskFiles&) = delete;
+    DiskFiles& operator=(const DiskFiles&) = delete;
+
+    std::error_code createfolder(const std::filesystem::path& folder) override;
+    std::error_code replacefile(const std::filesystem::path& file, ByteSource& source) override;
+    using OutputFiles::replacefile;
 
 private:
-    std::string_view text_;
-    bool done_ = false;
-};
+    struct Folder {
+        std::filesystem::path path;
+        int fd;
+    };
+    // The descriptor of `folder`: one made by createfolder, or `folder` opened as named.
+    int folderdescriptor(const std::filesystem::path& folder, std::error_code& failure);
 
-// Each call through a DiskFiles of its own, which closes its descriptors at once.
-class UncachedDiskFiles final : public OutputFiles {
-public:
-    std::error_code createfolder(const std::filesystem::path& folder) override {
-        return DiskFiles().createfolder(folder);
-    }
-    std::error_code replacefile(const std::filesystem::path& file, TextSource& text) override {
-        return DiskFiles().replacefile(file, text);
-    }
+    const DiskFilesOptions options_;
+    std::mutex mutex_;
+    std::vector<Folder> folders_;
 };
 
 }  // namespace
-
-const std::error_category& outputcategory() {
-    static const OutputCategory category;
-    return category;
-}
-
-std::error_code make_error_code(OutputError error) { return {static_cast<int>(error), outputcategory()}; }
-
-std::error_code OutputFiles::createpath(const std::filesystem::path& folder) {
-    std::error_code failure;
-    std::filesystem::create_directories(folder, failure);
-    return failure;
-}
-
-std::error_code OutputFiles::replacefile(const std::filesystem::path& file, std::string_view text) {
-    WholeText whole(text);
-    return replacefile(file, whole);
-}
-
-DiskFiles::DiskFiles() = default;
-
-DiskFiles::~DiskFiles() {
-    for (const Folder& folder : folders_) ::close(folder.fd);
-}
-
-void DiskFiles::settesthooks(bool unnamed, void (*whilewriting)()) {
-    unnamedTemporaries.store(unnamed);
-    whileWriting.store(whilewriting);
-}
 
 int DiskFiles::folderdescriptor(const std::filesystem::path& folder, std::error_code& failure) {
     const std::filesystem::path key = folder.empty() ? "." : folder;
@@ -293,25 +257,24 @@ std::error_code DiskFiles::createfolder(const std::filesystem::path& folder) {
     return {};
 }
 
-std::error_code DiskFiles::replacefile(const std::filesystem::path& file, TextSource& text) {
+std::error_code DiskFiles::replacefile(const std::filesystem::path& file, ByteSource& source) {
     std::error_code failure;
     const int folder = folderdescriptor(file.parent_path(), failure);
     if (folder < 0) return failure;
     const std::string name = file.filename().string();
     // An unnamed file is linked through /proc; without it, files are named.
     static const bool linkable = ::access("/proc/self/fd", X_OK) == 0;
-    if (linkable && unnamedTemporaries.load()) {
+    if (linkable && options_.unnamedtemporaries) {
         bool unsupported = false;
-        failure = replaceUnnamed(folder, name, text, unsupported);
+        failure = replaceUnnamed(folder, name, source, options_.whilewriting, unsupported);
         // The source is untouched when the file system has no unnamed files.
         if (!unsupported) return failure;
     }
-    return replaceNamed(folder, name, text);
+    return replaceNamed(folder, name, source, options_.whilewriting);
 }
 
-OutputFiles& diskfiles() {
-    static UncachedDiskFiles files;
-    return files;
+std::unique_ptr<OutputFiles> makediskfiles(DiskFilesOptions options) {
+    return std::make_unique<DiskFiles>(std::move(options));
 }
 
 void installtemporarycleanup() {

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "extract/objtext.hpp"
+#include "writers/meshobj.hpp"
 #include "mapimage/numtext.hpp"
 #include "reference/floattext.hpp"
 #include "reference/hexread.hpp"
@@ -54,6 +54,15 @@ std::string objfacetext(std::string_view facehex) {
         }
         text += kLineEnd;
     }
+    return text;
+}
+
+std::string objfiletext(ByteView vertexsection, ByteView facesection) {
+    std::string text;
+    appendvertexlines(text, vertexsection);
+    text += "\r\n\r\n";
+    appendfacelines(text, facesection);
+    text += "\r\n";
     return text;
 }
 

@@ -1,0 +1,57 @@
+// Where a run's files go: the parent the user chose (or its fallback), the
+// map's folder in it for the mesh files, and the whole-level files beside
+// that folder. Decides and makes; the run says what happened in its log.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include "extract/extractmap.hpp"
+#include "platform/outputfiles.hpp"
+
+namespace v2bsp {
+
+class OutputPlace {
+public:
+    // Through `settings.files`, or a real file system of the place's own.
+    explicit OutputPlace(const ExtractSettings& settings);
+    ~OutputPlace();
+    OutputPlace(const OutputPlace&) = delete;
+    OutputPlace& operator=(const OutputPlace&) = delete;
+
+    OutputFiles& files() const { return *files_; }
+    // The parent of the map's folder and of the whole-level files.
+    const std::filesystem::path& parent() const { return parent_; }
+
+    // Makes the parent the user named, when the settings ask for that, the
+    // first time it is called; the failure of that attempt, else success.
+    // ready() says afterwards whether the parent can take files.
+    std::error_code makeParent();
+    bool ready() const { return parentready_; }
+
+    struct Folder {
+        std::error_code failure;  // the folder could not be made at either place
+        bool fellback = false;    // made in the fallback parent, which is the parent now
+    };
+    // Makes the map's folder `name` in the parent; where the parent cannot
+    // take it (not writable, or a folder the host keeps free of output) it
+    // goes to the fallback parent instead, which then takes every file. A
+    // folder already there is used as it is.
+    Folder makeFolder(const std::string& name);
+
+    // `rest` (a name under the parent, with "/" between its parts) as the
+    // user will recognise it: the parent as given, a separator, then the rest.
+    std::string shown(const std::string& rest) const;
+
+private:
+    const ExtractSettings& settings_;
+    std::unique_ptr<OutputFiles> own_;
+    OutputFiles* files_;
+    std::filesystem::path parent_;
+    bool parentasked_ = false;
+    bool parentready_ = true;
+};
+
+}  // namespace v2bsp

@@ -1,0 +1,52 @@
+#include "platform/outputfiles.hpp"
+
+namespace v2bsp {
+namespace {
+
+class OutputCategory final : public std::error_category {
+public:
+    const char* name() const noexcept override { return "v2bsp output"; }
+    std::string message(int error) const override {
+        if (error == static_cast<int>(OutputError::symboliclink)) {
+            return "It is a symbolic link, which is not followed";
+        }
+        return "Unknown output error";
+    }
+};
+
+class WholeText final : public ByteSource {
+public:
+    explicit WholeText(std::string_view text) : text_(text) {}
+    bool next(std::string& chunk) override {
+        if (done_) return false;
+        chunk.assign(text_);
+        done_ = true;
+        return true;
+    }
+
+private:
+    std::string_view text_;
+    bool done_ = false;
+};
+
+}  // namespace
+
+const std::error_category& outputcategory() {
+    static const OutputCategory category;
+    return category;
+}
+
+std::error_code make_error_code(OutputError error) { return {static_cast<int>(error), outputcategory()}; }
+
+std::error_code OutputFiles::createpath(const std::filesystem::path& folder) {
+    std::error_code failure;
+    std::filesystem::create_directories(folder, failure);
+    return failure;
+}
+
+std::error_code OutputFiles::replacefile(const std::filesystem::path& file, std::string_view bytes) {
+    WholeText whole(bytes);
+    return replacefile(file, whole);
+}
+
+}  // namespace v2bsp

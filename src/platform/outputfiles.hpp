@@ -1,0 +1,57 @@
+// The one seam through which a run touches the file system for output.
+//
+// The extraction and the writers never open an output file themselves: they
+// ask an OutputFiles for a folder and for whole files, so tests can hand them
+// one that fails, and each operating system gives its own (diskfiles.hpp).
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace v2bsp {
+
+// The bytes of one file, handed over in pieces so that no file need be held whole.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // Replaces `chunk` by the next piece; false when there is none left.
+    virtual bool next(std::string& chunk) = 0;
+};
+
+class OutputFiles {
+public:
+    virtual ~OutputFiles() = default;
+
+    // Creates `folder` (one level; its parent must exist). A folder already there
+    // is success; anything else already there fails with EEXIST ("File exists"),
+    // and a symbolic link there is refused, never followed.
+    virtual std::error_code createfolder(const std::filesystem::path& folder) = 0;
+
+    // Makes `folder` and its missing parents, following links: the folder the
+    // user named to hold the output.
+    virtual std::error_code createpath(const std::filesystem::path& folder);
+
+    // Makes `file` hold exactly the bytes of `source`. They go to a temporary
+    // file in the same folder that then replaces `file`, so a failure leaves
+    // the earlier file as it was and no temporary file behind, and a link at
+    // `file` is replaced, never followed. May be called from several threads
+    // at once by a run of more than one job.
+    virtual std::error_code replacefile(const std::filesystem::path& file, ByteSource& source) = 0;
+
+    // The same for bytes held whole.
+    std::error_code replacefile(const std::filesystem::path& file, std::string_view bytes);
+};
+
+// The errors of the output that the OS has no number for.
+enum class OutputError {
+    symboliclink = 1,  // a symbolic link where a folder should be made
+};
+const std::error_category& outputcategory();
+std::error_code make_error_code(OutputError error);
+
+}  // namespace v2bsp
+
+template <>
+struct std::is_error_code_enum<v2bsp::OutputError> : std::true_type {};
