@@ -23,15 +23,15 @@ namespace v2bsp::fuzz {
 // with one vertex line per whole vertex of its section; the whole-level OBJ
 // has one object per mesh written and well-formed lines, the glb a sound
 // container; the result's counts agree with the log and the files.
-std::string extractbytes(const std::uint8_t* data, std::size_t size);
+std::string extractBytes(const std::uint8_t* data, std::size_t size);
 
 // Runs the readers, hextonum, the float decoding, numtext, the OBJ text, the
 // name helpers and the marker search over `data`, each checked against an
 // independent route: readu32 against the bytes and against hextonum of
-// readhex32, `inside` against 128-bit arithmetic, decodefloat against
-// hextofloat, numtext against numtextreference and against the value rounded
+// readhex32, `inside` against 128-bit arithmetic, decodeFloat against
+// hextofloat, numtext against numtextReference and against the value rounded
 // to 15 digits, the byte route of the OBJ text against the hex route, and
-// findsections against a plain scan.
+// findSections against a plain scan.
 std::string checkreaders(const std::uint8_t* data, std::size_t size);
 
 }  // namespace v2bsp::fuzz

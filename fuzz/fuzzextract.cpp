@@ -62,8 +62,8 @@ private:
 class RecordingHost final : public ExtractHost {
 public:
     void logline(std::string_view line) override { log.add(line); }
-    void addtagname(std::string_view) override { ++tagnames; }
-    void mapfailed(const MapFailure& failure) override { failures.push_back(failure); }
+    void addTagName(std::string_view) override { ++tagnames; }
+    void mapFailed(const MapFailure& failure) override { failures.push_back(failure); }
 
     LogLines log;
     std::int64_t tagnames = 0;
@@ -329,7 +329,7 @@ public:
         : parent_(std::move(parent)), verdict_(verdict) {}
 
     // Calls come from the run's writer threads; one at a time here.
-    std::error_code createfolder(const std::filesystem::path& folder) override {
+    std::error_code createFolder(const std::filesystem::path& folder) override {
         const std::lock_guard lock(mutex_);
         ++calls;
         verdict_.require(folder.parent_path() == parent_, [&] {
@@ -344,7 +344,7 @@ public:
         return {};
     }
 
-    std::error_code replacefile(const std::filesystem::path& file, ByteSource& text) override {
+    std::error_code replaceFile(const std::filesystem::path& file, ByteSource& text) override {
         const std::lock_guard lock(mutex_);
         ++calls;
         if (file.parent_path() == parent_ && !folder.empty()) {
@@ -352,13 +352,13 @@ public:
             if (file.filename() == name + ".obj") {
                 const std::string problem = checkLevelObj(text, levelobjmeshes);
                 if (!problem.empty()) verdict_.fail(problem);
-                ++levelfiles;
+                ++levelFiles;
                 return {};
             }
             if (file.filename() == name + ".glb") {
                 const std::string problem = checkGlb(text);
                 if (!problem.empty()) verdict_.fail(problem);
-                ++levelfiles;
+                ++levelFiles;
                 return {};
             }
         }
@@ -376,7 +376,7 @@ public:
     std::filesystem::path folder;
     std::vector<WrittenFile> files;
     std::int64_t calls = 0;
-    std::int64_t levelfiles = 0;
+    std::int64_t levelFiles = 0;
     std::int64_t levelobjmeshes = 0;
 
 private:
@@ -417,10 +417,10 @@ void checkFinishedRun(const MapExtraction& state, const ExtractResult& result,
                       Verdict& verdict) {
     verdict.require(host.failures.empty(), "a finished run reported a map failure");
     verdict.require(host.tagnames == state.tagcount, "one tag name per tag row");
-    verdict.require(result.meshesread >= 0 && result.meshesread <= result.meshcount &&
-                        result.meshesread * kMeshEntryLength <= static_cast<std::int64_t>(size),
+    verdict.require(result.meshesRead >= 0 && result.meshesRead <= result.meshcount &&
+                        result.meshesRead * kMeshEntryLength <= static_cast<std::int64_t>(size),
                     "more mesh-table entries read than the file holds");
-    verdict.require(state.plan.meshes.size() == static_cast<std::size_t>(result.meshesread),
+    verdict.require(state.plan.meshes.size() == static_cast<std::size_t>(result.meshesRead),
                     "one per-mesh slot per entry read");
     const auto& log = host.log;
     std::size_t at = 0;
@@ -437,15 +437,15 @@ void checkFinishedRun(const MapExtraction& state, const ExtractResult& result,
             return;
         }
     }
-    if (result.meshesread < result.meshcount) {
+    if (result.meshesRead < result.meshcount) {
         verdict.require(next_is("Mesh table runs past the end of the map file; " +
-                                std::to_string(result.meshesread) + " of " +
+                                std::to_string(result.meshesRead) + " of " +
                                 std::to_string(result.meshcount) + " meshes read"),
                         "the cut-short mesh table line");
     }
     std::vector<std::int64_t> kept;
     std::int64_t skipped = 0;
-    for (std::int64_t m = 0; m < result.meshesread; ++m) {
+    for (std::int64_t m = 0; m < result.meshesRead; ++m) {
         const std::string number = std::to_string(m);
         if (!next_is("Making Mesh #" + number)) {
             verdict.fail("\"Making Mesh #" + number + "\" missing or out of order");
@@ -487,12 +487,12 @@ void checkFinishedRun(const MapExtraction& state, const ExtractResult& result,
         verdict.require(next_is(line), "the closing lines");
     verdict.require(at == log.size(), "log lines after \"Initializing 3D Window...\"");
 
-    verdict.require(result.meshesskipped == skipped, "the skipped count agrees with the log");
-    verdict.require(result.writefailures == 0, "a write failed on a sink that never fails");
-    verdict.require(result.mesheswritten == static_cast<std::int64_t>(kept.size()) &&
+    verdict.require(result.meshesSkipped == skipped, "the skipped count agrees with the log");
+    verdict.require(result.writeFailures == 0, "a write failed on a sink that never fails");
+    verdict.require(result.meshesWritten == static_cast<std::int64_t>(kept.size()) &&
                         files.files.size() == kept.size(),
                     "one file per mesh not skipped");
-    const bool complete = skipped == 0 && result.meshesread == result.meshcount;
+    const bool complete = skipped == 0 && result.meshesRead == result.meshcount;
     verdict.require((result.status == ExtractStatus::complete) == complete &&
                         (result.status == ExtractStatus::incomplete) == !complete,
                     "the status agrees with the counts");
@@ -530,12 +530,12 @@ void checkFinishedRun(const MapExtraction& state, const ExtractResult& result,
 
 }  // namespace
 
-std::string extractbytes(const std::uint8_t* data, std::size_t size) {
+std::string extractBytes(const std::uint8_t* data, std::size_t size) {
     Verdict verdict;
     RecordingHost host;
     ExtractSettings settings;
-    settings.outputparent = "/v2bsp-fuzz-output";
-    CheckingFiles files(settings.outputparent, verdict);
+    settings.outputParent = "/v2bsp-fuzz-output";
+    CheckingFiles files(settings.outputParent, verdict);
     settings.files = &files;
     // Every input the fuzzer makes is small and takes all three formats. The
     // worst maps of 64 MiB replay here under the two-second limit of the

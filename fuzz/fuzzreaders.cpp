@@ -111,9 +111,9 @@ void checkRead(ByteView image, std::int64_t offset, Verdict& verdict) {
                 if (reader == 1) readhex32(image, offset, little, "probe");
                 if (reader == 2) readfourcc(image, offset, little, "probe");
             } catch (const MapError& error) {
-                thrown += error.has_offset() && error.offset() == offset && error.length() == 4 &&
-                          error.image_length() == static_cast<std::int64_t>(image.size()) &&
-                          error.what_read() == "probe";
+                thrown += error.hasOffset() && error.offset() == offset && error.length() == 4 &&
+                          error.imageLength() == static_cast<std::int64_t>(image.size()) &&
+                          error.whatRead() == "probe";
             }
         }
         verdict.require(thrown == 3, where("a read outside the image throws a MapError naming it"));
@@ -172,13 +172,13 @@ void checkNumText(double value, Verdict& verdict) {
     char reference[kNumTextMax];
     const std::string_view text(fast, static_cast<std::size_t>(numtext(fast, value) - fast));
     const std::string_view expected(
-        reference, static_cast<std::size_t>(numtextreference(reference, value) - reference));
+        reference, static_cast<std::size_t>(numtextReference(reference, value) - reference));
     const auto bits = [value](std::string_view what) {
         return [value, what] {
             return std::string(what) + std::to_string(std::bit_cast<std::uint64_t>(value));
         };
     };
-    verdict.require(text == expected, bits("numtext agrees with numtextreference for the bits "));
+    verdict.require(text == expected, bits("numtext agrees with numtextReference for the bits "));
     if (!std::isfinite(value) || text.empty()) return;
     verdict.require(text.front() == (value < 0 ? '-' : ' '),
                     bits("numtext's sign place for the bits "));
@@ -199,11 +199,11 @@ void checkNumText(double value, Verdict& verdict) {
 void checkFloats(ByteView data, Verdict& verdict) {
     for (std::size_t i = 0; i + 4 <= data.size() && i / 4 < kMaxFloats; i += 4) {
         const std::uint32_t bits = loadu32le(data.data() + i);
-        const double direct = decodefloat(bits);
+        const double direct = decodeFloat(bits);
         const double viatext = hextofloat(fileOrderHex(data.data() + i));
         verdict.require(
             std::bit_cast<std::uint64_t>(direct) == std::bit_cast<std::uint64_t>(viatext),
-            [bits] { return "decodefloat agrees with hextofloat for " + std::to_string(bits); });
+            [bits] { return "decodeFloat agrees with hextofloat for " + std::to_string(bits); });
         checkNumText(direct, verdict);
     }
     for (std::size_t i = 0; i + 8 <= data.size() && i / 8 < kMaxDoubles; i += 8) {
@@ -232,9 +232,9 @@ void checkObjText(ByteView data, Verdict& verdict) {
     const ByteView faces = bytes.subspan(split);
 
     std::string vertex_text;
-    appendvertexlines(vertex_text, vertices);
+    appendVertexLines(vertex_text, vertices);
     std::string face_text;
-    appendfacelines(face_text, faces);
+    appendFaceLines(face_text, faces);
     verdict.require(vertex_text == objvertextext(bytestohex(vertices)),
                     "vertex lines: bytes and hex agree");
     verdict.require(face_text == objfacetext(bytestohex(faces)), "face lines: bytes and hex agree");
@@ -292,25 +292,25 @@ bool safeName(std::string_view name) {
 
 void checkNames(ByteView data, Verdict& verdict) {
     const std::string_view raw = asText(data.first(std::min<std::size_t>(data.size(), 256)));
-    const std::string utf8 = cp1252toutf8(raw);
+    const std::string utf8 = cp1252ToUtf8(raw);
     std::size_t codepoints = 0;
     verdict.require(validUtf8(utf8, codepoints) && codepoints == raw.size(),
-                    "cp1252toutf8 gives valid UTF-8, one character per byte");
+                    "cp1252ToUtf8 gives valid UTF-8, one character per byte");
     for (const std::string_view name : {std::string_view(utf8), raw}) {
-        const std::string safe = safefoldername(name);
+        const std::string safe = safeFolderName(name);
         verdict.require(safeName(safe), [&] {
-            return "safefoldername(\"" + std::string(name) + "\") is \"" + safe + "\"";
+            return "safeFolderName(\"" + std::string(name) + "\") is \"" + safe + "\"";
         });
-        verdict.require(safefoldername(safe) == safe, "safefoldername is idempotent");
+        verdict.require(safeFolderName(safe) == safe, "safeFolderName is idempotent");
     }
     const std::size_t cut = raw.empty() ? 0 : static_cast<unsigned char>(raw[0]) % raw.size();
     const std::string folder =
-        outputfoldername(raw.substr(0, std::min<std::size_t>(cut, 33)), raw.substr(cut));
+        outputFolderName(raw.substr(0, std::min<std::size_t>(cut, 33)), raw.substr(cut));
     verdict.require(!folder.empty() && folder != "." && folder != ".." && safeName(folder),
-                    [&] { return "outputfoldername gives a safe name, \"" + folder + "\""; });
+                    [&] { return "outputFolderName gives a safe name, \"" + folder + "\""; });
 }
 
-// findsections for a range inside the image against a plain scan of raw + 4i.
+// findSections for a range inside the image against a plain scan of raw + 4i.
 void checkSections(ByteView image, const MarkerIndex& markers, std::int64_t raw, std::int64_t size,
                    Verdict& verdict) {
     MeshSections expected;
@@ -319,34 +319,34 @@ void checkSections(ByteView image, const MarkerIndex& markers, std::int64_t raw,
         if (loadu32le(image.data() + k) != kSectionMarker) continue;
         switch (++hits) {
             case 3:
-                expected.facestart = k + 4;
+                expected.faceStart = k + 4;
                 break;
             case 4:
-                expected.facelength = k - expected.facestart;
+                expected.faceLength = k - expected.faceStart;
                 break;
             case 7:
-                expected.vertexstart = k + 4;
+                expected.vertexStart = k + 4;
                 break;
             case 8:
-                expected.vertexlength = k - expected.vertexstart;
+                expected.vertexLength = k - expected.vertexStart;
                 break;
             default:
                 break;
         }
     }
-    const MeshSections found = findsections(markers, raw, size);
-    verdict.require(found.facestart == expected.facestart &&
-                        found.facelength == expected.facelength &&
-                        found.vertexstart == expected.vertexstart &&
-                        found.vertexlength == expected.vertexlength,
+    const MeshSections found = findSections(markers, raw, size);
+    verdict.require(found.faceStart == expected.faceStart &&
+                        found.faceLength == expected.faceLength &&
+                        found.vertexStart == expected.vertexStart &&
+                        found.vertexLength == expected.vertexLength,
                     [&] {
-                        return "findsections of raw data at " + std::to_string(raw) + ", " +
+                        return "findSections of raw data at " + std::to_string(raw) + ", " +
                                std::to_string(size) + " bytes";
                     });
 }
 
 void checkMarkers(ByteView image, Verdict& verdict) {
-    const MarkerIndex markers = findmarkers(image);
+    const MarkerIndex markers = findMarkers(image);
     std::size_t listed = 0;
     for (std::uint32_t residue = 0; residue < 4; ++residue) {
         const auto& positions = markers.positions[residue];

@@ -19,7 +19,7 @@ namespace {
 constexpr std::string_view kProgram = "v2bsp-extract";
 
 struct Settings {
-    std::string outputparent = ".";
+    std::string outputParent = ".";
     bool quiet = false;
     bool listtags = false;
     std::vector<std::string> formats{"meshes"};
@@ -91,7 +91,7 @@ public:
         if (showlog_) print(line);
     }
     // Without the log, lines of missing output still reach the user.
-    void logproblem(std::string_view line) override {
+    void logProblem(std::string_view line) override {
         if (showlog_) {
             print(line);
         } else {
@@ -102,10 +102,10 @@ public:
             err_ << text;
         }
     }
-    void addtagname(std::string_view name) override {
+    void addTagName(std::string_view name) override {
         if (!showlog_ && listing_) print(name);
     }
-    void mapfailed(const MapFailure& failure) override {
+    void mapFailed(const MapFailure& failure) override {
         out_.stream().flush();
         out_.check();
         err_ << kProgram << ": " << map_ << ": " << failure.message << ": " << failure.reason << "\n";
@@ -147,8 +147,8 @@ int listTags(const Settings& settings, Output& out, std::ostream& err) {
 
 int extractAll(const Settings& settings, Output& out, std::ostream& err) {
     ExtractSettings extract;
-    extract.outputparent = settings.outputparent;
-    extract.createoutputparent = true;
+    extract.outputParent = settings.outputParent;
+    extract.createOutputParent = true;
     extract.jobs = settings.jobs;
     extract.formats = chosenFormats(settings.formats);
     extract.up = settings.upaxis == "z" ? UpAxis::z : UpAxis::y;
@@ -163,7 +163,7 @@ int extractAll(const Settings& settings, Output& out, std::ostream& err) {
 
 }  // namespace
 
-int runcli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     Output output(out);
     Settings settings;
     CLI::App app{"Extracts the level geometry of Vorun 2 maps: one OBJ file per mesh of the map's\n"
@@ -171,7 +171,7 @@ int runcli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                  "or one binary glTF file.",
                  std::string(kProgram)};
     app.set_version_flag("--version", std::string(kProgram) + " " + std::string(kVersionText));
-    app.add_option("-o,--output", settings.outputparent,
+    app.add_option("-o,--output", settings.outputParent,
                    "Folder that receives the map's folder (made when a map first writes)")
         ->capture_default_str()
         ->type_name("DIR");

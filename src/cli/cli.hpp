@@ -19,6 +19,6 @@ inline constexpr int kExitUsage = 2;
 
 // Runs the command with its arguments (argv[0] included), writing the log and
 // tag names to `out` and the errors to `err`. Returns the exit status.
-int runcli(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
 
 }  // namespace v2bsp

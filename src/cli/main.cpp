@@ -5,6 +5,6 @@
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
-    v2bsp::installtemporarycleanup();
-    return v2bsp::runcli(argc, argv, std::cout, std::cerr);
+    v2bsp::installTemporaryCleanup();
+    return v2bsp::runCli(argc, argv, std::cout, std::cerr);
 }

@@ -37,7 +37,7 @@ public:
     // or the real file system when null. A failure comes back as its OS
     // reason: "File too large" for a glb longer than its header can state,
     // "Cannot allocate memory" when its description cannot be held.
-    std::error_code writelevel(LevelFormat format, UpAxis up, const std::filesystem::path& file,
+    std::error_code writeLevel(LevelFormat format, UpAxis up, const std::filesystem::path& file,
                                OutputFiles* files = nullptr) const;
 
     // Image.
@@ -66,7 +66,7 @@ public:
     // the file; its views point into mapbytes.
     MeshPlan plan;
     // The map's folder name, also the whole-level files' name.
-    std::string foldername;
+    std::string folderName;
 
 private:
     struct NameSpan {
@@ -76,7 +76,7 @@ private:
     // What the whole-level files need of each mesh, found in a step of its own.
     struct LevelSummaries {
         std::vector<MeshSummary> meshes;
-        bool outofmemory = false;
+        bool outOfMemory = false;
     };
 
     template <typename Load>
@@ -84,26 +84,26 @@ private:
 
     // The format's stages, up to and including the plan (stages.cpp). Each
     // throws MapError when the map cannot be read that far.
-    void loadstage(const std::string& path);
-    void copystage(ByteView bytes, const std::string& path);
-    void mapinformationstage();
-    void taginformationstage();
-    void tagsstage(ExtractHost& host);
-    void scenariostage();
-    void bspstage();
-    void planstage();
+    void loadStage(const std::string& path);
+    void copyStage(ByteView bytes, const std::string& path);
+    void mapInformationStage();
+    void tagInformationStage();
+    void tagsStage(ExtractHost& host);
+    void scenarioStage();
+    void bspStage();
+    void planStage();
 
     // The writing, after "Creating BSP..." (extractmap.cpp).
-    void meshstage(ExtractHost& host, const ExtractSettings& settings, ExtractResult& result);
+    void meshStage(ExtractHost& host, const ExtractSettings& settings, ExtractResult& result);
     void planOrReport(ExtractHost& host, ExtractResult& result);
-    LevelSummaries summarystage(const ExtractSettings& settings) const;
+    LevelSummaries summaryStage(const ExtractSettings& settings) const;
     bool parentReady(ExtractHost& host, OutputPlace& place, ExtractResult& result) const;
-    bool folderstage(ExtractHost& host, OutputPlace& place, ExtractResult& result) const;
-    void writemeshes(ExtractHost& host, const ExtractSettings& settings, const OutputPlace& place,
+    bool folderStage(ExtractHost& host, OutputPlace& place, ExtractResult& result) const;
+    void writeMeshes(ExtractHost& host, const ExtractSettings& settings, const OutputPlace& place,
                      bool folderready, const LevelSummaries& summaries, ExtractResult& result) const;
-    void writelevelfiles(ExtractHost& host, const ExtractSettings& settings, OutputPlace& place,
+    void writeLevelFiles(ExtractHost& host, const ExtractSettings& settings, OutputPlace& place,
                          const LevelSummaries& summaries, ExtractResult& result) const;
-    LevelInfo levelinfo(UpAxis up, unsigned threads) const;
+    LevelInfo levelInfo(UpAxis up, unsigned threads) const;
 
     std::vector<NameSpan> tagnames_;
 };

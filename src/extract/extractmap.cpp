@@ -19,13 +19,13 @@ struct RunStopped {};
 // One line of the log, or the end of the run when the host asks for it.
 void say(ExtractHost& host, std::string_view line) {
     host.logline(line);
-    if (!host.keepgoing()) throw RunStopped{};
+    if (!host.keepGoing()) throw RunStopped{};
 }
 
 // The same for a line that reports missing output.
 void sayproblem(ExtractHost& host, std::string_view line) {
-    host.logproblem(line);
-    if (!host.keepgoing()) throw RunStopped{};
+    host.logProblem(line);
+    if (!host.keepGoing()) throw RunStopped{};
 }
 
 std::string decimal(std::int64_t value) { return std::to_string(value); }
@@ -51,12 +51,12 @@ ExtractResult extractmap(ByteView bytes, const std::string& path, ExtractHost& h
 
 ExtractResult MapExtraction::extractmap(const std::string& path, ExtractHost& host,
                                         const ExtractSettings& settings) {
-    return run(host, settings, [this, &path] { loadstage(path); });
+    return run(host, settings, [this, &path] { loadStage(path); });
 }
 
 ExtractResult MapExtraction::extractmap(ByteView bytes, const std::string& path, ExtractHost& host,
                                         const ExtractSettings& settings) {
-    return run(host, settings, [this, &path, &bytes] { copystage(bytes, path); });
+    return run(host, settings, [this, &path, &bytes] { copyStage(bytes, path); });
 }
 
 template <typename Load>
@@ -68,27 +68,27 @@ ExtractResult MapExtraction::run(ExtractHost& host, const ExtractSettings& setti
             say(host, "Loading Map...");
             load();
             say(host, "Finding map information...");
-            mapinformationstage();
+            mapInformationStage();
             say(host, "Getting tag information...");
-            taginformationstage();
+            tagInformationStage();
             say(host, "Loading tags...");
-            tagsstage(host);
+            tagsStage(host);
             if (settings.until == ExtractUntil::tags) return result;
             say(host, "Locating Scnr...");
-            scenariostage();
+            scenarioStage();
             say(host, "Locating BSP...");
-            bspstage();
+            bspStage();
         } catch (const std::bad_alloc&) {
             result.status = ExtractStatus::failed;
-            host.mapfailed(MapFailure(MapError::outofmemory(mapbytes.size())));
+            host.mapFailed(MapFailure(MapError::outOfMemory(mapbytes.size())));
             return result;
         } catch (const MapError& failure) {
             result.status = ExtractStatus::failed;
-            host.mapfailed(MapFailure(failure));
+            host.mapFailed(MapFailure(failure));
             return result;
         }
         say(host, "Creating BSP...");
-        meshstage(host, settings, result);
+        meshStage(host, settings, result);
     } catch (const RunStopped&) {
         result.status = ExtractStatus::stopped;
     }
@@ -97,89 +97,89 @@ ExtractResult MapExtraction::run(ExtractHost& host, const ExtractSettings& setti
 
 // After "Creating BSP..." nothing ends the run but the host: a step that
 // cannot be done is logged as missing output, and the next step runs.
-void MapExtraction::meshstage(ExtractHost& host, const ExtractSettings& settings, ExtractResult& result) {
+void MapExtraction::meshStage(ExtractHost& host, const ExtractSettings& settings, ExtractResult& result) {
     OutputPlace place(settings);
-    foldername = outputfoldername(mapname, std::filesystem::path(mappath).filename().string());
-    const bool folderready = settings.formats.meshes && folderstage(host, place, result);
+    folderName = outputFolderName(mapname, std::filesystem::path(mappath).filename().string());
+    const bool folderready = settings.formats.meshes && folderStage(host, place, result);
     planOrReport(host, result);
-    const LevelSummaries summaries = summarystage(settings);
-    writemeshes(host, settings, place, folderready, summaries, result);
-    if (!result.outofmemory) writelevelfiles(host, settings, place, summaries, result);
+    const LevelSummaries summaries = summaryStage(settings);
+    writeMeshes(host, settings, place, folderready, summaries, result);
+    if (!result.outOfMemory) writeLevelFiles(host, settings, place, summaries, result);
     for (const std::string_view line : {"Locating Collections...", "Locating Scenery...", "Initializing 3D Window..."}) {
         say(host, line);
     }
-    const bool complete = result.writefailures == 0 && result.meshesskipped == 0 &&
-                          result.meshesread == result.meshcount && !result.outofmemory;
+    const bool complete = result.writeFailures == 0 && result.meshesSkipped == 0 &&
+                          result.meshesRead == result.meshcount && !result.outOfMemory;
     result.status = complete ? ExtractStatus::complete : ExtractStatus::incomplete;
 }
 
 bool MapExtraction::parentReady(ExtractHost& host, OutputPlace& place, ExtractResult& result) const {
     if (const std::error_code failure = place.makeParent()) {
-        ++result.writefailures;
+        ++result.writeFailures;
         sayproblem(host, "Could not create folder " + place.parent().string() + ": " + failure.message());
     }
     return place.ready();
 }
 
-bool MapExtraction::folderstage(ExtractHost& host, OutputPlace& place, ExtractResult& result) const {
+bool MapExtraction::folderStage(ExtractHost& host, OutputPlace& place, ExtractResult& result) const {
     if (!parentReady(host, place, result)) return false;
-    const OutputPlace::Folder folder = place.makeFolder(foldername);
-    if (folder.fellback) say(host, "Program folder is not writable; writing to " + place.shown(foldername));
+    const OutputPlace::Folder folder = place.makeFolder(folderName);
+    if (folder.fellback) say(host, "Program folder is not writable; writing to " + place.shown(folderName));
     if (folder.failure) {
-        ++result.writefailures;
-        sayproblem(host, "Could not create folder " + place.shown(foldername) + ": " + folder.failure.message());
+        ++result.writeFailures;
+        sayproblem(host, "Could not create folder " + place.shown(folderName) + ": " + folder.failure.message());
         return false;
     }
-    result.outputfolder = place.parent() / foldername;
+    result.outputfolder = place.parent() / folderName;
     return true;
 }
 
 void MapExtraction::planOrReport(ExtractHost& host, ExtractResult& result) {
     try {
-        planstage();
+        planStage();
     } catch (const std::bad_alloc&) {
         plan = MeshPlan{};
-        result.outofmemory = true;
+        result.outOfMemory = true;
         sayproblem(host, "Not enough memory to find the meshes' sections");
     }
     result.meshcount = plan.meshcount;
-    result.meshesread = static_cast<std::int64_t>(plan.meshes.size());
-    if (result.meshesread < result.meshcount) {
-        sayproblem(host, "Mesh table runs past the end of the map file; " + decimal(result.meshesread) + " of " +
+    result.meshesRead = static_cast<std::int64_t>(plan.meshes.size());
+    if (result.meshesRead < result.meshcount) {
+        sayproblem(host, "Mesh table runs past the end of the map file; " + decimal(result.meshesRead) + " of " +
                              decimal(result.meshcount) + " meshes read");
     }
 }
 
-MapExtraction::LevelSummaries MapExtraction::summarystage(const ExtractSettings& settings) const {
+MapExtraction::LevelSummaries MapExtraction::summaryStage(const ExtractSettings& settings) const {
     LevelSummaries summaries;
-    if (!settings.formats.levelfiles()) return summaries;
+    if (!settings.formats.levelFiles()) return summaries;
     try {
-        summaries.meshes = summarizeplan(plan, settings.up);
+        summaries.meshes = summarizePlan(plan, settings.up);
     } catch (const std::bad_alloc&) {
         summaries = {{}, true};
     }
     return summaries;
 }
 
-void MapExtraction::writemeshes(ExtractHost& host, const ExtractSettings& settings, const OutputPlace& place,
+void MapExtraction::writeMeshes(ExtractHost& host, const ExtractSettings& settings, const OutputPlace& place,
                                 bool folderready, const LevelSummaries& summaries, ExtractResult& result) const {
     std::optional<MeshObjWriters> writers;
-    if (folderready) writers.emplace(plan, settings.jobs, place.files(), place.parent() / foldername);
+    if (folderready) writers.emplace(plan, settings.jobs, place.files(), place.parent() / folderName);
     for (const PlannedMesh& mesh : plan.meshes) {
         const std::string number = decimal(mesh.number);
         say(host, "Making Mesh #" + number);
         if (mesh.skip == MeshSkip::outside) {
-            ++result.meshesskipped;
+            ++result.meshesSkipped;
             sayproblem(host, "Mesh #" + number + " skipped: its data lies outside the map file");
             continue;
         }
         if (mesh.skip == MeshSkip::shared) {
-            ++result.meshesskipped;
+            ++result.meshesSkipped;
             sayproblem(host, "Mesh #" + number + " skipped: the meshes share more data than the map file holds");
             continue;
         }
         if (!summaries.meshes.empty()) {
-            const std::int64_t outside = summaries.meshes[static_cast<std::size_t>(mesh.number)].facesoutside;
+            const std::int64_t outside = summaries.meshes[static_cast<std::size_t>(mesh.number)].facesOutside;
             if (outside > 0) {
                 sayproblem(host, "Mesh #" + number + ": " + decimal(outside) +
                                      " faces name vertices the mesh does not have; left out of the whole-level files");
@@ -188,50 +188,50 @@ void MapExtraction::writemeshes(ExtractHost& host, const ExtractSettings& settin
         if (!writers) continue;
         const std::error_code failure = writers->take(static_cast<std::size_t>(mesh.number));
         if (failure) {
-            ++result.writefailures;
-            sayproblem(host, "Could not write " + place.shown(foldername + "/" + MeshObjWriters::filename(mesh.number)) +
+            ++result.writeFailures;
+            sayproblem(host, "Could not write " + place.shown(folderName + "/" + MeshObjWriters::filename(mesh.number)) +
                                  ": " + failure.message());
         } else {
-            ++result.mesheswritten;
+            ++result.meshesWritten;
         }
     }
 }
 
-void MapExtraction::writelevelfiles(ExtractHost& host, const ExtractSettings& settings, OutputPlace& place,
+void MapExtraction::writeLevelFiles(ExtractHost& host, const ExtractSettings& settings, OutputPlace& place,
                                     const LevelSummaries& summaries, ExtractResult& result) const {
-    if (!settings.formats.levelfiles() || !parentReady(host, place, result)) return;
+    if (!settings.formats.levelFiles() || !parentReady(host, place, result)) return;
     for (const LevelFormat format : kLevelFormats) {
         if (!wanted(settings.formats, format)) continue;
-        const std::string name = levelfilename(foldername, format);
+        const std::string name = levelFileName(folderName, format);
         const std::error_code failure =
-            summaries.outofmemory ? std::make_error_code(std::errc::not_enough_memory)
-                                  : writelevelfile(format, plan, summaries.meshes, levelinfo(settings.up, settings.jobs),
+            summaries.outOfMemory ? std::make_error_code(std::errc::not_enough_memory)
+                                  : writeLevelFile(format, plan, summaries.meshes, levelInfo(settings.up, settings.jobs),
                                                    place.files(), place.parent() / name);
         if (failure) {
-            ++result.writefailures;
+            ++result.writeFailures;
             sayproblem(host, "Could not write " + place.shown(name) + ": " + failure.message());
         } else {
-            result.levelfiles.push_back(place.parent() / name);
+            result.levelFiles.push_back(place.parent() / name);
         }
     }
 }
 
-LevelInfo MapExtraction::levelinfo(UpAxis up, unsigned threads) const {
+LevelInfo MapExtraction::levelInfo(UpAxis up, unsigned threads) const {
     LevelInfo info;
-    info.mapname = cp1252toutf8(mapname);
-    info.folder = foldername;
+    info.mapname = cp1252ToUtf8(mapname);
+    info.folder = folderName;
     info.up = up;
     info.threads = threads;
     return info;
 }
 
-std::error_code MapExtraction::writelevel(LevelFormat format, UpAxis up, const std::filesystem::path& file,
+std::error_code MapExtraction::writeLevel(LevelFormat format, UpAxis up, const std::filesystem::path& file,
                                           OutputFiles* files) const {
-    return guardedwrite([&] {
-        const std::vector<MeshSummary> summaries = summarizeplan(plan, up);
-        std::unique_ptr<OutputFiles> disk = files == nullptr ? makediskfiles() : nullptr;
+    return guardedWrite([&] {
+        const std::vector<MeshSummary> summaries = summarizePlan(plan, up);
+        std::unique_ptr<OutputFiles> disk = files == nullptr ? makeDiskFiles() : nullptr;
         const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-        return writelevelfile(format, plan, summaries, levelinfo(up, threads), files != nullptr ? *files : *disk,
+        return writeLevelFile(format, plan, summaries, levelInfo(up, threads), files != nullptr ? *files : *disk,
                               file);
     });
 }

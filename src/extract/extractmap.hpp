@@ -48,13 +48,13 @@ public:
     virtual void logline(std::string_view line) = 0;
     // A line of the log that reports missing output (a folder or file not
     // written, a mesh skipped or cut short, faces left out); in the log's order.
-    virtual void logproblem(std::string_view line) { logline(line); }
+    virtual void logProblem(std::string_view line) { logline(line); }
     // One tag name (UTF-8), in index order, for the tag list.
-    virtual void addtagname(std::string_view name) = 0;
+    virtual void addTagName(std::string_view name) = 0;
     // The run ended under the first regime; nothing was created.
-    virtual void mapfailed(const MapFailure& failure) = 0;
+    virtual void mapFailed(const MapFailure& failure) = 0;
     // Asked after every log line: false ends the run there (the window is closing).
-    virtual bool keepgoing() { return true; }
+    virtual bool keepGoing() { return true; }
 };
 
 enum class ExtractUntil {
@@ -69,20 +69,20 @@ struct OutputFormats {
     bool meshes = true;
     bool obj = false;
     bool glb = false;
-    bool levelfiles() const { return obj || glb; }
+    bool levelFiles() const { return obj || glb; }
 };
 
 struct ExtractSettings {
     // The folder that receives the map's folder, as the user gave it.
-    std::filesystem::path outputparent = ".";
-    // Used instead when `outputparent` turns out not writable; empty for none.
-    std::filesystem::path fallbackparent;
-    // The host knows `outputparent` must not take output although it may be
+    std::filesystem::path outputParent = ".";
+    // Used instead when `outputParent` turns out not writable; empty for none.
+    std::filesystem::path fallbackParent;
+    // The host knows `outputParent` must not take output although it may be
     // writable (an installed program's folder, for a user who may write
-    // there): the run goes to `fallbackparent` as if it were not writable.
-    bool outputparentsystem = false;
-    // Make `outputparent` and its parents when the run first writes, not before.
-    bool createoutputparent = false;
+    // there): the run goes to `fallbackParent` as if it were not writable.
+    bool outputParentSystem = false;
+    // Make `outputParent` and its parents when the run first writes, not before.
+    bool createOutputParent = false;
     ExtractUntil until = ExtractUntil::everything;
     OutputFormats formats;
     UpAxis up = UpAxis::y;  // of the whole-level files; the mesh files never change
@@ -103,12 +103,12 @@ struct ExtractResult {
     ExtractStatus status = ExtractStatus::complete;
     std::filesystem::path outputfolder;  // empty when no folder was made
     std::int64_t meshcount = 0;          // as stored in the BSP header
-    std::int64_t meshesread = 0;         // mesh-table entries inside the file
-    std::int64_t mesheswritten = 0;
-    std::int64_t meshesskipped = 0;      // data outside the file, or shared past the file's length
-    std::int64_t writefailures = 0;      // the folder, a mesh file, or a whole-level file
-    bool outofmemory = false;            // the meshes' sections could not be found
-    std::vector<std::filesystem::path> levelfiles;  // the whole-level files written
+    std::int64_t meshesRead = 0;         // mesh-table entries inside the file
+    std::int64_t meshesWritten = 0;
+    std::int64_t meshesSkipped = 0;      // data outside the file, or shared past the file's length
+    std::int64_t writeFailures = 0;      // the folder, a mesh file, or a whole-level file
+    bool outOfMemory = false;            // the meshes' sections could not be found
+    std::vector<std::filesystem::path> levelFiles;  // the whole-level files written
 };
 
 // One extraction with a fresh state.

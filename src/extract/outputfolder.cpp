@@ -16,28 +16,28 @@ bool isNotWritable(const std::error_code& failure) {
 
 OutputPlace::OutputPlace(const ExtractSettings& settings)
     : settings_(settings),
-      own_(settings.files == nullptr ? makediskfiles() : nullptr),
+      own_(settings.files == nullptr ? makeDiskFiles() : nullptr),
       files_(settings.files != nullptr ? settings.files : own_.get()),
-      parent_(settings.outputparent) {}
+      parent_(settings.outputParent) {}
 
 OutputPlace::~OutputPlace() = default;
 
 std::error_code OutputPlace::makeParent() {
-    if (!settings_.createoutputparent || parentasked_) return {};
+    if (!settings_.createOutputParent || parentasked_) return {};
     parentasked_ = true;
-    const std::error_code failure = files_->createpath(parent_);
+    const std::error_code failure = files_->createPath(parent_);
     parentready_ = !failure;
     return failure;
 }
 
 OutputPlace::Folder OutputPlace::makeFolder(const std::string& name) {
-    const bool fallback = !settings_.fallbackparent.empty();
+    const bool fallback = !settings_.fallbackParent.empty();
     Folder folder;
-    folder.failure = settings_.outputparentsystem && fallback ? std::make_error_code(std::errc::permission_denied)
-                                                              : files_->createfolder(parent_ / name);
+    folder.failure = settings_.outputParentSystem && fallback ? std::make_error_code(std::errc::permission_denied)
+                                                              : files_->createFolder(parent_ / name);
     if (folder.failure && isNotWritable(folder.failure) && fallback &&
-        !files_->createfolder(settings_.fallbackparent / name)) {
-        parent_ = settings_.fallbackparent;
+        !files_->createFolder(settings_.fallbackParent / name)) {
+        parent_ = settings_.fallbackParent;
         folder = {{}, true};
     }
     return folder;

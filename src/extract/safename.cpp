@@ -39,7 +39,7 @@ std::string fileStem(std::string_view filename) {
 
 }  // namespace
 
-std::string cp1252toutf8(std::string_view bytes) {
+std::string cp1252ToUtf8(std::string_view bytes) {
     std::string text;
     text.reserve(bytes.size());
     for (const char c : bytes) {
@@ -53,7 +53,7 @@ std::string cp1252toutf8(std::string_view bytes) {
     return text;
 }
 
-std::string safefoldername(std::string_view name) {
+std::string safeFolderName(std::string_view name) {
     std::string safe(name);
     for (char& c : safe) {
         if (isUnsafe(c)) c = '_';
@@ -64,9 +64,9 @@ std::string safefoldername(std::string_view name) {
     return safe.substr(first, last - first + 1);
 }
 
-std::string outputfoldername(std::string_view mapnamebytes, std::string_view mapfilename) {
-    std::string name = safefoldername(cp1252toutf8(mapnamebytes));
-    if (name.empty()) name = safefoldername(fileStem(mapfilename));
+std::string outputFolderName(std::string_view mapnamebytes, std::string_view mapfilename) {
+    std::string name = safeFolderName(cp1252ToUtf8(mapnamebytes));
+    if (name.empty()) name = safeFolderName(fileStem(mapfilename));
     if (name.empty()) name = "map";
     return name;
 }

@@ -5,7 +5,7 @@
 
 namespace v2bsp {
 
-MarkerIndex findmarkers(ByteView image) {
+MarkerIndex findMarkers(ByteView image) {
     // Each candidate starts with the marker's first byte; memchr finds those
     // fast and reads no further than the next one, which keeps the scan
     // linear and cheap under a sanitizer too. The markers are counted first,
@@ -35,7 +35,7 @@ MarkerIndex findmarkers(ByteView image) {
     return markers;
 }
 
-MeshSections findsections(const MarkerIndex& markers, std::int64_t rawoffset, std::int64_t rawsize) {
+MeshSections findSections(const MarkerIndex& markers, std::int64_t rawoffset, std::int64_t rawsize) {
     MeshSections sections;
     if (rawoffset < 0 || rawsize < 4) return sections;
     const auto& candidates = markers.positions[rawoffset % 4];
@@ -46,10 +46,10 @@ MeshSections findsections(const MarkerIndex& markers, std::int64_t rawoffset, st
     for (; it != candidates.end() && static_cast<std::int64_t>(*it) <= last && hits < 8; ++it) {
         const std::int64_t k = *it;
         switch (++hits) {
-            case 3: sections.facestart = k + 4; break;
-            case 4: sections.facelength = k - sections.facestart; break;
-            case 7: sections.vertexstart = k + 4; break;
-            case 8: sections.vertexlength = k - sections.vertexstart; break;
+            case 3: sections.faceStart = k + 4; break;
+            case 4: sections.faceLength = k - sections.faceStart; break;
+            case 7: sections.vertexStart = k + 4; break;
+            case 8: sections.vertexLength = k - sections.vertexStart; break;
             default: break;
         }
     }

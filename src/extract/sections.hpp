@@ -22,15 +22,15 @@ inline constexpr std::uint32_t kSectionMarker = 0x72737263;  // file bytes 63 72
 struct MarkerIndex {
     std::vector<std::uint32_t> positions[4];
 };
-MarkerIndex findmarkers(ByteView image);
+MarkerIndex findMarkers(ByteView image);
 
 // Where the two sections of one mesh's raw data lie; all zero but what the
 // hits found (fewer than four hits: no face section; fewer than eight: no
 // vertex section). The raw data must lie inside the image the index was made of.
 struct MeshSections {
-    std::int64_t facestart = 0, facelength = 0;
-    std::int64_t vertexstart = 0, vertexlength = 0;
+    std::int64_t faceStart = 0, faceLength = 0;
+    std::int64_t vertexStart = 0, vertexLength = 0;
 };
-MeshSections findsections(const MarkerIndex& markers, std::int64_t rawoffset, std::int64_t rawsize);
+MeshSections findSections(const MarkerIndex& markers, std::int64_t rawoffset, std::int64_t rawsize);
 
 }  // namespace v2bsp

@@ -40,22 +40,22 @@ std::string decimal(std::int64_t value) { return std::to_string(value); }
 
 }  // namespace
 
-void MapExtraction::loadstage(const std::string& path) {
+void MapExtraction::loadStage(const std::string& path) {
     mappath = path;
-    mapbytes = loadmapfile(path);
+    mapbytes = loadMapFile(path);
     maplength = static_cast<std::int64_t>(mapbytes.size());
 }
 
-void MapExtraction::copystage(ByteView bytes, const std::string& path) {
+void MapExtraction::copyStage(ByteView bytes, const std::string& path) {
     mappath = path;
     if (bytes.empty()) throw MapError::file(MapErrorKind::empty, path);
     mapbytes.assign(bytes.begin(), bytes.end());
     maplength = static_cast<std::int64_t>(mapbytes.size());
 }
 
-void MapExtraction::mapinformationstage() {
+void MapExtraction::mapInformationStage() {
     const ByteView image(mapbytes);
-    requireinside(image, kMapNameField, kMapNameLength, "map name");
+    requireInside(image, kMapNameField, kMapNameLength, "map name");
     for (std::int64_t i = 0; i < kMapNameLength; ++i) {
         const std::uint8_t byte = mapbytes[kMapNameField + i];
         if (byte != 0) mapname += static_cast<char>(byte);
@@ -67,24 +67,24 @@ void MapExtraction::mapinformationstage() {
     metamagic = readu32(image, first_row + 8, true, "first tag's data address") - (index_length + indexoffset);
 }
 
-void MapExtraction::taginformationstage() {
+void MapExtraction::tagInformationStage() {
     const ByteView image(mapbytes);
     const std::int64_t class_count_field = indexoffset + 4;
     classcount = readu32(image, class_count_field, true, "tag class count");
     if (classcount > kMaxClassCount) {
-        throw MapError::toolarge("tag class count", classcount, class_count_field, kMaxClassCount,
+        throw MapError::tooLarge("tag class count", classcount, class_count_field, kMaxClassCount,
                                  mapbytes.size());
     }
     tagindexstart = indexoffset + kIndexHeaderLength + classcount * kClassRowLength;
     tagcount = readu32(image, indexoffset + 24, true, "tag count");
 }
 
-void MapExtraction::tagsstage(ExtractHost& host) {
+void MapExtraction::tagsStage(ExtractHost& host) {
     const ByteView image(mapbytes);
     // The whole index must lie inside the file before anything is made for it;
     // that also bounds the count of names below by the file's length.
     if (!inside(tagindexstart, tagcount * kTagRowLength, image.size())) {
-        throw MapError::pastend("the tag index of " + decimal(tagcount) + " rows", tagindexstart,
+        throw MapError::pastEnd("the tag index of " + decimal(tagcount) + " rows", tagindexstart,
                                 mapbytes.size());
     }
     const std::int64_t name_table = readu32(image, kNameTableField, true, "tag name table offset");
@@ -92,22 +92,22 @@ void MapExtraction::tagsstage(ExtractHost& host) {
     tagnames_.reserve(static_cast<std::size_t>(tagcount));
     for (std::int64_t tag = 0; tag < tagcount; ++tag) {
         if (!inside(at, 1, image.size())) {
-            throw MapError::pastend("the tag name table", name_table, mapbytes.size(),
+            throw MapError::pastEnd("the tag name table", name_table, mapbytes.size(),
                                     " in the name of tag " + decimal(tag));
         }
         const void* end = std::memchr(mapbytes.data() + at, 0, mapbytes.size() - at);
         if (end == nullptr) {
-            throw MapError::pastend("the tag name table", name_table, mapbytes.size(),
+            throw MapError::pastEnd("the tag name table", name_table, mapbytes.size(),
                                     " in the name of tag " + decimal(tag));
         }
         const auto length = static_cast<const std::uint8_t*>(end) - (mapbytes.data() + at);
         tagnames_.push_back({static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(length)});
         at += length + 1;
     }
-    for (std::int64_t tag = 0; tag < tagcount; ++tag) host.addtagname(cp1252toutf8(tagname(tag)));
+    for (std::int64_t tag = 0; tag < tagcount; ++tag) host.addTagName(cp1252ToUtf8(tagname(tag)));
 }
 
-void MapExtraction::scenariostage() {
+void MapExtraction::scenarioStage() {
     // Only the class-code field of each row is compared; the last match wins.
     // The code is stored little-endian, so "scnr" lies in the file as r n c s.
     scnrrow = -1;
@@ -120,16 +120,16 @@ void MapExtraction::scenariostage() {
     scnroffset = readu32(ByteView(mapbytes), scnrrow + 8, true, "scenario data address") - metamagic;
 }
 
-void MapExtraction::bspstage() {
+void MapExtraction::bspStage() {
     const ByteView image(mapbytes);
     const std::int64_t bsp_block =
         readu32(image, scnroffset + kScenarioBspField, true, "scenario's BSP block address") - metamagic;
     bspoffset = readu32(image, bsp_block, true, "BSP offset");
     bspmagic = readu32(image, bsp_block + 8, true, "BSP base address");
-    requireinside(image, bspoffset + kMeshCountField, 8, "BSP header");
+    requireInside(image, bspoffset + kMeshCountField, 8, "BSP header");
 }
 
-void MapExtraction::planstage() {
+void MapExtraction::planStage() {
     // The mesh table: only entries that lie wholly inside the file are used.
     // The BSP header was checked to lie inside by the stage before.
     const ByteView image(mapbytes);
@@ -140,7 +140,7 @@ void MapExtraction::planstage() {
     if (table_start >= 0 && table_start <= maplength) {
         meshes_read = std::min(plan.meshcount, (maplength - table_start) / kMeshEntryLength);
     }
-    const MarkerIndex markers = findmarkers(image);
+    const MarkerIndex markers = findMarkers(image);
     plan.meshes.assign(static_cast<std::size_t>(meshes_read), PlannedMesh{});
     std::int64_t sections_planned = 0;
     for (std::int64_t m = 0; m < meshes_read; ++m) {
@@ -156,15 +156,15 @@ void MapExtraction::planstage() {
         // Sections of different meshes that do not overlap add up to at most
         // the file's length. Past that, meshes share data, and a map of many
         // entries naming the same large data would write without end.
-        const MeshSections sections = findsections(markers, rawoffset, rawsize);
-        const std::int64_t section_bytes = sections.facelength + sections.vertexlength;
+        const MeshSections sections = findSections(markers, rawoffset, rawsize);
+        const std::int64_t section_bytes = sections.faceLength + sections.vertexLength;
         if (section_bytes > maplength - sections_planned) {
             mesh.skip = MeshSkip::shared;
             continue;
         }
         sections_planned += section_bytes;
-        mesh.vertices = image.subspan(sections.vertexstart, sections.vertexlength);
-        mesh.faces = image.subspan(sections.facestart, sections.facelength);
+        mesh.vertices = image.subspan(sections.vertexStart, sections.vertexLength);
+        mesh.faces = image.subspan(sections.faceStart, sections.faceLength);
     }
 }
 

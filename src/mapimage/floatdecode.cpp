@@ -10,7 +10,7 @@ constexpr double kTenPow14 = 1e14;  // exact in a double
 
 }  // namespace
 
-double decodefloat(std::uint32_t bits) {
+double decodeFloat(std::uint32_t bits) {
     if (bits == 0) return 0.0;
     // The mantissa text holds 1 + f / 2^23 to 15 significant digits, that is
     // round((2^23 + f) * 10^14 / 2^23) / 10^14 = round((2^23 + f) * 5^14 / 2^9) / 10^14,

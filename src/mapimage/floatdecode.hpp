@@ -13,6 +13,6 @@ namespace v2bsp {
 // The direct route: for the value-order bits of the four stored bytes (the
 // little-endian load of them), exactly the double that hextofloat gives for the
 // same bytes' hex text, for every one of the 2^32 patterns.
-double decodefloat(std::uint32_t bits);
+double decodeFloat(std::uint32_t bits);
 
 }  // namespace v2bsp

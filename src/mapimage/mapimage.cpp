@@ -8,7 +8,7 @@ namespace {
 
 // The four bytes at `offset`, in file order, after the bounds check.
 const std::uint8_t* fourBytes(ByteView image, std::int64_t offset, std::string_view what) {
-    requireinside(image, offset, 4, what);
+    requireInside(image, offset, 4, what);
     return image.data() + offset;
 }
 
@@ -22,9 +22,9 @@ MapError::MapError(Fields fields)
       what_read_(std::move(fields.what)),
       offset_(fields.offset),
       length_(fields.length),
-      image_length_(fields.image_length),
+      image_length_(fields.imageLength),
       path_(std::move(fields.path)),
-      oserror_(fields.oserror) {}
+      oserror_(fields.osError) {}
 
 namespace {
 
@@ -41,27 +41,27 @@ std::string sentence(std::string text) {
 
 std::string MapError::render(const Fields& f) {
     const std::string at = " at offset " + std::to_string(f.offset);
-    const std::string file_length = "the file (length " + std::to_string(f.image_length) + ")";
+    const std::string file_length = "the file (length " + std::to_string(f.imageLength) + ")";
     switch (f.kind) {
         case MapErrorKind::outside: {
             const std::string bytes = f.length != 4 ? " (" + std::to_string(f.length) + " bytes)" : "";
             return sentence(f.what + at + bytes + " lies outside " + file_length);
         }
-        case MapErrorKind::toolarge:
+        case MapErrorKind::tooLarge:
             return sentence(f.what + " " + std::to_string(f.value) + at + " is too large (at most " +
                             std::to_string(f.limit) + ")");
-        case MapErrorKind::pastend:
+        case MapErrorKind::pastEnd:
             return sentence(f.what + at + " runs past the end of " + file_length + f.detail);
         case MapErrorKind::missing: return sentence("no " + f.what);
-        case MapErrorKind::nofile: return "No map file was chosen.";
-        case MapErrorKind::cannotopen: return sentence("cannot open " + f.path + ": " + osReason(f.oserror));
-        case MapErrorKind::cannotread: return sentence("cannot read " + f.path + ": " + osReason(f.oserror));
+        case MapErrorKind::noFile: return "No map file was chosen.";
+        case MapErrorKind::cannotOpen: return sentence("cannot open " + f.path + ": " + osReason(f.osError));
+        case MapErrorKind::cannotRead: return sentence("cannot read " + f.path + ": " + osReason(f.osError));
         case MapErrorKind::folder: return sentence("the path " + f.path + " names a folder, not a map file");
-        case MapErrorKind::notregular: return sentence("the path " + f.path + " does not name a regular file");
+        case MapErrorKind::notRegular: return sentence("the path " + f.path + " does not name a regular file");
         case MapErrorKind::empty: return "The file is empty.";
-        case MapErrorKind::toolong: return "The file is larger than 2147483647 bytes.";
+        case MapErrorKind::tooLong: return "The file is larger than 2147483647 bytes.";
         case MapErrorKind::shrank: return sentence("the file " + f.path + " became shorter while it was read");
-        case MapErrorKind::outofmemory: return "There is not enough memory to hold the map.";
+        case MapErrorKind::outOfMemory: return "There is not enough memory to hold the map.";
     }
     return "The map cannot be read.";
 }
@@ -72,28 +72,28 @@ MapError MapError::outside(std::string what, std::int64_t offset, std::int64_t l
     f.what = std::move(what);
     f.offset = offset;
     f.length = length;
-    f.image_length = static_cast<std::int64_t>(size);
+    f.imageLength = static_cast<std::int64_t>(size);
     return MapError(std::move(f));
 }
 
-MapError MapError::toolarge(std::string what, std::int64_t value, std::int64_t offset, std::int64_t limit,
+MapError MapError::tooLarge(std::string what, std::int64_t value, std::int64_t offset, std::int64_t limit,
                             std::size_t size) {
     Fields f;
-    f.kind = MapErrorKind::toolarge;
+    f.kind = MapErrorKind::tooLarge;
     f.what = std::move(what);
     f.offset = offset;
     f.value = value;
     f.limit = limit;
-    f.image_length = static_cast<std::int64_t>(size);
+    f.imageLength = static_cast<std::int64_t>(size);
     return MapError(std::move(f));
 }
 
-MapError MapError::pastend(std::string what, std::int64_t offset, std::size_t size, std::string detail) {
+MapError MapError::pastEnd(std::string what, std::int64_t offset, std::size_t size, std::string detail) {
     Fields f;
-    f.kind = MapErrorKind::pastend;
+    f.kind = MapErrorKind::pastEnd;
     f.what = std::move(what);
     f.offset = offset;
-    f.image_length = static_cast<std::int64_t>(size);
+    f.imageLength = static_cast<std::int64_t>(size);
     f.detail = std::move(detail);
     return MapError(std::move(f));
 }
@@ -102,26 +102,26 @@ MapError MapError::missing(std::string what, std::size_t size) {
     Fields f;
     f.kind = MapErrorKind::missing;
     f.what = std::move(what);
-    f.image_length = static_cast<std::int64_t>(size);
+    f.imageLength = static_cast<std::int64_t>(size);
     return MapError(std::move(f));
 }
 
-MapError MapError::file(MapErrorKind kind, std::string path, int oserror) {
+MapError MapError::file(MapErrorKind kind, std::string path, int osError) {
     Fields f;
     f.kind = kind;
     f.path = std::move(path);
-    f.oserror = oserror;
+    f.osError = osError;
     return MapError(std::move(f));
 }
 
-MapError MapError::outofmemory(std::size_t size) {
+MapError MapError::outOfMemory(std::size_t size) {
     Fields f;
-    f.kind = MapErrorKind::outofmemory;
-    f.image_length = static_cast<std::int64_t>(size);
+    f.kind = MapErrorKind::outOfMemory;
+    f.imageLength = static_cast<std::int64_t>(size);
     return MapError(std::move(f));
 }
 
-void requireinside(ByteView image, std::int64_t offset, std::int64_t length, std::string_view what) {
+void requireInside(ByteView image, std::int64_t offset, std::int64_t length, std::string_view what) {
     if (!inside(offset, length, image.size())) {
         throw MapError::outside(std::string(what), offset, length, image.size());
     }

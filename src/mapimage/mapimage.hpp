@@ -21,25 +21,25 @@ using ByteView = std::span<const std::uint8_t>;
 
 // True when the `length` bytes from `offset` all lie inside an image of `size` bytes.
 constexpr bool inside(std::int64_t offset, std::int64_t length, std::size_t size) {
-    const auto image_length = static_cast<std::int64_t>(size);
-    return offset >= 0 && length >= 0 && offset <= image_length && image_length - offset >= length;
+    const auto imageLength = static_cast<std::int64_t>(size);
+    return offset >= 0 && length >= 0 && offset <= imageLength && imageLength - offset >= length;
 }
 
 // Why a map could not be read.
 enum class MapErrorKind {
     outside,      // bytes to be read lie outside the file
-    toolarge,     // a count is larger than the format allows
-    pastend,      // a table runs past the end of the file
+    tooLarge,     // a count is larger than the format allows
+    pastEnd,      // a table runs past the end of the file
     missing,      // something every map holds is not there
-    nofile,       // no path was given
-    cannotopen,   // the OS refused to open the file
-    cannotread,   // the OS failed a read
+    noFile,       // no path was given
+    cannotOpen,   // the OS refused to open the file
+    cannotRead,   // the OS failed a read
     folder,       // the path names a folder
-    notregular,   // the path names a device, a FIFO, a socket ...
+    notRegular,   // the path names a device, a FIFO, a socket ...
     empty,        // the file holds no byte
-    toolong,      // the file is longer than a map can be
+    tooLong,      // the file is longer than a map can be
     shrank,       // the file became shorter while it was read
-    outofmemory,  // the map could not be held in memory
+    outOfMemory,  // the map could not be held in memory
 };
 
 // A failure to read a map, as one value: its kind, what was being read, the
@@ -50,25 +50,25 @@ public:
     // A read of `length` bytes at `offset` that does not lie inside an image of `size` bytes.
     static MapError outside(std::string what, std::int64_t offset, std::int64_t length, std::size_t size);
     // `what` of `value` at `offset` is above `limit`.
-    static MapError toolarge(std::string what, std::int64_t value, std::int64_t offset, std::int64_t limit,
+    static MapError tooLarge(std::string what, std::int64_t value, std::int64_t offset, std::int64_t limit,
                              std::size_t size);
     // `what`, starting at `offset`, runs past the end; `detail` ends the sentence (may be empty).
-    static MapError pastend(std::string what, std::int64_t offset, std::size_t size, std::string detail = {});
+    static MapError pastEnd(std::string what, std::int64_t offset, std::size_t size, std::string detail = {});
     // No `what` where every map has one.
     static MapError missing(std::string what, std::size_t size);
-    // The file itself: `oserror` is the errno of cannotopen and cannotread, else 0.
-    static MapError file(MapErrorKind kind, std::string path, int oserror = 0);
-    static MapError outofmemory(std::size_t size);
+    // The file itself: `osError` is the errno of cannotOpen and cannotRead, else 0.
+    static MapError file(MapErrorKind kind, std::string path, int osError = 0);
+    static MapError outOfMemory(std::size_t size);
 
     MapErrorKind kind() const { return kind_; }
-    const std::string& what_read() const { return what_read_; }
+    const std::string& whatRead() const { return what_read_; }
     std::int64_t offset() const { return offset_; }
     std::int64_t length() const { return length_; }
-    std::int64_t image_length() const { return image_length_; }
-    bool has_offset() const { return kind_ == MapErrorKind::outside || kind_ == MapErrorKind::toolarge ||
-                                      kind_ == MapErrorKind::pastend; }
+    std::int64_t imageLength() const { return image_length_; }
+    bool hasOffset() const { return kind_ == MapErrorKind::outside || kind_ == MapErrorKind::tooLarge ||
+                                      kind_ == MapErrorKind::pastEnd; }
     const std::string& path() const { return path_; }
-    int oserror() const { return oserror_; }
+    int osError() const { return oserror_; }
 
 private:
     struct Fields {
@@ -78,10 +78,10 @@ private:
         std::int64_t length = 0;
         std::int64_t value = 0;
         std::int64_t limit = 0;
-        std::int64_t image_length = 0;
+        std::int64_t imageLength = 0;
         std::string detail;
         std::string path;
-        int oserror = 0;
+        int osError = 0;
     };
     explicit MapError(Fields fields);
     static std::string render(const Fields& fields);
@@ -96,7 +96,7 @@ private:
 };
 
 // Throws MapError naming `what` unless the `length` bytes at `offset` lie inside `image`.
-void requireinside(ByteView image, std::int64_t offset, std::int64_t length, std::string_view what);
+void requireInside(ByteView image, std::int64_t offset, std::int64_t length, std::string_view what);
 
 // The unsigned 32-bit value of the four bytes at `offset`. With `littleendian`
 // true that is b0 + 256*b1 + 65536*b2 + 16777216*b3; otherwise file order.

@@ -379,7 +379,7 @@ char* numtext(char* out, double value) {
     return writeDecimal(out, negative, d);
 }
 
-char* numtextreference(char* out, double value) {
+char* numtextReference(char* out, double value) {
     const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
     if (isSpecial(bits)) return writeSpecial(out, bits);
     return writeDecimal(out, value < 0, exactDecimal(value < 0 ? -value : value));

@@ -24,7 +24,7 @@ char* numtext(char* out, double value);
 
 // The same text through std::to_chars alone: slower, and the oracle that the
 // fast route of numtext is checked against. Same contract as numtext.
-char* numtextreference(char* out, double value);
+char* numtextReference(char* out, double value);
 
 // The same text as a string.
 std::string numtext(double value);

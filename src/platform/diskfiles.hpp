@@ -11,7 +11,7 @@
 // Temporary files are unnamed where the file system allows, and get a name
 // only for the instant between being linked and renamed into place;
 // elsewhere they have a random name. While one has a name it is registered,
-// so that installtemporarycleanup's handlers can remove it.
+// so that installTemporaryCleanup's handlers can remove it.
 #pragma once
 
 #include <functional>
@@ -24,18 +24,18 @@ namespace v2bsp {
 struct DiskFilesOptions {
     // False makes every temporary file a named one, as on a file system
     // without unnamed files.
-    bool unnamedtemporaries = true;
+    bool unnamedTemporaries = true;
     // Called once a temporary file is open and holds a first piece.
-    std::function<void()> whilewriting;
+    std::function<void()> whileWriting;
 };
 
 // A DiskFiles may be called from several threads at once.
-std::unique_ptr<OutputFiles> makediskfiles(DiskFilesOptions options = {});
+std::unique_ptr<OutputFiles> makeDiskFiles(DiskFilesOptions options = {});
 
 // Installs handlers for the signals that end a process from outside (SIGINT,
 // SIGTERM and SIGHUP, where they are not ignored) that remove every
 // registered temporary file and then end the process by the same signal.
 // Call once, early, from a program's main.
-void installtemporarycleanup();
+void installTemporaryCleanup();
 
 }  // namespace v2bsp

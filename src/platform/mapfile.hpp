@@ -18,8 +18,8 @@ namespace v2bsp {
 // Memory for a whole map image: a large one is taken straight from the system
 // where that makes first touches cheaper (on 2 MiB boundaries, offered huge
 // pages, on Linux); its bytes are not zeroed first, since the read fills them.
-void* allocatemapimage(std::size_t bytes);
-void freemapimage(void* pointer, std::size_t bytes);
+void* allocateMapImage(std::size_t bytes);
+void freeMapImage(void* pointer, std::size_t bytes);
 
 template <typename T>
 struct MapImageAllocator {
@@ -27,8 +27,8 @@ struct MapImageAllocator {
     MapImageAllocator() = default;
     template <typename U>
     MapImageAllocator(const MapImageAllocator<U>&) {}
-    T* allocate(std::size_t count) { return static_cast<T*>(allocatemapimage(count * sizeof(T))); }
-    void deallocate(T* pointer, std::size_t count) { freemapimage(pointer, count * sizeof(T)); }
+    T* allocate(std::size_t count) { return static_cast<T*>(allocateMapImage(count * sizeof(T))); }
+    void deallocate(T* pointer, std::size_t count) { freeMapImage(pointer, count * sizeof(T)); }
     template <typename U>
     void construct(U* pointer) {
         ::new (static_cast<void*>(pointer)) U;
@@ -46,6 +46,6 @@ using MapBytes = std::vector<std::uint8_t, MapImageAllocator<std::uint8_t>>;
 // Throws MapError with a reason a user can act on: "cannot open <path>: <OS reason>",
 // "<path> is a folder", "<path> is not a regular file", "empty file",
 // "file is larger than 2147483647 bytes", or a read error.
-MapBytes loadmapfile(const std::filesystem::path& path);
+MapBytes loadMapFile(const std::filesystem::path& path);
 
 }  // namespace v2bsp

@@ -7,7 +7,7 @@ class OutputCategory final : public std::error_category {
 public:
     const char* name() const noexcept override { return "v2bsp output"; }
     std::string message(int error) const override {
-        if (error == static_cast<int>(OutputError::symboliclink)) {
+        if (error == static_cast<int>(OutputError::symbolicLink)) {
             return "It is a symbolic link, which is not followed";
         }
         return "Unknown output error";
@@ -31,22 +31,22 @@ private:
 
 }  // namespace
 
-const std::error_category& outputcategory() {
+const std::error_category& outputCategory() {
     static const OutputCategory category;
     return category;
 }
 
-std::error_code make_error_code(OutputError error) { return {static_cast<int>(error), outputcategory()}; }
+std::error_code make_error_code(OutputError error) { return {static_cast<int>(error), outputCategory()}; }
 
-std::error_code OutputFiles::createpath(const std::filesystem::path& folder) {
+std::error_code OutputFiles::createPath(const std::filesystem::path& folder) {
     std::error_code failure;
     std::filesystem::create_directories(folder, failure);
     return failure;
 }
 
-std::error_code OutputFiles::replacefile(const std::filesystem::path& file, std::string_view bytes) {
+std::error_code OutputFiles::replaceFile(const std::filesystem::path& file, std::string_view bytes) {
     WholeText whole(bytes);
-    return replacefile(file, whole);
+    return replaceFile(file, whole);
 }
 
 }  // namespace v2bsp

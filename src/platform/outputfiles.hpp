@@ -27,28 +27,28 @@ public:
     // Creates `folder` (one level; its parent must exist). A folder already there
     // is success; anything else already there fails with EEXIST ("File exists"),
     // and a symbolic link there is refused, never followed.
-    virtual std::error_code createfolder(const std::filesystem::path& folder) = 0;
+    virtual std::error_code createFolder(const std::filesystem::path& folder) = 0;
 
     // Makes `folder` and its missing parents, following links: the folder the
     // user named to hold the output.
-    virtual std::error_code createpath(const std::filesystem::path& folder);
+    virtual std::error_code createPath(const std::filesystem::path& folder);
 
     // Makes `file` hold exactly the bytes of `source`. They go to a temporary
     // file in the same folder that then replaces `file`, so a failure leaves
     // the earlier file as it was and no temporary file behind, and a link at
     // `file` is replaced, never followed. May be called from several threads
     // at once by a run of more than one job.
-    virtual std::error_code replacefile(const std::filesystem::path& file, ByteSource& source) = 0;
+    virtual std::error_code replaceFile(const std::filesystem::path& file, ByteSource& source) = 0;
 
     // The same for bytes held whole.
-    std::error_code replacefile(const std::filesystem::path& file, std::string_view bytes);
+    std::error_code replaceFile(const std::filesystem::path& file, std::string_view bytes);
 };
 
 // The errors of the output that the OS has no number for.
 enum class OutputError {
-    symboliclink = 1,  // a symbolic link where a folder should be made
+    symbolicLink = 1,  // a symbolic link where a folder should be made
 };
-const std::error_category& outputcategory();
+const std::error_category& outputCategory();
 std::error_code make_error_code(OutputError error);
 
 }  // namespace v2bsp

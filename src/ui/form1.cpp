@@ -204,9 +204,9 @@ void Form1::choosemap(const QString& path) {
     Command1->setEnabled(false);
     using Kind = v2bsp::MapErrorKind;
     const v2bsp::MapError refused =
-        !std::filesystem::exists(status) ? v2bsp::MapError::file(Kind::cannotopen, local, ENOENT)
+        !std::filesystem::exists(status) ? v2bsp::MapError::file(Kind::cannotOpen, local, ENOENT)
         : std::filesystem::is_directory(status) ? v2bsp::MapError::file(Kind::folder, local)
-                                                : v2bsp::MapError::file(Kind::notregular, local);
+                                                : v2bsp::MapError::file(Kind::notRegular, local);
     messages_->notamap(QString::fromUtf8(v2bsp::kNotAMapMessage.data(),
                                          static_cast<qsizetype>(v2bsp::kNotAMapMessage.size())),
                        QString::fromStdString(refused.what()));
@@ -327,20 +327,20 @@ void Form1::showLevel() {
 
 void Form1::announce3dwindow() { logline("Initializing 3D Window..."); }
 
-void Form1::addtagname(std::string_view name) {
+void Form1::addTagName(std::string_view name) {
     auto* item = new QListWidgetItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
     // The list is narrow; the tooltip shows the whole name.
     item->setToolTip(item->text());
     List1->addItem(item);
 }
 
-void Form1::mapfailed(const v2bsp::MapFailure& failure) {
+void Form1::mapFailed(const v2bsp::MapFailure& failure) {
     showPendingLog();
     messages_->notamap(QString::fromStdString(failure.message),
                        QString::fromStdString(failure.reason));
 }
 
-bool Form1::keepgoing() { return !closewhenstopped_; }
+bool Form1::keepGoing() { return !closewhenstopped_; }
 
 void Form1::beginRun() {
     running_ = true;
@@ -359,9 +359,9 @@ void Form1::endRun() {
 
 v2bsp::ExtractSettings Form1::runSettings() const {
     v2bsp::ExtractSettings settings;
-    settings.outputparent = localPath(outputparent_);
-    settings.fallbackparent = localPath(QFileInfo(mappath_).absolutePath());
-    settings.outputparentsystem = v2bsp::ui::issystemfolder(settings.outputparent);
+    settings.outputParent = localPath(outputparent_);
+    settings.fallbackParent = localPath(QFileInfo(mappath_).absolutePath());
+    settings.outputParentSystem = v2bsp::ui::issystemfolder(settings.outputParent);
     settings.files = files_;
     // The real disk takes files from several threads; a seam a test hands in may not.
     if (files_ == nullptr) settings.jobs = std::max(1u, std::thread::hardware_concurrency());

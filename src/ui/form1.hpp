@@ -82,9 +82,9 @@ public:
     // The extraction's host. logline appends `text` and a line break to the log
     // at its end, puts the caret there and lets the window handle its events.
     void logline(std::string_view text) override;
-    void addtagname(std::string_view name) override;
-    void mapfailed(const v2bsp::MapFailure& failure) override;
-    bool keepgoing() override;
+    void addTagName(std::string_view name) override;
+    void mapFailed(const v2bsp::MapFailure& failure) override;
+    bool keepGoing() override;
 
     void announce3dwindow();
 

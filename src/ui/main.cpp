@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     const v2bsp::ui::StartRequest early = v2bsp::ui::parsecommandline(v2bsp::ui::withouttoolkitoptions(raw));
     if (early.action != v2bsp::ui::StartRequest::Action::window) return answer(early);
 
-    v2bsp::installtemporarycleanup();
+    v2bsp::installTemporaryCleanup();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(v2bsp::ui::kProgramName));
     QApplication::setApplicationVersion(QString::fromUtf8(v2bsp::kVersionText));

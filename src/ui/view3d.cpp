@@ -64,7 +64,7 @@ LevelGeometry levelgeometry(const MeshPlan& plan) {
     bool first = true;
     for (const PlannedMesh& planned : plan.meshes) {
         if (planned.skip != MeshSkip::none) continue;
-        const DecodedMesh mesh = decodemesh(planned, UpAxis::y);
+        const DecodedMesh mesh = decodeMesh(planned, UpAxis::y);
         LevelMeshRange range;
         range.number = mesh.number;
         range.firstindex = static_cast<std::uint32_t>(level.indices.size());
@@ -97,15 +97,15 @@ QString statustext(const ExtractResult& result, std::int64_t meshes, std::int64_
     text += result.outputfolder.empty() ? QStringLiteral("; no folder was written")
                                         : QStringLiteral(" in ") + qpath(result.outputfolder);
     QStringList missing;
-    if (result.meshesread < result.meshcount) {
-        missing << counted(result.meshcount - result.meshesread, "mesh", "meshes") +
+    if (result.meshesRead < result.meshcount) {
+        missing << counted(result.meshcount - result.meshesRead, "mesh", "meshes") +
                        " not found: the mesh table runs past the end of the map file";
     }
-    if (result.meshesskipped > 0) {
-        missing << counted(result.meshesskipped, "mesh", "meshes") + " skipped: data outside the map file";
+    if (result.meshesSkipped > 0) {
+        missing << counted(result.meshesSkipped, "mesh", "meshes") + " skipped: data outside the map file";
     }
-    if (result.writefailures > 0) {
-        missing << counted(result.writefailures, "file", "files") + " not written: see the log for why";
+    if (result.writeFailures > 0) {
+        missing << counted(result.writeFailures, "file", "files") + " not written: see the log for why";
     }
     if (!missing.isEmpty()) text += QStringLiteral(". Incomplete: ") + missing.join("; ");
     return text;
@@ -229,7 +229,7 @@ void View3D::setFolderOpener(FolderOpener opener) { opener_ = std::move(opener);
 void View3D::showrun(const MapExtraction& extraction, const ExtractResult& result) {
     extraction_ = &extraction;
     result_ = result;
-    setWindowTitle(QString::fromStdString(extraction.foldername) + " - 3D View");
+    setWindowTitle(QString::fromStdString(extraction.folderName) + " - 3D View");
     LevelGeometry geometry = levelgeometry(extraction.plan);
     fillList(geometry);
     std::int64_t vertices = 0, triangles = 0;
@@ -298,7 +298,7 @@ void View3D::saveLevelAs() {
     if (extraction_ == nullptr) return;
     const std::filesystem::path parent =
         result_.outputfolder.empty() ? std::filesystem::path() : result_.outputfolder.parent_path();
-    savebox_->setFileName(qpath(parent / (extraction_->foldername + ".glb")));
+    savebox_->setFileName(qpath(parent / (extraction_->folderName + ".glb")));
     savebox_->setFilters({kGlbFilter, kObjFilter});
     savebox_->showSave();
     QString name = savebox_->fileName();
@@ -306,7 +306,7 @@ void View3D::saveLevelAs() {
     const bool obj = name.endsWith(".obj", Qt::CaseInsensitive) ||
                      (!name.endsWith(".glb", Qt::CaseInsensitive) && savebox_->selectedFilter() == kObjFilter);
     name = withExtension(name, obj ? ".obj" : ".glb");
-    const std::error_code failure = extraction_->writelevel(obj ? LevelFormat::obj : LevelFormat::glb,
+    const std::error_code failure = extraction_->writeLevel(obj ? LevelFormat::obj : LevelFormat::glb,
                                                             zup_->isChecked() ? UpAxis::z : UpAxis::y,
                                                             localpath(name));
     say(failure ? "Could not write " + name + ": " + QString::fromStdString(failure.message())
@@ -315,7 +315,7 @@ void View3D::saveLevelAs() {
 
 void View3D::saveImage() {
     if (view_ == nullptr) return;
-    savebox_->setFileName(extraction_ != nullptr ? QString::fromStdString(extraction_->foldername) + ".png"
+    savebox_->setFileName(extraction_ != nullptr ? QString::fromStdString(extraction_->folderName) + ".png"
                                                  : QStringLiteral("view.png"));
     savebox_->setFilters({kPngFilter});
     savebox_->showSave();

@@ -124,7 +124,7 @@ class LevelGlbBytes final : public ByteSource {
         if (!nodes.empty()) scene["nodes"] = Json::array();
         for (std::size_t node = 0; node < nodes.size(); ++node) scene["nodes"].push_back(node);
         Json document = {
-            {"asset", {{"generator", levelgenerator()}, {"version", "2.0"}}},
+            {"asset", {{"generator", levelGenerator()}, {"version", "2.0"}}},
             {"scene", 0},
             {"scenes", Json::array({std::move(scene)})}};
         if (!nodes.empty()) document["nodes"] = std::move(nodes);
@@ -196,7 +196,7 @@ class LevelGlbBytes final : public ByteSource {
     // missing ones are zeros, and the file's lengths stay true.
     void appendPositions(std::string& chunk) {
         std::size_t count = 0;
-        if (pieces_->nextpositions(positions_))
+        if (pieces_->nextPositions(positions_))
             count = static_cast<std::size_t>(std::min<std::uint64_t>(positions_.size(), left_));
         if (count == 0) {
             const auto zeros =
@@ -219,7 +219,7 @@ class LevelGlbBytes final : public ByteSource {
     void appendTriangles(std::string& chunk, bool wide) {
         const std::size_t triangle_bytes = wide ? 12 : 6;
         std::size_t count = 0;
-        if (pieces_->nexttriangles(triangles_))
+        if (pieces_->nextTriangles(triangles_))
             count = static_cast<std::size_t>(std::min<std::uint64_t>(triangles_.size(), left_));
         if (count == 0) {
             const auto zeros =
@@ -257,7 +257,7 @@ class LevelGlbBytes final : public ByteSource {
 
 }  // namespace
 
-std::unique_ptr<ByteSource> levelglbsource(const MeshPlan& plan,
+std::unique_ptr<ByteSource> levelGlbSource(const MeshPlan& plan,
                                            const std::vector<MeshSummary>& summaries,
                                            const LevelInfo& info) {
     return std::make_unique<LevelGlbBytes>(plan, summaries, info);

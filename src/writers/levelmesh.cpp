@@ -10,9 +10,9 @@ namespace v2bsp {
 namespace {
 
 Position positionAt(const std::uint8_t* p, UpAxis up) {
-    const float x = decodeposition(loadu32le(p));
-    const float y = decodeposition(loadu32le(p + 4));
-    const float z = decodeposition(loadu32le(p + 8));
+    const float x = decodePosition(loadu32le(p));
+    const float y = decodePosition(loadu32le(p + 4));
+    const float z = decodePosition(loadu32le(p + 8));
     // 0 - y rather than -y: a zero stays a positive zero.
     if (up == UpAxis::z) return {x, z, 0.0f - y};
     return {x, y, z};
@@ -30,26 +30,26 @@ Face faceAt(const std::uint8_t* p, std::size_t vertexcount, Triangle& triangle) 
 
 }  // namespace
 
-float decodeposition(std::uint32_t bits) {
+float decodePosition(std::uint32_t bits) {
     // For the exponent fields 1 to 254 the stored decoding is the single
     // itself to 15 significant digits, which rounds back to that single.
     const std::uint32_t exponent = bits >> 23 & 0xFF;
     if (exponent != 0 && exponent != 255) return std::bit_cast<float>(bits);
-    const double value = decodefloat(bits);
+    const double value = decodeFloat(bits);
     constexpr double kLargest = std::numeric_limits<float>::max();
     if (value > kLargest) return std::numeric_limits<float>::max();
     if (value < -kLargest) return -std::numeric_limits<float>::max();
     return static_cast<float>(value);
 }
 
-void appendpositions(ByteView section, UpAxis up, std::vector<Position>& out) {
-    const ByteView groups = wholegroups(section, kVertexBytes);
+void appendPositions(ByteView section, UpAxis up, std::vector<Position>& out) {
+    const ByteView groups = wholeGroups(section, kVertexBytes);
     out.reserve(out.size() + groups.size() / kVertexBytes);
     for (std::size_t at = 0; at < groups.size(); at += kVertexBytes) out.push_back(positionAt(groups.data() + at, up));
 }
 
-std::int64_t appendtriangles(ByteView section, std::size_t vertexcount, std::vector<Triangle>& out) {
-    const ByteView groups = wholegroups(section, kFaceBytes);
+std::int64_t appendTriangles(ByteView section, std::size_t vertexcount, std::vector<Triangle>& out) {
+    const ByteView groups = wholeGroups(section, kFaceBytes);
     std::int64_t outside = 0;
     Triangle triangle;
     for (std::size_t at = 0; at < groups.size(); at += kFaceBytes) {
@@ -62,20 +62,20 @@ std::int64_t appendtriangles(ByteView section, std::size_t vertexcount, std::vec
     return outside;
 }
 
-DecodedMesh decodemesh(const PlannedMesh& mesh, UpAxis up) {
+DecodedMesh decodeMesh(const PlannedMesh& mesh, UpAxis up) {
     DecodedMesh decoded;
     decoded.number = mesh.number;
     if (mesh.skip != MeshSkip::none) return decoded;
-    appendpositions(mesh.vertices, up, decoded.positions);
-    decoded.facesoutside = appendtriangles(mesh.faces, decoded.positions.size(), decoded.triangles);
+    appendPositions(mesh.vertices, up, decoded.positions);
+    decoded.facesOutside = appendTriangles(mesh.faces, decoded.positions.size(), decoded.triangles);
     return decoded;
 }
 
-MeshSummary summarizemesh(const PlannedMesh& mesh, UpAxis up) {
+MeshSummary summarizeMesh(const PlannedMesh& mesh, UpAxis up) {
     MeshSummary summary;
     summary.number = mesh.number;
     if (mesh.skip != MeshSkip::none) return summary;
-    const ByteView vertices = wholegroups(mesh.vertices, kVertexBytes);
+    const ByteView vertices = wholeGroups(mesh.vertices, kVertexBytes);
     const std::size_t vertexcount = vertices.size() / kVertexBytes;
     summary.vertices = static_cast<std::int64_t>(vertexcount);
     for (std::size_t at = 0; at < vertices.size(); at += kVertexBytes) {
@@ -85,7 +85,7 @@ MeshSummary summarizemesh(const PlannedMesh& mesh, UpAxis up) {
             if (at == 0 || position[axis] > summary.max[axis]) summary.max[axis] = position[axis];
         }
     }
-    const ByteView faces = wholegroups(mesh.faces, kFaceBytes);
+    const ByteView faces = wholeGroups(mesh.faces, kFaceBytes);
     Triangle triangle;
     for (std::size_t at = 0; at < faces.size(); at += kFaceBytes) {
         switch (faceAt(faces.data() + at, vertexcount, triangle)) {
@@ -93,7 +93,7 @@ MeshSummary summarizemesh(const PlannedMesh& mesh, UpAxis up) {
                 ++summary.triangles;
                 summary.index65535 |= triangle[0] == 65535 || triangle[1] == 65535 || triangle[2] == 65535;
                 break;
-            case Face::outside: ++summary.facesoutside; break;
+            case Face::outside: ++summary.facesOutside; break;
             case Face::degenerate: break;
         }
     }
@@ -101,27 +101,27 @@ MeshSummary summarizemesh(const PlannedMesh& mesh, UpAxis up) {
 }
 
 MeshPieces::MeshPieces(const PlannedMesh& mesh, UpAxis up, std::size_t limit)
-    : vertices_(mesh.skip == MeshSkip::none ? wholegroups(mesh.vertices, kVertexBytes) : ByteView{}),
-      faces_(mesh.skip == MeshSkip::none ? wholegroups(mesh.faces, kFaceBytes) : ByteView{}),
+    : vertices_(mesh.skip == MeshSkip::none ? wholeGroups(mesh.vertices, kVertexBytes) : ByteView{}),
+      faces_(mesh.skip == MeshSkip::none ? wholeGroups(mesh.faces, kFaceBytes) : ByteView{}),
       vertexcount_(vertices_.size() / kVertexBytes),
       up_(up),
       limit_(std::max<std::size_t>(limit, 1)) {}
 
-bool MeshPieces::nextpositions(std::vector<Position>& piece) {
+bool MeshPieces::nextPositions(std::vector<Position>& piece) {
     piece.clear();
     const std::size_t take = std::min(vertices_.size(), limit_ * kVertexBytes);
-    appendpositions(vertices_.first(take), up_, piece);
+    appendPositions(vertices_.first(take), up_, piece);
     vertices_ = vertices_.subspan(take);
     return !piece.empty();
 }
 
-bool MeshPieces::nexttriangles(std::vector<Triangle>& piece) {
+bool MeshPieces::nextTriangles(std::vector<Triangle>& piece) {
     piece.clear();
     // Faces are taken until the piece is full: dropped faces take no room.
     while (piece.size() < limit_ && !faces_.empty()) {
         const std::size_t room = limit_ - piece.size();
         const std::size_t take = std::min(faces_.size(), room * kFaceBytes);
-        appendtriangles(faces_.first(take), vertexcount_, piece);
+        appendTriangles(faces_.first(take), vertexcount_, piece);
         faces_ = faces_.subspan(take);
     }
     return !piece.empty();

@@ -14,7 +14,7 @@
 // - A kept triangle is a stored face with three different indices that all
 //   name a vertex of its own mesh. A face with two equal indices is dropped
 //   (the mesh file writes no line for it either); a face naming a vertex the
-//   mesh does not have is counted in `facesoutside` and dropped, though the
+//   mesh does not have is counted in `facesOutside` and dropped, though the
 //   mesh file writes it as stored.
 // - With UpAxis::z the map is taken to store Z up, and each position
 //   (x, y, z) becomes (x, z, -y), so that Y is up.
@@ -37,23 +37,23 @@ struct DecodedMesh {
     std::int64_t number = 0;
     std::vector<Position> positions;
     std::vector<Triangle> triangles;  // kept triangles, in stored order
-    std::int64_t facesoutside = 0;    // faces left out for naming a missing vertex
+    std::int64_t facesOutside = 0;    // faces left out for naming a missing vertex
 };
 
 // The single-precision value of one stored 32-bit pattern (its little-endian
 // load), as the conventions above define.
-float decodeposition(std::uint32_t bits);
+float decodePosition(std::uint32_t bits);
 
 // Appends the positions of the whole 12-byte groups of `section`.
-void appendpositions(ByteView section, UpAxis up, std::vector<Position>& out);
+void appendPositions(ByteView section, UpAxis up, std::vector<Position>& out);
 
 // Appends the kept triangles of the whole 6-byte groups of `section` for a
 // mesh of `vertexcount` vertices; returns how many faces were left out for
 // naming a vertex the mesh does not have.
-std::int64_t appendtriangles(ByteView section, std::size_t vertexcount, std::vector<Triangle>& out);
+std::int64_t appendTriangles(ByteView section, std::size_t vertexcount, std::vector<Triangle>& out);
 
 // The whole of one planned mesh decoded (empty for a skipped one).
-DecodedMesh decodemesh(const PlannedMesh& mesh, UpAxis up = UpAxis::y);
+DecodedMesh decodeMesh(const PlannedMesh& mesh, UpAxis up = UpAxis::y);
 
 // What a writer must know of a mesh before writing it, found without holding
 // its decoded form: counts, the bounds of its positions, and whether a kept
@@ -62,13 +62,13 @@ struct MeshSummary {
     std::int64_t number = 0;
     std::int64_t vertices = 0;
     std::int64_t triangles = 0;     // kept
-    std::int64_t facesoutside = 0;
+    std::int64_t facesOutside = 0;
     bool index65535 = false;
     Position min{0, 0, 0};          // bounds of every position; zero when there is none
     Position max{0, 0, 0};
 };
 
-MeshSummary summarizemesh(const PlannedMesh& mesh, UpAxis up = UpAxis::y);
+MeshSummary summarizeMesh(const PlannedMesh& mesh, UpAxis up = UpAxis::y);
 
 // One planned mesh's decoded form in pieces of at most `limit` positions or
 // triangles, so that a writer never holds a large mesh whole: every piece of
@@ -77,9 +77,9 @@ class MeshPieces {
 public:
     MeshPieces(const PlannedMesh& mesh, UpAxis up, std::size_t limit);
     // Replaces `piece` by the next positions; false (and `piece` empty) when none are left.
-    bool nextpositions(std::vector<Position>& piece);
+    bool nextPositions(std::vector<Position>& piece);
     // Replaces `piece` by the next kept triangles; false (and `piece` empty) when none are left.
-    bool nexttriangles(std::vector<Triangle>& piece);
+    bool nextTriangles(std::vector<Triangle>& piece);
 
 private:
     ByteView vertices_;

@@ -36,7 +36,7 @@ public:
         chunk.clear();
         if (!started_) {
             started_ = true;
-            chunk = "# " + levelgenerator() + ": " + std::to_string(plan_.writtencount()) + " meshes of " +
+            chunk = "# " + levelGenerator() + ": " + std::to_string(plan_.writtenCount()) + " meshes of " +
                     info_.folder + "\n";
             return true;
         }
@@ -46,13 +46,13 @@ public:
                 continue;
             }
             if (!inFaces_) {
-                if (pieces_->nextpositions(positions_)) {
+                if (pieces_->nextPositions(positions_)) {
                     appendVertices(chunk);
                     continue;
                 }
                 inFaces_ = true;
             }
-            if (pieces_->nexttriangles(triangles_)) {
+            if (pieces_->nextTriangles(triangles_)) {
                 appendFaces(chunk);
                 continue;
             }
@@ -148,7 +148,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ByteSource> levelobjsource(const MeshPlan& plan, const LevelInfo& info) {
+std::unique_ptr<ByteSource> levelObjSource(const MeshPlan& plan, const LevelInfo& info) {
     return std::make_unique<LevelObjText>(plan, info);
 }
 

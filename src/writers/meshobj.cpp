@@ -75,16 +75,16 @@ void appendLines(std::string& out, std::size_t groups, std::size_t max_line, Wri
 
 }  // namespace
 
-void appendvertexlines(std::string& out, ByteView section) {
+void appendVertexLines(std::string& out, ByteView section) {
     const std::uint8_t* data = section.data();
     appendLines(out, section.size() / kVertexBytes, kMaxVertexLine, [&](char* line, std::size_t i) {
         const std::uint8_t* p = data + i * kVertexBytes;
-        return writeVertexLine(line, decodefloat(loadu32le(p)), decodefloat(loadu32le(p + 4)),
-                               decodefloat(loadu32le(p + 8)));
+        return writeVertexLine(line, decodeFloat(loadu32le(p)), decodeFloat(loadu32le(p + 4)),
+                               decodeFloat(loadu32le(p + 8)));
     });
 }
 
-void appendfacelines(std::string& out, ByteView section) {
+void appendFaceLines(std::string& out, ByteView section) {
     const std::uint8_t* data = section.data();
     appendLines(out, section.size() / kFaceBytes, kMaxFaceLine, [&](char* line, std::size_t i) {
         const std::uint8_t* p = data + i * kFaceBytes;
@@ -100,26 +100,26 @@ MeshObjFormatter::MeshObjFormatter(unsigned threads) {
     if (threads > 1) helper_.emplace();
 }
 
-void MeshObjFormatter::appendvertices(std::string& out, ByteView section) {
+void MeshObjFormatter::appendVertices(std::string& out, ByteView section) {
     const std::size_t groups = section.size() / kVertexBytes;
-    if (!helper_ || groups < kSplitGroups) return appendvertexlines(out, section);
+    if (!helper_ || groups < kSplitGroups) return appendVertexLines(out, section);
     helper_->appendInHalves(out, groups, [section](std::string& text, std::size_t from, std::size_t to) {
-        appendvertexlines(text, section.subspan(from * kVertexBytes, (to - from) * kVertexBytes));
+        appendVertexLines(text, section.subspan(from * kVertexBytes, (to - from) * kVertexBytes));
     });
 }
 
-void MeshObjFormatter::appendfaces(std::string& out, ByteView section) {
+void MeshObjFormatter::appendFaces(std::string& out, ByteView section) {
     const std::size_t groups = section.size() / kFaceBytes;
-    if (!helper_ || groups < kSplitGroups) return appendfacelines(out, section);
+    if (!helper_ || groups < kSplitGroups) return appendFaceLines(out, section);
     helper_->appendInHalves(out, groups, [section](std::string& text, std::size_t from, std::size_t to) {
-        appendfacelines(text, section.subspan(from * kFaceBytes, (to - from) * kFaceBytes));
+        appendFaceLines(text, section.subspan(from * kFaceBytes, (to - from) * kFaceBytes));
     });
 }
 
 MeshObjSource::MeshObjSource(const PlannedMesh& mesh, MeshObjFormatter& formatter)
     // Partial trailing groups write nothing, so they are dropped here once.
-    : vertices_(wholegroups(mesh.vertices, kVertexBytes)),
-      faces_(wholegroups(mesh.faces, kFaceBytes)),
+    : vertices_(wholeGroups(mesh.vertices, kVertexBytes)),
+      faces_(wholeGroups(mesh.faces, kFaceBytes)),
       formatter_(formatter) {}
 
 bool MeshObjSource::next(std::string& chunk) {
@@ -127,7 +127,7 @@ bool MeshObjSource::next(std::string& chunk) {
     switch (stage_) {
         case Stage::vertices: {
             const std::size_t take = std::min(vertices_.size(), kVerticesPerPiece * kVertexBytes);
-            formatter_.appendvertices(chunk, vertices_.first(take));
+            formatter_.appendVertices(chunk, vertices_.first(take));
             vertices_ = vertices_.subspan(take);
             if (vertices_.empty()) {
                 chunk += "\r\n\r\n";
@@ -137,7 +137,7 @@ bool MeshObjSource::next(std::string& chunk) {
         }
         case Stage::faces: {
             const std::size_t take = std::min(faces_.size(), kFacesPerPiece * kFaceBytes);
-            formatter_.appendfaces(chunk, faces_.first(take));
+            formatter_.appendFaces(chunk, faces_.first(take));
             faces_ = faces_.subspan(take);
             if (faces_.empty()) {
                 chunk += "\r\n";
@@ -178,11 +178,11 @@ MeshObjWriters::~MeshObjWriters() {
 std::string MeshObjWriters::filename(std::int64_t number) { return "mesh" + std::to_string(number) + ".obj"; }
 
 std::error_code MeshObjWriters::write(std::size_t index, MeshObjFormatter& formatter) {
-    return guardedwrite([&] {
+    return guardedWrite([&] {
         const PlannedMesh& mesh = plan_.meshes[index];
         MeshObjSource source(mesh, formatter);
-        std::error_code failure = files_.createfolder(folder_);
-        if (!failure) failure = files_.replacefile(folder_ / filename(mesh.number), source);
+        std::error_code failure = files_.createFolder(folder_);
+        if (!failure) failure = files_.replaceFile(folder_ / filename(mesh.number), source);
         return failure;
     });
 }

@@ -4,7 +4,7 @@
 // "f " line per face with three different indices, and one closing CR LF.
 // Every number is written with numtext, so a non-negative value has a blank
 // before it ("v  1.5  .25 -2") and every face line ends with a blank before
-// its CR LF ("f  1  2  3 "). Vertices are decoded with decodefloat; face
+// its CR LF ("f  1  2  3 "). Vertices are decoded with decodeFloat; face
 // indices are the stored 0-based indices plus 1, each file numbering its own
 // vertices from 1, whatever vertices the index names. A partial trailing
 // group of a section writes nothing.
@@ -28,8 +28,8 @@
 namespace v2bsp {
 
 // The vertex and face lines of the whole groups of a section, appended to `out`.
-void appendvertexlines(std::string& out, ByteView section);
-void appendfacelines(std::string& out, ByteView section);
+void appendVertexLines(std::string& out, ByteView section);
+void appendFaceLines(std::string& out, ByteView section);
 
 // Formats the lines of a section; long ones in two halves on two threads,
 // with the bytes of one.
@@ -37,8 +37,8 @@ class MeshObjFormatter {
 public:
     // `threads` 1 formats everything on the calling thread; 2 starts a helper.
     explicit MeshObjFormatter(unsigned threads);
-    void appendvertices(std::string& out, ByteView section);
-    void appendfaces(std::string& out, ByteView section);
+    void appendVertices(std::string& out, ByteView section);
+    void appendFaces(std::string& out, ByteView section);
 
 private:
     std::optional<HelperThread> helper_;

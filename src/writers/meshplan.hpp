@@ -24,7 +24,7 @@ inline constexpr std::size_t kVertexBytes = 12;
 inline constexpr std::size_t kFaceBytes = 6;
 
 // The whole groups of `section`: a trailing part too short for a group dropped.
-inline ByteView wholegroups(ByteView section, std::size_t group) {
+inline ByteView wholeGroups(ByteView section, std::size_t group) {
     return section.first(section.size() / group * group);
 }
 
@@ -45,7 +45,7 @@ struct MeshPlan {
     std::int64_t meshcount = 0;       // as the BSP header stores it
     std::vector<PlannedMesh> meshes;  // every entry inside the file, in table order
     // The meshes that are written (not skipped).
-    std::int64_t writtencount() const {
+    std::int64_t writtenCount() const {
         return std::count_if(meshes.begin(), meshes.end(),
                              [](const PlannedMesh& mesh) { return mesh.skip == MeshSkip::none; });
     }

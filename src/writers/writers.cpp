@@ -7,33 +7,33 @@
 
 namespace v2bsp {
 
-std::unique_ptr<ByteSource> levelobjsource(const MeshPlan& plan, const LevelInfo& info);
-std::unique_ptr<ByteSource> levelglbsource(const MeshPlan& plan, const std::vector<MeshSummary>& summaries,
+std::unique_ptr<ByteSource> levelObjSource(const MeshPlan& plan, const LevelInfo& info);
+std::unique_ptr<ByteSource> levelGlbSource(const MeshPlan& plan, const std::vector<MeshSummary>& summaries,
                                            const LevelInfo& info);
 
-std::string levelgenerator() { return "v2bsp-extract " + std::string(kVersionText); }
+std::string levelGenerator() { return "v2bsp-extract " + std::string(kVersionText); }
 
-std::string levelfilename(const std::string& folder, LevelFormat format) {
+std::string levelFileName(const std::string& folder, LevelFormat format) {
     return folder + (format == LevelFormat::obj ? ".obj" : ".glb");
 }
 
-std::vector<MeshSummary> summarizeplan(const MeshPlan& plan, UpAxis up) {
+std::vector<MeshSummary> summarizePlan(const MeshPlan& plan, UpAxis up) {
     std::vector<MeshSummary> summaries;
     summaries.reserve(plan.meshes.size());
-    for (const PlannedMesh& mesh : plan.meshes) summaries.push_back(summarizemesh(mesh, up));
+    for (const PlannedMesh& mesh : plan.meshes) summaries.push_back(summarizeMesh(mesh, up));
     return summaries;
 }
 
-std::unique_ptr<ByteSource> levelsource(LevelFormat format, const MeshPlan& plan,
+std::unique_ptr<ByteSource> levelSource(LevelFormat format, const MeshPlan& plan,
                                         const std::vector<MeshSummary>& summaries, const LevelInfo& info) {
     switch (format) {
-        case LevelFormat::obj: return levelobjsource(plan, info);
-        case LevelFormat::glb: return levelglbsource(plan, summaries, info);
+        case LevelFormat::obj: return levelObjSource(plan, info);
+        case LevelFormat::glb: return levelGlbSource(plan, summaries, info);
     }
     return nullptr;
 }
 
-std::error_code guardedwrite(const std::function<std::error_code()>& write) {
+std::error_code guardedWrite(const std::function<std::error_code()>& write) {
     try {
         return write();
     } catch (const std::length_error&) {
@@ -43,9 +43,9 @@ std::error_code guardedwrite(const std::function<std::error_code()>& write) {
     }
 }
 
-std::error_code writelevelfile(LevelFormat format, const MeshPlan& plan, const std::vector<MeshSummary>& summaries,
+std::error_code writeLevelFile(LevelFormat format, const MeshPlan& plan, const std::vector<MeshSummary>& summaries,
                                const LevelInfo& info, OutputFiles& files, const std::filesystem::path& file) {
-    return guardedwrite([&] { return files.replacefile(file, *levelsource(format, plan, summaries, info)); });
+    return guardedWrite([&] { return files.replaceFile(file, *levelSource(format, plan, summaries, info)); });
 }
 
 }  // namespace v2bsp

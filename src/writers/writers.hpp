@@ -41,16 +41,16 @@ struct LevelInfo {
 };
 
 // The program and version the whole-level files name: "v2bsp-extract 1.00".
-std::string levelgenerator();
+std::string levelGenerator();
 
 // "<folder>.obj" or "<folder>.glb".
-std::string levelfilename(const std::string& folder, LevelFormat format);
+std::string levelFileName(const std::string& folder, LevelFormat format);
 
 // What the whole-level writers need of every mesh, found before any is
-// written: summarizemesh(plan.meshes[i], up) for each i. Throws std::bad_alloc.
-std::vector<MeshSummary> summarizeplan(const MeshPlan& plan, UpAxis up);
+// written: summarizeMesh(plan.meshes[i], up) for each i. Throws std::bad_alloc.
+std::vector<MeshSummary> summarizePlan(const MeshPlan& plan, UpAxis up);
 
-// The bytes of a whole-level file. `summaries` is summarizeplan(plan, info.up);
+// The bytes of a whole-level file. `summaries` is summarizePlan(plan, info.up);
 // the entries of skipped meshes are not read.
 //
 // The glb's lengths are all taken from the summaries, so its header is right
@@ -58,16 +58,16 @@ std::vector<MeshSummary> summarizeplan(const MeshPlan& plan, UpAxis up);
 // summary says the surplus is left out, and should it hold less the rest is
 // zeros. The glb source throws std::length_error when the file would be
 // longer than the 4294967295 bytes its header can state.
-std::unique_ptr<ByteSource> levelsource(LevelFormat format, const MeshPlan& plan,
+std::unique_ptr<ByteSource> levelSource(LevelFormat format, const MeshPlan& plan,
                                         const std::vector<MeshSummary>& summaries, const LevelInfo& info);
 
 // Runs `write` (a writer making its file through the output seam) and turns
 // what a writer may throw into the reason a user reads: memory exhausted is
 // "Cannot allocate memory", a file longer than its format can state "File too large".
-std::error_code guardedwrite(const std::function<std::error_code()>& write);
+std::error_code guardedWrite(const std::function<std::error_code()>& write);
 
 // Makes `file` the whole-level file of `plan` in `format` through `files`.
-std::error_code writelevelfile(LevelFormat format, const MeshPlan& plan, const std::vector<MeshSummary>& summaries,
+std::error_code writeLevelFile(LevelFormat format, const MeshPlan& plan, const std::vector<MeshSummary>& summaries,
                                const LevelInfo& info, OutputFiles& files, const std::filesystem::path& file);
 
 }  // namespace v2bsp

@@ -162,7 +162,7 @@ GlbRun extractGlb(const mb::Scene& scene, UpAxis up) {
     RecordingHost host;
     MemoryFiles files;
     ExtractSettings settings;
-    settings.outputparent = "out";
+    settings.outputParent = "out";
     settings.files = &files;
     settings.formats = {.meshes = false, .obj = true, .glb = true};
     settings.up = up;
@@ -171,11 +171,11 @@ GlbRun extractGlb(const mb::Scene& scene, UpAxis up) {
     EXPECT_EQ(run.result.status, ExtractStatus::complete);
     EXPECT_EQ(files.files.size(), 2u);
     EXPECT_TRUE(files.folders.empty());
-    if (run.result.levelfiles.size() != 2 || run.result.levelfiles[1].extension() != ".glb") {
+    if (run.result.levelFiles.size() != 2 || run.result.levelFiles[1].extension() != ".glb") {
         ADD_FAILURE() << "no glb among the files written";
         return run;
     }
-    const std::string& glb = files.files[run.result.levelfiles[1]];
+    const std::string& glb = files.files[run.result.levelFiles[1]];
     tinygltf::TinyGLTF loader;
     std::string error, warning;
     EXPECT_TRUE(loader.LoadBinaryFromMemory(&run.model, &error, &warning,

@@ -45,7 +45,7 @@ protected:
 
     ExtractResult run(const std::string& map) {
         ExtractSettings settings;
-        settings.outputparent = output();
+        settings.outputParent = output();
         settings.files = files_;
         return extractmap(map, host_, settings);
     }
@@ -80,7 +80,7 @@ TEST_F(ExtractMap, ThreeMeshesGiveTheirFilesLogAndTags) {
         EXPECT_EQ(readFile(folder / ("mesh" + std::to_string(m) + ".obj")), expectedObjText(scene.meshes[m]));
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 3);
-    EXPECT_EQ(result.mesheswritten, 3);
+    EXPECT_EQ(result.meshesWritten, 3);
     EXPECT_EQ(result.outputfolder, folder);
 }
 
@@ -88,7 +88,7 @@ TEST_F(ExtractMap, StateIsKeptForTheHost) {
     const mb::BuiltMap built = mb::buildMap(threeMeshScene());
     MapExtraction extraction;
     ExtractSettings settings;
-    settings.outputparent = output();
+    settings.outputParent = output();
     extraction.extractmap(writeMap(built.bytes), host_, settings);
     const mb::MapLayout& layout = built.layout;
     EXPECT_EQ(extraction.mapname, "test room");
@@ -115,10 +115,10 @@ TEST_F(ExtractMap, StateIsKeptForTheHost) {
         SCOPED_TRACE(m);
         EXPECT_EQ(meshrow(extraction, m).meshrawoffset, layout.meshes[m].raw);
         EXPECT_EQ(meshrow(extraction, m).meshrawsize, layout.meshes[m].rawsize);
-        EXPECT_EQ(meshrow(extraction, m).meshfacestart, layout.meshes[m].facestart);
-        EXPECT_EQ(meshrow(extraction, m).meshfacelength, layout.meshes[m].facelength);
-        EXPECT_EQ(meshrow(extraction, m).meshvertexstart, layout.meshes[m].vertexstart);
-        EXPECT_EQ(meshrow(extraction, m).meshvertexlength, layout.meshes[m].vertexlength);
+        EXPECT_EQ(meshrow(extraction, m).meshfacestart, layout.meshes[m].faceStart);
+        EXPECT_EQ(meshrow(extraction, m).meshfacelength, layout.meshes[m].faceLength);
+        EXPECT_EQ(meshrow(extraction, m).meshvertexstart, layout.meshes[m].vertexStart);
+        EXPECT_EQ(meshrow(extraction, m).meshvertexlength, layout.meshes[m].vertexLength);
     }
 }
 
@@ -168,14 +168,14 @@ TEST_F(ExtractMap, DamagedMaps) {
     };
     const MapErrorKind none = MapErrorKind::outside;
     const Case cases[] = {
-        {mb::Corruption::TagCountHuge, true, "Loading tags...", MapErrorKind::pastend, "the tag index of 4294967295 rows", tag_index, {}, ExtractStatus::failed},
-        {mb::Corruption::TagIndexPastEnd, true, "Loading tags...", MapErrorKind::pastend, "", tag_index, {}, ExtractStatus::failed},
-        {mb::Corruption::NameTableOffsetPastEnd, true, "Loading tags...", MapErrorKind::pastend, "the tag name table", file_end, {}, ExtractStatus::failed},
-        {mb::Corruption::NameTablePastEnd, true, "Loading tags...", MapErrorKind::pastend, "the tag name table", name_table, {}, ExtractStatus::failed},
+        {mb::Corruption::TagCountHuge, true, "Loading tags...", MapErrorKind::pastEnd, "the tag index of 4294967295 rows", tag_index, {}, ExtractStatus::failed},
+        {mb::Corruption::TagIndexPastEnd, true, "Loading tags...", MapErrorKind::pastEnd, "", tag_index, {}, ExtractStatus::failed},
+        {mb::Corruption::NameTableOffsetPastEnd, true, "Loading tags...", MapErrorKind::pastEnd, "the tag name table", file_end, {}, ExtractStatus::failed},
+        {mb::Corruption::NameTablePastEnd, true, "Loading tags...", MapErrorKind::pastEnd, "the tag name table", name_table, {}, ExtractStatus::failed},
         {mb::Corruption::NoScenarioRow, true, "Locating Scnr...", MapErrorKind::missing, "scenario tag in the tag index", nowhere, {}, ExtractStatus::failed},
         {mb::Corruption::BspBlockOutside, true, "Locating BSP...", MapErrorKind::outside, "BSP offset", file_end, {}, ExtractStatus::failed},
         {mb::Corruption::BspHeaderOutside, true, "Locating BSP...", MapErrorKind::outside, "BSP header", bsp_header, {}, ExtractStatus::failed},
-        {mb::Corruption::ClassCount2731, true, "Getting tag information...", MapErrorKind::toolarge, "tag class count", class_count, {}, ExtractStatus::failed},
+        {mb::Corruption::ClassCount2731, true, "Getting tag information...", MapErrorKind::tooLarge, "tag class count", class_count, {}, ExtractStatus::failed},
         {mb::Corruption::NameTableUnterminated, false, "", none, "", nowhere, {}, ExtractStatus::complete},
         {mb::Corruption::UpperCaseScenario, false, "", none, "", nowhere, {}, ExtractStatus::complete},
         {mb::Corruption::TwoScenarioRows, false, "", none, "", nowhere, {}, ExtractStatus::complete},
@@ -202,9 +202,9 @@ TEST_F(ExtractMap, DamagedMaps) {
             EXPECT_EQ(failure.message, "This is not a valid Vorun 2 map file");
             EXPECT_EQ(failure.error.kind(), c.kind) << failure.reason;
             if (!c.what.empty()) {
-                EXPECT_EQ(failure.error.what_read(), c.what) << failure.reason;
+                EXPECT_EQ(failure.error.whatRead(), c.what) << failure.reason;
             }
-            EXPECT_EQ(failure.error.has_offset(), c.offset != nullptr);
+            EXPECT_EQ(failure.error.hasOffset(), c.offset != nullptr);
             if (c.offset != nullptr) {
                 EXPECT_EQ(failure.error.offset(), c.offset(built)) << failure.reason;
             }
@@ -262,11 +262,11 @@ TEST_F(ExtractMap, MeshTableCutShortReadsTheWholeEntries) {
     EXPECT_EQ(result.status, ExtractStatus::incomplete);
     EXPECT_EQ(result.meshcount, 3);
     const std::string cut = "Mesh table runs past the end of the map file; " +
-                            std::to_string(result.meshesread) + " of 3 meshes read";
-    std::vector<std::string> expected = logFor(result.meshesread);
+                            std::to_string(result.meshesRead) + " of 3 meshes read";
+    std::vector<std::string> expected = logFor(result.meshesRead);
     expected.insert(expected.begin() + 7, cut);
     EXPECT_EQ(host_.log, expected);
-    EXPECT_LT(result.meshesread, 3);
+    EXPECT_LT(result.meshesRead, 3);
 }
 
 TEST_F(ExtractMap, HugeMeshCountIsBoundedByTheFile) {
@@ -275,8 +275,8 @@ TEST_F(ExtractMap, HugeMeshCountIsBoundedByTheFile) {
     const ExtractResult result = run(writeMap(built.bytes));
     EXPECT_EQ(result.status, ExtractStatus::incomplete);
     EXPECT_EQ(result.meshcount, 4294967295);
-    EXPECT_LE(result.meshesread, static_cast<std::int64_t>(built.bytes.size()) / 176);
-    EXPECT_EQ(host_.log[7], "Mesh table runs past the end of the map file; " + std::to_string(result.meshesread) +
+    EXPECT_LE(result.meshesRead, static_cast<std::int64_t>(built.bytes.size()) / 176);
+    EXPECT_EQ(host_.log[7], "Mesh table runs past the end of the map file; " + std::to_string(result.meshesRead) +
                                 " of 4294967295 meshes read");
 }
 
@@ -320,7 +320,7 @@ TEST_F(ExtractMap, InputThatIsNotAMap) {
         ASSERT_EQ(host_.failures.size(), 1u);
         const MapError& error = host_.failures[0].error;
         EXPECT_EQ(error.kind(), c.kind);
-        EXPECT_EQ(error.has_offset() ? error.offset() : -1, c.offset);
+        EXPECT_EQ(error.hasOffset() ? error.offset() : -1, c.offset);
         EXPECT_EQ(host_.failures[0].reason, c.reason);
         EXPECT_TRUE(std::filesystem::is_empty(output()));
     }
@@ -361,14 +361,14 @@ TEST_F(ExtractMap, MeshesSharingDataAreWrittenUpToTheFilesLength) {
         mb::pokeu32(built.bytes, mesh.entry + 44, static_cast<std::uint32_t>(first.rawsize));
     }
     const std::int64_t fitting =
-        static_cast<std::int64_t>(built.bytes.size()) / (first.facelength + first.vertexlength);
+        static_cast<std::int64_t>(built.bytes.size()) / (first.faceLength + first.vertexLength);
     ASSERT_GE(fitting, 1);
     ASSERT_LT(fitting, 12);
 
     const ExtractResult result = run(writeMap(built.bytes));
     EXPECT_EQ(result.status, ExtractStatus::incomplete);
-    EXPECT_EQ(result.mesheswritten, fitting);
-    EXPECT_EQ(result.meshesskipped, 12 - fitting);
+    EXPECT_EQ(result.meshesWritten, fitting);
+    EXPECT_EQ(result.meshesSkipped, 12 - fitting);
     const std::string skipped = "Mesh #" + std::to_string(fitting) +
                                 " skipped: the meshes share more data than the map file holds";
     const auto at = std::find(host_.log.begin(), host_.log.end(), skipped);
@@ -406,8 +406,8 @@ TEST_F(ExtractMap, MeshTableCutShortReadsExactlyTheWholeEntries) {
 
         const ExtractResult result = run(writeMap(bytes));
         EXPECT_EQ(result.meshcount, 3);
-        EXPECT_EQ(result.meshesread, c.read);
-        EXPECT_EQ(result.mesheswritten, c.read);
+        EXPECT_EQ(result.meshesRead, c.read);
+        EXPECT_EQ(result.meshesWritten, c.read);
         std::vector<std::string> expected = logFor(c.read);
         if (c.read < 3) {
             expected.insert(expected.begin() + 7, "Mesh table runs past the end of the map file; " +
@@ -428,14 +428,14 @@ TEST_F(ExtractMap, MeshTableCutShortReadsExactlyTheWholeEntries) {
 class RefusingFiles final : public OutputFiles {
 public:
     RefusingFiles(std::filesystem::path refused, int error) : refused_(std::move(refused)), error_(error) {}
-    std::error_code createfolder(const std::filesystem::path& folder) override {
+    std::error_code createFolder(const std::filesystem::path& folder) override {
         if (folder == refused_) return {error_, std::generic_category()};
-        return memory.createfolder(folder);
+        return memory.createFolder(folder);
     }
-    std::error_code replacefile(const std::filesystem::path& file, ByteSource& text) override {
-        return memory.replacefile(file, text);
+    std::error_code replaceFile(const std::filesystem::path& file, ByteSource& text) override {
+        return memory.replaceFile(file, text);
     }
-    using OutputFiles::replacefile;
+    using OutputFiles::replaceFile;
     fixtures::MemoryFiles memory;
 
 private:
@@ -468,9 +468,9 @@ TEST_F(ExtractMap, FallbackParentOnlyWhenTheFolderIsNotWritable) {
         host_ = RecordingHost{};
         RefusingFiles files(parent / "test room", c.error);
         ExtractSettings settings;
-        settings.outputparent = parent;
-        settings.fallbackparent = fallback;
-        settings.outputparentsystem = c.system;
+        settings.outputParent = parent;
+        settings.fallbackParent = fallback;
+        settings.outputParentSystem = c.system;
         settings.formats.obj = true;
         settings.files = &files;
         const ExtractResult result = extractmap(map, host_, settings);
@@ -483,8 +483,8 @@ TEST_F(ExtractMap, FallbackParentOnlyWhenTheFolderIsNotWritable) {
         EXPECT_EQ(host_.log, log);
         EXPECT_EQ(result.status, c.falls_back ? ExtractStatus::complete : ExtractStatus::incomplete);
         EXPECT_EQ(result.outputfolder, c.falls_back ? fallback / "test room" : std::filesystem::path());
-        EXPECT_EQ(result.writefailures, c.falls_back ? 0 : 1);
-        EXPECT_EQ(result.levelfiles, std::vector<std::filesystem::path>{used / "test room.obj"});
+        EXPECT_EQ(result.writeFailures, c.falls_back ? 0 : 1);
+        EXPECT_EQ(result.levelFiles, std::vector<std::filesystem::path>{used / "test room.obj"});
         std::vector<std::filesystem::path> written;
         for (const auto& [path, text] : files.memory.files) written.push_back(path);
         std::vector<std::filesystem::path> expected = {used / "test room.obj"};
@@ -505,8 +505,8 @@ TEST_F(ExtractMap, FileInTheWayOfTheFolderGetsNoFallback) {
     const std::filesystem::path fallback = scratch_.path() / "fallback";
     std::filesystem::create_directories(fallback);
     ExtractSettings settings;
-    settings.outputparent = output();
-    settings.fallbackparent = fallback;
+    settings.outputParent = output();
+    settings.fallbackParent = fallback;
     const ExtractResult result = extractmap(map, host_, settings);
     std::vector<std::string> log = logFor(3);
     log.insert(log.begin() + 7, "Could not create folder " + (output() / "test room").string() + ": File exists");
@@ -537,11 +537,11 @@ TEST_F(ExtractMap, StoredNameKeepsTheBytesAfterAZero) {
         std::copy(c.stored.begin(), c.stored.end(), built.bytes.begin() + 408);
         MapExtraction extraction;
         ExtractSettings settings;
-        settings.outputparent = output();
+        settings.outputParent = output();
         const ExtractResult result = extraction.extractmap(writeMap(built.bytes, "file.map"), host_, settings);
         EXPECT_EQ(result.status, ExtractStatus::complete);
         EXPECT_EQ(extraction.mapname, c.folder);
-        EXPECT_EQ(extraction.foldername, c.folder);
+        EXPECT_EQ(extraction.folderName, c.folder);
         EXPECT_EQ(result.outputfolder, output() / c.folder);
         EXPECT_TRUE(std::filesystem::exists(output() / c.folder / "mesh2.obj"));
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(output()), {}), 1);
@@ -567,10 +567,10 @@ TEST_F(ExtractMap, MarkerCutByTheEndOfTheRawDataDoesNotCount) {
         mb::pokeu32(built.bytes, mesh.entry + 44, static_cast<std::uint32_t>(mesh.markers[7] + c.past - mesh.raw));
         MapExtraction extraction;
         ExtractSettings settings;
-        settings.outputparent = output();
+        settings.outputParent = output();
         EXPECT_EQ(extraction.extractmap(writeMap(built.bytes), host_, settings).status, ExtractStatus::complete);
-        EXPECT_EQ(meshrow(extraction, 0).meshvertexstart, mesh.vertexstart);
-        EXPECT_EQ(meshrow(extraction, 0).meshvertexlength, c.counts ? mesh.vertexlength : 0);
+        EXPECT_EQ(meshrow(extraction, 0).meshvertexstart, mesh.vertexStart);
+        EXPECT_EQ(meshrow(extraction, 0).meshvertexlength, c.counts ? mesh.vertexLength : 0);
         EXPECT_EQ(readFile(output() / "test room" / "mesh0.obj"),
                   c.counts ? expectedObjText(scene.meshes[0]) : faces_only);
         EXPECT_EQ(readFile(output() / "test room" / "mesh1.obj"), expectedObjText(scene.meshes[1]));
@@ -598,15 +598,15 @@ TEST_F(ExtractMap, SharedDataUpToExactlyTheFilesLength) {
             mb::pokeu32(built.bytes, mesh.entry + 40, static_cast<std::uint32_t>(first.raw));
             mb::pokeu32(built.bytes, mesh.entry + 44, static_cast<std::uint32_t>(first.rawsize));
         }
-        const std::int64_t sections = first.facelength + first.vertexlength;
+        const std::int64_t sections = first.faceLength + first.vertexLength;
         const std::int64_t copies = static_cast<std::int64_t>(built.bytes.size()) / sections + 1;
         ASSERT_LT(copies, 12);
         built.bytes.resize(static_cast<std::size_t>(copies * sections - c.short_by), 0xEE);
 
         const ExtractResult result = run(writeMap(built.bytes));
         const std::int64_t written = copies - c.written_less;
-        EXPECT_EQ(result.mesheswritten, written);
-        EXPECT_EQ(result.meshesskipped, 12 - written);
+        EXPECT_EQ(result.meshesWritten, written);
+        EXPECT_EQ(result.meshesSkipped, 12 - written);
         std::vector<std::string> log = logFor(12);
         for (std::int64_t m = 11; m >= written; --m) {
             log.insert(log.begin() + 8 + m, "Mesh #" + std::to_string(m) +

@@ -60,7 +60,7 @@ struct LevelRun {
 
 void extract(LevelRun& run, const mb::Scene& scene, OutputFormats formats, UpAxis up = UpAxis::y) {
     ExtractSettings settings;
-    settings.outputparent = "out";
+    settings.outputParent = "out";
     settings.files = &run.files;
     settings.formats = formats;
     settings.up = up;
@@ -171,7 +171,7 @@ TEST(LevelFiles, LogAndMeshFilesStayThoseOfTheMeshesAlone) {
         EXPECT_EQ(all.files.files.at(mesh), alone.files.files.at(mesh)) << mesh;
     }
     EXPECT_EQ(all.files.files.size(), 6u);
-    EXPECT_EQ(all.result.levelfiles, (std::vector<std::filesystem::path>{"out/level one.obj", "out/level one.glb"}));
+    EXPECT_EQ(all.result.levelFiles, (std::vector<std::filesystem::path>{"out/level one.obj", "out/level one.glb"}));
 }
 
 TEST(LevelFiles, MoreJobsGiveTheSameBytes) {
@@ -183,7 +183,7 @@ TEST(LevelFiles, MoreJobsGiveTheSameBytes) {
         SCOPED_TRACE(jobs);
         LevelRun run;
         ExtractSettings settings;
-        settings.outputparent = "out";
+        settings.outputParent = "out";
         settings.files = &run.files;
         settings.formats = {.meshes = false, .obj = true, .glb = true};
         settings.jobs = jobs;
@@ -213,12 +213,12 @@ TEST(LevelFiles, SkippedMeshesAreLeftOut) {
     RecordingHost host;
     MemoryFiles files;
     ExtractSettings settings;
-    settings.outputparent = "out";
+    settings.outputParent = "out";
     settings.files = &files;
     settings.formats = {.meshes = false, .obj = true, .glb = false};
     const ExtractResult result = extractmap(built.bytes, "level.map", host, settings);
     EXPECT_EQ(result.status, ExtractStatus::incomplete);
-    ASSERT_EQ(result.meshesskipped, 1);
+    ASSERT_EQ(result.meshesSkipped, 1);
     const std::vector<ObjMesh> meshes = readObjExactly(files.files.at("out/level one.obj"));
     ASSERT_EQ(meshes.size(), 3u);
     const std::string& text = files.files.at("out/level one.obj");
@@ -233,8 +233,8 @@ TEST(LevelFiles, AFileThatCannotBeWrittenIsReported) {
         run.files.refused.insert("out/" + name);
         extract(run, shapesScene(), {.meshes = true, .obj = true, .glb = true});
         EXPECT_EQ(run.result.status, ExtractStatus::incomplete);
-        EXPECT_EQ(run.result.writefailures, 1);
-        EXPECT_EQ(run.result.levelfiles.size(), 1u);
+        EXPECT_EQ(run.result.writeFailures, 1);
+        EXPECT_EQ(run.result.levelFiles.size(), 1u);
         const std::string line = "Could not write out/" + name + ": " +
                                  std::make_error_code(std::errc::no_space_on_device).message();
         // After the last mesh, before the closing lines.

@@ -18,8 +18,8 @@ namespace mb = mapbuilder;
 class QuietHost : public ExtractHost {
 public:
     void logline(std::string_view) override {}
-    void addtagname(std::string_view) override {}
-    void mapfailed(const MapFailure& failure) override { ADD_FAILURE() << failure.reason; }
+    void addTagName(std::string_view) override {}
+    void mapFailed(const MapFailure& failure) override { ADD_FAILURE() << failure.reason; }
 };
 
 TEST(ObjParse, SampleSceneReadsBackAsBuilt) {
@@ -32,7 +32,7 @@ TEST(ObjParse, SampleSceneReadsBackAsBuilt) {
 
     QuietHost host;
     ExtractSettings settings;
-    settings.outputparent = scratch.path();
+    settings.outputParent = scratch.path();
     const ExtractResult result = extractmap(map.string(), host, settings);
     ASSERT_EQ(result.status, ExtractStatus::complete);
     ASSERT_GE(scene.meshes.size(), 5u);

@@ -31,7 +31,7 @@ TEST(EveryPrefix, EndsAsNotAMapOrWithTheRightSkips) {
         fixtures::RecordingHost host;
         fixtures::MemoryFiles files;
         ExtractSettings settings;
-        settings.outputparent = "out";
+        settings.outputParent = "out";
         settings.files = &files;
         settings.formats = {.meshes = true, .obj = true, .glb = true};
         const ExtractResult result = extractmap(cut, "cut.map", host, settings);
@@ -40,11 +40,11 @@ TEST(EveryPrefix, EndsAsNotAMapOrWithTheRightSkips) {
             ASSERT_EQ(result.status, ExtractStatus::failed);
             ASSERT_EQ(host.failures.size(), 1u);
             const MapError& error = host.failures[0].error;
-            EXPECT_EQ(error.image_length(), length);
+            EXPECT_EQ(error.imageLength(), length);
             if (error.kind() == MapErrorKind::outside) {
                 EXPECT_GT(error.offset() + error.length(), length) << error.what();
             } else {
-                EXPECT_EQ(error.kind(), MapErrorKind::pastend) << error.what();
+                EXPECT_EQ(error.kind(), MapErrorKind::pastEnd) << error.what();
             }
             EXPECT_TRUE(files.files.empty());
             EXPECT_TRUE(files.folders.empty());
@@ -54,7 +54,7 @@ TEST(EveryPrefix, EndsAsNotAMapOrWithTheRightSkips) {
         ASSERT_TRUE(host.failures.empty()) << host.failures[0].reason;
         const std::int64_t entries_inside = std::max<std::int64_t>(0, (length - layout.meshtable) / 176);
         const std::int64_t read = std::min<std::int64_t>(3, entries_inside);
-        ASSERT_EQ(result.meshesread, read);
+        ASSERT_EQ(result.meshesRead, read);
         std::int64_t skipped = 0;
         for (std::int64_t m = 0; m < read; ++m) {
             const mb::MeshLayout& mesh = layout.meshes[static_cast<std::size_t>(m)];
@@ -62,8 +62,8 @@ TEST(EveryPrefix, EndsAsNotAMapOrWithTheRightSkips) {
             skipped += outside;
             EXPECT_EQ(files.files.count("out/cut room/mesh" + std::to_string(m) + ".obj"), outside ? 0u : 1u) << m;
         }
-        EXPECT_EQ(result.meshesskipped, skipped);
-        EXPECT_EQ(result.mesheswritten, read - skipped);
+        EXPECT_EQ(result.meshesSkipped, skipped);
+        EXPECT_EQ(result.meshesWritten, read - skipped);
         EXPECT_EQ(files.files.count("out/cut room.obj"), 1u);
         EXPECT_EQ(files.files.count("out/cut room.glb"), 1u);
         const bool whole = read == 3 && skipped == 0;

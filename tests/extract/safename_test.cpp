@@ -6,12 +6,12 @@ namespace v2bsp {
 namespace {
 
 TEST(Cp1252ToUtf8, DecodesEveryRange) {
-    EXPECT_EQ(cp1252toutf8("plain"), "plain");
-    EXPECT_EQ(cp1252toutf8("\x80"), "\u20AC");
-    EXPECT_EQ(cp1252toutf8("\x81"), "\u0081");
-    EXPECT_EQ(cp1252toutf8("\x9F"), "\u0178");
-    EXPECT_EQ(cp1252toutf8("\xE9t\xE9"), "\u00E9t\u00E9");
-    EXPECT_EQ(cp1252toutf8("\xFF"), "\u00FF");
+    EXPECT_EQ(cp1252ToUtf8("plain"), "plain");
+    EXPECT_EQ(cp1252ToUtf8("\x80"), "\u20AC");
+    EXPECT_EQ(cp1252ToUtf8("\x81"), "\u0081");
+    EXPECT_EQ(cp1252ToUtf8("\x9F"), "\u0178");
+    EXPECT_EQ(cp1252ToUtf8("\xE9t\xE9"), "\u00E9t\u00E9");
+    EXPECT_EQ(cp1252ToUtf8("\xFF"), "\u00FF");
 }
 
 TEST(OutputFolderName, MadeSafe) {
@@ -36,7 +36,7 @@ TEST(OutputFolderName, MadeSafe) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mapname + " | " + c.filename);
-        EXPECT_EQ(outputfoldername(c.mapname, c.filename), c.folder);
+        EXPECT_EQ(outputFolderName(c.mapname, c.filename), c.folder);
     }
 }
 

@@ -17,8 +17,8 @@ namespace {
 
 class DroppingFiles final : public v2bsp::OutputFiles {
 public:
-    std::error_code createfolder(const std::filesystem::path&) override { return {}; }
-    std::error_code replacefile(const std::filesystem::path&, v2bsp::ByteSource& text) override {
+    std::error_code createFolder(const std::filesystem::path&) override { return {}; }
+    std::error_code replaceFile(const std::filesystem::path&, v2bsp::ByteSource& text) override {
         std::string piece;
         while (text.next(piece)) bytes += static_cast<long long>(piece.size());
         return {};
@@ -29,8 +29,8 @@ public:
 class CountingHost final : public v2bsp::ExtractHost {
 public:
     void logline(std::string_view) override { ++lines; }
-    void addtagname(std::string_view) override { ++tags; }
-    void mapfailed(const v2bsp::MapFailure& failure) override { reason = failure.reason; }
+    void addTagName(std::string_view) override { ++tags; }
+    void mapFailed(const v2bsp::MapFailure& failure) override { reason = failure.reason; }
     long long lines = 0;
     long long tags = 0;
     std::string reason;
@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
     }
     DroppingFiles files;
     CountingHost host;
-    settings.outputparent = "/nonexistent";
+    settings.outputParent = "/nonexistent";
     settings.files = &files;
     const auto start = std::chrono::steady_clock::now();
     const v2bsp::ExtractResult result = v2bsp::extractmap(argv[argc - 1], host, settings);
@@ -88,9 +88,9 @@ int main(int argc, char** argv) {
     std::printf(
         "outcome=%s meshes=%lld/%lld skipped=%lld written=%lld levels=%zu bytes=%lld lines=%lld "
         "tags=%lld seconds=%.3f\n",
-        outcomeName(result.status), static_cast<long long>(result.meshesread),
-        static_cast<long long>(result.meshcount), static_cast<long long>(result.meshesskipped),
-        static_cast<long long>(result.mesheswritten), result.levelfiles.size(), files.bytes,
+        outcomeName(result.status), static_cast<long long>(result.meshesRead),
+        static_cast<long long>(result.meshcount), static_cast<long long>(result.meshesSkipped),
+        static_cast<long long>(result.meshesWritten), result.levelFiles.size(), files.bytes,
         host.lines, host.tags, seconds);
     if (!host.reason.empty()) std::fprintf(stderr, "%s\n", host.reason.c_str());
     return 0;

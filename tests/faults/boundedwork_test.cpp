@@ -76,7 +76,7 @@ TEST_P(WorstMap, EndsWithinTheMemoryBound) {
         EXPECT_EQ(levels, "0") << run.out;
     } else {
         EXPECT_TRUE(outcome == "complete" || outcome == "incomplete") << run.out << run.err;
-        EXPECT_EQ(levels, formats.formats.levelfiles() ? "2" : "0") << run.out;
+        EXPECT_EQ(levels, formats.formats.levelFiles() ? "2" : "0") << run.out;
     }
     const std::int64_t bound =
         2 * static_cast<std::int64_t>(kWorstSize) + 64 * static_cast<std::int64_t>(kMiB);

@@ -42,14 +42,14 @@ std::vector<std::string> levelNames(const FormatList& formats, const std::string
     return names;
 }
 
-Outcome extractCommand(const fs::path& outputparent, const fs::path& map,
+Outcome extractCommand(const fs::path& outputParent, const fs::path& map,
                        const FormatList& formats) {
-    const std::string parent = outputparent.string();
+    const std::string parent = outputParent.string();
     const std::string file = map.string();
     const char* argv[] = {"v2bsp-extract", "-o",         parent.c_str(),
                           "--format",      formats.list, file.c_str()};
     std::ostringstream out, err;
-    const int status = runcli(6, argv, out, err);
+    const int status = runCli(6, argv, out, err);
     return {status, out.str(), err.str()};
 }
 
@@ -140,16 +140,16 @@ protected:
     fs::path path(const std::string& name) const { return scratch_.path() / name; }
     const FormatList& formats() const { return GetParam(); }
     // Runs the command, or `runner_` when a test sets one.
-    Outcome extract(const fs::path& outputparent, const fs::path& map) {
-        const std::set<std::string> before = contentOutside(scratch_.path(), outputparent);
+    Outcome extract(const fs::path& outputParent, const fs::path& map) {
+        const std::set<std::string> before = contentOutside(scratch_.path(), outputParent);
         Outcome outcome =
-            runner_ ? runner_(outputparent, map) : extractCommand(outputparent, map, formats());
-        EXPECT_EQ(contentOutside(scratch_.path(), outputparent), before)
+            runner_ ? runner_(outputParent, map) : extractCommand(outputParent, map, formats());
+        EXPECT_EQ(contentOutside(scratch_.path(), outputParent), before)
             << "written outside the output folder";
-        EXPECT_EQ(temporaries(outputparent), std::vector<std::string>{});
+        EXPECT_EQ(temporaries(outputParent), std::vector<std::string>{});
         return outcome;
     }
-    std::function<Outcome(const fs::path& outputparent, const fs::path& map)> runner_;
+    std::function<Outcome(const fs::path& outputParent, const fs::path& map)> runner_;
     ScratchFolder scratch_;
 };
 
@@ -235,14 +235,14 @@ TEST_P(DiskFaults, NoInodeLeft) {
 class ReadOnlyFiles final : public OutputFiles {
 public:
     explicit ReadOnlyFiles(fs::path root) : root_(std::move(root)) {}
-    std::error_code createfolder(const fs::path& folder) override {
+    std::error_code createFolder(const fs::path& folder) override {
         if (fs::is_directory(folder)) return {};
         return refuse(folder) ? std::make_error_code(std::errc::read_only_file_system)
-                              : makediskfiles()->createfolder(folder);
+                              : makeDiskFiles()->createFolder(folder);
     }
-    std::error_code replacefile(const fs::path& file, ByteSource& text) override {
+    std::error_code replaceFile(const fs::path& file, ByteSource& text) override {
         return refuse(file) ? std::make_error_code(std::errc::read_only_file_system)
-                            : makediskfiles()->replacefile(file, text);
+                            : makeDiskFiles()->replaceFile(file, text);
     }
     bool readonly = false;
 
@@ -256,8 +256,8 @@ private:
 class CollectingHost final : public ExtractHost {
 public:
     void logline(std::string_view line) override { log += std::string(line) + "\n"; }
-    void addtagname(std::string_view) override {}
-    void mapfailed(const MapFailure& failure) override { log += failure.reason + "\n"; }
+    void addTagName(std::string_view) override {}
+    void mapFailed(const MapFailure& failure) override { log += failure.reason + "\n"; }
     std::string log;
 };
 
@@ -267,10 +267,10 @@ TEST_P(DiskFaults, ReadOnlyParentKeepsEarlierFiles) {
     ReadOnlyFiles seam(out);
     std::string reason = "Read-only file system";
     if (!disk.mounted() && ::geteuid() == 0) {
-        runner_ = [&](const fs::path& outputparent, const fs::path& map) {
+        runner_ = [&](const fs::path& outputParent, const fs::path& map) {
             CollectingHost host;
             ExtractSettings settings;
-            settings.outputparent = outputparent;
+            settings.outputParent = outputParent;
             settings.files = &seam;
             settings.formats = formats().formats;
             const bool complete =
@@ -435,7 +435,7 @@ TEST_P(DiskFaults, SomethingInTheWay) {
     };
     const mb::Scene scene = diskScene({fixtures::stripMesh(1, 0), fixtures::stripMesh(2, 1)});
     const fs::path map = writeMap(path("map.map"), scene);
-    const bool levels = formats().formats.levelfiles();
+    const bool levels = formats().formats.levelFiles();
     int round = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

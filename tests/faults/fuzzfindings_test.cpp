@@ -42,12 +42,12 @@ TEST(FuzzFindings, FindingsStayFixed) {
     const std::vector<fuzz::Seed> extraction = findings("extract");
     const std::vector<fuzz::Seed> readers = findings("readers");
     EXPECT_GT(extraction.size() + readers.size(), 0u) << "the findings folder was not found";
-    replay(extraction, fuzz::extractbytes);
+    replay(extraction, fuzz::extractBytes);
     replay(readers, fuzz::checkreaders);
 }
 
 TEST(FuzzFindings, SeedsKeepTheRules) {
-    replay(fuzz::extractseeds(), fuzz::extractbytes);
+    replay(fuzz::extractseeds(), fuzz::extractBytes);
     replay(fuzz::readerseeds(), fuzz::checkreaders);
 }
 

@@ -80,7 +80,7 @@ TEST_P(NotAMap, EachGetsThePreciseReasonAndCreatesNothing) {
                                                  out.c_str()};
                 if (c.after_dashes) argv.push_back("--");
                 argv.push_back(c.argument.c_str());
-                return runcli(static_cast<int>(argv.size()), argv.data(), stdout_text, stderr_text);
+                return runCli(static_cast<int>(argv.size()), argv.data(), stdout_text, stderr_text);
             },
             kBlockLimit);
         ASSERT_TRUE(run.finished) << "the run blocked";
@@ -104,8 +104,8 @@ public:
         if (line == "Loading Map...") fs::resize_file(file_, length_);
         log.emplace_back(line);
     }
-    void addtagname(std::string_view) override {}
-    void mapfailed(const MapFailure& failure) override { failures.push_back(failure); }
+    void addTagName(std::string_view) override {}
+    void mapFailed(const MapFailure& failure) override { failures.push_back(failure); }
     std::vector<std::string> log;
     std::vector<MapFailure> failures;
 
@@ -138,7 +138,7 @@ TEST_P(NotAMap, FileShrinksBetweenChoiceAndLoad) {
                    static_cast<std::streamsize>(built.bytes.size()));
         CuttingHost host(map, c.length);
         ExtractSettings settings;
-        settings.outputparent = scratch.path();
+        settings.outputParent = scratch.path();
         settings.formats = GetParam().formats;
         EXPECT_EQ(extractmap(map.string(), host, settings).status, ExtractStatus::failed);
         ASSERT_EQ(host.failures.size(), 1u);

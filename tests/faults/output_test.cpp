@@ -210,7 +210,7 @@ TEST_F(OutputFaults, FolderSwappedForALinkDuringTheRun) {
             fs::create_directory_symlink(elsewhere, folder);
         };
         ExtractSettings settings;
-        settings.outputparent = out;
+        settings.outputParent = out;
         settings.jobs = c.jobs;
         const ExtractResult result = extractmap(map.string(), host, settings);
 
@@ -270,14 +270,14 @@ TEST_F(OutputFaults, SignalWhileATemporaryFileIsOpen) {
             const ChildOutcome run = runForked(
                 [&](std::ostream&, std::ostream&) {
                     for (const int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, SIG_DFL);
-                    installtemporarycleanup();
+                    installTemporaryCleanup();
                     filesBegun = 0;
                     raiseOnFile = 3;
                     signalToRaise = c.signal;
-                    const auto disk = makediskfiles({unnamed, raiseWhileWriting});
+                    const auto disk = makeDiskFiles({unnamed, raiseWhileWriting});
                     fixtures::RecordingHost host;
                     ExtractSettings settings;
-                    settings.outputparent = out;
+                    settings.outputParent = out;
                     settings.files = disk.get();
                     settings.jobs = 1;
                     extractmap(map.string(), host, settings);
@@ -317,10 +317,10 @@ TEST_F(OutputFaults, TemporaryNamesPlantedInAdvanceAreNoObstacle) {
                         std::ofstream(out / "disk" / (file + ".tmp" + pid + "-" + std::to_string(i))) << "planted";
                     }
                 }
-                const auto disk = makediskfiles({unnamed, nullptr});
+                const auto disk = makeDiskFiles({unnamed, nullptr});
                 fixtures::RecordingHost host;
                 ExtractSettings settings;
-                settings.outputparent = out;
+                settings.outputParent = out;
                 settings.files = disk.get();
                 const ExtractResult result = extractmap(map.string(), host, settings);
                 for (const std::string& line : host.log) stdout_text << line << '\n';
@@ -443,19 +443,19 @@ TEST_F(OutputFaults, JobsGiveTheOutputOfOne) {
 // Output kept in memory that takes calls from several threads at once.
 class SharedMemoryFiles final : public OutputFiles {
 public:
-    std::error_code createfolder(const fs::path& folder) override {
+    std::error_code createFolder(const fs::path& folder) override {
         std::lock_guard lock(mutex_);
         folders.insert(folder);
         return {};
     }
-    std::error_code replacefile(const fs::path& file, ByteSource& text) override {
+    std::error_code replaceFile(const fs::path& file, ByteSource& text) override {
         std::string content, chunk;
         while (text.next(chunk)) content += chunk;
         std::lock_guard lock(mutex_);
         files[file] = std::move(content);
         return {};
     }
-    using OutputFiles::replacefile;
+    using OutputFiles::replaceFile;
 
     std::set<fs::path> folders;
     std::map<fs::path, std::string> files;
@@ -477,7 +477,7 @@ JobsRun runOnThreads(const std::vector<std::uint8_t>& bytes, unsigned jobs) {
     SharedMemoryFiles files;
     fixtures::RecordingHost host;
     ExtractSettings settings;
-    settings.outputparent = "/out";
+    settings.outputParent = "/out";
     settings.formats = {true, true, true};
     settings.jobs = jobs;
     settings.files = &files;
@@ -496,10 +496,10 @@ void expectTheOutcomeOfOneThread(const std::vector<std::uint8_t>& bytes) {
         const JobsRun more = runOnThreads(bytes, jobs);
         EXPECT_TRUE(more.log == one.log);
         EXPECT_EQ(more.result.status, one.result.status);
-        EXPECT_EQ(more.result.meshesread, one.result.meshesread);
-        EXPECT_EQ(more.result.mesheswritten, one.result.mesheswritten);
-        EXPECT_EQ(more.result.meshesskipped, one.result.meshesskipped);
-        EXPECT_EQ(more.result.writefailures, one.result.writefailures);
+        EXPECT_EQ(more.result.meshesRead, one.result.meshesRead);
+        EXPECT_EQ(more.result.meshesWritten, one.result.meshesWritten);
+        EXPECT_EQ(more.result.meshesSkipped, one.result.meshesSkipped);
+        EXPECT_EQ(more.result.writeFailures, one.result.writeFailures);
         EXPECT_EQ(more.folders, one.folders);
         EXPECT_TRUE(more.files == one.files) << more.files.size() << " files against " << one.files.size();
     }

@@ -1,5 +1,5 @@
 // A map file that shrinks after its length was taken and before it was read:
-// the race that loadmapfile guards against, made certain by a wrapper around
+// the race that loadMapFile guards against, made certain by a wrapper around
 // fstat that cuts the file right after answering. The wrapper stands in for
 // the C library's fstat in this whole test program, and acts only when armed.
 #include <dlfcn.h>
@@ -84,7 +84,7 @@ TEST(ShrinkingMap, ShrinksBetweenLengthAndRead) {
         const std::string file = map.string();
         const char* argv[] = {"v2bsp-extract", "-o", parent.c_str(), file.c_str()};
         std::ostringstream log, errors;
-        const int status = runcli(4, argv, log, errors);
+        const int status = runCli(4, argv, log, errors);
         ASSERT_EQ(shrink.cuts, 1) << "fstat was not reached through the wrapper";
         EXPECT_EQ(status, kExitIncomplete);
         EXPECT_EQ(log.str(), "Loading Map...\n");

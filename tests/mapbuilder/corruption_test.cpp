@@ -191,7 +191,7 @@ const std::vector<std::pair<Corruption, Check>>& checks() {
         {Corruption::Truncated,
          [](const auto& b, const auto& a) {
              const auto& last = b.layout.meshes.back();
-             EXPECT_EQ(static_cast<std::int64_t>(a.bytes.size()), last.vertexstart + last.vertexlength / 24 * 12);
+             EXPECT_EQ(static_cast<std::int64_t>(a.bytes.size()), last.vertexStart + last.vertexLength / 24 * 12);
              const auto map = readback::readMap(a.bytes);
              ASSERT_TRUE(map.ok()) << map.failedfield;
              EXPECT_EQ(hitsOf(a, map.entries.back()), firstMarkers(last, 7));

@@ -133,18 +133,18 @@ TEST(MapBuilder, RawDataOfTwoTrianglesAndTwoVertices) {
     EXPECT_EQ(r % 4, 0);
     EXPECT_EQ(ml.rawsize, 72);
     EXPECT_EQ(ml.markers, (std::array<std::int64_t, 8>{r, r + 4, r + 8, r + 24, r + 28, r + 32, r + 36, r + 64}));
-    EXPECT_EQ(ml.facestart, r + 12);
-    EXPECT_EQ(ml.facelength, 12);
-    EXPECT_EQ(ml.vertexstart, r + 40);
-    EXPECT_EQ(ml.vertexlength, 24);
+    EXPECT_EQ(ml.faceStart, r + 12);
+    EXPECT_EQ(ml.faceLength, 12);
+    EXPECT_EQ(ml.vertexStart, r + 40);
+    EXPECT_EQ(ml.vertexLength, 24);
     for (const auto marker : ml.markers) {
         const auto at = built.bytes.begin() + marker;
         EXPECT_EQ(std::vector<std::uint8_t>(at, at + 4), (std::vector<std::uint8_t>{0x63, 0x72, 0x73, 0x72}));
     }
-    const auto face = built.bytes.begin() + ml.facestart;
+    const auto face = built.bytes.begin() + ml.faceStart;
     EXPECT_EQ(std::vector<std::uint8_t>(face, face + 12),
               (std::vector<std::uint8_t>{0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0}));
-    EXPECT_EQ(readback::u32(built.bytes, ml.vertexstart), 0x3FC00000u);
+    EXPECT_EQ(readback::u32(built.bytes, ml.vertexStart), 0x3FC00000u);
 }
 
 TEST(MapBuilder, RefusesDataThatSpellsTheMarker) {
@@ -159,11 +159,11 @@ TEST(MapBuilder, RefusesDataThatSpellsTheMarker) {
         std::int64_t (*where)(const mb::MeshLayout&);
     };
     const Case cases[] = {
-        {"x of vertex 0", 0, {}, 0, 0, true, [](const mb::MeshLayout& m) { return m.vertexstart; }},
-        {"z of vertex 2 in mesh 1", 1, {}, 2, 2, true, [](const mb::MeshLayout& m) { return m.vertexstart + 32; }},
-        {"a and b of triangle 0", 0, {{0x7263, 0x7273, 1}}, 9, 0, true, [](const mb::MeshLayout& m) { return m.facestart; }},
+        {"x of vertex 0", 0, {}, 0, 0, true, [](const mb::MeshLayout& m) { return m.vertexStart; }},
+        {"z of vertex 2 in mesh 1", 1, {}, 2, 2, true, [](const mb::MeshLayout& m) { return m.vertexStart + 32; }},
+        {"a and b of triangle 0", 0, {{0x7263, 0x7273, 1}}, 9, 0, true, [](const mb::MeshLayout& m) { return m.faceStart; }},
         {"c of triangle 0 and a of triangle 1", 0, {{1, 2, 0x7263}, {0x7273, 1, 2}}, 9, 0, true,
-         [](const mb::MeshLayout& m) { return m.facestart + 4; }},
+         [](const mb::MeshLayout& m) { return m.faceStart + 4; }},
         {"reversed halves", 0, {{0x7273, 0x7263, 1}}, 9, 0, false, nullptr},
         {"marker off the 4-byte grid", 0, {{1, 0x7263, 0x7273}}, 9, 0, false, nullptr},
     };

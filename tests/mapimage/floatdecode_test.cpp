@@ -148,7 +148,7 @@ TEST(DecodeFloat, DirectRouteGivesTheTableValues) {
         // The text is in file order; the value order swaps the bytes.
         const std::uint32_t value_order =
             (bits >> 24) | ((bits >> 8) & 0xFF00U) | ((bits << 8) & 0xFF0000U) | (bits << 24);
-        EXPECT_TRUE(sameDouble(decodefloat(value_order), c.value));
+        EXPECT_TRUE(sameDouble(decodeFloat(value_order), c.value));
     }
 }
 
@@ -175,7 +175,7 @@ TEST(DecodeFloat, EqualsTheTextRouteOverEveryExponentAndSign) {
                 if (i % 4 == 1) fraction = (fraction & ~0x1FFU) | (0xFFU + (i & 2U));  // beside one
             }
             const std::uint32_t bits = top << 23 | fraction;
-            const double direct = decodefloat(bits);
+            const double direct = decodeFloat(bits);
             const double text = hextofloat(storedHex(bits));
             ++checked;
             if (!sameDouble(direct, text) && ++mismatches <= 10) {
@@ -189,9 +189,9 @@ TEST(DecodeFloat, EqualsTheTextRouteOverEveryExponentAndSign) {
 }
 
 TEST(DecodeFloat, OnlyTheAllZeroPatternIsZero) {
-    EXPECT_TRUE(sameDouble(decodefloat(0), 0.0));
-    EXPECT_TRUE(sameDouble(decodefloat(0x80000000U), -std::ldexp(1.0, -127)));
-    EXPECT_TRUE(sameDouble(decodefloat(0x00000001U), std::ldexp(1.00000011920929, -127)));
+    EXPECT_TRUE(sameDouble(decodeFloat(0), 0.0));
+    EXPECT_TRUE(sameDouble(decodeFloat(0x80000000U), -std::ldexp(1.0, -127)));
+    EXPECT_TRUE(sameDouble(decodeFloat(0x00000001U), std::ldexp(1.00000011920929, -127)));
 }
 
 }  // namespace

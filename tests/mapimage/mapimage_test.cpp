@@ -73,9 +73,9 @@ TEST(Readers, OutOfRangeNamesOffsetAndLength) {
                 read(image, c.offset);
                 ADD_FAILURE() << "no failure";
             } catch (const MapError& failure) {
-                EXPECT_TRUE(failure.has_offset());
+                EXPECT_TRUE(failure.hasOffset());
                 EXPECT_EQ(failure.offset(), c.offset);
-                EXPECT_EQ(failure.image_length(), 10);
+                EXPECT_EQ(failure.imageLength(), 10);
                 EXPECT_EQ(std::string(failure.what()),
                           "Mesh count at offset " + std::to_string(c.offset) +
                               " lies outside the file (length 10).");
@@ -141,7 +141,7 @@ protected:
 
     static std::string reasonFor(const std::filesystem::path& path) {
         try {
-            loadmapfile(path);
+            loadMapFile(path);
         } catch (const MapError& failure) {
             return failure.what();
         }
@@ -153,7 +153,7 @@ protected:
 
 TEST_F(LoadMapFile, ReadsTheWholeFile) {
     const auto path = write("a.map", std::string("\x01\x00\xFF z", 5));
-    const MapBytes loaded = loadmapfile(path);
+    const MapBytes loaded = loadMapFile(path);
     EXPECT_EQ(Bytes(loaded.begin(), loaded.end()), (Bytes{0x01, 0x00, 0xFF, ' ', 'z'}));
 }
 

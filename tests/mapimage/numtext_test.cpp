@@ -53,7 +53,7 @@ std::string independentText(double value) {
 
 std::string referenceText(double value) {
     char buffer[kNumTextMax];
-    return std::string(buffer, numtextreference(buffer, value));
+    return std::string(buffer, numtextReference(buffer, value));
 }
 
 TEST(NumText, ExactTexts) {
@@ -180,9 +180,9 @@ std::vector<double> sampleValues() {
     for (int i = 0; i < 400000; ++i) {
         const double any = std::bit_cast<double>(random());
         if (!std::isnan(any)) values.push_back(any);
-        values.push_back(decodefloat(static_cast<std::uint32_t>(random())));
+        values.push_back(decodeFloat(static_cast<std::uint32_t>(random())));
         const float coordinate = std::uniform_real_distribution<float>(-5000.0F, 5000.0F)(random);
-        values.push_back(decodefloat(std::bit_cast<std::uint32_t>(coordinate)));
+        values.push_back(decodeFloat(std::bit_cast<std::uint32_t>(coordinate)));
     }
     return values;
 }
@@ -207,7 +207,7 @@ TEST(NumText, FastRouteAgreesWithTheReferenceRoute) {
         char fast[kNumTextMax];
         char reference[kNumTextMax];
         const std::string a(fast, numtext(fast, v));
-        const std::string b(reference, numtextreference(reference, v));
+        const std::string b(reference, numtextReference(reference, v));
         if (a != b && ++mismatches <= 10) {
             ADD_FAILURE() << std::hexfloat << v << ": \"" << a << "\" against \"" << b << "\"";
         }

@@ -1,5 +1,5 @@
 // The text route of the map's single-precision values, the reference that
-// decodefloat (mapimage/floatdecode.hpp) is checked against.
+// decodeFloat (mapimage/floatdecode.hpp) is checked against.
 //
 // The text route: a value's four stored bytes as hex text (file order) are put
 // in value order, expanded to a bit text, and the exponent field and the

@@ -13,7 +13,7 @@ constexpr std::array<char, 16> kHexDigits = {'0', '1', '2', '3', '4', '5', '6', 
 
 std::string readhex32(ByteView image, std::int64_t offset, bool littleendian,
                       std::string_view what) {
-    requireinside(image, offset, 4, what);
+    requireInside(image, offset, 4, what);
     const std::uint8_t* p = image.data() + offset;
     std::string text(8, '0');
     for (int i = 0; i < 4; ++i) {

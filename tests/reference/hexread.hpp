@@ -1,6 +1,6 @@
 // The reference reading of the format: values of the map image as hex text and
 // the value of a hex text. The programs read the bytes directly (readu32,
-// decodefloat, the OBJ text from section bytes); the tests, the fuzz targets
+// decodeFloat, the OBJ text from section bytes); the tests, the fuzz targets
 // and the tools check those readers against these.
 #pragma once
 

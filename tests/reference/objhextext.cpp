@@ -59,9 +59,9 @@ std::string objfacetext(std::string_view facehex) {
 
 std::string objfiletext(ByteView vertexsection, ByteView facesection) {
     std::string text;
-    appendvertexlines(text, vertexsection);
+    appendVertexLines(text, vertexsection);
     text += "\r\n\r\n";
-    appendfacelines(text, facesection);
+    appendFaceLines(text, facesection);
     text += "\r\n";
     return text;
 }

@@ -1,7 +1,7 @@
 // The OBJ lines of a mesh's sections given as hex text (two digits per byte,
 // file order), built through the text routes: hextofloat for each coordinate,
 // hextonum for each index, numtext for every number. The same lines as
-// appendvertexlines and appendfacelines (writers/meshobj.hpp) give for the
+// appendVertexLines and appendFaceLines (writers/meshobj.hpp) give for the
 // bytes themselves, in the same form: "v  1.5  .25 -2" and "f  1  2  3 ", each
 // ended by CR LF; a face with two equal indices writes no line, and a partial
 // trailing group writes nothing.

@@ -14,19 +14,19 @@ namespace v2bsp::fixtures {
 
 class MemoryFiles final : public OutputFiles {
 public:
-    std::error_code createfolder(const std::filesystem::path& folder) override {
+    std::error_code createFolder(const std::filesystem::path& folder) override {
         if (refused.count(folder) != 0) return std::make_error_code(std::errc::permission_denied);
         folders.insert(folder);
         return {};
     }
-    std::error_code replacefile(const std::filesystem::path& file, ByteSource& text) override {
+    std::error_code replaceFile(const std::filesystem::path& file, ByteSource& text) override {
         std::string content, chunk;
         while (text.next(chunk)) content += chunk;
         if (refused.count(file) != 0) return std::make_error_code(std::errc::no_space_on_device);
         files[file] = std::move(content);
         return {};
     }
-    using OutputFiles::replacefile;
+    using OutputFiles::replaceFile;
 
     std::set<std::filesystem::path> folders;
     std::map<std::filesystem::path, std::string> files;

@@ -17,9 +17,9 @@ public:
         log.emplace_back(line);
         if (stop_after_lines > 0 && log.size() >= stop_after_lines) stop = true;
     }
-    void addtagname(std::string_view name) override { tags.emplace_back(name); }
-    void mapfailed(const MapFailure& failure) override { failures.push_back(failure); }
-    bool keepgoing() override { return !stop; }
+    void addTagName(std::string_view name) override { tags.emplace_back(name); }
+    void mapFailed(const MapFailure& failure) override { failures.push_back(failure); }
+    bool keepGoing() override { return !stop; }
 
     std::vector<std::string> log;
     std::vector<std::string> tags;

@@ -21,7 +21,7 @@ inline Outcome runcommand(std::vector<std::string> args) {
     std::vector<const char*> argv;
     for (const std::string& arg : args) argv.push_back(arg.c_str());
     std::ostringstream out, err;
-    const int status = runcli(static_cast<int>(argv.size()), argv.data(), out, err);
+    const int status = runCli(static_cast<int>(argv.size()), argv.data(), out, err);
     return {status, out.str(), err.str()};
 }
 

@@ -30,8 +30,8 @@ namespace {
 class RecordingHost final : public v2bsp::ExtractHost {
 public:
     void logline(std::string_view line) override { log << QString::fromStdString(std::string(line)); }
-    void addtagname(std::string_view name) override { tags << QString::fromStdString(std::string(name)); }
-    void mapfailed(const v2bsp::MapFailure& failure) override {
+    void addTagName(std::string_view name) override { tags << QString::fromStdString(std::string(name)); }
+    void mapFailed(const v2bsp::MapFailure& failure) override {
         reasons << QString::fromStdString(failure.reason);
     }
     QStringList log, tags, reasons;
@@ -404,12 +404,12 @@ void Form1Test::extractWritesTheMeshesAndLog() {
     // the files are those the core writes on its own.
     RecordingHost core;
     v2bsp::ExtractSettings settings;
-    settings.outputparent = f.scratch.path() / "reference";
-    fs::create_directories(settings.outputparent);
+    settings.outputParent = f.scratch.path() / "reference";
+    fs::create_directories(settings.outputParent);
     v2bsp::extractmap(map.string(), core, settings);
     QCOMPARE(listing(f.program / "first"), (QStringList{"mesh0.obj", "mesh1.obj", "mesh2.obj"}));
     for (const char* mesh : {"mesh0.obj", "mesh1.obj", "mesh2.obj"}) {
-        QCOMPARE(v2bsp::readFile(f.program / "first" / mesh), v2bsp::readFile(settings.outputparent / "first" / mesh));
+        QCOMPARE(v2bsp::readFile(f.program / "first" / mesh), v2bsp::readFile(settings.outputParent / "first" / mesh));
     }
 }
 
@@ -581,7 +581,7 @@ void Form1Test::closingDuringARunStopsItCleanly() {
              (QStringList{"mesh0.obj", "mesh1.obj", "mesh2.obj", "mesh3.obj", "mesh4.obj"}));
     RecordingHost core;
     v2bsp::ExtractSettings settings;
-    settings.outputparent = f.scratch.path();
+    settings.outputParent = f.scratch.path();
     v2bsp::extractmap(map.string(), core, settings);
     for (int m = 0; m < 5; ++m) {
         const std::string name = "mesh" + std::to_string(m) + ".obj";

@@ -73,14 +73,14 @@ public:
     std::function<void(int)> afterwrite;
     int written = 0;
 
-    std::error_code createfolder(const fs::path& folder) override {
+    std::error_code createFolder(const fs::path& folder) override {
         if (isRefused(folder)) return std::make_error_code(std::errc::permission_denied);
-        return v2bsp::makediskfiles()->createfolder(folder);
+        return v2bsp::makeDiskFiles()->createFolder(folder);
     }
-    using v2bsp::OutputFiles::replacefile;
-    std::error_code replacefile(const fs::path& file, v2bsp::ByteSource& text) override {
+    using v2bsp::OutputFiles::replaceFile;
+    std::error_code replaceFile(const fs::path& file, v2bsp::ByteSource& text) override {
         if (isRefused(file)) return std::make_error_code(std::errc::permission_denied);
-        const std::error_code failure = v2bsp::makediskfiles()->replacefile(file, text);
+        const std::error_code failure = v2bsp::makeDiskFiles()->replaceFile(file, text);
         if (!failure && afterwrite) afterwrite(++written);
         return failure;
     }

@@ -43,8 +43,8 @@ std::string bytesOf(const fs::path& file) {
 class QuietHost final : public v2bsp::ExtractHost {
 public:
     void logline(std::string_view) override {}
-    void addtagname(std::string_view) override {}
-    void mapfailed(const v2bsp::MapFailure&) override {}
+    void addTagName(std::string_view) override {}
+    void mapFailed(const v2bsp::MapFailure&) override {}
 };
 
 struct Fixture {
@@ -129,7 +129,7 @@ void View3DTest::unavailableSaysWhy() {
 
 void View3DTest::statusLine_data() {
     QTest::addColumn<qint64>("meshcount");
-    QTest::addColumn<qint64>("meshesread");
+    QTest::addColumn<qint64>("meshesRead");
     QTest::addColumn<qint64>("skipped");
     QTest::addColumn<qint64>("failures");
     QTest::addColumn<QString>("folder");
@@ -153,16 +153,16 @@ void View3DTest::statusLine_data() {
 
 void View3DTest::statusLine() {
     QFETCH(qint64, meshcount);
-    QFETCH(qint64, meshesread);
+    QFETCH(qint64, meshesRead);
     QFETCH(qint64, skipped);
     QFETCH(qint64, failures);
     QFETCH(QString, folder);
     QFETCH(QString, expected);
     v2bsp::ExtractResult result;
     result.meshcount = meshcount;
-    result.meshesread = meshesread;
-    result.meshesskipped = skipped;
-    result.writefailures = failures;
+    result.meshesRead = meshesRead;
+    result.meshesSkipped = skipped;
+    result.writeFailures = failures;
     result.outputfolder = folder.toStdString();
     QCOMPARE(v2bsp::ui::statustext(result, 2, 10, 6), expected);
 }
@@ -204,7 +204,7 @@ void View3DTest::saveAsWritesWhatTheCommandLineWrites() {
     const fs::path cli = f.scratch.path() / "cli";
     fs::create_directories(cli);
     v2bsp::ExtractSettings settings;
-    settings.outputparent = cli;
+    settings.outputParent = cli;
     settings.formats = {false, !glb, glb};
     settings.up = zup ? v2bsp::UpAxis::z : v2bsp::UpAxis::y;
     QuietHost host;

@@ -82,7 +82,7 @@ Level makeLevel(const std::vector<TestMesh>& meshes, UpAxis up) {
             planned.faces = level.storage.emplace_back(faceBytes(mesh));
         }
         level.plan.meshes.push_back(planned);
-        level.summaries.push_back(summarizemesh(planned, up));
+        level.summaries.push_back(summarizeMesh(planned, up));
     }
     level.plan.meshcount = static_cast<std::int64_t>(meshes.size());
     return level;
@@ -106,7 +106,7 @@ std::string drain(ByteSource& source) {
 }
 
 std::string glbOf(const Level& level, const LevelInfo& info) {
-    return drain(*levelsource(LevelFormat::glb, level.plan, level.summaries, info));
+    return drain(*levelSource(LevelFormat::glb, level.plan, level.summaries, info));
 }
 
 // What a written mesh must read back as, found from the test's own rules.
@@ -459,10 +459,10 @@ TEST(LevelGlbContainer, ALevelBeyondWhatTheHeaderCanStateIsRefused) {
     Level level = makeLevel({{0, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}, {{0, 1, 2}}}}, UpAxis::y);
     level.summaries[0].triangles = std::int64_t{1} << 29;  // 3 * 4 bytes each: 6 GiB of indices
     level.summaries[0].index65535 = true;
-    EXPECT_THROW(levelsource(LevelFormat::glb, level.plan, level.summaries, {"huge", "folder", UpAxis::y}),
+    EXPECT_THROW(levelSource(LevelFormat::glb, level.plan, level.summaries, {"huge", "folder", UpAxis::y}),
                  std::length_error);
     level.summaries[0].triangles = std::int64_t{1} << 20;
-    EXPECT_NO_THROW(levelsource(LevelFormat::glb, level.plan, level.summaries, {"large", "folder", UpAxis::y}));
+    EXPECT_NO_THROW(levelSource(LevelFormat::glb, level.plan, level.summaries, {"large", "folder", UpAxis::y}));
 }
 
 }  // namespace

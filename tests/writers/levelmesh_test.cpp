@@ -17,7 +17,7 @@ namespace {
 // The single nearest to the stored decoding, found the slow way: the double
 // that the mesh file's text is made from, clamped to the finite singles.
 float nearestSingle(std::uint32_t bits) {
-    const double value = decodefloat(bits);
+    const double value = decodeFloat(bits);
     constexpr double kLargest = std::numeric_limits<float>::max();
     if (std::abs(value) > kLargest) return std::copysign(std::numeric_limits<float>::max(), static_cast<float>(value));
     return static_cast<float>(value);
@@ -45,13 +45,13 @@ TEST(DecodePosition, EqualsTheNearestSingleOfTheStoredDecoding) {
     for (std::uint32_t high = 0; high < 512; ++high) {
         for (const std::uint32_t fraction : {0u, 1u, 0x400000u, 0x7FFFFEu, 0x7FFFFFu}) {
             const std::uint32_t bits = high << 23 | fraction;
-            ASSERT_EQ(std::bit_cast<std::uint32_t>(decodeposition(bits)), std::bit_cast<std::uint32_t>(nearestSingle(bits)))
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(decodePosition(bits)), std::bit_cast<std::uint32_t>(nearestSingle(bits)))
                 << std::hex << bits;
             ++checked;
         }
         for (int i = 0; i < 4000; ++i) {
             const std::uint32_t bits = high << 23 | (random() & 0x7FFFFF);
-            ASSERT_EQ(std::bit_cast<std::uint32_t>(decodeposition(bits)), std::bit_cast<std::uint32_t>(nearestSingle(bits)))
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(decodePosition(bits)), std::bit_cast<std::uint32_t>(nearestSingle(bits)))
                 << std::hex << bits;
             ++checked;
         }
@@ -76,7 +76,7 @@ TEST(DecodePosition, SpecialFields) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bits);
-        EXPECT_EQ(decodeposition(c.bits), c.expected);
+        EXPECT_EQ(decodePosition(c.bits), c.expected);
     }
 }
 
@@ -103,17 +103,17 @@ MeshBytes mixedMesh() {
 
 TEST(DecodeMesh, KeepsFacesOfThreeDifferentVerticesOfItsOwnMesh) {
     const MeshBytes bytes = mixedMesh();
-    const DecodedMesh mesh = decodemesh(bytes.planned());
+    const DecodedMesh mesh = decodeMesh(bytes.planned());
     EXPECT_EQ(mesh.number, 7);
     ASSERT_EQ(mesh.positions.size(), 5u);
     EXPECT_EQ(mesh.positions[3], (Position{1.5f, -4.0f, 103.0f}));
     EXPECT_EQ(mesh.triangles, (std::vector<Triangle>{{0, 1, 2}, {4, 3, 2}}));
-    EXPECT_EQ(mesh.facesoutside, 2);
+    EXPECT_EQ(mesh.facesOutside, 2);
 
-    const MeshSummary summary = summarizemesh(bytes.planned());
+    const MeshSummary summary = summarizeMesh(bytes.planned());
     EXPECT_EQ(summary.vertices, 5);
     EXPECT_EQ(summary.triangles, 2);
-    EXPECT_EQ(summary.facesoutside, 2);
+    EXPECT_EQ(summary.facesOutside, 2);
     EXPECT_FALSE(summary.index65535);
     EXPECT_EQ(summary.min, (Position{0.0f, -5.0f, 100.0f}));
     EXPECT_EQ(summary.max, (Position{2.0f, -1.0f, 104.0f}));
@@ -121,17 +121,17 @@ TEST(DecodeMesh, KeepsFacesOfThreeDifferentVerticesOfItsOwnMesh) {
 
 TEST(DecodeMesh, ZUpTurnsEachPositionSoThatYIsUp) {
     const MeshBytes bytes = mixedMesh();
-    const DecodedMesh mesh = decodemesh(bytes.planned(), UpAxis::z);
+    const DecodedMesh mesh = decodeMesh(bytes.planned(), UpAxis::z);
     ASSERT_EQ(mesh.positions.size(), 5u);
     EXPECT_EQ(mesh.positions[1], (Position{0.5f, 101.0f, 2.0f}));
-    const MeshSummary summary = summarizemesh(bytes.planned(), UpAxis::z);
+    const MeshSummary summary = summarizeMesh(bytes.planned(), UpAxis::z);
     EXPECT_EQ(summary.min, (Position{0.0f, 100.0f, 1.0f}));
     EXPECT_EQ(summary.max, (Position{2.0f, 104.0f, 5.0f}));
 
     // A zero stays a positive zero.
     std::vector<std::uint8_t> zero;
     putVertex(zero, 1.0f, 0.0f, 2.0f);
-    const DecodedMesh turned = decodemesh({0, MeshSkip::none, zero, {}}, UpAxis::z);
+    const DecodedMesh turned = decodeMesh({0, MeshSkip::none, zero, {}}, UpAxis::z);
     EXPECT_FALSE(std::signbit(turned.positions[0][2]));
 }
 
@@ -139,29 +139,29 @@ TEST(DecodeMesh, Index65535IsFoundAndSkippedMeshesAreEmpty) {
     MeshBytes bytes;
     for (int i = 0; i < 65536; ++i) putVertex(bytes.vertices, 1.0f * i, 0.0f, 0.0f);
     putFace(bytes.faces, 0, 65535, 1);
-    EXPECT_TRUE(summarizemesh(bytes.planned()).index65535);
-    EXPECT_EQ(decodemesh(bytes.planned()).triangles.size(), 1u);
+    EXPECT_TRUE(summarizeMesh(bytes.planned()).index65535);
+    EXPECT_EQ(decodeMesh(bytes.planned()).triangles.size(), 1u);
 
     for (const MeshSkip skip : {MeshSkip::outside, MeshSkip::shared}) {
         const PlannedMesh skipped{3, skip, bytes.vertices, bytes.faces};
-        EXPECT_TRUE(decodemesh(skipped).positions.empty());
-        EXPECT_EQ(summarizemesh(skipped).vertices, 0);
+        EXPECT_TRUE(decodeMesh(skipped).positions.empty());
+        EXPECT_EQ(summarizeMesh(skipped).vertices, 0);
     }
 }
 
 TEST(MeshPieces, PiecesJoinToTheWholeDecodedMesh) {
     const MeshBytes bytes = mixedMesh();
-    const DecodedMesh whole = decodemesh(bytes.planned(), UpAxis::z);
+    const DecodedMesh whole = decodeMesh(bytes.planned(), UpAxis::z);
     for (const std::size_t limit : {1u, 2u, 3u, 5u, 100u}) {
         SCOPED_TRACE(limit);
         MeshPieces pieces(bytes.planned(), UpAxis::z, limit);
         std::vector<Position> positions, position_piece;
-        while (pieces.nextpositions(position_piece)) {
+        while (pieces.nextPositions(position_piece)) {
             EXPECT_LE(position_piece.size(), limit);
             positions.insert(positions.end(), position_piece.begin(), position_piece.end());
         }
         std::vector<Triangle> triangles, triangle_piece;
-        while (pieces.nexttriangles(triangle_piece)) {
+        while (pieces.nextTriangles(triangle_piece)) {
             EXPECT_LE(triangle_piece.size(), limit);
             EXPECT_FALSE(triangle_piece.empty());
             triangles.insert(triangles.end(), triangle_piece.begin(), triangle_piece.end());

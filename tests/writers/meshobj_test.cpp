@@ -27,7 +27,7 @@ Bytes fromHex(std::string_view hex) {
 std::string vertexLines(std::string_view hex) {
     const std::string from_text = objvertextext(hex);
     std::string from_bytes;
-    appendvertexlines(from_bytes, fromHex(hex));
+    appendVertexLines(from_bytes, fromHex(hex));
     EXPECT_EQ(from_text, from_bytes) << "the byte route differs for " << hex;
     return from_text;
 }
@@ -35,7 +35,7 @@ std::string vertexLines(std::string_view hex) {
 std::string faceLines(std::string_view hex) {
     const std::string from_text = objfacetext(hex);
     std::string from_bytes;
-    appendfacelines(from_bytes, fromHex(hex));
+    appendFaceLines(from_bytes, fromHex(hex));
     EXPECT_EQ(from_text, from_bytes) << "the byte route differs for " << hex;
     return from_text;
 }
@@ -123,7 +123,7 @@ TEST(ObjText, RandomSectionsParseBack) {
             for (int b = 0; b < 4; ++b) vertices.push_back(static_cast<std::uint8_t>(bits >> 8 * b));
         }
         std::string text;
-        appendvertexlines(text, vertices);
+        appendVertexLines(text, vertices);
         std::size_t line_start = 0;
         std::size_t value_index = 0;
         while (line_start < text.size()) {
@@ -153,7 +153,7 @@ TEST(ObjText, RandomSectionsParseBack) {
             faces.push_back(static_cast<std::uint8_t>(value >> 8));
         }
         std::string face_text;
-        appendfacelines(face_text, faces);
+        appendFaceLines(face_text, faces);
         std::string expected;
         for (std::size_t f = 0; f < indices.size(); f += 3) {
             const int a = indices[f], b = indices[f + 1], c = indices[f + 2];
@@ -170,7 +170,7 @@ TEST(ObjFaceText, IndexTextIsNumtextOfTheIndex) {
         SCOPED_TRACE(value);
         const Bytes face = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8), 0xFE, 0xFF, 0xFD, 0xFF};
         std::string text;
-        appendfacelines(text, face);
+        appendFaceLines(text, face);
         EXPECT_EQ(text, "f " + numtext(value + 1.0) + " " + numtext(65535.0) + " " + numtext(65534.0) + " \r\n");
     }
 }

@@ -56,8 +56,8 @@ void LevelGlb(benchmark::State& state) {
     std::string chunk;
     std::size_t bytes = 0;
     for (auto _ : state) {
-        const std::vector<v2bsp::MeshSummary> summaries = v2bsp::summarizeplan(level.plan, info.up);
-        const auto source = v2bsp::levelsource(v2bsp::LevelFormat::glb, level.plan, summaries, info);
+        const std::vector<v2bsp::MeshSummary> summaries = v2bsp::summarizePlan(level.plan, info.up);
+        const auto source = v2bsp::levelSource(v2bsp::LevelFormat::glb, level.plan, summaries, info);
         bytes = 0;
         while (source->next(chunk)) bytes += chunk.size();
         benchmark::DoNotOptimize(bytes);

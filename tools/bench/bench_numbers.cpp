@@ -36,7 +36,7 @@ const std::vector<std::uint32_t>& vertexBits() {
 const std::vector<double>& decodedVertexValues() {
     static const std::vector<double> values = [] {
         std::vector<double> decoded;
-        for (const std::uint32_t b : vertexBits()) decoded.push_back(v2bsp::decodefloat(b));
+        for (const std::uint32_t b : vertexBits()) decoded.push_back(v2bsp::decodeFloat(b));
         return decoded;
     }();
     return values;
@@ -84,7 +84,7 @@ char* fast(char* out, double v) {
     return v2bsp::numtext(out, v);
 }
 char* reference(char* out, double v) {
-    return v2bsp::numtextreference(out, v);
+    return v2bsp::numtextReference(out, v);
 }
 char* toChars(char* out, double v) {
     return std::to_chars(out, out + 64, v, std::chars_format::scientific, 14).ptr;
@@ -115,7 +115,7 @@ void SnprintfDecodedVertex(benchmark::State& s) {
 void DecodeFloat(benchmark::State& state) {
     const std::vector<std::uint32_t>& bits = vertexBits();
     std::size_t i = 0;
-    for (auto _ : state) benchmark::DoNotOptimize(v2bsp::decodefloat(bits[i++ & (kValues - 1)]));
+    for (auto _ : state) benchmark::DoNotOptimize(v2bsp::decodeFloat(bits[i++ & (kValues - 1)]));
     state.SetItemsProcessed(state.iterations());
 }
 

@@ -41,7 +41,7 @@ void VertexLines(benchmark::State& state) {
     std::string text;
     for (auto _ : state) {
         text.clear();
-        v2bsp::appendvertexlines(text, section);
+        v2bsp::appendVertexLines(text, section);
         benchmark::DoNotOptimize(text.data());
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kGroups));
@@ -54,7 +54,7 @@ void FaceLines(benchmark::State& state) {
     std::string text;
     for (auto _ : state) {
         text.clear();
-        v2bsp::appendfacelines(text, section);
+        v2bsp::appendFaceLines(text, section);
         benchmark::DoNotOptimize(text.data());
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kGroups));

@@ -1,15 +1,15 @@
 // v2bsp-exhaustive: checks the fast number routes against their references.
 //
 //   v2bsp-exhaustive [--threads N] [--from HEX] [--to HEX]
-//       decodefloat against hextofloat on the stored hex text, for every bit
+//       decodeFloat against hextofloat on the stored hex text, for every bit
 //       pattern from --from up to and including --to (default: all 2^32).
 //   v2bsp-exhaustive --decoded [--threads N] [--from HEX] [--to HEX]
-//       numtext against numtextreference for the decoded value of every pattern.
+//       numtext against numtextReference for the decoded value of every pattern.
 //   v2bsp-exhaustive --positions [--threads N] [--from HEX] [--to HEX]
-//       decodeposition (the whole-level files' single) against the nearest
-//       single of decodefloat's value, clamped to the finite singles.
+//       decodePosition (the whole-level files' single) against the nearest
+//       single of decodeFloat's value, clamped to the finite singles.
 //   v2bsp-exhaustive --numtext COUNT [--threads N] [--seed S]
-//       numtext against numtextreference on COUNT values: random doubles of
+//       numtext against numtextReference on COUNT values: random doubles of
 //       every magnitude, decoded values, exact ties and doubles next to the
 //       midpoints between two 15-digit decimals.
 //
@@ -128,7 +128,7 @@ bool sameText(Run& run, double value) {
     char fast[kNumTextMax];
     char reference[kNumTextMax];
     char* fast_end = v2bsp::numtext(fast, value);
-    char* reference_end = v2bsp::numtextreference(reference, value);
+    char* reference_end = v2bsp::numtextReference(reference, value);
     if (std::string_view(fast, fast_end - fast) ==
         std::string_view(reference, reference_end - reference)) {
         return true;
@@ -144,10 +144,10 @@ void checkDecode(Run& run, const Settings& s) {
     while (run.take(begin, end)) {
         for (std::uint64_t i = begin; i < end; ++i) {
             const auto bits = static_cast<std::uint32_t>(s.from + i);
-            const double direct = v2bsp::decodefloat(bits);
+            const double direct = v2bsp::decodeFloat(bits);
             const double text = v2bsp::hextofloat(storedHex(bits));
             if (std::bit_cast<std::uint64_t>(direct) != std::bit_cast<std::uint64_t>(text)) {
-                run.fail("pattern " + storedHex(bits) + " (stored order): decodefloat gives " +
+                run.fail("pattern " + storedHex(bits) + " (stored order): decodeFloat gives " +
                          describe(direct) + ", hextofloat gives " + describe(text));
                 return;
             }
@@ -161,7 +161,7 @@ void checkDecodedText(Run& run, const Settings& s) {
     std::uint64_t end = 0;
     while (run.take(begin, end)) {
         for (std::uint64_t i = begin; i < end; ++i) {
-            if (!sameText(run, v2bsp::decodefloat(static_cast<std::uint32_t>(s.from + i)))) return;
+            if (!sameText(run, v2bsp::decodeFloat(static_cast<std::uint32_t>(s.from + i)))) return;
         }
         run.done(end - begin);
     }
@@ -174,14 +174,14 @@ void checkPositions(Run& run, const Settings& s) {
     while (run.take(begin, end)) {
         for (std::uint64_t i = begin; i < end; ++i) {
             const auto bits = static_cast<std::uint32_t>(s.from + i);
-            const double value = v2bsp::decodefloat(bits);
+            const double value = v2bsp::decodeFloat(bits);
             const float nearest = value > kLargest    ? std::numeric_limits<float>::max()
                                   : value < -kLargest ? -std::numeric_limits<float>::max()
                                                       : static_cast<float>(value);
-            const float got = v2bsp::decodeposition(bits);
+            const float got = v2bsp::decodePosition(bits);
             if (std::bit_cast<std::uint32_t>(got) != std::bit_cast<std::uint32_t>(nearest)) {
                 char report[160];
-                std::snprintf(report, sizeof report, "bits %08X: decodeposition %a, nearest single %a", bits,
+                std::snprintf(report, sizeof report, "bits %08X: decodePosition %a, nearest single %a", bits,
                               static_cast<double>(got), static_cast<double>(nearest));
                 run.fail(report);
                 return;
@@ -209,7 +209,7 @@ double mixedValue(std::uint64_t seed, std::uint64_t i) {
             return std::isfinite(value) ? value : std::bit_cast<double>(bits >> 12);
         }
         case 1:
-            return v2bsp::decodefloat(static_cast<std::uint32_t>(bits));
+            return v2bsp::decodeFloat(static_cast<std::uint32_t>(bits));
         case 2:  // an exact tie: n + 1/2 (below 2^50) or 10 n + 5 (below 2^53), n of 15 digits
             if ((bits >> 63) != 0) return static_cast<double>(fifteen) + 0.5;
             return static_cast<double>(
@@ -310,9 +310,9 @@ int main(int argc, char** argv) {
     for (std::thread& worker : workers) worker.join();
     std::fprintf(stderr, "\n");
 
-    const char* what = s.mode == Mode::kDecode        ? "decodefloat against hextofloat"
+    const char* what = s.mode == Mode::kDecode        ? "decodeFloat against hextofloat"
                        : s.mode == Mode::kDecodedText ? "numtext of decoded values"
-                       : s.mode == Mode::kPositions   ? "decodeposition against the nearest single"
+                       : s.mode == Mode::kPositions   ? "decodePosition against the nearest single"
                                                       : "numtext of mixed values";
     if (run.failed()) {
         std::printf("MISMATCH (%s): %s\n", what, run.report().c_str());

@@ -180,15 +180,15 @@ MapLayout planLayout(const Scene& scene, const std::vector<RowPlan>& rows) {
         mk[0] = pos;
         mk[1] = mk[0] + 4 + filler;
         mk[2] = mk[1] + 4 + filler;
-        ml.facestart = mk[2] + 4;
-        ml.facelength = align4(static_cast<std::int64_t>(6 * mesh.triangles.size()));
-        mk[3] = ml.facestart + ml.facelength;
+        ml.faceStart = mk[2] + 4;
+        ml.faceLength = align4(static_cast<std::int64_t>(6 * mesh.triangles.size()));
+        mk[3] = ml.faceStart + ml.faceLength;
         mk[4] = mk[3] + 4 + filler;
         mk[5] = mk[4] + 4 + filler;
         mk[6] = mk[5] + 4 + filler;
-        ml.vertexstart = mk[6] + 4;
-        ml.vertexlength = static_cast<std::int64_t>(12 * mesh.vertices.size());
-        mk[7] = ml.vertexstart + ml.vertexlength;
+        ml.vertexStart = mk[6] + 4;
+        ml.vertexLength = static_cast<std::int64_t>(12 * mesh.vertices.size());
+        mk[7] = ml.vertexStart + ml.vertexLength;
         // Four tail bytes keep marker 8 out of the last four bytes, where it would not count.
         ml.rawsize = mk[7] + 4 + 4 + filler - ml.raw;
         pos = ml.raw + ml.rawsize + filler;
@@ -265,7 +265,7 @@ void writeStructures(const Scene& scene, const MapLayout& layout, std::vector<st
         out.u32(ml.entry + kRawOffsetField, u(ml.raw));
         out.u32(ml.entry + kRawSizeField, u(ml.rawsize));
         for (const auto marker : ml.markers) out.u32(marker, kSectionMarker);
-        std::int64_t at = ml.facestart;
+        std::int64_t at = ml.faceStart;
         for (const auto& t : mesh.triangles) {
             out.u16(at, t.a);
             out.u16(at + 2, t.b);
@@ -273,7 +273,7 @@ void writeStructures(const Scene& scene, const MapLayout& layout, std::vector<st
             at += 6;
         }
         out.zeros(at, ml.markers[3] - at);
-        at = ml.vertexstart;
+        at = ml.vertexStart;
         for (const auto& v : mesh.vertices) {
             out.f32(at, v.x);
             out.f32(at + 4, v.y);
@@ -303,10 +303,10 @@ void checkMarkers(const MapLayout& layout, const std::vector<std::uint8_t>& byte
                 continue;
             }
             std::string culprit = "filler";
-            if (p >= ml.facestart && p < ml.facestart + ml.facelength)
-                culprit = "triangle " + std::to_string((p - ml.facestart) / 6);
-            else if (p >= ml.vertexstart && p < ml.vertexstart + ml.vertexlength)
-                culprit = "vertex " + std::to_string((p - ml.vertexstart) / 12);
+            if (p >= ml.faceStart && p < ml.faceStart + ml.faceLength)
+                culprit = "triangle " + std::to_string((p - ml.faceStart) / 6);
+            else if (p >= ml.vertexStart && p < ml.vertexStart + ml.vertexLength)
+                culprit = "vertex " + std::to_string((p - ml.vertexStart) / 12);
             throw MarkerCollision(m, p, culprit);
         }
     }

@@ -149,8 +149,8 @@ void markerNotAligned(BuiltMap& map) {
 
 void truncated(BuiltMap& map) {
     const auto& mesh = lastMesh(map);
-    const auto kept_vertices = mesh.vertexlength / 12 / 2;
-    truncateMap(map, static_cast<std::size_t>(mesh.vertexstart + 12 * kept_vertices));
+    const auto kept_vertices = mesh.vertexLength / 12 / 2;
+    truncateMap(map, static_cast<std::size_t>(mesh.vertexStart + 12 * kept_vertices));
 }
 
 void classCount2731(BuiltMap& map) { pokeu32(map.bytes, map.layout.indexoffset + 4, 2731); }

@@ -96,10 +96,10 @@ struct MeshLayout {
     std::int64_t raw = 0;          // raw data offset (entry +40)
     std::int64_t rawsize = 0;      // raw data size (entry +44)
     std::array<std::int64_t, kMarkersPerMesh> markers{};  // file offsets of markers 1..8
-    std::int64_t facestart = 0;    // marker 3 + 4
-    std::int64_t facelength = 0;   // bytes up to marker 4, zero padding included
-    std::int64_t vertexstart = 0;  // marker 7 + 4
-    std::int64_t vertexlength = 0; // bytes up to marker 8
+    std::int64_t faceStart = 0;    // marker 3 + 4
+    std::int64_t faceLength = 0;   // bytes up to marker 4, zero padding included
+    std::int64_t vertexStart = 0;  // marker 7 + 4
+    std::int64_t vertexLength = 0; // bytes up to marker 8
 };
 
 // File offsets of every structure of a built map. Offsets stay those of the

@@ -95,7 +95,7 @@ std::string temporaryName() {
     return name + ".tmp";
 }
 
-std::error_code writeText(int fd, ByteSource& text, const std::function<void()>& whilewriting) {
+std::error_code writeText(int fd, ByteSource& text, const std::function<void()>& whileWriting) {
     std::error_code failure;
     std::string chunk;
     bool first = true;
@@ -104,7 +104,7 @@ std::error_code writeText(int fd, ByteSource& text, const std::function<void()>&
             failure = writeAll(fd, chunk);
             if (first) {
                 first = false;
-                if (whilewriting) whilewriting();
+                if (whileWriting) whileWriting();
             }
         }
     } catch (const std::bad_alloc&) {
@@ -143,20 +143,20 @@ std::error_code linkIntoPlace(int folder, int fd, const std::string& file) {
 }
 
 std::error_code replaceUnnamed(int folder, const std::string& file, ByteSource& text,
-                               const std::function<void()>& whilewriting, bool& unsupported) {
+                               const std::function<void()>& whileWriting, bool& unsupported) {
     const int fd = ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (fd < 0) {
         unsupported = errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL;
         return lastError();
     }
-    std::error_code failure = writeText(fd, text, whilewriting);
+    std::error_code failure = writeText(fd, text, whileWriting);
     if (!failure) failure = linkIntoPlace(folder, fd, file);
     if (::close(fd) != 0 && !failure) failure = lastError();
     return failure;
 }
 
 std::error_code replaceNamed(int folder, const std::string& file, ByteSource& text,
-                             const std::function<void()>& whilewriting) {
+                             const std::function<void()>& whileWriting) {
     for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
         const std::string name = temporaryName();
         const int slot = registerTemporary(folder, name);
@@ -167,7 +167,7 @@ std::error_code replaceNamed(int folder, const std::string& file, ByteSource& te
             if (failure.value() == EEXIST) continue;
             return failure;
         }
-        std::error_code failure = writeText(fd, text, whilewriting);
+        std::error_code failure = writeText(fd, text, whileWriting);
         if (::close(fd) != 0 && !failure) failure = lastError();
         if (!failure && ::renameat(folder, name.c_str(), folder, file.c_str()) != 0) failure = lastError();
         if (failure) ::unlinkat(folder, name.c_str(), 0);
@@ -188,16 +188,16 @@ public:
     DiskFiles(const DiskFiles&) = delete;
     DiskFiles& operator=(const DiskFiles&) = delete;
 
-    std::error_code createfolder(const std::filesystem::path& folder) override;
-    std::error_code replacefile(const std::filesystem::path& file, ByteSource& source) override;
-    using OutputFiles::replacefile;
+    std::error_code createFolder(const std::filesystem::path& folder) override;
+    std::error_code replaceFile(const std::filesystem::path& file, ByteSource& source) override;
+    using OutputFiles::replaceFile;
 
 private:
     struct Folder {
         std::filesystem::path path;
         int fd;
     };
-    // The descriptor of `folder`: one made by createfolder, or `folder` opened as named.
+    // The descriptor of `folder`: one made by createFolder, or `folder` opened as named.
     int folderdescriptor(const std::filesystem::path& folder, std::error_code& failure);
 
     const DiskFilesOptions options_;
@@ -222,7 +222,7 @@ int DiskFiles::folderdescriptor(const std::filesystem::path& folder, std::error_
     return fd;
 }
 
-std::error_code DiskFiles::createfolder(const std::filesystem::path& folder) {
+std::error_code DiskFiles::createFolder(const std::filesystem::path& folder) {
     {
         // A folder made before is used while it is there; one removed during
         // the run is made again.
@@ -247,7 +247,7 @@ std::error_code DiskFiles::createfolder(const std::filesystem::path& folder) {
         const std::error_code open_failure = lastError();
         struct stat info {};
         if (::fstatat(parent_fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
-            if (S_ISLNK(info.st_mode)) return OutputError::symboliclink;
+            if (S_ISLNK(info.st_mode)) return OutputError::symbolicLink;
             if (!S_ISDIR(info.st_mode)) return std::make_error_code(std::errc::file_exists);
         }
         return open_failure;
@@ -257,27 +257,27 @@ std::error_code DiskFiles::createfolder(const std::filesystem::path& folder) {
     return {};
 }
 
-std::error_code DiskFiles::replacefile(const std::filesystem::path& file, ByteSource& source) {
+std::error_code DiskFiles::replaceFile(const std::filesystem::path& file, ByteSource& source) {
     std::error_code failure;
     const int folder = folderdescriptor(file.parent_path(), failure);
     if (folder < 0) return failure;
     const std::string name = file.filename().string();
     // An unnamed file is linked through /proc; without it, files are named.
     static const bool linkable = ::access("/proc/self/fd", X_OK) == 0;
-    if (linkable && options_.unnamedtemporaries) {
+    if (linkable && options_.unnamedTemporaries) {
         bool unsupported = false;
-        failure = replaceUnnamed(folder, name, source, options_.whilewriting, unsupported);
+        failure = replaceUnnamed(folder, name, source, options_.whileWriting, unsupported);
         // The source is untouched when the file system has no unnamed files.
         if (!unsupported) return failure;
     }
-    return replaceNamed(folder, name, source, options_.whilewriting);
+    return replaceNamed(folder, name, source, options_.whileWriting);
 }
 
-std::unique_ptr<OutputFiles> makediskfiles(DiskFilesOptions options) {
+std::unique_ptr<OutputFiles> makeDiskFiles(DiskFilesOptions options) {
     return std::make_unique<DiskFiles>(std::move(options));
 }
 
-void installtemporarycleanup() {
+void installTemporaryCleanup() {
     for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction current {};
         if (::sigaction(signal_number, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;

@@ -21,7 +21,7 @@ std::size_t wholeHugePages(std::size_t bytes) { return (bytes + kHugePage - 1) /
 
 }  // namespace
 
-void* allocatemapimage(std::size_t bytes) {
+void* allocateMapImage(std::size_t bytes) {
     if (bytes < kLargeImage) return ::operator new(bytes);
     const std::size_t length = wholeHugePages(bytes);
     void* memory = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -30,7 +30,7 @@ void* allocatemapimage(std::size_t bytes) {
     return memory;
 }
 
-void freemapimage(void* pointer, std::size_t bytes) {
+void freeMapImage(void* pointer, std::size_t bytes) {
     if (pointer == nullptr) return;
     if (bytes < kLargeImage) {
         ::operator delete(pointer);
@@ -39,24 +39,24 @@ void freemapimage(void* pointer, std::size_t bytes) {
     ::munmap(pointer, wholeHugePages(bytes));
 }
 
-MapBytes loadmapfile(const std::filesystem::path& path) {
+MapBytes loadMapFile(const std::filesystem::path& path) {
     const std::string shown = path.string();
-    if (shown.empty()) throw MapError::file(MapErrorKind::nofile, shown);
+    if (shown.empty()) throw MapError::file(MapErrorKind::noFile, shown);
     // O_NONBLOCK keeps a FIFO from blocking the open; it is refused right after.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) throw MapError::file(MapErrorKind::cannotopen, shown, errno);
+    if (fd < 0) throw MapError::file(MapErrorKind::cannotOpen, shown, errno);
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
 
     struct stat info {};
-    if (::fstat(fd, &info) != 0) throw MapError::file(MapErrorKind::cannotread, shown, errno);
+    if (::fstat(fd, &info) != 0) throw MapError::file(MapErrorKind::cannotRead, shown, errno);
     if (S_ISDIR(info.st_mode)) throw MapError::file(MapErrorKind::folder, shown);
-    if (!S_ISREG(info.st_mode)) throw MapError::file(MapErrorKind::notregular, shown);
+    if (!S_ISREG(info.st_mode)) throw MapError::file(MapErrorKind::notRegular, shown);
     if (info.st_size == 0) throw MapError::file(MapErrorKind::empty, shown);
     if (info.st_size > std::numeric_limits<std::int32_t>::max()) {
-        throw MapError::file(MapErrorKind::toolong, shown);
+        throw MapError::file(MapErrorKind::tooLong, shown);
     }
 
     MapBytes bytes(static_cast<std::size_t>(info.st_size));
@@ -65,7 +65,7 @@ MapBytes loadmapfile(const std::filesystem::path& path) {
         const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
         if (got < 0) {
             if (errno == EINTR) continue;
-            throw MapError::file(MapErrorKind::cannotread, shown, errno);
+            throw MapError::file(MapErrorKind::cannotRead, shown, errno);
         }
         if (got == 0) {
             // The file shrank between its length being taken and the read.

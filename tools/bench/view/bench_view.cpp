@@ -17,8 +17,8 @@ namespace {
 class QuietHost final : public v2bsp::ExtractHost {
 public:
     void logline(std::string_view) override {}
-    void addtagname(std::string_view) override {}
-    void mapfailed(const v2bsp::MapFailure& failure) override { std::fprintf(stderr, "%s\n", failure.reason.c_str()); }
+    void addTagName(std::string_view) override {}
+    void mapFailed(const v2bsp::MapFailure& failure) override { std::fprintf(stderr, "%s\n", failure.reason.c_str()); }
 };
 
 long residentKiB() {
@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
     QApplication::exec();
 
     std::int64_t triangles = 0;
-    for (const v2bsp::PlannedMesh& mesh : extraction.plan.meshes) triangles += v2bsp::summarizemesh(mesh).triangles;
+    for (const v2bsp::PlannedMesh& mesh : extraction.plan.meshes) triangles += v2bsp::summarizeMesh(mesh).triangles;
     const double fps = frames / (static_cast<double>(orbit.elapsed()) / 1000.0);
     std::printf("triangles            %lld\n", static_cast<long long>(triangles));
     std::printf("first frame          %lld ms after the run\n", static_cast<long long>(first_ms));

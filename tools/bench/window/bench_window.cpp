@@ -47,7 +47,7 @@ double commandLineRun(const fs::path& map, const fs::path& output) {
     const std::string folder = output.string(), file = map.string();
     const char* argv[] = {"v2bsp-extract", "-o", folder.c_str(), file.c_str()};
     const auto start = Clock::now();
-    const int status = v2bsp::runcli(4, argv, out, err);
+    const int status = v2bsp::runCli(4, argv, out, err);
     const double seconds = secondsSince(start);
     if (status != v2bsp::kExitComplete) std::fprintf(stderr, "command line: exit status %d\n", status);
     return seconds;
