@@ -17,9 +17,9 @@ public:
 class WholeText final : public ByteSource {
 public:
     explicit WholeText(std::string_view text) : text_(text) {}
-    bool next(std::string& chunk) override {
+    bool nextPiece(std::string_view& piece) override {
         if (done_) return false;
-        chunk.assign(text_);
+        piece = text_;
         done_ = true;
         return true;
     }
@@ -30,6 +30,19 @@ private:
 };
 
 }  // namespace
+
+bool ByteSource::next(std::string& chunk) {
+    std::string_view piece;
+    if (!nextPiece(piece)) return false;
+    chunk.assign(piece);
+    return true;
+}
+
+bool BufferedSource::nextPiece(std::string_view& piece) {
+    if (!fill(buffer_)) return false;
+    piece = buffer_;
+    return true;
+}
 
 const std::error_category& outputCategory() {
     static const OutputCategory category;

@@ -12,12 +12,30 @@
 
 namespace v2bsp {
 
-// The bytes of one file, handed over in pieces so that no file need be held whole.
+// The bytes of one file, handed over in pieces so that no file need be held
+// whole. A piece may lie in memory the source does not own (the map image),
+// so that bytes the file takes unchanged are never copied in between.
 class ByteSource {
 public:
     virtual ~ByteSource() = default;
+    // Sets `piece` to the next piece, valid until the next call or the
+    // source's end; false when none is left. A piece may be empty.
+    virtual bool nextPiece(std::string_view& piece) = 0;
+    // The next piece copied into `chunk`; false when none is left.
+    bool next(std::string& chunk);
+};
+
+// A source that makes each piece in a buffer of its own.
+class BufferedSource : public ByteSource {
+public:
+    bool nextPiece(std::string_view& piece) final;
+
+protected:
     // Replaces `chunk` by the next piece; false when there is none left.
-    virtual bool next(std::string& chunk) = 0;
+    virtual bool fill(std::string& chunk) = 0;
+
+private:
+    std::string buffer_;
 };
 
 class OutputFiles {

@@ -26,6 +26,10 @@ constexpr std::uint32_t kArrayBuffer = 34962;
 constexpr std::uint32_t kElementArrayBuffer = 34963;
 constexpr int kTriangles = 4;
 
+std::string_view asText(ByteView bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
 constexpr std::uint64_t paddingTo4(std::uint64_t length) {
     return (4 - length % 4) % 4;
 }
@@ -57,6 +61,9 @@ struct GlbMesh {
     std::uint64_t vertices = 0;
     std::uint64_t indices = 0;  // three per kept triangle
     bool wide = false;          // UNSIGNED_INT indices
+    // The file takes the section's bytes as they lie in the map image.
+    bool storedPositions = false;
+    bool storedTriangles = false;
     std::uint64_t positionBytes() const { return vertices * kPositionBytes; }
     std::uint64_t indexBytes() const { return indices * (wide ? 4 : 2); }
 };
@@ -84,9 +91,13 @@ class LevelGlbBytes final : public ByteSource {
             const std::string name = "mesh" + std::to_string(mesh.number);
             Json node = {{"name", name}};
             if (summary.vertices > 0 && summary.triangles > 0) {
-                const GlbMesh glb{&mesh, static_cast<std::uint64_t>(summary.vertices),
-                                  3 * static_cast<std::uint64_t>(summary.triangles),
-                                  summary.index65535};
+                GlbMesh glb{&mesh, static_cast<std::uint64_t>(summary.vertices),
+                            3 * static_cast<std::uint64_t>(summary.triangles), summary.index65535};
+                // Only where the summary and the sections agree on every length.
+                glb.storedPositions = summary.storedPositions && up_ == UpAxis::y &&
+                                      wholeGroups(mesh.vertices, kVertexBytes).size() == glb.positionBytes();
+                glb.storedTriangles = summary.storedTriangles && !glb.wide &&
+                                      wholeGroups(mesh.faces, kFaceBytes).size() == glb.indexBytes();
                 node["mesh"] = meshes.size();
                 const std::size_t position_accessor = accessors.size();
                 meshes.push_back(
@@ -157,37 +168,60 @@ class LevelGlbBytes final : public ByteSource {
         }
     }
 
-    bool next(std::string& chunk) override {
-        chunk.clear();
+    bool nextPiece(std::string_view& piece) override {
         if (!started_) {
             started_ = true;
-            chunk.swap(head_);
+            piece = head_;
             return true;
         }
-        while (chunk.empty() && at_ < meshes_.size()) {
+        while (at_ < meshes_.size()) {
             const GlbMesh& glb = meshes_[at_];
-            if (!pieces_) {
-                pieces_.emplace(*glb.mesh, up_, kPieceItems);
-                left_ = glb.vertices;
-                inIndices_ = false;
+            switch (stage_) {
+                case Stage::start:
+                    pieces_.emplace(*glb.mesh, up_, kPieceItems);
+                    stage_ = Stage::positions;
+                    left_ = glb.vertices;
+                    if (glb.storedPositions) {
+                        left_ = 0;
+                        piece = asText(wholeGroups(glb.mesh->vertices, kVertexBytes));
+                        return true;
+                    }
+                    break;
+                case Stage::positions:
+                    if (left_ > 0) {
+                        appendPositions(chunk_);
+                        piece = chunk_;
+                        return true;
+                    }
+                    stage_ = Stage::indices;
+                    left_ = glb.indices / 3;
+                    if (glb.storedTriangles) {
+                        left_ = 0;
+                        piece = asText(wholeGroups(glb.mesh->faces, kFaceBytes));
+                        return true;
+                    }
+                    break;
+                case Stage::indices:
+                    if (left_ > 0) {
+                        appendTriangles(chunk_, glb.wide);
+                        piece = chunk_;
+                        return true;
+                    }
+                    stage_ = Stage::padding;
+                    break;
+                case Stage::padding:
+                    pieces_.reset();
+                    ++at_;
+                    stage_ = Stage::start;
+                    if (paddingTo4(glb.indexBytes()) > 0) {
+                        chunk_.assign(paddingTo4(glb.indexBytes()), '\0');
+                        piece = chunk_;
+                        return true;
+                    }
+                    break;
             }
-            if (!inIndices_) {
-                if (left_ > 0) {
-                    appendPositions(chunk);
-                    continue;
-                }
-                inIndices_ = true;
-                left_ = glb.indices / 3;
-            }
-            if (left_ > 0) {
-                appendTriangles(chunk, glb.wide);
-                continue;
-            }
-            chunk.append(paddingTo4(glb.indexBytes()), '\0');
-            pieces_.reset();
-            ++at_;
         }
-        return !chunk.empty();
+        return false;
     }
 
   private:
@@ -248,8 +282,9 @@ class LevelGlbBytes final : public ByteSource {
     std::vector<GlbMesh> meshes_;
     bool started_ = false;
     std::size_t at_ = 0;
+    enum class Stage { start, positions, indices, padding } stage_ = Stage::start;
+    std::string chunk_;
     std::optional<MeshPieces> pieces_;
-    bool inIndices_ = false;
     std::uint64_t left_ = 0;  // positions or triangles of the current view still to write
     std::vector<Position> positions_;
     std::vector<Triangle> triangles_;

@@ -71,6 +71,36 @@ DecodedMesh decodeMesh(const PlannedMesh& mesh, UpAxis up) {
     return decoded;
 }
 
+namespace {
+
+// Whether every value of `vertices` (whole groups) is its own position: up is
+// Y and each stored single decodes to itself, as one with an exponent field
+// from 1 to 254 or a positive zero does. Sets the bounds when it is.
+bool storedPositionBounds(ByteView vertices, MeshSummary& summary) {
+    const std::uint8_t* const data = vertices.data();
+    const std::size_t count = vertices.size() / kVertexBytes;
+    if (count == 0) return true;
+    bool stored = true;
+    Position low{}, high{};
+    for (int axis = 0; axis < 3; ++axis) low[axis] = high[axis] = std::bit_cast<float>(loadu32le(data + 4 * axis));
+    for (std::size_t i = 0; i < count; ++i) {
+        for (int axis = 0; axis < 3; ++axis) {
+            const std::uint32_t bits = loadu32le(data + i * kVertexBytes + 4 * axis);
+            stored &= ((bits >> 23 & 0xFF) - 1u < 254u) | (bits == 0);
+            const float value = std::bit_cast<float>(bits);
+            low[axis] = value < low[axis] ? value : low[axis];
+            high[axis] = value > high[axis] ? value : high[axis];
+        }
+    }
+    if (stored) {
+        summary.min = low;
+        summary.max = high;
+    }
+    return stored;
+}
+
+}  // namespace
+
 MeshSummary summarizeMesh(const PlannedMesh& mesh, UpAxis up) {
     MeshSummary summary;
     summary.number = mesh.number;
@@ -78,11 +108,14 @@ MeshSummary summarizeMesh(const PlannedMesh& mesh, UpAxis up) {
     const ByteView vertices = wholeGroups(mesh.vertices, kVertexBytes);
     const std::size_t vertexcount = vertices.size() / kVertexBytes;
     summary.vertices = static_cast<std::int64_t>(vertexcount);
-    for (std::size_t at = 0; at < vertices.size(); at += kVertexBytes) {
-        const Position position = positionAt(vertices.data() + at, up);
-        for (int axis = 0; axis < 3; ++axis) {
-            if (at == 0 || position[axis] < summary.min[axis]) summary.min[axis] = position[axis];
-            if (at == 0 || position[axis] > summary.max[axis]) summary.max[axis] = position[axis];
+    summary.storedPositions = up == UpAxis::y && storedPositionBounds(vertices, summary);
+    if (!summary.storedPositions) {
+        for (std::size_t at = 0; at < vertices.size(); at += kVertexBytes) {
+            const Position position = positionAt(vertices.data() + at, up);
+            for (int axis = 0; axis < 3; ++axis) {
+                if (at == 0 || position[axis] < summary.min[axis]) summary.min[axis] = position[axis];
+                if (at == 0 || position[axis] > summary.max[axis]) summary.max[axis] = position[axis];
+            }
         }
     }
     const ByteView faces = wholeGroups(mesh.faces, kFaceBytes);
@@ -97,6 +130,8 @@ MeshSummary summarizeMesh(const PlannedMesh& mesh, UpAxis up) {
             case Face::degenerate: break;
         }
     }
+    summary.storedTriangles =
+        !summary.index65535 && summary.triangles == static_cast<std::int64_t>(faces.size() / kFaceBytes);
     return summary;
 }
 

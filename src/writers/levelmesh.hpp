@@ -66,6 +66,12 @@ struct MeshSummary {
     bool index65535 = false;
     Position min{0, 0, 0};          // bounds of every position; zero when there is none
     Position max{0, 0, 0};
+    // Every position is its stored 12 bytes (up is Y and every stored single
+    // decodes to itself), so a writer of singles may take them as they lie.
+    bool storedPositions = false;
+    // Every stored face is kept and no index is 65535, so a writer of 16-bit
+    // triangle lists may take the face section as it lies.
+    bool storedTriangles = false;
 };
 
 MeshSummary summarizeMesh(const PlannedMesh& mesh, UpAxis up = UpAxis::y);

@@ -26,13 +26,13 @@ char* writeIndex(char* out, std::uint64_t value) {
 // more than it saves.
 constexpr std::size_t kSplitLines = 1024;
 
-class LevelObjText final : public ByteSource {
+class LevelObjText final : public BufferedSource {
 public:
     LevelObjText(const MeshPlan& plan, const LevelInfo& info) : plan_(plan), info_(info) {
         if (info.threads > 1) helper_.emplace();
     }
 
-    bool next(std::string& chunk) override {
+    bool fill(std::string& chunk) override {
         chunk.clear();
         if (!started_) {
             started_ = true;

@@ -122,7 +122,7 @@ MeshObjSource::MeshObjSource(const PlannedMesh& mesh, MeshObjFormatter& formatte
       faces_(wholeGroups(mesh.faces, kFaceBytes)),
       formatter_(formatter) {}
 
-bool MeshObjSource::next(std::string& chunk) {
+bool MeshObjSource::fill(std::string& chunk) {
     chunk.clear();
     switch (stage_) {
         case Stage::vertices: {

@@ -46,10 +46,10 @@ private:
 
 // One mesh file's bytes in pieces of a bounded size, so that a mesh of any
 // size is written without being held whole in memory.
-class MeshObjSource final : public ByteSource {
+class MeshObjSource final : public BufferedSource {
 public:
     MeshObjSource(const PlannedMesh& mesh, MeshObjFormatter& formatter);
-    bool next(std::string& chunk) override;
+    bool fill(std::string& chunk) override;
 
 private:
     ByteView vertices_;

@@ -97,11 +97,11 @@ std::string temporaryName() {
 
 std::error_code writeText(int fd, ByteSource& text, const std::function<void()>& whileWriting) {
     std::error_code failure;
-    std::string chunk;
+    std::string_view piece;
     bool first = true;
     try {
-        while (!failure && text.next(chunk)) {
-            failure = writeAll(fd, chunk);
+        while (!failure && text.nextPiece(piece)) {
+            failure = writeAll(fd, piece);
             if (first) {
                 first = false;
                 if (whileWriting) whileWriting();
