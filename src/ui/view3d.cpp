@@ -241,7 +241,10 @@ void View3D::showrun(const MapExtraction& extraction, const ExtractResult& resul
     say(runstatus_);
     constexpr int kListWidth = 250;
     splitter_->setSizes({std::max(width() - kListWidth, kListWidth), kListWidth});
-    if (view_ != nullptr) view_->setlevel(std::move(geometry));
+    if (view_ == nullptr) return;
+    // A new GL context decodes the level again rather than the view keeping a copy.
+    const MeshPlan* plan = &extraction.plan;
+    view_->setlevel(std::move(geometry), [plan] { return levelgeometry(*plan); });
 }
 
 void View3D::fillList(const LevelGeometry& geometry) {
