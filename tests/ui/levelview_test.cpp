@@ -1,7 +1,9 @@
 // The 3D window drawn by OpenGL on a real X server (CTest runs it under
 // xvfb-run with Mesa's software renderer): what the framebuffer shows of the
 // sample room, and which mesh a pixel picks.
+#include <QAction>
 #include <QApplication>
+#include <QFileInfo>
 #include <QImage>
 #include <QOpenGLContext>
 #include <QPointer>
@@ -85,6 +87,8 @@ private slots:
     void aNewContextDrawsTheSameLevel_data();
     void aNewContextDrawsTheSameLevel();
     void aSourceThatLostTheLevelMakesTheViewUnavailable();
+    void saveImageSaysWhatItDid_data();
+    void saveImageSaysWhatItDid();
 
 private:
     void lookFrom(float yaw, float pitch);
@@ -95,6 +99,7 @@ private:
     std::unique_ptr<Form1> form_;
     LevelView* view_ = nullptr;
     int meshes_ = 0;
+    QString runstatus_;  // the 3D window's status line after the run
 };
 
 void LevelViewTest::initTestCase() {
@@ -113,6 +118,7 @@ void LevelViewTest::initTestCase() {
     QTRY_VERIFY(view_->isValid());
     QVERIFY2(view_->failure().isEmpty(), qPrintable(view_->failure()));
     QCOMPARE(view_->meshcount(), meshes_);
+    runstatus_ = form_->view3d()->statusline();
     v2bsp::fixtures::RecordingHost host;
     v2bsp::ExtractSettings settings;
     settings.outputparent = scratch_.path() / "own";
@@ -307,6 +313,46 @@ void LevelViewTest::aSourceThatLostTheLevelMakesTheViewUnavailable() {
     QCOMPARE(view->failure(), QString("the level could not be had again for a new OpenGL context"));
     // The background alone.
     QCOMPARE(pixelsPerMesh(view->grabFramebuffer(), meshes_).size(), std::size_t{1});
+}
+
+void LevelViewTest::saveImageSaysWhatItDid_data() {
+    QTest::addColumn<QString>("answer");  // the name chosen in the box, in the scratch folder
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QString>("reason");  // empty for a save that succeeds
+    QTest::newRow("a PNG") << "shot.png"
+                           << "shot.png"
+                           << "";
+    QTest::newRow("a name without its extension") << "view"
+                                                  << "view.png"
+                                                  << "";
+    QTest::newRow("in a missing folder") << "missing/shot.png"
+                                         << "missing/shot.png"
+                                         << "No such file or directory";
+    QTest::newRow("under a regular file") << "maps/sample.map/shot.png"
+                                          << "maps/sample.map/shot.png"
+                                          << "Not a directory";
+}
+
+void LevelViewTest::saveImageSaysWhatItDid() {
+    QFETCH(QString, answer);
+    QFETCH(QString, written);
+    QFETCH(QString, reason);
+    v2bsp::ui::View3D* window = form_->view3d();
+    auto box = std::make_unique<ScriptedSaveBox>();
+    box->answer = qpath(scratch_.path() / answer.toStdString());
+    window->setSaveBox(std::move(box));
+    lookFrom(30, 60);
+    window->findChild<QAction*>("saveimage")->trigger();
+    const QString name = qpath(scratch_.path() / written.toStdString());
+    if (reason.isEmpty()) {
+        QCOMPARE(window->statusline(), "Saved " + name + ". " + runstatus_);
+        const QImage saved(name, "PNG");
+        QCOMPARE(saved.size(), frame().size());
+        QVERIFY(pixelsPerMesh(saved, meshes_).size() > 1);  // the meshes, not the background alone
+    } else {
+        QCOMPARE(window->statusline(), "Could not write " + name + ": " + reason);
+        QVERIFY(!QFileInfo::exists(name));
+    }
 }
 
 QTEST_MAIN(LevelViewTest)
