@@ -93,6 +93,8 @@ void LevelView::cleanup() {
     program_.reset();
     ready_ = false;
     uploadedbytes_ = 0;
+    // The level goes to the buffers of the next context, if one is made.
+    pending_ = true;
 }
 
 void LevelView::fail(const QString& reason) {
@@ -134,11 +136,12 @@ void LevelView::initializeGL() {
     if (pending_) upload();
 }
 
-void LevelView::setlevel(LevelGeometry geometry) {
+void LevelView::setlevel(LevelGeometry geometry, LevelSource source) {
+    ranges_ = std::move(geometry.meshes);
+    min_ = geometry.min;
+    max_ = geometry.max;
     geometry_ = std::move(geometry);
-    ranges_ = geometry_.meshes;
-    min_ = geometry_.min;
-    max_ = geometry_.max;
+    source_ = std::move(source);
     colours_.clear();
     for (const LevelMeshRange& range : ranges_) {
         const QColor c = meshcolour(range.number);
@@ -155,9 +158,19 @@ void LevelView::setlevel(LevelGeometry geometry) {
     }
 }
 
-// The level's data goes to the GL once and the copy is let go, so the level is
-// held once, by the GL.
+// The level's data goes to the GL and, when the source can give it again, the
+// copy is let go, so the level is held once, by the GL.
 void LevelView::upload() {
+    if (geometry_.positions.empty() && source_) {
+        geometry_ = source_();
+        geometry_.meshes = {};
+        if (!fits(geometry_)) {
+            geometry_ = {};
+            fail(QStringLiteral("the level could not be had again for a new OpenGL context"));
+            cleanup();
+            return;
+        }
+    }
     positions_->bind();
     positions_->allocate(geometry_.positions.data(), static_cast<int>(geometry_.positions.size() * sizeof(float)));
     indices_->bind();
@@ -165,9 +178,19 @@ void LevelView::upload() {
                        static_cast<int>(geometry_.indices.size() * sizeof(std::uint16_t)));
     uploadedbytes_ = static_cast<std::int64_t>(geometry_.positions.size() * sizeof(float) +
                                                geometry_.indices.size() * sizeof(std::uint16_t));
-    geometry_ = {};
+    if (source_) geometry_ = {};
     pending_ = false;
     update();
+}
+
+// Every range draws inside the data, so no draw reads past the buffers.
+bool LevelView::fits(const LevelGeometry& geometry) const {
+    const std::size_t vertices = geometry.positions.size() / 3;
+    return std::all_of(ranges_.begin(), ranges_.end(), [&](const LevelMeshRange& range) {
+        return range.firstindex <= geometry.indices.size() &&
+               range.indexcount <= geometry.indices.size() - range.firstindex &&
+               range.basevertex <= vertices && range.vertexcount <= vertices - range.basevertex;
+    });
 }
 
 std::int64_t LevelView::levelbytes() const {

@@ -8,9 +8,11 @@
 // With Z up the positions (x, y, z) are shown as (x, z, -y).
 //
 // Memory: the positions and the triangles go to the GL once per setlevel and
-// the widget keeps no copy of them (12 bytes a vertex, 6 a triangle); the
-// face normal is found per fragment from screen-space derivatives, so no
-// normals are stored. A frame allocates and uploads nothing.
+// once per new GL context (a move to another window or screen makes one).
+// Given a source to obtain them again, the widget keeps no copy of them
+// (12 bytes a vertex, 6 a triangle); the face normal is found per fragment
+// from screen-space derivatives, so no normals are stored. A frame allocates
+// and uploads nothing.
 #pragma once
 
 #include <QColor>
@@ -21,6 +23,7 @@
 #include <QString>
 #include <QVector3D>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -50,6 +53,9 @@ struct LevelGeometry {
     QVector3D min, max;                   // bounds of every position; zero when there is none
 };
 
+// Gives the level given to setlevel again, for a new GL context.
+using LevelSource = std::function<LevelGeometry()>;
+
 // The colour of mesh `number`: the same for a number in every run, and far
 // apart in hue for neighbouring numbers (hue steps by the golden ratio).
 QColor meshcolour(std::int64_t number);
@@ -63,7 +69,11 @@ public:
 
     // Replaces the level; uploaded at once when the GL is ready, else when it
     // is. Ranges index the meshes in the calls below (0 ... count - 1).
-    void setlevel(LevelGeometry geometry);
+    // A new GL context takes the level from `source` when there is one, so
+    // the copy is let go once uploaded; without one the view keeps it. A
+    // source that gives a level whose ranges lie outside its data makes the
+    // view unavailable.
+    void setlevel(LevelGeometry geometry, LevelSource source = {});
     int meshcount() const { return static_cast<int>(ranges_.size()); }
 
     void setmeshvisible(int mesh, bool visible);
@@ -111,6 +121,7 @@ private:
     void cleanup();
     void fail(const QString& reason);
     void upload();
+    bool fits(const LevelGeometry& geometry) const;
     void drawmeshes(const QMatrix4x4& projection, bool ids);
     QMatrix4x4 projection() const;
     QMatrix4x4 view() const;
@@ -127,7 +138,8 @@ private:
     bool pending_ = false;
     QString failure_;
 
-    LevelGeometry geometry_;  // emptied once uploaded
+    LevelGeometry geometry_;  // positions, indices; emptied once uploaded if source_ is set
+    LevelSource source_;
     std::vector<LevelMeshRange> ranges_;
     std::vector<QVector3D> colours_;
     std::vector<bool> visible_;

@@ -6,9 +6,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QImage>
+#include <QImageWriter>
 #include <QLabel>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QSaveFile>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
@@ -109,6 +112,22 @@ QString statustext(const ExtractResult& result, std::int64_t meshes, std::int64_
     }
     if (!missing.isEmpty()) text += QStringLiteral(". Incomplete: ") + missing.join("; ");
     return text;
+}
+
+QString writepng(const QImage& image, const QString& file) {
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly)) return out.errorString();
+    QImageWriter writer(&out, "png");
+    if (!writer.write(image) && out.error() == QFileDevice::NoError) return writer.errorString();
+    // Every byte goes to the temporary file before commit(): commit() does not
+    // hold a failed flush against the file (Qt 6.4 renames a cut file into
+    // place). A write cut short has no reason of its own; the flush that tries
+    // the rest meets the system's.
+    if (out.error() != QFileDevice::NoError || !out.flush()) {
+        out.flush();
+        return out.errorString();
+    }
+    return out.commit() ? QString() : out.errorString();
 }
 
 View3D::View3D(GlProbe probe, QWidget* parent) : QMainWindow(parent) {
@@ -241,7 +260,10 @@ void View3D::showrun(const MapExtraction& extraction, const ExtractResult& resul
     say(runstatus_);
     constexpr int kListWidth = 250;
     splitter_->setSizes({std::max(width() - kListWidth, kListWidth), kListWidth});
-    if (view_ != nullptr) view_->setlevel(std::move(geometry));
+    if (view_ == nullptr) return;
+    // A new GL context decodes the level again rather than the view keeping a copy.
+    const MeshPlan* plan = &extraction.plan;
+    view_->setlevel(std::move(geometry), [plan] { return levelgeometry(*plan); });
 }
 
 void View3D::fillList(const LevelGeometry& geometry) {
@@ -321,8 +343,9 @@ void View3D::saveImage() {
     savebox_->showSave();
     if (savebox_->fileName().isEmpty()) return;
     const QString name = withExtension(savebox_->fileName(), ".png");
-    say(view_->grabFramebuffer().save(name, "PNG") ? "Saved " + name + ". " + runstatus_
-                                                   : "Could not write " + name);
+    const QString failure = writepng(view_->grabFramebuffer(), name);
+    say(failure.isEmpty() ? "Saved " + name + ". " + runstatus_
+                          : "Could not write " + name + ": " + failure);
 }
 
 void View3D::frameAll() {

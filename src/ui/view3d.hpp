@@ -20,6 +20,7 @@
 #include "ui/levelview.hpp"
 
 class QAction;
+class QImage;
 class QLabel;
 class QSplitter;
 class QTreeWidget;
@@ -45,6 +46,12 @@ LevelGeometry levelgeometry(const MeshPlan& plan);
 // <folder>", then what is missing, if anything.
 QString statustext(const ExtractResult& result, std::int64_t meshes, std::int64_t vertices,
                    std::int64_t triangles);
+
+// Makes `file` the PNG of `image` through a temporary file in its folder,
+// renamed into place once whole: a failed save leaves no temporary file and
+// an earlier `file` as it was. Empty on success, else why not ("No such file
+// or directory", "File too large").
+QString writepng(const QImage& image, const QString& file);
 
 class View3D final : public QMainWindow {
     Q_OBJECT

@@ -1,14 +1,21 @@
 // The 3D window drawn by OpenGL on a real X server (CTest runs it under
 // xvfb-run with Mesa's software renderer): what the framebuffer shows of the
 // sample room, and which mesh a pixel picks.
+#include <QAction>
 #include <QApplication>
+#include <QFileInfo>
 #include <QImage>
+#include <QOpenGLContext>
+#include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSplitter>
 #include <QTreeWidget>
 #include <QtTest>
 #include <cmath>
 #include <map>
 
+#include "recordinghost.hpp"
 #include "scratchfolder.hpp"
 #include "ui/form1.hpp"
 #include "ui/levelview.hpp"
@@ -16,6 +23,7 @@
 #include "uitest.hpp"
 
 using namespace uitest;
+using v2bsp::ui::LevelGeometry;
 using v2bsp::ui::LevelView;
 
 namespace {
@@ -43,6 +51,23 @@ std::map<int, int> pixelsPerMesh(const QImage& image, int meshes) {
     return counts;
 }
 
+// Bytes of the level's positions and indices.
+std::int64_t dataBytes(const LevelGeometry& level) {
+    return static_cast<std::int64_t>(level.positions.size() * sizeof(float) +
+                                     level.indices.size() * sizeof(std::uint16_t));
+}
+
+// Moves `view` into another window, or back, by `move`, and waits until it
+// draws there: its GL context is ended and a new one made, so initializeGL
+// runs again.
+bool movedToANewContext(LevelView* view, const std::function<void()>& move) {
+    const QPointer<QOpenGLContext> old = view->context();
+    move();
+    view->show();
+    if (!QTest::qWaitForWindowExposed(view->window())) return false;
+    return QTest::qWaitFor([&] { return old.isNull() && view->isValid(); });
+}
+
 }  // namespace
 
 class LevelViewTest : public QObject {
@@ -59,15 +84,22 @@ private slots:
     void pickingSelectsTheRow();
     void zUpTurnsTheLevel();
     void levelIsHeldOnce();
+    void aNewContextDrawsTheSameLevel_data();
+    void aNewContextDrawsTheSameLevel();
+    void aSourceThatLostTheLevelMakesTheViewUnavailable();
+    void saveImageSaysWhatItDid_data();
+    void saveImageSaysWhatItDid();
 
 private:
     void lookFrom(float yaw, float pitch);
     QImage frame();
 
     v2bsp::ScratchFolder scratch_;
+    v2bsp::MapExtraction extraction_;  // the test's own run of the sample
     std::unique_ptr<Form1> form_;
     LevelView* view_ = nullptr;
     int meshes_ = 0;
+    QString runstatus_;  // the 3D window's status line after the run
 };
 
 void LevelViewTest::initTestCase() {
@@ -76,7 +108,8 @@ void LevelViewTest::initTestCase() {
     form_->show();
     const mb::Scene scene = mb::samplescene();
     meshes_ = static_cast<int>(scene.meshes.size());
-    form_->choosemap(qpath(writeMap(scratch_.path() / "maps" / "sample.map", scene)));
+    const fs::path map = writeMap(scratch_.path() / "maps" / "sample.map", scene);
+    form_->choosemap(qpath(map));
     form_->findChild<QPushButton*>("Command1")->click();
     QVERIFY(form_->view3d() != nullptr);
     view_ = form_->view3d()->levelview();
@@ -85,6 +118,13 @@ void LevelViewTest::initTestCase() {
     QTRY_VERIFY(view_->isValid());
     QVERIFY2(view_->failure().isEmpty(), qPrintable(view_->failure()));
     QCOMPARE(view_->meshcount(), meshes_);
+    runstatus_ = form_->view3d()->statusline();
+    v2bsp::fixtures::RecordingHost host;
+    v2bsp::ExtractSettings settings;
+    settings.outputparent = scratch_.path() / "own";
+    fs::create_directories(settings.outputparent);
+    QCOMPARE(extraction_.extractmap(map.string(), host, settings).status,
+             v2bsp::ExtractStatus::complete);
 }
 
 void LevelViewTest::lookFrom(float yaw, float pitch) {
@@ -188,6 +228,131 @@ void LevelViewTest::levelIsHeldOnce() {
     // Positions and indices once, and a little per mesh.
     QVERIFY(view_->levelbytes() >= 12 * vertices + 6 * triangles);
     QVERIFY(view_->levelbytes() <= 12 * vertices + 6 * triangles + 64 * meshes_);
+}
+
+// "copies": of the level's data the view holds once it is drawn; with no
+// source to decode the level again it keeps its own.
+void LevelViewTest::aNewContextDrawsTheSameLevel_data() {
+    QTest::addColumn<bool>("ownsource");
+    QTest::addColumn<int>("copies");
+    QTest::newRow("decoded again by the 3D window") << true << 1;
+    QTest::newRow("kept by the view") << false << 2;
+}
+
+void LevelViewTest::aNewContextDrawsTheSameLevel() {
+    QFETCH(bool, ownsource);
+    QFETCH(int, copies);
+    LevelGeometry level = v2bsp::ui::levelgeometry(extraction_.plan);
+    level.positions.shrink_to_fit();
+    level.indices.shrink_to_fit();
+    const std::int64_t data = dataBytes(level);
+    if (!ownsource) view_->setlevel(std::move(level));
+    constexpr int kHidden = 2, kHighlighted = 3;
+    lookFrom(30, 60);
+    view_->setmeshvisible(kHidden, false);
+    view_->sethighlighted(kHighlighted);
+    const QImage before = frame();
+
+    auto* splitter = qobject_cast<QSplitter*>(view_->parentWidget());
+    QVERIFY(splitter != nullptr);
+    const int place = splitter->indexOf(view_);
+    const QList<int> sizes = splitter->sizes();
+    const auto putBack = [&] {
+        splitter->insertWidget(place, view_);
+        splitter->setSizes(sizes);
+    };
+    QWidget elsewhere;
+    elsewhere.resize(view_->size());
+    // Whatever fails, the view is not left to end with `elsewhere`.
+    const auto guard = qScopeGuard([&] {
+        if (view_->parentWidget() != splitter) putBack();
+    });
+    const std::pair<const char*, std::function<void()>> moves[] = {
+        {"into another window",
+         [&] {
+             view_->setParent(&elsewhere);
+             view_->move(0, 0);
+             elsewhere.show();
+         }},
+        {"back into the 3D window", putBack},
+    };
+    for (const auto& [where, move] : moves) {
+        QVERIFY2(movedToANewContext(view_, move), where);
+        QVERIFY2(view_->failure().isEmpty(), qPrintable(view_->failure()));
+        const QImage after = frame();
+        const std::map<int, int> counts = pixelsPerMesh(after, meshes_);
+        for (int m = 0; m < meshes_; ++m) {
+            // The highlighted mesh is lighter, so its hue is weak; the frame below holds it.
+            if (m == kHighlighted) continue;
+            const bool drawn = counts.contains(m) && counts.at(m) >= 20;
+            QVERIFY2(drawn == (m != kHidden), qPrintable(QString("%1: mesh %2").arg(where).arg(m)));
+        }
+        // The same camera, hidden mesh and highlight: the same frame.
+        QVERIFY2(after == before, where);
+        QVERIFY2(view_->levelbytes() >= copies * data &&
+                     view_->levelbytes() <= copies * data + 64 * meshes_,
+                 qPrintable(QString("%1: %2 bytes").arg(where).arg(view_->levelbytes())));
+    }
+}
+
+// A source that gives another level than the one set would have the view
+// draw past its buffers: the view says so instead.
+void LevelViewTest::aSourceThatLostTheLevelMakesTheViewUnavailable() {
+    QWidget first, second;
+    auto* view = new LevelView(&first);
+    view->resize(200, 150);
+    view->setlevel(v2bsp::ui::levelgeometry(extraction_.plan), [] { return LevelGeometry{}; });
+    QVERIFY(movedToANewContext(view, [&] { first.show(); }));
+    QVERIFY(view->failure().isEmpty());
+    QSignalSpy unavailable(view, &LevelView::unavailable);
+    QVERIFY(movedToANewContext(view, [&] {
+        view->setParent(&second);
+        second.show();
+    }));
+    QCOMPARE(unavailable.size(), 1);
+    QCOMPARE(view->failure(), QString("the level could not be had again for a new OpenGL context"));
+    // The background alone.
+    QCOMPARE(pixelsPerMesh(view->grabFramebuffer(), meshes_).size(), std::size_t{1});
+}
+
+void LevelViewTest::saveImageSaysWhatItDid_data() {
+    QTest::addColumn<QString>("answer");  // the name chosen in the box, in the scratch folder
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QString>("reason");  // empty for a save that succeeds
+    QTest::newRow("a PNG") << "shot.png"
+                           << "shot.png"
+                           << "";
+    QTest::newRow("a name without its extension") << "view"
+                                                  << "view.png"
+                                                  << "";
+    QTest::newRow("in a missing folder") << "missing/shot.png"
+                                         << "missing/shot.png"
+                                         << "No such file or directory";
+    QTest::newRow("under a regular file") << "maps/sample.map/shot.png"
+                                          << "maps/sample.map/shot.png"
+                                          << "Not a directory";
+}
+
+void LevelViewTest::saveImageSaysWhatItDid() {
+    QFETCH(QString, answer);
+    QFETCH(QString, written);
+    QFETCH(QString, reason);
+    v2bsp::ui::View3D* window = form_->view3d();
+    auto box = std::make_unique<ScriptedSaveBox>();
+    box->answer = qpath(scratch_.path() / answer.toStdString());
+    window->setSaveBox(std::move(box));
+    lookFrom(30, 60);
+    window->findChild<QAction*>("saveimage")->trigger();
+    const QString name = qpath(scratch_.path() / written.toStdString());
+    if (reason.isEmpty()) {
+        QCOMPARE(window->statusline(), "Saved " + name + ". " + runstatus_);
+        const QImage saved(name, "PNG");
+        QCOMPARE(saved.size(), frame().size());
+        QVERIFY(pixelsPerMesh(saved, meshes_).size() > 1);  // the meshes, not the background alone
+    } else {
+        QCOMPARE(window->statusline(), "Could not write " + name + ": " + reason);
+        QVERIFY(!QFileInfo::exists(name));
+    }
 }
 
 QTEST_MAIN(LevelViewTest)

@@ -1,11 +1,15 @@
 // The 3D window without OpenGL (offscreen, with a probe that refuses the
 // context): its title, list, status line, Save As and Open Folder, and how
-// Form1 opens it.
+// Form1 opens it; how an image is saved.
+#include <sys/resource.h>
+
 #include <QAction>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QtTest>
+#include <csignal>
 #include <fstream>
 #include <iterator>
 
@@ -20,24 +24,45 @@ namespace {
 
 QString refuse() { return QStringLiteral("refused for the test"); }
 
-class ScriptedSaveBox final : public v2bsp::ui::SaveBox {
-public:
-    QString answer, filter;
-    QStringList filtersset;
-    QString suggested;
-    void setFileName(const QString& name) override { suggested = name; }
-    void setFilters(const QStringList& filters) override { filtersset = filters; }
-    void showSave() override { chosen_ = answer; }
-    QString fileName() const override { return chosen_; }
-    QString selectedFilter() const override { return filter.isEmpty() ? filtersset.value(0) : filter; }
-
-private:
-    QString chosen_;
-};
-
 std::string bytesOf(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// While it lives, files of this process may grow to `bytes` and no further
+// (no limit for a negative count): a longer write is cut short, then fails
+// with "File too large", as writes do on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(int bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        if (bytes < 0) return;
+        oldaction_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old_;
+        limit.rlim_cur = static_cast<rlim_t>(bytes);
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        if (oldaction_ != SIG_ERR) std::signal(SIGXFSZ, oldaction_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit old_{};
+    void (*oldaction_)(int) = SIG_ERR;
+};
+
+// Pixels that do not compress to a few bytes.
+QImage noise(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            image.setPixel(x, y, qRgb(x * 37 ^ y * 11, x * y, x * 5 + y * 3));
+        }
+    }
+    return image;
 }
 
 class QuietHost final : public v2bsp::ExtractHost {
@@ -81,6 +106,8 @@ private slots:
     void saveAsWritesWhatTheCommandLineWrites_data();
     void saveAsWritesWhatTheCommandLineWrites();
     void saveAsCancelledWritesNothing();
+    void writePng_data();
+    void writePng();
     void openFolderShowsTheRunsFolder();
     void viewMenuDecidesWhetherRunsOpenIt();
     void aSecondRunRefillsIt();
@@ -223,6 +250,52 @@ void View3DTest::saveAsCancelledWritesNothing() {
     f.form.view3d()->findChild<QAction*>("saveas")->trigger();
     QCOMPARE(listing(f.scratch.path()), QStringList({"maps", "program"}));
     QCOMPARE(f.form.view3d()->statusline(), before);
+}
+
+// Beside the target lies "earlier.png", a file that is no PNG.
+void View3DTest::writePng_data() {
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("empty");      // a null image, as a grab of a failed GL gives
+    QTest::addColumn<int>("sizelimit");   // bytes a file may grow to; -1 for no limit
+    QTest::addColumn<QString>("reason");  // empty for a save that succeeds
+    QTest::newRow("a new file") << "new.png" << false << -1 << "";
+    QTest::newRow("over a file") << "earlier.png" << false << -1 << "";
+    QTest::newRow("under a regular file")
+        << "earlier.png/x.png" << false << -1 << "Not a directory";
+    QTest::newRow("in a missing folder")
+        << "missing/x.png" << false << -1 << "No such file or directory";
+    QTest::newRow("a new file, cut short") << "new.png" << false << 100 << "File too large";
+    QTest::newRow("over a file, cut short") << "earlier.png" << false << 100 << "File too large";
+    QTest::newRow("over a file, no byte written")
+        << "earlier.png" << false << 0 << "File too large";
+    QTest::newRow("over a file, an empty image") << "earlier.png" << true << -1 << "Image is empty";
+}
+
+void View3DTest::writePng() {
+    QFETCH(QString, target);
+    QFETCH(bool, empty);
+    QFETCH(int, sizelimit);
+    QFETCH(QString, reason);
+    v2bsp::ScratchFolder scratch;
+    const std::string earlier = "the earlier bytes";
+    std::ofstream(scratch.path() / "earlier.png", std::ios::binary) << earlier;
+    const QImage image = empty ? QImage() : noise(64, 48);
+    const fs::path file = scratch.path() / target.toStdString();
+    QString failure;
+    {
+        const FileSizeLimit limit(sizelimit);
+        failure = v2bsp::ui::writepng(image, qpath(file));
+    }
+    QCOMPARE(failure, reason);
+    // No temporary file stays, and no folder is made.
+    QStringList names{"earlier.png"};
+    if (reason.isEmpty() && target != "earlier.png") names << target;
+    QCOMPARE(listing(scratch.path()), names);
+    if (reason.isEmpty()) {
+        QCOMPARE(QImage(qpath(file), "PNG"), image);
+    } else {
+        QCOMPARE(bytesOf(scratch.path() / "earlier.png"), earlier);
+    }
 }
 
 void View3DTest::openFolderShowsTheRunsFolder() {
