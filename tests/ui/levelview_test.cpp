@@ -121,8 +121,8 @@ void LevelViewTest::initTestCase() {
     runstatus_ = form_->view3d()->statusline();
     v2bsp::fixtures::RecordingHost host;
     v2bsp::ExtractSettings settings;
-    settings.outputparent = scratch_.path() / "own";
-    fs::create_directories(settings.outputparent);
+    settings.outputParent = scratch_.path() / "own";
+    fs::create_directories(settings.outputParent);
     QCOMPARE(extraction_.extractmap(map.string(), host, settings).status,
              v2bsp::ExtractStatus::complete);
 }
