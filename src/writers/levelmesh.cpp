@@ -80,23 +80,41 @@ bool storedPositionBounds(ByteView vertices, MeshSummary& summary) {
     const std::uint8_t* const data = vertices.data();
     const std::size_t count = vertices.size() / kVertexBytes;
     if (count == 0) return true;
-    bool stored = true;
-    Position low{}, high{};
-    for (int axis = 0; axis < 3; ++axis) low[axis] = high[axis] = std::bit_cast<float>(loadu32le(data + 4 * axis));
-    for (std::size_t i = 0; i < count; ++i) {
-        for (int axis = 0; axis < 3; ++axis) {
-            const std::uint32_t bits = loadu32le(data + i * kVertexBytes + 4 * axis);
-            stored &= ((bits >> 23 & 0xFF) - 1u < 254u) | (bits == 0);
-            const float value = std::bit_cast<float>(bits);
-            low[axis] = value < low[axis] ? value : low[axis];
-            high[axis] = value > high[axis] ? value : high[axis];
-        }
+    // Four vertices at a time, as twelve values in a row whose axes repeat
+    // x y z x y z ...: each of the twelve places keeps its own bounds and
+    // test, which the compiler can do side by side, and the places of one
+    // axis are joined at the end.
+    constexpr std::size_t kBlock = 12;
+    std::array<float, kBlock> low{}, high{};
+    std::array<std::uint32_t, kBlock> stored{};
+    for (std::size_t k = 0; k < kBlock; ++k) {
+        low[k] = high[k] = std::bit_cast<float>(loadu32le(data + 4 * (k % 3)));
+        stored[k] = 1;
     }
-    if (stored) {
-        summary.min = low;
-        summary.max = high;
+    const auto take = [&](const std::uint8_t* values, std::size_t k) {
+        const std::uint32_t bits = loadu32le(values + 4 * k);
+        stored[k] &= static_cast<std::uint32_t>((bits >> 23 & 0xFF) - 1u < 254u) | static_cast<std::uint32_t>(bits == 0);
+        const float value = std::bit_cast<float>(bits);
+        low[k] = value < low[k] ? value : low[k];
+        high[k] = value > high[k] ? value : high[k];
+    };
+    const std::size_t blocks = count / 4;
+    for (std::size_t block = 0; block < blocks; ++block) {
+        const std::uint8_t* values = data + block * 4 * kVertexBytes;
+        for (std::size_t k = 0; k < kBlock; ++k) take(values, k);
     }
-    return stored;
+    // The last vertices fill the first places of a block.
+    const std::uint8_t* rest = data + blocks * 4 * kVertexBytes;
+    for (std::size_t k = 0; k < (count % 4) * 3; ++k) take(rest, k);
+    bool all_stored = true;
+    for (std::size_t k = 0; k < kBlock; ++k) {
+        all_stored &= stored[k] != 0;
+        const std::size_t axis = k % 3;
+        summary.min[axis] = k < 3 || low[k] < summary.min[axis] ? low[k] : summary.min[axis];
+        summary.max[axis] = k < 3 || high[k] > summary.max[axis] ? high[k] : summary.max[axis];
+    }
+    if (!all_stored) summary.min = summary.max = Position{0, 0, 0};
+    return all_stored;
 }
 
 }  // namespace

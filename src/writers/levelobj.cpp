@@ -1,4 +1,5 @@
 #include <charconv>
+#include <memory>
 #include <optional>
 
 #include "writers/helperthread.hpp"
@@ -7,142 +8,206 @@
 namespace v2bsp {
 namespace {
 
-// Pieces of about two megabytes of text.
-constexpr std::size_t kPieceItems = 65536;
+// The groups one thread formats at a time: about two megabytes of text.
+// Runs of this size hand over to the helper a few dozen times for a level of
+// millions of vertices, however many meshes hold them.
+constexpr std::size_t kRunGroups = 32768;
 // "v" and three of " " plus the longest shortest single ("-1.1754944e-38").
 constexpr std::size_t kMaxVertexLine = 1 + 3 * 16 + 1;
 // "f" and three of " " plus an index of the whole file (at most 20 digits).
 constexpr std::size_t kMaxFaceLine = 1 + 3 * 21 + 1;
+// "o mesh", a mesh number and LF.
+constexpr std::size_t kMaxObjectLine = 6 + 20 + 1;
 
-char* writeNumber(char* out, float value) {
-    return std::to_chars(out, out + 16, value).ptr;
-}
+// One part of the file's text: a mesh's "o" line, a run of its vertex
+// groups, or a run of its face groups.
+struct Segment {
+    enum class Kind { object, vertices, faces } kind;
+    std::int64_t number = 0;       // the mesh's
+    ByteView groups;               // whole groups of the part
+    std::uint64_t vertexcount = 0;  // the mesh's: faces naming more are left out
+    std::uint64_t base = 0;         // the vertices of the file before the mesh's
+};
 
-char* writeIndex(char* out, std::uint64_t value) {
-    return std::to_chars(out, out + 20, value).ptr;
-}
+// A run of segments that one thread formats, and the most bytes its text takes.
+struct Run {
+    std::vector<Segment> segments;
+    std::size_t bound = 0;
+};
 
-// Below this many lines a piece is formatted whole: the hand-over would cost
-// more than it saves.
-constexpr std::size_t kSplitLines = 1024;
-
-class LevelObjText final : public BufferedSource {
+// Walks the plan's written meshes in order, handing out runs of at most
+// kRunGroups groups (an "o" line counts as one).
+class Cursor {
 public:
-    LevelObjText(const MeshPlan& plan, const LevelInfo& info) : plan_(plan), info_(info) {
+    explicit Cursor(const MeshPlan& plan) : plan_(plan) {}
+
+    // Replaces `run` by the next run; false when the text is done.
+    bool take(Run& run) {
+        run.segments.clear();
+        run.bound = 0;
+        std::size_t room = kRunGroups;
+        while (room > 0 && mesh_ < plan_.meshes.size()) {
+            const PlannedMesh& mesh = plan_.meshes[mesh_];
+            if (mesh.skip != MeshSkip::none) {
+                ++mesh_;
+                continue;
+            }
+            const ByteView vertices = wholeGroups(mesh.vertices, kVertexBytes);
+            const std::uint64_t vertexcount = vertices.size() / kVertexBytes;
+            switch (stage_) {
+                case Stage::object:
+                    run.segments.push_back({Segment::Kind::object, mesh.number, {}, vertexcount, base_});
+                    run.bound += kMaxObjectLine;
+                    --room;
+                    stage_ = Stage::vertices;
+                    offset_ = 0;
+                    break;
+                case Stage::vertices:
+                    room -= part(run, Segment::Kind::vertices, mesh, vertices, kVertexBytes, kMaxVertexLine, room,
+                                 vertexcount);
+                    if (offset_ == vertices.size()) {
+                        stage_ = Stage::faces;
+                        offset_ = 0;
+                    }
+                    break;
+                case Stage::faces: {
+                    const ByteView faces = wholeGroups(mesh.faces, kFaceBytes);
+                    room -= part(run, Segment::Kind::faces, mesh, faces, kFaceBytes, kMaxFaceLine, room, vertexcount);
+                    if (offset_ == faces.size()) {
+                        // Later meshes' indices start past this mesh's vertices.
+                        base_ += vertexcount;
+                        stage_ = Stage::object;
+                        ++mesh_;
+                    }
+                    break;
+                }
+            }
+        }
+        return !run.segments.empty();
+    }
+
+private:
+    enum class Stage { object, vertices, faces };
+
+    // Adds what fits of the rest of `groups` to `run`; the groups it took.
+    std::size_t part(Run& run, Segment::Kind kind, const PlannedMesh& mesh, ByteView groups, std::size_t group,
+                     std::size_t max_line, std::size_t room, std::uint64_t vertexcount) {
+        const std::size_t take = std::min(room, (groups.size() - offset_) / group);
+        if (take > 0) {
+            run.segments.push_back({kind, mesh.number, groups.subspan(offset_, take * group), vertexcount, base_});
+            run.bound += take * max_line;
+            offset_ += take * group;
+        }
+        return take;
+    }
+
+    const MeshPlan& plan_;
+    std::size_t mesh_ = 0;
+    Stage stage_ = Stage::object;
+    std::size_t offset_ = 0;  // into the current part's groups
+    std::uint64_t base_ = 0;
+};
+
+// The text of one run, made in a buffer that is reused and never zeroed.
+class RunText {
+public:
+    std::string_view view() const { return {data_.get(), size_}; }
+
+    void format(const Run& run, UpAxis up) {
+        if (capacity_ < run.bound) {
+            data_ = std::make_unique_for_overwrite<char[]>(run.bound);
+            capacity_ = run.bound;
+        }
+        char* out = data_.get();
+        for (const Segment& segment : run.segments) {
+            switch (segment.kind) {
+                case Segment::Kind::object:
+                    out = writeText(out, "o mesh");
+                    out = std::to_chars(out, out + 20, segment.number).ptr;
+                    *out++ = '\n';
+                    break;
+                case Segment::Kind::vertices:
+                    positions_.clear();
+                    appendPositions(segment.groups, up, positions_);
+                    for (const Position& position : positions_) {
+                        *out++ = 'v';
+                        for (const float value : position) {
+                            *out++ = ' ';
+                            out = std::to_chars(out, out + 16, value).ptr;
+                        }
+                        *out++ = '\n';
+                    }
+                    break;
+                case Segment::Kind::faces:
+                    triangles_.clear();
+                    appendTriangles(segment.groups, segment.vertexcount, triangles_);
+                    for (const Triangle& triangle : triangles_) {
+                        *out++ = 'f';
+                        for (const std::uint32_t index : triangle) {
+                            *out++ = ' ';
+                            out = std::to_chars(out, out + 20, segment.base + index + 1).ptr;
+                        }
+                        *out++ = '\n';
+                    }
+                    break;
+            }
+        }
+        size_ = static_cast<std::size_t>(out - data_.get());
+    }
+
+private:
+    static char* writeText(char* out, std::string_view text) {
+        for (const char c : text) *out++ = c;
+        return out;
+    }
+
+    std::unique_ptr<char[]> data_;
+    std::size_t capacity_ = 0;
+    std::size_t size_ = 0;
+    std::vector<Position> positions_;
+    std::vector<Triangle> triangles_;
+};
+
+class LevelObjText final : public ByteSource {
+public:
+    LevelObjText(const MeshPlan& plan, const LevelInfo& info) : cursor_(plan), up_(info.up) {
+        header_ = "# " + levelGenerator() + ": " + std::to_string(plan.writtenCount()) + " meshes of " + info.folder +
+                  "\n";
         if (info.threads > 1) helper_.emplace();
     }
 
-    bool fill(std::string& chunk) override {
-        chunk.clear();
+    bool nextPiece(std::string_view& piece) override {
         if (!started_) {
             started_ = true;
-            chunk = "# " + levelGenerator() + ": " + std::to_string(plan_.writtenCount()) + " meshes of " +
-                    info_.folder + "\n";
+            piece = header_;
             return true;
         }
-        while (chunk.empty()) {
-            if (!pieces_) {
-                if (!openNextMesh(chunk)) return !chunk.empty();
-                continue;
-            }
-            if (!inFaces_) {
-                if (pieces_->nextPositions(positions_)) {
-                    appendVertices(chunk);
-                    continue;
-                }
-                inFaces_ = true;
-            }
-            if (pieces_->nextTriangles(triangles_)) {
-                appendFaces(chunk);
-                continue;
-            }
-            // The mesh is done: later meshes' indices start past its vertices.
-            base_ += meshVertices_;
-            pieces_.reset();
+        if (secondReady_) {
+            secondReady_ = false;
+            piece = second_.view();
+            return true;
         }
+        if (!cursor_.take(firstRun_)) return false;
+        // Two runs at once where there is a helper: this thread formats the
+        // first while the helper formats the second, which is the next piece.
+        if (helper_ && cursor_.take(secondRun_)) {
+            helper_->run([this] { first_.format(firstRun_, up_); }, [this] { second_.format(secondRun_, up_); });
+            secondReady_ = true;
+        } else {
+            first_.format(firstRun_, up_);
+        }
+        piece = first_.view();
         return true;
     }
 
 private:
-    // Starts the next written mesh with its "o" line; false when none is left.
-    bool openNextMesh(std::string& chunk) {
-        while (at_ < plan_.meshes.size()) {
-            const PlannedMesh& mesh = plan_.meshes[at_++];
-            if (mesh.skip != MeshSkip::none) continue;
-            chunk += "o mesh" + std::to_string(mesh.number) + "\n";
-            pieces_.emplace(mesh, info_.up, kPieceItems);
-            meshVertices_ = mesh.vertices.size() / kVertexBytes;
-            inFaces_ = false;
-            return true;
-        }
-        return false;
-    }
-
-    // Formats the lines of `count` items with `lines`, in two halves on two
-    // threads where the piece is long and there is a helper.
-    template <typename Lines>
-    void appendSplit(std::string& chunk, std::size_t count, Lines lines) {
-        if (!helper_ || count < kSplitLines) {
-            lines(chunk, 0, count);
-            return;
-        }
-        helper_->appendInHalves(chunk, count, lines);
-    }
-
-    void appendVertices(std::string& chunk) {
-        appendSplit(chunk, positions_.size(), [this](std::string& out, std::size_t from, std::size_t to) {
-            vertexLines(out, from, to);
-        });
-    }
-
-    void appendFaces(std::string& chunk) {
-        appendSplit(chunk, triangles_.size(), [this](std::string& out, std::size_t from, std::size_t to) {
-            faceLines(out, from, to);
-        });
-    }
-
-    void vertexLines(std::string& chunk, std::size_t from, std::size_t to) const {
-        const std::size_t start = chunk.size();
-        chunk.resize(start + (to - from) * kMaxVertexLine);
-        char* out = chunk.data() + start;
-        for (std::size_t i = from; i < to; ++i) {
-            const Position& position = positions_[i];
-            *out++ = 'v';
-            for (const float value : position) {
-                *out++ = ' ';
-                out = writeNumber(out, value);
-            }
-            *out++ = '\n';
-        }
-        chunk.resize(static_cast<std::size_t>(out - chunk.data()));
-    }
-
-    void faceLines(std::string& chunk, std::size_t from, std::size_t to) const {
-        const std::size_t start = chunk.size();
-        chunk.resize(start + (to - from) * kMaxFaceLine);
-        char* out = chunk.data() + start;
-        for (std::size_t i = from; i < to; ++i) {
-            const Triangle& triangle = triangles_[i];
-            *out++ = 'f';
-            for (const std::uint32_t index : triangle) {
-                *out++ = ' ';
-                out = writeIndex(out, base_ + index + 1);
-            }
-            *out++ = '\n';
-        }
-        chunk.resize(static_cast<std::size_t>(out - chunk.data()));
-    }
-
-    const MeshPlan& plan_;
-    const LevelInfo& info_;
+    Cursor cursor_;
+    UpAxis up_;
+    std::string header_;
     bool started_ = false;
-    std::size_t at_ = 0;
-    std::optional<MeshPieces> pieces_;
-    bool inFaces_ = false;
-    std::uint64_t base_ = 0;
-    std::uint64_t meshVertices_ = 0;
-    std::vector<Position> positions_;
-    std::vector<Triangle> triangles_;
+    Run firstRun_, secondRun_;
+    RunText first_, second_;
+    bool secondReady_ = false;
     std::optional<HelperThread> helper_;
 };
 
