@@ -20,7 +20,7 @@ struct Face {
 
 }  // namespace
 
-QImage iconimage(int size) {
+QImage iconImage(int size) {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
@@ -48,9 +48,9 @@ QImage iconimage(int size) {
     return image;
 }
 
-QIcon appicon() {
+QIcon appIcon() {
     QIcon icon;
-    for (const int size : kIconSizes) icon.addPixmap(QPixmap::fromImage(iconimage(size)));
+    for (const int size : kIconSizes) icon.addPixmap(QPixmap::fromImage(iconImage(size)));
     return icon;
 }
 

@@ -12,8 +12,8 @@ namespace v2bsp::ui {
 inline constexpr std::initializer_list<int> kIconSizes = {16, 20, 22, 24, 32, 48, 64, 128, 256};
 
 // The icon drawn at `size` × `size` pixels on a transparent ground.
-QImage iconimage(int size);
+QImage iconImage(int size);
 
-QIcon appicon();
+QIcon appIcon();
 
 }  // namespace v2bsp::ui

@@ -7,7 +7,7 @@
 
 namespace v2bsp::ui {
 
-StartRequest parsecommandline(const std::vector<std::string>& args) {
+StartRequest parseCommandLine(const std::vector<std::string>& args) {
     StartRequest request;
     bool options = true;
     for (const std::string& arg : args) {
@@ -18,11 +18,11 @@ StartRequest parsecommandline(const std::vector<std::string>& args) {
         } else if (options && (arg == "--help" || arg == "-h")) {
             return {StartRequest::Action::help, {}, {}};
         } else if (options && arg.size() > 1 && arg.front() == '-') {
-            return {StartRequest::Action::usageerror, {}, "unknown option " + arg};
+            return {StartRequest::Action::usageError, {}, "unknown option " + arg};
         } else if (!request.map.empty()) {
-            return {StartRequest::Action::usageerror, {}, "only one MAP can be opened"};
+            return {StartRequest::Action::usageError, {}, "only one MAP can be opened"};
         } else if (arg.empty()) {
-            return {StartRequest::Action::usageerror, {}, "the MAP is an empty name"};
+            return {StartRequest::Action::usageError, {}, "the MAP is an empty name"};
         } else {
             request.map = arg;
         }
@@ -30,7 +30,7 @@ StartRequest parsecommandline(const std::vector<std::string>& args) {
     return request;
 }
 
-bool wantstextonly(const std::vector<std::string>& args) {
+bool wantsTextOnly(const std::vector<std::string>& args) {
     for (const std::string& arg : args) {
         if (arg == "--") return false;
         if (arg == "--version" || arg == "--help" || arg == "-h") return true;
@@ -38,7 +38,7 @@ bool wantstextonly(const std::vector<std::string>& args) {
     return false;
 }
 
-std::vector<std::string> withouttoolkitoptions(const std::vector<std::string>& args) {
+std::vector<std::string> withoutToolkitOptions(const std::vector<std::string>& args) {
     static const std::array<std::string_view, 12> kWithValue = {
         "-platform", "-platformpluginpath", "-platformtheme", "-plugin",     "-qwindowgeometry", "-qwindowicon",
         "-qwindowtitle", "-style",          "-stylesheet",    "-session",    "-display",         "-geometry"};
@@ -60,7 +60,7 @@ std::vector<std::string> withouttoolkitoptions(const std::vector<std::string>& a
     return kept;
 }
 
-bool issystemfolder(const std::filesystem::path& folder) {
+bool isSystemFolder(const std::filesystem::path& folder) {
     const std::string path = folder.lexically_normal().string();
     for (const std::string system : {"/usr", "/bin", "/sbin", "/opt", "/lib"}) {
         if (path == system || path.rfind(system + "/", 0) == 0) return true;
@@ -68,12 +68,12 @@ bool issystemfolder(const std::filesystem::path& folder) {
     return false;
 }
 
-std::string versiontext() {
+std::string versionText() {
     return std::string(kProgramName) + " " + std::string(kVersionText) + " (" + std::string(kInternalName) +
            ")\n" + std::string(kDescription) + ".\n";
 }
 
-std::string helptext() {
+std::string helpText() {
     return "Usage: " + std::string(kProgramName) +
            " [MAP]\n"
            "Opens the window; MAP, when given, is chosen as if by File > Open.\n"

@@ -5,7 +5,7 @@
 //   v2bsp --help     print this usage
 //
 // Options of the toolkit itself (-platform, -style, ...) are removed before
-// the arguments reach parsecommandline.
+// the arguments reach parseCommandLine.
 #pragma once
 
 #include <filesystem>
@@ -21,30 +21,30 @@ inline constexpr std::string_view kDescription =
     "Extracts the meshes of the first BSP of a Vorun 2 map as Wavefront OBJ files";
 
 struct StartRequest {
-    enum class Action { window, version, help, usageerror };
+    enum class Action { window, version, help, usageError };
     Action action = Action::window;
     std::string map;    // empty: no map chosen
-    std::string error;  // for usageerror
+    std::string error;  // for usageError
 };
 
 // `args` without the program name. "--" ends the options; at most one MAP.
-StartRequest parsecommandline(const std::vector<std::string>& args);
+StartRequest parseCommandLine(const std::vector<std::string>& args);
 
 // True when `args` (without the program name) ask only for a text answer
 // (--version or --help before any "--"), which needs no display.
-bool wantstextonly(const std::vector<std::string>& args);
+bool wantsTextOnly(const std::vector<std::string>& args);
 
 // `args` without the options the toolkit takes for itself before any "--"
 // (-platform NAME, -style NAME, -reverse, ...), so that the command line can
 // be judged before the toolkit, which may need a display, is started.
-std::vector<std::string> withouttoolkitoptions(const std::vector<std::string>& args);
+std::vector<std::string> withoutToolkitOptions(const std::vector<std::string>& args);
 
 // True for the folders a package installs programs into (/usr/bin,
 // /usr/local/bin, /bin, /opt/...): mesh files never go there, even for a
 // user who may write there.
-bool issystemfolder(const std::filesystem::path& folder);
+bool isSystemFolder(const std::filesystem::path& folder);
 
-std::string versiontext();
-std::string helptext();
+std::string versionText();
+std::string helpText();
 
 }  // namespace v2bsp::ui

@@ -19,9 +19,9 @@ std::unique_ptr<QFileDialog> makeOpenDialog(QWidget* parent, const QString& file
 }
 
 void FileDialogOpenBox::showOpen() {
-    const auto dialog = makeOpenDialog(parent_, filename_, filter_);
+    const auto dialog = makeOpenDialog(parent_, fileName_, filter_);
     const bool chosen = dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty();
-    filename_ = chosen ? dialog->selectedFiles().constFirst() : QString();
+    fileName_ = chosen ? dialog->selectedFiles().constFirst() : QString();
 }
 
 void FileDialogSaveBox::showSave() {
@@ -29,9 +29,9 @@ void FileDialogSaveBox::showSave() {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(filters_);
-    dialog.selectFile(filename_);
+    dialog.selectFile(fileName_);
     const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
-    filename_ = chosen ? dialog.selectedFiles().constFirst() : QString();
+    fileName_ = chosen ? dialog.selectedFiles().constFirst() : QString();
     selected_ = chosen ? dialog.selectedNameFilter() : QString();
 }
 
@@ -48,7 +48,7 @@ std::unique_ptr<QMessageBox> makeNotAMapBox(QWidget* parent, const QString& text
     return box;
 }
 
-void MessageBoxPresenter::notamap(const QString& text, const QString& reason) {
+void MessageBoxPresenter::notAMap(const QString& text, const QString& reason) {
     makeNotAMapBox(parent_, text, reason)->exec();
 }
 

@@ -33,14 +33,14 @@ public:
 class FileDialogOpenBox final : public OpenBox {
 public:
     explicit FileDialogOpenBox(QWidget* parent) : parent_(parent) {}
-    void setFileName(const QString& name) override { filename_ = name; }
+    void setFileName(const QString& name) override { fileName_ = name; }
     void setFilter(const QString& filter) override { filter_ = filter; }
     void showOpen() override;
-    QString fileName() const override { return filename_; }
+    QString fileName() const override { return fileName_; }
 
 private:
     QWidget* parent_;
-    QString filename_;
+    QString fileName_;
     QString filter_;
 };
 
@@ -67,15 +67,15 @@ public:
 class FileDialogSaveBox final : public SaveBox {
 public:
     explicit FileDialogSaveBox(QWidget* parent) : parent_(parent) {}
-    void setFileName(const QString& name) override { filename_ = name; }
+    void setFileName(const QString& name) override { fileName_ = name; }
     void setFilters(const QStringList& filters) override { filters_ = filters; }
     void showSave() override;
-    QString fileName() const override { return filename_; }
+    QString fileName() const override { return fileName_; }
     QString selectedFilter() const override { return selected_; }
 
 private:
     QWidget* parent_;
-    QString filename_;
+    QString fileName_;
     QStringList filters_;
     QString selected_;
 };
@@ -85,14 +85,14 @@ class MessagePresenter {
 public:
     virtual ~MessagePresenter() = default;
     // `text` is the message, `reason` says where and why the map failed.
-    virtual void notamap(const QString& text, const QString& reason) = 0;
+    virtual void notAMap(const QString& text, const QString& reason) = 0;
 };
 
 // A modal message box with the text, the reason under it and one OK button.
 class MessageBoxPresenter final : public MessagePresenter {
 public:
     explicit MessageBoxPresenter(QWidget* parent) : parent_(parent) {}
-    void notamap(const QString& text, const QString& reason) override;
+    void notAMap(const QString& text, const QString& reason) override;
 
 private:
     QWidget* parent_;

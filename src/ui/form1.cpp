@@ -25,6 +25,7 @@
 #include <cerrno>
 
 #include "ui/appicon.hpp"
+#include "ui/paths.hpp"
 
 using namespace v2bsp::ui;
 
@@ -45,10 +46,6 @@ constexpr double kFontPoints = 8;
 
 QRect place(const Twips& twips, const Place& p) {
     return twips.rect(p.left, p.top, p.width, p.height);
-}
-
-std::filesystem::path localPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
 }
 
 // The first local file among the dropped items, or empty.
@@ -78,7 +75,7 @@ Form1::~Form1() = default;
 void Form1::createControls() {
     setObjectName("Form1");
     setWindowTitle(kCaption);
-    setWindowIcon(appicon());
+    setWindowIcon(appIcon());
     // The window has one size: no maximize button.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -113,7 +110,7 @@ void Form1::createControls() {
 
     openbox = std::make_unique<FileDialogOpenBox>(this);
     messages_ = std::make_unique<MessageBoxPresenter>(this);
-    outputparent_ = QCoreApplication::applicationDirPath();
+    outputParent_ = QCoreApplication::applicationDirPath();
 }
 
 void Form1::placeControls() {
@@ -185,13 +182,13 @@ void Form1::setMessagePresenter(std::unique_ptr<MessagePresenter> presenter) {
     messages_ = std::move(presenter);
 }
 
-void Form1::setOutputParent(const QString& folder) { outputparent_ = folder; }
+void Form1::setOutputParent(const QString& folder) { outputParent_ = folder; }
 
 void Form1::setOutputFiles(v2bsp::OutputFiles* files) { files_ = files; }
 
-void Form1::setGlProbe(GlProbe probe) { glprobe_ = std::move(probe); }
+void Form1::setGlProbe(GlProbe probe) { glProbe_ = std::move(probe); }
 
-void Form1::choosemap(const QString& path) {
+void Form1::chooseMap(const QString& path) {
     if (running_) return;
     mappath_ = path;
     const std::string local = localPath(path).string();
@@ -207,7 +204,7 @@ void Form1::choosemap(const QString& path) {
         !std::filesystem::exists(status) ? v2bsp::MapError::file(Kind::cannotOpen, local, ENOENT)
         : std::filesystem::is_directory(status) ? v2bsp::MapError::file(Kind::folder, local)
                                                 : v2bsp::MapError::file(Kind::notRegular, local);
-    messages_->notamap(QString::fromUtf8(v2bsp::kNotAMapMessage.data(),
+    messages_->notAMap(QString::fromUtf8(v2bsp::kNotAMapMessage.data(),
                                          static_cast<qsizetype>(v2bsp::kNotAMapMessage.size())),
                        QString::fromStdString(refused.what()));
 }
@@ -227,15 +224,15 @@ void Form1::Command1_Click() {
     const std::string path = QFile::encodeName(mappath_).toStdString();
     beginRun();
     auto extraction = std::make_unique<v2bsp::MapExtraction>();
-    lastresult_ = extraction->extractmap(path, *this, runSettings());
-    const bool toitsend = lastresult_.status == v2bsp::ExtractStatus::complete ||
-                          lastresult_.status == v2bsp::ExtractStatus::incomplete;
+    lastResult_ = extraction->extractmap(path, *this, runSettings());
+    const bool toitsend = lastResult_.status == v2bsp::ExtractStatus::complete ||
+                          lastResult_.status == v2bsp::ExtractStatus::incomplete;
     if (toitsend) {
         extraction_ = std::move(extraction);
-        levelresult_ = lastresult_;
+        levelResult_ = lastResult_;
     }
     endRun();
-    if (toitsend && !closewhenstopped_ && mnu3dwindow->isChecked()) showLevel();
+    if (toitsend && !closeWhenStopped_ && mnu3dwindow->isChecked()) showLevel();
 }
 
 // The slide button. A click during a slide stops it before starting the other
@@ -257,20 +254,20 @@ void Form1::cmdright_Click() {
 // Widening tick. The tick that reaches the limit still takes its step.
 void Form1::Timer1_Timer() {
     cmdright->setText("<");
-    if (outerwidth_ >= kWideLimit) Timer1->stop();
-    setOuterWidth(outerwidth_ + kSlideStep);
+    if (outerWidth_ >= kWideLimit) Timer1->stop();
+    setOuterWidth(outerWidth_ + kSlideStep);
 }
 
 // Narrowing tick.
 void Form1::Timer2_Timer() {
-    if (outerwidth_ <= kNarrowWidth) Timer2->stop();
-    setOuterWidth(outerwidth_ - kSlideStep);
+    if (outerWidth_ <= kNarrowWidth) Timer2->stop();
+    setOuterWidth(outerWidth_ - kSlideStep);
 }
 
 // The width is kept here in twips rather than read back from the window,
 // which holds it in whole pixels.
 void Form1::setOuterWidth(double twips) {
-    outerwidth_ = twips;
+    outerWidth_ = twips;
     setFixedWidth(twips_.pixels(twips - kFrameWidth));
 }
 
@@ -279,22 +276,22 @@ void Form1::setOuterWidth(double twips) {
 // the log is painted at most every few milliseconds. Outside a run every line
 // shows at once. Either way the user never sees the log without its lines.
 void Form1::logline(std::string_view text) {
-    pendinglog_.append(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-    pendinglog_.append(QStringLiteral("\r\n"));
-    if (running_ && sinceyield_.isValid() && sinceyield_.elapsed() < kYieldIntervalMs) return;
+    pendingLog_.append(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    pendingLog_.append(QStringLiteral("\r\n"));
+    if (running_ && sinceYield_.isValid() && sinceYield_.elapsed() < kYieldIntervalMs) return;
     showPendingLog();
     QCoreApplication::processEvents();
-    sinceyield_.start();
+    sinceYield_.start();
 }
 
 // Appends the gathered lines after whatever the log holds, the user's typing
 // included, and puts the caret at the very end, which scrolls it into view.
 void Form1::showPendingLog() {
-    if (pendinglog_.isEmpty()) return;
+    if (pendingLog_.isEmpty()) return;
     QTextCursor end = datalog->textCursor();
     end.movePosition(QTextCursor::End);
-    end.insertText(pendinglog_);
-    pendinglog_.clear();
+    end.insertText(pendingLog_);
+    pendingLog_.clear();
     datalog->setTextCursor(end);
 }
 
@@ -306,8 +303,8 @@ void Form1::show3dWindow(bool shown) {
 // Opens the 3D window beside this one, the first time where it covers none of it.
 void Form1::showLevel() {
     const bool first = view3d_ == nullptr;
-    if (first) view3d_ = std::make_unique<View3D>(glprobe_);
-    view3d_->showrun(*extraction_, levelresult_);
+    if (first) view3d_ = std::make_unique<View3D>(glProbe_);
+    view3d_->showRun(*extraction_, levelResult_);
     if (first && screen() != nullptr) {
         // Right of this window at its widest, narrowed to the screen where
         // there is room for a useful view.
@@ -336,32 +333,32 @@ void Form1::addTagName(std::string_view name) {
 
 void Form1::mapFailed(const v2bsp::MapFailure& failure) {
     showPendingLog();
-    messages_->notamap(QString::fromStdString(failure.message),
+    messages_->notAMap(QString::fromStdString(failure.message),
                        QString::fromStdString(failure.reason));
 }
 
-bool Form1::keepGoing() { return !closewhenstopped_; }
+bool Form1::keepGoing() { return !closeWhenStopped_; }
 
 void Form1::beginRun() {
     running_ = true;
-    closewhenstopped_ = false;
+    closeWhenStopped_ = false;
     mnuopen->setEnabled(false);
-    sinceyield_.invalidate();
+    sinceYield_.invalidate();
 }
 
 void Form1::endRun() {
     running_ = false;
     showPendingLog();
     mnuopen->setEnabled(true);
-    sinceyield_.invalidate();
-    if (closewhenstopped_) close();
+    sinceYield_.invalidate();
+    if (closeWhenStopped_) close();
 }
 
 v2bsp::ExtractSettings Form1::runSettings() const {
     v2bsp::ExtractSettings settings;
-    settings.outputParent = localPath(outputparent_);
+    settings.outputParent = localPath(outputParent_);
     settings.fallbackParent = localPath(QFileInfo(mappath_).absolutePath());
-    settings.outputParentSystem = v2bsp::ui::issystemfolder(settings.outputParent);
+    settings.outputParentSystem = v2bsp::ui::isSystemFolder(settings.outputParent);
     settings.files = files_;
     // The real disk takes files from several threads; a seam a test hands in may not.
     if (files_ == nullptr) settings.jobs = std::max(1u, std::thread::hardware_concurrency());
@@ -372,7 +369,7 @@ v2bsp::ExtractSettings Form1::runSettings() const {
 // when the run has returned.
 void Form1::closeEvent(QCloseEvent* event) {
     if (running_) {
-        closewhenstopped_ = true;
+        closeWhenStopped_ = true;
         event->ignore();
         return;
     }
@@ -387,6 +384,6 @@ void Form1::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void Form1::dropEvent(QDropEvent* event) {
-    choosemap(droppedMap(event->mimeData()));
+    chooseMap(droppedMap(event->mimeData()));
     event->acceptProposedAction();
 }

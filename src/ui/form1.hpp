@@ -70,13 +70,13 @@ public:
     // MAP and a dropped file). Ignored while a run is in progress. A path that
     // names no regular file is refused at once with the not-a-map box, and
     // Extract stays disabled.
-    void choosemap(const QString& path);
+    void chooseMap(const QString& path);
 
     QString mappath() const { return mappath_; }
     // The outer width in twips, frame included, as the slide keeps it.
-    double outerwidth() const { return outerwidth_; }
+    double outerWidth() const { return outerWidth_; }
     bool running() const { return running_; }
-    const v2bsp::ExtractResult& lastresult() const { return lastresult_; }
+    const v2bsp::ExtractResult& lastResult() const { return lastResult_; }
     const v2bsp::ui::Twips& twips() const { return twips_; }
 
     // The extraction's host. logline appends `text` and a line break to the log
@@ -135,17 +135,17 @@ private:
     std::unique_ptr<v2bsp::ui::MessagePresenter> messages_;
 
     QString mappath_;
-    QString outputparent_;
+    QString outputParent_;
     v2bsp::OutputFiles* files_ = nullptr;
-    double outerwidth_ = v2bsp::ui::kNarrowWidth;
+    double outerWidth_ = v2bsp::ui::kNarrowWidth;
     bool running_ = false;
-    bool closewhenstopped_ = false;
-    QString pendinglog_;  // lines of the run not yet in the log
-    QElapsedTimer sinceyield_;
-    v2bsp::ExtractResult lastresult_;
+    bool closeWhenStopped_ = false;
+    QString pendingLog_;  // lines of the run not yet in the log
+    QElapsedTimer sinceYield_;
+    v2bsp::ExtractResult lastResult_;
     // The last run that went to its end, for the 3D window; a failed run keeps the one before.
     std::unique_ptr<v2bsp::MapExtraction> extraction_;
-    v2bsp::ExtractResult levelresult_;
-    v2bsp::ui::GlProbe glprobe_ = v2bsp::ui::probeopengl;
+    v2bsp::ExtractResult levelResult_;
+    v2bsp::ui::GlProbe glProbe_ = v2bsp::ui::probeOpenGl;
     std::unique_ptr<v2bsp::ui::View3D> view3d_;
 };

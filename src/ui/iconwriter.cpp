@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
         if (size == 20) continue;  // no desktop theme folder for it; the window draws its own
         const QString folder = QStringLiteral("%1/hicolor/%2x%2/apps").arg(root).arg(size);
         const QString file = folder + QStringLiteral("/v2bsp.png");
-        if (!QDir().mkpath(folder) || !v2bsp::ui::iconimage(size).save(file, "PNG")) {
+        if (!QDir().mkpath(folder) || !v2bsp::ui::iconImage(size).save(file, "PNG")) {
             std::fprintf(stderr, "v2bsp-icons: could not write %s\n", qPrintable(file));
             return 1;
         }

@@ -52,7 +52,7 @@ void main() {
 }
 )";
 
-QVector3D idcolour(int mesh) {
+QVector3D idColour(int mesh) {
     const auto id = static_cast<std::uint32_t>(mesh + 1);
     return {static_cast<float>(id & 0xFF) / 255.0f, static_cast<float>((id >> 8) & 0xFF) / 255.0f,
             static_cast<float>((id >> 16) & 0xFF) / 255.0f};
@@ -60,7 +60,7 @@ QVector3D idcolour(int mesh) {
 
 }  // namespace
 
-QColor meshcolour(std::int64_t number) {
+QColor meshColour(std::int64_t number) {
     constexpr double kGolden = 0.6180339887498949;
     const double hue = std::fmod(0.05 + static_cast<double>(number) * kGolden, 1.0);
     return QColor::fromHsvF(static_cast<float>(hue), 0.6f, 0.95f);
@@ -86,13 +86,13 @@ LevelView::~LevelView() {
 void LevelView::cleanup() {
     if (!ready_) return;
     makeCurrent();
-    pickbuffer_.reset();
+    pickBuffer_.reset();
     indices_.reset();
     positions_.reset();
     vao_.reset();
     program_.reset();
     ready_ = false;
-    uploadedbytes_ = 0;
+    uploadedBytes_ = 0;
     // The level goes to the buffers of the next context, if one is made.
     pending_ = true;
 }
@@ -124,7 +124,7 @@ void LevelView::initializeGL() {
     positions_->create();
     indices_ = std::make_unique<QOpenGLBuffer>(QOpenGLBuffer::IndexBuffer);
     indices_->create();
-    pickbuffer_ = std::make_unique<QOpenGLFramebufferObject>(1, 1, QOpenGLFramebufferObject::Depth);
+    pickBuffer_ = std::make_unique<QOpenGLFramebufferObject>(1, 1, QOpenGLFramebufferObject::Depth);
 
     vao_->bind();
     positions_->bind();
@@ -136,7 +136,7 @@ void LevelView::initializeGL() {
     if (pending_) upload();
 }
 
-void LevelView::setlevel(LevelGeometry geometry, LevelSource source) {
+void LevelView::setLevel(LevelGeometry geometry, LevelSource source) {
     ranges_ = std::move(geometry.meshes);
     min_ = geometry.min;
     max_ = geometry.max;
@@ -144,13 +144,13 @@ void LevelView::setlevel(LevelGeometry geometry, LevelSource source) {
     source_ = std::move(source);
     colours_.clear();
     for (const LevelMeshRange& range : ranges_) {
-        const QColor c = meshcolour(range.number);
+        const QColor c = meshColour(range.number);
         colours_.emplace_back(c.redF(), c.greenF(), c.blueF());
     }
     visible_.assign(ranges_.size(), true);
     highlighted_ = -1;
     pending_ = true;
-    frameall();
+    frameAll();
     if (ready_) {
         makeCurrent();
         upload();
@@ -176,7 +176,7 @@ void LevelView::upload() {
     indices_->bind();
     indices_->allocate(geometry_.indices.data(),
                        static_cast<int>(geometry_.indices.size() * sizeof(std::uint16_t)));
-    uploadedbytes_ = static_cast<std::int64_t>(geometry_.positions.size() * sizeof(float) +
+    uploadedBytes_ = static_cast<std::int64_t>(geometry_.positions.size() * sizeof(float) +
                                                geometry_.indices.size() * sizeof(std::uint16_t));
     if (source_) geometry_ = {};
     pending_ = false;
@@ -187,14 +187,14 @@ void LevelView::upload() {
 bool LevelView::fits(const LevelGeometry& geometry) const {
     const std::size_t vertices = geometry.positions.size() / 3;
     return std::all_of(ranges_.begin(), ranges_.end(), [&](const LevelMeshRange& range) {
-        return range.firstindex <= geometry.indices.size() &&
-               range.indexcount <= geometry.indices.size() - range.firstindex &&
-               range.basevertex <= vertices && range.vertexcount <= vertices - range.basevertex;
+        return range.firstIndex <= geometry.indices.size() &&
+               range.indexCount <= geometry.indices.size() - range.firstIndex &&
+               range.baseVertex <= vertices && range.vertexCount <= vertices - range.baseVertex;
     });
 }
 
-std::int64_t LevelView::levelbytes() const {
-    return uploadedbytes_ +
+std::int64_t LevelView::levelBytes() const {
+    return uploadedBytes_ +
            static_cast<std::int64_t>(geometry_.positions.capacity() * sizeof(float) +
                                      geometry_.indices.capacity() * sizeof(std::uint16_t) +
                                      ranges_.capacity() * sizeof(LevelMeshRange) +
@@ -207,10 +207,10 @@ void LevelView::paintGL() {
     glClearColor(kBackground.x(), kBackground.y(), kBackground.z(), 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     if (!ready_) return;
-    drawmeshes(projection(), false);
+    drawMeshes(projection(), false);
 }
 
-void LevelView::drawmeshes(const QMatrix4x4& projection, bool ids) {
+void LevelView::drawMeshes(const QMatrix4x4& projection, bool ids) {
     glEnable(GL_DEPTH_TEST);
     glDisable(GL_CULL_FACE);
     program_->bind();
@@ -219,9 +219,9 @@ void LevelView::drawmeshes(const QMatrix4x4& projection, bool ids) {
     vao_->bind();
     const auto draw = [this](std::size_t m) {
         const LevelMeshRange& range = ranges_[m];
-        glDrawElementsBaseVertex(GL_TRIANGLES, static_cast<GLsizei>(range.indexcount), GL_UNSIGNED_SHORT,
-                                 reinterpret_cast<const void*>(static_cast<std::uintptr_t>(range.firstindex) * 2),
-                                 static_cast<GLint>(range.basevertex));
+        glDrawElementsBaseVertex(GL_TRIANGLES, static_cast<GLsizei>(range.indexCount), GL_UNSIGNED_SHORT,
+                                 reinterpret_cast<const void*>(static_cast<std::uintptr_t>(range.firstIndex) * 2),
+                                 static_cast<GLint>(range.baseVertex));
     };
     const bool overlay = wireframe_ && !ids;
     if (overlay) {
@@ -232,7 +232,7 @@ void LevelView::drawmeshes(const QMatrix4x4& projection, bool ids) {
     for (std::size_t m = 0; m < ranges_.size(); ++m) {
         if (!visible_[m]) continue;
         const int mesh = static_cast<int>(m);
-        QVector3D colour = ids ? idcolour(mesh) : colours_[m];
+        QVector3D colour = ids ? idColour(mesh) : colours_[m];
         // Towards white keeps the hue: the highlighted mesh is lighter, not another colour.
         if (!ids && mesh == highlighted_) colour = colour * 0.45f + QVector3D(0.55f, 0.55f, 0.55f);
         program_->setUniformValue("colour", colour);
@@ -254,7 +254,7 @@ void LevelView::drawmeshes(const QMatrix4x4& projection, bool ids) {
 
 // The ids of one pixel: the projection is narrowed so that the pixel fills the
 // 1 x 1 pick buffer, and the mesh ids are drawn there as colours.
-int LevelView::meshat(QPoint pixel) {
+int LevelView::meshAt(QPoint pixel) {
     if (!ready_ || width() <= 0 || height() <= 0) return -1;
     makeCurrent();
     const float w = static_cast<float>(width()), h = static_cast<float>(height());
@@ -263,49 +263,49 @@ int LevelView::meshat(QPoint pixel) {
     QMatrix4x4 narrow;
     narrow.scale(w, h, 1);
     narrow.translate(-cx, -cy, 0);
-    pickbuffer_->bind();
+    pickBuffer_->bind();
     glViewport(0, 0, 1, 1);
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    drawmeshes(narrow * projection(), true);
+    drawMeshes(narrow * projection(), true);
     std::uint8_t rgba[4] = {0, 0, 0, 0};
     glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-    pickbuffer_->release();
+    pickBuffer_->release();
     doneCurrent();
     const int id = rgba[0] | (rgba[1] << 8) | (rgba[2] << 16);
     return id > 0 && id <= meshcount() ? id - 1 : -1;
 }
 
-QPoint LevelView::pixelof(QVector3D point) const {
+QPoint LevelView::pixelOf(QVector3D point) const {
     const QVector3D ndc = (projection() * view() * model()).map(point);
     return {static_cast<int>(std::floor((ndc.x() + 1) * 0.5f * static_cast<float>(width()))),
             static_cast<int>(std::floor((1 - ndc.y()) * 0.5f * static_cast<float>(height())))};
 }
 
-void LevelView::setmeshvisible(int mesh, bool visible) {
+void LevelView::setMeshVisible(int mesh, bool visible) {
     if (mesh < 0 || mesh >= meshcount()) return;
     visible_[static_cast<std::size_t>(mesh)] = visible;
     update();
 }
 
-bool LevelView::meshvisible(int mesh) const {
+bool LevelView::meshVisible(int mesh) const {
     return mesh >= 0 && mesh < meshcount() && visible_[static_cast<std::size_t>(mesh)];
 }
 
-void LevelView::sethighlighted(int mesh) {
+void LevelView::setHighlighted(int mesh) {
     highlighted_ = mesh >= 0 && mesh < meshcount() ? mesh : -1;
     update();
 }
 
-void LevelView::setorbit(float yaw, float pitch) {
+void LevelView::setOrbit(float yaw, float pitch) {
     yaw_ = std::fmod(yaw, 360.0f);
     pitch_ = std::clamp(pitch, -kMaxPitch, kMaxPitch);
     update();
 }
 
-void LevelView::orbitby(float yawdelta, float pitchdelta) { setorbit(yaw_ + yawdelta, pitch_ + pitchdelta); }
+void LevelView::orbitBy(float yawdelta, float pitchdelta) { setOrbit(yaw_ + yawdelta, pitch_ + pitchdelta); }
 
-void LevelView::frameall() {
+void LevelView::frameAll() {
     target_ = centre();
     // The narrower of the two fields of view decides, so a tall view frames too.
     const float aspect = height() > 0 ? static_cast<float>(width()) / static_cast<float>(height()) : 1;
@@ -314,12 +314,12 @@ void LevelView::frameall() {
     update();
 }
 
-void LevelView::setzup(bool zup) {
-    zup_ = zup;
-    frameall();
+void LevelView::setZUp(bool zUp) {
+    zUp_ = zUp;
+    frameAll();
 }
 
-void LevelView::setwireframe(bool on) {
+void LevelView::setWireframe(bool on) {
     wireframe_ = on;
     update();
 }
@@ -330,7 +330,7 @@ float LevelView::radius() const { return (max_ - min_).length() * 0.5f; }
 
 QMatrix4x4 LevelView::model() const {
     QMatrix4x4 m;
-    if (zup_) m.rotate(-90, 1, 0, 0);  // (x, y, z) to (x, z, -y)
+    if (zUp_) m.rotate(-90, 1, 0, 0);  // (x, y, z) to (x, z, -y)
     return m;
 }
 
@@ -352,15 +352,15 @@ QMatrix4x4 LevelView::projection() const {
 }
 
 void LevelView::mousePressEvent(QMouseEvent* event) {
-    pressat_ = lastat_ = event->position().toPoint();
+    pressAt_ = lastAt_ = event->position().toPoint();
     dragged_ = false;
 }
 
 void LevelView::mouseMoveEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
-    const QPoint delta = at - lastat_;
-    lastat_ = at;
-    if ((at - pressat_).manhattanLength() > kClickSlack) dragged_ = true;
+    const QPoint delta = at - lastAt_;
+    lastAt_ = at;
+    if ((at - pressAt_).manhattanLength() > kClickSlack) dragged_ = true;
     const bool pan = (event->buttons() & Qt::MiddleButton) ||
                      ((event->buttons() & Qt::LeftButton) && (event->modifiers() & Qt::ShiftModifier));
     if (pan) {
@@ -372,18 +372,18 @@ void LevelView::mouseMoveEvent(QMouseEvent* event) {
         target_ += (-right * static_cast<float>(delta.x()) + up * static_cast<float>(delta.y())) * perpixel;
         update();
     } else if (event->buttons() & Qt::LeftButton) {
-        orbitby(-static_cast<float>(delta.x()) * kDegreesPerPixel, static_cast<float>(delta.y()) * kDegreesPerPixel);
+        orbitBy(-static_cast<float>(delta.x()) * kDegreesPerPixel, static_cast<float>(delta.y()) * kDegreesPerPixel);
     }
 }
 
 void LevelView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || dragged_) return;
-    const int mesh = meshat(event->position().toPoint());
-    sethighlighted(mesh);
-    emit meshpicked(mesh);
+    const int mesh = meshAt(event->position().toPoint());
+    setHighlighted(mesh);
+    emit meshPicked(mesh);
 }
 
-void LevelView::mouseDoubleClickEvent(QMouseEvent*) { frameall(); }
+void LevelView::mouseDoubleClickEvent(QMouseEvent*) { frameAll(); }
 
 // The point under the cursor, at the target's depth, stays where it is.
 void LevelView::wheelEvent(QWheelEvent* event) {

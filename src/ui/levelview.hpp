@@ -2,12 +2,12 @@
 // one array of triangles, split into meshes by index ranges. It knows nothing
 // of maps or runs; the 3D window fills it.
 //
-// Drawing: each mesh in its own colour (meshcolour), flat shaded by a light at
+// Drawing: each mesh in its own colour (meshColour), flat shaded by a light at
 // the camera, both faces lit; an optional wireframe overlay. The camera orbits
 // around a target, pans, zooms towards the cursor and frames the whole level.
 // With Z up the positions (x, y, z) are shown as (x, z, -y).
 //
-// Memory: the positions and the triangles go to the GL once per setlevel and
+// Memory: the positions and the triangles go to the GL once per setLevel and
 // once per new GL context (a move to another window or screen makes one).
 // Given a source to obtain them again, the widget keeps no copy of them
 // (12 bytes a vertex, 6 a triangle); the face normal is found per fragment
@@ -37,15 +37,15 @@ namespace v2bsp::ui {
 // One mesh's part of a LevelGeometry.
 struct LevelMeshRange {
     std::int64_t number = 0;        // the mesh's number in the map; chooses its colour
-    std::uint32_t firstindex = 0;   // into LevelGeometry::indices
-    std::uint32_t indexcount = 0;   // three per triangle
-    std::uint32_t vertexcount = 0;
-    std::uint32_t basevertex = 0;   // the mesh's first vertex in positions; its indices count from it
+    std::uint32_t firstIndex = 0;   // into LevelGeometry::indices
+    std::uint32_t indexCount = 0;   // three per triangle
+    std::uint32_t vertexCount = 0;
+    std::uint32_t baseVertex = 0;   // the mesh's first vertex in positions; its indices count from it
 };
 
 struct LevelGeometry {
     std::vector<float> positions;         // x, y, z per vertex, as stored (Y up)
-    // Three per triangle, each counted from its mesh's basevertex: the map's
+    // Three per triangle, each counted from its mesh's baseVertex: the map's
     // indices are 16-bit, and half the bytes of 32-bit ones are half the
     // memory and the fetching.
     std::vector<std::uint16_t> indices;
@@ -53,12 +53,12 @@ struct LevelGeometry {
     QVector3D min, max;                   // bounds of every position; zero when there is none
 };
 
-// Gives the level given to setlevel again, for a new GL context.
+// Gives the level given to setLevel again, for a new GL context.
 using LevelSource = std::function<LevelGeometry()>;
 
 // The colour of mesh `number`: the same for a number in every run, and far
 // apart in hue for neighbouring numbers (hue steps by the golden ratio).
-QColor meshcolour(std::int64_t number);
+QColor meshColour(std::int64_t number);
 
 class LevelView final : public QOpenGLWidget, protected QOpenGLFunctions_3_3_Core {
     Q_OBJECT
@@ -73,37 +73,37 @@ public:
     // the copy is let go once uploaded; without one the view keeps it. A
     // source that gives a level whose ranges lie outside its data makes the
     // view unavailable.
-    void setlevel(LevelGeometry geometry, LevelSource source = {});
+    void setLevel(LevelGeometry geometry, LevelSource source = {});
     int meshcount() const { return static_cast<int>(ranges_.size()); }
 
-    void setmeshvisible(int mesh, bool visible);
-    bool meshvisible(int mesh) const;
+    void setMeshVisible(int mesh, bool visible);
+    bool meshVisible(int mesh) const;
     // -1 for none.
-    void sethighlighted(int mesh);
+    void setHighlighted(int mesh);
     int highlighted() const { return highlighted_; }
 
     // The mesh drawn at `pixel` (widget coordinates), or -1 for none; draws
     // the mesh ids of that one pixel into a framebuffer of its own.
-    int meshat(QPoint pixel);
+    int meshAt(QPoint pixel);
     // Where the stored position `point` is drawn, in widget coordinates.
-    QPoint pixelof(QVector3D point) const;
+    QPoint pixelOf(QVector3D point) const;
 
     // Camera, in degrees: yaw about the up axis, pitch above the horizon.
-    void setorbit(float yaw, float pitch);
-    void orbitby(float yawdelta, float pitchdelta);
-    void frameall();
-    void setzup(bool zup);
-    bool zup() const { return zup_; }
-    void setwireframe(bool on);
+    void setOrbit(float yaw, float pitch);
+    void orbitBy(float yawdelta, float pitchdelta);
+    void frameAll();
+    void setZUp(bool zUp);
+    bool zUp() const { return zUp_; }
+    void setWireframe(bool on);
     bool wireframe() const { return wireframe_; }
 
     // Bytes the view holds for the level: GL buffers and any copy not yet uploaded.
-    std::int64_t levelbytes() const;
+    std::int64_t levelBytes() const;
     // Why the GL could not be used; empty while it can.
     QString failure() const { return failure_; }
 
 signals:
-    void meshpicked(int mesh);
+    void meshPicked(int mesh);
     // The GL turned out unusable after all (too old, a shader refused).
     void unavailable(const QString& reason);
 
@@ -122,7 +122,7 @@ private:
     void fail(const QString& reason);
     void upload();
     bool fits(const LevelGeometry& geometry) const;
-    void drawmeshes(const QMatrix4x4& projection, bool ids);
+    void drawMeshes(const QMatrix4x4& projection, bool ids);
     QMatrix4x4 projection() const;
     QMatrix4x4 view() const;
     QMatrix4x4 model() const;
@@ -133,7 +133,7 @@ private:
     std::unique_ptr<QOpenGLVertexArrayObject> vao_;
     std::unique_ptr<QOpenGLBuffer> positions_;
     std::unique_ptr<QOpenGLBuffer> indices_;
-    std::unique_ptr<QOpenGLFramebufferObject> pickbuffer_;
+    std::unique_ptr<QOpenGLFramebufferObject> pickBuffer_;
     bool ready_ = false;
     bool pending_ = false;
     QString failure_;
@@ -143,7 +143,7 @@ private:
     std::vector<LevelMeshRange> ranges_;
     std::vector<QVector3D> colours_;
     std::vector<bool> visible_;
-    std::int64_t uploadedbytes_ = 0;
+    std::int64_t uploadedBytes_ = 0;
     QVector3D min_, max_;
     int highlighted_ = -1;
 
@@ -151,11 +151,11 @@ private:
     float distance_ = 10;
     float yaw_ = 35;
     float pitch_ = 30;
-    bool zup_ = false;
+    bool zUp_ = false;
     bool wireframe_ = false;
 
-    QPoint pressat_;
-    QPoint lastat_;
+    QPoint pressAt_;
+    QPoint lastAt_;
     bool dragged_ = false;
 };
 

@@ -20,9 +20,9 @@ std::vector<std::string> argumentsOf(const QStringList& list) {
 
 int answer(const v2bsp::ui::StartRequest& request) {
     using Action = v2bsp::ui::StartRequest::Action;
-    if (request.action == Action::version) std::cout << v2bsp::ui::versiontext();
-    if (request.action == Action::help) std::cout << v2bsp::ui::helptext();
-    if (request.action != Action::usageerror) return 0;
+    if (request.action == Action::version) std::cout << v2bsp::ui::versionText();
+    if (request.action == Action::help) std::cout << v2bsp::ui::helpText();
+    if (request.action != Action::usageError) return 0;
     std::cerr << v2bsp::ui::kProgramName << ": " << request.error << "\n"
               << "Try '" << v2bsp::ui::kProgramName << " --help' for more information.\n";
     return 2;
@@ -34,8 +34,8 @@ int main(int argc, char** argv) {
     // --version, --help and a usage error answer without a display: the
     // toolkit is started only for a command line that opens the window.
     const std::vector<std::string> raw(argv + (argc > 0 ? 1 : 0), argv + argc);
-    if (v2bsp::ui::wantstextonly(raw)) return answer(v2bsp::ui::parsecommandline(raw));
-    const v2bsp::ui::StartRequest early = v2bsp::ui::parsecommandline(v2bsp::ui::withouttoolkitoptions(raw));
+    if (v2bsp::ui::wantsTextOnly(raw)) return answer(v2bsp::ui::parseCommandLine(raw));
+    const v2bsp::ui::StartRequest early = v2bsp::ui::parseCommandLine(v2bsp::ui::withoutToolkitOptions(raw));
     if (early.action != v2bsp::ui::StartRequest::Action::window) return answer(early);
 
     v2bsp::installTemporaryCleanup();
@@ -43,13 +43,13 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QString::fromUtf8(v2bsp::ui::kProgramName));
     QApplication::setApplicationVersion(QString::fromUtf8(v2bsp::kVersionText));
     QApplication::setDesktopFileName(QString::fromUtf8(v2bsp::kDesktopId));
-    QApplication::setWindowIcon(v2bsp::ui::appicon());
+    QApplication::setWindowIcon(v2bsp::ui::appIcon());
 
-    const v2bsp::ui::StartRequest request = v2bsp::ui::parsecommandline(argumentsOf(app.arguments()));
+    const v2bsp::ui::StartRequest request = v2bsp::ui::parseCommandLine(argumentsOf(app.arguments()));
     if (request.action != v2bsp::ui::StartRequest::Action::window) return answer(request);
 
     Form1 window;
-    if (!request.map.empty()) window.choosemap(QFile::decodeName(request.map.c_str()));
+    if (!request.map.empty()) window.chooseMap(QFile::decodeName(request.map.c_str()));
     window.show();
     return QApplication::exec();
 }

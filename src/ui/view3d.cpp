@@ -19,6 +19,7 @@
 #include <algorithm>
 
 #include "ui/appicon.hpp"
+#include "ui/paths.hpp"
 
 namespace v2bsp::ui {
 namespace {
@@ -29,10 +30,6 @@ QString counted(std::int64_t n, const char* one, const char* many) {
     return QStringLiteral("%1 %2").arg(n).arg(QString::fromUtf8(n == 1 ? one : many));
 }
 
-QString qpath(const std::filesystem::path& path) { return QFile::decodeName(path.string().c_str()); }
-
-std::filesystem::path localpath(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
 // The file name with the extension of `filter` when it has none of its own.
 QString withExtension(QString name, const QString& extension) {
     if (!name.endsWith(extension, Qt::CaseInsensitive)) name += extension;
@@ -41,7 +38,7 @@ QString withExtension(QString name, const QString& extension) {
 
 }  // namespace
 
-QString probeopengl() {
+QString probeOpenGl() {
     QSurfaceFormat format;
     format.setVersion(3, 3);
     format.setProfile(QSurfaceFormat::CoreProfile);
@@ -62,7 +59,7 @@ QString probeopengl() {
     return {};
 }
 
-LevelGeometry levelgeometry(const MeshPlan& plan) {
+LevelGeometry levelGeometry(const MeshPlan& plan) {
     LevelGeometry level;
     bool first = true;
     for (const PlannedMesh& planned : plan.meshes) {
@@ -70,10 +67,10 @@ LevelGeometry levelgeometry(const MeshPlan& plan) {
         const DecodedMesh mesh = decodeMesh(planned, UpAxis::y);
         LevelMeshRange range;
         range.number = mesh.number;
-        range.firstindex = static_cast<std::uint32_t>(level.indices.size());
-        range.indexcount = static_cast<std::uint32_t>(mesh.triangles.size() * 3);
-        range.vertexcount = static_cast<std::uint32_t>(mesh.positions.size());
-        range.basevertex = static_cast<std::uint32_t>(level.positions.size() / 3);
+        range.firstIndex = static_cast<std::uint32_t>(level.indices.size());
+        range.indexCount = static_cast<std::uint32_t>(mesh.triangles.size() * 3);
+        range.vertexCount = static_cast<std::uint32_t>(mesh.positions.size());
+        range.baseVertex = static_cast<std::uint32_t>(level.positions.size() / 3);
         for (const Position& p : mesh.positions) {
             level.positions.insert(level.positions.end(), p.begin(), p.end());
             const QVector3D v(p[0], p[1], p[2]);
@@ -92,13 +89,13 @@ LevelGeometry levelgeometry(const MeshPlan& plan) {
     return level;
 }
 
-QString statustext(const ExtractResult& result, std::int64_t meshes, std::int64_t vertices,
+QString statusText(const ExtractResult& result, std::int64_t meshes, std::int64_t vertices,
                    std::int64_t triangles) {
     QString text = QStringLiteral("%1, %2, %3")
                        .arg(counted(meshes, "mesh", "meshes"), counted(vertices, "vertex", "vertices"),
                             counted(triangles, "triangle", "triangles"));
     text += result.outputfolder.empty() ? QStringLiteral("; no folder was written")
-                                        : QStringLiteral(" in ") + qpath(result.outputfolder);
+                                        : QStringLiteral(" in ") + qtPath(result.outputfolder);
     QStringList missing;
     if (result.meshesRead < result.meshcount) {
         missing << counted(result.meshcount - result.meshesRead, "mesh", "meshes") +
@@ -114,7 +111,7 @@ QString statustext(const ExtractResult& result, std::int64_t meshes, std::int64_
     return text;
 }
 
-QString writepng(const QImage& image, const QString& file) {
+QString writePng(const QImage& image, const QString& file) {
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly)) return out.errorString();
     QImageWriter writer(&out, "png");
@@ -144,7 +141,7 @@ View3D::~View3D() = default;
 void View3D::createActions() {
     setObjectName("View3D");
     setWindowTitle("3D View");
-    setWindowIcon(appicon());
+    setWindowIcon(appIcon());
     const auto make = [this](const char* name, const QString& text, const QKeySequence& key = {}) {
         auto* action = new QAction(text, this);
         action->setObjectName(name);
@@ -152,16 +149,16 @@ void View3D::createActions() {
         addAction(action);
         return action;
     };
-    openfolder_ = make("openfolder", "Open Folder");
-    saveas_ = make("saveas", "Save As...", QKeySequence::SaveAs);
-    saveimage_ = make("saveimage", "Save Image...");
-    frameall_ = make("frameall", "Frame All", Qt::Key_F);
+    openFolder_ = make("openfolder", "Open Folder");
+    saveAs_ = make("saveas", "Save As...", QKeySequence::SaveAs);
+    saveImage_ = make("saveimage", "Save Image...");
+    frameAll_ = make("frameAll", "Frame All", Qt::Key_F);
     wireframe_ = make("wireframe", "Wireframe", Qt::Key_W);
     wireframe_->setCheckable(true);
-    zup_ = make("zup", "Z Up", Qt::Key_Z);
-    zup_->setCheckable(true);
-    zup_->setToolTip("The map stores Z up: show (x, y, z) as (x, z, -y), and save the level so");
-    savebox_ = std::make_unique<FileDialogSaveBox>(this);
+    zUp_ = make("zUp", "Z Up", Qt::Key_Z);
+    zUp_->setCheckable(true);
+    zUp_->setToolTip("The map stores Z up: show (x, y, z) as (x, z, -y), and save the level so");
+    saveBox_ = std::make_unique<FileDialogSaveBox>(this);
     opener_ = [](const QUrl& folder) { return QDesktopServices::openUrl(folder); };
 }
 
@@ -169,9 +166,9 @@ void View3D::createToolbar() {
     QToolBar* bar = addToolBar("3D View");
     bar->setObjectName("toolbar");
     bar->setMovable(false);
-    bar->addActions({openfolder_, saveas_, saveimage_});
+    bar->addActions({openFolder_, saveAs_, saveImage_});
     bar->addSeparator();
-    bar->addActions({frameall_, wireframe_, zup_});
+    bar->addActions({frameAll_, wireframe_, zUp_});
 }
 
 void View3D::createView(const GlProbe& probe) {
@@ -186,7 +183,7 @@ void View3D::createView(const GlProbe& probe) {
     view_ = new LevelView(splitter_);
     splitter_->addWidget(view_);
     connect(view_, &LevelView::unavailable, this, &View3D::showUnavailable);
-    connect(view_, &LevelView::meshpicked, this, &View3D::selectPicked);
+    connect(view_, &LevelView::meshPicked, this, &View3D::selectPicked);
 }
 
 // The notice takes the view's place; the actions that need a drawing go.
@@ -203,7 +200,7 @@ void View3D::showUnavailable(const QString& reason) {
     } else {
         splitter_->insertWidget(0, notice_);
     }
-    for (QAction* action : {saveimage_, frameall_, wireframe_}) action->setEnabled(false);
+    for (QAction* action : {saveImage_, frameAll_, wireframe_}) action->setEnabled(false);
 }
 
 void View3D::createList() {
@@ -231,39 +228,39 @@ void View3D::createStatus() {
 }
 
 void View3D::connectActions() {
-    connect(openfolder_, &QAction::triggered, this, &View3D::openFolder);
-    connect(saveas_, &QAction::triggered, this, &View3D::saveLevelAs);
-    connect(saveimage_, &QAction::triggered, this, &View3D::saveImage);
-    connect(frameall_, &QAction::triggered, this, &View3D::frameAll);
+    connect(openFolder_, &QAction::triggered, this, &View3D::openFolder);
+    connect(saveAs_, &QAction::triggered, this, &View3D::saveLevelAs);
+    connect(saveImage_, &QAction::triggered, this, &View3D::saveImage);
+    connect(frameAll_, &QAction::triggered, this, &View3D::frameAll);
     connect(wireframe_, &QAction::toggled, this, &View3D::showWireframe);
-    connect(zup_, &QAction::toggled, this, &View3D::showZUp);
+    connect(zUp_, &QAction::toggled, this, &View3D::showZUp);
     connect(list_, &QTreeWidget::itemChanged, this, &View3D::listItemChanged);
     connect(list_, &QTreeWidget::itemSelectionChanged, this, &View3D::listSelectionChanged);
 }
 
-void View3D::setSaveBox(std::unique_ptr<SaveBox> box) { savebox_ = std::move(box); }
+void View3D::setSaveBox(std::unique_ptr<SaveBox> box) { saveBox_ = std::move(box); }
 
 void View3D::setFolderOpener(FolderOpener opener) { opener_ = std::move(opener); }
 
-void View3D::showrun(const MapExtraction& extraction, const ExtractResult& result) {
+void View3D::showRun(const MapExtraction& extraction, const ExtractResult& result) {
     extraction_ = &extraction;
     result_ = result;
     setWindowTitle(QString::fromStdString(extraction.folderName) + " - 3D View");
-    LevelGeometry geometry = levelgeometry(extraction.plan);
+    LevelGeometry geometry = levelGeometry(extraction.plan);
     fillList(geometry);
     std::int64_t vertices = 0, triangles = 0;
     for (const LevelMeshRange& range : geometry.meshes) {
-        vertices += range.vertexcount;
-        triangles += range.indexcount / 3;
+        vertices += range.vertexCount;
+        triangles += range.indexCount / 3;
     }
-    runstatus_ = statustext(result, static_cast<std::int64_t>(geometry.meshes.size()), vertices, triangles);
-    say(runstatus_);
+    runStatus_ = statusText(result, static_cast<std::int64_t>(geometry.meshes.size()), vertices, triangles);
+    say(runStatus_);
     constexpr int kListWidth = 250;
     splitter_->setSizes({std::max(width() - kListWidth, kListWidth), kListWidth});
     if (view_ == nullptr) return;
     // A new GL context decodes the level again rather than the view keeping a copy.
     const MeshPlan* plan = &extraction.plan;
-    view_->setlevel(std::move(geometry), [plan] { return levelgeometry(*plan); });
+    view_->setLevel(std::move(geometry), [plan] { return levelGeometry(*plan); });
 }
 
 void View3D::fillList(const LevelGeometry& geometry) {
@@ -272,10 +269,10 @@ void View3D::fillList(const LevelGeometry& geometry) {
     QList<QTreeWidgetItem*> rows;
     for (const LevelMeshRange& range : geometry.meshes) {
         auto* row = new QTreeWidgetItem({QStringLiteral("mesh%1").arg(range.number),
-                                         QString::number(range.vertexcount),
-                                         QString::number(range.indexcount / 3)});
+                                         QString::number(range.vertexCount),
+                                         QString::number(range.indexCount / 3)});
         row->setData(0, kMeshNumberRole, QVariant::fromValue<qlonglong>(range.number));
-        row->setData(0, Qt::DecorationRole, meshcolour(range.number));
+        row->setData(0, Qt::DecorationRole, meshColour(range.number));
         row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
         row->setCheckState(0, Qt::Checked);
         row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
@@ -285,7 +282,7 @@ void View3D::fillList(const LevelGeometry& geometry) {
     list_->addTopLevelItems(rows);
 }
 
-QString View3D::statusline() const { return status_->text(); }
+QString View3D::statusLine() const { return status_->text(); }
 
 void View3D::say(const QString& text) { status_->setText(text); }
 
@@ -300,18 +297,18 @@ void View3D::selectPicked(int mesh) {
 
 void View3D::listItemChanged(QTreeWidgetItem* item, int column) {
     if (view_ == nullptr || column != 0) return;
-    view_->setmeshvisible(list_->indexOfTopLevelItem(item), item->checkState(0) == Qt::Checked);
+    view_->setMeshVisible(list_->indexOfTopLevelItem(item), item->checkState(0) == Qt::Checked);
 }
 
 void View3D::listSelectionChanged() {
     if (view_ == nullptr) return;
     const QList<QTreeWidgetItem*> selected = list_->selectedItems();
-    view_->sethighlighted(selected.isEmpty() ? -1 : list_->indexOfTopLevelItem(selected.constFirst()));
+    view_->setHighlighted(selected.isEmpty() ? -1 : list_->indexOfTopLevelItem(selected.constFirst()));
 }
 
 void View3D::openFolder() {
     if (result_.outputfolder.empty()) return;
-    const QString folder = qpath(result_.outputfolder);
+    const QString folder = qtPath(result_.outputfolder);
     if (!opener_(QUrl::fromLocalFile(folder))) say("Could not open " + folder + " in the file manager");
 }
 
@@ -320,44 +317,44 @@ void View3D::saveLevelAs() {
     if (extraction_ == nullptr) return;
     const std::filesystem::path parent =
         result_.outputfolder.empty() ? std::filesystem::path() : result_.outputfolder.parent_path();
-    savebox_->setFileName(qpath(parent / (extraction_->folderName + ".glb")));
-    savebox_->setFilters({kGlbFilter, kObjFilter});
-    savebox_->showSave();
-    QString name = savebox_->fileName();
+    saveBox_->setFileName(qtPath(parent / (extraction_->folderName + ".glb")));
+    saveBox_->setFilters({kGlbFilter, kObjFilter});
+    saveBox_->showSave();
+    QString name = saveBox_->fileName();
     if (name.isEmpty()) return;
     const bool obj = name.endsWith(".obj", Qt::CaseInsensitive) ||
-                     (!name.endsWith(".glb", Qt::CaseInsensitive) && savebox_->selectedFilter() == kObjFilter);
+                     (!name.endsWith(".glb", Qt::CaseInsensitive) && saveBox_->selectedFilter() == kObjFilter);
     name = withExtension(name, obj ? ".obj" : ".glb");
     const std::error_code failure = extraction_->writeLevel(obj ? LevelFormat::obj : LevelFormat::glb,
-                                                            zup_->isChecked() ? UpAxis::z : UpAxis::y,
-                                                            localpath(name));
+                                                            zUp_->isChecked() ? UpAxis::z : UpAxis::y,
+                                                            localPath(name));
     say(failure ? "Could not write " + name + ": " + QString::fromStdString(failure.message())
-                : "Saved " + name + ". " + runstatus_);
+                : "Saved " + name + ". " + runStatus_);
 }
 
 void View3D::saveImage() {
     if (view_ == nullptr) return;
-    savebox_->setFileName(extraction_ != nullptr ? QString::fromStdString(extraction_->folderName) + ".png"
+    saveBox_->setFileName(extraction_ != nullptr ? QString::fromStdString(extraction_->folderName) + ".png"
                                                  : QStringLiteral("view.png"));
-    savebox_->setFilters({kPngFilter});
-    savebox_->showSave();
-    if (savebox_->fileName().isEmpty()) return;
-    const QString name = withExtension(savebox_->fileName(), ".png");
-    const QString failure = writepng(view_->grabFramebuffer(), name);
-    say(failure.isEmpty() ? "Saved " + name + ". " + runstatus_
+    saveBox_->setFilters({kPngFilter});
+    saveBox_->showSave();
+    if (saveBox_->fileName().isEmpty()) return;
+    const QString name = withExtension(saveBox_->fileName(), ".png");
+    const QString failure = writePng(view_->grabFramebuffer(), name);
+    say(failure.isEmpty() ? "Saved " + name + ". " + runStatus_
                           : "Could not write " + name + ": " + failure);
 }
 
 void View3D::frameAll() {
-    if (view_ != nullptr) view_->frameall();
+    if (view_ != nullptr) view_->frameAll();
 }
 
 void View3D::showWireframe(bool on) {
-    if (view_ != nullptr) view_->setwireframe(on);
+    if (view_ != nullptr) view_->setWireframe(on);
 }
 
 void View3D::showZUp(bool on) {
-    if (view_ != nullptr) view_->setzup(on);
+    if (view_ != nullptr) view_->setZUp(on);
 }
 
 }  // namespace v2bsp::ui

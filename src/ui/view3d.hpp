@@ -30,7 +30,7 @@ namespace v2bsp::ui {
 
 // Empty when an OpenGL 3.3 context can be made here, else why not.
 using GlProbe = std::function<QString()>;
-QString probeopengl();
+QString probeOpenGl();
 
 // Shows a folder in the system's file manager; false when that failed.
 using FolderOpener = std::function<bool(const QUrl& folder)>;
@@ -40,37 +40,37 @@ inline constexpr char kObjFilter[] = "Wavefront OBJ (*.obj)";
 inline constexpr char kPngFilter[] = "PNG image (*.png)";
 
 // The geometry of the meshes `plan` writes, decoded as stored (Y up).
-LevelGeometry levelgeometry(const MeshPlan& plan);
+LevelGeometry levelGeometry(const MeshPlan& plan);
 
 // The status line of a run: "<K> meshes, <V> vertices, <T> triangles in
 // <folder>", then what is missing, if anything.
-QString statustext(const ExtractResult& result, std::int64_t meshes, std::int64_t vertices,
+QString statusText(const ExtractResult& result, std::int64_t meshes, std::int64_t vertices,
                    std::int64_t triangles);
 
 // Makes `file` the PNG of `image` through a temporary file in its folder,
 // renamed into place once whole: a failed save leaves no temporary file and
 // an earlier `file` as it was. Empty on success, else why not ("No such file
 // or directory", "File too large").
-QString writepng(const QImage& image, const QString& file);
+QString writePng(const QImage& image, const QString& file);
 
 class View3D final : public QMainWindow {
     Q_OBJECT
 
 public:
     // `probe` decides whether the view is drawn with OpenGL.
-    explicit View3D(GlProbe probe = probeopengl, QWidget* parent = nullptr);
+    explicit View3D(GlProbe probe = probeOpenGl, QWidget* parent = nullptr);
     ~View3D() override;
 
     void setSaveBox(std::unique_ptr<SaveBox> box);
     void setFolderOpener(FolderOpener opener);
 
     // Shows the run's level. `extraction` must outlive the window's use of it
-    // (until the next showrun or the window's end).
-    void showrun(const MapExtraction& extraction, const ExtractResult& result);
+    // (until the next showRun or the window's end).
+    void showRun(const MapExtraction& extraction, const ExtractResult& result);
 
     // Null when the view is unavailable.
     LevelView* levelview() const { return view_; }
-    QString statusline() const;
+    QString statusLine() const;
 
 public slots:
     void openFolder();
@@ -100,18 +100,18 @@ private:
     QLabel* notice_ = nullptr;
     QTreeWidget* list_ = nullptr;
     QLabel* status_ = nullptr;
-    QAction* openfolder_ = nullptr;
-    QAction* saveas_ = nullptr;
-    QAction* saveimage_ = nullptr;
-    QAction* frameall_ = nullptr;
+    QAction* openFolder_ = nullptr;
+    QAction* saveAs_ = nullptr;
+    QAction* saveImage_ = nullptr;
+    QAction* frameAll_ = nullptr;
     QAction* wireframe_ = nullptr;
-    QAction* zup_ = nullptr;
-    std::unique_ptr<SaveBox> savebox_;
+    QAction* zUp_ = nullptr;
+    std::unique_ptr<SaveBox> saveBox_;
     FolderOpener opener_;
 
     const MapExtraction* extraction_ = nullptr;
     ExtractResult result_;
-    QString runstatus_;
+    QString runStatus_;
 };
 
 }  // namespace v2bsp::ui

@@ -75,7 +75,7 @@ struct Fixture {
         return items;
     }
     void extract(const fs::path& map) {
-        form.choosemap(qpath(map));
+        form.chooseMap(qpath(map));
         control<QPushButton>("Command1")->click();
     }
 };
@@ -153,7 +153,7 @@ void Form1Test::startState() {
     QVERIFY(f.control<QLineEdit>("Txt1")->isHidden());
     QCOMPARE(f.control<QListWidget>("List1")->count(), 0);
     QVERIFY(f.form.mappath().isEmpty());
-    QCOMPARE(f.form.outerwidth(), 5184.0);
+    QCOMPARE(f.form.outerWidth(), 5184.0);
     QVERIFY(!f.form.windowIcon().isNull());
 
     // List1 lies wholly right of the client area, out of view until the slide.
@@ -286,7 +286,7 @@ void Form1Test::exitDuringARunEndsItFirst() {
     f.form.setOutputFiles(&files);
     f.form.show();
     f.extract(map);
-    QCOMPARE(f.form.lastresult().status, v2bsp::ExtractStatus::stopped);
+    QCOMPARE(f.form.lastResult().status, v2bsp::ExtractStatus::stopped);
     QVERIFY(!f.form.isVisible());
     QCOMPARE(f.logLines().last(), QString("Making Mesh #3"));
     QVERIFY(f.form.view3d() == nullptr);
@@ -295,7 +295,7 @@ void Form1Test::exitDuringARunEndsItFirst() {
 void Form1Test::tabLeavesTheLog() {
     Fixture f;
     const fs::path map = writeMap(f.maps / "a.map", smallMap("a", 1, {}));
-    f.form.choosemap(qpath(map));
+    f.form.chooseMap(qpath(map));
     f.form.show();
     QApplication::setActiveWindow(&f.form);
     auto* log = f.control<QPlainTextEdit>("datalog");
@@ -322,7 +322,7 @@ void Form1Test::missingMapIsRefusedAtOnce() {
     const QString path = kind == "missing" ? qpath(f.maps / "missing.map")
                          : kind == "folder" ? qpath(f.maps)
                                             : QString("/dev/null");
-    f.form.choosemap(path);
+    f.form.chooseMap(path);
     QCOMPARE(f.notices.size(), size_t{1});
     QCOMPARE(f.notices[0].text, QString("This is not a valid Vorun 2 map file"));
     QCOMPARE(f.notices[0].reason, QString(reason).replace("{M}", path));
@@ -395,7 +395,7 @@ void Form1Test::extractWritesTheMeshesAndLog() {
 
     QCOMPARE(f.logLines(), completeLog(3));
     QCOMPARE(f.tagList(), (QStringList{"levels\\scenario", "levels\\scenario bsp", "weapons\\rifle", "ui\\hud"}));
-    QCOMPARE(f.form.lastresult().status, v2bsp::ExtractStatus::complete);
+    QCOMPARE(f.form.lastResult().status, v2bsp::ExtractStatus::complete);
     QVERIFY(!f.control<QPushButton>("Command1")->isEnabled());  // until the next File > Open
     QVERIFY(f.control<QAction>("mnuopen")->isEnabled());
     QVERIFY(f.notices.empty());
@@ -457,7 +457,7 @@ void Form1Test::outputFolder() {
     if (!folderLine.isEmpty()) expected.insert(expected.indexOf("Creating BSP...") + 1, resolve(folderLine));
     QCOMPARE(f.logLines(), expected);
     if (written.isEmpty()) {
-        QCOMPARE(f.form.lastresult().status, v2bsp::ExtractStatus::incomplete);
+        QCOMPARE(f.form.lastResult().status, v2bsp::ExtractStatus::incomplete);
         QVERIFY(listing(f.program).isEmpty());
     } else {
         QCOMPARE(listing(resolve(written).toStdString()), (QStringList{"mesh0.obj", "mesh1.obj"}));
@@ -470,7 +470,7 @@ void Form1Test::defaultOutputParentIsTheProgramFolder() {
     const fs::path map = writeMap(scratch.path() / "default.map", smallMap(name, 1, {}));
     const fs::path expected = QCoreApplication::applicationDirPath().toStdString() + "/" + name;
     Form1 form;
-    form.choosemap(qpath(map));
+    form.chooseMap(qpath(map));
     form.findChild<QPushButton*>("Command1")->click();
     const QStringList written = listing(expected);
     fs::remove_all(expected);
@@ -500,7 +500,7 @@ void Form1Test::invalidMapIsReported() {
         fs::create_directories(f.maps);
         path = qpath(f.maps / "bad.map");
         std::ofstream(path.toStdString(), std::ios::binary).write(bytes.constData(), bytes.size());
-        f.form.choosemap(path);
+        f.form.chooseMap(path);
     } else {
         f.control<QAction>("mnuopen")->trigger();
     }
@@ -514,7 +514,7 @@ void Form1Test::invalidMapIsReported() {
     QCOMPARE(f.notices[0].reason, core.reasons[0]);
     QCOMPARE(f.logLines(), core.log);
     QCOMPARE(logBehindTheBox, core.log);  // the log is up to date when the box shows
-    QCOMPARE(f.form.lastresult().status, v2bsp::ExtractStatus::failed);
+    QCOMPARE(f.form.lastResult().status, v2bsp::ExtractStatus::failed);
     QVERIFY(listing(f.program).isEmpty());
     QVERIFY(!f.control<QPushButton>("Command1")->isEnabled());
 }
@@ -540,7 +540,7 @@ void Form1Test::openIsRefusedDuringARun() {
         openEnabled = f.control<QAction>("mnuopen")->isEnabled();
         extractEnabled = f.control<QPushButton>("Command1")->isEnabled();
         f.control<QAction>("mnuopen")->trigger();
-        f.form.choosemap("/maps/dropped.map");
+        f.form.chooseMap("/maps/dropped.map");
     });
     f.form.show();
     f.extract(map);
@@ -574,7 +574,7 @@ void Form1Test::closingDuringARunStopsItCleanly() {
     guard.start(60000);
     QCOMPARE(QApplication::exec(), 0);
 
-    QCOMPARE(f.form.lastresult().status, v2bsp::ExtractStatus::stopped);
+    QCOMPARE(f.form.lastResult().status, v2bsp::ExtractStatus::stopped);
     QVERIFY(!f.form.isVisible());
     QCOMPARE(f.logLines().last(), QString("Making Mesh #5"));
     QCOMPARE(listing(f.program / "many"),
@@ -621,7 +621,7 @@ void Form1Test::slide() {
                         : tickUntilStopped(f.form, timer2, &Form1::Timer2_Timer);
     }
     QCOMPARE(last, ticks);
-    QCOMPARE(f.form.outerwidth(), width);
+    QCOMPARE(f.form.outerWidth(), width);
     QVERIFY(!timer1->isActive() && !timer2->isActive());
     QCOMPARE(f.control<QPushButton>("cmdright")->text(), caption);
     QCOMPARE(f.control<QLineEdit>("Txt1")->text(), state);
@@ -670,7 +670,7 @@ void Form1Test::clickDuringASlideReverses() {
         ++ticks;
     }
     QCOMPARE(ticks, ticksAfter);
-    QCOMPARE(f.form.outerwidth(), width);
+    QCOMPARE(f.form.outerWidth(), width);
 }
 
 void Form1Test::droppedFileIsChosen_data() {

@@ -36,7 +36,7 @@ int meshOfColour(QRgb pixel, int meshes) {
     int best = -1;
     double bestgap = 6.0 / 360;  // the sample's ten hues lie 20 degrees apart or more
     for (int m = 0; m < meshes; ++m) {
-        double gap = std::abs(c.hsvHueF() - v2bsp::ui::meshcolour(m).hsvHueF());
+        double gap = std::abs(c.hsvHueF() - v2bsp::ui::meshColour(m).hsvHueF());
         gap = std::min(gap, 1 - gap);
         if (gap < bestgap) bestgap = gap, best = m;
     }
@@ -99,7 +99,7 @@ private:
     std::unique_ptr<Form1> form_;
     LevelView* view_ = nullptr;
     int meshes_ = 0;
-    QString runstatus_;  // the 3D window's status line after the run
+    QString runStatus_;  // the 3D window's status line after the run
 };
 
 void LevelViewTest::initTestCase() {
@@ -109,7 +109,7 @@ void LevelViewTest::initTestCase() {
     const mb::Scene scene = mb::samplescene();
     meshes_ = static_cast<int>(scene.meshes.size());
     const fs::path map = writeMap(scratch_.path() / "maps" / "sample.map", scene);
-    form_->choosemap(qpath(map));
+    form_->chooseMap(qpath(map));
     form_->findChild<QPushButton*>("Command1")->click();
     QVERIFY(form_->view3d() != nullptr);
     view_ = form_->view3d()->levelview();
@@ -118,7 +118,7 @@ void LevelViewTest::initTestCase() {
     QTRY_VERIFY(view_->isValid());
     QVERIFY2(view_->failure().isEmpty(), qPrintable(view_->failure()));
     QCOMPARE(view_->meshcount(), meshes_);
-    runstatus_ = form_->view3d()->statusline();
+    runStatus_ = form_->view3d()->statusLine();
     v2bsp::fixtures::RecordingHost host;
     v2bsp::ExtractSettings settings;
     settings.outputParent = scratch_.path() / "own";
@@ -128,9 +128,9 @@ void LevelViewTest::initTestCase() {
 }
 
 void LevelViewTest::lookFrom(float yaw, float pitch) {
-    view_->setzup(false);
-    view_->frameall();
-    view_->setorbit(yaw, pitch);
+    view_->setZUp(false);
+    view_->frameAll();
+    view_->setOrbit(yaw, pitch);
 }
 
 QImage LevelViewTest::frame() { return view_->grabFramebuffer().convertToFormat(QImage::Format_RGB32); }
@@ -155,9 +155,9 @@ void LevelViewTest::hidingAMeshRemovesItsColour_data() {
 void LevelViewTest::hidingAMeshRemovesItsColour() {
     QFETCH(int, mesh);
     lookFrom(30, 60);
-    view_->setmeshvisible(mesh, false);
+    view_->setMeshVisible(mesh, false);
     const std::map<int, int> hidden = pixelsPerMesh(frame(), meshes_);
-    view_->setmeshvisible(mesh, true);
+    view_->setMeshVisible(mesh, true);
     QVERIFY(!hidden.contains(mesh));
     QVERIFY(pixelsPerMesh(frame(), meshes_).contains(mesh));
 }
@@ -165,10 +165,10 @@ void LevelViewTest::hidingAMeshRemovesItsColour() {
 void LevelViewTest::fromAboveTheFloorIsAtTheCentre() {
     lookFrom(0, 90);
     const QImage image = frame();
-    const QPoint centre = view_->pixelof({0, 0, 0});
+    const QPoint centre = view_->pixelOf({0, 0, 0});
     QCOMPARE(meshOfColour(image.pixel(centre), meshes_), 0);
     // Beyond the room's walls nothing is drawn.
-    const QPoint outside = view_->pixelof({12, 0, 0});
+    const QPoint outside = view_->pixelOf({12, 0, 0});
     QVERIFY(image.rect().contains(outside));
     QCOMPARE(meshOfColour(image.pixel(outside), meshes_), -1);
     QCOMPARE(meshOfColour(image.pixel(2, 2), meshes_), -1);
@@ -191,12 +191,12 @@ void LevelViewTest::picking() {
     QFETCH(QVector3D, point);
     QFETCH(int, mesh);
     lookFrom(0, 90);
-    QCOMPARE(view_->meshat(view_->pixelof(point)), mesh);
+    QCOMPARE(view_->meshAt(view_->pixelOf(point)), mesh);
 }
 
 void LevelViewTest::pickingSelectsTheRow() {
     lookFrom(0, 90);
-    QTest::mouseClick(view_, Qt::LeftButton, {}, view_->pixelof({6, 4, 4.5f}));
+    QTest::mouseClick(view_, Qt::LeftButton, {}, view_->pixelOf({6, 4, 4.5f}));
     QCOMPARE(view_->highlighted(), 8);
     auto* list = form_->view3d()->findChild<QTreeWidget*>("meshlist");
     QCOMPARE(list->selectedItems().size(), 1);
@@ -211,10 +211,10 @@ void LevelViewTest::pickingSelectsTheRow() {
 // above the centre shows the floor no more.
 void LevelViewTest::zUpTurnsTheLevel() {
     lookFrom(0, 90);
-    view_->setzup(true);
-    view_->setorbit(0, 90);
-    const int picked = view_->meshat(QPoint(view_->width() / 2, view_->height() / 2));
-    view_->setzup(false);
+    view_->setZUp(true);
+    view_->setOrbit(0, 90);
+    const int picked = view_->meshAt(QPoint(view_->width() / 2, view_->height() / 2));
+    view_->setZUp(false);
     QVERIFY(picked != 0);
 }
 
@@ -226,8 +226,8 @@ void LevelViewTest::levelIsHeldOnce() {
         triangles += static_cast<std::int64_t>(mesh.triangles.size());
     }
     // Positions and indices once, and a little per mesh.
-    QVERIFY(view_->levelbytes() >= 12 * vertices + 6 * triangles);
-    QVERIFY(view_->levelbytes() <= 12 * vertices + 6 * triangles + 64 * meshes_);
+    QVERIFY(view_->levelBytes() >= 12 * vertices + 6 * triangles);
+    QVERIFY(view_->levelBytes() <= 12 * vertices + 6 * triangles + 64 * meshes_);
 }
 
 // "copies": of the level's data the view holds once it is drawn; with no
@@ -242,15 +242,15 @@ void LevelViewTest::aNewContextDrawsTheSameLevel_data() {
 void LevelViewTest::aNewContextDrawsTheSameLevel() {
     QFETCH(bool, ownsource);
     QFETCH(int, copies);
-    LevelGeometry level = v2bsp::ui::levelgeometry(extraction_.plan);
+    LevelGeometry level = v2bsp::ui::levelGeometry(extraction_.plan);
     level.positions.shrink_to_fit();
     level.indices.shrink_to_fit();
     const std::int64_t data = dataBytes(level);
-    if (!ownsource) view_->setlevel(std::move(level));
+    if (!ownsource) view_->setLevel(std::move(level));
     constexpr int kHidden = 2, kHighlighted = 3;
     lookFrom(30, 60);
-    view_->setmeshvisible(kHidden, false);
-    view_->sethighlighted(kHighlighted);
+    view_->setMeshVisible(kHidden, false);
+    view_->setHighlighted(kHighlighted);
     const QImage before = frame();
 
     auto* splitter = qobject_cast<QSplitter*>(view_->parentWidget());
@@ -289,9 +289,9 @@ void LevelViewTest::aNewContextDrawsTheSameLevel() {
         }
         // The same camera, hidden mesh and highlight: the same frame.
         QVERIFY2(after == before, where);
-        QVERIFY2(view_->levelbytes() >= copies * data &&
-                     view_->levelbytes() <= copies * data + 64 * meshes_,
-                 qPrintable(QString("%1: %2 bytes").arg(where).arg(view_->levelbytes())));
+        QVERIFY2(view_->levelBytes() >= copies * data &&
+                     view_->levelBytes() <= copies * data + 64 * meshes_,
+                 qPrintable(QString("%1: %2 bytes").arg(where).arg(view_->levelBytes())));
     }
 }
 
@@ -301,7 +301,7 @@ void LevelViewTest::aSourceThatLostTheLevelMakesTheViewUnavailable() {
     QWidget first, second;
     auto* view = new LevelView(&first);
     view->resize(200, 150);
-    view->setlevel(v2bsp::ui::levelgeometry(extraction_.plan), [] { return LevelGeometry{}; });
+    view->setLevel(v2bsp::ui::levelGeometry(extraction_.plan), [] { return LevelGeometry{}; });
     QVERIFY(movedToANewContext(view, [&] { first.show(); }));
     QVERIFY(view->failure().isEmpty());
     QSignalSpy unavailable(view, &LevelView::unavailable);
@@ -345,12 +345,12 @@ void LevelViewTest::saveImageSaysWhatItDid() {
     window->findChild<QAction*>("saveimage")->trigger();
     const QString name = qpath(scratch_.path() / written.toStdString());
     if (reason.isEmpty()) {
-        QCOMPARE(window->statusline(), "Saved " + name + ". " + runstatus_);
+        QCOMPARE(window->statusLine(), "Saved " + name + ". " + runStatus_);
         const QImage saved(name, "PNG");
         QCOMPARE(saved.size(), frame().size());
         QVERIFY(pixelsPerMesh(saved, meshes_).size() > 1);  // the meshes, not the background alone
     } else {
-        QCOMPARE(window->statusline(), "Could not write " + name + ": " + reason);
+        QCOMPARE(window->statusLine(), "Could not write " + name + ": " + reason);
         QVERIFY(!QFileInfo::exists(name));
     }
 }

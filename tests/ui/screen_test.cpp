@@ -68,9 +68,9 @@ void ScreenTest::initTestCase() {
     form_->show();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
     const fs::path map = writeMap(scratch_.path() / "maps" / "sample.map", mb::samplescene());
-    form_->choosemap(qpath(map));
+    form_->chooseMap(qpath(map));
     form_->findChild<QPushButton*>("Command1")->click();
-    QCOMPARE(form_->lastresult().status, v2bsp::ExtractStatus::complete);
+    QCOMPARE(form_->lastResult().status, v2bsp::ExtractStatus::complete);
 }
 
 void ScreenTest::cleanupTestCase() {

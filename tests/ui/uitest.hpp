@@ -29,13 +29,13 @@ namespace mb = v2bsp::mapbuilder;
 class ScriptedOpenBox final : public v2bsp::ui::OpenBox {
 public:
     explicit ScriptedOpenBox(QStringList answers) : answers_(std::move(answers)) {}
-    void setFileName(const QString& name) override { filename_ = name; namesset.append(name); }
+    void setFileName(const QString& name) override { fileName_ = name; namesset.append(name); }
     void setFilter(const QString& filter) override { filters.append(filter); }
     void showOpen() override {
         ++shown;
-        filename_ = answers_.isEmpty() ? QString() : answers_.takeFirst();
+        fileName_ = answers_.isEmpty() ? QString() : answers_.takeFirst();
     }
-    QString fileName() const override { return filename_; }
+    QString fileName() const override { return fileName_; }
 
     QStringList namesset;
     QStringList filters;
@@ -43,7 +43,7 @@ public:
 
 private:
     QStringList answers_;
-    QString filename_;
+    QString fileName_;
 };
 
 // Answers a Save As box with `answer` ("" is a cancel) and keeps what the
@@ -73,7 +73,7 @@ struct Notice {
 class CapturedMessages final : public v2bsp::ui::MessagePresenter {
 public:
     explicit CapturedMessages(std::vector<Notice>& notices) : notices_(notices) {}
-    void notamap(const QString& text, const QString& reason) override {
+    void notAMap(const QString& text, const QString& reason) override {
         notices_.push_back({text, reason});
         if (onnotice) onnotice();
     }

@@ -65,9 +65,9 @@ void UnitsTest::commandLine_data() {
     QTest::newRow("help after a map") << QStringList{"a.map", "--help"} << A::help << "" << true;
     QTest::newRow("map named like an option") << QStringList{"--", "--help"} << A::window << "--help" << false;
     QTest::newRow("map named -") << QStringList{"-"} << A::window << "-" << false;
-    QTest::newRow("two maps") << QStringList{"a.map", "b.map"} << A::usageerror << "" << false;
-    QTest::newRow("unknown option") << QStringList{"--frobnicate"} << A::usageerror << "" << false;
-    QTest::newRow("empty name") << QStringList{""} << A::usageerror << "" << false;
+    QTest::newRow("two maps") << QStringList{"a.map", "b.map"} << A::usageError << "" << false;
+    QTest::newRow("unknown option") << QStringList{"--frobnicate"} << A::usageError << "" << false;
+    QTest::newRow("empty name") << QStringList{""} << A::usageError << "" << false;
 }
 
 void UnitsTest::commandLine() {
@@ -77,11 +77,11 @@ void UnitsTest::commandLine() {
     QFETCH(bool, textOnly);
     std::vector<std::string> list;
     for (const QString& arg : args) list.push_back(arg.toStdString());
-    const StartRequest request = v2bsp::ui::parsecommandline(list);
+    const StartRequest request = v2bsp::ui::parseCommandLine(list);
     QCOMPARE(request.action, action);
     QCOMPARE(QString::fromStdString(request.map), map);
-    QCOMPARE(request.error.empty(), action != StartRequest::Action::usageerror);
-    QCOMPARE(v2bsp::ui::wantstextonly(list), textOnly);
+    QCOMPARE(request.error.empty(), action != StartRequest::Action::usageError);
+    QCOMPARE(v2bsp::ui::wantsTextOnly(list), textOnly);
 }
 
 void UnitsTest::toolkitOptionsAreSetAside_data() {
@@ -101,7 +101,7 @@ void UnitsTest::toolkitOptionsAreSetAside() {
     std::vector<std::string> list;
     for (const QString& arg : args) list.push_back(arg.toStdString());
     QStringList got;
-    for (const std::string& arg : v2bsp::ui::withouttoolkitoptions(list)) got << QString::fromStdString(arg);
+    for (const std::string& arg : v2bsp::ui::withoutToolkitOptions(list)) got << QString::fromStdString(arg);
     QCOMPARE(got, kept);
 }
 
@@ -147,7 +147,7 @@ void UnitsTest::systemFolders_data() {
 void UnitsTest::systemFolders() {
     QFETCH(QString, folder);
     QFETCH(bool, system);
-    QCOMPARE(v2bsp::ui::issystemfolder(folder.toStdString()), system);
+    QCOMPARE(v2bsp::ui::isSystemFolder(folder.toStdString()), system);
 }
 
 QTEST_GUILESS_MAIN(UnitsTest)

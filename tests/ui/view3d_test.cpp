@@ -87,7 +87,7 @@ struct Fixture {
         map = writeMap(scratch.path() / "maps" / "sample.map", scene);
     }
     void extract() {
-        form.choosemap(qpath(map));
+        form.chooseMap(qpath(map));
         form.findChild<QPushButton*>("Command1")->click();
     }
     QTreeWidget* list() { return form.view3d()->findChild<QTreeWidget*>("meshlist"); }
@@ -134,7 +134,7 @@ void View3DTest::opensAfterARunWithTheRunsMeshes() {
         vertices += static_cast<std::int64_t>(mesh.vertices.size());
         triangles += static_cast<std::int64_t>(mesh.triangles.size());
     }
-    QCOMPARE(view->statusline(), QString("%1 meshes, %2 vertices, %3 triangles in %4")
+    QCOMPARE(view->statusLine(), QString("%1 meshes, %2 vertices, %3 triangles in %4")
                                      .arg(scene.meshes.size())
                                      .arg(vertices)
                                      .arg(triangles)
@@ -191,13 +191,13 @@ void View3DTest::statusLine() {
     result.meshesSkipped = skipped;
     result.writeFailures = failures;
     result.outputfolder = folder.toStdString();
-    QCOMPARE(v2bsp::ui::statustext(result, 2, 10, 6), expected);
+    QCOMPARE(v2bsp::ui::statusText(result, 2, 10, 6), expected);
 }
 
 void View3DTest::saveAsWritesWhatTheCommandLineWrites_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("filter");
-    QTest::addColumn<bool>("zup");
+    QTest::addColumn<bool>("zUp");
     QTest::addColumn<QString>("written");  // the file expected
     QTest::addColumn<bool>("glb");
     QTest::newRow("glb") << "level.glb" << "" << false << "level.glb" << true;
@@ -212,7 +212,7 @@ void View3DTest::saveAsWritesWhatTheCommandLineWrites_data() {
 void View3DTest::saveAsWritesWhatTheCommandLineWrites() {
     QFETCH(QString, name);
     QFETCH(QString, filter);
-    QFETCH(bool, zup);
+    QFETCH(bool, zUp);
     QFETCH(QString, written);
     QFETCH(bool, glb);
     Fixture f;
@@ -222,7 +222,7 @@ void View3DTest::saveAsWritesWhatTheCommandLineWrites() {
     saves->answer = qpath(f.scratch.path() / name.toStdString());
     saves->filter = filter;
     f.form.view3d()->setSaveBox(std::move(box));
-    f.form.view3d()->findChild<QAction*>("zup")->setChecked(zup);
+    f.form.view3d()->findChild<QAction*>("zUp")->setChecked(zUp);
     f.form.view3d()->findChild<QAction*>("saveas")->trigger();
     QCOMPARE(saves->filtersset, QStringList({v2bsp::ui::kGlbFilter, v2bsp::ui::kObjFilter}));
     QCOMPARE(saves->suggested, qpath(f.program / "sample room.glb"));
@@ -233,23 +233,23 @@ void View3DTest::saveAsWritesWhatTheCommandLineWrites() {
     v2bsp::ExtractSettings settings;
     settings.outputParent = cli;
     settings.formats = {false, !glb, glb};
-    settings.up = zup ? v2bsp::UpAxis::z : v2bsp::UpAxis::y;
+    settings.up = zUp ? v2bsp::UpAxis::z : v2bsp::UpAxis::y;
     QuietHost host;
     QCOMPARE(v2bsp::extractmap(f.map.string(), host, settings).status, v2bsp::ExtractStatus::complete);
     const std::string expected = bytesOf(cli / (glb ? "sample room.glb" : "sample room.obj"));
     QVERIFY(!expected.empty());
     QVERIFY(bytesOf(f.scratch.path() / written.toStdString()) == expected);
-    QVERIFY(f.form.view3d()->statusline().startsWith("Saved " + qpath(f.scratch.path() / written.toStdString())));
+    QVERIFY(f.form.view3d()->statusLine().startsWith("Saved " + qpath(f.scratch.path() / written.toStdString())));
 }
 
 void View3DTest::saveAsCancelledWritesNothing() {
     Fixture f;
     f.extract();
-    const QString before = f.form.view3d()->statusline();
+    const QString before = f.form.view3d()->statusLine();
     f.form.view3d()->setSaveBox(std::make_unique<ScriptedSaveBox>());
     f.form.view3d()->findChild<QAction*>("saveas")->trigger();
     QCOMPARE(listing(f.scratch.path()), QStringList({"maps", "program"}));
-    QCOMPARE(f.form.view3d()->statusline(), before);
+    QCOMPARE(f.form.view3d()->statusLine(), before);
 }
 
 // Beside the target lies "earlier.png", a file that is no PNG.
@@ -284,7 +284,7 @@ void View3DTest::writePng() {
     QString failure;
     {
         const FileSizeLimit limit(sizelimit);
-        failure = v2bsp::ui::writepng(image, qpath(file));
+        failure = v2bsp::ui::writePng(image, qpath(file));
     }
     QCOMPARE(failure, reason);
     // No temporary file stays, and no folder is made.
@@ -308,7 +308,7 @@ void View3DTest::openFolderShowsTheRunsFolder() {
     });
     f.form.view3d()->findChild<QAction*>("openfolder")->trigger();
     QCOMPARE(opened, QList<QUrl>({QUrl::fromLocalFile(qpath(f.program / "sample room"))}));
-    QCOMPARE(f.form.view3d()->statusline(),
+    QCOMPARE(f.form.view3d()->statusLine(),
              "Could not open " + qpath(f.program / "sample room") + " in the file manager");
 }
 

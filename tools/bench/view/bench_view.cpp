@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     const v2bsp::ExtractResult result = extraction.extractmap(argv[1], host, settings);
     if (result.status == v2bsp::ExtractStatus::failed) return 1;
 
-    const QString refused = v2bsp::ui::probeopengl();
+    const QString refused = v2bsp::ui::probeOpenGl();
     if (!refused.isEmpty()) {
         std::fprintf(stderr, "no OpenGL: %s\n", qPrintable(refused));
         return 1;
@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
 
     QElapsedTimer clock;
     clock.start();
-    window.showrun(extraction, result);
+    window.showRun(extraction, result);
     qint64 first_ms = -1;
     int frames = 0;
     QElapsedTimer orbit;
@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
             QApplication::quit();
             return;
         }
-        view->orbitby(3, 0);
+        view->orbitBy(3, 0);
     });
     QApplication::exec();
 
@@ -84,8 +84,8 @@ int main(int argc, char** argv) {
     std::printf("triangles            %lld\n", static_cast<long long>(triangles));
     std::printf("first frame          %lld ms after the run\n", static_cast<long long>(first_ms));
     std::printf("orbiting             %.2f frames/s (%d frames)\n", fps, frames);
-    std::printf("view's level bytes   %lld (%.2f per triangle)\n", static_cast<long long>(view->levelbytes()),
-                triangles > 0 ? static_cast<double>(view->levelbytes()) / static_cast<double>(triangles) : 0.0);
+    std::printf("view's level bytes   %lld (%.2f per triangle)\n", static_cast<long long>(view->levelBytes()),
+                triangles > 0 ? static_cast<double>(view->levelBytes()) / static_cast<double>(triangles) : 0.0);
     std::printf("resident growth      %ld KiB (GL driver copies included)\n", residentKiB() - rss_before);
     return 0;
 }

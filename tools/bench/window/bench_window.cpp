@@ -66,11 +66,11 @@ double windowRun(const fs::path& map, const fs::path& output, int loglines = 0) 
     form.setOutputParent(QString::fromStdString(output.string()));
     form.show();
     QApplication::processEvents();
-    form.choosemap(QString::fromStdString(map.string()));
+    form.chooseMap(QString::fromStdString(map.string()));
     const auto start = Clock::now();
     form.findChild<QPushButton*>("Command1")->click();
     const double seconds = secondsSince(start);
-    if (form.lastresult().status != v2bsp::ExtractStatus::complete) std::fprintf(stderr, "window: run incomplete\n");
+    if (form.lastResult().status != v2bsp::ExtractStatus::complete) std::fprintf(stderr, "window: run incomplete\n");
     return seconds;
 }
 
