@@ -65,6 +65,33 @@ OutputFormats chosenFormats(const std::vector<std::string>& lists) {
     return formats;
 }
 
+// `text` (UTF-8) with each control character (U+0000-U+001F, U+007F-U+009F)
+// written as \x and its code in two upper-case hex digits, so that a tag name
+// is one line and no byte of it commands the terminal.
+std::string visibleText(std::string_view text) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string visible;
+    visible.reserve(text.size());
+    const auto escape = [&](unsigned code) {
+        visible += "\\x";
+        visible += kDigits[code >> 4];
+        visible += kDigits[code & 15];
+    };
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const auto code = static_cast<unsigned char>(text[at]);
+        const auto next = at + 1 < text.size() ? static_cast<unsigned char>(text[at + 1]) : 0u;
+        if (code < 0x20 || code == 0x7F) {
+            escape(code);
+        } else if (code == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            escape(next);
+            ++at;
+        } else {
+            visible += text[at];
+        }
+    }
+    return visible;
+}
+
 // Standard output and the reason of its first failed write. The reason is
 // taken right after the write: what the run does next changes errno.
 class Output {
@@ -103,7 +130,7 @@ public:
         }
     }
     void addTagName(std::string_view name) override {
-        if (!showlog_ && listing_) print(name);
+        if (!showlog_ && listing_) print(visibleText(name));
     }
     void mapFailed(const MapFailure& failure) override {
         out_.stream().flush();
@@ -152,6 +179,8 @@ int extractAll(const Settings& settings, Output& out, std::ostream& err) {
     extract.jobs = settings.jobs;
     extract.formats = chosenFormats(settings.formats);
     extract.up = settings.upaxis == "z" ? UpAxis::z : UpAxis::y;
+    FolderClaims claims;
+    extract.claims = &claims;
     int status = kExitComplete;
     for (const std::string& map : settings.maps) {
         ConsoleHost host(out, err, map, !settings.quiet);
@@ -173,6 +202,9 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     app.set_version_flag("--version", std::string(kProgram) + " " + std::string(kVersionText));
     app.add_option("-o,--output", settings.outputParent,
                    "Folder that receives the map's folder (made when a map first writes)")
+        ->check(CLI::Validator(
+            [](const std::string& folder) { return folder.empty() ? std::string("the folder name is empty") : ""; },
+            "", "DIR"))
         ->capture_default_str()
         ->type_name("DIR");
     app.add_option("--format", settings.formats,
@@ -207,6 +239,12 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         app.parse(argc, argv);
         if (settings.listtags && settings.maps.size() != 1) {
             throw CLI::ValidationError("--list-tags", "takes exactly one MAP");
+        }
+        for (const char* option : {"--output", "--format", "--up-axis", "--jobs"}) {
+            if (settings.listtags && app.count(option) > 0) {
+                throw CLI::ValidationError("--list-tags takes only a MAP; " + std::string(option) +
+                                           " cannot be given with it");
+            }
         }
     } catch (const CLI::CallForHelp&) {
         out << app.help();

@@ -99,6 +99,9 @@ private:
     LevelSummaries summaryStage(const ExtractSettings& settings) const;
     bool parentReady(ExtractHost& host, OutputPlace& place, ExtractResult& result) const;
     bool folderStage(ExtractHost& host, OutputPlace& place, ExtractResult& result) const;
+    bool claimStage(ExtractHost& host, const ExtractSettings& settings, const OutputPlace& place,
+                    ExtractResult& result) const;
+    void earlierFilesStage(ExtractHost& host, const OutputPlace& place, ExtractResult& result) const;
     void writeMeshes(ExtractHost& host, const ExtractSettings& settings, const OutputPlace& place,
                      bool folderready, const LevelSummaries& summaries, ExtractResult& result) const;
     void writeLevelFiles(ExtractHost& host, const ExtractSettings& settings, OutputPlace& place,
@@ -106,6 +109,7 @@ private:
     LevelInfo levelInfo(UpAxis up, unsigned threads) const;
 
     std::vector<NameSpan> tagnames_;
+    FileIdentity mapidentity_;  // of the map file; unknown for bytes handed over
 };
 
 }  // namespace v2bsp

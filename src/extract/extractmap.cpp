@@ -98,19 +98,85 @@ ExtractResult MapExtraction::run(ExtractHost& host, const ExtractSettings& setti
 // After "Creating BSP..." nothing ends the run but the host: a step that
 // cannot be done is logged as missing output, and the next step runs.
 void MapExtraction::meshStage(ExtractHost& host, const ExtractSettings& settings, ExtractResult& result) {
-    OutputPlace place(settings);
+    OutputPlace place(settings, mapidentity_);
     folderName = outputFolderName(mapname, std::filesystem::path(mappath).filename().string());
-    const bool folderready = settings.formats.meshes && folderStage(host, place, result);
+    const bool claimed = claimStage(host, settings, place, result);
+    const bool folderready = claimed && settings.formats.meshes && folderStage(host, place, result);
     planOrReport(host, result);
     const LevelSummaries summaries = summaryStage(settings);
     writeMeshes(host, settings, place, folderready, summaries, result);
-    if (!result.outOfMemory) writeLevelFiles(host, settings, place, summaries, result);
+    if (folderready) earlierFilesStage(host, place, result);
+    if (claimed && !result.outOfMemory) writeLevelFiles(host, settings, place, summaries, result);
     for (const std::string_view line : {"Locating Collections...", "Locating Scenery...", "Initializing 3D Window..."}) {
         say(host, line);
     }
     const bool complete = result.writeFailures == 0 && result.meshesSkipped == 0 &&
                           result.meshesRead == result.meshcount && !result.outOfMemory;
     result.status = complete ? ExtractStatus::complete : ExtractStatus::incomplete;
+}
+
+// A folder name that an earlier map of the invocation took (ignoring case)
+// is refused whole: its files would mix with that map's.
+bool MapExtraction::claimStage(ExtractHost& host, const ExtractSettings& settings, const OutputPlace& place,
+                               ExtractResult& result) const {
+    if (settings.claims == nullptr) return true;
+    const std::optional<std::string> earlier = settings.claims->claim(folderName, mappath, mapidentity_);
+    if (!earlier) return true;
+    const std::string why = ": it holds the output of " + *earlier + " from this run";
+    if (settings.formats.meshes) {
+        ++result.writeFailures;
+        sayproblem(host, "Could not create folder " + place.shown(folderName) + why);
+        return false;
+    }
+    for (const LevelFormat format : kLevelFormats) {
+        if (!wanted(settings.formats, format)) continue;
+        ++result.writeFailures;
+        sayproblem(host, "Could not write " + place.shown(levelFileName(folderName, format)) + why);
+    }
+    return false;
+}
+
+namespace {
+
+// N of a name "mesh<N>.obj" (N decimal without a leading zero), or empty.
+std::optional<std::string> meshFileNumber(std::string_view name) {
+    if (!name.starts_with("mesh") || !name.ends_with(".obj")) return std::nullopt;
+    const std::string_view digits = name.substr(4, name.size() - 8);
+    if (digits.empty() || (digits.size() > 1 && digits.front() == '0')) return std::nullopt;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return std::nullopt;
+    }
+    return std::string(digits);
+}
+
+}  // namespace
+
+// Mesh files of an earlier extraction that this run did not write over are
+// named, so that nobody takes them for this map's. Nothing is deleted.
+void MapExtraction::earlierFilesStage(ExtractHost& host, const OutputPlace& place, ExtractResult& result) const {
+    std::vector<std::string> earlier;
+    for (const std::string& name : place.files().regularFiles(place.parent() / folderName)) {
+        const std::optional<std::string> digits = meshFileNumber(name);
+        if (!digits) continue;
+        // Numbers of the meshes read have at most as many digits as their count.
+        std::int64_t number = -1;
+        if (digits->size() <= 18) number = std::stoll(*digits);
+        const bool attempted = number >= 0 && number < static_cast<std::int64_t>(plan.meshes.size()) &&
+                               plan.meshes[static_cast<std::size_t>(number)].skip == MeshSkip::none;
+        if (!attempted) earlier.push_back(*digits);
+    }
+    if (earlier.empty()) return;
+    std::sort(earlier.begin(), earlier.end(), [](const std::string& a, const std::string& b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
+    result.earlierMeshFiles = static_cast<std::int64_t>(earlier.size());
+    const std::string first = "mesh" + earlier.front() + ".obj";
+    const std::string last = "mesh" + earlier.back() + ".obj";
+    const std::string names = earlier.size() == 1   ? first + " (1 file)"
+                              : earlier.size() == 2 ? first + ", " + last + " (2 files)"
+                                                    : first + " ... " + last + " (" + decimal(result.earlierMeshFiles) +
+                                                          " files)";
+    sayproblem(host, "Mesh files of an earlier extraction are still in " + place.shown(folderName) + ": " + names);
 }
 
 bool MapExtraction::parentReady(ExtractHost& host, OutputPlace& place, ExtractResult& result) const {

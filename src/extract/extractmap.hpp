@@ -20,6 +20,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,6 +74,25 @@ struct OutputFormats {
     bool levelFiles() const { return obj || glb; }
 };
 
+// The folder names the maps of one invocation have taken. A map whose folder
+// name is, ignoring case, one that an earlier map of the same invocation took
+// writes nothing, so that two maps never mix their files in one folder. One
+// for each invocation; it takes calls from one thread at a time.
+class FolderClaims {
+public:
+    // The map (as given) that took `folder` before; else `folder` is taken
+    // for `map` now, and the result is empty. The same map file named again
+    // (the same `identity`) may write its own files again.
+    std::optional<std::string> claim(const std::string& folder, const std::string& map, const FileIdentity& identity);
+
+private:
+    struct Claim {
+        std::string map;
+        FileIdentity identity;
+    };
+    std::map<std::string, Claim> taken_;  // by the name's case key
+};
+
 struct ExtractSettings {
     // The folder that receives the map's folder, as the user gave it.
     std::filesystem::path outputParent = ".";
@@ -90,6 +111,7 @@ struct ExtractSettings {
     // those of one. With more than one, `files` must take calls from several threads.
     unsigned jobs = 1;
     OutputFiles* files = nullptr;  // null: the real file system
+    FolderClaims* claims = nullptr;  // null: no other map shares the invocation
 };
 
 enum class ExtractStatus {
@@ -108,6 +130,7 @@ struct ExtractResult {
     std::int64_t meshesSkipped = 0;      // data outside the file, or shared past the file's length
     std::int64_t writeFailures = 0;      // the folder, a mesh file, or a whole-level file
     bool outOfMemory = false;            // the meshes' sections could not be found
+    std::int64_t earlierMeshFiles = 0;   // mesh files of an earlier extraction left in the folder
     std::vector<std::filesystem::path> levelFiles;  // the whole-level files written
 };
 

@@ -1,5 +1,6 @@
 #include "extract/outputfolder.hpp"
 
+#include "extract/safename.hpp"
 #include "platform/diskfiles.hpp"
 
 namespace v2bsp {
@@ -14,10 +15,33 @@ bool isNotWritable(const std::error_code& failure) {
 
 }  // namespace
 
-OutputPlace::OutputPlace(const ExtractSettings& settings)
+// Every call goes to the files underneath, but a replacement of the map.
+class OutputPlace::KeepingMap final : public OutputFiles {
+public:
+    KeepingMap(OutputFiles& files, const FileIdentity& map) : files_(files), map_(map) {}
+    std::error_code createFolder(const std::filesystem::path& folder) override { return files_.createFolder(folder); }
+    std::error_code createPath(const std::filesystem::path& folder) override { return files_.createPath(folder); }
+    std::error_code replaceFile(const std::filesystem::path& file, ByteSource& source) override {
+        if (files_.isFile(file, map_)) return OutputError::inputMap;
+        return files_.replaceFile(file, source);
+    }
+    using OutputFiles::replaceFile;
+    bool isFile(const std::filesystem::path& file, const FileIdentity& identity) override {
+        return files_.isFile(file, identity);
+    }
+    std::vector<std::string> regularFiles(const std::filesystem::path& folder) override {
+        return files_.regularFiles(folder);
+    }
+
+private:
+    OutputFiles& files_;
+    const FileIdentity map_;
+};
+
+OutputPlace::OutputPlace(const ExtractSettings& settings, const FileIdentity& map)
     : settings_(settings),
       own_(settings.files == nullptr ? makeDiskFiles() : nullptr),
-      files_(settings.files != nullptr ? settings.files : own_.get()),
+      files_(std::make_unique<KeepingMap>(settings.files != nullptr ? *settings.files : *own_, map)),
       parent_(settings.outputParent) {}
 
 OutputPlace::~OutputPlace() = default;
@@ -41,6 +65,13 @@ OutputPlace::Folder OutputPlace::makeFolder(const std::string& name) {
         folder = {{}, true};
     }
     return folder;
+}
+
+std::optional<std::string> FolderClaims::claim(const std::string& folder, const std::string& map,
+                                               const FileIdentity& identity) {
+    const auto [at, taken] = taken_.try_emplace(caseKey(folder), Claim{map, identity});
+    if (taken || (identity.known && at->second.identity == identity)) return std::nullopt;
+    return at->second.map;
 }
 
 std::string OutputPlace::shown(const std::string& rest) const {

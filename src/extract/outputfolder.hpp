@@ -16,7 +16,9 @@ namespace v2bsp {
 class OutputPlace {
 public:
     // Through `settings.files`, or a real file system of the place's own.
-    explicit OutputPlace(const ExtractSettings& settings);
+    // No file is ever replaced that is the file of `map` (the map being
+    // extracted): its replacement fails as OutputError::inputMap.
+    OutputPlace(const ExtractSettings& settings, const FileIdentity& map);
     ~OutputPlace();
     OutputPlace(const OutputPlace&) = delete;
     OutputPlace& operator=(const OutputPlace&) = delete;
@@ -46,9 +48,11 @@ public:
     std::string shown(const std::string& rest) const;
 
 private:
+    class KeepingMap;
+
     const ExtractSettings& settings_;
     std::unique_ptr<OutputFiles> own_;
-    OutputFiles* files_;
+    std::unique_ptr<OutputFiles> files_;  // keeps the map from being replaced
     std::filesystem::path parent_;
     bool parentasked_ = false;
     bool parentready_ = true;

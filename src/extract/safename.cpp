@@ -17,8 +17,13 @@ void appendUtf8(std::string& out, char32_t code) {
     } else if (code < 0x800) {
         out += static_cast<char>(0xC0 | code >> 6);
         out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
+    } else if (code < 0x10000) {
         out += static_cast<char>(0xE0 | code >> 12);
+        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | code >> 18);
+        out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
         out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
         out += static_cast<char>(0x80 | (code & 0x3F));
     }
@@ -29,6 +34,57 @@ bool isUnsafe(char c) {
     if (code < 32 || code == 127) return true;
     constexpr std::string_view kReserved = "/\\:*?\"<>|";
     return kReserved.find(c) != std::string_view::npos;
+}
+
+// The UTF-8 of U+0080-U+009F: C2 followed by 80-9F.
+bool isC1Control(std::string_view text, std::size_t at) {
+    return at + 1 < text.size() && static_cast<unsigned char>(text[at]) == 0xC2 &&
+           static_cast<unsigned char>(text[at + 1]) >= 0x80 && static_cast<unsigned char>(text[at + 1]) <= 0x9F;
+}
+
+char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Whether `part` names a device that Windows reserves in every folder.
+bool isDeviceName(std::string_view part) {
+    std::string name;
+    for (const char c : part) name += upper(c);
+    if (name == "CON" || name == "PRN" || name == "AUX" || name == "NUL") return true;
+    return name.size() == 4 && (name.starts_with("COM") || name.starts_with("LPT")) && name[3] >= '1' &&
+           name[3] <= '9';
+}
+
+std::string withoutDeviceName(std::string name) {
+    const std::size_t dot = name.find('.');
+    const std::size_t end = dot == std::string::npos ? name.size() : dot;
+    if (isDeviceName(std::string_view(name).substr(0, end))) name.insert(end, "_");
+    return name;
+}
+
+// Decodes one UTF-8 sequence at `at` (advancing it); a malformed byte is itself.
+char32_t decodeUtf8(std::string_view text, std::size_t& at) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    const int length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 1;
+    if (length == 1 || at + length > text.size()) return byte(at++);
+    char32_t code = lead & (0x7F >> length);
+    for (int i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) return byte(at++);
+        code = code << 6 | (byte(at + i) & 0x3F);
+    }
+    at += length;
+    return code;
+}
+
+char32_t foldCase(char32_t code) {
+    if (code >= 'A' && code <= 'Z') return code + 32;
+    if (code >= 0xC0 && code <= 0xDE && code != 0xD7) return code + 32;
+    switch (code) {
+        case 0x0160: return 0x0161;  // S with caron
+        case 0x0152: return 0x0153;  // OE
+        case 0x017D: return 0x017E;  // Z with caron
+        case 0x0178: return 0x00FF;  // Y with diaeresis
+        default: return code;
+    }
 }
 
 std::string fileStem(std::string_view filename) {
@@ -54,9 +110,15 @@ std::string cp1252ToUtf8(std::string_view bytes) {
 }
 
 std::string safeFolderName(std::string_view name) {
-    std::string safe(name);
-    for (char& c : safe) {
-        if (isUnsafe(c)) c = '_';
+    std::string safe;
+    safe.reserve(name.size());
+    for (std::size_t at = 0; at < name.size(); ++at) {
+        if (isC1Control(name, at)) {
+            safe += '_';
+            ++at;
+        } else {
+            safe += isUnsafe(name[at]) ? '_' : name[at];
+        }
     }
     const std::size_t first = safe.find_first_not_of(" .");
     if (first == std::string::npos) return {};
@@ -68,7 +130,23 @@ std::string outputFolderName(std::string_view mapnamebytes, std::string_view map
     std::string name = safeFolderName(cp1252ToUtf8(mapnamebytes));
     if (name.empty()) name = safeFolderName(fileStem(mapfilename));
     if (name.empty()) name = "map";
-    return name;
+    return withoutDeviceName(std::move(name));
+}
+
+std::string caseKey(std::string_view name) {
+    std::string key;
+    key.reserve(name.size());
+    for (std::size_t at = 0; at < name.size();) {
+        const std::size_t start = at;
+        const char32_t code = decodeUtf8(name, at);
+        // A malformed byte stays the byte it is.
+        if (at - start == 1 && code >= 0x80) {
+            key += name[start];
+            continue;
+        }
+        appendUtf8(key, foldCase(code));
+    }
+    return key;
 }
 
 }  // namespace v2bsp

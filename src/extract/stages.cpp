@@ -42,7 +42,7 @@ std::string decimal(std::int64_t value) { return std::to_string(value); }
 
 void MapExtraction::loadStage(const std::string& path) {
     mappath = path;
-    mapbytes = loadMapFile(path);
+    mapbytes = loadMapFile(path, &mapidentity_);
     maplength = static_cast<std::int64_t>(mapbytes.size());
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "mapimage/mapimage.hpp"
+#include "platform/outputfiles.hpp"
 
 namespace v2bsp {
 
@@ -45,7 +46,8 @@ using MapBytes = std::vector<std::uint8_t, MapImageAllocator<std::uint8_t>>;
 // The whole of a regular file, read with one bulk read. Never creates a file.
 // Throws MapError with a reason a user can act on: "cannot open <path>: <OS reason>",
 // "<path> is a folder", "<path> is not a regular file", "empty file",
-// "file is larger than 2147483647 bytes", or a read error.
-MapBytes loadMapFile(const std::filesystem::path& path);
+// "file is larger than 2147483647 bytes", or a read error. Sets `identity`,
+// when given, to the file's, so that no output ever replaces the map.
+MapBytes loadMapFile(const std::filesystem::path& path, FileIdentity* identity = nullptr);
 
 }  // namespace v2bsp

@@ -7,8 +7,9 @@ class OutputCategory final : public std::error_category {
 public:
     const char* name() const noexcept override { return "v2bsp output"; }
     std::string message(int error) const override {
-        if (error == static_cast<int>(OutputError::symbolicLink)) {
-            return "It is a symbolic link, which is not followed";
+        switch (static_cast<OutputError>(error)) {
+            case OutputError::symbolicLink: return "It is a symbolic link, which is not followed";
+            case OutputError::inputMap: return "it is the map being extracted";
         }
         return "Unknown output error";
     }
@@ -56,6 +57,10 @@ std::error_code OutputFiles::createPath(const std::filesystem::path& folder) {
     std::filesystem::create_directories(folder, failure);
     return failure;
 }
+
+bool OutputFiles::isFile(const std::filesystem::path&, const FileIdentity&) { return false; }
+
+std::vector<std::string> OutputFiles::regularFiles(const std::filesystem::path&) { return {}; }
 
 std::error_code OutputFiles::replaceFile(const std::filesystem::path& file, std::string_view bytes) {
     WholeText whole(bytes);

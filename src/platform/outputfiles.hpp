@@ -5,10 +5,12 @@
 // one that fails, and each operating system gives its own (diskfiles.hpp).
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace v2bsp {
 
@@ -38,6 +40,15 @@ private:
     std::string buffer_;
 };
 
+// What makes a file the same file whatever names it has (on POSIX its device
+// and inode); `known` false when nothing is known of it.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t file = 0;
+    bool known = false;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
 class OutputFiles {
 public:
     virtual ~OutputFiles() = default;
@@ -60,11 +71,20 @@ public:
 
     // The same for bytes held whole.
     std::error_code replaceFile(const std::filesystem::path& file, std::string_view bytes);
+
+    // Whether the name `file` itself (not a link there) is the file of
+    // `identity`. The default knows no file: false.
+    virtual bool isFile(const std::filesystem::path& file, const FileIdentity& identity);
+
+    // The names of the regular files in `folder` (links left out), in no
+    // particular order; none when it cannot be read. The default lists none.
+    virtual std::vector<std::string> regularFiles(const std::filesystem::path& folder);
 };
 
 // The errors of the output that the OS has no number for.
 enum class OutputError {
     symbolicLink = 1,  // a symbolic link where a folder should be made
+    inputMap,          // the file to be replaced is the map being extracted
 };
 const std::error_category& outputCategory();
 std::error_code make_error_code(OutputError error);

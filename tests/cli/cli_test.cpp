@@ -323,7 +323,7 @@ TEST_F(ExtractCommand, OutputFolderIsMadeOnlyWhenAMapWrites) {
     const Case cases[] = {
         {"a text file", {}, text, 1, {}},
         {"a map without its BSP", {"--format", "meshes,obj,glb"}, bad, 1, {}},
-        {"the tag list", {"--list-tags"}, good, 0, {}},
+        {"the tag list, which takes no -o", {"--list-tags"}, good, 2, {}},
         {"the whole-level OBJ only", {"--format", "obj"}, good, 0, {"kappa.obj"}},
         {"the mesh files", {}, good, 0, {"kappa", "kappa/mesh0.obj", "kappa/mesh1.obj"}},
     };

@@ -1,5 +1,6 @@
 #include "platform/diskfiles.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -191,6 +192,8 @@ public:
     std::error_code createFolder(const std::filesystem::path& folder) override;
     std::error_code replaceFile(const std::filesystem::path& file, ByteSource& source) override;
     using OutputFiles::replaceFile;
+    bool isFile(const std::filesystem::path& file, const FileIdentity& identity) override;
+    std::vector<std::string> regularFiles(const std::filesystem::path& folder) override;
 
 private:
     struct Folder {
@@ -198,7 +201,7 @@ private:
         int fd;
     };
     // The descriptor of `folder`: one made by createFolder, or `folder` opened as named.
-    int folderdescriptor(const std::filesystem::path& folder, std::error_code& failure);
+    int folderDescriptor(const std::filesystem::path& folder, std::error_code& failure);
 
     const DiskFilesOptions options_;
     std::mutex mutex_;
@@ -207,7 +210,7 @@ private:
 
 }  // namespace
 
-int DiskFiles::folderdescriptor(const std::filesystem::path& folder, std::error_code& failure) {
+int DiskFiles::folderDescriptor(const std::filesystem::path& folder, std::error_code& failure) {
     const std::filesystem::path key = folder.empty() ? "." : folder;
     std::lock_guard lock(mutex_);
     for (const Folder& known : folders_) {
@@ -238,7 +241,7 @@ std::error_code DiskFiles::createFolder(const std::filesystem::path& folder) {
     }
     std::error_code failure;
     const std::filesystem::path parent = folder.parent_path();
-    const int parent_fd = folderdescriptor(parent, failure);
+    const int parent_fd = folderDescriptor(parent, failure);
     if (parent_fd < 0) return failure;
     const std::string name = folder.filename().string();
     if (::mkdirat(parent_fd, name.c_str(), 0777) != 0 && errno != EEXIST) return lastError();
@@ -259,7 +262,7 @@ std::error_code DiskFiles::createFolder(const std::filesystem::path& folder) {
 
 std::error_code DiskFiles::replaceFile(const std::filesystem::path& file, ByteSource& source) {
     std::error_code failure;
-    const int folder = folderdescriptor(file.parent_path(), failure);
+    const int folder = folderDescriptor(file.parent_path(), failure);
     if (folder < 0) return failure;
     const std::string name = file.filename().string();
     // An unnamed file is linked through /proc; without it, files are named.
@@ -271,6 +274,40 @@ std::error_code DiskFiles::replaceFile(const std::filesystem::path& file, ByteSo
         if (!unsupported) return failure;
     }
     return replaceNamed(folder, name, source, options_.whileWriting);
+}
+
+bool DiskFiles::isFile(const std::filesystem::path& file, const FileIdentity& identity) {
+    if (!identity.known) return false;
+    std::error_code failure;
+    const int folder = folderDescriptor(file.parent_path(), failure);
+    struct stat info {};
+    if (folder < 0 || ::fstatat(folder, file.filename().c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    return static_cast<std::uint64_t>(info.st_dev) == identity.device &&
+           static_cast<std::uint64_t>(info.st_ino) == identity.file;
+}
+
+std::vector<std::string> DiskFiles::regularFiles(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    std::error_code failure;
+    const int fd = folderDescriptor(folder, failure);
+    if (fd < 0) return names;
+    // The listing reads through a descriptor of its own: the kept one stays untouched.
+    const int listing = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listing < 0) return names;
+    DIR* const dir = ::fdopendir(listing);
+    if (dir == nullptr) {
+        ::close(listing);
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        struct stat info {};
+        const bool regular = entry->d_type == DT_REG ||
+                             (entry->d_type == DT_UNKNOWN &&
+                              ::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode));
+        if (regular) names.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+    return names;
 }
 
 std::unique_ptr<OutputFiles> makeDiskFiles(DiskFilesOptions options) {

@@ -39,7 +39,7 @@ void freeMapImage(void* pointer, std::size_t bytes) {
     ::munmap(pointer, wholeHugePages(bytes));
 }
 
-MapBytes loadMapFile(const std::filesystem::path& path) {
+MapBytes loadMapFile(const std::filesystem::path& path, FileIdentity* identity) {
     const std::string shown = path.string();
     if (shown.empty()) throw MapError::file(MapErrorKind::noFile, shown);
     // O_NONBLOCK keeps a FIFO from blocking the open; it is refused right after.
@@ -55,6 +55,9 @@ MapBytes loadMapFile(const std::filesystem::path& path) {
     if (S_ISDIR(info.st_mode)) throw MapError::file(MapErrorKind::folder, shown);
     if (!S_ISREG(info.st_mode)) throw MapError::file(MapErrorKind::notRegular, shown);
     if (info.st_size == 0) throw MapError::file(MapErrorKind::empty, shown);
+    if (identity != nullptr) {
+        *identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino), true};
+    }
     if (info.st_size > std::numeric_limits<std::int32_t>::max()) {
         throw MapError::file(MapErrorKind::tooLong, shown);
     }
