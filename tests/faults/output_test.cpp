@@ -12,7 +12,6 @@
 #include <cstring>
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <set>
 #include <sstream>
 
@@ -22,6 +21,7 @@
 #include "extract/extractmap.hpp"
 #include "platform/diskfiles.hpp"
 #include "mapbuilder/mapbuilder.hpp"
+#include "memoryfiles.hpp"
 #include "meshfixtures.hpp"
 #include "recordinghost.hpp"
 #include "runcommand.hpp"
@@ -440,30 +440,6 @@ TEST_F(OutputFaults, JobsGiveTheOutputOfOne) {
     }
 }
 
-// Output kept in memory that takes calls from several threads at once.
-class SharedMemoryFiles final : public OutputFiles {
-public:
-    std::error_code createFolder(const fs::path& folder) override {
-        std::lock_guard lock(mutex_);
-        folders.insert(folder);
-        return {};
-    }
-    std::error_code replaceFile(const fs::path& file, ByteSource& text) override {
-        std::string content, chunk;
-        while (text.next(chunk)) content += chunk;
-        std::lock_guard lock(mutex_);
-        files[file] = std::move(content);
-        return {};
-    }
-    using OutputFiles::replaceFile;
-
-    std::set<fs::path> folders;
-    std::map<fs::path, std::string> files;
-
-private:
-    std::mutex mutex_;
-};
-
 // The whole outcome of a run on `jobs` threads: the log, the counts, every file.
 struct JobsRun {
     std::vector<std::string> log;
@@ -474,7 +450,7 @@ struct JobsRun {
 
 JobsRun runOnThreads(const std::vector<std::uint8_t>& bytes, unsigned jobs) {
     JobsRun run;
-    SharedMemoryFiles files;
+    fixtures::MemoryFiles files;
     fixtures::RecordingHost host;
     ExtractSettings settings;
     settings.outputParent = "/out";
