@@ -2,11 +2,12 @@
 // link planted at the map's folder or swapped in for it during a run, a
 // signal while a temporary file is open, temporary names planted in advance,
 // a full standard output, an address space too small for the marker index,
-// and runs on several threads against one.
+// and runs of every kind of scene on several threads against one.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include "cli/cli.hpp"
 #include "corpus.hpp"
 #include "extract/extractmap.hpp"
+#include "formatlists.hpp"
 #include "platform/diskfiles.hpp"
 #include "mapbuilder/mapbuilder.hpp"
 #include "memoryfiles.hpp"
@@ -418,58 +420,118 @@ TEST_F(OutputFaults, MarkerIndexBeyondTheAddressSpace) {
     EXPECT_TRUE(fs::is_empty(out / "markers"));
 }
 
-TEST_F(OutputFaults, JobsGiveTheOutputOfOne) {
-    const fs::path map = writeMap(path("sample.map"), mb::buildMap(mb::samplescene()).bytes);
-    const auto extract = [&](unsigned jobs) {
-        const fs::path out = path("j" + std::to_string(jobs));
-        const Outcome outcome =
-            command({"-j", std::to_string(jobs), "--format", "meshes,obj,glb", "-o", out.string(), map.string()});
-        return std::pair{outcome, treeOf(out)};
-    };
-    const auto [one, one_files] = extract(1);
-    EXPECT_EQ(one.status, 0);
-    EXPECT_EQ(one_files.size(), 3u + mb::samplescene().meshes.size());
-    for (const unsigned jobs : {2u, 3u}) {
-        SCOPED_TRACE(jobs);
-        // The log names no path unless a write fails; the folders differ only by name.
-        const auto [more, more_files] = extract(jobs);
-        EXPECT_EQ(more.status, one.status);
-        EXPECT_EQ(more.out, one.out);
-        EXPECT_EQ(more.err, one.err);
-        EXPECT_TRUE(more_files == one_files);
-    }
-}
-
-// The whole outcome of a run on `jobs` threads: the log, the counts, every file.
+// The whole outcome of a run on `jobs` threads. Through the command: its
+// status, its streams and everything under its output parent, by relative
+// path (treeOf). Into memory: the log, the counts, every folder and file.
 struct JobsRun {
+    int status = 0;
+    std::string out, err;
     std::vector<std::string> log;
     ExtractResult result;
     std::set<fs::path> folders;
     std::map<fs::path, std::string> files;
 };
 
-JobsRun runOnThreads(const std::vector<std::uint8_t>& bytes, unsigned jobs) {
-    JobsRun run;
-    fixtures::MemoryFiles files;
-    fixtures::RecordingHost host;
-    ExtractSettings settings;
-    settings.outputParent = "/out";
-    settings.formats = {true, true, true};
-    settings.jobs = jobs;
-    settings.files = &files;
-    run.result = extractmap(bytes, "map.map", host, settings);
-    run.log = std::move(host.log);
-    run.folders = std::move(files.folders);
-    run.files = std::move(files.files);
-    return run;
+// A map run on one thread and then on two and three.
+struct JobsScene {
+    std::string name;  // in test names
+    std::function<std::vector<std::uint8_t>()> map;
+    FormatList formats;
+    bool command = false;                        // v2bsp-extract onto the disk, not extractmap into memory
+    std::function<void(const JobsRun&)> first;   // what the run on one thread must give besides files
+};
+
+void PrintTo(const JobsScene& scene, std::ostream* out) { *out << scene.name; }
+
+// The objects ("o" lines) of an OBJ text.
+int objectsIn(const std::string& text) {
+    std::istringstream lines(text);
+    int objects = 0;
+    for (std::string line; std::getline(lines, line);) {
+        std::string kind;
+        std::istringstream(line) >> kind;
+        objects += kind == "o";
+    }
+    return objects;
 }
 
-void expectTheOutcomeOfOneThread(const std::vector<std::uint8_t>& bytes) {
-    const JobsRun one = runOnThreads(bytes, 1);
+std::vector<JobsScene> jobsScenes() {
+    const FormatList all = kFormatLists[1];
+    const FormatList levels = {"levels", "obj,glb", {.meshes = false, .obj = true, .glb = true}};
+    std::vector<JobsScene> scenes = {
+        {"sample_room_through_the_command", [] { return mb::buildMap(mb::samplescene()).bytes; }, all, true,
+         [](const JobsRun& one) {
+             EXPECT_EQ(one.status, 0);
+             EXPECT_EQ(one.files.size(), 3u + mb::samplescene().meshes.size());
+         }},
+        {"large_map", [] { return mb::buildMap(mb::largeScene(2000, 20000, 20000)).bytes; }, all, false, nullptr},
+        // Meshes long enough that their lines are made in halves on two threads.
+        {"long_meshes_in_the_whole_level_files",
+         [] {
+             mb::Scene scene = mb::largeScene(3, 60000, 50000);
+             scene.mapname = "level one";
+             return mb::buildMap(scene).bytes;
+         },
+         levels, false,
+         [](const JobsRun& one) {
+             ASSERT_EQ(one.result.status, ExtractStatus::complete);
+             EXPECT_EQ(objectsIn(one.files.at("/out/level one.obj")), 3);
+         }},
+    };
+    for (const fuzz::WorstCase& worst : fuzz::worstcases()) {
+        if (worst.outcome != fuzz::WorstOutcome::finished) continue;
+        std::string name = "worst_" + std::string(worst.name);
+        std::replace(name.begin(), name.end(), '-', '_');
+        scenes.push_back({name, [make = worst.make] { return make(fuzz::kMinWorstSize); }, all, false, nullptr});
+    }
+    return scenes;
+}
+
+class Jobs : public ::testing::TestWithParam<JobsScene> {
+protected:
+    JobsRun runOn(const std::vector<std::uint8_t>& bytes, unsigned jobs) {
+        const JobsScene& scene = GetParam();
+        JobsRun run;
+        if (scene.command) {
+            const fs::path map = writeMap(scratch_.path() / "map.map", bytes);
+            const fs::path out = scratch_.path() / ("j" + std::to_string(jobs));
+            const Outcome outcome = command(
+                {"-j", std::to_string(jobs), "--format", scene.formats.list, "-o", out.string(), map.string()});
+            run.status = outcome.status;
+            run.out = outcome.out;
+            run.err = outcome.err;
+            for (auto& [name, content] : treeOf(out)) run.files[name] = std::move(content);
+            return run;
+        }
+        fixtures::MemoryFiles files;
+        fixtures::RecordingHost host;
+        ExtractSettings settings;
+        settings.outputParent = "/out";
+        settings.formats = scene.formats.formats;
+        settings.jobs = jobs;
+        settings.files = &files;
+        run.result = extractmap(bytes, "map.map", host, settings);
+        run.log = std::move(host.log);
+        run.folders = std::move(files.folders);
+        run.files = std::move(files.files);
+        return run;
+    }
+    ScratchFolder scratch_;
+};
+
+TEST_P(Jobs, GiveTheOutputOfOne) {
+    const JobsScene& scene = GetParam();
+    const std::vector<std::uint8_t> bytes = scene.map();
+    const JobsRun one = runOn(bytes, 1);
     EXPECT_FALSE(one.files.empty());
+    if (scene.first) scene.first(one);
     for (const unsigned jobs : {2u, 3u}) {
         SCOPED_TRACE(jobs);
-        const JobsRun more = runOnThreads(bytes, jobs);
+        // The log names no path unless a write fails; the folders differ only by name.
+        const JobsRun more = runOn(bytes, jobs);
+        EXPECT_EQ(more.status, one.status);
+        EXPECT_EQ(more.out, one.out);
+        EXPECT_EQ(more.err, one.err);
         EXPECT_TRUE(more.log == one.log);
         EXPECT_EQ(more.result.status, one.result.status);
         EXPECT_EQ(more.result.meshesRead, one.result.meshesRead);
@@ -481,18 +543,8 @@ void expectTheOutcomeOfOneThread(const std::vector<std::uint8_t>& bytes) {
     }
 }
 
-TEST_F(OutputFaults, JobsGiveTheOutputOfOneOnALargeMap) {
-    const mb::BuiltMap built = mb::buildMap(mb::largeScene(2000, 20000, 20000));
-    expectTheOutcomeOfOneThread(built.bytes);
-}
-
-TEST_F(OutputFaults, JobsGiveTheOutputOfOneOnTheWorstMaps) {
-    for (const fuzz::WorstCase& worst : fuzz::worstcases()) {
-        if (worst.outcome != fuzz::WorstOutcome::finished) continue;
-        SCOPED_TRACE(std::string(worst.name));
-        expectTheOutcomeOfOneThread(worst.make(fuzz::kMinWorstSize));
-    }
-}
+INSTANTIATE_TEST_SUITE_P(OutputFaults, Jobs, ::testing::ValuesIn(jobsScenes()),
+                         [](const ::testing::TestParamInfo<JobsScene>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace v2bsp
