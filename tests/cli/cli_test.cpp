@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "mapbuilder/mapbuilder.hpp"
+#include "mapfile.hpp"
 #include "runcommand.hpp"
 #include "scratchfolder.hpp"
 
@@ -29,10 +30,7 @@ protected:
     Outcome run(std::vector<std::string> args) { return fixtures::runcommand(std::move(args)); }
 
     std::string writeMap(const mb::BuiltMap& map, const std::string& name) {
-        const auto path = scratch_.path() / name;
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(map.bytes.data()), static_cast<std::streamsize>(map.bytes.size()));
-        return path.string();
+        return v2bsp::writeMap(scratch_.path() / name, map.bytes).string();
     }
 
     static mb::Scene scene(const std::string& name) {

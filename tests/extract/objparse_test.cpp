@@ -3,11 +3,11 @@
 #include <tiny_obj_loader.h>
 
 #include <cmath>
-#include <fstream>
 #include <string>
 
 #include "extract/extractmap.hpp"
 #include "mapbuilder/mapbuilder.hpp"
+#include "mapfile.hpp"
 #include "scratchfolder.hpp"
 
 namespace v2bsp {
@@ -25,10 +25,7 @@ public:
 TEST(ObjParse, SampleSceneReadsBackAsBuilt) {
     ScratchFolder scratch;
     const mb::Scene scene = mb::samplescene();
-    const mb::BuiltMap built = mb::buildMap(scene);
-    const auto map = scratch.path() / "sample.map";
-    std::ofstream(map, std::ios::binary)
-        .write(reinterpret_cast<const char*>(built.bytes.data()), static_cast<std::streamsize>(built.bytes.size()));
+    const auto map = writeMap(scratch.path() / "sample.map", scene);
 
     QuietHost host;
     ExtractSettings settings;

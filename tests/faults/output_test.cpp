@@ -23,6 +23,7 @@
 #include "formatlists.hpp"
 #include "platform/diskfiles.hpp"
 #include "mapbuilder/mapbuilder.hpp"
+#include "mapfile.hpp"
 #include "memoryfiles.hpp"
 #include "meshfixtures.hpp"
 #include "recordinghost.hpp"
@@ -48,12 +49,6 @@ constexpr std::chrono::seconds kChildLimit{60};
 using fixtures::Outcome;
 
 Outcome command(std::vector<std::string> args) { return fixtures::runcommand(std::move(args)); }
-
-fs::path writeMap(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return path;
-}
 
 mb::Scene diskScene(int meshes) {
     mb::Scene scene;

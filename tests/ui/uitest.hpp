@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <system_error>
@@ -16,6 +15,7 @@
 
 #include "extract/extractmap.hpp"
 #include "mapbuilder/mapbuilder.hpp"
+#include "mapfile.hpp"
 #include "platform/diskfiles.hpp"
 #include "ui/dialogs.hpp"
 
@@ -117,13 +117,7 @@ inline mb::Scene smallMap(const std::string& name, int meshes, std::vector<std::
     return scene;
 }
 
-inline fs::path writeMap(const fs::path& file, const mb::Scene& scene) {
-    const mb::BuiltMap built = mb::buildMap(scene);
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary)
-        .write(reinterpret_cast<const char*>(built.bytes.data()), static_cast<std::streamsize>(built.bytes.size()));
-    return file;
-}
+using v2bsp::writeMap;
 
 inline QString qpath(const fs::path& path) { return QString::fromStdString(path.string()); }
 
