@@ -7,7 +7,6 @@
 #include <QTreeWidget>
 #include <QtTest>
 #include <fstream>
-#include <iterator>
 
 #include "scratchfolder.hpp"
 #include "ui/form1.hpp"
@@ -34,11 +33,6 @@ public:
 private:
     QString chosen_;
 };
-
-std::string bytesOf(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class QuietHost final : public v2bsp::ExtractHost {
 public:
@@ -209,9 +203,9 @@ void View3DTest::saveAsWritesWhatTheCommandLineWrites() {
     settings.up = zup ? v2bsp::UpAxis::z : v2bsp::UpAxis::y;
     QuietHost host;
     QCOMPARE(v2bsp::extractmap(f.map.string(), host, settings).status, v2bsp::ExtractStatus::complete);
-    const std::string expected = bytesOf(cli / (glb ? "sample room.glb" : "sample room.obj"));
+    const std::string expected = v2bsp::readFile(cli / (glb ? "sample room.glb" : "sample room.obj"));
     QVERIFY(!expected.empty());
-    QVERIFY(bytesOf(f.scratch.path() / written.toStdString()) == expected);
+    QVERIFY(v2bsp::readFile(f.scratch.path() / written.toStdString()) == expected);
     QVERIFY(f.form.view3d()->statusline().startsWith("Saved " + qpath(f.scratch.path() / written.toStdString())));
 }
 
