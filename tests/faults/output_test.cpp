@@ -83,16 +83,6 @@ std::vector<std::string> temporaries(const fs::path& folder) {
     return found;
 }
 
-// The log of a plain run over `meshes` meshes with `extra` after "Creating BSP...".
-std::string logWith(int meshes, const std::string& extra) {
-    std::string log;
-    for (const std::string& line : fixtures::logFor(meshes)) {
-        log += line + "\n";
-        if (line == "Creating BSP..." && !extra.empty()) log += extra + "\n";
-    }
-    return log;
-}
-
 class OutputFaults : public ::testing::Test {
 protected:
     fs::path path(const std::string& name) const { return scratch_.path() / name; }
@@ -127,8 +117,9 @@ TEST_F(OutputFaults, LinkAtTheMapsFolderIsNotFollowed) {
         const Outcome outcome = command({"--format", c.formats, "-o", out.string(), map.string()});
         EXPECT_EQ(outcome.status, 1);
         EXPECT_EQ(outcome.err, "");
-        EXPECT_EQ(outcome.out, logWith(2, "Could not create folder " + (out / "disk").string() +
-                                              ": It is a symbolic link, which is not followed"));
+        EXPECT_EQ(outcome.out, fixtures::logText(2, {{"Creating BSP...",
+                                                      {"Could not create folder " + (out / "disk").string() +
+                                                       ": It is a symbolic link, which is not followed"}}}));
         std::map<std::string, std::string> expected = {{"disk", "-> " + elsewhere.string()}};
         if (c.formats != "meshes") {
             expected["disk.obj"] = readFile(plain / "disk.obj");
@@ -152,7 +143,7 @@ TEST_F(OutputFaults, OutputParentThatIsALinkIsFollowed) {
         SCOPED_TRACE(out.string());
         const Outcome outcome = command({"-o", out.string(), map.string()});
         EXPECT_EQ(outcome.status, 0) << outcome.out;
-        EXPECT_EQ(outcome.out, logWith(2, ""));
+        EXPECT_EQ(outcome.out, fixtures::logText(2));
         const fs::path real = path("real") / fs::relative(out, path("link"));
         EXPECT_EQ(readFile(real / "disk" / "mesh0.obj"), fixtures::expectedObjText(scene.meshes[0]));
         EXPECT_EQ(readFile(real / "disk" / "mesh1.obj"), fixtures::expectedObjText(scene.meshes[1]));
@@ -326,7 +317,7 @@ TEST_F(OutputFaults, TemporaryNamesPlantedInAdvanceAreNoObstacle) {
             kChildLimit);
         ASSERT_TRUE(run.finished);
         EXPECT_EQ(run.status, 0) << run.out;
-        EXPECT_EQ(run.out, logWith(3, ""));
+        EXPECT_EQ(run.out, fixtures::logText(3));
         const std::map<std::string, std::string> tree = treeOf(out / "disk");
         EXPECT_EQ(tree.size(), 3u + 300u);
         for (int m = 0; m < 3; ++m) {
@@ -411,7 +402,7 @@ TEST_F(OutputFaults, MarkerIndexBeyondTheAddressSpace) {
     EXPECT_EQ(run.signal, 0);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out, logWith(0, "Not enough memory to find the meshes' sections"));
+    EXPECT_EQ(run.out, fixtures::logText(0, {{"Creating BSP...", {"Not enough memory to find the meshes' sections"}}}));
     EXPECT_TRUE(fs::is_empty(out / "markers"));
 }
 

@@ -16,6 +16,7 @@
 #include "extract/extractmap.hpp"
 #include "mapbuilder/mapbuilder.hpp"
 #include "mapfile.hpp"
+#include "recordinghost.hpp"
 #include "platform/diskfiles.hpp"
 #include "ui/dialogs.hpp"
 
@@ -97,11 +98,8 @@ private:
 
 // The lines every complete run writes, with `meshes` mesh lines.
 inline QStringList completeLog(int meshes) {
-    QStringList lines{"Loading Map...", "Finding map information...", "Getting tag information...",
-                      "Loading tags...", "Locating Scnr...",          "Locating BSP...",
-                      "Creating BSP..."};
-    for (int m = 0; m < meshes; ++m) lines << QStringLiteral("Making Mesh #%1").arg(m);
-    lines << "Locating Collections..." << "Locating Scenery..." << "Initializing 3D Window...";
+    QStringList lines;
+    for (const std::string& line : v2bsp::fixtures::logFor(meshes)) lines << QString::fromStdString(line);
     return lines;
 }
 
