@@ -34,13 +34,6 @@ private:
     QString chosen_;
 };
 
-class QuietHost final : public v2bsp::ExtractHost {
-public:
-    void logline(std::string_view) override {}
-    void addTagName(std::string_view) override {}
-    void mapFailed(const v2bsp::MapFailure&) override {}
-};
-
 struct Fixture {
     v2bsp::ScratchFolder scratch;
     fs::path program = scratch.path() / "program";
@@ -201,7 +194,7 @@ void View3DTest::saveAsWritesWhatTheCommandLineWrites() {
     settings.outputParent = cli;
     settings.formats = {false, !glb, glb};
     settings.up = zup ? v2bsp::UpAxis::z : v2bsp::UpAxis::y;
-    QuietHost host;
+    v2bsp::fixtures::RecordingHost host;
     QCOMPARE(v2bsp::extractmap(f.map.string(), host, settings).status, v2bsp::ExtractStatus::complete);
     const std::string expected = v2bsp::readFile(cli / (glb ? "sample room.glb" : "sample room.obj"));
     QVERIFY(!expected.empty());
