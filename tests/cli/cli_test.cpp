@@ -23,6 +23,7 @@ namespace {
 
 namespace mb = mapbuilder;
 
+using fixtures::logText;
 using fixtures::Outcome;
 
 class ExtractCommand : public ::testing::Test {
@@ -230,9 +231,6 @@ TEST_F(ExtractCommand, IncompleteOutputExitsWithOne) {
     mb::corruptionCase(mb::Corruption::MeshTableCutShort).apply(cut);
     EXPECT_EQ(run({"-q", "-o", out(), writeMap(cut, "zeta.map")}).status, 1);
 }
-
-
-using fixtures::logText;
 
 TEST_F(ExtractCommand, QuietSendsLinesOfMissingOutputToStandardError) {
     // Mesh 0 has a face naming a vertex it lacks; mesh 1's data runs past the end.
