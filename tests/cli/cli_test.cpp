@@ -8,12 +8,13 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "mapbuilder/mapbuilder.hpp"
+#include "mapfile.hpp"
+#include "recordinghost.hpp"
 #include "runcommand.hpp"
 #include "scratchfolder.hpp"
 
@@ -22,6 +23,7 @@ namespace {
 
 namespace mb = mapbuilder;
 
+using fixtures::logText;
 using fixtures::Outcome;
 
 class ExtractCommand : public ::testing::Test {
@@ -29,10 +31,7 @@ protected:
     Outcome run(std::vector<std::string> args) { return fixtures::runcommand(std::move(args)); }
 
     std::string writeMap(const mb::BuiltMap& map, const std::string& name) {
-        const auto path = scratch_.path() / name;
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(map.bytes.data()), static_cast<std::streamsize>(map.bytes.size()));
-        return path.string();
+        return v2bsp::writeMap(scratch_.path() / name, map.bytes).string();
     }
 
     static mb::Scene scene(const std::string& name) {
@@ -233,24 +232,6 @@ TEST_F(ExtractCommand, IncompleteOutputExitsWithOne) {
     EXPECT_EQ(run({"-q", "-o", out(), writeMap(cut, "zeta.map")}).status, 1);
 }
 
-
-// The log of one map whose run reaches the mesh stage, `after` holding the
-// lines that follow a line of the plain log.
-std::string logOf(int meshes, const std::map<std::string, std::vector<std::string>>& after = {}) {
-    std::vector<std::string> lines = {"Loading Map...", "Finding map information...", "Getting tag information...",
-                                      "Loading tags...", "Locating Scnr...", "Locating BSP...", "Creating BSP..."};
-    for (int m = 0; m < meshes; ++m) lines.push_back("Making Mesh #" + std::to_string(m));
-    lines.insert(lines.end(), {"Locating Collections...", "Locating Scenery...", "Initializing 3D Window..."});
-    std::string log;
-    for (const std::string& line : lines) {
-        log += line + "\n";
-        if (const auto extra = after.find(line); extra != after.end()) {
-            for (const std::string& more : extra->second) log += more + "\n";
-        }
-    }
-    return log;
-}
-
 TEST_F(ExtractCommand, QuietSendsLinesOfMissingOutputToStandardError) {
     // Mesh 0 has a face naming a vertex it lacks; mesh 1's data runs past the end.
     mb::Scene faces = scene("faces");
@@ -284,11 +265,11 @@ TEST_F(ExtractCommand, QuietSendsLinesOfMissingOutputToStandardError) {
          {faces_map, plain_map, cut_map},
          "v2bsp-extract: " + faces_map + ": " + faces_line + "\n" + "v2bsp-extract: " + faces_map + ": " +
              skipped_line + "\n" + "v2bsp-extract: " + cut_map + ": " + cut_line + "\n",
-         logOf(2, {{"Making Mesh #0", {faces_line}}, {"Making Mesh #1", {skipped_line}}}) + logOf(2) +
-             logOf(1, {{"Creating BSP...", {cut_line}}})},
+         logText(2, {{"Making Mesh #0", {faces_line}}, {"Making Mesh #1", {skipped_line}}}) + logText(2) +
+             logText(1, {{"Creating BSP...", {cut_line}}})},
         {"an unwritable folder", {"-o", "/proc"}, {plain_map},
          "v2bsp-extract: " + plain_map + ": " + proc_line + "\n",
-         logOf(2, {{"Creating BSP...", {proc_line}}})},
+         logText(2, {{"Creating BSP...", {proc_line}}})},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -16,6 +16,7 @@
 
 #include "extractionrows.hpp"
 #include "mapbuilder/mapbuilder.hpp"
+#include "mapfile.hpp"
 #include "memoryfiles.hpp"
 #include "meshfixtures.hpp"
 #include "recordinghost.hpp"
@@ -37,10 +38,7 @@ using fixtures::RecordingHost;
 class ExtractMap : public ::testing::Test {
 protected:
     std::string writeMap(const std::vector<std::uint8_t>& bytes, const std::string& name = "test.map") {
-        const auto path = scratch_.path() / name;
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return path.string();
+        return v2bsp::writeMap(scratch_.path() / name, bytes).string();
     }
 
     ExtractResult run(const std::string& map) {

@@ -4,7 +4,6 @@
 #include <tiny_obj_loader.h>
 
 #include <charconv>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -172,30 +171,6 @@ TEST(LevelFiles, LogAndMeshFilesStayThoseOfTheMeshesAlone) {
     }
     EXPECT_EQ(all.files.files.size(), 6u);
     EXPECT_EQ(all.result.levelFiles, (std::vector<std::filesystem::path>{"out/level one.obj", "out/level one.glb"}));
-}
-
-TEST(LevelFiles, MoreJobsGiveTheSameBytes) {
-    // Meshes long enough that their lines are made in halves on two threads.
-    mb::Scene scene = mb::largeScene(3, 60000, 50000);
-    scene.mapname = "level one";
-    std::map<std::filesystem::path, std::string> first;
-    for (const unsigned jobs : {1u, 2u, 3u}) {
-        SCOPED_TRACE(jobs);
-        LevelRun run;
-        ExtractSettings settings;
-        settings.outputParent = "out";
-        settings.files = &run.files;
-        settings.formats = {.meshes = false, .obj = true, .glb = true};
-        settings.jobs = jobs;
-        ASSERT_EQ(extractmap(mb::buildMap(scene).bytes, "level.map", run.host, settings).status,
-                  ExtractStatus::complete);
-        if (jobs == 1) {
-            first = run.files.files;
-            ASSERT_EQ(readObjExactly(first.at("out/level one.obj")).size(), 3u);
-        } else {
-            EXPECT_TRUE(run.files.files == first);
-        }
-    }
 }
 
 TEST(LevelFiles, OnlyTheMeshFilesMakeTheFolder) {

@@ -3,11 +3,12 @@
 #include <tiny_obj_loader.h>
 
 #include <cmath>
-#include <fstream>
 #include <string>
 
 #include "extract/extractmap.hpp"
 #include "mapbuilder/mapbuilder.hpp"
+#include "mapfile.hpp"
+#include "recordinghost.hpp"
 #include "scratchfolder.hpp"
 
 namespace v2bsp {
@@ -15,25 +16,16 @@ namespace {
 
 namespace mb = mapbuilder;
 
-class QuietHost : public ExtractHost {
-public:
-    void logline(std::string_view) override {}
-    void addTagName(std::string_view) override {}
-    void mapFailed(const MapFailure& failure) override { ADD_FAILURE() << failure.reason; }
-};
-
 TEST(ObjParse, SampleSceneReadsBackAsBuilt) {
     ScratchFolder scratch;
     const mb::Scene scene = mb::samplescene();
-    const mb::BuiltMap built = mb::buildMap(scene);
-    const auto map = scratch.path() / "sample.map";
-    std::ofstream(map, std::ios::binary)
-        .write(reinterpret_cast<const char*>(built.bytes.data()), static_cast<std::streamsize>(built.bytes.size()));
+    const auto map = writeMap(scratch.path() / "sample.map", scene);
 
-    QuietHost host;
+    fixtures::RecordingHost host;
     ExtractSettings settings;
     settings.outputParent = scratch.path();
     const ExtractResult result = extractmap(map.string(), host, settings);
+    for (const MapFailure& failure : host.failures) ADD_FAILURE() << failure.reason;
     ASSERT_EQ(result.status, ExtractStatus::complete);
     ASSERT_GE(scene.meshes.size(), 5u);
 

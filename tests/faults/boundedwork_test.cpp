@@ -6,12 +6,12 @@
 // script, which runs the same maps under the fuzzer's -timeout.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <tuple>
 
 #include "childprocess.hpp"
 #include "corpus.hpp"
 #include "formatlists.hpp"
+#include "mapfile.hpp"
 #include "scratchfolder.hpp"
 
 namespace v2bsp {
@@ -55,9 +55,7 @@ TEST_P(WorstMap, EndsWithinTheMemoryBound) {
     {
         const std::vector<std::uint8_t> bytes = worst.make(kWorstSize);
         ASSERT_EQ(bytes.size(), kWorstSize);
-        std::ofstream(map, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
+        writeMap(map, bytes);
     }
 
     const ChildOutcome run =

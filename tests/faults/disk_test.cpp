@@ -12,14 +12,15 @@
 #include <charconv>
 #include <functional>
 #include <set>
-#include <sstream>
 
 #include "cli/cli.hpp"
 #include "extract/extractmap.hpp"
 #include "formatlists.hpp"
 #include "mapbuilder/mapbuilder.hpp"
+#include "mapfile.hpp"
 #include "platform/diskfiles.hpp"
 #include "meshfixtures.hpp"
+#include "runcommand.hpp"
 #include "scratchfolder.hpp"
 
 namespace v2bsp {
@@ -28,11 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 namespace mb = mapbuilder;
 
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
+using fixtures::Outcome;
 
 // The whole-level files of the map named `name` the formats write, in the order they are written.
 std::vector<std::string> levelNames(const FormatList& formats, const std::string& name) {
@@ -42,31 +39,12 @@ std::vector<std::string> levelNames(const FormatList& formats, const std::string
     return names;
 }
 
-Outcome extractCommand(const fs::path& outputParent, const fs::path& map,
-                       const FormatList& formats) {
-    const std::string parent = outputParent.string();
-    const std::string file = map.string();
-    const char* argv[] = {"v2bsp-extract", "-o",         parent.c_str(),
-                          "--format",      formats.list, file.c_str()};
-    std::ostringstream out, err;
-    const int status = runCli(6, argv, out, err);
-    return {status, out.str(), err.str()};
-}
-
 mb::Scene diskScene(std::vector<mb::Mesh> meshes) {
     mb::Scene scene;
     scene.mapname = "disk";
     scene.tagnames = {"rocks"};
     scene.meshes = std::move(meshes);
     return scene;
-}
-
-fs::path writeMap(const fs::path& path, const mb::Scene& scene) {
-    const std::vector<std::uint8_t> bytes = mb::buildMap(scene).bytes;
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    return path;
 }
 
 // Paths anywhere under `folder` that look like a temporary file.
@@ -142,8 +120,9 @@ protected:
     // Runs the command, or `runner_` when a test sets one.
     Outcome extract(const fs::path& outputParent, const fs::path& map) {
         const std::set<std::string> before = contentOutside(scratch_.path(), outputParent);
-        Outcome outcome =
-            runner_ ? runner_(outputParent, map) : extractCommand(outputParent, map, formats());
+        Outcome outcome = runner_ ? runner_(outputParent, map)
+                                  : fixtures::runcommand({"-o", outputParent.string(), "--format",
+                                                          formats().list, map.string()});
         EXPECT_EQ(contentOutside(scratch_.path(), outputParent), before)
             << "written outside the output folder";
         EXPECT_EQ(temporaries(outputParent), std::vector<std::string>{});

@@ -13,6 +13,7 @@
 #include "extract/extractmap.hpp"
 #include "formatlists.hpp"
 #include "mapbuilder/mapbuilder.hpp"
+#include "mapfile.hpp"
 #include "scratchfolder.hpp"
 
 namespace v2bsp {
@@ -132,10 +133,7 @@ TEST_P(NotAMap, FileShrinksBetweenChoiceAndLoad) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.length);
         ScratchFolder scratch;
-        const fs::path map = scratch.path() / "shrinking.map";
-        std::ofstream(map, std::ios::binary)
-            .write(reinterpret_cast<const char*>(built.bytes.data()),
-                   static_cast<std::streamsize>(built.bytes.size()));
+        const fs::path map = writeMap(scratch.path() / "shrinking.map", built.bytes);
         CuttingHost host(map, c.length);
         ExtractSettings settings;
         settings.outputParent = scratch.path();

@@ -2,17 +2,17 @@
 // link planted at the map's folder or swapped in for it during a run, a
 // signal while a temporary file is open, temporary names planted in advance,
 // a full standard output, an address space too small for the marker index,
-// and runs on several threads against one.
+// and runs of every kind of scene on several threads against one.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstring>
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <set>
 #include <sstream>
 
@@ -20,8 +20,11 @@
 #include "cli/cli.hpp"
 #include "corpus.hpp"
 #include "extract/extractmap.hpp"
+#include "formatlists.hpp"
 #include "platform/diskfiles.hpp"
 #include "mapbuilder/mapbuilder.hpp"
+#include "mapfile.hpp"
+#include "memoryfiles.hpp"
 #include "meshfixtures.hpp"
 #include "recordinghost.hpp"
 #include "runcommand.hpp"
@@ -46,12 +49,6 @@ constexpr std::chrono::seconds kChildLimit{60};
 using fixtures::Outcome;
 
 Outcome command(std::vector<std::string> args) { return fixtures::runcommand(std::move(args)); }
-
-fs::path writeMap(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return path;
-}
 
 mb::Scene diskScene(int meshes) {
     mb::Scene scene;
@@ -84,16 +81,6 @@ std::vector<std::string> temporaries(const fs::path& folder) {
         if (name.find(".tmp") != std::string::npos) found.push_back(name);
     }
     return found;
-}
-
-// The log of a plain run over `meshes` meshes with `extra` after "Creating BSP...".
-std::string logWith(int meshes, const std::string& extra) {
-    std::string log;
-    for (const std::string& line : fixtures::logFor(meshes)) {
-        log += line + "\n";
-        if (line == "Creating BSP..." && !extra.empty()) log += extra + "\n";
-    }
-    return log;
 }
 
 class OutputFaults : public ::testing::Test {
@@ -130,8 +117,9 @@ TEST_F(OutputFaults, LinkAtTheMapsFolderIsNotFollowed) {
         const Outcome outcome = command({"--format", c.formats, "-o", out.string(), map.string()});
         EXPECT_EQ(outcome.status, 1);
         EXPECT_EQ(outcome.err, "");
-        EXPECT_EQ(outcome.out, logWith(2, "Could not create folder " + (out / "disk").string() +
-                                              ": It is a symbolic link, which is not followed"));
+        EXPECT_EQ(outcome.out, fixtures::logText(2, {{"Creating BSP...",
+                                                      {"Could not create folder " + (out / "disk").string() +
+                                                       ": It is a symbolic link, which is not followed"}}}));
         std::map<std::string, std::string> expected = {{"disk", "-> " + elsewhere.string()}};
         if (c.formats != "meshes") {
             expected["disk.obj"] = readFile(plain / "disk.obj");
@@ -155,7 +143,7 @@ TEST_F(OutputFaults, OutputParentThatIsALinkIsFollowed) {
         SCOPED_TRACE(out.string());
         const Outcome outcome = command({"-o", out.string(), map.string()});
         EXPECT_EQ(outcome.status, 0) << outcome.out;
-        EXPECT_EQ(outcome.out, logWith(2, ""));
+        EXPECT_EQ(outcome.out, fixtures::logText(2));
         const fs::path real = path("real") / fs::relative(out, path("link"));
         EXPECT_EQ(readFile(real / "disk" / "mesh0.obj"), fixtures::expectedObjText(scene.meshes[0]));
         EXPECT_EQ(readFile(real / "disk" / "mesh1.obj"), fixtures::expectedObjText(scene.meshes[1]));
@@ -329,7 +317,7 @@ TEST_F(OutputFaults, TemporaryNamesPlantedInAdvanceAreNoObstacle) {
             kChildLimit);
         ASSERT_TRUE(run.finished);
         EXPECT_EQ(run.status, 0) << run.out;
-        EXPECT_EQ(run.out, logWith(3, ""));
+        EXPECT_EQ(run.out, fixtures::logText(3));
         const std::map<std::string, std::string> tree = treeOf(out / "disk");
         EXPECT_EQ(tree.size(), 3u + 300u);
         for (int m = 0; m < 3; ++m) {
@@ -414,86 +402,122 @@ TEST_F(OutputFaults, MarkerIndexBeyondTheAddressSpace) {
     EXPECT_EQ(run.signal, 0);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out, logWith(0, "Not enough memory to find the meshes' sections"));
+    EXPECT_EQ(run.out, fixtures::logText(0, {{"Creating BSP...", {"Not enough memory to find the meshes' sections"}}}));
     EXPECT_TRUE(fs::is_empty(out / "markers"));
 }
 
-TEST_F(OutputFaults, JobsGiveTheOutputOfOne) {
-    const fs::path map = writeMap(path("sample.map"), mb::buildMap(mb::samplescene()).bytes);
-    const auto extract = [&](unsigned jobs) {
-        const fs::path out = path("j" + std::to_string(jobs));
-        const Outcome outcome =
-            command({"-j", std::to_string(jobs), "--format", "meshes,obj,glb", "-o", out.string(), map.string()});
-        return std::pair{outcome, treeOf(out)};
-    };
-    const auto [one, one_files] = extract(1);
-    EXPECT_EQ(one.status, 0);
-    EXPECT_EQ(one_files.size(), 3u + mb::samplescene().meshes.size());
-    for (const unsigned jobs : {2u, 3u}) {
-        SCOPED_TRACE(jobs);
-        // The log names no path unless a write fails; the folders differ only by name.
-        const auto [more, more_files] = extract(jobs);
-        EXPECT_EQ(more.status, one.status);
-        EXPECT_EQ(more.out, one.out);
-        EXPECT_EQ(more.err, one.err);
-        EXPECT_TRUE(more_files == one_files);
-    }
-}
-
-// Output kept in memory that takes calls from several threads at once.
-class SharedMemoryFiles final : public OutputFiles {
-public:
-    std::error_code createFolder(const fs::path& folder) override {
-        std::lock_guard lock(mutex_);
-        folders.insert(folder);
-        return {};
-    }
-    std::error_code replaceFile(const fs::path& file, ByteSource& text) override {
-        std::string content, chunk;
-        while (text.next(chunk)) content += chunk;
-        std::lock_guard lock(mutex_);
-        files[file] = std::move(content);
-        return {};
-    }
-    using OutputFiles::replaceFile;
-
-    std::set<fs::path> folders;
-    std::map<fs::path, std::string> files;
-
-private:
-    std::mutex mutex_;
-};
-
-// The whole outcome of a run on `jobs` threads: the log, the counts, every file.
+// The whole outcome of a run on `jobs` threads. Through the command: its
+// status, its streams and everything under its output parent, by relative
+// path (treeOf). Into memory: the log, the counts, every folder and file.
 struct JobsRun {
+    int status = 0;
+    std::string out, err;
     std::vector<std::string> log;
     ExtractResult result;
     std::set<fs::path> folders;
     std::map<fs::path, std::string> files;
 };
 
-JobsRun runOnThreads(const std::vector<std::uint8_t>& bytes, unsigned jobs) {
-    JobsRun run;
-    SharedMemoryFiles files;
-    fixtures::RecordingHost host;
-    ExtractSettings settings;
-    settings.outputParent = "/out";
-    settings.formats = {true, true, true};
-    settings.jobs = jobs;
-    settings.files = &files;
-    run.result = extractmap(bytes, "map.map", host, settings);
-    run.log = std::move(host.log);
-    run.folders = std::move(files.folders);
-    run.files = std::move(files.files);
-    return run;
+// A map run on one thread and then on two and three.
+struct JobsScene {
+    std::string name;  // in test names
+    std::function<std::vector<std::uint8_t>()> map;
+    FormatList formats;
+    bool command = false;                        // v2bsp-extract onto the disk, not extractmap into memory
+    std::function<void(const JobsRun&)> first;   // what the run on one thread must give besides files
+};
+
+void PrintTo(const JobsScene& scene, std::ostream* out) { *out << scene.name; }
+
+// The objects ("o" lines) of an OBJ text.
+int objectsIn(const std::string& text) {
+    std::istringstream lines(text);
+    int objects = 0;
+    for (std::string line; std::getline(lines, line);) {
+        std::string kind;
+        std::istringstream(line) >> kind;
+        objects += kind == "o";
+    }
+    return objects;
 }
 
-void expectTheOutcomeOfOneThread(const std::vector<std::uint8_t>& bytes) {
-    const JobsRun one = runOnThreads(bytes, 1);
+std::vector<JobsScene> jobsScenes() {
+    const FormatList all = kFormatLists[1];
+    const FormatList levels = {"levels", "obj,glb", {.meshes = false, .obj = true, .glb = true}};
+    std::vector<JobsScene> scenes = {
+        {"sample_room_through_the_command", [] { return mb::buildMap(mb::samplescene()).bytes; }, all, true,
+         [](const JobsRun& one) {
+             EXPECT_EQ(one.status, 0);
+             EXPECT_EQ(one.files.size(), 3u + mb::samplescene().meshes.size());
+         }},
+        {"large_map", [] { return mb::buildMap(mb::largeScene(2000, 20000, 20000)).bytes; }, all, false, nullptr},
+        // Meshes long enough that their lines are made in halves on two threads.
+        {"long_meshes_in_the_whole_level_files",
+         [] {
+             mb::Scene scene = mb::largeScene(3, 60000, 50000);
+             scene.mapname = "level one";
+             return mb::buildMap(scene).bytes;
+         },
+         levels, false,
+         [](const JobsRun& one) {
+             ASSERT_EQ(one.result.status, ExtractStatus::complete);
+             EXPECT_EQ(objectsIn(one.files.at("/out/level one.obj")), 3);
+         }},
+    };
+    for (const fuzz::WorstCase& worst : fuzz::worstcases()) {
+        if (worst.outcome != fuzz::WorstOutcome::finished) continue;
+        std::string name = "worst_" + std::string(worst.name);
+        std::replace(name.begin(), name.end(), '-', '_');
+        scenes.push_back({name, [make = worst.make] { return make(fuzz::kMinWorstSize); }, all, false, nullptr});
+    }
+    return scenes;
+}
+
+class Jobs : public ::testing::TestWithParam<JobsScene> {
+protected:
+    JobsRun runOn(const std::vector<std::uint8_t>& bytes, unsigned jobs) {
+        const JobsScene& scene = GetParam();
+        JobsRun run;
+        if (scene.command) {
+            const fs::path map = writeMap(scratch_.path() / "map.map", bytes);
+            const fs::path out = scratch_.path() / ("j" + std::to_string(jobs));
+            const Outcome outcome = command(
+                {"-j", std::to_string(jobs), "--format", scene.formats.list, "-o", out.string(), map.string()});
+            run.status = outcome.status;
+            run.out = outcome.out;
+            run.err = outcome.err;
+            for (auto& [name, content] : treeOf(out)) run.files[name] = std::move(content);
+            return run;
+        }
+        fixtures::MemoryFiles files;
+        fixtures::RecordingHost host;
+        ExtractSettings settings;
+        settings.outputParent = "/out";
+        settings.formats = scene.formats.formats;
+        settings.jobs = jobs;
+        settings.files = &files;
+        run.result = extractmap(bytes, "map.map", host, settings);
+        run.log = std::move(host.log);
+        run.folders = std::move(files.folders);
+        run.files = std::move(files.files);
+        return run;
+    }
+    ScratchFolder scratch_;
+};
+
+TEST_P(Jobs, GiveTheOutputOfOne) {
+    const JobsScene& scene = GetParam();
+    const std::vector<std::uint8_t> bytes = scene.map();
+    const JobsRun one = runOn(bytes, 1);
     EXPECT_FALSE(one.files.empty());
+    if (scene.first) scene.first(one);
     for (const unsigned jobs : {2u, 3u}) {
         SCOPED_TRACE(jobs);
-        const JobsRun more = runOnThreads(bytes, jobs);
+        // The log names no path unless a write fails; the folders differ only by name.
+        const JobsRun more = runOn(bytes, jobs);
+        EXPECT_EQ(more.status, one.status);
+        EXPECT_EQ(more.out, one.out);
+        EXPECT_EQ(more.err, one.err);
         EXPECT_TRUE(more.log == one.log);
         EXPECT_EQ(more.result.status, one.result.status);
         EXPECT_EQ(more.result.meshesRead, one.result.meshesRead);
@@ -505,18 +529,8 @@ void expectTheOutcomeOfOneThread(const std::vector<std::uint8_t>& bytes) {
     }
 }
 
-TEST_F(OutputFaults, JobsGiveTheOutputOfOneOnALargeMap) {
-    const mb::BuiltMap built = mb::buildMap(mb::largeScene(2000, 20000, 20000));
-    expectTheOutcomeOfOneThread(built.bytes);
-}
-
-TEST_F(OutputFaults, JobsGiveTheOutputOfOneOnTheWorstMaps) {
-    for (const fuzz::WorstCase& worst : fuzz::worstcases()) {
-        if (worst.outcome != fuzz::WorstOutcome::finished) continue;
-        SCOPED_TRACE(std::string(worst.name));
-        expectTheOutcomeOfOneThread(worst.make(fuzz::kMinWorstSize));
-    }
-}
+INSTANTIATE_TEST_SUITE_P(OutputFaults, Jobs, ::testing::ValuesIn(jobsScenes()),
+                         [](const ::testing::TestParamInfo<JobsScene>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace v2bsp

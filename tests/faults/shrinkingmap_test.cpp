@@ -7,10 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <sstream>
-
 #include "cli/cli.hpp"
 #include "mapbuilder/mapbuilder.hpp"
+#include "mapfile.hpp"
+#include "runcommand.hpp"
 #include "scratchfolder.hpp"
 
 namespace {
@@ -73,24 +73,19 @@ TEST(ShrinkingMap, ShrinksBetweenLengthAndRead) {
 
     for (const off_t length : {off_t{0}, off_t{1000}, static_cast<off_t>(bytes.size() - 1)}) {
         SCOPED_TRACE(length);
-        std::ofstream(map, std::ios::binary | std::ios::trunc)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
+        writeMap(map, bytes);
         struct stat info {};
         ASSERT_EQ(::stat(map.c_str(), &info), 0);
         shrink = Shrink{true, info.st_dev, info.st_ino, map.string(), length, 0};
 
-        const std::string parent = out.string();
         const std::string file = map.string();
-        const char* argv[] = {"v2bsp-extract", "-o", parent.c_str(), file.c_str()};
-        std::ostringstream log, errors;
-        const int status = runCli(4, argv, log, errors);
+        const fixtures::Outcome outcome = fixtures::runcommand({"-o", out.string(), file});
         ASSERT_EQ(shrink.cuts, 1) << "fstat was not reached through the wrapper";
-        EXPECT_EQ(status, kExitIncomplete);
-        EXPECT_EQ(log.str(), "Loading Map...\n");
-        EXPECT_EQ(errors.str(), "v2bsp-extract: " + file +
-                                    ": This is not a valid Vorun 2 map file: The file " + file +
-                                    " became shorter while it was read.\n");
+        EXPECT_EQ(outcome.status, kExitIncomplete);
+        EXPECT_EQ(outcome.out, "Loading Map...\n");
+        EXPECT_EQ(outcome.err, "v2bsp-extract: " + file +
+                                   ": This is not a valid Vorun 2 map file: The file " + file +
+                                   " became shorter while it was read.\n");
         EXPECT_TRUE(fs::is_empty(out));
     }
 }

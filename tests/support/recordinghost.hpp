@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,20 @@ inline std::vector<std::string> logFor(std::int64_t meshes) {
     for (std::int64_t m = 0; m < meshes; ++m) log.push_back("Making Mesh #" + std::to_string(m));
     log.insert(log.end(), {"Locating Collections...", "Locating Scenery...", "Initializing 3D Window..."});
     return log;
+}
+
+// That log as the command prints it, `after` holding the lines that follow a
+// line of it.
+inline std::string logText(std::int64_t meshes,
+                           const std::map<std::string, std::vector<std::string>>& after = {}) {
+    std::string text;
+    for (const std::string& line : logFor(meshes)) {
+        text += line + "\n";
+        if (const auto extra = after.find(line); extra != after.end()) {
+            for (const std::string& more : extra->second) text += more + "\n";
+        }
+    }
+    return text;
 }
 
 }  // namespace v2bsp::fixtures

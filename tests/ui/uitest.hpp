@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <system_error>
@@ -16,6 +15,8 @@
 
 #include "extract/extractmap.hpp"
 #include "mapbuilder/mapbuilder.hpp"
+#include "mapfile.hpp"
+#include "recordinghost.hpp"
 #include "platform/diskfiles.hpp"
 #include "ui/dialogs.hpp"
 
@@ -116,11 +117,8 @@ private:
 
 // The lines every complete run writes, with `meshes` mesh lines.
 inline QStringList completeLog(int meshes) {
-    QStringList lines{"Loading Map...", "Finding map information...", "Getting tag information...",
-                      "Loading tags...", "Locating Scnr...",          "Locating BSP...",
-                      "Creating BSP..."};
-    for (int m = 0; m < meshes; ++m) lines << QStringLiteral("Making Mesh #%1").arg(m);
-    lines << "Locating Collections..." << "Locating Scenery..." << "Initializing 3D Window...";
+    QStringList lines;
+    for (const std::string& line : v2bsp::fixtures::logFor(meshes)) lines << QString::fromStdString(line);
     return lines;
 }
 
@@ -136,13 +134,7 @@ inline mb::Scene smallMap(const std::string& name, int meshes, std::vector<std::
     return scene;
 }
 
-inline fs::path writeMap(const fs::path& file, const mb::Scene& scene) {
-    const mb::BuiltMap built = mb::buildMap(scene);
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary)
-        .write(reinterpret_cast<const char*>(built.bytes.data()), static_cast<std::streamsize>(built.bytes.size()));
-    return file;
-}
+using v2bsp::writeMap;
 
 inline QString qpath(const fs::path& path) { return QString::fromStdString(path.string()); }
 

@@ -11,7 +11,6 @@
 #include <QtTest>
 #include <csignal>
 #include <fstream>
-#include <iterator>
 
 #include "scratchfolder.hpp"
 #include "ui/form1.hpp"
@@ -23,11 +22,6 @@ using namespace uitest;
 namespace {
 
 QString refuse() { return QStringLiteral("refused for the test"); }
-
-std::string bytesOf(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // While it lives, files of this process may grow to `bytes` and no further
 // (no limit for a negative count): a longer write is cut short, then fails
@@ -64,13 +58,6 @@ QImage noise(int width, int height) {
     }
     return image;
 }
-
-class QuietHost final : public v2bsp::ExtractHost {
-public:
-    void logline(std::string_view) override {}
-    void addTagName(std::string_view) override {}
-    void mapFailed(const v2bsp::MapFailure&) override {}
-};
 
 struct Fixture {
     v2bsp::ScratchFolder scratch;
@@ -234,11 +221,11 @@ void View3DTest::saveAsWritesWhatTheCommandLineWrites() {
     settings.outputParent = cli;
     settings.formats = {false, !glb, glb};
     settings.up = zUp ? v2bsp::UpAxis::z : v2bsp::UpAxis::y;
-    QuietHost host;
+    v2bsp::fixtures::RecordingHost host;
     QCOMPARE(v2bsp::extractmap(f.map.string(), host, settings).status, v2bsp::ExtractStatus::complete);
-    const std::string expected = bytesOf(cli / (glb ? "sample room.glb" : "sample room.obj"));
+    const std::string expected = v2bsp::readFile(cli / (glb ? "sample room.glb" : "sample room.obj"));
     QVERIFY(!expected.empty());
-    QVERIFY(bytesOf(f.scratch.path() / written.toStdString()) == expected);
+    QVERIFY(v2bsp::readFile(f.scratch.path() / written.toStdString()) == expected);
     QVERIFY(f.form.view3d()->statusLine().startsWith("Saved " + qpath(f.scratch.path() / written.toStdString())));
 }
 
@@ -294,7 +281,7 @@ void View3DTest::writePng() {
     if (reason.isEmpty()) {
         QCOMPARE(QImage(qpath(file), "PNG"), image);
     } else {
-        QCOMPARE(bytesOf(scratch.path() / "earlier.png"), earlier);
+        QCOMPARE(v2bsp::readFile(scratch.path() / "earlier.png"), earlier);
     }
 }
 

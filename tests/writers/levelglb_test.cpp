@@ -1,7 +1,7 @@
 // The whole-level glb, read back by an independent glTF parser and compared
 // with the geometry each test builds its mesh bytes from.
 #define TINYGLTF_IMPLEMENTATION
-#include <tiny_gltf.h>
+#include "glbreadback.hpp"
 
 #include <nlohmann/json.hpp>
 
@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <limits>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -24,6 +23,11 @@
 namespace v2bsp {
 namespace {
 
+using fixtures::GlbNode;
+using fixtures::loadGlb;
+using fixtures::loadu32le;
+using fixtures::readIndices;
+using fixtures::readPositions;
 using Face = std::array<std::uint16_t, 3>;
 
 // One mesh as a test states it: the values its vertex section stores, its
@@ -109,15 +113,6 @@ std::string glbOf(const Level& level, const LevelInfo& info) {
     return drain(*levelSource(LevelFormat::glb, level.plan, level.summaries, info));
 }
 
-// What a written mesh must read back as, found from the test's own rules.
-struct ExpectedNode {
-    std::string name;
-    std::vector<Position> positions;
-    std::vector<std::uint32_t> indices;
-    bool wide = false;
-    bool hasMesh() const { return !positions.empty() && !indices.empty(); }
-};
-
 // A stored normal single or +0 is its own position; the stored -0 decodes
 // as -2^-127 (levelmesh.hpp). The tests store no other pattern.
 float storedPosition(float stored) {
@@ -125,9 +120,9 @@ float storedPosition(float stored) {
     return stored;
 }
 
-std::optional<ExpectedNode> expectedNode(const TestMesh& mesh, UpAxis up) {
+std::optional<GlbNode> expectedNode(const TestMesh& mesh, UpAxis up) {
     if (mesh.skip != MeshSkip::none) return std::nullopt;
-    ExpectedNode node;
+    GlbNode node;
     node.name = "mesh" + std::to_string(mesh.number);
     for (const Position& stored : mesh.vertices) {
         const float x = storedPosition(stored[0]);
@@ -135,118 +130,8 @@ std::optional<ExpectedNode> expectedNode(const TestMesh& mesh, UpAxis up) {
         const float z = storedPosition(stored[2]);
         node.positions.push_back(up == UpAxis::z ? Position{x, z, 0.0f - y} : Position{x, y, z});
     }
-    for (const auto& [a, b, c] : mesh.faces) {
-        if (a == b || a == c || b == c) continue;
-        const std::size_t count = node.positions.size();
-        if (a >= count || b >= count || c >= count) continue;
-        node.indices.insert(node.indices.end(), {a, b, c});
-        node.wide |= a == 65535 || b == 65535 || c == 65535;
-    }
+    for (const auto& [a, b, c] : mesh.faces) fixtures::addFace(node, a, b, c);
     return node;
-}
-
-std::uint32_t loadu32le(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-const unsigned char* accessorData(const tinygltf::Model& model,
-                                  const tinygltf::Accessor& accessor) {
-    const tinygltf::BufferView& view =
-        model.bufferViews.at(static_cast<std::size_t>(accessor.bufferView));
-    const tinygltf::Buffer& buffer = model.buffers.at(static_cast<std::size_t>(view.buffer));
-    return buffer.data.data() + view.byteOffset + accessor.byteOffset;
-}
-
-std::vector<Position> readPositions(const tinygltf::Model& model,
-                                    const tinygltf::Accessor& accessor) {
-    const unsigned char* data = accessorData(model, accessor);
-    std::vector<Position> positions(accessor.count);
-    for (std::size_t i = 0; i < accessor.count; ++i) {
-        for (std::size_t axis = 0; axis < 3; ++axis) {
-            positions[i][axis] = std::bit_cast<float>(loadu32le(data + 12 * i + 4 * axis));
-        }
-    }
-    return positions;
-}
-
-std::vector<std::uint32_t> readIndices(const tinygltf::Model& model,
-                                       const tinygltf::Accessor& accessor) {
-    const unsigned char* data = accessorData(model, accessor);
-    std::vector<std::uint32_t> indices(accessor.count);
-    for (std::size_t i = 0; i < accessor.count; ++i) {
-        indices[i] = accessor.componentType == TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT
-                         ? loadu32le(data + 4 * i)
-                         : static_cast<std::uint32_t>(data[2 * i] | data[2 * i + 1] << 8);
-    }
-    return indices;
-}
-
-tinygltf::Model loadGlb(const std::string& file) {
-    tinygltf::Model model;
-    tinygltf::TinyGLTF loader;
-    std::string error;
-    std::string warning;
-    const bool loaded = loader.LoadBinaryFromMemory(
-        &model, &error, &warning, reinterpret_cast<const unsigned char*>(file.data()),
-        static_cast<unsigned int>(file.size()));
-    EXPECT_TRUE(loaded) << error;
-    EXPECT_EQ(error, "");
-    EXPECT_EQ(warning, "");
-    return model;
-}
-
-void expectNode(const tinygltf::Model& model, const tinygltf::Node& node,
-                const ExpectedNode& expected) {
-    EXPECT_EQ(node.name, expected.name);
-    EXPECT_TRUE(node.matrix.empty() && node.translation.empty() && node.rotation.empty() &&
-                node.scale.empty());
-    EXPECT_TRUE(node.children.empty());
-    if (!expected.hasMesh()) {
-        EXPECT_EQ(node.mesh, -1);
-        return;
-    }
-    ASSERT_GE(node.mesh, 0);
-    ASSERT_LT(static_cast<std::size_t>(node.mesh), model.meshes.size());
-    const tinygltf::Mesh& mesh = model.meshes[static_cast<std::size_t>(node.mesh)];
-    EXPECT_EQ(mesh.name, expected.name);
-    ASSERT_EQ(mesh.primitives.size(), 1u);
-    const tinygltf::Primitive& primitive = mesh.primitives[0];
-    EXPECT_EQ(primitive.mode, TINYGLTF_MODE_TRIANGLES);
-    EXPECT_EQ(primitive.material, -1);
-    ASSERT_EQ(primitive.attributes.size(), 1u);
-    ASSERT_EQ(primitive.attributes.count("POSITION"), 1u);
-
-    const tinygltf::Accessor& positions =
-        model.accessors.at(static_cast<std::size_t>(primitive.attributes.at("POSITION")));
-    EXPECT_EQ(positions.componentType, TINYGLTF_COMPONENT_TYPE_FLOAT);
-    EXPECT_EQ(positions.type, TINYGLTF_TYPE_VEC3);
-    ASSERT_EQ(positions.count, expected.positions.size());
-    EXPECT_EQ(readPositions(model, positions), expected.positions);
-    std::vector<double> min(3, std::numeric_limits<double>::infinity());
-    std::vector<double> max(3, -std::numeric_limits<double>::infinity());
-    for (const Position& position : expected.positions) {
-        for (std::size_t axis = 0; axis < 3; ++axis) {
-            min[axis] = std::min(min[axis], static_cast<double>(position[axis]));
-            max[axis] = std::max(max[axis], static_cast<double>(position[axis]));
-        }
-    }
-    EXPECT_EQ(positions.minValues, min);
-    EXPECT_EQ(positions.maxValues, max);
-    EXPECT_EQ(model.bufferViews.at(static_cast<std::size_t>(positions.bufferView)).target,
-              TINYGLTF_TARGET_ARRAY_BUFFER);
-
-    ASSERT_GE(primitive.indices, 0);
-    const tinygltf::Accessor& indices =
-        model.accessors.at(static_cast<std::size_t>(primitive.indices));
-    EXPECT_EQ(indices.componentType, expected.wide ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT
-                                                   : TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT);
-    EXPECT_EQ(indices.type, TINYGLTF_TYPE_SCALAR);
-    EXPECT_EQ(readIndices(model, indices), expected.indices);
-    const tinygltf::BufferView& index_view =
-        model.bufferViews.at(static_cast<std::size_t>(indices.bufferView));
-    EXPECT_EQ(index_view.target, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER);
-    EXPECT_NE(index_view.buffer, -1);
 }
 
 // A mesh of `count` vertices on a slanted grid, and faces that use the last ones.
@@ -337,33 +222,11 @@ TEST_P(LevelGlbTest, ReadsBackAsTheMeshBytes) {
             << file;
     }
 
-    const tinygltf::Model model = loadGlb(file);
-    EXPECT_EQ(model.asset.version, "2.0");
-    EXPECT_EQ(model.asset.generator.rfind("v2bsp-extract ", 0), 0u) << model.asset.generator;
-    EXPECT_TRUE(model.materials.empty());
-    EXPECT_TRUE(model.extensionsUsed.empty());
-    EXPECT_TRUE(model.extensionsRequired.empty());
-    EXPECT_EQ(model.defaultScene, 0);
-    ASSERT_EQ(model.scenes.size(), 1u);
-    EXPECT_EQ(model.scenes[0].name, glb_case.mapname);
-
-    std::vector<ExpectedNode> expected;
+    std::vector<GlbNode> expected;
     for (const TestMesh& mesh : glb_case.meshes) {
         if (auto node = expectedNode(mesh, glb_case.up)) expected.push_back(std::move(*node));
     }
-    ASSERT_EQ(model.nodes.size(), expected.size());
-    std::vector<int> scene_nodes(expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) scene_nodes[i] = static_cast<int>(i);
-    EXPECT_EQ(model.scenes[0].nodes, scene_nodes);
-    std::size_t with_mesh = 0;
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        SCOPED_TRACE(expected[i].name);
-        expectNode(model, model.nodes[i], expected[i]);
-        with_mesh += expected[i].hasMesh();
-    }
-    EXPECT_EQ(model.meshes.size(), with_mesh);
-    EXPECT_EQ(model.accessors.size(), 2 * with_mesh);
-    EXPECT_EQ(model.buffers.size(), with_mesh > 0 ? 1u : 0u);
+    fixtures::expectGlbLevel(loadGlb(file), expected, glb_case.mapname);
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, LevelGlbTest, ::testing::ValuesIn(glbCases()),
