@@ -72,12 +72,10 @@ public:
 
 bool safeFolderName(std::string_view name) {
     if (name.empty() || name == "." || name == "..") return false;
-    if (name.front() == ' ' || name.front() == '.' || name.back() == ' ' || name.back() == '.')
-        return false;
+    if (name.front() == ' ' || name.front() == '.' || name.back() == ' ' || name.back() == '.') return false;
     for (const char c : name) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 32 || byte == 127 ||
-            std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos) {
+        if (byte < 32 || byte == 127 || std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos) {
             return false;
         }
     }
@@ -123,8 +121,7 @@ bool faceLine(std::string_view line) {
         if (error != std::errc{} || index < 1 || index > 65536 || rest.front() == '0') return false;
         rest.remove_prefix(static_cast<std::size_t>(end - rest.data()));
     }
-    return rest == " " && indices[0] != indices[1] && indices[0] != indices[2] &&
-           indices[1] != indices[2];
+    return rest == " " && indices[0] != indices[1] && indices[0] != indices[2] && indices[1] != indices[2];
 }
 
 struct ObjCounts {
@@ -165,8 +162,7 @@ public:
     // The first problem of the whole text, or "".
     std::string finish() {
         if (problem_.empty() && !partial_.empty()) problem_ = "the text does not end with CR LF";
-        if (problem_.empty() && part_ != Part::end)
-            problem_ = "the text stops before its closing empty line";
+        if (problem_.empty() && part_ != Part::end) problem_ = "the text stops before its closing empty line";
         return problem_;
     }
     const ObjCounts& counts() const { return counts_; }
@@ -255,7 +251,8 @@ std::string checkLevelObj(ByteSource& text, std::int64_t& meshes) {
             // An "o" line starts after a line end, in this piece or the last
             // (the text comes in pieces of whole lines).
             if (last == '\n' && rest.substr(0, 2) == "o ") ++meshes;
-            for (std::size_t at = rest.find("\no "); at != std::string_view::npos; at = rest.find("\no ", at + 1)) ++meshes;
+            for (std::size_t at = rest.find("\no "); at != std::string_view::npos; at = rest.find("\no ", at + 1))
+                ++meshes;
             last = rest.back();
             continue;
         }
@@ -280,9 +277,9 @@ std::string checkLevelObj(ByteSource& text, std::int64_t& meshes) {
 // length a multiple of 4 and inside the file. Read as it comes, holding no
 // more than a chunk header.
 std::string checkGlb(ByteSource& text) {
-    std::string head;                  // the header, or the chunk header being read
+    std::string head;                   // the header, or the chunk header being read
     std::uint64_t total = 0, seen = 0;  // the header's length, the bytes so far
-    std::uint64_t skip = 0;            // bytes of the current chunk still to come
+    std::uint64_t skip = 0;             // bytes of the current chunk still to come
     bool header_read = false;
     const auto u32 = [&](std::size_t at) {
         std::uint32_t value = 0;
@@ -325,22 +322,18 @@ std::string checkGlb(ByteSource& text) {
 // Takes every folder and file, checks what it is given and keeps nothing.
 class CheckingFiles final : public OutputFiles {
 public:
-    CheckingFiles(std::filesystem::path parent, Verdict& verdict)
-        : parent_(std::move(parent)), verdict_(verdict) {}
+    CheckingFiles(std::filesystem::path parent, Verdict& verdict) : parent_(std::move(parent)), verdict_(verdict) {}
 
     // Calls come from the run's writer threads; one at a time here.
     std::error_code createFolder(const std::filesystem::path& folder) override {
         const std::lock_guard lock(mutex_);
         ++calls;
-        verdict_.require(folder.parent_path() == parent_, [&] {
-            return "folder " + folder.string() + " is not a child of the output parent";
-        });
-        verdict_.require(safeFolderName(folder.filename().string()), [&] {
-            return "folder name \"" + folder.filename().string() + "\" is not safe";
-        });
+        verdict_.require(folder.parent_path() == parent_,
+                         [&] { return "folder " + folder.string() + " is not a child of the output parent"; });
+        verdict_.require(safeFolderName(folder.filename().string()),
+                         [&] { return "folder name \"" + folder.filename().string() + "\" is not safe"; });
         if (this->folder.empty()) this->folder = folder;
-        verdict_.require(folder == this->folder,
-                         [&] { return "a second output folder " + folder.string(); });
+        verdict_.require(folder == this->folder, [&] { return "a second output folder " + folder.string(); });
         return {};
     }
 
@@ -412,9 +405,8 @@ void checkFailedRun(const RecordingHost& host, const CheckingFiles& files, Verdi
         "a failed run's log is not a run of stage lines ending before \"Creating BSP...\"");
 }
 
-void checkFinishedRun(const MapExtraction& state, const ExtractResult& result,
-                      const RecordingHost& host, const CheckingFiles& files, std::size_t size,
-                      Verdict& verdict) {
+void checkFinishedRun(const MapExtraction& state, const ExtractResult& result, const RecordingHost& host,
+                      const CheckingFiles& files, std::size_t size, Verdict& verdict) {
     verdict.require(host.failures.empty(), "a finished run reported a map failure");
     verdict.require(host.tagnames == state.tagcount, "one tag name per tag row");
     verdict.require(result.meshesRead >= 0 && result.meshesRead <= result.meshcount &&
@@ -438,9 +430,8 @@ void checkFinishedRun(const MapExtraction& state, const ExtractResult& result,
         }
     }
     if (result.meshesRead < result.meshcount) {
-        verdict.require(next_is("Mesh table runs past the end of the map file; " +
-                                std::to_string(result.meshesRead) + " of " +
-                                std::to_string(result.meshcount) + " meshes read"),
+        verdict.require(next_is("Mesh table runs past the end of the map file; " + std::to_string(result.meshesRead) +
+                                " of " + std::to_string(result.meshcount) + " meshes read"),
                         "the cut-short mesh table line");
     }
     std::vector<std::int64_t> kept;
@@ -456,18 +447,15 @@ void checkFinishedRun(const MapExtraction& state, const ExtractResult& result,
         const bool outside = !inside(row.meshrawoffset, row.meshrawsize, size);
         if (next_is(skip + "its data lies outside the map file")) {
             ++skipped;
-            verdict.require(
-                outside, [&] { return "mesh " + number + " skipped though its data lies inside"; });
+            verdict.require(outside, [&] { return "mesh " + number + " skipped though its data lies inside"; });
         } else if (at < log.size() && log[at].rfind(skip, 0) == 0) {
             // Data inside the file may be refused for another reason the line gives.
             ++at;
             ++skipped;
-            verdict.require(!outside, [&] {
-                return "mesh " + number + " outside the file skipped for another reason";
-            });
-        } else {
             verdict.require(!outside,
-                            [&] { return "mesh " + number + " outside the file not skipped"; });
+                            [&] { return "mesh " + number + " outside the file skipped for another reason"; });
+        } else {
+            verdict.require(!outside, [&] { return "mesh " + number + " outside the file not skipped"; });
             kept.push_back(m);
             const std::string left_out = "Mesh #" + number + ": ";
             if (at < log.size() && log[at].rfind(left_out, 0) == 0) {
@@ -483,14 +471,12 @@ void checkFinishedRun(const MapExtraction& state, const ExtractResult& result,
             }
         }
     }
-    for (const std::string_view line : kClosingLines)
-        verdict.require(next_is(line), "the closing lines");
+    for (const std::string_view line : kClosingLines) verdict.require(next_is(line), "the closing lines");
     verdict.require(at == log.size(), "log lines after \"Initializing 3D Window...\"");
 
     verdict.require(result.meshesSkipped == skipped, "the skipped count agrees with the log");
     verdict.require(result.writeFailures == 0, "a write failed on a sink that never fails");
-    verdict.require(result.meshesWritten == static_cast<std::int64_t>(kept.size()) &&
-                        files.files.size() == kept.size(),
+    verdict.require(result.meshesWritten == static_cast<std::int64_t>(kept.size()) && files.files.size() == kept.size(),
                     "one file per mesh not skipped");
     const bool complete = skipped == 0 && result.meshesRead == result.meshcount;
     verdict.require((result.status == ExtractStatus::complete) == complete &&

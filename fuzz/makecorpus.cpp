@@ -20,8 +20,7 @@ bool writeAll(const fs::path& folder, const std::vector<v2bsp::fuzz::Seed>& seed
     fs::create_directories(folder);
     for (const v2bsp::fuzz::Seed& seed : seeds) {
         std::ofstream file(folder / seed.name, std::ios::binary | std::ios::trunc);
-        file.write(reinterpret_cast<const char*>(seed.bytes.data()),
-                   static_cast<std::streamsize>(seed.bytes.size()));
+        file.write(reinterpret_cast<const char*>(seed.bytes.data()), static_cast<std::streamsize>(seed.bytes.size()));
         if (!file.flush()) {
             std::cerr << "v2bsp-fuzz-corpus: cannot write " << (folder / seed.name).string() << ": "
                       << std::strerror(errno) << '\n';
@@ -50,13 +49,11 @@ int main(int argc, char** argv) {
             std::size_t mib = 0;
             const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), mib);
             if (error != std::errc{} || end != text.data() + text.size() || mib < 1 || mib > 1024) {
-                std::cerr << "v2bsp-fuzz-corpus: MIB must be a whole number from 1 to 1024\n"
-                          << usage;
+                std::cerr << "v2bsp-fuzz-corpus: MIB must be a whole number from 1 to 1024\n" << usage;
                 return 2;
             }
             for (const v2bsp::fuzz::WorstCase& worst : v2bsp::fuzz::worstcases()) {
-                if (!writeAll(argv[3], {{std::string(worst.name) + ".map", worst.make(mib << 20)}}))
-                    return 1;
+                if (!writeAll(argv[3], {{std::string(worst.name) + ".map", worst.make(mib << 20)}})) return 1;
             }
             return 0;
         }

@@ -14,10 +14,9 @@ namespace mb = mapbuilder;
 // Values whose text takes every form of the number writer.
 mb::Mesh oddValues() {
     mb::Mesh mesh;
-    const float values[] = {0.0f,     -0.0f, 1e-30f,
-                            -3.4e38f, 0.1f,  123456.789f,
-                            1e15f,    1e-5f, std::numeric_limits<float>::denorm_min(),
-                            65504.0f, -1.0f, 7.0f};
+    const float values[] = {
+        0.0f,     -0.0f, 1e-30f, -3.4e38f, 0.1f, 123456.789f, 1e15f, 1e-5f, std::numeric_limits<float>::denorm_min(),
+        65504.0f, -1.0f, 7.0f};
     for (std::size_t i = 0; i + 3 <= std::size(values); i += 3) {
         mesh.vertices.push_back({values[i], values[i + 1], values[i + 2]});
     }
@@ -90,8 +89,7 @@ std::vector<Seed> extractseeds() {
 std::vector<Seed> readerseeds() {
     std::vector<Seed> seeds;
     const auto text = [&seeds](std::string name, std::string_view content) {
-        seeds.push_back(
-            {std::move(name), std::vector<std::uint8_t>(content.begin(), content.end())});
+        seeds.push_back({std::move(name), std::vector<std::uint8_t>(content.begin(), content.end())});
     };
     text("hex-digits", "0123456789ABCDEFabcdef");
     text("hex-long", std::string(300, 'F'));
@@ -103,9 +101,8 @@ std::vector<Seed> readerseeds() {
     const auto word = [&floats](std::uint32_t value) {
         for (int i = 0; i < 4; ++i) floats.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
     };
-    for (const std::uint32_t bits :
-         {0x00000000u, 0x80000000u, 0x00000001u, 0x007FFFFFu, 0x7F800000u, 0xFF800000u, 0x7FC00000u,
-          0x3F800000u, 0x3DCCCCCDu, 0x72737263u, 0x4B189680u, 0x5368D4A5u}) {
+    for (const std::uint32_t bits : {0x00000000u, 0x80000000u, 0x00000001u, 0x007FFFFFu, 0x7F800000u, 0xFF800000u,
+                                     0x7FC00000u, 0x3F800000u, 0x3DCCCCCDu, 0x72737263u, 0x4B189680u, 0x5368D4A5u}) {
         word(bits);
     }
     for (const double value : {0.5, -1e-300, 1e15, 999999999999999.5, 5e-324}) {

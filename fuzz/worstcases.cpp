@@ -40,9 +40,7 @@ struct Grown {
         poke(table + index * kEntry + kRawOffsetField, raw);
         poke(table + index * kEntry + kRawSizeField, rawsize);
     }
-    void marker(std::int64_t at) {
-        std::copy(std::begin(kMarkerBytes), std::end(kMarkerBytes), bytes.begin() + at);
-    }
+    void marker(std::int64_t at) { std::copy(std::begin(kMarkerBytes), std::end(kMarkerBytes), bytes.begin() + at); }
 };
 
 Grown grow(std::size_t size, std::uint8_t fill) {
@@ -88,8 +86,7 @@ std::vector<std::uint8_t> namesUnterminated(std::size_t size) {
 // One-letter names to the end of the file, far more than the rows need.
 std::vector<std::uint8_t> nameTableEndless(std::size_t size) {
     Grown map = grow(size, 0);
-    for (std::int64_t at = map.free; at < map.size(); at += 2)
-        map.bytes[static_cast<std::size_t>(at)] = 'a';
+    for (std::int64_t at = map.free; at < map.size(); at += 2) map.bytes[static_cast<std::size_t>(at)] = 'a';
     map.poke(map.layout.indexoffset + kTagCountField, fittingTagCount(map));
     map.poke(kNameTableField, map.free);
     return std::move(map.bytes);
@@ -137,12 +134,10 @@ void fillRawData(Grown& map, std::int64_t raw, std::int64_t end, std::int64_t fa
     for (int i = 0; i < 3; ++i, at += 4) map.marker(at);
     for (std::int64_t i = 0; i + 6 <= facebytes; i += 6, at += 6) {
         const auto a = static_cast<std::uint16_t>(i / 6);
-        const std::uint16_t corners[3] = {a, static_cast<std::uint16_t>(a + 1),
-                                          static_cast<std::uint16_t>(a + 2)};
+        const std::uint16_t corners[3] = {a, static_cast<std::uint16_t>(a + 1), static_cast<std::uint16_t>(a + 2)};
         for (int k = 0; k < 3; ++k) {
             map.bytes[static_cast<std::size_t>(at + 2 * k)] = static_cast<std::uint8_t>(corners[k]);
-            map.bytes[static_cast<std::size_t>(at + 2 * k + 1)] =
-                static_cast<std::uint8_t>(corners[k] >> 8);
+            map.bytes[static_cast<std::size_t>(at + 2 * k + 1)] = static_cast<std::uint8_t>(corners[k] >> 8);
         }
     }
     at = (at + 3) & ~std::int64_t{3};
@@ -180,23 +175,19 @@ std::vector<std::uint8_t> sharedRawData(std::size_t size) {
 constexpr WorstCase kWorstCases[] = {
     {"tagcount-max", "tag count 0xFFFFFFFF", WorstOutcome::notamap, tagCountMax},
     {"classcount-max", "tag-class count 0xFFFFFFFF", WorstOutcome::notamap, classCountMax},
-    {"names-unterminated",
-     "as many tag rows as fit, and a name table without a zero byte to the end",
+    {"names-unterminated", "as many tag rows as fit, and a name table without a zero byte to the end",
      WorstOutcome::notamap, namesUnterminated},
-    {"nametable-endless",
-     "as many tag rows as fit, each with a name, and names on to the end of the file",
+    {"nametable-endless", "as many tag rows as fit, each with a name, and names on to the end of the file",
      WorstOutcome::finished, nameTableEndless},
-    {"meshcount-max",
-     "mesh count 0xFFFFFFFF; the table fills the file, every raw offset and size 0xFFFFFFFF",
+    {"meshcount-max", "mesh count 0xFFFFFFFF; the table fills the file, every raw offset and size 0xFFFFFFFF",
      WorstOutcome::finished, meshCountMax},
     {"rawranges-past-end", "a mesh table filling the file, every raw range running past its end",
      WorstOutcome::finished, rawRangesPastEnd},
     {"markers-everywhere", "millions of markers, and a mesh table of half the file scanning them",
      WorstOutcome::finished, markersEverywhere},
-    {"one-huge-mesh", "one mesh whose sections fill the file, vertices of full precision",
-     WorstOutcome::finished, oneHugeMesh},
-    {"shared-raw-data",
-     "a mesh table of half the file whose entries all name the same raw data, the other half",
+    {"one-huge-mesh", "one mesh whose sections fill the file, vertices of full precision", WorstOutcome::finished,
+     oneHugeMesh},
+    {"shared-raw-data", "a mesh table of half the file whose entries all name the same raw data, the other half",
      WorstOutcome::finished, sharedRawData},
 };
 

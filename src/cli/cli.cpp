@@ -6,8 +6,8 @@
 #include <cstring>
 #include <filesystem>
 #include <new>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "extract/extractmap.hpp"
@@ -195,16 +195,17 @@ int extractAll(const Settings& settings, Output& out, std::ostream& err) {
 int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     Output output(out);
     Settings settings;
-    CLI::App app{"Extracts the level geometry of Vorun 2 maps: one OBJ file per mesh of the map's\n"
-                 "first BSP, written to DIR/<map name>/mesh<N>.obj, and the whole level as one OBJ\n"
-                 "or one binary glTF file.",
-                 std::string(kProgram)};
+    CLI::App app{
+        "Extracts the level geometry of Vorun 2 maps: one OBJ file per mesh of the map's\n"
+        "first BSP, written to DIR/<map name>/mesh<N>.obj, and the whole level as one OBJ\n"
+        "or one binary glTF file.",
+        std::string(kProgram)};
     app.set_version_flag("--version", std::string(kProgram) + " " + std::string(kVersionText));
     app.add_option("-o,--output", settings.outputParent,
                    "Folder that receives the map's folder (made when a map first writes)")
         ->check(CLI::Validator(
-            [](const std::string& folder) { return folder.empty() ? std::string("the folder name is empty") : ""; },
-            "", "DIR"))
+            [](const std::string& folder) { return folder.empty() ? std::string("the folder name is empty") : ""; }, "",
+            "DIR"))
         ->capture_default_str()
         ->type_name("DIR");
     app.add_option("--format", settings.formats,
@@ -228,12 +229,12 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         ->type_name("N");
     app.add_flag("-q,--quiet", settings.quiet,
                  "Do not print the progress log; lines of missing output go to standard error");
-    app.add_flag("--list-tags", settings.listtags,
-                 "Print the map's tag names, one a line, and nothing else");
+    app.add_flag("--list-tags", settings.listtags, "Print the map's tag names, one a line, and nothing else");
     app.add_option("MAP", settings.maps, "Map files to extract, in turn")->required()->type_name("MAP");
-    app.footer("Exit status: 0 when every map was extracted completely; 1 when a map failed or\n"
-               "output is missing (a file not written, a mesh skipped, a mesh table cut short);\n"
-               "2 for a usage error.");
+    app.footer(
+        "Exit status: 0 when every map was extracted completely; 1 when a map failed or\n"
+        "output is missing (a file not written, a mesh skipped, a mesh table cut short);\n"
+        "2 for a usage error.");
 
     try {
         app.parse(argc, argv);
@@ -253,8 +254,7 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         out << app.version() << '\n';
         return checkedOutput(kExitComplete, output, err);
     } catch (const CLI::ParseError& failure) {
-        err << kProgram << ": " << failure.what() << '\n'
-            << "Try '" << kProgram << " --help' for more information.\n";
+        err << kProgram << ": " << failure.what() << '\n' << "Try '" << kProgram << " --help' for more information.\n";
         return kExitUsage;
     }
     try {

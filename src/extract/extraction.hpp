@@ -102,8 +102,8 @@ private:
     bool claimStage(ExtractHost& host, const ExtractSettings& settings, const OutputPlace& place,
                     ExtractResult& result) const;
     void earlierFilesStage(ExtractHost& host, const OutputPlace& place, ExtractResult& result) const;
-    void writeMeshes(ExtractHost& host, const ExtractSettings& settings, const OutputPlace& place,
-                     bool folderready, const LevelSummaries& summaries, ExtractResult& result) const;
+    void writeMeshes(ExtractHost& host, const ExtractSettings& settings, const OutputPlace& place, bool folderready,
+                     const LevelSummaries& summaries, ExtractResult& result) const;
     void writeLevelFiles(ExtractHost& host, const ExtractSettings& settings, OutputPlace& place,
                          const LevelSummaries& summaries, ExtractResult& result) const;
     LevelInfo levelInfo(UpAxis up, unsigned threads) const;

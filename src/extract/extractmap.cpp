@@ -28,7 +28,9 @@ void sayproblem(ExtractHost& host, std::string_view line) {
     if (!host.keepGoing()) throw RunStopped{};
 }
 
-std::string decimal(std::int64_t value) { return std::to_string(value); }
+std::string decimal(std::int64_t value) {
+    return std::to_string(value);
+}
 
 constexpr LevelFormat kLevelFormats[] = {LevelFormat::obj, LevelFormat::glb};
 
@@ -43,14 +45,12 @@ ExtractResult extractmap(const std::string& path, ExtractHost& host, const Extra
     return extraction.extractmap(path, host, settings);
 }
 
-ExtractResult extractmap(ByteView bytes, const std::string& path, ExtractHost& host,
-                         const ExtractSettings& settings) {
+ExtractResult extractmap(ByteView bytes, const std::string& path, ExtractHost& host, const ExtractSettings& settings) {
     MapExtraction extraction;
     return extraction.extractmap(bytes, path, host, settings);
 }
 
-ExtractResult MapExtraction::extractmap(const std::string& path, ExtractHost& host,
-                                        const ExtractSettings& settings) {
+ExtractResult MapExtraction::extractmap(const std::string& path, ExtractHost& host, const ExtractSettings& settings) {
     return run(host, settings, [this, &path] { loadStage(path); });
 }
 
@@ -107,7 +107,8 @@ void MapExtraction::meshStage(ExtractHost& host, const ExtractSettings& settings
     writeMeshes(host, settings, place, folderready, summaries, result);
     if (folderready) earlierFilesStage(host, place, result);
     if (claimed && !result.outOfMemory) writeLevelFiles(host, settings, place, summaries, result);
-    for (const std::string_view line : {"Locating Collections...", "Locating Scenery...", "Initializing 3D Window..."}) {
+    for (const std::string_view line :
+         {"Locating Collections...", "Locating Scenery...", "Initializing 3D Window..."}) {
         say(host, line);
     }
     const bool complete = result.writeFailures == 0 && result.meshesSkipped == 0 &&
@@ -172,10 +173,10 @@ void MapExtraction::earlierFilesStage(ExtractHost& host, const OutputPlace& plac
     result.earlierMeshFiles = static_cast<std::int64_t>(earlier.size());
     const std::string first = "mesh" + earlier.front() + ".obj";
     const std::string last = "mesh" + earlier.back() + ".obj";
-    const std::string names = earlier.size() == 1   ? first + " (1 file)"
-                              : earlier.size() == 2 ? first + ", " + last + " (2 files)"
-                                                    : first + " ... " + last + " (" + decimal(result.earlierMeshFiles) +
-                                                          " files)";
+    const std::string names = earlier.size() == 1 ? first + " (1 file)"
+                              : earlier.size() == 2
+                                  ? first + ", " + last + " (2 files)"
+                                  : first + " ... " + last + " (" + decimal(result.earlierMeshFiles) + " files)";
     sayproblem(host, "Mesh files of an earlier extraction are still in " + place.shown(folderName) + ": " + names);
 }
 
@@ -255,8 +256,9 @@ void MapExtraction::writeMeshes(ExtractHost& host, const ExtractSettings& settin
         const std::error_code failure = writers->take(static_cast<std::size_t>(mesh.number));
         if (failure) {
             ++result.writeFailures;
-            sayproblem(host, "Could not write " + place.shown(folderName + "/" + MeshObjWriters::filename(mesh.number)) +
-                                 ": " + failure.message());
+            sayproblem(host, "Could not write " +
+                                 place.shown(folderName + "/" + MeshObjWriters::filename(mesh.number)) + ": " +
+                                 failure.message());
         } else {
             ++result.meshesWritten;
         }
@@ -269,10 +271,10 @@ void MapExtraction::writeLevelFiles(ExtractHost& host, const ExtractSettings& se
     for (const LevelFormat format : kLevelFormats) {
         if (!wanted(settings.formats, format)) continue;
         const std::string name = levelFileName(folderName, format);
-        const std::error_code failure =
-            summaries.outOfMemory ? std::make_error_code(std::errc::not_enough_memory)
-                                  : writeLevelFile(format, plan, summaries.meshes, levelInfo(settings.up, settings.jobs),
-                                                   place.files(), place.parent() / name);
+        const std::error_code failure = summaries.outOfMemory ? std::make_error_code(std::errc::not_enough_memory)
+                                                              : writeLevelFile(format, plan, summaries.meshes,
+                                                                               levelInfo(settings.up, settings.jobs),
+                                                                               place.files(), place.parent() / name);
         if (failure) {
             ++result.writeFailures;
             sayproblem(host, "Could not write " + place.shown(name) + ": " + failure.message());
@@ -297,8 +299,7 @@ std::error_code MapExtraction::writeLevel(LevelFormat format, UpAxis up, const s
         const std::vector<MeshSummary> summaries = summarizePlan(plan, up);
         std::unique_ptr<OutputFiles> disk = files == nullptr ? makeDiskFiles() : nullptr;
         const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-        return writeLevelFile(format, plan, summaries, levelInfo(up, threads), files != nullptr ? *files : *disk,
-                              file);
+        return writeLevelFile(format, plan, summaries, levelInfo(up, threads), files != nullptr ? *files : *disk, file);
     });
 }
 

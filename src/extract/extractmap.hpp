@@ -110,7 +110,7 @@ struct ExtractSettings {
     // Threads that write mesh files; the log, the files and the outcome are
     // those of one. With more than one, `files` must take calls from several threads.
     unsigned jobs = 1;
-    OutputFiles* files = nullptr;  // null: the real file system
+    OutputFiles* files = nullptr;    // null: the real file system
     FolderClaims* claims = nullptr;  // null: no other map shares the invocation
 };
 
@@ -127,16 +127,15 @@ struct ExtractResult {
     std::int64_t meshcount = 0;          // as stored in the BSP header
     std::int64_t meshesRead = 0;         // mesh-table entries inside the file
     std::int64_t meshesWritten = 0;
-    std::int64_t meshesSkipped = 0;      // data outside the file, or shared past the file's length
-    std::int64_t writeFailures = 0;      // the folder, a mesh file, or a whole-level file
-    bool outOfMemory = false;            // the meshes' sections could not be found
-    std::int64_t earlierMeshFiles = 0;   // mesh files of an earlier extraction left in the folder
+    std::int64_t meshesSkipped = 0;                 // data outside the file, or shared past the file's length
+    std::int64_t writeFailures = 0;                 // the folder, a mesh file, or a whole-level file
+    bool outOfMemory = false;                       // the meshes' sections could not be found
+    std::int64_t earlierMeshFiles = 0;              // mesh files of an earlier extraction left in the folder
     std::vector<std::filesystem::path> levelFiles;  // the whole-level files written
 };
 
 // One extraction with a fresh state.
-ExtractResult extractmap(const std::string& path, ExtractHost& host,
-                         const ExtractSettings& settings = {});
+ExtractResult extractmap(const std::string& path, ExtractHost& host, const ExtractSettings& settings = {});
 ExtractResult extractmap(ByteView bytes, const std::string& path, ExtractHost& host,
                          const ExtractSettings& settings = {});
 

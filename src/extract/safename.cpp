@@ -6,10 +6,10 @@ namespace v2bsp {
 namespace {
 
 // Windows-1252 codes 80-9F; the undefined ones keep their C1 code point.
-constexpr std::array<char16_t, 32> kHighControls = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr std::array<char16_t, 32> kHighControls = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                                    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 void appendUtf8(std::string& out, char32_t code) {
     if (code < 0x80) {
@@ -42,15 +42,16 @@ bool isC1Control(std::string_view text, std::size_t at) {
            static_cast<unsigned char>(text[at + 1]) >= 0x80 && static_cast<unsigned char>(text[at + 1]) <= 0x9F;
 }
 
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 // Whether `part` names a device that Windows reserves in every folder.
 bool isDeviceName(std::string_view part) {
     std::string name;
     for (const char c : part) name += upper(c);
     if (name == "CON" || name == "PRN" || name == "AUX" || name == "NUL") return true;
-    return name.size() == 4 && (name.starts_with("COM") || name.starts_with("LPT")) && name[3] >= '1' &&
-           name[3] <= '9';
+    return name.size() == 4 && (name.starts_with("COM") || name.starts_with("LPT")) && name[3] >= '1' && name[3] <= '9';
 }
 
 std::string withoutDeviceName(std::string name) {
@@ -79,11 +80,16 @@ char32_t foldCase(char32_t code) {
     if (code >= 'A' && code <= 'Z') return code + 32;
     if (code >= 0xC0 && code <= 0xDE && code != 0xD7) return code + 32;
     switch (code) {
-        case 0x0160: return 0x0161;  // S with caron
-        case 0x0152: return 0x0153;  // OE
-        case 0x017D: return 0x017E;  // Z with caron
-        case 0x0178: return 0x00FF;  // Y with diaeresis
-        default: return code;
+        case 0x0160:
+            return 0x0161;  // S with caron
+        case 0x0152:
+            return 0x0153;  // OE
+        case 0x017D:
+            return 0x017E;  // Z with caron
+        case 0x0178:
+            return 0x00FF;  // Y with diaeresis
+        default:
+            return code;
     }
 }
 

@@ -46,11 +46,20 @@ MeshSections findSections(const MarkerIndex& markers, std::int64_t rawoffset, st
     for (; it != candidates.end() && static_cast<std::int64_t>(*it) <= last && hits < 8; ++it) {
         const std::int64_t k = *it;
         switch (++hits) {
-            case 3: sections.faceStart = k + 4; break;
-            case 4: sections.faceLength = k - sections.faceStart; break;
-            case 7: sections.vertexStart = k + 4; break;
-            case 8: sections.vertexLength = k - sections.vertexStart; break;
-            default: break;
+            case 3:
+                sections.faceStart = k + 4;
+                break;
+            case 4:
+                sections.faceLength = k - sections.faceStart;
+                break;
+            case 7:
+                sections.vertexStart = k + 4;
+                break;
+            case 8:
+                sections.vertexLength = k - sections.vertexStart;
+                break;
+            default:
+                break;
         }
     }
     return sections;

@@ -36,7 +36,9 @@ constexpr std::int64_t kRawSizeField = 44;
 // letters folds onto s, c, n or r.
 constexpr std::uint32_t kScenarioCode = 's' << 24 | 'c' << 16 | 'n' << 8 | 'r';
 
-std::string decimal(std::int64_t value) { return std::to_string(value); }
+std::string decimal(std::int64_t value) {
+    return std::to_string(value);
+}
 
 }  // namespace
 
@@ -72,8 +74,7 @@ void MapExtraction::tagInformationStage() {
     const std::int64_t class_count_field = indexoffset + 4;
     classcount = readu32(image, class_count_field, true, "tag class count");
     if (classcount > kMaxClassCount) {
-        throw MapError::tooLarge("tag class count", classcount, class_count_field, kMaxClassCount,
-                                 mapbytes.size());
+        throw MapError::tooLarge("tag class count", classcount, class_count_field, kMaxClassCount, mapbytes.size());
     }
     tagindexstart = indexoffset + kIndexHeaderLength + classcount * kClassRowLength;
     tagcount = readu32(image, indexoffset + 24, true, "tag count");
@@ -84,8 +85,7 @@ void MapExtraction::tagsStage(ExtractHost& host) {
     // The whole index must lie inside the file before anything is made for it;
     // that also bounds the count of names below by the file's length.
     if (!inside(tagindexstart, tagcount * kTagRowLength, image.size())) {
-        throw MapError::pastEnd("the tag index of " + decimal(tagcount) + " rows", tagindexstart,
-                                mapbytes.size());
+        throw MapError::pastEnd("the tag index of " + decimal(tagcount) + " rows", tagindexstart, mapbytes.size());
     }
     const std::int64_t name_table = readu32(image, kNameTableField, true, "tag name table offset");
     std::int64_t at = name_table;

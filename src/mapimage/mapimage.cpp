@@ -12,7 +12,9 @@ const std::uint8_t* fourBytes(ByteView image, std::int64_t offset, std::string_v
     return image.data() + offset;
 }
 
-std::string osReason(int error) { return std::strerror(error); }
+std::string osReason(int error) {
+    return std::strerror(error);
+}
 
 }  // namespace
 
@@ -32,7 +34,8 @@ namespace {
 // stop at the end. The names of what was read stay as written (lower case but
 // for abbreviations such as BSP), so only the first letter changes.
 std::string sentence(std::string text) {
-    if (!text.empty() && text.front() >= 'a' && text.front() <= 'z') text.front() = static_cast<char>(text.front() - 'a' + 'A');
+    if (!text.empty() && text.front() >= 'a' && text.front() <= 'z')
+        text.front() = static_cast<char>(text.front() - 'a' + 'A');
     if (text.empty() || text.back() != '.') text += '.';
     return text;
 }
@@ -52,16 +55,26 @@ std::string MapError::render(const Fields& f) {
                             std::to_string(f.limit) + ")");
         case MapErrorKind::pastEnd:
             return sentence(f.what + at + " runs past the end of " + file_length + f.detail);
-        case MapErrorKind::missing: return sentence("no " + f.what);
-        case MapErrorKind::noFile: return "No map file was chosen.";
-        case MapErrorKind::cannotOpen: return sentence("cannot open " + f.path + ": " + osReason(f.osError));
-        case MapErrorKind::cannotRead: return sentence("cannot read " + f.path + ": " + osReason(f.osError));
-        case MapErrorKind::folder: return sentence("the path " + f.path + " names a folder, not a map file");
-        case MapErrorKind::notRegular: return sentence("the path " + f.path + " does not name a regular file");
-        case MapErrorKind::empty: return "The file is empty.";
-        case MapErrorKind::tooLong: return "The file is larger than 2147483647 bytes.";
-        case MapErrorKind::shrank: return sentence("the file " + f.path + " became shorter while it was read");
-        case MapErrorKind::outOfMemory: return "There is not enough memory to hold the map.";
+        case MapErrorKind::missing:
+            return sentence("no " + f.what);
+        case MapErrorKind::noFile:
+            return "No map file was chosen.";
+        case MapErrorKind::cannotOpen:
+            return sentence("cannot open " + f.path + ": " + osReason(f.osError));
+        case MapErrorKind::cannotRead:
+            return sentence("cannot read " + f.path + ": " + osReason(f.osError));
+        case MapErrorKind::folder:
+            return sentence("the path " + f.path + " names a folder, not a map file");
+        case MapErrorKind::notRegular:
+            return sentence("the path " + f.path + " does not name a regular file");
+        case MapErrorKind::empty:
+            return "The file is empty.";
+        case MapErrorKind::tooLong:
+            return "The file is larger than 2147483647 bytes.";
+        case MapErrorKind::shrank:
+            return sentence("the file " + f.path + " became shorter while it was read");
+        case MapErrorKind::outOfMemory:
+            return "There is not enough memory to hold the map.";
     }
     return "The map cannot be read.";
 }
@@ -127,16 +140,14 @@ void requireInside(ByteView image, std::int64_t offset, std::int64_t length, std
     }
 }
 
-std::uint32_t readu32(ByteView image, std::int64_t offset, bool littleendian,
-                      std::string_view what) {
+std::uint32_t readu32(ByteView image, std::int64_t offset, bool littleendian, std::string_view what) {
     const std::uint8_t* p = fourBytes(image, offset, what);
     if (littleendian) return loadu32le(p);
     return static_cast<std::uint32_t>(p[3]) | static_cast<std::uint32_t>(p[2]) << 8 |
            static_cast<std::uint32_t>(p[1]) << 16 | static_cast<std::uint32_t>(p[0]) << 24;
 }
 
-std::string readfourcc(ByteView image, std::int64_t offset, bool littleendian,
-                       std::string_view what) {
+std::string readfourcc(ByteView image, std::int64_t offset, bool littleendian, std::string_view what) {
     const std::uint8_t* p = fourBytes(image, offset, what);
     std::string text(4, '\0');
     for (int i = 0; i < 4; ++i) text[i] = static_cast<char>(p[littleendian ? 3 - i : i]);

@@ -65,8 +65,9 @@ public:
     std::int64_t offset() const { return offset_; }
     std::int64_t length() const { return length_; }
     std::int64_t imageLength() const { return image_length_; }
-    bool hasOffset() const { return kind_ == MapErrorKind::outside || kind_ == MapErrorKind::tooLarge ||
-                                      kind_ == MapErrorKind::pastEnd; }
+    bool hasOffset() const {
+        return kind_ == MapErrorKind::outside || kind_ == MapErrorKind::tooLarge || kind_ == MapErrorKind::pastEnd;
+    }
     const std::string& path() const { return path_; }
     int osError() const { return oserror_; }
 
@@ -101,13 +102,11 @@ void requireInside(ByteView image, std::int64_t offset, std::int64_t length, std
 // The unsigned 32-bit value of the four bytes at `offset`. With `littleendian`
 // true that is b0 + 256*b1 + 65536*b2 + 16777216*b3; otherwise file order.
 // Throws MapError (naming `what`) when the four bytes are not all inside.
-std::uint32_t readu32(ByteView image, std::int64_t offset, bool littleendian,
-                      std::string_view what = "value");
+std::uint32_t readu32(ByteView image, std::int64_t offset, bool littleendian, std::string_view what = "value");
 
 // The same four bytes as four characters, one per byte (a zero byte included):
 // c3 c2 c1 c0 with `littleendian` true, c0 c1 c2 c3 otherwise. Throws as readu32.
-std::string readfourcc(ByteView image, std::int64_t offset, bool littleendian,
-                       std::string_view what = "value");
+std::string readfourcc(ByteView image, std::int64_t offset, bool littleendian, std::string_view what = "value");
 
 // Unchecked little-endian loads; the caller has proved the bytes inside.
 inline std::uint32_t loadu16le(const std::uint8_t* p) {

@@ -61,9 +61,7 @@ struct BigNum {
         if (used == 0) return 0;
         return 32 * (used - 1) + 32 - std::countl_zero(limb[used - 1]);
     }
-    constexpr bool bit(int i) const {
-        return i >= 0 && i / 32 < used && ((limb[i / 32] >> (i % 32)) & 1U) != 0;
-    }
+    constexpr bool bit(int i) const { return i >= 0 && i / 32 < used && ((limb[i / 32] >> (i % 32)) & 1U) != 0; }
     constexpr bool lowBitsZero(int count) const {
         for (int i = 0; i < count; ++i)
             if (bit(i)) return false;
@@ -128,8 +126,7 @@ constexpr std::array<Pow10, kPowMax - kPowMin + 1> makePow10Table() {
 
 constexpr auto kPow10Table = makePow10Table();
 
-static_assert(kPow10Table[0 - kPowMin].hi == 0x8000000000000000ULL &&
-              kPow10Table[0 - kPowMin].lo == 0);
+static_assert(kPow10Table[0 - kPowMin].hi == 0x8000000000000000ULL && kPow10Table[0 - kPowMin].lo == 0);
 static_assert(kPow10Table[55 - kPowMin].exact && !kPow10Table[56 - kPowMin].exact);
 static_assert(!kPow10Table[-1 - kPowMin].exact);
 
@@ -217,8 +214,7 @@ inline char* writeShortWhole(char* out, std::uint32_t n) {
 char* writeWhole(char* out, std::uint64_t n) {
     if (n < 100'000'000) return writeShortWhole(out, static_cast<std::uint32_t>(n));
     out = writeShortWhole(out, static_cast<std::uint32_t>(n / 100'000'000));
-    const std::uint64_t low =
-        eightDigitValues(static_cast<std::uint32_t>(n % 100'000'000)) + kZeroChars;
+    const std::uint64_t low = eightDigitValues(static_cast<std::uint32_t>(n % 100'000'000)) + kZeroChars;
     std::memcpy(out, &low, 8);
     return out + 8;
 }
@@ -253,8 +249,7 @@ bool fastDecimal(std::uint64_t magnitude_bits, Decimal& result) {
         const Uint128 middle = (upper & ~std::uint64_t{0}) + (lower >> 64);
         const auto w0 = static_cast<std::uint64_t>(lower);
         const auto w1 = static_cast<std::uint64_t>(middle);
-        const auto w2 =
-            static_cast<std::uint64_t>(upper >> 64) + static_cast<std::uint64_t>(middle >> 64);
+        const auto w2 = static_cast<std::uint64_t>(upper >> 64) + static_cast<std::uint64_t>(middle >> 64);
         // v * 10^k = (w2:w1:w0) * 2^-(128 + sh), below 10^16 (sh: see shiftsInRange).
         const int sh = -(q + p.exp2) - 128;
         const std::uint64_t whole = w2 >> sh;
@@ -268,8 +263,7 @@ bool fastDecimal(std::uint64_t magnitude_bits, Decimal& result) {
         if (!p.exact && fraction - (kHalf - 1) <= 1) return false;
         // Bitwise, not short-circuit: the rounding direction is data, and a
         // branch on it is mispredicted half the time.
-        const bool round_up =
-            (fraction > kHalf) | ((fraction == kHalf) & ((below != 0) | ((whole & 1U) != 0)));
+        const bool round_up = (fraction > kHalf) | ((fraction == kHalf) & ((below != 0) | ((whole & 1U) != 0)));
         std::uint64_t digits = whole + static_cast<std::uint64_t>(round_up);
         if (digits == kTen15) {
             digits = kTen14;
@@ -286,13 +280,12 @@ bool fastDecimal(std::uint64_t magnitude_bits, Decimal& result) {
 // The same digits through std::to_chars, which rounds correctly: "d.dddddddddddddde+XX".
 Decimal exactDecimal(double magnitude) {
     char text[40];
-    const auto [end, error] = std::to_chars(text, text + sizeof text, magnitude,
-                                            std::chars_format::scientific, kDigits - 1);
+    const auto [end, error] =
+        std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific, kDigits - 1);
     (void)error;  // 40 bytes always suffice for 15 digits and a three-digit exponent
     Decimal result;
     std::uint64_t digits = static_cast<std::uint64_t>(text[0] - '0');
-    for (int i = 2; i < 2 + kDigits - 1; ++i)
-        digits = digits * 10 + static_cast<std::uint64_t>(text[i] - '0');
+    for (int i = 2; i < 2 + kDigits - 1; ++i) digits = digits * 10 + static_cast<std::uint64_t>(text[i] - '0');
     result.digits = digits;
     const char* p = text + 2 + kDigits - 1 + 1;  // past the 'e'
     const bool negative_exponent = *p == '-';

@@ -8,8 +8,10 @@ public:
     const char* name() const noexcept override { return "v2bsp output"; }
     std::string message(int error) const override {
         switch (static_cast<OutputError>(error)) {
-            case OutputError::symbolicLink: return "It is a symbolic link, which is not followed";
-            case OutputError::inputMap: return "it is the map being extracted";
+            case OutputError::symbolicLink:
+                return "It is a symbolic link, which is not followed";
+            case OutputError::inputMap:
+                return "it is the map being extracted";
         }
         return "Unknown output error";
     }
@@ -50,7 +52,9 @@ const std::error_category& outputCategory() {
     return category;
 }
 
-std::error_code make_error_code(OutputError error) { return {static_cast<int>(error), outputCategory()}; }
+std::error_code make_error_code(OutputError error) {
+    return {static_cast<int>(error), outputCategory()};
+}
 
 std::error_code OutputFiles::createPath(const std::filesystem::path& folder) {
     std::error_code failure;
@@ -58,9 +62,13 @@ std::error_code OutputFiles::createPath(const std::filesystem::path& folder) {
     return failure;
 }
 
-bool OutputFiles::isFile(const std::filesystem::path&, const FileIdentity&) { return false; }
+bool OutputFiles::isFile(const std::filesystem::path&, const FileIdentity&) {
+    return false;
+}
 
-std::vector<std::string> OutputFiles::regularFiles(const std::filesystem::path&) { return {}; }
+std::vector<std::string> OutputFiles::regularFiles(const std::filesystem::path&) {
+    return {};
+}
 
 std::error_code OutputFiles::replaceFile(const std::filesystem::path& file, std::string_view bytes) {
     WholeText whole(bytes);

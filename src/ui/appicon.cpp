@@ -10,8 +10,7 @@ namespace {
 
 // The solid's corners on a 20-unit grid: a base of three points, two at
 // mid-height, one at the top.
-constexpr QPointF kA{3.5, 14.5}, kB{10, 17.5}, kC{16.5, 14}, kD{5.5, 8.5}, kE{13.5, 7.5},
-    kF{9.5, 2.5};
+constexpr QPointF kA{3.5, 14.5}, kB{10, 17.5}, kC{16.5, 14}, kD{5.5, 8.5}, kE{13.5, 7.5}, kF{9.5, 2.5};
 
 struct Face {
     QPointF a, b, c;

@@ -39,11 +39,14 @@ bool wantsTextOnly(const std::vector<std::string>& args) {
 }
 
 std::vector<std::string> withoutToolkitOptions(const std::vector<std::string>& args) {
-    static const std::array<std::string_view, 12> kWithValue = {
-        "-platform", "-platformpluginpath", "-platformtheme", "-plugin",     "-qwindowgeometry", "-qwindowicon",
-        "-qwindowtitle", "-style",          "-stylesheet",    "-session",    "-display",         "-geometry"};
-    static const std::array<std::string_view, 6> kFlags = {"-reverse", "-nograb", "-dograb", "-sync", "-widgetcount",
-                                                           "-qmljsdebugger"};
+    static const std::array<std::string_view, 12> kWithValue = {"-platform",        "-platformpluginpath",
+                                                                "-platformtheme",   "-plugin",
+                                                                "-qwindowgeometry", "-qwindowicon",
+                                                                "-qwindowtitle",    "-style",
+                                                                "-stylesheet",      "-session",
+                                                                "-display",         "-geometry"};
+    static const std::array<std::string_view, 6> kFlags = {"-reverse", "-nograb",      "-dograb",
+                                                           "-sync",    "-widgetcount", "-qmljsdebugger"};
     std::vector<std::string> kept;
     bool options = true;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -69,8 +72,8 @@ bool isSystemFolder(const std::filesystem::path& folder) {
 }
 
 std::string versionText() {
-    return std::string(kProgramName) + " " + std::string(kVersionText) + " (" + std::string(kInternalName) +
-           ")\n" + std::string(kDescription) + ".\n";
+    return std::string(kProgramName) + " " + std::string(kVersionText) + " (" + std::string(kInternalName) + ")\n" +
+           std::string(kDescription) + ".\n";
 }
 
 std::string helpText() {

@@ -5,8 +5,7 @@
 
 namespace v2bsp::ui {
 
-std::unique_ptr<QFileDialog> makeOpenDialog(QWidget* parent, const QString& filename,
-                                            const QString& filter) {
+std::unique_ptr<QFileDialog> makeOpenDialog(QWidget* parent, const QString& filename, const QString& filter) {
     auto dialog = std::make_unique<QFileDialog>(parent);
     // The desktop's dialogs may match "*.Map" case-sensitively, which would hide
     // maps named .map or .MAP; the toolkit's own dialog matches without case.
@@ -35,8 +34,7 @@ void FileDialogSaveBox::showSave() {
     selected_ = chosen ? dialog.selectedNameFilter() : QString();
 }
 
-std::unique_ptr<QMessageBox> makeNotAMapBox(QWidget* parent, const QString& text,
-                                            const QString& reason) {
+std::unique_ptr<QMessageBox> makeNotAMapBox(QWidget* parent, const QString& text, const QString& reason) {
     auto box = std::make_unique<QMessageBox>(parent);
     box->setIcon(QMessageBox::Warning);
     box->setWindowTitle(parent != nullptr ? parent->windowTitle() : QString());

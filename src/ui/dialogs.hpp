@@ -45,8 +45,7 @@ private:
 };
 
 // The dialog FileDialogOpenBox shows, set up but not shown.
-std::unique_ptr<QFileDialog> makeOpenDialog(QWidget* parent, const QString& filename,
-                                            const QString& filter);
+std::unique_ptr<QFileDialog> makeOpenDialog(QWidget* parent, const QString& filename, const QString& filter);
 
 // A save-file dialog: the window sets the filters and a suggested name, shows
 // it, and reads back the file name and the filter the user chose.
@@ -99,7 +98,6 @@ private:
 };
 
 // The box MessageBoxPresenter shows, set up but not shown.
-std::unique_ptr<QMessageBox> makeNotAMapBox(QWidget* parent, const QString& text,
-                                            const QString& reason);
+std::unique_ptr<QMessageBox> makeNotAMapBox(QWidget* parent, const QString& text, const QString& reason);
 
 }  // namespace v2bsp::ui

@@ -12,13 +12,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
@@ -176,17 +176,25 @@ void Form1::connectActions() {
     connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
 }
 
-void Form1::setOpenBox(std::unique_ptr<OpenBox> box) { openbox = std::move(box); }
+void Form1::setOpenBox(std::unique_ptr<OpenBox> box) {
+    openbox = std::move(box);
+}
 
 void Form1::setMessagePresenter(std::unique_ptr<MessagePresenter> presenter) {
     messages_ = std::move(presenter);
 }
 
-void Form1::setOutputParent(const QString& folder) { outputParent_ = folder; }
+void Form1::setOutputParent(const QString& folder) {
+    outputParent_ = folder;
+}
 
-void Form1::setOutputFiles(v2bsp::OutputFiles* files) { files_ = files; }
+void Form1::setOutputFiles(v2bsp::OutputFiles* files) {
+    files_ = files;
+}
 
-void Form1::setGlProbe(GlProbe probe) { glProbe_ = std::move(probe); }
+void Form1::setGlProbe(GlProbe probe) {
+    glProbe_ = std::move(probe);
+}
 
 void Form1::chooseMap(const QString& path) {
     if (running_) return;
@@ -201,12 +209,12 @@ void Form1::chooseMap(const QString& path) {
     Command1->setEnabled(false);
     using Kind = v2bsp::MapErrorKind;
     const v2bsp::MapError refused =
-        !std::filesystem::exists(status) ? v2bsp::MapError::file(Kind::cannotOpen, local, ENOENT)
+        !std::filesystem::exists(status)        ? v2bsp::MapError::file(Kind::cannotOpen, local, ENOENT)
         : std::filesystem::is_directory(status) ? v2bsp::MapError::file(Kind::folder, local)
                                                 : v2bsp::MapError::file(Kind::notRegular, local);
-    messages_->notAMap(QString::fromUtf8(v2bsp::kNotAMapMessage.data(),
-                                         static_cast<qsizetype>(v2bsp::kNotAMapMessage.size())),
-                       QString::fromStdString(refused.what()));
+    messages_->notAMap(
+        QString::fromUtf8(v2bsp::kNotAMapMessage.data(), static_cast<qsizetype>(v2bsp::kNotAMapMessage.size())),
+        QString::fromStdString(refused.what()));
 }
 
 // File > Open.
@@ -225,8 +233,8 @@ void Form1::Command1_Click() {
     beginRun();
     auto extraction = std::make_unique<v2bsp::MapExtraction>();
     lastResult_ = extraction->extractmap(path, *this, runSettings());
-    const bool toitsend = lastResult_.status == v2bsp::ExtractStatus::complete ||
-                          lastResult_.status == v2bsp::ExtractStatus::incomplete;
+    const bool toitsend =
+        lastResult_.status == v2bsp::ExtractStatus::complete || lastResult_.status == v2bsp::ExtractStatus::incomplete;
     if (toitsend) {
         extraction_ = std::move(extraction);
         levelResult_ = lastResult_;
@@ -322,7 +330,9 @@ void Form1::showLevel() {
     view3d_->raise();
 }
 
-void Form1::announce3dwindow() { logline("Initializing 3D Window..."); }
+void Form1::announce3dwindow() {
+    logline("Initializing 3D Window...");
+}
 
 void Form1::addTagName(std::string_view name) {
     auto* item = new QListWidgetItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
@@ -333,11 +343,12 @@ void Form1::addTagName(std::string_view name) {
 
 void Form1::mapFailed(const v2bsp::MapFailure& failure) {
     showPendingLog();
-    messages_->notAMap(QString::fromStdString(failure.message),
-                       QString::fromStdString(failure.reason));
+    messages_->notAMap(QString::fromStdString(failure.message), QString::fromStdString(failure.reason));
 }
 
-bool Form1::keepGoing() { return !closeWhenStopped_; }
+bool Form1::keepGoing() {
+    return !closeWhenStopped_;
+}
 
 void Form1::beginRun() {
     running_ = true;

@@ -174,8 +174,7 @@ void LevelView::upload() {
     positions_->bind();
     positions_->allocate(geometry_.positions.data(), static_cast<int>(geometry_.positions.size() * sizeof(float)));
     indices_->bind();
-    indices_->allocate(geometry_.indices.data(),
-                       static_cast<int>(geometry_.indices.size() * sizeof(std::uint16_t)));
+    indices_->allocate(geometry_.indices.data(), static_cast<int>(geometry_.indices.size() * sizeof(std::uint16_t)));
     uploadedBytes_ = static_cast<std::int64_t>(geometry_.positions.size() * sizeof(float) +
                                                geometry_.indices.size() * sizeof(std::uint16_t));
     if (source_) geometry_ = {};
@@ -188,8 +187,8 @@ bool LevelView::fits(const LevelGeometry& geometry) const {
     const std::size_t vertices = geometry.positions.size() / 3;
     return std::all_of(ranges_.begin(), ranges_.end(), [&](const LevelMeshRange& range) {
         return range.firstIndex <= geometry.indices.size() &&
-               range.indexCount <= geometry.indices.size() - range.firstIndex &&
-               range.baseVertex <= vertices && range.vertexCount <= vertices - range.baseVertex;
+               range.indexCount <= geometry.indices.size() - range.firstIndex && range.baseVertex <= vertices &&
+               range.vertexCount <= vertices - range.baseVertex;
     });
 }
 
@@ -303,7 +302,9 @@ void LevelView::setOrbit(float yaw, float pitch) {
     update();
 }
 
-void LevelView::orbitBy(float yawdelta, float pitchdelta) { setOrbit(yaw_ + yawdelta, pitch_ + pitchdelta); }
+void LevelView::orbitBy(float yawdelta, float pitchdelta) {
+    setOrbit(yaw_ + yawdelta, pitch_ + pitchdelta);
+}
 
 void LevelView::frameAll() {
     target_ = centre();
@@ -324,9 +325,13 @@ void LevelView::setWireframe(bool on) {
     update();
 }
 
-QVector3D LevelView::centre() const { return model().map((min_ + max_) * 0.5f); }
+QVector3D LevelView::centre() const {
+    return model().map((min_ + max_) * 0.5f);
+}
 
-float LevelView::radius() const { return (max_ - min_).length() * 0.5f; }
+float LevelView::radius() const {
+    return (max_ - min_).length() * 0.5f;
+}
 
 QMatrix4x4 LevelView::model() const {
     QMatrix4x4 m;
@@ -383,7 +388,9 @@ void LevelView::mouseReleaseEvent(QMouseEvent* event) {
     emit meshPicked(mesh);
 }
 
-void LevelView::mouseDoubleClickEvent(QMouseEvent*) { frameAll(); }
+void LevelView::mouseDoubleClickEvent(QMouseEvent*) {
+    frameAll();
+}
 
 // The point under the cursor, at the target's depth, stays where it is.
 void LevelView::wheelEvent(QWheelEvent* event) {

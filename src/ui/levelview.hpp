@@ -36,21 +36,21 @@ namespace v2bsp::ui {
 
 // One mesh's part of a LevelGeometry.
 struct LevelMeshRange {
-    std::int64_t number = 0;        // the mesh's number in the map; chooses its colour
-    std::uint32_t firstIndex = 0;   // into LevelGeometry::indices
-    std::uint32_t indexCount = 0;   // three per triangle
+    std::int64_t number = 0;       // the mesh's number in the map; chooses its colour
+    std::uint32_t firstIndex = 0;  // into LevelGeometry::indices
+    std::uint32_t indexCount = 0;  // three per triangle
     std::uint32_t vertexCount = 0;
-    std::uint32_t baseVertex = 0;   // the mesh's first vertex in positions; its indices count from it
+    std::uint32_t baseVertex = 0;  // the mesh's first vertex in positions; its indices count from it
 };
 
 struct LevelGeometry {
-    std::vector<float> positions;         // x, y, z per vertex, as stored (Y up)
+    std::vector<float> positions;  // x, y, z per vertex, as stored (Y up)
     // Three per triangle, each counted from its mesh's baseVertex: the map's
     // indices are 16-bit, and half the bytes of 32-bit ones are half the
     // memory and the fetching.
     std::vector<std::uint16_t> indices;
     std::vector<LevelMeshRange> meshes;
-    QVector3D min, max;                   // bounds of every position; zero when there is none
+    QVector3D min, max;  // bounds of every position; zero when there is none
 };
 
 // Gives the level given to setLevel again, for a new GL context.

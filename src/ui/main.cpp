@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/diskfiles.hpp"
 #include "ui/appicon.hpp"
 #include "ui/commandline.hpp"
 #include "ui/form1.hpp"
-#include "platform/diskfiles.hpp"
 #include "version.hpp"
 
 namespace {

@@ -9,8 +9,12 @@
 
 namespace v2bsp::ui {
 
-inline std::filesystem::path localPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+inline std::filesystem::path localPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
 
-inline QString qtPath(const std::filesystem::path& path) { return QFile::decodeName(path.string().c_str()); }
+inline QString qtPath(const std::filesystem::path& path) {
+    return QFile::decodeName(path.string().c_str());
+}
 
 }  // namespace v2bsp::ui

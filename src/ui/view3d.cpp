@@ -74,10 +74,12 @@ LevelGeometry levelGeometry(const MeshPlan& plan) {
         for (const Position& p : mesh.positions) {
             level.positions.insert(level.positions.end(), p.begin(), p.end());
             const QVector3D v(p[0], p[1], p[2]);
-            level.min = first ? v : QVector3D(std::min(level.min.x(), v.x()), std::min(level.min.y(), v.y()),
-                                              std::min(level.min.z(), v.z()));
-            level.max = first ? v : QVector3D(std::max(level.max.x(), v.x()), std::max(level.max.y(), v.y()),
-                                              std::max(level.max.z(), v.z()));
+            level.min = first ? v
+                              : QVector3D(std::min(level.min.x(), v.x()), std::min(level.min.y(), v.y()),
+                                          std::min(level.min.z(), v.z()));
+            level.max = first ? v
+                              : QVector3D(std::max(level.max.x(), v.x()), std::max(level.max.y(), v.y()),
+                                          std::max(level.max.z(), v.z()));
             first = false;
         }
         for (const Triangle& t : mesh.triangles) {
@@ -89,8 +91,7 @@ LevelGeometry levelGeometry(const MeshPlan& plan) {
     return level;
 }
 
-QString statusText(const ExtractResult& result, std::int64_t meshes, std::int64_t vertices,
-                   std::int64_t triangles) {
+QString statusText(const ExtractResult& result, std::int64_t meshes, std::int64_t vertices, std::int64_t triangles) {
     QString text = QStringLiteral("%1, %2, %3")
                        .arg(counted(meshes, "mesh", "meshes"), counted(vertices, "vertex", "vertices"),
                             counted(triangles, "triangle", "triangles"));
@@ -238,9 +239,13 @@ void View3D::connectActions() {
     connect(list_, &QTreeWidget::itemSelectionChanged, this, &View3D::listSelectionChanged);
 }
 
-void View3D::setSaveBox(std::unique_ptr<SaveBox> box) { saveBox_ = std::move(box); }
+void View3D::setSaveBox(std::unique_ptr<SaveBox> box) {
+    saveBox_ = std::move(box);
+}
 
-void View3D::setFolderOpener(FolderOpener opener) { opener_ = std::move(opener); }
+void View3D::setFolderOpener(FolderOpener opener) {
+    opener_ = std::move(opener);
+}
 
 void View3D::showRun(const MapExtraction& extraction, const ExtractResult& result) {
     extraction_ = &extraction;
@@ -268,8 +273,7 @@ void View3D::fillList(const LevelGeometry& geometry) {
     list_->clear();
     QList<QTreeWidgetItem*> rows;
     for (const LevelMeshRange& range : geometry.meshes) {
-        auto* row = new QTreeWidgetItem({QStringLiteral("mesh%1").arg(range.number),
-                                         QString::number(range.vertexCount),
+        auto* row = new QTreeWidgetItem({QStringLiteral("mesh%1").arg(range.number), QString::number(range.vertexCount),
                                          QString::number(range.indexCount / 3)});
         row->setData(0, kMeshNumberRole, QVariant::fromValue<qlonglong>(range.number));
         row->setData(0, Qt::DecorationRole, meshColour(range.number));
@@ -282,9 +286,13 @@ void View3D::fillList(const LevelGeometry& geometry) {
     list_->addTopLevelItems(rows);
 }
 
-QString View3D::statusLine() const { return status_->text(); }
+QString View3D::statusLine() const {
+    return status_->text();
+}
 
-void View3D::say(const QString& text) { status_->setText(text); }
+void View3D::say(const QString& text) {
+    status_->setText(text);
+}
 
 void View3D::selectPicked(int mesh) {
     const QSignalBlocker quiet(list_);
@@ -326,8 +334,7 @@ void View3D::saveLevelAs() {
                      (!name.endsWith(".glb", Qt::CaseInsensitive) && saveBox_->selectedFilter() == kObjFilter);
     name = withExtension(name, obj ? ".obj" : ".glb");
     const std::error_code failure = extraction_->writeLevel(obj ? LevelFormat::obj : LevelFormat::glb,
-                                                            zUp_->isChecked() ? UpAxis::z : UpAxis::y,
-                                                            localPath(name));
+                                                            zUp_->isChecked() ? UpAxis::z : UpAxis::y, localPath(name));
     say(failure ? "Could not write " + name + ": " + QString::fromStdString(failure.message())
                 : "Saved " + name + ". " + runStatus_);
 }
@@ -341,8 +348,7 @@ void View3D::saveImage() {
     if (saveBox_->fileName().isEmpty()) return;
     const QString name = withExtension(saveBox_->fileName(), ".png");
     const QString failure = writePng(view_->grabFramebuffer(), name);
-    say(failure.isEmpty() ? "Saved " + name + ". " + runStatus_
-                          : "Could not write " + name + ": " + failure);
+    say(failure.isEmpty() ? "Saved " + name + ". " + runStatus_ : "Could not write " + name + ": " + failure);
 }
 
 void View3D::frameAll() {

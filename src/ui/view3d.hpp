@@ -44,8 +44,7 @@ LevelGeometry levelGeometry(const MeshPlan& plan);
 
 // The status line of a run: "<K> meshes, <V> vertices, <T> triangles in
 // <folder>", then what is missing, if anything.
-QString statusText(const ExtractResult& result, std::int64_t meshes, std::int64_t vertices,
-                   std::int64_t triangles);
+QString statusText(const ExtractResult& result, std::int64_t meshes, std::int64_t vertices, std::int64_t triangles);
 
 // Makes `file` the PNG of `image` through a temporary file in its folder,
 // renamed into place once whole: a failed save leaves no temporary file and

@@ -1,6 +1,6 @@
 #include <algorithm>
-#include <charconv>
 #include <bit>
+#include <charconv>
 #include <optional>
 #include <stdexcept>
 
@@ -87,7 +87,9 @@ void appendNumber(std::string& out, double value) {
     out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
 }
 
-bool hasGeometry(const MeshSummary& summary) { return summary.vertices > 0 && summary.triangles > 0; }
+bool hasGeometry(const MeshSummary& summary) {
+    return summary.vertices > 0 && summary.triangles > 0;
+}
 
 // The glb's JSON text, made in pieces in the order the document holds it, so
 // that no tree of it is held, however many meshes the level has: the walk
@@ -184,7 +186,9 @@ private:
         const MeshSummary& summary = summaries_[at_];
         if (count_ > 0) out += ',';
         switch (part_) {
-            case Part::sceneNodes: appendNumber(out, count_); break;
+            case Part::sceneNodes:
+                appendNumber(out, count_);
+                break;
             case Part::nodes:
                 out += R"({"name":"mesh)";
                 appendNumber(out, static_cast<std::uint64_t>(mesh.number));
@@ -243,7 +247,9 @@ private:
 
     void endPart(std::string& out) {
         switch (part_) {
-            case Part::sceneNodes: next(Part::sceneEnd); return;
+            case Part::sceneNodes:
+                next(Part::sceneEnd);
+                return;
             case Part::nodes:
                 out += ']';
                 if (anyGeometry_) out += R"(,"meshes":[)";
@@ -261,7 +267,8 @@ private:
                 out += ']';
                 next(Part::tail);
                 return;
-            default: return;
+            default:
+                return;
         }
     }
 
@@ -302,9 +309,8 @@ private:
 };
 
 class LevelGlbBytes final : public ByteSource {
-  public:
-    LevelGlbBytes(const MeshPlan& plan, const std::vector<MeshSummary>& summaries,
-                  const LevelInfo& info)
+public:
+    LevelGlbBytes(const MeshPlan& plan, const std::vector<MeshSummary>& summaries, const LevelInfo& info)
         : up_(info.up) {
         for (std::size_t i = 0; i < plan.meshes.size(); ++i) {
             const PlannedMesh& mesh = plan.meshes[i];
@@ -315,8 +321,8 @@ class LevelGlbBytes final : public ByteSource {
             // Only where the summary and the sections agree on every length.
             glb.storedPositions = summary.storedPositions && up_ == UpAxis::y &&
                                   wholeGroups(mesh.vertices, kVertexBytes).size() == glb.positionBytes();
-            glb.storedTriangles = summary.storedTriangles && !glb.wide &&
-                                  wholeGroups(mesh.faces, kFaceBytes).size() == glb.indexBytes();
+            glb.storedTriangles =
+                summary.storedTriangles && !glb.wide && wholeGroups(mesh.faces, kFaceBytes).size() == glb.indexBytes();
             binBytes_ += glb.positionBytes() + glb.indexBytes() + paddingTo4(glb.indexBytes());
             meshes_.push_back(glb);
         }
@@ -381,7 +387,7 @@ class LevelGlbBytes final : public ByteSource {
         return !chunk_.empty();
     }
 
-  private:
+private:
     // The next part of the binary chunk: a section as it lies in the map, or
     // bytes made in scratch_, valid until the next call.
     bool nextItem(std::string_view& item) {
@@ -443,8 +449,7 @@ class LevelGlbBytes final : public ByteSource {
         if (pieces_->nextPositions(positions_))
             count = static_cast<std::size_t>(std::min<std::uint64_t>(positions_.size(), left_));
         if (count == 0) {
-            const auto zeros =
-                static_cast<std::size_t>(std::min<std::uint64_t>(left_, kPieceItems));
+            const auto zeros = static_cast<std::size_t>(std::min<std::uint64_t>(left_, kPieceItems));
             chunk.assign(zeros * kPositionBytes, '\0');
             left_ -= zeros;
             return;
@@ -466,8 +471,7 @@ class LevelGlbBytes final : public ByteSource {
         if (pieces_->nextTriangles(triangles_))
             count = static_cast<std::size_t>(std::min<std::uint64_t>(triangles_.size(), left_));
         if (count == 0) {
-            const auto zeros =
-                static_cast<std::size_t>(std::min<std::uint64_t>(left_, kPieceItems));
+            const auto zeros = static_cast<std::size_t>(std::min<std::uint64_t>(left_, kPieceItems));
             chunk.assign(zeros * triangle_bytes, '\0');
             left_ -= zeros;
             return;
@@ -506,8 +510,7 @@ class LevelGlbBytes final : public ByteSource {
 
 }  // namespace
 
-std::unique_ptr<ByteSource> levelGlbSource(const MeshPlan& plan,
-                                           const std::vector<MeshSummary>& summaries,
+std::unique_ptr<ByteSource> levelGlbSource(const MeshPlan& plan, const std::vector<MeshSummary>& summaries,
                                            const LevelInfo& info) {
     return std::make_unique<LevelGlbBytes>(plan, summaries, info);
 }

@@ -54,9 +54,14 @@ std::int64_t appendTriangles(ByteView section, std::size_t vertexcount, std::vec
     Triangle triangle;
     for (std::size_t at = 0; at < groups.size(); at += kFaceBytes) {
         switch (faceAt(groups.data() + at, vertexcount, triangle)) {
-            case Face::kept: out.push_back(triangle); break;
-            case Face::outside: ++outside; break;
-            case Face::degenerate: break;
+            case Face::kept:
+                out.push_back(triangle);
+                break;
+            case Face::outside:
+                ++outside;
+                break;
+            case Face::degenerate:
+                break;
         }
     }
     return outside;
@@ -93,7 +98,8 @@ bool storedPositionBounds(ByteView vertices, MeshSummary& summary) {
     }
     const auto take = [&](const std::uint8_t* values, std::size_t k) {
         const std::uint32_t bits = loadu32le(values + 4 * k);
-        stored[k] &= static_cast<std::uint32_t>((bits >> 23 & 0xFF) - 1u < 254u) | static_cast<std::uint32_t>(bits == 0);
+        stored[k] &=
+            static_cast<std::uint32_t>((bits >> 23 & 0xFF) - 1u < 254u) | static_cast<std::uint32_t>(bits == 0);
         const float value = std::bit_cast<float>(bits);
         low[k] = value < low[k] ? value : low[k];
         high[k] = value > high[k] ? value : high[k];
@@ -144,8 +150,11 @@ MeshSummary summarizeMesh(const PlannedMesh& mesh, UpAxis up) {
                 ++summary.triangles;
                 summary.index65535 |= triangle[0] == 65535 || triangle[1] == 65535 || triangle[2] == 65535;
                 break;
-            case Face::outside: ++summary.facesOutside; break;
-            case Face::degenerate: break;
+            case Face::outside:
+                ++summary.facesOutside;
+                break;
+            case Face::degenerate:
+                break;
         }
     }
     summary.storedTriangles =

@@ -61,10 +61,10 @@ DecodedMesh decodeMesh(const PlannedMesh& mesh, UpAxis up = UpAxis::y);
 struct MeshSummary {
     std::int64_t number = 0;
     std::int64_t vertices = 0;
-    std::int64_t triangles = 0;     // kept
+    std::int64_t triangles = 0;  // kept
     std::int64_t facesOutside = 0;
     bool index65535 = false;
-    Position min{0, 0, 0};          // bounds of every position; zero when there is none
+    Position min{0, 0, 0};  // bounds of every position; zero when there is none
     Position max{0, 0, 0};
     // Every position is its stored 12 bytes (up is Y and every stored single
     // decodes to itself), so a writer of singles may take them as they lie.

@@ -23,8 +23,8 @@ constexpr std::size_t kMaxObjectLine = 6 + 20 + 1;
 // groups, or a run of its face groups.
 struct Segment {
     enum class Kind { object, vertices, faces } kind;
-    std::int64_t number = 0;       // the mesh's
-    ByteView groups;               // whole groups of the part
+    std::int64_t number = 0;        // the mesh's
+    ByteView groups;                // whole groups of the part
     std::uint64_t vertexcount = 0;  // the mesh's: faces naming more are left out
     std::uint64_t base = 0;         // the vertices of the file before the mesh's
 };
@@ -171,8 +171,8 @@ private:
 class LevelObjText final : public ByteSource {
 public:
     LevelObjText(const MeshPlan& plan, const LevelInfo& info) : cursor_(plan), up_(info.up) {
-        header_ = "# " + levelGenerator() + ": " + std::to_string(plan.writtenCount()) + " meshes of " + info.folder +
-                  "\n";
+        header_ =
+            "# " + levelGenerator() + ": " + std::to_string(plan.writtenCount()) + " meshes of " + info.folder + "\n";
         if (info.threads > 1) helper_.emplace();
     }
 

@@ -151,8 +151,7 @@ bool MeshObjSource::fill(std::string& chunk) {
     return false;
 }
 
-MeshObjWriters::MeshObjWriters(const MeshPlan& plan, unsigned jobs, OutputFiles& files,
-                               std::filesystem::path folder)
+MeshObjWriters::MeshObjWriters(const MeshPlan& plan, unsigned jobs, OutputFiles& files, std::filesystem::path folder)
     : plan_(plan),
       files_(files),
       folder_(std::move(folder)),
@@ -175,7 +174,9 @@ MeshObjWriters::~MeshObjWriters() {
     for (std::thread& helper : helpers_) helper.join();
 }
 
-std::string MeshObjWriters::filename(std::int64_t number) { return "mesh" + std::to_string(number) + ".obj"; }
+std::string MeshObjWriters::filename(std::int64_t number) {
+    return "mesh" + std::to_string(number) + ".obj";
+}
 
 std::error_code MeshObjWriters::write(std::size_t index, MeshObjFormatter& formatter) {
     return guardedWrite([&] {
@@ -200,9 +201,8 @@ void MeshObjWriters::helperLoop() {
     MeshObjFormatter formatter(1);
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] {
-            return stopping_ || (cursor_ < plan_.meshes.size() && cursor_ < position_ + ahead_);
-        });
+        changed_.wait(lock,
+                      [this] { return stopping_ || (cursor_ < plan_.meshes.size() && cursor_ < position_ + ahead_); });
         if (stopping_) return;
         const std::size_t index = cursor_++;
         if (plan_.meshes[index].skip != MeshSkip::none) continue;

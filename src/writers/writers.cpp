@@ -11,7 +11,9 @@ std::unique_ptr<ByteSource> levelObjSource(const MeshPlan& plan, const LevelInfo
 std::unique_ptr<ByteSource> levelGlbSource(const MeshPlan& plan, const std::vector<MeshSummary>& summaries,
                                            const LevelInfo& info);
 
-std::string levelGenerator() { return "v2bsp-extract " + std::string(kVersionText); }
+std::string levelGenerator() {
+    return "v2bsp-extract " + std::string(kVersionText);
+}
 
 std::string levelFileName(const std::string& folder, LevelFormat format) {
     return folder + (format == LevelFormat::obj ? ".obj" : ".glb");
@@ -27,8 +29,10 @@ std::vector<MeshSummary> summarizePlan(const MeshPlan& plan, UpAxis up) {
 std::unique_ptr<ByteSource> levelSource(LevelFormat format, const MeshPlan& plan,
                                         const std::vector<MeshSummary>& summaries, const LevelInfo& info) {
     switch (format) {
-        case LevelFormat::obj: return levelObjSource(plan, info);
-        case LevelFormat::glb: return levelGlbSource(plan, summaries, info);
+        case LevelFormat::obj:
+            return levelObjSource(plan, info);
+        case LevelFormat::glb:
+            return levelGlbSource(plan, summaries, info);
     }
     return nullptr;
 }

@@ -78,8 +78,8 @@ TEST_F(ExtractCommand, ABadMapDoesNotStopTheNext) {
     const std::string good = writeMap(mb::buildMap(scene("beta")), "beta.map");
     const Outcome outcome = run({"-o", out(), bad, good});
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.err, "v2bsp-extract: " + bad + ": This is not a valid Vorun 2 map file: Cannot open " +
-                               bad + ": No such file or directory.\n");
+    EXPECT_EQ(outcome.err, "v2bsp-extract: " + bad + ": This is not a valid Vorun 2 map file: Cannot open " + bad +
+                               ": No such file or directory.\n");
     EXPECT_EQ(outcome.out, std::string("Loading Map...\n") + kFullLog);
     EXPECT_TRUE(std::filesystem::exists(out() + "/beta/mesh1.obj"));
 }
@@ -144,7 +144,8 @@ TEST_F(ExtractCommand, FormatsChooseTheFilesWritten) {
         {{"--format", "obj"}, {"theta.obj"}},
         {{"--format", "glb,obj"}, {"theta.glb", "theta.obj"}},
         {{"--format", "obj", "--format", "glb"}, {"theta.glb", "theta.obj"}},
-        {{"--format", "meshes,obj,glb", "--up-axis", "z"}, {"theta.glb", "theta.obj", "theta/mesh0.obj", "theta/mesh1.obj"}},
+        {{"--format", "meshes,obj,glb", "--up-axis", "z"},
+         {"theta.glb", "theta.obj", "theta/mesh0.obj", "theta/mesh1.obj"}},
     };
     const std::string map = writeMap(mb::buildMap(scene("theta")), "theta.map");
     for (const Case& c : cases) {
@@ -193,8 +194,7 @@ TEST_F(ExtractCommand, FormatTakesOneListAndLeavesTheMaps) {
     const Case cases[] = {
         {{"--format", "glb", one, one}, {"one.glb"}},
         {{"--format", "glb", "--", "-two.map"}, {"two.glb"}},
-        {{"--format", "obj", "--format", "glb", "--", one, "-two.map"},
-         {"one.glb", "one.obj", "two.glb", "two.obj"}},
+        {{"--format", "obj", "--format", "glb", "--", one, "-two.map"}, {"one.glb", "one.obj", "two.glb", "two.obj"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
@@ -243,7 +243,8 @@ TEST_F(ExtractCommand, QuietSendsLinesOfMissingOutputToStandardError) {
     const std::string faces_map = writeMap(skipped, "faces.map");
     const std::string cut_map = writeMap(cut, "cut.map");
     const std::string plain_map = writeMap(mb::buildMap(scene("plain")), "plain.map");
-    const std::string faces_line = "Mesh #0: 1 faces name vertices the mesh does not have; left out of the whole-level files";
+    const std::string faces_line =
+        "Mesh #0: 1 faces name vertices the mesh does not have; left out of the whole-level files";
     const std::string skipped_line = "Mesh #1 skipped: its data lies outside the map file";
     const std::string cut_line = "Mesh table runs past the end of the map file; 1 of 2 meshes read";
     // What the OS says to a folder made in /proc.
@@ -267,7 +268,9 @@ TEST_F(ExtractCommand, QuietSendsLinesOfMissingOutputToStandardError) {
              skipped_line + "\n" + "v2bsp-extract: " + cut_map + ": " + cut_line + "\n",
          logText(2, {{"Making Mesh #0", {faces_line}}, {"Making Mesh #1", {skipped_line}}}) + logText(2) +
              logText(1, {{"Creating BSP...", {cut_line}}})},
-        {"an unwritable folder", {"-o", "/proc"}, {plain_map},
+        {"an unwritable folder",
+         {"-o", "/proc"},
+         {plain_map},
          "v2bsp-extract: " + plain_map + ": " + proc_line + "\n",
          logText(2, {{"Creating BSP...", {proc_line}}})},
     };
@@ -344,7 +347,8 @@ TEST_F(ExtractCommand, ListTagsOfAFileThatIsNotAMap) {
         const Outcome outcome = run({"--list-tags", c.map});
         EXPECT_EQ(outcome.status, 1);
         EXPECT_EQ(outcome.out, "");
-        EXPECT_EQ(outcome.err, "v2bsp-extract: " + c.map + ": This is not a valid Vorun 2 map file: " + c.reason + "\n");
+        EXPECT_EQ(outcome.err,
+                  "v2bsp-extract: " + c.map + ": This is not a valid Vorun 2 map file: " + c.reason + "\n");
     }
 }
 

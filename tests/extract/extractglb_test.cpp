@@ -44,9 +44,8 @@ std::vector<GlbNode> expectedNodes(const mb::Scene& scene, UpAxis up) {
         node.name = "mesh" + std::to_string(m);
         for (const mb::Vertex& v : mesh.vertices) {
             // Z up turns (x, y, z) into (x, z, -y), a zero staying positive.
-            node.positions.push_back(up == UpAxis::z
-                                         ? std::array{stored(v.x), stored(v.z), stored(0.0f - v.y)}
-                                         : std::array{stored(v.x), stored(v.y), stored(v.z)});
+            node.positions.push_back(up == UpAxis::z ? std::array{stored(v.x), stored(v.z), stored(0.0f - v.y)}
+                                                     : std::array{stored(v.x), stored(v.y), stored(v.z)});
         }
         for (const mb::Triangle& t : mesh.triangles) fixtures::addFace(node, t.a, t.b, t.c);
     }
@@ -113,8 +112,7 @@ TEST(ExtractGlb, SceneIsNamedAfterTheMapInUtf8) {
     };
     const Case cases[] = {
         {"\x01tab\t\x1f\x7f end", "\x01tab\t\x1f\x7f end"},
-        {"\x80\x81\x8d\x8f\x90\x9d\x9f\x8a\x99\x85",
-         "\u20ac\u0081\u008d\u008f\u0090\u009d\u0178\u0160\u2122\u2026"},
+        {"\x80\x81\x8d\x8f\x90\x9d\x9f\x8a\x99\x85", "\u20ac\u0081\u008d\u008f\u0090\u009d\u0178\u0160\u2122\u2026"},
         {"\"q\" \\ \xe9\xff\xa0\xa9/..", "\"q\" \\ \u00e9\u00ff\u00a0\u00a9/.."},
         {"\x0a\x0d\x08\x0c\x22\x5c", "\n\r\b\f\"\\"},
     };

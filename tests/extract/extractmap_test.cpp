@@ -28,8 +28,8 @@ namespace {
 namespace mb = mapbuilder;
 using fixtures::expectedObjText;
 using fixtures::meshrow;
-using fixtures::tagrow;
 using fixtures::stripMesh;
+using fixtures::tagrow;
 using fixtures::threeMeshScene;
 
 using fixtures::logFor;
@@ -151,29 +151,87 @@ TEST_F(ExtractMap, DamagedMaps) {
         return static_cast<std::int64_t>(readu32(m.bytes, 708, true));
     };
     const Where file_end = [](const mb::BuiltMap& m) { return static_cast<std::int64_t>(m.bytes.size()); };
-    const Where bsp_header = [](const mb::BuiltMap& m) { return static_cast<std::int64_t>(m.bytes.size()) - 100 + 172; };
+    const Where bsp_header = [](const mb::BuiltMap& m) {
+        return static_cast<std::int64_t>(m.bytes.size()) - 100 + 172;
+    };
     const Where class_count = [](const mb::BuiltMap& m) { return m.layout.indexoffset + 4; };
     const Where nowhere = nullptr;
     struct Case {
         mb::Corruption corruption;
         bool fails;
-        std::string last_line;  // the last log line of a failed run
-        MapErrorKind kind;      // a failed run's reason: its kind,
-        std::string what;       // what was being read,
-        Where offset;           // and where
+        std::string last_line;                 // the last log line of a failed run
+        MapErrorKind kind;                     // a failed run's reason: its kind,
+        std::string what;                      // what was being read,
+        Where offset;                          // and where
         std::vector<std::string> extra_lines;  // lines a finished run adds to the plain log
         ExtractStatus status;
     };
     const MapErrorKind none = MapErrorKind::outside;
     const Case cases[] = {
-        {mb::Corruption::TagCountHuge, true, "Loading tags...", MapErrorKind::pastEnd, "the tag index of 4294967295 rows", tag_index, {}, ExtractStatus::failed},
-        {mb::Corruption::TagIndexPastEnd, true, "Loading tags...", MapErrorKind::pastEnd, "", tag_index, {}, ExtractStatus::failed},
-        {mb::Corruption::NameTableOffsetPastEnd, true, "Loading tags...", MapErrorKind::pastEnd, "the tag name table", file_end, {}, ExtractStatus::failed},
-        {mb::Corruption::NameTablePastEnd, true, "Loading tags...", MapErrorKind::pastEnd, "the tag name table", name_table, {}, ExtractStatus::failed},
-        {mb::Corruption::NoScenarioRow, true, "Locating Scnr...", MapErrorKind::missing, "scenario tag in the tag index", nowhere, {}, ExtractStatus::failed},
-        {mb::Corruption::BspBlockOutside, true, "Locating BSP...", MapErrorKind::outside, "BSP offset", file_end, {}, ExtractStatus::failed},
-        {mb::Corruption::BspHeaderOutside, true, "Locating BSP...", MapErrorKind::outside, "BSP header", bsp_header, {}, ExtractStatus::failed},
-        {mb::Corruption::ClassCount2731, true, "Getting tag information...", MapErrorKind::tooLarge, "tag class count", class_count, {}, ExtractStatus::failed},
+        {mb::Corruption::TagCountHuge,
+         true,
+         "Loading tags...",
+         MapErrorKind::pastEnd,
+         "the tag index of 4294967295 rows",
+         tag_index,
+         {},
+         ExtractStatus::failed},
+        {mb::Corruption::TagIndexPastEnd,
+         true,
+         "Loading tags...",
+         MapErrorKind::pastEnd,
+         "",
+         tag_index,
+         {},
+         ExtractStatus::failed},
+        {mb::Corruption::NameTableOffsetPastEnd,
+         true,
+         "Loading tags...",
+         MapErrorKind::pastEnd,
+         "the tag name table",
+         file_end,
+         {},
+         ExtractStatus::failed},
+        {mb::Corruption::NameTablePastEnd,
+         true,
+         "Loading tags...",
+         MapErrorKind::pastEnd,
+         "the tag name table",
+         name_table,
+         {},
+         ExtractStatus::failed},
+        {mb::Corruption::NoScenarioRow,
+         true,
+         "Locating Scnr...",
+         MapErrorKind::missing,
+         "scenario tag in the tag index",
+         nowhere,
+         {},
+         ExtractStatus::failed},
+        {mb::Corruption::BspBlockOutside,
+         true,
+         "Locating BSP...",
+         MapErrorKind::outside,
+         "BSP offset",
+         file_end,
+         {},
+         ExtractStatus::failed},
+        {mb::Corruption::BspHeaderOutside,
+         true,
+         "Locating BSP...",
+         MapErrorKind::outside,
+         "BSP header",
+         bsp_header,
+         {},
+         ExtractStatus::failed},
+        {mb::Corruption::ClassCount2731,
+         true,
+         "Getting tag information...",
+         MapErrorKind::tooLarge,
+         "tag class count",
+         class_count,
+         {},
+         ExtractStatus::failed},
         {mb::Corruption::NameTableUnterminated, false, "", none, "", nowhere, {}, ExtractStatus::complete},
         {mb::Corruption::UpperCaseScenario, false, "", none, "", nowhere, {}, ExtractStatus::complete},
         {mb::Corruption::TwoScenarioRows, false, "", none, "", nowhere, {}, ExtractStatus::complete},
@@ -181,9 +239,30 @@ TEST_F(ExtractMap, DamagedMaps) {
         {mb::Corruption::MeshWithThreeMarkers, false, "", none, "", nowhere, {}, ExtractStatus::complete},
         {mb::Corruption::MarkerInLastFourBytes, false, "", none, "", nowhere, {}, ExtractStatus::complete},
         {mb::Corruption::MarkerNotAligned, false, "", none, "", nowhere, {}, ExtractStatus::complete},
-        {mb::Corruption::RawOffsetHuge, false, "", none, "", nowhere, {"Mesh #0 skipped: its data lies outside the map file"}, ExtractStatus::incomplete},
-        {mb::Corruption::RawSizeHuge, false, "", none, "", nowhere, {"Mesh #0 skipped: its data lies outside the map file"}, ExtractStatus::incomplete},
-        {mb::Corruption::RawRangePastEnd, false, "", none, "", nowhere, {"Mesh #2 skipped: its data lies outside the map file"}, ExtractStatus::incomplete},
+        {mb::Corruption::RawOffsetHuge,
+         false,
+         "",
+         none,
+         "",
+         nowhere,
+         {"Mesh #0 skipped: its data lies outside the map file"},
+         ExtractStatus::incomplete},
+        {mb::Corruption::RawSizeHuge,
+         false,
+         "",
+         none,
+         "",
+         nowhere,
+         {"Mesh #0 skipped: its data lies outside the map file"},
+         ExtractStatus::incomplete},
+        {mb::Corruption::RawRangePastEnd,
+         false,
+         "",
+         none,
+         "",
+         nowhere,
+         {"Mesh #2 skipped: its data lies outside the map file"},
+         ExtractStatus::incomplete},
     };
     for (const Case& c : cases) {
         const mb::CorruptionCase& corruption = mb::corruptionCase(c.corruption);
@@ -259,8 +338,8 @@ TEST_F(ExtractMap, MeshTableCutShortReadsTheWholeEntries) {
     const ExtractResult result = run(writeMap(built.bytes));
     EXPECT_EQ(result.status, ExtractStatus::incomplete);
     EXPECT_EQ(result.meshcount, 3);
-    const std::string cut = "Mesh table runs past the end of the map file; " +
-                            std::to_string(result.meshesRead) + " of 3 meshes read";
+    const std::string cut =
+        "Mesh table runs past the end of the map file; " + std::to_string(result.meshesRead) + " of 3 meshes read";
     std::vector<std::string> expected = logFor(result.meshesRead);
     expected.insert(expected.begin() + 7, cut);
     EXPECT_EQ(host_.log, expected);
@@ -367,13 +446,12 @@ TEST_F(ExtractMap, MeshesSharingDataAreWrittenUpToTheFilesLength) {
     EXPECT_EQ(result.status, ExtractStatus::incomplete);
     EXPECT_EQ(result.meshesWritten, fitting);
     EXPECT_EQ(result.meshesSkipped, 12 - fitting);
-    const std::string skipped = "Mesh #" + std::to_string(fitting) +
-                                " skipped: the meshes share more data than the map file holds";
+    const std::string skipped =
+        "Mesh #" + std::to_string(fitting) + " skipped: the meshes share more data than the map file holds";
     const auto at = std::find(host_.log.begin(), host_.log.end(), skipped);
     ASSERT_NE(at, host_.log.end());
     EXPECT_EQ(*std::prev(at), "Making Mesh #" + std::to_string(fitting));
 }
-
 
 // The mesh table moved to the end of the file and cut after `kept` of its
 // 3 * 176 bytes: only the entries wholly inside the file are read.
@@ -382,8 +460,8 @@ TEST_F(ExtractMap, MeshTableCutShortReadsExactlyTheWholeEntries) {
         std::int64_t kept;  // bytes of the table left; -1: the table starts 176 bytes past the end
         std::int64_t read;
     };
-    const Case cases[] = {{528, 3}, {527, 2}, {353, 2}, {352, 2}, {351, 1}, {177, 1}, {176, 1},
-                          {175, 0}, {1, 0},   {0, 0},   {-1, 0}};
+    const Case cases[] = {{528, 3}, {527, 2}, {353, 2}, {352, 2}, {351, 1}, {177, 1},
+                          {176, 1}, {175, 0}, {1, 0},   {0, 0},   {-1, 0}};
     const mb::Scene scene = threeMeshScene();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.kept);
@@ -445,7 +523,7 @@ TEST_F(ExtractMap, FallbackParentOnlyWhenTheFolderIsNotWritable) {
     struct Case {
         int error;
         bool falls_back;
-        std::string reason;  // of the "Could not create folder" line when it does not
+        std::string reason;   // of the "Could not create folder" line when it does not
         bool system = false;  // the host says the program folder takes no output
     };
     const Case cases[] = {
@@ -607,8 +685,8 @@ TEST_F(ExtractMap, SharedDataUpToExactlyTheFilesLength) {
         EXPECT_EQ(result.meshesSkipped, 12 - written);
         std::vector<std::string> log = logFor(12);
         for (std::int64_t m = 11; m >= written; --m) {
-            log.insert(log.begin() + 8 + m, "Mesh #" + std::to_string(m) +
-                                                " skipped: the meshes share more data than the map file holds");
+            log.insert(log.begin() + 8 + m,
+                       "Mesh #" + std::to_string(m) + " skipped: the meshes share more data than the map file holds");
         }
         EXPECT_EQ(host_.log, log);
         EXPECT_EQ(readFile(output() / "test room" / ("mesh" + std::to_string(written - 1) + ".obj")),

@@ -46,8 +46,8 @@ mb::Scene shapesScene() {
     scene.meshes[1].triangles.push_back({0, 1, 40});  // names no vertex of mesh 1
     scene.meshes[1].triangles.push_back({2, 2, 3});   // degenerate
     scene.meshes[1].triangles.push_back({65535, 0, 1});
-    scene.meshes[2].triangles = {{0, 1, 2}};          // a mesh without vertices
-    scene.meshes[3].triangles.clear();                // a mesh without faces
+    scene.meshes[2].triangles = {{0, 1, 2}};  // a mesh without vertices
+    scene.meshes[3].triangles.clear();        // a mesh without faces
     return scene;
 }
 
@@ -89,11 +89,13 @@ std::vector<ObjMesh> readObjExactly(const std::string& text) {
             fields >> words[0] >> words[1] >> words[2];
             if (kind == "v") {
                 std::array<float, 3> position{};
-                for (int i = 0; i < 3; ++i) std::from_chars(words[i].data(), words[i].data() + words[i].size(), position[i]);
+                for (int i = 0; i < 3; ++i)
+                    std::from_chars(words[i].data(), words[i].data() + words[i].size(), position[i]);
                 meshes.back().positions.push_back(position);
             } else {
                 std::array<long, 3> face{};
-                for (int i = 0; i < 3; ++i) std::from_chars(words[i].data(), words[i].data() + words[i].size(), face[i]);
+                for (int i = 0; i < 3; ++i)
+                    std::from_chars(words[i].data(), words[i].data() + words[i].size(), face[i]);
                 meshes.back().faces.push_back(face);
             }
         }
@@ -131,7 +133,8 @@ TEST(LevelObj, HoldsEveryWrittenMeshAsBuilt) {
                 EXPECT_EQ(meshes[m].positions[v], expected) << "vertex " << v;
             }
             std::vector<std::array<long, 3>> expected_faces;
-            for (const mb::Triangle& t : keptTriangles(built)) expected_faces.push_back({base + t.a + 1, base + t.b + 1, base + t.c + 1});
+            for (const mb::Triangle& t : keptTriangles(built))
+                expected_faces.push_back({base + t.a + 1, base + t.b + 1, base + t.c + 1});
             EXPECT_EQ(meshes[m].faces, expected_faces);
             base += static_cast<long>(built.vertices.size());
         }
@@ -210,8 +213,8 @@ TEST(LevelFiles, AFileThatCannotBeWrittenIsReported) {
         EXPECT_EQ(run.result.status, ExtractStatus::incomplete);
         EXPECT_EQ(run.result.writeFailures, 1);
         EXPECT_EQ(run.result.levelFiles.size(), 1u);
-        const std::string line = "Could not write out/" + name + ": " +
-                                 std::make_error_code(std::errc::no_space_on_device).message();
+        const std::string line =
+            "Could not write out/" + name + ": " + std::make_error_code(std::errc::no_space_on_device).message();
         // After the last mesh, before the closing lines.
         const auto& log = run.host.log;
         const auto at = std::find(log.begin(), log.end(), line);

@@ -35,7 +35,8 @@ TEST(ObjParse, SampleSceneReadsBackAsBuilt) {
         tinyobj::ObjReaderConfig config;
         config.triangulate = false;
         tinyobj::ObjReader reader;
-        ASSERT_TRUE(reader.ParseFromFile((result.outputfolder / ("mesh" + std::to_string(m) + ".obj")).string(), config))
+        ASSERT_TRUE(
+            reader.ParseFromFile((result.outputfolder / ("mesh" + std::to_string(m) + ".obj")).string(), config))
             << reader.Error();
         const tinyobj::attrib_t& attrib = reader.GetAttrib();
         ASSERT_EQ(attrib.vertices.size(), 3 * mesh.vertices.size());

@@ -83,15 +83,13 @@ int main(int argc, char** argv) {
     settings.files = &files;
     const auto start = std::chrono::steady_clock::now();
     const v2bsp::ExtractResult result = v2bsp::extractmap(argv[argc - 1], host, settings);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf(
         "outcome=%s meshes=%lld/%lld skipped=%lld written=%lld levels=%zu bytes=%lld lines=%lld "
         "tags=%lld seconds=%.3f\n",
-        outcomeName(result.status), static_cast<long long>(result.meshesRead),
-        static_cast<long long>(result.meshcount), static_cast<long long>(result.meshesSkipped),
-        static_cast<long long>(result.meshesWritten), result.levelFiles.size(), files.bytes,
-        host.lines, host.tags, seconds);
+        outcomeName(result.status), static_cast<long long>(result.meshesRead), static_cast<long long>(result.meshcount),
+        static_cast<long long>(result.meshesSkipped), static_cast<long long>(result.meshesWritten),
+        result.levelFiles.size(), files.bytes, host.lines, host.tags, seconds);
     if (!host.reason.empty()) std::fprintf(stderr, "%s\n", host.reason.c_str());
     return 0;
 }

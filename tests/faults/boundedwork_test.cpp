@@ -58,8 +58,7 @@ TEST_P(WorstMap, EndsWithinTheMemoryBound) {
         writeMap(map, bytes);
     }
 
-    const ChildOutcome run =
-        runProgram({V2BSP_BOUNDEDRUN_COMMAND, "--format", formats.list, map.string()}, kHangLimit);
+    const ChildOutcome run = runProgram({V2BSP_BOUNDEDRUN_COMMAND, "--format", formats.list, map.string()}, kHangLimit);
     ASSERT_TRUE(run.finished) << "no end within " << kHangLimit.count() << " s";
     ASSERT_EQ(run.status, 0) << run.err;
 
@@ -76,8 +75,7 @@ TEST_P(WorstMap, EndsWithinTheMemoryBound) {
         EXPECT_TRUE(outcome == "complete" || outcome == "incomplete") << run.out << run.err;
         EXPECT_EQ(levels, formats.formats.levelFiles() ? "2" : "0") << run.out;
     }
-    const std::int64_t bound =
-        2 * static_cast<std::int64_t>(kWorstSize) + 64 * static_cast<std::int64_t>(kMiB);
+    const std::int64_t bound = 2 * static_cast<std::int64_t>(kWorstSize) + 64 * static_cast<std::int64_t>(kMiB);
     if (!kUnderSanitizer) {
         EXPECT_LT(run.peakbytes, bound) << run.out;
     }
@@ -89,17 +87,16 @@ TEST_P(WorstMap, EndsWithinTheMemoryBound) {
               << "bound " << bound / static_cast<std::int64_t>(kMiB) << " MiB\n";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    BoundedWork, WorstMap,
-    ::testing::Combine(::testing::ValuesIn(fuzz::worstcases().begin(), fuzz::worstcases().end()),
-                       ::testing::ValuesIn(kFormatLists)),
-    [](const ::testing::TestParamInfo<std::tuple<fuzz::WorstCase, FormatList>>& info) {
-        std::string name(std::get<0>(info.param).name);
-        for (char& c : name) {
-            if (c == '-') c = '_';
-        }
-        return name + "_" + std::get<1>(info.param).name;
-    });
+INSTANTIATE_TEST_SUITE_P(BoundedWork, WorstMap,
+                         ::testing::Combine(::testing::ValuesIn(fuzz::worstcases().begin(), fuzz::worstcases().end()),
+                                            ::testing::ValuesIn(kFormatLists)),
+                         [](const ::testing::TestParamInfo<std::tuple<fuzz::WorstCase, FormatList>>& info) {
+                             std::string name(std::get<0>(info.param).name);
+                             for (char& c : name) {
+                                 if (c == '-') c = '_';
+                             }
+                             return name + "_" + std::get<1>(info.param).name;
+                         });
 
 }  // namespace
 }  // namespace v2bsp

@@ -38,8 +38,7 @@ void writeAll(int fd, const std::string& text) {
 }
 
 // Reads both pipes to their ends while the child runs; kills it at the limit.
-ChildOutcome collect(pid_t child, Pipe& out, Pipe& err, Clock::time_point start,
-                     std::chrono::milliseconds limit) {
+ChildOutcome collect(pid_t child, Pipe& out, Pipe& err, Clock::time_point start, std::chrono::milliseconds limit) {
     ::close(out.write);
     ::close(err.write);
     ChildOutcome outcome;
@@ -48,8 +47,7 @@ ChildOutcome collect(pid_t child, Pipe& out, Pipe& err, Clock::time_point start,
     int open_pipes = 2;
     bool killed = false;
     while (open_pipes > 0) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(start + limit - Clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(start + limit - Clock::now());
         if (left.count() <= 0) {
             ::kill(child, SIGKILL);
             killed = true;

@@ -18,8 +18,8 @@
 #include "formatlists.hpp"
 #include "mapbuilder/mapbuilder.hpp"
 #include "mapfile.hpp"
-#include "platform/diskfiles.hpp"
 #include "meshfixtures.hpp"
+#include "platform/diskfiles.hpp"
 #include "runcommand.hpp"
 #include "scratchfolder.hpp"
 
@@ -51,10 +51,9 @@ mb::Scene diskScene(std::vector<mb::Mesh> meshes) {
 std::vector<std::string> temporaries(const fs::path& folder) {
     std::vector<std::string> found;
     std::error_code ignored;
-    for (auto it = fs::recursive_directory_iterator(folder, ignored);
-         it != fs::recursive_directory_iterator(); it.increment(ignored)) {
-        if (it->path().filename().string().find(".tmp") != std::string::npos)
-            found.push_back(it->path().string());
+    for (auto it = fs::recursive_directory_iterator(folder, ignored); it != fs::recursive_directory_iterator();
+         it.increment(ignored)) {
+        if (it->path().filename().string().find(".tmp") != std::string::npos) found.push_back(it->path().string());
     }
     return found;
 }
@@ -63,22 +62,21 @@ std::vector<std::string> temporaries(const fs::path& folder) {
 std::set<std::string> contentOutside(const fs::path& root, const fs::path& output) {
     std::set<std::string> found;
     std::error_code ignored;
-    for (auto it = fs::recursive_directory_iterator(root, ignored);
-         it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+    for (auto it = fs::recursive_directory_iterator(root, ignored); it != fs::recursive_directory_iterator();
+         it.increment(ignored)) {
         if (it->path() == output) {
             it.disable_recursion_pending();
             continue;
         }
         const bool file = it->is_regular_file(ignored) && !it->is_symlink(ignored);
-        found.insert(it->path().string() +
-                     (file ? " " + std::to_string(it->file_size(ignored)) : ""));
+        found.insert(it->path().string() + (file ? " " + std::to_string(it->file_size(ignored)) : ""));
     }
     return found;
 }
 
 // The lines "Could not write" of each whole-level file, in `parent`, with `reason`.
-std::string levelFailures(const FormatList& formats, const fs::path& parent,
-                          const std::string& name, const std::string& reason) {
+std::string levelFailures(const FormatList& formats, const fs::path& parent, const std::string& name,
+                          const std::string& reason) {
     std::string lines;
     for (const std::string& level : levelNames(formats, name))
         lines += "Could not write " + (parent / level).string() + ": " + reason + "\n";
@@ -94,8 +92,7 @@ class TinyMount {
 public:
     TinyMount(fs::path where, const std::string& options) : where_(std::move(where)) {
         fs::create_directories(where_);
-        mounted_ = ::geteuid() == 0 &&
-                   ::mount("v2bsp-test", where_.c_str(), "tmpfs", 0, options.c_str()) == 0;
+        mounted_ = ::geteuid() == 0 && ::mount("v2bsp-test", where_.c_str(), "tmpfs", 0, options.c_str()) == 0;
     }
     ~TinyMount() {
         if (mounted_) ::umount2(where_.c_str(), MNT_DETACH);
@@ -104,9 +101,7 @@ public:
     TinyMount& operator=(const TinyMount&) = delete;
 
     bool mounted() const { return mounted_; }
-    bool makeReadOnly() {
-        return ::mount(nullptr, where_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
-    }
+    bool makeReadOnly() { return ::mount(nullptr, where_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0; }
 
 private:
     fs::path where_;
@@ -120,11 +115,10 @@ protected:
     // Runs the command, or `runner_` when a test sets one.
     Outcome extract(const fs::path& outputParent, const fs::path& map) {
         const std::set<std::string> before = contentOutside(scratch_.path(), outputParent);
-        Outcome outcome = runner_ ? runner_(outputParent, map)
-                                  : fixtures::runcommand({"-o", outputParent.string(), "--format",
-                                                          formats().list, map.string()});
-        EXPECT_EQ(contentOutside(scratch_.path(), outputParent), before)
-            << "written outside the output folder";
+        Outcome outcome =
+            runner_ ? runner_(outputParent, map)
+                    : fixtures::runcommand({"-o", outputParent.string(), "--format", formats().list, map.string()});
+        EXPECT_EQ(contentOutside(scratch_.path(), outputParent), before) << "written outside the output folder";
         EXPECT_EQ(temporaries(outputParent), std::vector<std::string>{});
         return outcome;
     }
@@ -150,16 +144,16 @@ TEST_P(DiskFaults, FullDiskKeepsTheEarlierFile) {
 
     // Mesh 0 now needs more text than the disk holds, and so does each
     // whole-level file; meshes 1 and 2 are small.
-    const mb::Scene later = diskScene({fixtures::stripMesh(8000, 123.25f), fixtures::stripMesh(3, 2), fixtures::stripMesh(1, 3)});
+    const mb::Scene later =
+        diskScene({fixtures::stripMesh(8000, 123.25f), fixtures::stripMesh(3, 2), fixtures::stripMesh(1, 3)});
     const Outcome outcome = extract(out, writeMap(path("later.map"), later));
     EXPECT_EQ(outcome.status, 1);
     EXPECT_TRUE(hasLine(outcome.out, "Making Mesh #0\nCould not write " + folder.string() +
                                          "/mesh0.obj: No space left on device\nMaking Mesh #1"))
         << outcome.out;
-    EXPECT_TRUE(
-        hasLine(outcome.out, "Making Mesh #2\n" +
-                                 levelFailures(formats(), out, "disk", "No space left on device") +
-                                 "Locating Collections..."))
+    EXPECT_TRUE(hasLine(outcome.out, "Making Mesh #2\n" +
+                                         levelFailures(formats(), out, "disk", "No space left on device") +
+                                         "Locating Collections..."))
         << outcome.out;
     EXPECT_EQ(readFile(folder / "mesh0.obj"), earlier_mesh0);
     EXPECT_EQ(readFile(folder / "mesh1.obj"), fixtures::expectedObjText(later.meshes[1]));
@@ -178,12 +172,12 @@ TEST_P(DiskFaults, NoInodeLeft) {
     const Case cases[] = {
         {"noinodes",
          "size=1m,nr_inodes=1",
-         {"Creating BSP...", "Could not create folder {F}: No space left on device",
-          "Making Mesh #0", "Making Mesh #1"}},
+         {"Creating BSP...", "Could not create folder {F}: No space left on device", "Making Mesh #0",
+          "Making Mesh #1"}},
         {"oneinode",
          "size=1m,nr_inodes=2",
-         {"Making Mesh #0", "Could not write {F}/mesh0.obj: No space left on device",
-          "Making Mesh #1", "Could not write {F}/mesh1.obj: No space left on device"}},
+         {"Making Mesh #0", "Could not write {F}/mesh0.obj: No space left on device", "Making Mesh #1",
+          "Could not write {F}/mesh1.obj: No space left on device"}},
     };
     const fs::path map = writeMap(path("map.map"), diskScene({fixtures::stripMesh(1, 0), fixtures::stripMesh(1, 1)}));
     for (const Case& c : cases) {
@@ -199,8 +193,8 @@ TEST_P(DiskFaults, NoInodeLeft) {
             if (at != std::string::npos) line.replace(at, 3, folder.string());
             expected += line + "\n";
         }
-        expected += levelFailures(formats(), path(c.mount), "disk", "No space left on device") +
-                    "Locating Collections...";
+        expected +=
+            levelFailures(formats(), path(c.mount), "disk", "No space left on device") + "Locating Collections...";
         EXPECT_TRUE(hasLine(outcome.out, expected)) << outcome.out;
         EXPECT_FALSE(fs::exists(folder / "mesh0.obj"));
         for (const std::string& level : levelNames(formats(), "disk"))
@@ -226,9 +220,7 @@ public:
     bool readonly = false;
 
 private:
-    bool refuse(const fs::path& path) const {
-        return readonly && path.string().rfind(root_.string() + "/", 0) == 0;
-    }
+    bool refuse(const fs::path& path) const { return readonly && path.string().rfind(root_.string() + "/", 0) == 0; }
     fs::path root_;
 };
 
@@ -252,8 +244,7 @@ TEST_P(DiskFaults, ReadOnlyParentKeepsEarlierFiles) {
             settings.outputParent = outputParent;
             settings.files = &seam;
             settings.formats = formats().formats;
-            const bool complete =
-                extractmap(map.string(), host, settings).status == ExtractStatus::complete;
+            const bool complete = extractmap(map.string(), host, settings).status == ExtractStatus::complete;
             return Outcome{complete ? kExitComplete : kExitIncomplete, host.log, ""};
         };
     }
@@ -270,11 +261,9 @@ TEST_P(DiskFaults, ReadOnlyParentKeepsEarlierFiles) {
     } else if (::geteuid() == 0) {
         seam.readonly = true;
     } else {
-        fs::permissions(out,
-                        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+        fs::permissions(out, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                         fs::perm_options::remove);
-        fs::permissions(out / "disk",
-                        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+        fs::permissions(out / "disk", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                         fs::perm_options::remove);
         reason = "Permission denied";
     }
@@ -282,15 +271,12 @@ TEST_P(DiskFaults, ReadOnlyParentKeepsEarlierFiles) {
     // The map's folder is there: each mesh file and each whole-level file
     // fails, the earlier ones stay.
     const Outcome again =
-        extract(out, writeMap(path("later.map"),
-                              diskScene({fixtures::stripMesh(3, 5), fixtures::stripMesh(1, 6)})));
+        extract(out, writeMap(path("later.map"), diskScene({fixtures::stripMesh(3, 5), fixtures::stripMesh(1, 6)})));
     EXPECT_EQ(again.status, 1);
     const std::string folder = (out / "disk").string();
-    EXPECT_TRUE(hasLine(
-        again.out, "Making Mesh #0\nCould not write " + folder + "/mesh0.obj: " + reason +
-                       "\nMaking Mesh #1\nCould not write " + folder + "/mesh1.obj: " + reason +
-                       "\n" + levelFailures(formats(), out, "disk", reason) +
-                       "Locating Collections..."))
+    EXPECT_TRUE(hasLine(again.out, "Making Mesh #0\nCould not write " + folder + "/mesh0.obj: " + reason +
+                                       "\nMaking Mesh #1\nCould not write " + folder + "/mesh1.obj: " + reason + "\n" +
+                                       levelFailures(formats(), out, "disk", reason) + "Locating Collections..."))
         << again.out;
     EXPECT_EQ(readFile(out / "disk" / "mesh0.obj"), fixtures::expectedObjText(earlier.meshes[0]));
     EXPECT_EQ(readFile(out / "disk" / "mesh1.obj"), fixtures::expectedObjText(earlier.meshes[1]));
@@ -303,21 +289,18 @@ TEST_P(DiskFaults, ReadOnlyParentKeepsEarlierFiles) {
     other.mapname = "other";
     const Outcome fresh = extract(out, writeMap(path("other.map"), other));
     EXPECT_EQ(fresh.status, 1);
-    EXPECT_TRUE(hasLine(
-        fresh.out, "Creating BSP...\nCould not create folder " + (out / "other").string() + ": " +
-                       reason + "\nMaking Mesh #0\nMaking Mesh #1\n" +
-                       levelFailures(formats(), out, "other", reason) + "Locating Collections..."))
+    EXPECT_TRUE(hasLine(fresh.out, "Creating BSP...\nCould not create folder " + (out / "other").string() + ": " +
+                                       reason + "\nMaking Mesh #0\nMaking Mesh #1\n" +
+                                       levelFailures(formats(), out, "other", reason) + "Locating Collections..."))
         << fresh.out;
     EXPECT_FALSE(fs::exists(out / "other"));
-    for (const std::string& level : levelNames(formats(), "other"))
-        EXPECT_FALSE(fs::exists(out / level)) << level;
+    for (const std::string& level : levelNames(formats(), "other")) EXPECT_FALSE(fs::exists(out / level)) << level;
 }
 
 // The names directly in `folder`.
 std::set<std::string> namesIn(const fs::path& folder) {
     std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
     return names;
 }
 
@@ -342,11 +325,9 @@ TEST_P(DiskFaults, SomethingInTheWay) {
     };
     const Case cases[] = {
         {"a file where the map's folder goes",
-         [](const fs::path& folder, const fs::path&) { std::ofstream(folder) << "in the way"; }, 1,
-         1, "Could not create folder {F}: File exists", "",
-         [](const fs::path& folder, const fs::path&, bool) {
-             EXPECT_EQ(readFile(folder), "in the way");
-         }},
+         [](const fs::path& folder, const fs::path&) { std::ofstream(folder) << "in the way"; }, 1, 1,
+         "Could not create folder {F}: File exists", "",
+         [](const fs::path& folder, const fs::path&, bool) { EXPECT_EQ(readFile(folder), "in the way"); }},
         {"a link at mesh0.obj to a file elsewhere",
          [](const fs::path& folder, const fs::path& elsewhere) {
              fs::create_directories(folder);
@@ -365,10 +346,7 @@ TEST_P(DiskFaults, SomethingInTheWay) {
              fs::create_directories(folder);
              fs::create_symlink(elsewhere, folder / "mesh0.obj");
          },
-         0, 0, "", "",
-         [](const fs::path&, const fs::path& elsewhere, bool) {
-             EXPECT_TRUE(fs::is_empty(elsewhere));
-         }},
+         0, 0, "", "", [](const fs::path&, const fs::path& elsewhere, bool) { EXPECT_TRUE(fs::is_empty(elsewhere)); }},
         {"a folder at mesh0.obj",
          [](const fs::path& folder, const fs::path&) {
              fs::create_directories(folder / "mesh0.obj");
@@ -433,17 +411,14 @@ TEST_P(DiskFaults, SomethingInTheWay) {
         for (const std::string& line : {c.line, levels ? c.level_line : std::string()}) {
             if (line.empty()) continue;
             std::string text = line;
-            if (const auto at = text.find("{F}"); at != std::string::npos)
-                text.replace(at, 3, folder.string());
-            if (const auto at = text.find("{O}"); at != std::string::npos)
-                text.replace(at, 3, out.string());
+            if (const auto at = text.find("{F}"); at != std::string::npos) text.replace(at, 3, folder.string());
+            if (const auto at = text.find("{O}"); at != std::string::npos) text.replace(at, 3, out.string());
             lines.push_back(text);
         }
         if (lines.empty()) {
             EXPECT_EQ(outcome.out.find("Could not"), std::string::npos) << outcome.out;
         }
-        for (const std::string& line : lines)
-            EXPECT_TRUE(hasLine(outcome.out, line)) << outcome.out;
+        for (const std::string& line : lines) EXPECT_TRUE(hasLine(outcome.out, line)) << outcome.out;
         if (c.line.empty()) {
             EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder / "mesh0.obj")));
             EXPECT_EQ(readFile(folder / "mesh0.obj"), fixtures::expectedObjText(scene.meshes[0]));
@@ -458,8 +433,7 @@ TEST_P(DiskFaults, SomethingInTheWay) {
             made.insert(level);
             if (fs::is_directory(out / level)) continue;
             EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(out / level))) << level;
-            EXPECT_EQ(readFile(out / level).substr(0, 4), level.ends_with(".glb") ? "glTF" : "# v2")
-                << level;
+            EXPECT_EQ(readFile(out / level).substr(0, 4), level.ends_with(".glb") ? "glTF" : "# v2") << level;
         }
         EXPECT_EQ(namesIn(out), made);
         c.kept(folder, elsewhere, levels);
@@ -474,7 +448,8 @@ TEST_P(DiskFaults, OutputParentIsAFile) {
         // The folder is made when the run first writes, so the log says where it failed.
         const Outcome outcome = extract(out, map);
         EXPECT_EQ(outcome.status, 1);
-        EXPECT_NE(outcome.out.find("Creating BSP...\nCould not create folder " + out.string() + ": "), std::string::npos)
+        EXPECT_NE(outcome.out.find("Creating BSP...\nCould not create folder " + out.string() + ": "),
+                  std::string::npos)
             << outcome.out;
         EXPECT_EQ(outcome.err, "");
         EXPECT_EQ(readFile(path("notafolder")), "in the way");
@@ -482,9 +457,7 @@ TEST_P(DiskFaults, OutputParentIsAFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, DiskFaults, ::testing::ValuesIn(kFormatLists),
-                         [](const ::testing::TestParamInfo<FormatList>& info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const ::testing::TestParamInfo<FormatList>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace v2bsp

@@ -22,11 +22,10 @@ using Entry = std::string (*)(const std::uint8_t*, std::size_t);
 std::vector<fuzz::Seed> findings(const std::string& target) {
     std::vector<fuzz::Seed> saved;
     std::error_code absent;
-    for (const auto& entry :
-         fs::directory_iterator(fs::path(V2BSP_FUZZ_FINDINGS) / target, absent)) {
+    for (const auto& entry : fs::directory_iterator(fs::path(V2BSP_FUZZ_FINDINGS) / target, absent)) {
         std::ifstream file(entry.path(), std::ios::binary);
-        saved.push_back({entry.path().filename().string(),
-                         std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), {})});
+        saved.push_back(
+            {entry.path().filename().string(), std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), {})});
     }
     return saved;
 }

@@ -24,13 +24,11 @@ namespace mb = mapbuilder;
 
 constexpr std::chrono::seconds kBlockLimit{20};
 constexpr const char* kText = "hello, world\n";
-const std::string kTextReason =
-    "Map name at offset 408 (33 bytes) lies outside the file (length 13).";
+const std::string kTextReason = "Map name at offset 408 (33 bytes) lies outside the file (length 13).";
 
 std::set<std::string> namesIn(const fs::path& folder) {
     std::set<std::string> names;
-    for (const auto& entry : fs::recursive_directory_iterator(folder))
-        names.insert(entry.path().string());
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) names.insert(entry.path().string());
     return names;
 }
 
@@ -40,8 +38,8 @@ TEST_P(NotAMap, EachGetsThePreciseReasonAndCreatesNothing) {
     struct Case {
         const char* name;
         std::function<void(const fs::path& file)> make;  // makes the input at `file`
-        std::string argument;  // the MAP argument, relative to the test's folder
-        std::string reason;    // {M} stands for the argument
+        std::string argument;                            // the MAP argument, relative to the test's folder
+        std::string reason;                              // {M} stands for the argument
         std::string log;
         bool after_dashes = true;  // "--" before the argument
     };
@@ -51,14 +49,13 @@ TEST_P(NotAMap, EachGetsThePreciseReasonAndCreatesNothing) {
     const Case cases[] = {
         {"a folder", [](const fs::path& file) { fs::create_directory(file); }, "folder.map",
          "The path {M} names a folder, not a map file.", loading},
-        {"a FIFO", [](const fs::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); },
-         "fifo.map", "The path {M} does not name a regular file.", loading},
+        {"a FIFO", [](const fs::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }, "fifo.map",
+         "The path {M} does not name a regular file.", loading},
         {"/dev/zero", [](const fs::path&) {}, "/dev/zero", "The path {M} does not name a regular file.", loading},
-        {"an empty file", [](const fs::path& file) { std::ofstream{file}; }, "empty.map",
-         "The file is empty.", loading},
+        {"an empty file", [](const fs::path& file) { std::ofstream{file}; }, "empty.map", "The file is empty.",
+         loading},
         {"a text file", text, "text.map", kTextReason, two_lines},
-        {"no file", [](const fs::path&) {}, "missing.map",
-         "Cannot open {M}: No such file or directory.", loading},
+        {"no file", [](const fs::path&) {}, "missing.map", "Cannot open {M}: No such file or directory.", loading},
         {"a name with spaces", text, "with  some spaces .map", kTextReason, two_lines},
         {"a UTF-8 name", text, "\u00FCml\u00E4ut \u2713 \u5730\u56FE.map", kTextReason, two_lines},
         {"a leading dash", text, "-dash.map", kTextReason, two_lines},
@@ -77,8 +74,7 @@ TEST_P(NotAMap, EachGetsThePreciseReasonAndCreatesNothing) {
                 if (::chdir(scratch.path().c_str()) != 0) return 99;
                 // --format first: a "--" right after it would end its list, not the
                 // options (see the disabled command-line test).
-                std::vector<const char*> argv = {"v2bsp-extract", "--format", GetParam().list, "-o",
-                                                 out.c_str()};
+                std::vector<const char*> argv = {"v2bsp-extract", "--format", GetParam().list, "-o", out.c_str()};
                 if (c.after_dashes) argv.push_back("--");
                 argv.push_back(c.argument.c_str());
                 return runCli(static_cast<int>(argv.size()), argv.data(), stdout_text, stderr_text);
@@ -87,10 +83,8 @@ TEST_P(NotAMap, EachGetsThePreciseReasonAndCreatesNothing) {
         ASSERT_TRUE(run.finished) << "the run blocked";
         EXPECT_EQ(run.status, kExitIncomplete);
         std::string reason = c.reason;
-        if (const auto at = reason.find("{M}"); at != std::string::npos)
-            reason.replace(at, 3, c.argument);
-        EXPECT_EQ(run.err, "v2bsp-extract: " + c.argument +
-                               ": This is not a valid Vorun 2 map file: " + reason + "\n");
+        if (const auto at = reason.find("{M}"); at != std::string::npos) reason.replace(at, 3, c.argument);
+        EXPECT_EQ(run.err, "v2bsp-extract: " + c.argument + ": This is not a valid Vorun 2 map file: " + reason + "\n");
         EXPECT_EQ(run.out, c.log);
         EXPECT_EQ(namesIn(scratch.path()), before);
     }
@@ -147,9 +141,7 @@ TEST_P(NotAMap, FileShrinksBetweenChoiceAndLoad) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, NotAMap, ::testing::ValuesIn(kFormatLists),
-                         [](const ::testing::TestParamInfo<FormatList>& info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const ::testing::TestParamInfo<FormatList>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace v2bsp

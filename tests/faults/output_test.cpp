@@ -3,8 +3,8 @@
 // signal while a temporary file is open, temporary names planted in advance,
 // a full standard output, an address space too small for the marker index,
 // and runs of every kind of scene on several threads against one.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,11 +21,11 @@
 #include "corpus.hpp"
 #include "extract/extractmap.hpp"
 #include "formatlists.hpp"
-#include "platform/diskfiles.hpp"
 #include "mapbuilder/mapbuilder.hpp"
 #include "mapfile.hpp"
 #include "memoryfiles.hpp"
 #include "meshfixtures.hpp"
+#include "platform/diskfiles.hpp"
 #include "recordinghost.hpp"
 #include "runcommand.hpp"
 #include "scratchfolder.hpp"
@@ -48,7 +48,9 @@ constexpr std::chrono::seconds kChildLimit{60};
 
 using fixtures::Outcome;
 
-Outcome command(std::vector<std::string> args) { return fixtures::runcommand(std::move(args)); }
+Outcome command(std::vector<std::string> args) {
+    return fixtures::runcommand(std::move(args));
+}
 
 mb::Scene diskScene(int meshes) {
     mb::Scene scene;
@@ -279,9 +281,8 @@ TEST_F(OutputFaults, SignalWhileATemporaryFileIsOpen) {
             EXPECT_EQ(temporaries(out / "disk").size(), left ? 1u : 0u);
             std::map<std::string, std::string> tree = treeOf(out / "disk");
             for (const std::string& temporary : temporaries(out / "disk")) tree.erase(temporary);
-            const std::map<std::string, std::string> kept = {
-                {"mesh0.obj", fixtures::expectedObjText(scene.meshes[0])},
-                {"mesh1.obj", fixtures::expectedObjText(scene.meshes[1])}};
+            const std::map<std::string, std::string> kept = {{"mesh0.obj", fixtures::expectedObjText(scene.meshes[0])},
+                                                             {"mesh1.obj", fixtures::expectedObjText(scene.meshes[1])}};
             EXPECT_EQ(tree, kept);
         }
     }
@@ -386,7 +387,8 @@ TEST_F(OutputFaults, MarkerIndexBeyondTheAddressSpace) {
     bytes.resize((bytes.size() + 3) & ~std::size_t{3}, 0xEE);
     const std::size_t raw = bytes.size();
     bytes.resize(kMapSize);
-    for (std::size_t at = raw; at + 4 <= bytes.size(); at += 4) mb::pokeu32(bytes, static_cast<std::int64_t>(at), mb::kSectionMarker);
+    for (std::size_t at = raw; at + 4 <= bytes.size(); at += 4)
+        mb::pokeu32(bytes, static_cast<std::int64_t>(at), mb::kSectionMarker);
     mb::pokeu32(bytes, built.layout.meshes[0].entry + 40, static_cast<std::uint32_t>(raw));
     mb::pokeu32(bytes, built.layout.meshes[0].entry + 44, static_cast<std::uint32_t>(kMapSize - raw));
     const fs::path map = writeMap(path("markers.map"), bytes);
@@ -396,8 +398,8 @@ TEST_F(OutputFaults, MarkerIndexBeyondTheAddressSpace) {
     ProgramSetup setup;
     setup.addressspace = kMapSize + (std::uint64_t{48} << 20);
     const fs::path out = path("out");
-    const ChildOutcome run = runProgram({V2BSP_EXTRACT_COMMAND, "-j", "1", "-o", out.string(), map.string()},
-                                        kChildLimit, setup);
+    const ChildOutcome run =
+        runProgram({V2BSP_EXTRACT_COMMAND, "-j", "1", "-o", out.string(), map.string()}, kChildLimit, setup);
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.signal, 0);
     EXPECT_EQ(run.status, 1);
@@ -423,11 +425,13 @@ struct JobsScene {
     std::string name;  // in test names
     std::function<std::vector<std::uint8_t>()> map;
     FormatList formats;
-    bool command = false;                        // v2bsp-extract onto the disk, not extractmap into memory
-    std::function<void(const JobsRun&)> first;   // what the run on one thread must give besides files
+    bool command = false;                       // v2bsp-extract onto the disk, not extractmap into memory
+    std::function<void(const JobsRun&)> first;  // what the run on one thread must give besides files
 };
 
-void PrintTo(const JobsScene& scene, std::ostream* out) { *out << scene.name; }
+void PrintTo(const JobsScene& scene, std::ostream* out) {
+    *out << scene.name;
+}
 
 // The objects ("o" lines) of an OBJ text.
 int objectsIn(const std::string& text) {
@@ -481,8 +485,8 @@ protected:
         if (scene.command) {
             const fs::path map = writeMap(scratch_.path() / "map.map", bytes);
             const fs::path out = scratch_.path() / ("j" + std::to_string(jobs));
-            const Outcome outcome = command(
-                {"-j", std::to_string(jobs), "--format", scene.formats.list, "-o", out.string(), map.string()});
+            const Outcome outcome =
+                command({"-j", std::to_string(jobs), "--format", scene.formats.list, "-o", out.string(), map.string()});
             run.status = outcome.status;
             run.out = outcome.out;
             run.err = outcome.err;

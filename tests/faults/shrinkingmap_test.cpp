@@ -43,8 +43,7 @@ extern "C" int fstat(int fd, struct stat* info) noexcept {
 }
 
 extern "C" int fstat64(int fd, struct stat64* info) noexcept {
-    static const auto next =
-        reinterpret_cast<int (*)(int, struct stat64*)>(::dlsym(RTLD_NEXT, "fstat64"));
+    static const auto next = reinterpret_cast<int (*)(int, struct stat64*)>(::dlsym(RTLD_NEXT, "fstat64"));
     const int result = next(fd, info);
     if (result == 0) {
         struct stat same {};
@@ -83,8 +82,7 @@ TEST(ShrinkingMap, ShrinksBetweenLengthAndRead) {
         ASSERT_EQ(shrink.cuts, 1) << "fstat was not reached through the wrapper";
         EXPECT_EQ(outcome.status, kExitIncomplete);
         EXPECT_EQ(outcome.out, "Loading Map...\n");
-        EXPECT_EQ(outcome.err, "v2bsp-extract: " + file +
-                                   ": This is not a valid Vorun 2 map file: The file " + file +
+        EXPECT_EQ(outcome.err, "v2bsp-extract: " + file + ": This is not a valid Vorun 2 map file: The file " + file +
                                    " became shorter while it was read.\n");
         EXPECT_TRUE(fs::is_empty(out));
     }

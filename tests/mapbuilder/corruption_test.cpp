@@ -249,7 +249,8 @@ TEST(MapBuilderCorruption, TableIsCompleteAndNamed) {
         EXPECT_TRUE(names.insert(c.name).second);
         EXPECT_FALSE(c.expected.empty());
         EXPECT_EQ(mb::findCorruption(c.name), &c);
-        const auto checked = std::find_if(checks().begin(), checks().end(), [&](const auto& e) { return e.first == c.id; });
+        const auto checked =
+            std::find_if(checks().begin(), checks().end(), [&](const auto& e) { return e.first == c.id; });
         EXPECT_NE(checked, checks().end()) << "no check for this corruption";
     }
     EXPECT_EQ(mb::findCorruption("no-such-corruption"), nullptr);

@@ -84,7 +84,7 @@ TEST(MapBuilder, ReadsBackWhatWasPutIn) {
         for (std::size_t r = 0, other = 0; r < c.scene.tagnames.size() + 2; ++r) {
             names.push_back(r == c.scene.scenariorow ? c.scene.scenarioname
                             : r == c.scene.bsprow    ? c.scene.bspname
-                                                    : c.scene.tagnames[other++]);
+                                                     : c.scene.tagnames[other++]);
         }
         EXPECT_EQ(map.names, names);
         ASSERT_EQ(map.scenariorows.size(), 1u);
@@ -161,8 +161,19 @@ TEST(MapBuilder, RefusesDataThatSpellsTheMarker) {
     const Case cases[] = {
         {"x of vertex 0", 0, {}, 0, 0, true, [](const mb::MeshLayout& m) { return m.vertexStart; }},
         {"z of vertex 2 in mesh 1", 1, {}, 2, 2, true, [](const mb::MeshLayout& m) { return m.vertexStart + 32; }},
-        {"a and b of triangle 0", 0, {{0x7263, 0x7273, 1}}, 9, 0, true, [](const mb::MeshLayout& m) { return m.faceStart; }},
-        {"c of triangle 0 and a of triangle 1", 0, {{1, 2, 0x7263}, {0x7273, 1, 2}}, 9, 0, true,
+        {"a and b of triangle 0",
+         0,
+         {{0x7263, 0x7273, 1}},
+         9,
+         0,
+         true,
+         [](const mb::MeshLayout& m) { return m.faceStart; }},
+        {"c of triangle 0 and a of triangle 1",
+         0,
+         {{1, 2, 0x7263}, {0x7273, 1, 2}},
+         9,
+         0,
+         true,
          [](const mb::MeshLayout& m) { return m.faceStart + 4; }},
         {"reversed halves", 0, {{0x7273, 0x7263, 1}}, 9, 0, false, nullptr},
         {"marker off the 4-byte grid", 0, {{1, 0x7263, 0x7273}}, 9, 0, false, nullptr},

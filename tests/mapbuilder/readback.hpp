@@ -31,12 +31,12 @@ struct Map {
     std::int64_t indexmagic = 0, metamagic = 0;
     std::int64_t classcount = 0, tagindexstart = 0, tagcount = 0, tagindexend = 0;
     std::int64_t nametable = 0;
-    std::vector<std::uint32_t> classcodes;  // one per row
-    std::vector<std::string> names;         // one per row
-    std::vector<std::int64_t> scenariorows; // every position that reads as scnr in any case
+    std::vector<std::uint32_t> classcodes;   // one per row
+    std::vector<std::string> names;          // one per row
+    std::vector<std::int64_t> scenariorows;  // every position that reads as scnr in any case
     std::int64_t scenariodata = 0, bspblock = 0, bspoffset = 0, bspmagic = 0;
     std::int64_t meshcount = 0, meshtable = 0;
-    std::vector<Entry> entries;             // those inside the file
+    std::vector<Entry> entries;  // those inside the file
 
     bool ok() const { return failedfield.empty(); }
 };

@@ -28,7 +28,8 @@ inline testing::AssertionResult sameMesh(const Mesh& expected, const Mesh& actua
     for (std::size_t i = 0; i < expected.triangles.size(); ++i) {
         const auto& e = expected.triangles[i];
         const auto& a = actual.triangles[i];
-        if (e.a != a.a || e.b != a.b || e.c != a.c) return testing::AssertionFailure() << "triangle " << i << " differs";
+        if (e.a != a.a || e.b != a.b || e.c != a.c)
+            return testing::AssertionFailure() << "triangle " << i << " differs";
     }
     return testing::AssertionSuccess();
 }

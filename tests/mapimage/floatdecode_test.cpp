@@ -32,8 +32,8 @@ std::string storedHex(std::uint32_t bits) {
     if (actual == expected && std::signbit(actual) == std::signbit(expected)) {
         return ::testing::AssertionSuccess();
     }
-    return ::testing::AssertionFailure() << numtext(actual) << " (" << actual << ") instead of "
-                                         << numtext(expected) << " (" << expected << ")";
+    return ::testing::AssertionFailure() << numtext(actual) << " (" << actual << ") instead of " << numtext(expected)
+                                         << " (" << expected << ")";
 }
 
 TEST(HexToBin, FourBitsPerUpperCaseDigitAndNothingForOtherCharacters) {
@@ -157,9 +157,9 @@ TEST(DecodeFloat, DirectRouteGivesTheTableValues) {
 // f = 256 + 512j and their neighbours) and random ones: 10,240,000 patterns.
 TEST(DecodeFloat, EqualsTheTextRouteOverEveryExponentAndSign) {
     constexpr int kPerField = 20000;
-    const std::vector<std::uint32_t> fixed_fractions = {
-        0,        1,        2,        255,      256,      257,      511,      512,     768,
-        0x3FFFFF, 0x400000, 0x400001, 0x7FFEFF, 0x7FFF00, 0x7FFF01, 0x7FFFFE, 0x7FFFFF};
+    const std::vector<std::uint32_t> fixed_fractions = {0,        1,        2,        255,      256,      257,
+                                                        511,      512,      768,      0x3FFFFF, 0x400000, 0x400001,
+                                                        0x7FFEFF, 0x7FFF00, 0x7FFF01, 0x7FFFFE, 0x7FFFFF};
     std::mt19937 random(20240511);
     std::uniform_int_distribution<std::uint32_t> any_fraction(0, 0x7FFFFF);
     long checked = 0;
@@ -179,8 +179,7 @@ TEST(DecodeFloat, EqualsTheTextRouteOverEveryExponentAndSign) {
             const double text = hextofloat(storedHex(bits));
             ++checked;
             if (!sameDouble(direct, text) && ++mismatches <= 10) {
-                ADD_FAILURE() << "pattern " << storedHex(bits) << ": "
-                              << sameDouble(direct, text).message();
+                ADD_FAILURE() << "pattern " << storedHex(bits) << ": " << sameDouble(direct, text).message();
             }
         }
     }

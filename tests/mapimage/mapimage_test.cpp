@@ -56,9 +56,14 @@ TEST(Readers, OutOfRangeNamesOffsetAndLength) {
         std::int64_t offset;
         bool ok;
     };
-    const Case cases[] = {{0, true},           {6, true},           {7, false},
-                          {10, false},         {-1, false},         {-4, false},
-                          {INT64_MIN, false},  {INT64_MAX - 1, false},
+    const Case cases[] = {{0, true},
+                          {6, true},
+                          {7, false},
+                          {10, false},
+                          {-1, false},
+                          {-4, false},
+                          {INT64_MIN, false},
+                          {INT64_MAX - 1, false},
                           {(1LL << 32) + 2, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.offset);
@@ -77,8 +82,7 @@ TEST(Readers, OutOfRangeNamesOffsetAndLength) {
                 EXPECT_EQ(failure.offset(), c.offset);
                 EXPECT_EQ(failure.imageLength(), 10);
                 EXPECT_EQ(std::string(failure.what()),
-                          "Mesh count at offset " + std::to_string(c.offset) +
-                              " lies outside the file (length 10).");
+                          "Mesh count at offset " + std::to_string(c.offset) + " lies outside the file (length 10).");
             }
         }
     }
@@ -100,10 +104,17 @@ TEST(Hextonum, Table) {
         double value;
     };
     const Case cases[] = {
-        {"1f", 31},        {"1F", 31},   {"00000010", 16}, {"", 0},     {"12G4", 0},
-        {"&H10", 0},       {" 10", 0},   {"ffffffff", 4294967295.0},
+        {"1f", 31},
+        {"1F", 31},
+        {"00000010", 16},
+        {"", 0},
+        {"12G4", 0},
+        {"&H10", 0},
+        {" 10", 0},
+        {"ffffffff", 4294967295.0},
         {"FFFFFFFFFFFFFF", 72057594037927935.0},
-        {std::string(255, '0') , 0},    {"G" + std::string(255, '1'), 0},
+        {std::string(255, '0'), 0},
+        {"G" + std::string(255, '1'), 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -127,8 +138,7 @@ TEST(BytesToHex, TwoUpperCaseDigitsEach) {
 class LoadMapFile : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("v2bsp-load-" + std::to_string(::getpid()));
+        folder_ = std::filesystem::temp_directory_path() / ("v2bsp-load-" + std::to_string(::getpid()));
         std::filesystem::create_directories(folder_);
     }
     void TearDown() override { std::filesystem::remove_all(folder_); }

@@ -156,8 +156,7 @@ std::vector<double> boundaryValues() {
         // The midpoint below the power: 9.999999999999995 * 10^(e-1).
         around(std::strtod(("9.999999999999995e" + std::to_string(e - 1)).c_str(), nullptr));
     }
-    std::uniform_int_distribution<std::uint64_t> fifteen(100'000'000'000'000ULL,
-                                                         999'999'999'999'999ULL);
+    std::uniform_int_distribution<std::uint64_t> fifteen(100'000'000'000'000ULL, 999'999'999'999'999ULL);
     std::uniform_int_distribution<int> exponent(-320, 300);
     for (int i = 0; i < 20000; ++i) {
         const std::uint64_t n = fifteen(random);
@@ -194,8 +193,7 @@ TEST(NumText, AgreesWithAnIndependentFormatter) {
         const std::string expected = independentText(v);
         const std::string actual = numtext(v);
         if (actual != expected && ++mismatches <= 10) {
-            ADD_FAILURE() << std::hexfloat << v << ": \"" << actual << "\" instead of \""
-                          << expected << "\"";
+            ADD_FAILURE() << std::hexfloat << v << ": \"" << actual << "\" instead of \"" << expected << "\"";
         }
     }
     EXPECT_EQ(mismatches, 0) << "of " << values.size();
@@ -236,7 +234,7 @@ TEST(NumText, StaysInsideItsBuffer) {
 
 // Switches the process to a comma-decimal locale for one test and back.
 class CommaLocale {
-  public:
+public:
     CommaLocale() {
         saved_ = std::setlocale(LC_ALL, nullptr);
         for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "de_DE"}) {
@@ -244,8 +242,7 @@ class CommaLocale {
         }
         // Not installed: build one in a scratch folder, when the machine has
         // localedef and the locale sources.
-        folder_ =
-            std::filesystem::temp_directory_path() / ("v2bsp-locale-" + std::to_string(::getpid()));
+        folder_ = std::filesystem::temp_directory_path() / ("v2bsp-locale-" + std::to_string(::getpid()));
         const std::string command =
             "localedef -i de_DE -f UTF-8 '" + folder_.string() + "/de_DE.UTF-8' >/dev/null 2>&1";
         std::filesystem::create_directories(folder_);
@@ -269,7 +266,7 @@ class CommaLocale {
         return std::string(printed) == "0,5";
     }
 
-  private:
+private:
     std::string saved_;
     std::filesystem::path folder_;
 };
@@ -282,7 +279,7 @@ TEST(NumText, PointWhateverTheLocale) {
     EXPECT_EQ(numtext(0.5), " .5");
     EXPECT_EQ(numtext(-1234.5678), "-1234.5678");
     EXPECT_EQ(numtext(std::ldexp(1.0, 128)), " 3.40282366920938E+38");
-    EXPECT_EQ(numtext(1e15 + 5), " 1E+15");  // the reference route, through std::to_chars
+    EXPECT_EQ(numtext(1e15 + 5), " 1E+15");                               // the reference route, through std::to_chars
     EXPECT_EQ(hextofloat("CDCCCC3D"), std::ldexp(1.60000002384186, -4));  // reads back too
 }
 

@@ -31,9 +31,8 @@ double powerOfTwo(std::size_t position, bool negative) {
     return std::bit_cast<double>(std::uint64_t{1} << (e + 1074));  // subnormal
 }
 
-constexpr const char* kNibbleBits[16] = {"0000", "0001", "0010", "0011", "0100", "0101",
-                                         "0110", "0111", "1000", "1001", "1010", "1011",
-                                         "1100", "1101", "1110", "1111"};
+constexpr const char* kNibbleBits[16] = {"0000", "0001", "0010", "0011", "0100", "0101", "0110", "0111",
+                                         "1000", "1001", "1010", "1011", "1100", "1101", "1110", "1111"};
 
 }  // namespace
 
@@ -57,8 +56,7 @@ std::string hextobin(std::string_view hex) {
 std::string bintonum(std::string_view bits) {
     const std::size_t point = bits.find('.');
     const std::string_view whole = bits.substr(0, point);
-    const std::string_view fraction =
-        point == std::string_view::npos ? std::string_view{} : bits.substr(point + 1);
+    const std::string_view fraction = point == std::string_view::npos ? std::string_view{} : bits.substr(point + 1);
     // The order of the additions is the text route's own: the integer bits
     // from the second-to-last leftwards, then the fraction bits, then the
     // last integer bit. Every sum the decoder makes has at most 24 bits and
@@ -88,8 +86,7 @@ double hextofloat(std::string_view hex) {
     const std::string bits = hextobin(ordered);
     const std::string_view view = bits;
     const double sign = !view.empty() && view[0] == '0' ? 1.0 : -1.0;
-    const double exponent =
-        readBack(bintonum(view.substr(std::min<std::size_t>(1, view.size()), 8))) - 127;
+    const double exponent = readBack(bintonum(view.substr(std::min<std::size_t>(1, view.size()), 8))) - 127;
     std::string mantissa_bits = "1.";
     mantissa_bits.append(view.substr(std::min<std::size_t>(9, view.size()), 23));
     const double mantissa = readBack(bintonum(mantissa_bits));

@@ -11,8 +11,7 @@ constexpr std::array<char, 16> kHexDigits = {'0', '1', '2', '3', '4', '5', '6', 
 
 }  // namespace
 
-std::string readhex32(ByteView image, std::int64_t offset, bool littleendian,
-                      std::string_view what) {
+std::string readhex32(ByteView image, std::int64_t offset, bool littleendian, std::string_view what) {
     requireInside(image, offset, 4, what);
     const std::uint8_t* p = image.data() + offset;
     std::string text(8, '0');
@@ -46,8 +45,7 @@ double hextonum(std::string_view text) {
         }
         total = digit * place + total;
         if (++visited == kMaxDigits) {
-            throw std::overflow_error("hexadecimal text of " + std::to_string(text.size()) +
-                                      " digits is too large");
+            throw std::overflow_error("hexadecimal text of " + std::to_string(text.size()) + " digits is too large");
         }
         place *= 16;
     }

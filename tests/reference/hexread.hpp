@@ -15,8 +15,7 @@ namespace v2bsp {
 // The four bytes at `offset` as eight upper-case hex digits: b3 b2 b1 b0 with
 // `littleendian` true, b0 b1 b2 b3 otherwise. Throws MapError (naming `what`)
 // when the four bytes are not all inside, as readu32 does.
-std::string readhex32(ByteView image, std::int64_t offset, bool littleendian,
-                      std::string_view what = "value");
+std::string readhex32(ByteView image, std::int64_t offset, bool littleendian, std::string_view what = "value");
 
 // The value of `text` read as hexadecimal digits (0-9, A-F, a-f), the last
 // character being the least significant. Any other character gives 0, and so

@@ -2,10 +2,10 @@
 
 #include <array>
 
-#include "writers/meshobj.hpp"
 #include "mapimage/numtext.hpp"
 #include "reference/floattext.hpp"
 #include "reference/hexread.hpp"
+#include "writers/meshobj.hpp"
 
 namespace v2bsp {
 namespace {

@@ -34,8 +34,8 @@ struct MeshRow {
 // (zero for a skipped mesh).
 inline MeshRow meshrow(const MapExtraction& extraction, std::int64_t m) {
     const ByteView image(extraction.mapbytes);
-    const std::int64_t table = extraction.bspoffset + readu32(image, extraction.bspoffset + 176, true) -
-                               extraction.bspmagic;
+    const std::int64_t table =
+        extraction.bspoffset + readu32(image, extraction.bspoffset + 176, true) - extraction.bspmagic;
     const std::int64_t entry = table + m * 176;
     const PlannedMesh& mesh = extraction.plan.meshes.at(static_cast<std::size_t>(m));
     const auto start = [&](ByteView section) {

@@ -58,17 +58,15 @@ inline tinygltf::Model loadGlb(const std::string& file) {
 
 // The bytes of an accessor's elements of `element` bytes each, or null (and
 // a failure) when they do not lie inside its buffer view and buffer.
-inline const unsigned char* accessorData(const tinygltf::Model& model,
-                                         const tinygltf::Accessor& accessor, std::size_t element) {
-    const tinygltf::BufferView& view =
-        model.bufferViews.at(static_cast<std::size_t>(accessor.bufferView));
+inline const unsigned char* accessorData(const tinygltf::Model& model, const tinygltf::Accessor& accessor,
+                                         std::size_t element) {
+    const tinygltf::BufferView& view = model.bufferViews.at(static_cast<std::size_t>(accessor.bufferView));
     const tinygltf::Buffer& buffer = model.buffers.at(static_cast<std::size_t>(view.buffer));
     const bool in_view = accessor.byteOffset + accessor.count * element <= view.byteLength;
     const bool in_buffer = view.byteOffset + view.byteLength <= buffer.data.size();
     EXPECT_LE(accessor.byteOffset + accessor.count * element, view.byteLength);
     EXPECT_LE(view.byteOffset + view.byteLength, buffer.data.size());
-    return in_view && in_buffer ? buffer.data.data() + view.byteOffset + accessor.byteOffset
-                                : nullptr;
+    return in_view && in_buffer ? buffer.data.data() + view.byteOffset + accessor.byteOffset : nullptr;
 }
 
 // The positions of a float VEC3 accessor; none when they lie outside its buffer.
@@ -86,8 +84,7 @@ inline std::vector<std::array<float, 3>> readPositions(const tinygltf::Model& mo
 
 // The indices of an unsigned short or unsigned int accessor; none when they
 // lie outside its buffer.
-inline std::vector<std::uint32_t> readIndices(const tinygltf::Model& model,
-                                              const tinygltf::Accessor& accessor) {
+inline std::vector<std::uint32_t> readIndices(const tinygltf::Model& model, const tinygltf::Accessor& accessor) {
     const bool wide = accessor.componentType == TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT;
     const std::size_t size = wide ? 4 : 2;
     const unsigned char* data = accessorData(model, accessor, size);
@@ -107,26 +104,23 @@ void expectSame(const std::vector<T>& read, const std::vector<T>& expected, cons
     ASSERT_EQ(read.size(), expected.size()) << what;
     const auto [at, want] = std::mismatch(read.begin(), read.end(), expected.begin());
     if (at == read.end()) return;
-    ADD_FAILURE() << what << " " << (at - read.begin()) << " is " << testing::PrintToString(*at)
-                  << ", expected " << testing::PrintToString(*want);
+    ADD_FAILURE() << what << " " << (at - read.begin()) << " is " << testing::PrintToString(*at) << ", expected "
+                  << testing::PrintToString(*want);
 }
 
-inline std::vector<std::array<std::uint32_t, 3>> bitsOf(
-    const std::vector<std::array<float, 3>>& positions) {
+inline std::vector<std::array<std::uint32_t, 3>> bitsOf(const std::vector<std::array<float, 3>>& positions) {
     std::vector<std::array<std::uint32_t, 3>> bits;
     bits.reserve(positions.size());
     for (const auto& [x, y, z] : positions) {
-        bits.push_back({std::bit_cast<std::uint32_t>(x), std::bit_cast<std::uint32_t>(y),
-                        std::bit_cast<std::uint32_t>(z)});
+        bits.push_back(
+            {std::bit_cast<std::uint32_t>(x), std::bit_cast<std::uint32_t>(y), std::bit_cast<std::uint32_t>(z)});
     }
     return bits;
 }
 
-inline void expectGlbNode(const tinygltf::Model& model, const tinygltf::Node& node,
-                          const GlbNode& expected) {
+inline void expectGlbNode(const tinygltf::Model& model, const tinygltf::Node& node, const GlbNode& expected) {
     EXPECT_EQ(node.name, expected.name);
-    EXPECT_TRUE(node.matrix.empty() && node.translation.empty() && node.rotation.empty() &&
-                node.scale.empty());
+    EXPECT_TRUE(node.matrix.empty() && node.translation.empty() && node.rotation.empty() && node.scale.empty());
     EXPECT_TRUE(node.children.empty());
     if (!expected.hasMesh()) {
         EXPECT_EQ(node.mesh, -1);
@@ -163,15 +157,13 @@ inline void expectGlbNode(const tinygltf::Model& model, const tinygltf::Node& no
               TINYGLTF_TARGET_ARRAY_BUFFER);
 
     ASSERT_GE(primitive.indices, 0);
-    const tinygltf::Accessor& indices =
-        model.accessors.at(static_cast<std::size_t>(primitive.indices));
-    ASSERT_EQ(indices.componentType, expected.wide ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT
-                                                   : TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT);
+    const tinygltf::Accessor& indices = model.accessors.at(static_cast<std::size_t>(primitive.indices));
+    ASSERT_EQ(indices.componentType,
+              expected.wide ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT : TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT);
     EXPECT_EQ(indices.type, TINYGLTF_TYPE_SCALAR);
     ASSERT_EQ(indices.count, expected.indices.size());
     expectSame(readIndices(model, indices), expected.indices, "index");
-    const tinygltf::BufferView& index_view =
-        model.bufferViews.at(static_cast<std::size_t>(indices.bufferView));
+    const tinygltf::BufferView& index_view = model.bufferViews.at(static_cast<std::size_t>(indices.bufferView));
     EXPECT_EQ(index_view.target, TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER);
     EXPECT_NE(index_view.buffer, -1);
 }

@@ -11,8 +11,7 @@
 namespace v2bsp {
 
 // Writes `bytes` to `file`, making its folder first; returns `file`.
-inline std::filesystem::path writeMap(const std::filesystem::path& file,
-                                      std::span<const std::uint8_t> bytes) {
+inline std::filesystem::path writeMap(const std::filesystem::path& file, std::span<const std::uint8_t> bytes) {
     std::filesystem::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

@@ -16,8 +16,8 @@ inline mapbuilder::Mesh stripMesh(int columns, float height) {
     mapbuilder::Mesh mesh;
     for (int row = 0; row <= 1; ++row) {
         for (int column = 0; column <= columns; ++column) {
-            mesh.vertices.push_back({static_cast<float>(column) * 0.5f - 2.0f, height,
-                                     static_cast<float>(row) * 1.25f});
+            mesh.vertices.push_back(
+                {static_cast<float>(column) * 0.5f - 2.0f, height, static_cast<float>(row) * 1.25f});
         }
     }
     const auto stride = static_cast<std::uint16_t>(columns + 1);
@@ -57,14 +57,13 @@ inline std::string shortNumberText(float value) {
 inline std::string expectedObjText(const mapbuilder::Mesh& mesh) {
     std::string text;
     for (const mapbuilder::Vertex& v : mesh.vertices) {
-        text += "v " + shortNumberText(v.x) + " " + shortNumberText(v.y) + " " +
-                shortNumberText(v.z) + "\r\n";
+        text += "v " + shortNumberText(v.x) + " " + shortNumberText(v.y) + " " + shortNumberText(v.z) + "\r\n";
     }
     text += "\r\n\r\n";
     for (const mapbuilder::Triangle& t : mesh.triangles) {
         if (t.a == t.b || t.a == t.c || t.b == t.c) continue;
-        text += "f  " + std::to_string(t.a + 1) + "  " + std::to_string(t.b + 1) + "  " +
-                std::to_string(t.c + 1) + " \r\n";
+        text +=
+            "f  " + std::to_string(t.a + 1) + "  " + std::to_string(t.b + 1) + "  " + std::to_string(t.c + 1) + " \r\n";
     }
     return text + "\r\n";
 }

@@ -31,9 +31,8 @@ public:
 
 // The log of a run over `meshes` meshes that nothing goes wrong in.
 inline std::vector<std::string> logFor(std::int64_t meshes) {
-    std::vector<std::string> log = {"Loading Map...",   "Finding map information...",
-                                    "Getting tag information...", "Loading tags...",
-                                    "Locating Scnr...", "Locating BSP...",
+    std::vector<std::string> log = {"Loading Map...",  "Finding map information...", "Getting tag information...",
+                                    "Loading tags...", "Locating Scnr...",           "Locating BSP...",
                                     "Creating BSP..."};
     for (std::int64_t m = 0; m < meshes; ++m) log.push_back("Making Mesh #" + std::to_string(m));
     log.insert(log.end(), {"Locating Collections...", "Locating Scenery...", "Initializing 3D Window..."});
@@ -42,8 +41,7 @@ inline std::vector<std::string> logFor(std::int64_t meshes) {
 
 // That log as the command prints it, `after` holding the lines that follow a
 // line of it.
-inline std::string logText(std::int64_t meshes,
-                           const std::map<std::string, std::vector<std::string>>& after = {}) {
+inline std::string logText(std::int64_t meshes, const std::map<std::string, std::vector<std::string>>& after = {}) {
     std::string text;
     for (const std::string& line : logFor(meshes)) {
         text += line + "\n";

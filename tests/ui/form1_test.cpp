@@ -31,9 +31,7 @@ class RecordingHost final : public v2bsp::ExtractHost {
 public:
     void logline(std::string_view line) override { log << QString::fromStdString(std::string(line)); }
     void addTagName(std::string_view name) override { tags << QString::fromStdString(std::string(name)); }
-    void mapFailed(const v2bsp::MapFailure& failure) override {
-        reasons << QString::fromStdString(failure.reason);
-    }
+    void mapFailed(const v2bsp::MapFailure& failure) override { reasons << QString::fromStdString(failure.reason); }
     QStringList log, tags, reasons;
 };
 
@@ -89,7 +87,9 @@ int tickUntilStopped(Form1& form, QTimer* timer, void (Form1::*tick)()) {
     return ticks;
 }
 
-int pixels(double twips, double dpi) { return static_cast<int>(std::lround(twips * dpi / 1440)); }
+int pixels(double twips, double dpi) {
+    return static_cast<int>(std::lround(twips * dpi / 1440));
+}
 
 }  // namespace
 
@@ -230,8 +230,7 @@ void Form1Test::fileOpen_data() {
     QTest::addColumn<QString>("mappath");
     QTest::newRow("a choice") << QStringList{"/maps/a.map"} << "/maps/a.map";
     QTest::newRow("a cancel") << QStringList{""} << "";
-    QTest::newRow("twice: the second replaces the first") << QStringList{"/maps/a.map", "/maps/b.MAP"}
-                                                          << "/maps/b.MAP";
+    QTest::newRow("twice: the second replaces the first") << QStringList{"/maps/a.map", "/maps/b.MAP"} << "/maps/b.MAP";
     QTest::newRow("a choice, then a cancel") << QStringList{"/maps/a.map", ""} << "";
 }
 
@@ -309,9 +308,12 @@ void Form1Test::tabLeavesTheLog() {
 void Form1Test::missingMapIsRefusedAtOnce_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("reason");  // {M}: the path
-    QTest::newRow("missing") << "missing" << "Cannot open {M}: No such file or directory.";
-    QTest::newRow("a folder") << "folder" << "The path {M} names a folder, not a map file.";
-    QTest::newRow("a device") << "device" << "The path {M} does not name a regular file.";
+    QTest::newRow("missing") << "missing"
+                             << "Cannot open {M}: No such file or directory.";
+    QTest::newRow("a folder") << "folder"
+                              << "The path {M} names a folder, not a map file.";
+    QTest::newRow("a device") << "device"
+                              << "The path {M} does not name a regular file.";
 }
 
 void Form1Test::missingMapIsRefusedAtOnce() {
@@ -319,7 +321,7 @@ void Form1Test::missingMapIsRefusedAtOnce() {
     QFETCH(QString, reason);
     Fixture f;
     fs::create_directories(f.maps);
-    const QString path = kind == "missing" ? qpath(f.maps / "missing.map")
+    const QString path = kind == "missing"  ? qpath(f.maps / "missing.map")
                          : kind == "folder" ? qpath(f.maps)
                                             : QString("/dev/null");
     f.form.chooseMap(path);
@@ -430,9 +432,11 @@ void Form1Test::outputFolder_data() {
     QTest::addColumn<bool>("mapFolderRefuses");
     QTest::addColumn<QString>("folderLine");  // after "Creating BSP..."; %1 the program folder, %2 the maps'
     QTest::addColumn<QString>("written");     // the folder that gets the files, or empty
-    QTest::newRow("program folder writable") << false << false << "" << "%1/room";
+    QTest::newRow("program folder writable") << false << false << ""
+                                             << "%1/room";
     QTest::newRow("program folder not writable")
-        << true << false << "Program folder is not writable; writing to %2/room" << "%2/room";
+        << true << false << "Program folder is not writable; writing to %2/room"
+        << "%2/room";
     QTest::newRow("neither writable") << true << true << "Could not create folder %1/room: Permission denied"
                                       << "";
 }
@@ -482,8 +486,7 @@ void Form1Test::invalidMapIsReported_data() {
     QTest::newRow("no file chosen") << QByteArray();
     QTest::newRow("text file") << QByteArray("not a map at all, just a few words\n");
     const mb::BuiltMap built = mb::buildMap(smallMap("cut", 1, {}));
-    QTest::newRow("map cut after its header")
-        << QByteArray(reinterpret_cast<const char*>(built.bytes.data()), 2100);
+    QTest::newRow("map cut after its header") << QByteArray(reinterpret_cast<const char*>(built.bytes.data()), 2100);
     mb::BuiltMap noscenario = built;
     mb::corruptionCase(mb::Corruption::NoScenarioRow).apply(noscenario);
     QTest::newRow("no scenario") << QByteArray(reinterpret_cast<const char*>(noscenario.bytes.data()),
@@ -595,10 +598,14 @@ void Form1Test::slide_data() {
     QTest::addColumn<double>("width");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("state");
-    QTest::newRow("first widening") << 1 << 170 << 7224.0 << "<" << "1";
-    QTest::newRow("narrowing after it") << 2 << 171 << 5172.0 << ">" << "0";
-    QTest::newRow("widening from then on") << 3 << 171 << 7224.0 << "<" << "1";
-    QTest::newRow("narrowing from then on") << 4 << 171 << 5172.0 << ">" << "0";
+    QTest::newRow("first widening") << 1 << 170 << 7224.0 << "<"
+                                    << "1";
+    QTest::newRow("narrowing after it") << 2 << 171 << 5172.0 << ">"
+                                        << "0";
+    QTest::newRow("widening from then on") << 3 << 171 << 7224.0 << "<"
+                                           << "1";
+    QTest::newRow("narrowing from then on") << 4 << 171 << 5172.0 << ">"
+                                            << "0";
 }
 
 void Form1Test::slide() {
@@ -631,7 +638,7 @@ void Form1Test::slide() {
 }
 
 void Form1Test::clickDuringASlideReverses_data() {
-    QTest::addColumn<int>("fullSlides");  // completed before the interrupted one
+    QTest::addColumn<int>("fullSlides");   // completed before the interrupted one
     QTest::addColumn<int>("ticksBefore");  // of the interrupted slide
     QTest::addColumn<int>("ticksAfter");   // of the reversed slide
     QTest::addColumn<double>("width");
@@ -684,8 +691,9 @@ void Form1Test::droppedFileIsChosen() {
     QFETCH(QUrl, url);
     QFETCH(bool, chosen);
     Fixture f;
-    if (url.isLocalFile()) url = QUrl::fromLocalFile(qpath(writeMap(f.maps / url.toLocalFile().mid(1).toStdString(),
-                                                                    smallMap("dropped", 1, {}))));
+    if (url.isLocalFile())
+        url = QUrl::fromLocalFile(
+            qpath(writeMap(f.maps / url.toLocalFile().mid(1).toStdString(), smallMap("dropped", 1, {}))));
     QMimeData mime;
     mime.setUrls({url});
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);

@@ -123,8 +123,7 @@ void LevelViewTest::initTestCase() {
     v2bsp::ExtractSettings settings;
     settings.outputParent = scratch_.path() / "own";
     fs::create_directories(settings.outputParent);
-    QCOMPARE(extraction_.extractmap(map.string(), host, settings).status,
-             v2bsp::ExtractStatus::complete);
+    QCOMPARE(extraction_.extractmap(map.string(), host, settings).status, v2bsp::ExtractStatus::complete);
 }
 
 void LevelViewTest::lookFrom(float yaw, float pitch) {
@@ -133,7 +132,9 @@ void LevelViewTest::lookFrom(float yaw, float pitch) {
     view_->setOrbit(yaw, pitch);
 }
 
-QImage LevelViewTest::frame() { return view_->grabFramebuffer().convertToFormat(QImage::Format_RGB32); }
+QImage LevelViewTest::frame() {
+    return view_->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+}
 
 void LevelViewTest::everyMeshIsDrawnInItsColour() {
     lookFrom(30, 60);
@@ -289,8 +290,7 @@ void LevelViewTest::aNewContextDrawsTheSameLevel() {
         }
         // The same camera, hidden mesh and highlight: the same frame.
         QVERIFY2(after == before, where);
-        QVERIFY2(view_->levelBytes() >= copies * data &&
-                     view_->levelBytes() <= copies * data + 64 * meshes_,
+        QVERIFY2(view_->levelBytes() >= copies * data && view_->levelBytes() <= copies * data + 64 * meshes_,
                  qPrintable(QString("%1: %2 bytes").arg(where).arg(view_->levelBytes())));
     }
 }

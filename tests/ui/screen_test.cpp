@@ -23,7 +23,9 @@ using namespace uitest;
 
 namespace {
 
-int pixels(double twips, double dpi) { return static_cast<int>(std::lround(twips * dpi / 1440)); }
+int pixels(double twips, double dpi) {
+    return static_cast<int>(std::lround(twips * dpi / 1440));
+}
 
 QRect twipsRect(double left, double top, double width, double height, double dpi) {
     const int x = pixels(left, dpi), y = pixels(top, dpi);
@@ -85,7 +87,8 @@ void ScreenTest::cleanupTestCase() {
         view->raise();
         QTest::qWait(300);
         const QRect frame = view->geometry();
-        QVERIFY(form_->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+        QVERIFY(form_->screen()
+                    ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
                     .save(QString::fromLocal8Bit(file), "PNG"));
     }
     form_.reset();
@@ -109,13 +112,20 @@ void ScreenTest::drawnWhereTheTwipsSay_data() {
     QTest::addColumn<bool>("drawn");
     const QRectF datalog(120, 600, 4572, 1092), command1(1080, 240, 2292, 252), cmdright(4800, 360, 252, 1332),
         list1(5160, 120, 1812, 1584), txt1(3480, 240, 252, 288);
-    QTest::newRow("datalog") << "0" << "datalog" << datalog << true;
-    QTest::newRow("Command1") << "0" << "Command1" << command1 << true;
-    QTest::newRow("cmdright") << "0" << "cmdright" << cmdright << true;
-    QTest::newRow("List1 out of view when narrow") << "0" << "List1" << list1 << false;
-    QTest::newRow("Txt1 never drawn") << "0" << "Txt1" << txt1 << false;
-    QTest::newRow("List1 when wide") << "1" << "List1" << list1 << true;
-    QTest::newRow("datalog when wide") << "1" << "datalog" << datalog << true;
+    QTest::newRow("datalog") << "0"
+                             << "datalog" << datalog << true;
+    QTest::newRow("Command1") << "0"
+                              << "Command1" << command1 << true;
+    QTest::newRow("cmdright") << "0"
+                              << "cmdright" << cmdright << true;
+    QTest::newRow("List1 out of view when narrow") << "0"
+                                                   << "List1" << list1 << false;
+    QTest::newRow("Txt1 never drawn") << "0"
+                                      << "Txt1" << txt1 << false;
+    QTest::newRow("List1 when wide") << "1"
+                                     << "List1" << list1 << true;
+    QTest::newRow("datalog when wide") << "1"
+                                       << "datalog" << datalog << true;
 }
 
 void ScreenTest::drawnWhereTheTwipsSay() {
@@ -141,8 +151,7 @@ void ScreenTest::drawnWhereTheTwipsSay() {
 void ScreenTest::slideTo(const char* state) {
     auto* txt1 = form_->findChild<QLineEdit*>("Txt1");
     if (txt1->text() != state) form_->findChild<QPushButton*>("cmdright")->click();
-    QTRY_VERIFY(!form_->findChild<QTimer*>("Timer1")->isActive() &&
-                !form_->findChild<QTimer*>("Timer2")->isActive());
+    QTRY_VERIFY(!form_->findChild<QTimer*>("Timer1")->isActive() && !form_->findChild<QTimer*>("Timer2")->isActive());
     QTest::qWait(100);  // the last step painted
 }
 

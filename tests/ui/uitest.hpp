@@ -16,8 +16,8 @@
 #include "extract/extractmap.hpp"
 #include "mapbuilder/mapbuilder.hpp"
 #include "mapfile.hpp"
-#include "recordinghost.hpp"
 #include "platform/diskfiles.hpp"
+#include "recordinghost.hpp"
 #include "ui/dialogs.hpp"
 
 namespace uitest {
@@ -30,7 +30,10 @@ namespace mb = v2bsp::mapbuilder;
 class ScriptedOpenBox final : public v2bsp::ui::OpenBox {
 public:
     explicit ScriptedOpenBox(QStringList answers) : answers_(std::move(answers)) {}
-    void setFileName(const QString& name) override { fileName_ = name; namesset.append(name); }
+    void setFileName(const QString& name) override {
+        fileName_ = name;
+        namesset.append(name);
+    }
     void setFilter(const QString& filter) override { filters.append(filter); }
     void showOpen() override {
         ++shown;
@@ -58,9 +61,7 @@ public:
     void setFilters(const QStringList& filters) override { filtersset = filters; }
     void showSave() override { chosen_ = answer; }
     QString fileName() const override { return chosen_; }
-    QString selectedFilter() const override {
-        return filter.isEmpty() ? filtersset.value(0) : filter;
-    }
+    QString selectedFilter() const override { return filter.isEmpty() ? filtersset.value(0) : filter; }
 
 private:
     QString chosen_;
@@ -136,7 +137,9 @@ inline mb::Scene smallMap(const std::string& name, int meshes, std::vector<std::
 
 using v2bsp::writeMap;
 
-inline QString qpath(const fs::path& path) { return QString::fromStdString(path.string()); }
+inline QString qpath(const fs::path& path) {
+    return QString::fromStdString(path.string());
+}
 
 // The names in `folder`, sorted; empty when it does not exist.
 inline QStringList listing(const fs::path& folder) {

@@ -33,8 +33,8 @@ void UnitsTest::twipsToPixels_data() {
     QTest::newRow("an inch at 96") << 96.0 << 1440.0 << 96;
     QTest::newRow("slide step at 120 is one pixel") << 120.0 << 12.0 << 1;
     QTest::newRow("client width at 96") << 96.0 << 5088.0 << 339;   // 339.2
-    QTest::newRow("button height at 96") << 96.0 << 252.0 << 17;     // 16.8
-    QTest::newRow("wide client at 144") << 144.0 << 7128.0 << 713;   // 712.8
+    QTest::newRow("button height at 96") << 96.0 << 252.0 << 17;    // 16.8
+    QTest::newRow("wide client at 144") << 144.0 << 7128.0 << 713;  // 712.8
     QTest::newRow("no dpi is taken as 96") << 0.0 << 1440.0 << 96;
 }
 
@@ -110,8 +110,8 @@ void UnitsTest::usageErrorWithoutADisplay_data() {
     QTest::addColumn<QString>("error");
     QTest::newRow("unknown option") << QStringList{"--bogus"} << "v2bsp: unknown option --bogus\n";
     QTest::newRow("two maps") << QStringList{"a.map", "b.map"} << "v2bsp: only one MAP can be opened\n";
-    QTest::newRow("after a toolkit option") << QStringList{"-platform", "xcb", "--bogus"}
-                                            << "v2bsp: unknown option --bogus\n";
+    QTest::newRow("after a toolkit option")
+        << QStringList{"-platform", "xcb", "--bogus"} << "v2bsp: unknown option --bogus\n";
 }
 
 // Started as from a console with no display: the toolkit is never started.

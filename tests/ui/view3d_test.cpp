@@ -21,7 +21,9 @@ using namespace uitest;
 
 namespace {
 
-QString refuse() { return QStringLiteral("refused for the test"); }
+QString refuse() {
+    return QStringLiteral("refused for the test");
+}
 
 // While it lives, files of this process may grow to `bytes` and no further
 // (no limit for a negative count): a longer write is cut short, then fails
@@ -148,7 +150,8 @@ void View3DTest::statusLine_data() {
     QTest::addColumn<qint64>("failures");
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("complete") << 2LL << 2LL << 0LL << 0LL << "/out/a" << "2 meshes, 10 vertices, 6 triangles in /out/a";
+    QTest::newRow("complete") << 2LL << 2LL << 0LL << 0LL << "/out/a"
+                              << "2 meshes, 10 vertices, 6 triangles in /out/a";
     QTest::newRow("skipped") << 5LL << 5LL << 3LL << 0LL << "/out/a"
                              << "2 meshes, 10 vertices, 6 triangles in /out/a. Incomplete: "
                                 "3 meshes skipped: data outside the map file";
@@ -187,13 +190,16 @@ void View3DTest::saveAsWritesWhatTheCommandLineWrites_data() {
     QTest::addColumn<bool>("zUp");
     QTest::addColumn<QString>("written");  // the file expected
     QTest::addColumn<bool>("glb");
-    QTest::newRow("glb") << "level.glb" << "" << false << "level.glb" << true;
-    QTest::newRow("glb, Z up") << "level.glb" << "" << true << "level.glb" << true;
-    QTest::newRow("obj") << "level.obj" << "" << false << "level.obj" << false;
-    QTest::newRow("obj, Z up") << "level.obj" << "" << true << "level.obj" << false;
+    QTest::newRow("glb") << "level.glb"
+                         << "" << false << "level.glb" << true;
+    QTest::newRow("glb, Z up") << "level.glb"
+                               << "" << true << "level.glb" << true;
+    QTest::newRow("obj") << "level.obj"
+                         << "" << false << "level.obj" << false;
+    QTest::newRow("obj, Z up") << "level.obj"
+                               << "" << true << "level.obj" << false;
     QTest::newRow("obj by its filter") << "level" << v2bsp::ui::kObjFilter << false << "level.obj" << false;
-    QTest::newRow("the name's extension wins") << "level.glb" << v2bsp::ui::kObjFilter << false << "level.glb"
-                                               << true;
+    QTest::newRow("the name's extension wins") << "level.glb" << v2bsp::ui::kObjFilter << false << "level.glb" << true;
 }
 
 void View3DTest::saveAsWritesWhatTheCommandLineWrites() {
@@ -247,14 +253,11 @@ void View3DTest::writePng_data() {
     QTest::addColumn<QString>("reason");  // empty for a save that succeeds
     QTest::newRow("a new file") << "new.png" << false << -1 << "";
     QTest::newRow("over a file") << "earlier.png" << false << -1 << "";
-    QTest::newRow("under a regular file")
-        << "earlier.png/x.png" << false << -1 << "Not a directory";
-    QTest::newRow("in a missing folder")
-        << "missing/x.png" << false << -1 << "No such file or directory";
+    QTest::newRow("under a regular file") << "earlier.png/x.png" << false << -1 << "Not a directory";
+    QTest::newRow("in a missing folder") << "missing/x.png" << false << -1 << "No such file or directory";
     QTest::newRow("a new file, cut short") << "new.png" << false << 100 << "File too large";
     QTest::newRow("over a file, cut short") << "earlier.png" << false << 100 << "File too large";
-    QTest::newRow("over a file, no byte written")
-        << "earlier.png" << false << 0 << "File too large";
+    QTest::newRow("over a file, no byte written") << "earlier.png" << false << 0 << "File too large";
     QTest::newRow("over a file, an empty image") << "earlier.png" << true << -1 << "Image is empty";
 }
 

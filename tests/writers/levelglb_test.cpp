@@ -42,8 +42,7 @@ struct TestMesh {
 };
 
 void pushu32le(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8)
-        out.push_back(static_cast<std::uint8_t>(value >> shift & 0xFF));
+    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(value >> shift & 0xFF));
 }
 
 std::vector<std::uint8_t> vertexBytes(const TestMesh& mesh) {
@@ -145,8 +144,7 @@ TestMesh bigMesh(std::int64_t number, std::size_t vertices, std::size_t faces) {
     const std::size_t top = std::min<std::size_t>(vertices, 65536);
     for (std::size_t i = 0; i < faces; ++i) {
         const auto a = static_cast<std::uint16_t>(top - 1 - i % (top - 2));
-        mesh.faces.push_back(
-            {a, static_cast<std::uint16_t>(a - 1), static_cast<std::uint16_t>(i % (a - 1))});
+        mesh.faces.push_back({a, static_cast<std::uint16_t>(a - 1), static_cast<std::uint16_t>(i % (a - 1))});
     }
     return mesh;
 }
@@ -161,41 +159,25 @@ struct GlbCase {
 std::vector<GlbCase> glbCases() {
     const TestMesh square{0, {{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}}, {{0, 1, 2}, {0, 2, 3}}};
     const TestMesh odd{
-        1,
-        {{0.1f, -1e-30f, 3.4e38f}, {-2.5f, -0.0f, 0.3f}, {1.17549435e-38f, -3.4e38f, 1e10f}},
-        {{2, 1, 0}}};
+        1, {{0.1f, -1e-30f, 3.4e38f}, {-2.5f, -0.0f, 0.3f}, {1.17549435e-38f, -3.4e38f, 1e10f}}, {{2, 1, 0}}};
     TestMesh numbered = square;
     numbered.number = 7;
     return {
         {"several_meshes", {square, odd, numbered}},
-        {"wide_and_narrow_indices",
-         {bigMesh(0, 65536, 40), bigMesh(1, 65535, 40), bigMesh(2, 70000, 30)}},
+        {"wide_and_narrow_indices", {bigMesh(0, 65536, 40), bigMesh(1, 65535, 40), bigMesh(2, 70000, 30)}},
         {"pieces_across_boundaries", {bigMesh(4, 140000, 140000), odd}},
         {"faces_outside_and_degenerate",
          {{3,
            {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}},
-           {{0, 1, 2},
-            {0, 1, 3},
-            {3, 1, 0},
-            {0, 0, 1},
-            {1, 2, 2},
-            {2, 1, 2},
-            {2, 0, 1},
-            {65535, 0, 1}}}}},
+           {{0, 1, 2}, {0, 1, 3}, {3, 1, 0}, {0, 0, 1}, {1, 2, 2}, {2, 1, 2}, {2, 0, 1}, {65535, 0, 1}}}}},
         {"mesh_without_vertices", {square, {1, {}, {{0, 1, 2}}}, odd}},
         {"mesh_without_faces", {{0, {{1, 2, 3}, {4, 5, 6}}, {}}, odd}},
-        {"mesh_with_only_dropped_faces",
-         {{0, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}, {{0, 0, 1}, {0, 1, 3}}}}},
+        {"mesh_with_only_dropped_faces", {{0, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}, {{0, 0, 1}, {0, 1, 3}}}}},
         {"partial_trailing_groups",
          {{0, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}, {{0, 1, 2}}, 11, 5}, {1, {{1, 2, 3}}, {}, 1, 1}}},
-        {"skipped_meshes",
-         {{0, {}, {}, 0, 0, MeshSkip::outside},
-          odd,
-          {2, {}, {}, 0, 0, MeshSkip::shared},
-          numbered}},
+        {"skipped_meshes", {{0, {}, {}, 0, 0, MeshSkip::outside}, odd, {2, {}, {}, 0, 0, MeshSkip::shared}, numbered}},
         {"empty_plan", {}},
-        {"only_skipped_meshes",
-         {{0, {}, {}, 0, 0, MeshSkip::outside}, {1, {}, {}, 0, 0, MeshSkip::shared}}},
+        {"only_skipped_meshes", {{0, {}, {}, 0, 0, MeshSkip::outside}, {1, {}, {}, 0, 0, MeshSkip::shared}}},
         {"no_geometry", {{0, {}, {}}, {1, {{1, 2, 3}}, {}}}},
         {"z_up", {square, odd}, UpAxis::z},
         {"control_characters_in_name",
@@ -206,7 +188,9 @@ std::vector<GlbCase> glbCases() {
     };
 }
 
-void PrintTo(const GlbCase& glb_case, std::ostream* out) { *out << glb_case.name; }
+void PrintTo(const GlbCase& glb_case, std::ostream* out) {
+    *out << glb_case.name;
+}
 
 class LevelGlbTest : public ::testing::TestWithParam<GlbCase> {};
 
@@ -217,9 +201,7 @@ TEST_P(LevelGlbTest, ReadsBackAsTheMeshBytes) {
     // With V2BSP_GLB_FOLDER set, each case's file is kept there (to run a
     // glTF validator over them).
     if (const char* folder = std::getenv("V2BSP_GLB_FOLDER")) {
-        std::ofstream(std::filesystem::path(folder) / (std::string(glb_case.name) + ".glb"),
-                      std::ios::binary)
-            << file;
+        std::ofstream(std::filesystem::path(folder) / (std::string(glb_case.name) + ".glb"), std::ios::binary) << file;
     }
 
     std::vector<GlbNode> expected;
@@ -230,9 +212,7 @@ TEST_P(LevelGlbTest, ReadsBackAsTheMeshBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, LevelGlbTest, ::testing::ValuesIn(glbCases()),
-                         [](const ::testing::TestParamInfo<GlbCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const ::testing::TestParamInfo<GlbCase>& info) { return std::string(info.param.name); });
 
 // The container read by hand: the header's length, 4-byte chunks, blanks
 // after the JSON and zeros after the last index.
@@ -273,8 +253,7 @@ TEST(LevelGlbContainer, ChunksArePaddedAndTheHeaderStatesTheLength) {
 }
 
 TEST(LevelGlbContainer, ALevelWithoutGeometryHasNoBinaryChunk) {
-    for (const std::vector<TestMesh>& meshes :
-         {std::vector<TestMesh>{}, std::vector<TestMesh>{{0, {{1, 2, 3}}, {}}}}) {
+    for (const std::vector<TestMesh>& meshes : {std::vector<TestMesh>{}, std::vector<TestMesh>{{0, {{1, 2, 3}}, {}}}}) {
         const Level level = makeLevel(meshes, UpAxis::y);
         const std::string file = glbOf(level, {"empty", "folder", UpAxis::y});
         const auto* bytes = reinterpret_cast<const unsigned char*>(file.data());
@@ -300,8 +279,7 @@ TEST(LevelGlbContainer, LengthsFollowTheSummariesWhateverTheMeshHolds) {
     const Case cases[] = {{"more than the mesh", 5, 3}, {"less than the mesh", 2, 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Level level =
-            makeLevel({{0, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}, {{0, 1, 2}, {2, 1, 0}}}}, UpAxis::y);
+        Level level = makeLevel({{0, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}, {{0, 1, 2}, {2, 1, 0}}}}, UpAxis::y);
         level.summaries[0].vertices = c.vertices;
         level.summaries[0].triangles = c.triangles;
         const tinygltf::Model model = loadGlb(glbOf(level, {"lying", "folder", UpAxis::y}));

@@ -45,13 +45,15 @@ TEST(DecodePosition, EqualsTheNearestSingleOfTheStoredDecoding) {
     for (std::uint32_t high = 0; high < 512; ++high) {
         for (const std::uint32_t fraction : {0u, 1u, 0x400000u, 0x7FFFFEu, 0x7FFFFFu}) {
             const std::uint32_t bits = high << 23 | fraction;
-            ASSERT_EQ(std::bit_cast<std::uint32_t>(decodePosition(bits)), std::bit_cast<std::uint32_t>(nearestSingle(bits)))
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(decodePosition(bits)),
+                      std::bit_cast<std::uint32_t>(nearestSingle(bits)))
                 << std::hex << bits;
             ++checked;
         }
         for (int i = 0; i < 4000; ++i) {
             const std::uint32_t bits = high << 23 | (random() & 0x7FFFFF);
-            ASSERT_EQ(std::bit_cast<std::uint32_t>(decodePosition(bits)), std::bit_cast<std::uint32_t>(nearestSingle(bits)))
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(decodePosition(bits)),
+                      std::bit_cast<std::uint32_t>(nearestSingle(bits)))
                 << std::hex << bits;
             ++checked;
         }
@@ -65,12 +67,12 @@ TEST(DecodePosition, SpecialFields) {
         float expected;
     };
     const Case cases[] = {
-        {0x00000000, 0.0f},                                      // only all-zero bits are zero
-        {0x80000000, -std::ldexp(1.0f, -127)},                   // negative zero is -2^-127
-        {0x00400000, std::ldexp(1.5f, -127)},                    // a subnormal decodes as if normal
-        {0x7F800000, std::numeric_limits<float>::max()},         // infinity: beyond a single's range
+        {0x00000000, 0.0f},                               // only all-zero bits are zero
+        {0x80000000, -std::ldexp(1.0f, -127)},            // negative zero is -2^-127
+        {0x00400000, std::ldexp(1.5f, -127)},             // a subnormal decodes as if normal
+        {0x7F800000, std::numeric_limits<float>::max()},  // infinity: beyond a single's range
         {0xFF800000, -std::numeric_limits<float>::max()},
-        {0x7FC00000, std::numeric_limits<float>::max()},         // NaN likewise
+        {0x7FC00000, std::numeric_limits<float>::max()},  // NaN likewise
         {0x3F800000, 1.0f},
         {0xC0000000, -2.0f},
     };
@@ -95,8 +97,8 @@ MeshBytes mixedMesh() {
     putFace(mesh.faces, 1, 1, 2);  // degenerate
     putFace(mesh.faces, 2, 3, 5);  // 5 names no vertex
     putFace(mesh.faces, 4, 3, 2);
-    putFace(mesh.faces, 65535, 0, 1);  // names no vertex
-    putFace(mesh.faces, 0, 4, 4);  // degenerate
+    putFace(mesh.faces, 65535, 0, 1);                // names no vertex
+    putFace(mesh.faces, 0, 4, 4);                    // degenerate
     mesh.faces.insert(mesh.faces.end(), {9, 0, 9});  // partial trailing group
     return mesh;
 }

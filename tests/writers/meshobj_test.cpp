@@ -41,8 +41,7 @@ std::string faceLines(std::string_view hex) {
 }
 
 TEST(ObjFile, WorkedExampleByteForByte) {
-    const std::string vertexhex =
-        "0000C03F0000803E000000C0000000000000803F00000000000000BF0000C84200007040";
+    const std::string vertexhex = "0000C03F0000803E000000C0000000000000803F00000000000000BF0000C84200007040";
     const std::string facehex = "000001000200020002000100";
     const Bytes expected = {0x76, 0x20, 0x20, 0x31, 0x2E, 0x35, 0x20, 0x20, 0x2E, 0x32, 0x35, 0x20, 0x2D,
                             0x32, 0x0D, 0x0A, 0x76, 0x20, 0x20, 0x30, 0x20, 0x20, 0x31, 0x20, 0x20, 0x30,
@@ -158,8 +157,8 @@ TEST(ObjText, RandomSectionsParseBack) {
         for (std::size_t f = 0; f < indices.size(); f += 3) {
             const int a = indices[f], b = indices[f + 1], c = indices[f + 2];
             if (a == b || a == c || b == c) continue;
-            expected += "f  " + std::to_string(a + 1) + "  " + std::to_string(b + 1) + "  " +
-                        std::to_string(c + 1) + " \r\n";
+            expected +=
+                "f  " + std::to_string(a + 1) + "  " + std::to_string(b + 1) + "  " + std::to_string(c + 1) + " \r\n";
         }
         EXPECT_EQ(face_text, expected);
     }
@@ -168,7 +167,8 @@ TEST(ObjText, RandomSectionsParseBack) {
 TEST(ObjFaceText, IndexTextIsNumtextOfTheIndex) {
     for (std::uint32_t value : {0u, 1u, 8u, 9u, 99u, 12345u, 65532u, 65535u}) {
         SCOPED_TRACE(value);
-        const Bytes face = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8), 0xFE, 0xFF, 0xFD, 0xFF};
+        const Bytes face = {
+            static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8), 0xFE, 0xFF, 0xFD, 0xFF};
         std::string text;
         appendFaceLines(text, face);
         EXPECT_EQ(text, "f " + numtext(value + 1.0) + " " + numtext(65535.0) + " " + numtext(65534.0) + " \r\n");
@@ -188,9 +188,15 @@ TEST(MeshObjSource, PiecesJoinToTheWholeText) {
         std::size_t face_bytes;
     };
     const Case cases[] = {
-        {0, 0},           {12, 0},          {0, 6},           {12 * 255, 6 * 255},
-        {12 * 8192, 6 * 8191}, {12 * 8193 + 5, 6 * 16385 + 4},  {12 * 32768, 6 * 65536},
-        {12 * 32769 + 11, 6 * 65537 + 1}, {12 * 70001, 6 * 140001},
+        {0, 0},
+        {12, 0},
+        {0, 6},
+        {12 * 255, 6 * 255},
+        {12 * 8192, 6 * 8191},
+        {12 * 8193 + 5, 6 * 16385 + 4},
+        {12 * 32768, 6 * 65536},
+        {12 * 32769 + 11, 6 * 65537 + 1},
+        {12 * 70001, 6 * 140001},
     };
     std::mt19937 random(7);
     for (const unsigned threads : {1u, 2u}) {

@@ -29,13 +29,11 @@ Level makeLevel() {
         std::vector<std::uint8_t> vertices;
         for (std::size_t i = 0; i < 3 * kVerticesPerMesh; ++i) {
             const auto bits = std::bit_cast<std::uint32_t>(coordinate(random));
-            for (int b = 0; b < 4; ++b)
-                vertices.push_back(static_cast<std::uint8_t>(bits >> 8 * b));
+            for (int b = 0; b < 4; ++b) vertices.push_back(static_cast<std::uint8_t>(bits >> 8 * b));
         }
         std::vector<std::uint8_t> faces;
         for (std::size_t i = 0; i < kVerticesPerMesh; ++i) {
-            for (const std::size_t index :
-                 {i, (i + 1) % kVerticesPerMesh, (i + 130) % kVerticesPerMesh}) {
+            for (const std::size_t index : {i, (i + 1) % kVerticesPerMesh, (i + 130) % kVerticesPerMesh}) {
                 faces.push_back(static_cast<std::uint8_t>(index));
                 faces.push_back(static_cast<std::uint8_t>(index >> 8));
             }
@@ -62,8 +60,7 @@ void LevelGlb(benchmark::State& state) {
         while (source->next(chunk)) bytes += chunk.size();
         benchmark::DoNotOptimize(bytes);
     }
-    state.SetItemsProcessed(
-        static_cast<std::int64_t>(state.iterations() * kMeshes * kVerticesPerMesh));
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kMeshes * kVerticesPerMesh));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }
 BENCHMARK(LevelGlb)->Unit(benchmark::kMillisecond);

@@ -123,8 +123,7 @@ void HexToFloatTextRoute(benchmark::State& state) {
     std::vector<std::string> texts;
     for (const std::uint32_t b : vertexBits()) {
         char text[9];
-        std::snprintf(text, sizeof text, "%02X%02X%02X%02X", b & 0xFFU, (b >> 8) & 0xFFU,
-                      (b >> 16) & 0xFFU, b >> 24);
+        std::snprintf(text, sizeof text, "%02X%02X%02X%02X", b & 0xFFU, (b >> 8) & 0xFFU, (b >> 16) & 0xFFU, b >> 24);
         texts.emplace_back(text);
     }
     std::size_t i = 0;

@@ -59,7 +59,7 @@ constexpr std::uint64_t kBlock = 1 << 20;
 
 // What every worker shares: the next block, how many are done, the first failure.
 class Run {
-  public:
+public:
     explicit Run(std::uint64_t items) : items_(items), blocks_((items + kBlock - 1) / kBlock) {}
 
     // The next block [begin, end) of item indices, or false when none is left
@@ -93,11 +93,9 @@ class Run {
     bool failed() const { return failed_.load(); }
     const std::string& report() const { return report_; }
     std::uint64_t checked() const { return checked_.load(); }
-    double elapsed() const {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    }
+    double elapsed() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(); }
 
-  private:
+private:
     std::uint64_t items_;
     std::uint64_t blocks_;
     std::atomic<std::uint64_t> next_{0};
@@ -111,9 +109,8 @@ class Run {
 
 // The stored hex text (file order) of the value-order bits.
 std::string storedHex(std::uint32_t bits) {
-    const std::uint8_t bytes[4] = {
-        static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
-        static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 24)};
+    const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
+                                   static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 24)};
     return v2bsp::bytestohex(bytes);
 }
 
@@ -129,12 +126,11 @@ bool sameText(Run& run, double value) {
     char reference[kNumTextMax];
     char* fast_end = v2bsp::numtext(fast, value);
     char* reference_end = v2bsp::numtextReference(reference, value);
-    if (std::string_view(fast, fast_end - fast) ==
-        std::string_view(reference, reference_end - reference)) {
+    if (std::string_view(fast, fast_end - fast) == std::string_view(reference, reference_end - reference)) {
         return true;
     }
-    run.fail("numtext of " + describe(value) + " is \"" + std::string(fast, fast_end) +
-             "\", the reference gives \"" + std::string(reference, reference_end) + "\"");
+    run.fail("numtext of " + describe(value) + " is \"" + std::string(fast, fast_end) + "\", the reference gives \"" +
+             std::string(reference, reference_end) + "\"");
     return false;
 }
 
@@ -147,8 +143,8 @@ void checkDecode(Run& run, const Settings& s) {
             const double direct = v2bsp::decodeFloat(bits);
             const double text = v2bsp::hextofloat(storedHex(bits));
             if (std::bit_cast<std::uint64_t>(direct) != std::bit_cast<std::uint64_t>(text)) {
-                run.fail("pattern " + storedHex(bits) + " (stored order): decodeFloat gives " +
-                         describe(direct) + ", hextofloat gives " + describe(text));
+                run.fail("pattern " + storedHex(bits) + " (stored order): decodeFloat gives " + describe(direct) +
+                         ", hextofloat gives " + describe(text));
                 return;
             }
         }
@@ -212,8 +208,7 @@ double mixedValue(std::uint64_t seed, std::uint64_t i) {
             return v2bsp::decodeFloat(static_cast<std::uint32_t>(bits));
         case 2:  // an exact tie: n + 1/2 (below 2^50) or 10 n + 5 (below 2^53), n of 15 digits
             if ((bits >> 63) != 0) return static_cast<double>(fifteen) + 0.5;
-            return static_cast<double>(
-                (100'000'000'000'000ULL + bits % 800'000'000'000'000ULL) * 10 + 5);
+            return static_cast<double>((100'000'000'000'000ULL + bits % 800'000'000'000'000ULL) * 10 + 5);
         default: {  // a double beside the midpoint n5 * 10^e, up to two steps either way
             const std::uint64_t more = mix(seed, i, 2);
             const int exponent = static_cast<int>(more % 620) - 320;
@@ -268,14 +263,12 @@ int main(int argc, char** argv) {
         } else if (arg == "--numtext" && has_value && parseNumber(argv[++i], 10, number)) {
             s.mode = Mode::kRandomText;
             s.count = number;
-        } else if (arg == "--threads" && has_value && parseNumber(argv[++i], 10, number) &&
-                   number > 0 && number <= 256) {
+        } else if (arg == "--threads" && has_value && parseNumber(argv[++i], 10, number) && number > 0 &&
+                   number <= 256) {
             s.threads = static_cast<unsigned>(number);
-        } else if (arg == "--from" && has_value && parseNumber(argv[++i], 16, number) &&
-                   number <= 0xFFFFFFFFULL) {
+        } else if (arg == "--from" && has_value && parseNumber(argv[++i], 16, number) && number <= 0xFFFFFFFFULL) {
             s.from = number;
-        } else if (arg == "--to" && has_value && parseNumber(argv[++i], 16, number) &&
-                   number <= 0xFFFFFFFFULL) {
+        } else if (arg == "--to" && has_value && parseNumber(argv[++i], 16, number) && number <= 0xFFFFFFFFULL) {
             s.to = number;
         } else if (arg == "--seed" && has_value && parseNumber(argv[++i], 10, number)) {
             s.seed = number;

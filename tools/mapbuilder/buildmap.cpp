@@ -25,7 +25,9 @@ constexpr std::uint32_t kFirstTagId = 0xE1740000;
 constexpr std::string_view kBspClass = "bspt";
 constexpr std::array<std::string_view, 6> kOtherClasses = {"txtr", "shdr", "modl", "snds", "matl", "phys"};
 
-std::int64_t align4(std::int64_t value) { return (value + 3) & ~std::int64_t{3}; }
+std::int64_t align4(std::int64_t value) {
+    return (value + 3) & ~std::int64_t{3};
+}
 
 // Bytes that no structure claims; all lie in 0xC0..0xFF, so no aligned word
 // of filler is the marker, a class code or zero.
@@ -84,8 +86,7 @@ void checkName(std::string_view name, std::string_view what) {
 
 void checkScene(const Scene& scene) {
     if (scene.mapname.size() > kMapNameLength)
-        throw std::invalid_argument("map name has " + std::to_string(scene.mapname.size()) +
-                                    " bytes, at most 33 fit");
+        throw std::invalid_argument("map name has " + std::to_string(scene.mapname.size()) + " bytes, at most 33 fit");
     const std::size_t rows = scene.tagnames.size() + 2;
     if (scene.scenariorow >= rows || scene.bsprow >= rows || scene.scenariorow == scene.bsprow)
         throw std::invalid_argument("scenario row " + std::to_string(scene.scenariorow) + " and BSP row " +
@@ -96,9 +97,8 @@ void checkScene(const Scene& scene) {
     checkName(scene.bspname, "BSP name");
     if (scene.filler % 4 != 0)
         throw std::invalid_argument("filler " + std::to_string(scene.filler) + " is not a multiple of 4");
-    if (scene.indexmagic == 0 || scene.metamagic == 0 || scene.bspmagic == 0 ||
-        scene.indexmagic == scene.metamagic || scene.indexmagic == scene.bspmagic ||
-        scene.metamagic == scene.bspmagic)
+    if (scene.indexmagic == 0 || scene.metamagic == 0 || scene.bspmagic == 0 || scene.indexmagic == scene.metamagic ||
+        scene.indexmagic == scene.bspmagic || scene.metamagic == scene.bspmagic)
         throw std::invalid_argument("the three magics must be non-zero and distinct");
 }
 
@@ -245,8 +245,8 @@ void writeStructures(const Scene& scene, const MapLayout& layout, std::vector<st
         out.u32(tag.row + 12, tag.datasize);
     }
 
-    const auto bsp_size = u(layout.meshtable + static_cast<std::int64_t>(kMeshEntrySize * layout.meshes.size()) -
-                            layout.bspoffset);
+    const auto bsp_size =
+        u(layout.meshtable + static_cast<std::int64_t>(kMeshEntrySize * layout.meshes.size()) - layout.bspoffset);
     out.u32(layout.scenariodata + 528, 1);
     out.u32(layout.scenariodata + kScenarioBlockField, u(layout.bspblock + scene.metamagic));
     const TagRowLayout& bsp_tag = layout.tags[scene.bsprow];
@@ -315,9 +315,8 @@ void checkMarkers(const MapLayout& layout, const std::vector<std::uint8_t>& byte
 }  // namespace
 
 MarkerCollision::MarkerCollision(std::size_t mesh, std::int64_t offset, const std::string& culprit)
-    : std::invalid_argument("mesh " + std::to_string(mesh) + ": " + culprit +
-                            " puts the section marker at offset " + std::to_string(offset) +
-                            "; choose other data"),
+    : std::invalid_argument("mesh " + std::to_string(mesh) + ": " + culprit + " puts the section marker at offset " +
+                            std::to_string(offset) + "; choose other data"),
       mesh_(mesh),
       offset_(offset) {}
 

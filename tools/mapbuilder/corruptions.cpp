@@ -8,7 +8,9 @@ namespace {
 
 constexpr std::int64_t kNameTableField = 708;
 
-std::uint32_t fileLength(const BuiltMap& map) { return static_cast<std::uint32_t>(map.bytes.size()); }
+std::uint32_t fileLength(const BuiltMap& map) {
+    return static_cast<std::uint32_t>(map.bytes.size());
+}
 
 const MeshLayout& firstMesh(const BuiltMap& map) {
     if (map.layout.meshes.empty()) throw std::invalid_argument("this corruption needs a map with a mesh");
@@ -33,14 +35,18 @@ void writeMapName(BuiltMap& map, std::string_view name) {
     std::copy(name.begin(), name.end(), map.bytes.begin() + kMapNameOffset);
 }
 
-void tagCountHuge(BuiltMap& map) { pokeu32(map.bytes, map.layout.indexoffset + 24, 0xFFFFFFFF); }
+void tagCountHuge(BuiltMap& map) {
+    pokeu32(map.bytes, map.layout.indexoffset + 24, 0xFFFFFFFF);
+}
 
 void tagIndexPastEnd(BuiltMap& map) {
     const auto remaining = static_cast<std::int64_t>(map.bytes.size()) - map.layout.tagindexstart;
     pokeu32(map.bytes, map.layout.indexoffset + 24, static_cast<std::uint32_t>(remaining / 16 + 1));
 }
 
-void nameTableOffsetPastEnd(BuiltMap& map) { pokeu32(map.bytes, kNameTableField, fileLength(map)); }
+void nameTableOffsetPastEnd(BuiltMap& map) {
+    pokeu32(map.bytes, kNameTableField, fileLength(map));
+}
 
 // A copy of the names at the end of the file, cut just before the zero byte
 // that ends the last name the reader needs (name tagcount - 1).
@@ -66,9 +72,13 @@ void setScenarioCode(BuiltMap& map, std::string_view code) {
     pokeu32(map.bytes, map.layout.tags[map.layout.scenariorow].row, fourcc(code));
 }
 
-void noScenarioRow(BuiltMap& map) { setScenarioCode(map, "none"); }
+void noScenarioRow(BuiltMap& map) {
+    setScenarioCode(map, "none");
+}
 
-void upperCaseScenario(BuiltMap& map) { setScenarioCode(map, "SCNR"); }
+void upperCaseScenario(BuiltMap& map) {
+    setScenarioCode(map, "SCNR");
+}
 
 // A second row reads scnr. Of the two, the later leads to good scenario data
 // and the earlier to none: when the second row comes later it points at a
@@ -99,9 +109,13 @@ void bspBlockOutside(BuiltMap& map) {
     pokeu32(map.bytes, map.layout.scenariodata + kScenarioBlockField, fileLength(map) + map.layout.metamagic);
 }
 
-void bspHeaderOutside(BuiltMap& map) { pokeu32(map.bytes, map.layout.bspblock, fileLength(map) - 100); }
+void bspHeaderOutside(BuiltMap& map) {
+    pokeu32(map.bytes, map.layout.bspblock, fileLength(map) - 100);
+}
 
-void meshCountHuge(BuiltMap& map) { pokeu32(map.bytes, map.layout.bspoffset + 172, 0xFFFFFFFF); }
+void meshCountHuge(BuiltMap& map) {
+    pokeu32(map.bytes, map.layout.bspoffset + 172, 0xFFFFFFFF);
+}
 
 // A copy of the mesh table at the end of the file, ending 40 bytes into its
 // last entry so that entry's raw offset and size lie past the end.
@@ -112,13 +126,16 @@ void meshTableCutShort(BuiltMap& map) {
     const auto kept = static_cast<std::int64_t>(kMeshEntrySize * (layout.meshes.size() - 1) + 40);
     const std::vector<std::uint8_t> table(begin, begin + kept);
     const auto start = appendAligned(map, table);
-    pokeu32(map.bytes, layout.bspoffset + 176,
-            static_cast<std::uint32_t>(start - layout.bspoffset + layout.bspmagic));
+    pokeu32(map.bytes, layout.bspoffset + 176, static_cast<std::uint32_t>(start - layout.bspoffset + layout.bspmagic));
 }
 
-void rawOffsetHuge(BuiltMap& map) { pokeu32(map.bytes, firstMesh(map).entry + 40, 0xFFFFFFFF); }
+void rawOffsetHuge(BuiltMap& map) {
+    pokeu32(map.bytes, firstMesh(map).entry + 40, 0xFFFFFFFF);
+}
 
-void rawSizeHuge(BuiltMap& map) { pokeu32(map.bytes, firstMesh(map).entry + 44, 0xFFFFFFFF); }
+void rawSizeHuge(BuiltMap& map) {
+    pokeu32(map.bytes, firstMesh(map).entry + 44, 0xFFFFFFFF);
+}
 
 void rawRangePastEnd(BuiltMap& map) {
     const auto& mesh = lastMesh(map);
@@ -131,9 +148,13 @@ void clearMarkers(BuiltMap& map, std::size_t first) {
     for (std::size_t i = first; i < kMarkersPerMesh; ++i) pokeu32(map.bytes, mesh.markers[i], 0);
 }
 
-void meshWithoutMarkers(BuiltMap& map) { clearMarkers(map, 0); }
+void meshWithoutMarkers(BuiltMap& map) {
+    clearMarkers(map, 0);
+}
 
-void meshWithThreeMarkers(BuiltMap& map) { clearMarkers(map, 3); }
+void meshWithThreeMarkers(BuiltMap& map) {
+    clearMarkers(map, 3);
+}
 
 void markerInLastFourBytes(BuiltMap& map) {
     const auto& mesh = firstMesh(map);
@@ -153,11 +174,17 @@ void truncated(BuiltMap& map) {
     truncateMap(map, static_cast<std::size_t>(mesh.vertexStart + 12 * kept_vertices));
 }
 
-void classCount2731(BuiltMap& map) { pokeu32(map.bytes, map.layout.indexoffset + 4, 2731); }
+void classCount2731(BuiltMap& map) {
+    pokeu32(map.bytes, map.layout.indexoffset + 4, 2731);
+}
 
-void mapNameWithPath(BuiltMap& map) { writeMapName(map, "../../x"); }
+void mapNameWithPath(BuiltMap& map) {
+    writeMapName(map, "../../x");
+}
 
-void mapNameEmpty(BuiltMap& map) { writeMapName(map, ""); }
+void mapNameEmpty(BuiltMap& map) {
+    writeMapName(map, "");
+}
 
 constexpr CorruptionCase kCorruptions[] = {
     {Corruption::TagCountHuge, "tagcount-huge",
@@ -175,33 +202,39 @@ constexpr CorruptionCase kCorruptions[] = {
      "the table's zero bytes become '_': the names run on into the bytes after the table; no failure, meshes as usual",
      nameTableUnterminated},
     {Corruption::NoScenarioRow, "no-scenario-row",
-     "no row reads as scnr: the scenario address comes from header offset 8 (the file length), below metamagic: not-a-map message",
+     "no row reads as scnr: the scenario address comes from header offset 8 (the file length), below metamagic: "
+     "not-a-map message",
      noScenarioRow},
     {Corruption::UpperCaseScenario, "scenario-uppercase",
      "the scenario class code is stored as SCNR: it matches like scnr and every mesh is written", upperCaseScenario},
     {Corruption::TwoScenarioRows, "two-scenario-rows",
-     "a second row reads scnr; only the later of the two leads to a scenario with a BSP: the later wins and every mesh is written",
+     "a second row reads scnr; only the later of the two leads to a scenario with a BSP: the later wins and every mesh "
+     "is written",
      twoScenarioRows},
     {Corruption::BspBlockOutside, "bspblock-outside",
      "the scenario's BSP block address translates to the file length: the run ends with the not-a-map message",
      bspBlockOutside},
     {Corruption::BspHeaderOutside, "bspheader-outside",
-     "bspoffset lies 100 bytes before the end, so meshcount and the table address lie outside: the not-a-map message at \"Locating BSP...\"",
+     "bspoffset lies 100 bytes before the end, so meshcount and the table address lie outside: the not-a-map message "
+     "at \"Locating BSP...\"",
      bspHeaderOutside},
     {Corruption::MeshCountHuge, "meshcount-huge",
      "meshcount 0xFFFFFFFF: no message box, the run ends in bounded time and allocates only what the file can hold",
      meshCountHuge},
     {Corruption::MeshTableCutShort, "meshtable-cut-short",
-     "the mesh table moves to the end of the file, cut 40 bytes into its last entry: every mesh but the last is written as usual",
+     "the mesh table moves to the end of the file, cut 40 bytes into its last entry: every mesh but the last is "
+     "written as usual",
      meshTableCutShort},
     {Corruption::RawOffsetHuge, "rawoffset-huge",
      "mesh 0's raw offset is 0xFFFFFFFF: mesh 0 gives no vertex or face line, the other meshes are written as usual",
      rawOffsetHuge},
     {Corruption::RawSizeHuge, "rawsize-huge",
-     "mesh 0's raw size is 0xFFFFFFFF: its data runs past the end, so mesh 0 is logged as skipped and not written; the others as usual",
+     "mesh 0's raw size is 0xFFFFFFFF: its data runs past the end, so mesh 0 is logged as skipped and not written; the "
+     "others as usual",
      rawSizeHuge},
     {Corruption::RawRangePastEnd, "rawrange-past-end",
-     "the last mesh's raw range ends 64 bytes past the end of the file: that mesh is logged as skipped and not written; the others as usual",
+     "the last mesh's raw range ends 64 bytes past the end of the file: that mesh is logged as skipped and not "
+     "written; the others as usual",
      rawRangePastEnd},
     {Corruption::MeshWithoutMarkers, "mesh-without-markers",
      "mesh 0 holds no marker: both sections are empty and mesh0.obj is CR LF CR LF CR LF", meshWithoutMarkers},
@@ -212,7 +245,8 @@ constexpr CorruptionCase kCorruptions[] = {
      "mesh 0's raw size ends right after marker 8, which still counts (its four bytes lie inside): mesh0.obj as usual",
      markerInLastFourBytes},
     {Corruption::MarkerNotAligned, "marker-not-aligned",
-     "mesh 0's marker 8 sits 2 bytes off the 4-byte grid and is not a hit: mesh0.obj has its face lines but no vertex line",
+     "mesh 0's marker 8 sits 2 bytes off the 4-byte grid and is not a hit: mesh0.obj has its face lines but no vertex "
+     "line",
      markerNotAligned},
     {Corruption::Truncated, "truncated",
      "the file ends after half the vertices of the last mesh: earlier meshes as usual, the last is logged as skipped",
@@ -220,7 +254,8 @@ constexpr CorruptionCase kCorruptions[] = {
     {Corruption::ClassCount2731, "classcount-2731",
      "classcount 2731 (12 * 2731 passes 32767): the run ends with the not-a-map message", classCount2731},
     {Corruption::MapNameWithPath, "mapname-path",
-     "the map name is ../../x: nothing is written outside the chosen output folder; the name is made safe, not followed",
+     "the map name is ../../x: nothing is written outside the chosen output folder; the name is made safe, not "
+     "followed",
      mapNameWithPath},
     {Corruption::MapNameEmpty, "mapname-empty",
      "all 33 name bytes are zero: the output folder is named after the map file instead; meshes as usual",
@@ -229,7 +264,9 @@ constexpr CorruptionCase kCorruptions[] = {
 
 }  // namespace
 
-std::span<const CorruptionCase> corruptions() { return kCorruptions; }
+std::span<const CorruptionCase> corruptions() {
+    return kCorruptions;
+}
 
 const CorruptionCase* findCorruption(std::string_view name) {
     for (const auto& c : kCorruptions) {

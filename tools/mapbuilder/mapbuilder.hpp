@@ -67,16 +67,16 @@ struct Mesh {
 // the scenario row at `scenariorow`, the BSP row at `bsprow`, and the names of
 // `tagnames` in order in the remaining rows.
 struct Scene {
-    std::string mapname;                 // at most 33 bytes, any values; zero padded
-    std::vector<std::string> tagnames;   // names of the other tag rows; no zero bytes
-    std::vector<Mesh> meshes;            // the BSP's meshes, in mesh-table order
+    std::string mapname;                // at most 33 bytes, any values; zero padded
+    std::vector<std::string> tagnames;  // names of the other tag rows; no zero bytes
+    std::vector<Mesh> meshes;           // the BSP's meshes, in mesh-table order
     std::string scenarioname = "levels\\scenario";
     std::string bspname = "levels\\scenario bsp";
-    std::size_t scenariorow = 0;         // row index, at most tagnames.size() + 1
-    std::size_t bsprow = 1;              // row index, at most tagnames.size() + 1, not scenariorow
-    std::uint32_t classcount = 4;        // rows of the tag-class table (above 2730 the extractor must refuse the map)
-    bool uppercasescenario = false;      // store the scenario's class code as SCNR
-    std::uint32_t filler = 0;            // extra bytes after every structure and between markers; multiple of 4
+    std::size_t scenariorow = 0;     // row index, at most tagnames.size() + 1
+    std::size_t bsprow = 1;          // row index, at most tagnames.size() + 1, not scenariorow
+    std::uint32_t classcount = 4;    // rows of the tag-class table (above 2730 the extractor must refuse the map)
+    bool uppercasescenario = false;  // store the scenario's class code as SCNR
+    std::uint32_t filler = 0;        // extra bytes after every structure and between markers; multiple of 4
     std::uint32_t indexmagic = 0x11A00000;  // the three magics: non-zero and distinct
     std::uint32_t metamagic = 0x23400000;
     std::uint32_t bspmagic = 0x35C00000;
@@ -84,43 +84,43 @@ struct Scene {
 
 struct TagRowLayout {
     std::string name;
-    std::uint32_t classcode = 0;   // the little-endian fourcc as stored
+    std::uint32_t classcode = 0;  // the little-endian fourcc as stored
     std::uint32_t id = 0;
-    std::int64_t row = 0;          // file offset of the 16-byte row
-    std::int64_t data = 0;         // file offset of the tag's data
+    std::int64_t row = 0;   // file offset of the 16-byte row
+    std::int64_t data = 0;  // file offset of the tag's data
     std::uint32_t datasize = 0;
 };
 
 struct MeshLayout {
-    std::int64_t entry = 0;        // file offset of the 176-byte mesh-table entry
-    std::int64_t raw = 0;          // raw data offset (entry +40)
-    std::int64_t rawsize = 0;      // raw data size (entry +44)
+    std::int64_t entry = 0;                               // file offset of the 176-byte mesh-table entry
+    std::int64_t raw = 0;                                 // raw data offset (entry +40)
+    std::int64_t rawsize = 0;                             // raw data size (entry +44)
     std::array<std::int64_t, kMarkersPerMesh> markers{};  // file offsets of markers 1..8
-    std::int64_t faceStart = 0;    // marker 3 + 4
-    std::int64_t faceLength = 0;   // bytes up to marker 4, zero padding included
-    std::int64_t vertexStart = 0;  // marker 7 + 4
-    std::int64_t vertexLength = 0; // bytes up to marker 8
+    std::int64_t faceStart = 0;                           // marker 3 + 4
+    std::int64_t faceLength = 0;                          // bytes up to marker 4, zero padding included
+    std::int64_t vertexStart = 0;                         // marker 7 + 4
+    std::int64_t vertexLength = 0;                        // bytes up to marker 8
 };
 
 // File offsets of every structure of a built map. Offsets stay those of the
 // map as built; a corruption changes the bytes, not this record.
 struct MapLayout {
     std::int64_t filelength = 0;
-    std::int64_t nametable = 0;         // value at 708
-    std::int64_t nametablelength = 0;   // names and their zero bytes, without padding
-    std::int64_t indexoffset = 0;       // value at 16
-    std::int64_t indexlength = 0;       // value at 20
-    std::int64_t classtable = 0;        // indexoffset + 32
+    std::int64_t nametable = 0;        // value at 708
+    std::int64_t nametablelength = 0;  // names and their zero bytes, without padding
+    std::int64_t indexoffset = 0;      // value at 16
+    std::int64_t indexlength = 0;      // value at 20
+    std::int64_t classtable = 0;       // indexoffset + 32
     std::uint32_t classcount = 0;
-    std::int64_t tagindexstart = 0;     // classtable + 12 * classcount
-    std::int64_t tagindexend = 0;       // tagindexstart + 16 * tagcount: the index tail
-    std::int64_t tagdataarea = 0;       // indexoffset + indexlength
-    std::vector<TagRowLayout> tags;     // in row order
+    std::int64_t tagindexstart = 0;  // classtable + 12 * classcount
+    std::int64_t tagindexend = 0;    // tagindexstart + 16 * tagcount: the index tail
+    std::int64_t tagdataarea = 0;    // indexoffset + indexlength
+    std::vector<TagRowLayout> tags;  // in row order
     std::size_t scenariorow = 0;
     std::size_t bsprow = 0;
     std::int64_t scenariodata = 0;
-    std::int64_t bspblock = 0;          // the BSP block element
-    std::int64_t bspoffset = 0;         // the BSP header
+    std::int64_t bspblock = 0;   // the BSP block element
+    std::int64_t bspoffset = 0;  // the BSP header
     std::int64_t meshtable = 0;
     std::uint32_t indexmagic = 0;
     std::uint32_t metamagic = 0;

@@ -78,9 +78,8 @@ Scene sceneOf(std::string_view command, std::span<const std::string_view> option
             throw UsageError("unknown option " + std::string(option));
     }
     Scene scene = command == "sample" ? samplescene()
-                  : command == "edge"
-                      ? edgeScene()
-                      : largeScene(static_cast<std::uint32_t>(meshes), vertices, triangles);
+                  : command == "edge" ? edgeScene()
+                                      : largeScene(static_cast<std::uint32_t>(meshes), vertices, triangles);
     if (name) scene.mapname = *name;
     return scene;
 }

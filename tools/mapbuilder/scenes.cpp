@@ -9,7 +9,9 @@ namespace {
 
 constexpr std::uint64_t kMaxMeshVertices = 65536;
 
-std::uint16_t index16(std::size_t value) { return static_cast<std::uint16_t>(value); }
+std::uint16_t index16(std::size_t value) {
+    return static_cast<std::uint16_t>(value);
+}
 
 // A flat grid of nu x nv cells from `origin`, spanned by the vectors `u` and `v`.
 Mesh grid(Vertex origin, Vertex u, Vertex v, std::size_t nu, std::size_t nv) {
@@ -18,8 +20,8 @@ Mesh grid(Vertex origin, Vertex u, Vertex v, std::size_t nu, std::size_t nv) {
         for (std::size_t i = 0; i <= nu; ++i) {
             const auto fu = static_cast<float>(i) / static_cast<float>(nu);
             const auto fv = static_cast<float>(j) / static_cast<float>(nv);
-            mesh.vertices.push_back({origin.x + fu * u.x + fv * v.x, origin.y + fu * u.y + fv * v.y,
-                                     origin.z + fu * u.z + fv * v.z});
+            mesh.vertices.push_back(
+                {origin.x + fu * u.x + fv * v.x, origin.y + fu * u.y + fv * v.y, origin.z + fu * u.z + fv * v.z});
         }
     }
     const std::size_t row = nu + 1;
@@ -71,10 +73,17 @@ void addBox(Mesh& mesh, Vertex lo, Vertex hi) {
         mesh.vertices.push_back({(k & 1) ? hi.x : lo.x, (k & 2) ? hi.y : lo.y, (k & 4) ? hi.z : lo.z});
     }
     static constexpr std::array<std::array<int, 4>, 6> kFaces = {{
-        {0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5},
+        {0, 2, 3, 1},
+        {4, 5, 7, 6},
+        {0, 1, 5, 4},
+        {2, 6, 7, 3},
+        {0, 4, 6, 2},
+        {1, 3, 7, 5},
     }};
     for (const auto& f : kFaces) {
-        const auto at = [&](int k) { return index16(first + static_cast<std::size_t>(f[static_cast<std::size_t>(k)])); };
+        const auto at = [&](int k) {
+            return index16(first + static_cast<std::size_t>(f[static_cast<std::size_t>(k)]));
+        };
         mesh.triangles.push_back({at(0), at(1), at(2)});
         mesh.triangles.push_back({at(0), at(2), at(3)});
     }
@@ -101,7 +110,7 @@ Scene samplescene() {
     scene.scenarioname = "levels\\sample room\\sample room";
     scene.bspname = "levels\\sample room\\sample room bsp";
     scene.tagnames = {"shaders\\floor tiles", "shaders\\plaster wall", "shaders\\stone pillar",
-                     "bitmaps\\floor tiles", "bitmaps\\plaster", "sound\\ambience\\room tone"};
+                      "bitmaps\\floor tiles", "bitmaps\\plaster",      "sound\\ambience\\room tone"};
     scene.scenariorow = 2;
     scene.bsprow = 5;
     scene.classcount = 6;
@@ -177,7 +186,8 @@ Scene largeScene(std::uint32_t meshes, std::uint64_t vertices, std::uint64_t tri
             throw std::invalid_argument("mesh " + std::to_string(m) + " would have triangles but " +
                                         std::to_string(nv) + " vertices");
         Mesh& mesh = scene.meshes[m];
-        const auto width = std::max<std::uint64_t>(2, static_cast<std::uint64_t>(std::ceil(std::sqrt(static_cast<double>(nv)))));
+        const auto width =
+            std::max<std::uint64_t>(2, static_cast<std::uint64_t>(std::ceil(std::sqrt(static_cast<double>(nv)))));
         const float patch = 0.25f * static_cast<float>(width + 1);
         const float ox = 0.125f + patch * static_cast<float>(m % columns);
         const float oz = 0.375f + patch * static_cast<float>(m / columns);

@@ -9,8 +9,8 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -23,7 +23,9 @@ namespace {
 
 constexpr int kTemporaryAttempts = 100;
 
-std::error_code lastError() { return {errno, std::generic_category()}; }
+std::error_code lastError() {
+    return {errno, std::generic_category()};
+}
 
 // Writes all of `text` to `fd`, going on after short writes and interruptions.
 std::error_code writeAll(int fd, std::string_view text) {

@@ -17,7 +17,9 @@ namespace {
 constexpr std::size_t kLargeImage = std::size_t{4} << 20;
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
-std::size_t wholeHugePages(std::size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
+std::size_t wholeHugePages(std::size_t bytes) {
+    return (bytes + kHugePage - 1) / kHugePage * kHugePage;
+}
 
 }  // namespace
 

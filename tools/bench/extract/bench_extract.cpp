@@ -108,13 +108,20 @@ int main(int argc, char** argv) {
         }
         if (i + 1 >= argc) usage(argv[0]);
         const char* value = argv[++i];
-        if (arg == "--runs") runs = std::atoi(value);
-        else if (arg == "--label") label = value;
-        else if (arg == "--vertices") vertices = std::strtod(value, nullptr);
-        else if (arg == "--map") map = value;
-        else if (arg == "--clean") clean = value;
-        else if (arg == "--tsv") tsv = value;
-        else usage(argv[0]);
+        if (arg == "--runs")
+            runs = std::atoi(value);
+        else if (arg == "--label")
+            label = value;
+        else if (arg == "--vertices")
+            vertices = std::strtod(value, nullptr);
+        else if (arg == "--map")
+            map = value;
+        else if (arg == "--clean")
+            clean = value;
+        else if (arg == "--tsv")
+            tsv = value;
+        else
+            usage(argv[0]);
     }
     if (command.empty() || runs < 1) usage(argv[0]);
     if (label.empty()) label = command.front();
@@ -146,8 +153,7 @@ int main(int argc, char** argv) {
     const double map_mib = map.empty() ? 0 : static_cast<double>(std::filesystem::file_size(map)) / kMiB;
     const double over_mib = peak_mib - map_mib;
 
-    std::printf("%-28s median %.3f s (%.3f-%.3f, %d runs), cpu %.3f s", label.c_str(), middle, least, most,
-                runs, cpu);
+    std::printf("%-28s median %.3f s (%.3f-%.3f, %d runs), cpu %.3f s", label.c_str(), middle, least, most, runs, cpu);
     if (vertices > 0) std::printf("  %.2f M vertices/s", rate);
     std::printf("  peak %.1f MiB", peak_mib);
     if (!map.empty())
@@ -162,8 +168,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         // label, runs, median, least, greatest, M vertices/s, peak MiB, map MiB (0: none), cpu
-        std::fprintf(file, "%s\t%d\t%.4f\t%.4f\t%.4f\t%.3f\t%.1f\t%.1f\t%.4f\n", label.c_str(), runs, middle,
-                     least, most, rate, peak_mib, map_mib, cpu);
+        std::fprintf(file, "%s\t%d\t%.4f\t%.4f\t%.4f\t%.3f\t%.1f\t%.1f\t%.4f\n", label.c_str(), runs, middle, least,
+                     most, rate, peak_mib, map_mib, cpu);
         std::fclose(file);
     }
     if (!clean.empty()) std::filesystem::remove_all(clean);
