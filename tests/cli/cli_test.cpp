@@ -96,6 +96,15 @@ TEST_F(ExtractCommand, ListsTagsOnly) {
     EXPECT_NE(outcome.out.find("caf\u00E9\n"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists("gamma"));
 
+    // Control characters are shown as \x and their code, so each tag stays one line.
+    mb::Scene controls = scene("gamma");
+    controls.tagnames = {"two\nlines", "\x1B]0;title\x07", "odd\x81" "byte", "back\\slash"};
+    const Outcome escaped = run({"--list-tags", writeMap(mb::buildMap(controls), "controls.map")});
+    EXPECT_EQ(escaped.status, 0);
+    EXPECT_NE(escaped.out.find("two\\x0Alines\n\\x1B]0;title\\x07\nodd\\x81byte\nback\\slash\n"),
+              std::string::npos)
+        << escaped.out;
+
     // A map without a scenario still lists its tags.
     mb::BuiltMap no_scenario = mb::buildMap(scene("gamma"));
     mb::corruptionCase(mb::Corruption::NoScenarioRow).apply(no_scenario);
@@ -290,6 +299,110 @@ TEST_F(ExtractCommand, QuietSendsLinesOfMissingOutputToStandardError) {
     }
 }
 
+// Within one run, two maps never share a folder name (ignoring case), no file
+// replaces the map being extracted, and mesh files of an earlier run are named.
+TEST_F(ExtractCommand, MapsNeverMixOrReplaceTheirInput) {
+    const auto sized = [](const std::string& name, int meshes) {
+        mb::Scene s = scene(name);
+        s.meshes.resize(static_cast<std::size_t>(meshes), s.meshes[0]);
+        return mb::buildMap(s);
+    };
+    const std::string same10 = writeMap(sized("same", 10), "same10.map");
+    const std::string same3 = writeMap(sized("same", 3), "same3.map");
+    const std::string slash = writeMap(sized("a/b", 2), "slash.map");
+    const std::string colon = writeMap(sized("a:b", 2), "colon.map");
+    const std::string upper = writeMap(sized("Level", 2), "upper.map");
+    const std::string lower = writeMap(sized("level", 3), "lower.map");
+    const std::string unnamed = writeMap(sized("", 2), "same.map");
+    const std::string five = writeMap(sized("fewer", 5), "five.map");
+    const std::string four = writeMap(sized("fewer", 4), "four.map");
+    const std::string three = writeMap(sized("fewer", 3), "three.map");
+    const std::string one = writeMap(sized("fewer", 1), "one.map");
+    const std::string glb = writeMap(sized("x", 2), "out/x.glb");
+    const std::string own = writeMap(sized("y", 2), "out/y/mesh0.obj");
+    const std::string all = "meshes,obj,glb";
+    const std::string held = " from this run";
+
+    struct Case {
+        const char* name;
+        std::vector<std::string> earlier;  // maps of a run before, with the mesh files only
+        std::string formats;
+        std::vector<std::string> maps;
+        int status;
+        std::string err;  // with -q
+        std::string alone;  // the map whose files must be those of a run of its own, or none
+    };
+    const std::string o = out();
+    const Case cases[] = {
+        {"one stored name", {}, all, {same10, same3}, 1,
+         "v2bsp-extract: " + same3 + ": Could not create folder " + o + "/same: it holds the output of " + same10 +
+             held + "\n",
+         same10},
+        {"the whole-level files alone", {}, "obj,glb", {same10, same3}, 1,
+         "v2bsp-extract: " + same3 + ": Could not write " + o + "/same.obj: it holds the output of " + same10 + held +
+             "\nv2bsp-extract: " + same3 + ": Could not write " + o + "/same.glb: it holds the output of " + same10 +
+             held + "\n",
+         same10},
+        {"names made equal", {}, all, {slash, colon}, 1,
+         "v2bsp-extract: " + colon + ": Could not create folder " + o + "/a_b: it holds the output of " + slash + held +
+             "\n",
+         slash},
+        {"names equal but for case", {}, all, {upper, lower}, 1,
+         "v2bsp-extract: " + lower + ": Could not create folder " + o + "/level: it holds the output of " + upper +
+             held + "\n",
+         upper},
+        {"a name taken from the file", {}, "meshes", {same10, unnamed}, 1,
+         "v2bsp-extract: " + unnamed + ": Could not create folder " + o + "/same: it holds the output of " + same10 +
+             held + "\n",
+         same10},
+        {"the map as its own glb", {}, "glb", {glb}, 1,
+         "v2bsp-extract: " + glb + ": Could not write " + o + "/x.glb: it is the map being extracted\n", ""},
+        {"the map as its own mesh file", {}, "meshes", {own}, 1,
+         "v2bsp-extract: " + own + ": Could not write " + o + "/y/mesh0.obj: it is the map being extracted\n", ""},
+        {"one earlier file", {four}, "meshes", {three}, 0,
+         "v2bsp-extract: " + three + ": Mesh files of an earlier extraction are still in " + o +
+             "/fewer: mesh3.obj (1 file)\n",
+         ""},
+        {"two earlier files", {five}, "meshes", {three}, 0,
+         "v2bsp-extract: " + three + ": Mesh files of an earlier extraction are still in " + o +
+             "/fewer: mesh3.obj, mesh4.obj (2 files)\n",
+         ""},
+        {"many earlier files", {five}, "meshes", {one}, 0,
+         "v2bsp-extract: " + one + ": Mesh files of an earlier extraction are still in " + o +
+             "/fewer: mesh1.obj ... mesh4.obj (4 files)\n",
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const char* folder : {"same", "a_b", "level", "Level", "fewer", "same.obj", "same.glb"}) {
+            std::filesystem::remove_all(scratch_.path() / "out" / folder);
+        }
+        if (!c.earlier.empty()) {
+            std::vector<std::string> earlier = {"-q", "-o", o};
+            earlier.insert(earlier.end(), c.earlier.begin(), c.earlier.end());
+            ASSERT_EQ(run(earlier).status, 0);
+        }
+        std::vector<std::string> args = {"-q", "--format", c.formats, "-o", o};
+        args.insert(args.end(), c.maps.begin(), c.maps.end());
+        const std::string before = readFile(c.maps.front());
+        const Outcome outcome = run(args);
+        EXPECT_EQ(outcome.status, c.status);
+        EXPECT_EQ(outcome.err, c.err);
+        EXPECT_EQ(readFile(c.maps.front()), before);
+        if (!c.alone.empty()) {
+            // The earlier map's files are whole, as if it had been extracted alone.
+            const std::string apart = (scratch_.path() / "apart").string();
+            std::filesystem::remove_all(apart);
+            ASSERT_EQ(run({"-q", "--format", c.formats, "-o", apart, c.alone}).status, 0);
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(apart)) {
+                if (!entry.is_regular_file()) continue;
+                const auto relative = std::filesystem::relative(entry.path(), apart);
+                EXPECT_EQ(readFile(entry.path()), readFile(std::filesystem::path(o) / relative)) << relative;
+            }
+        }
+    }
+}
+
 TEST_F(ExtractCommand, OutputFolderIsMadeOnlyWhenAMapWrites) {
     std::ofstream(scratch_.path() / "text.map") << "hello, world\n";
     mb::BuiltMap no_bsp = mb::buildMap(scene("kappa"));
@@ -371,6 +484,12 @@ TEST_F(ExtractCommand, UsageMessages) {
         {{"--up-axis", "x", "a.map"}, "--up-axis: x not in {y,z}"},
         {{"-j", "0", "a.map"}, "--jobs: Value 0 not in range 1 to 256"},
         {{"-j", "257", "a.map"}, "--jobs: Value 257 not in range 1 to 256"},
+        {{"-o", "", "a.map"}, "--output: the folder name is empty"},
+        {{"--list-tags", "-o", "x", "a.map"}, "--list-tags takes only a MAP; --output cannot be given with it"},
+        {{"--list-tags", "--format", "obj", "a.map"}, "--list-tags takes only a MAP; --format cannot be given with it"},
+        {{"--list-tags", "--up-axis", "z", "a.map"},
+         "--list-tags takes only a MAP; --up-axis cannot be given with it"},
+        {{"-j", "2", "--list-tags", "a.map"}, "--list-tags takes only a MAP; --jobs cannot be given with it"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);

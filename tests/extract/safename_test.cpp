@@ -33,11 +33,36 @@ TEST(OutputFolderName, MadeSafe) {
         {"", "...", "map"},
         {"", "", "map"},
         {"caf\xE9", "x.map", "caf\u00E9"},
+        {"a\x81" "b\x8D\x8F\x90\x9D" "c\x80", "x.map", "a_b____c\u20AC"},
+        {"CON", "x.map", "CON_"},
+        {"nul.level", "x.map", "nul_.level"},
+        {"LPT1.x.y", "x.map", "LPT1_.x.y"},
+        {"com9", "x.map", "com9_"},
+        {"Aux. ", "x.map", "Aux_"},
+        {"", "prn.map", "prn_"},
+        {"CONx", "x.map", "CONx"},
+        {"COM0", "x.map", "COM0"},
+        {"LPT10", "x.map", "LPT10"},
+        {"xNUL", "x.map", "xNUL"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mapname + " | " + c.filename);
         EXPECT_EQ(outputFolderName(c.mapname, c.filename), c.folder);
     }
+}
+
+// Names that a file system ignoring case takes for one folder have one key.
+TEST(CaseKey, FoldsTheLettersOfMapNames) {
+    const std::pair<std::string, std::string> same[] = {
+        {"Level", "level"},
+        {"\u00C9T\u00C9", "\u00E9t\u00E9"},
+        {"\u0152uvre", "\u0153uvre"},
+        {"\u0160\u017D\u0178", "\u0161\u017E\u00FF"},
+    };
+    for (const auto& [a, b] : same) EXPECT_EQ(caseKey(a), caseKey(b)) << a;
+    const std::pair<std::string, std::string> different[] = {
+        {"a_b", "a.b"}, {"\u00D7", "\u00F7"}, {"\xC3", "\xE3"}, {"level1", "level"}};
+    for (const auto& [a, b] : different) EXPECT_NE(caseKey(a), caseKey(b)) << a;
 }
 
 }  // namespace

@@ -19,8 +19,8 @@ class DroppingFiles final : public v2bsp::OutputFiles {
 public:
     std::error_code createFolder(const std::filesystem::path&) override { return {}; }
     std::error_code replaceFile(const std::filesystem::path&, v2bsp::ByteSource& text) override {
-        std::string piece;
-        while (text.next(piece)) bytes += static_cast<long long>(piece.size());
+        std::string_view piece;
+        while (text.nextPiece(piece)) bytes += static_cast<long long>(piece.size());
         return {};
     }
     long long bytes = 0;

@@ -11,6 +11,7 @@
 #include "childprocess.hpp"
 #include "corpus.hpp"
 #include "formatlists.hpp"
+#include "mapbuilder/mapbuilder.hpp"
 #include "mapfile.hpp"
 #include "scratchfolder.hpp"
 
@@ -85,6 +86,24 @@ TEST_P(WorstMap, EndsWithinTheMemoryBound) {
     std::cout << worst.name << " (" << formats.list << "): " << run.out << "  peak "
               << run.peakbytes / static_cast<std::int64_t>(kMiB) << " MiB; "
               << "bound " << bound / static_cast<std::int64_t>(kMiB) << " MiB\n";
+}
+
+// A level of a quarter of a million tiny meshes: the glb describes each, but
+// its memory is bounded by the map, not by the count of meshes.
+TEST(BoundedWork, ManyMeshesInTheGlb) {
+    if (kUnderSanitizer) GTEST_SKIP() << "the resident size means nothing under the sanitizers";
+    ScratchFolder scratch;
+    const auto map = writeMap(scratch.path() / "many.map",
+                              mapbuilder::buildMap(mapbuilder::largeScene(262000, 786000, 262000)).bytes);
+    const ChildOutcome run = runProgram({V2BSP_BOUNDEDRUN_COMMAND, "--format", "glb", map.string()}, kHangLimit);
+    ASSERT_TRUE(run.finished);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(field(run.out, "outcome="), "complete") << run.out;
+    EXPECT_EQ(field(run.out, "levels="), "1") << run.out;
+    const auto size = static_cast<std::int64_t>(std::filesystem::file_size(map));
+    EXPECT_LT(run.peakbytes, 2 * size + 64 * static_cast<std::int64_t>(kMiB)) << run.out;
+    std::cout << "many meshes (glb): " << run.out << "  peak " << run.peakbytes / static_cast<std::int64_t>(kMiB)
+              << " MiB; map " << size / static_cast<std::int64_t>(kMiB) << " MiB\n";
 }
 
 INSTANTIATE_TEST_SUITE_P(BoundedWork, WorstMap,

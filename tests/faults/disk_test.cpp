@@ -456,6 +456,39 @@ TEST_P(DiskFaults, OutputParentIsAFile) {
     }
 }
 
+// Where a file system has no unnamed temporary files, the temporary file has
+// a name from the start; a write or a rename that fails removes it and leaves
+// the earlier file as it was.
+TEST(NamedTemporaryFiles, GoWhenTheirWriteOrRenameFails) {
+    ScratchFolder scratch;
+    TinyMount full(scratch.path() / "full", "size=64k");
+    fs::create_directories(scratch.path() / "disk" / "in the way");
+    std::ofstream(scratch.path() / "disk" / "in the way" / "keep") << "kept";
+    std::ofstream(scratch.path() / "full" / "earlier.obj") << "earlier";
+    struct Case {
+        const char* name;
+        fs::path file;
+        std::size_t bytes;
+        std::string reason;
+        bool needs_mount;
+    };
+    const Case cases[] = {
+        {"the write, on a full disk", scratch.path() / "full" / "earlier.obj", 256 * 1024, "No space left on device",
+         true},
+        {"the rename, onto a folder", scratch.path() / "disk" / "in the way", 10, "Is a directory", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.needs_mount && !full.mounted()) continue;
+        const std::string before = fs::is_regular_file(c.file) ? readFile(c.file) : "";
+        const auto disk = makeDiskFiles({false, nullptr});
+        EXPECT_EQ(disk->replaceFile(c.file, std::string(c.bytes, 'x')).message(), c.reason);
+        EXPECT_EQ(temporaries(c.file.parent_path()), std::vector<std::string>{});
+        if (!before.empty()) EXPECT_EQ(readFile(c.file), before);
+    }
+    EXPECT_EQ(readFile(scratch.path() / "disk" / "in the way" / "keep"), "kept");
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, DiskFaults, ::testing::ValuesIn(kFormatLists),
                          [](const ::testing::TestParamInfo<FormatList>& info) { return std::string(info.param.name); });
 

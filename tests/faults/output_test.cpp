@@ -372,7 +372,9 @@ TEST_F(OutputFaults, FullStandardOutputFailsTheCommand) {
     }
 }
 
-TEST_F(OutputFaults, MarkerIndexBeyondTheAddressSpace) {
+// Under a limit of the address space, a run that cannot get the memory it
+// needs says so and ends with status 1; it never aborts.
+TEST_F(OutputFaults, RunsBeyondTheAddressSpace) {
     if (kUnderSanitizer) GTEST_SKIP() << "the sanitizer's reservations exceed any limit that holds the map";
     // One mesh whose raw data, all of the file after the first map, is
     // markers: the index of their positions needs about as much again as the
@@ -391,21 +393,55 @@ TEST_F(OutputFaults, MarkerIndexBeyondTheAddressSpace) {
         mb::pokeu32(bytes, static_cast<std::int64_t>(at), mb::kSectionMarker);
     mb::pokeu32(bytes, built.layout.meshes[0].entry + 40, static_cast<std::uint32_t>(raw));
     mb::pokeu32(bytes, built.layout.meshes[0].entry + 44, static_cast<std::uint32_t>(kMapSize - raw));
-    const fs::path map = writeMap(path("markers.map"), bytes);
+    const fs::path markers = writeMap(path("markers.map"), bytes);
     bytes = {};
+    // A level of a quarter of a million tiny meshes: its glb's description
+    // grows with the count of meshes, its memory must not.
+    const fs::path many = writeMap(path("many.map"), mb::buildMap(mb::largeScene(262000, 786000, 262000)).bytes);
 
-    // Measured: the map loads from 72 MiB on, the index fits from 168 MiB on.
-    ProgramSetup setup;
-    setup.addressspace = kMapSize + (std::uint64_t{48} << 20);
-    const fs::path out = path("out");
-    const ChildOutcome run =
-        runProgram({V2BSP_EXTRACT_COMMAND, "-j", "1", "-o", out.string(), map.string()}, kChildLimit, setup);
-    ASSERT_TRUE(run.finished);
-    EXPECT_EQ(run.signal, 0);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out, fixtures::logText(0, {{"Creating BSP...", {"Not enough memory to find the meshes' sections"}}}));
-    EXPECT_TRUE(fs::is_empty(out / "markers"));
+    const std::string no_index = "Not enough memory to find the meshes' sections";
+    const std::string no_glb = "Could not write " + path("out").string() + "/large test.glb: Cannot allocate memory";
+    struct Case {
+        const char* name;
+        fs::path map;
+        std::string format;
+        std::vector<int> extra_mib;  // the limits, as MiB past the map's size
+        std::string wanted;          // a line one of the limits must give
+    };
+    // Measured: the map of markers loads from 72 MiB on and finds its index
+    // from 168 MiB on; the many meshes find their sections from 28 MiB past
+    // their map's size on and write the glb from 52 MiB past on.
+    const Case cases[] = {
+        {"the index of many markers", markers, "meshes", {48}, no_index},
+        {"the glb of many meshes", many, "glb", {16, 24, 32, 40, 44, 48, 56, 96}, no_glb},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool wanted_seen = false;
+        for (const int extra : c.extra_mib) {
+            SCOPED_TRACE(std::to_string(extra) + " MiB");
+            ProgramSetup setup;
+            setup.addressspace = fs::file_size(c.map) + (static_cast<std::uint64_t>(extra) << 20);
+            const fs::path out = path("out");
+            fs::remove_all(out);
+            const ChildOutcome run = runProgram(
+                {V2BSP_EXTRACT_COMMAND, "-q", "-j", "1", "--format", c.format, "-o", out.string(), c.map.string()},
+                kChildLimit, setup);
+            ASSERT_TRUE(run.finished);
+            EXPECT_EQ(run.signal, 0) << run.err;
+            EXPECT_TRUE(run.status == 0 || run.status == 1) << run.err;
+            EXPECT_EQ(run.out, "");
+            if (run.status == 0) continue;
+            const std::string prefix = "v2bsp-extract: " + c.map.string() + ": ";
+            const bool known = run.err == prefix + no_index + "\n" || run.err == prefix + no_glb + "\n";
+            EXPECT_TRUE(known) << run.err;
+            wanted_seen |= run.err == prefix + c.wanted + "\n";
+            EXPECT_FALSE(fs::exists(out / "large test.glb"));
+            if (fs::exists(out / "markers")) EXPECT_TRUE(fs::is_empty(out / "markers"));
+            if (fs::exists(out)) EXPECT_TRUE(temporaries(out).empty());
+        }
+        EXPECT_TRUE(wanted_seen);
+    }
 }
 
 // The whole outcome of a run on `jobs` threads. Through the command: its

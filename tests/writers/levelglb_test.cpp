@@ -165,6 +165,11 @@ std::vector<GlbCase> glbCases() {
     return {
         {"several_meshes", {square, odd, numbered}},
         {"wide_and_narrow_indices", {bigMesh(0, 65536, 40), bigMesh(1, 65535, 40), bigMesh(2, 70000, 30)}},
+        {"index_65535_only_third", {[] {
+             TestMesh mesh = bigMesh(0, 65536, 0);
+             mesh.faces = {{0, 1, 2}, {3, 4, 65535}};
+             return mesh;
+         }()}},
         {"pieces_across_boundaries", {bigMesh(4, 140000, 140000), odd}},
         {"faces_outside_and_degenerate",
          {{3,

@@ -140,9 +140,14 @@ TEST(DecodeMesh, ZUpTurnsEachPositionSoThatYIsUp) {
 TEST(DecodeMesh, Index65535IsFoundAndSkippedMeshesAreEmpty) {
     MeshBytes bytes;
     for (int i = 0; i < 65536; ++i) putVertex(bytes.vertices, 1.0f * i, 0.0f, 0.0f);
-    putFace(bytes.faces, 0, 65535, 1);
-    EXPECT_TRUE(summarizeMesh(bytes.planned()).index65535);
-    EXPECT_EQ(decodeMesh(bytes.planned()).triangles.size(), 1u);
+    // The index in each place of a face.
+    for (const std::array<std::uint16_t, 3> face : {std::array<std::uint16_t, 3>{65535, 0, 1}, {0, 65535, 1}, {0, 1, 65535}}) {
+        bytes.faces.clear();
+        putFace(bytes.faces, face[0], face[1], face[2]);
+        EXPECT_TRUE(summarizeMesh(bytes.planned()).index65535);
+        EXPECT_FALSE(summarizeMesh(bytes.planned()).storedTriangles);
+        EXPECT_EQ(decodeMesh(bytes.planned()).triangles.size(), 1u);
+    }
 
     for (const MeshSkip skip : {MeshSkip::outside, MeshSkip::shared}) {
         const PlannedMesh skipped{3, skip, bytes.vertices, bytes.faces};
