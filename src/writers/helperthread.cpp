@@ -1,5 +1,7 @@
 #include "writers/helperthread.hpp"
 
+#include <utility>
+
 namespace v2bsp {
 
 HelperThread::HelperThread() : thread_([this] { loop(); }) {}
@@ -14,13 +16,7 @@ HelperThread::~HelperThread() {
 }
 
 void HelperThread::run(const std::function<void()>& here, std::function<void()> there) {
-    {
-        std::lock_guard lock(mutex_);
-        job_ = std::move(there);
-        busy_ = true;
-        failure_ = nullptr;
-    }
-    wake_.notify_one();
+    start(std::move(there));
     // The helper must be waited for even when this half fails: its job may
     // use what the caller's frame holds.
     std::exception_ptr failure;
@@ -29,10 +25,30 @@ void HelperThread::run(const std::function<void()>& here, std::function<void()> 
     } catch (...) {
         failure = std::current_exception();
     }
+    if (failure) {
+        try {
+            wait();
+        } catch (...) {
+        }
+        std::rethrow_exception(failure);
+    }
+    wait();
+}
+
+void HelperThread::start(std::function<void()> job) {
+    {
+        std::lock_guard lock(mutex_);
+        job_ = std::move(job);
+        busy_ = true;
+        failure_ = nullptr;
+    }
+    wake_.notify_one();
+}
+
+void HelperThread::wait() {
     std::unique_lock lock(mutex_);
     done_.wait(lock, [this] { return !busy_; });
-    if (failure) std::rethrow_exception(failure);
-    if (failure_) std::rethrow_exception(failure_);
+    if (const std::exception_ptr failure = std::exchange(failure_, nullptr)) std::rethrow_exception(failure);
 }
 
 void HelperThread::loop() {

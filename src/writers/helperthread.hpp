@@ -26,6 +26,11 @@ public:
     // once both have ended (the caller's own first).
     void run(const std::function<void()>& here, std::function<void()> there);
 
+    // Starts `job` on the helper and returns at once; the helper must be idle.
+    void start(std::function<void()> job);
+    // Waits for the job started last, if any, and throws what it threw.
+    void wait();
+
     // Appends lines(out, 0, count) to `out`, made by `lines(text, from, to)`
     // in two halves: the first by the caller, the second by the helper. The
     // bytes are exactly those of one thread.

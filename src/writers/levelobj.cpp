@@ -12,6 +12,10 @@ namespace {
 // Runs of this size hand over to the helper a few dozen times for a level of
 // millions of vertices, however many meshes hold them.
 constexpr std::size_t kRunGroups = 32768;
+#ifndef KASHARE
+#define KASHARE 5
+#endif
+constexpr std::size_t kAShare = KASHARE;
 // "v" and three of " " plus the longest shortest single ("-1.1754944e-38").
 constexpr std::size_t kMaxVertexLine = 1 + 3 * 16 + 1;
 // "f" and three of " " plus an index of the whole file (at most 20 digits).
@@ -168,11 +172,14 @@ private:
     std::vector<Triangle> triangles_;
 };
 
+// Runs go out in order A1 B1 A2 B2 ...: this thread formats each A, and where
+// there is a helper it formats each B, starting on it as soon as the B before
+// has gone out, so that it keeps formatting while this thread writes.
 class LevelObjText final : public ByteSource {
 public:
     LevelObjText(const MeshPlan& plan, const LevelInfo& info) : cursor_(plan), up_(info.up) {
-        header_ =
-            "# " + levelGenerator() + ": " + std::to_string(plan.writtenCount()) + " meshes of " + info.folder + "\n";
+        header_ = "# " + levelGenerator() + ": " + std::to_string(plan.writtenCount()) + " meshes of " + info.folder +
+                  "\n";
         if (info.threads > 1) helper_.emplace();
     }
 
@@ -180,35 +187,51 @@ public:
         if (!started_) {
             started_ = true;
             piece = header_;
+            nextA_ = cursor_.take(runA_);
+            if (helper_ && nextA_) startB();
             return true;
         }
-        if (secondReady_) {
-            secondReady_ = false;
-            piece = second_.view();
+        if (giveB_) {
+            // The B after this A is done: the next pair can begin.
+            giveB_ = false;
+            busyB_ = false;
+            helper_->wait();
+            const int done = slot_;
+            slot_ ^= 1;
+            nextA_ = cursor_.take(runA_);
+            if (nextA_) startB();
+            piece = textB_[done].view();
             return true;
         }
-        if (!cursor_.take(firstRun_)) return false;
-        // Two runs at once where there is a helper: this thread formats the
-        // first while the helper formats the second, which is the next piece.
-        if (helper_ && cursor_.take(secondRun_)) {
-            helper_->run([this] { first_.format(firstRun_, up_); }, [this] { second_.format(secondRun_, up_); });
-            secondReady_ = true;
-        } else {
-            first_.format(firstRun_, up_);
-        }
-        piece = first_.view();
+        if (!nextA_) return false;
+        textA_.format(runA_, up_);
+        giveB_ = helper_ && busyB_;
+        if (!giveB_) nextA_ = cursor_.take(runA_);
+        piece = textA_.view();
         return true;
     }
 
 private:
+    // Takes the B after the current A and sets the helper on it.
+    void startB() {
+        busyB_ = cursor_.take(runB_[slot_]);
+        if (!busyB_) return;
+        helper_->start([this, slot = slot_] { textB_[slot].format(runB_[slot], up_); });
+    }
+
     Cursor cursor_;
     UpAxis up_;
     std::string header_;
     bool started_ = false;
-    Run firstRun_, secondRun_;
-    RunText first_, second_;
-    bool secondReady_ = false;
-    std::optional<HelperThread> helper_;
+    Run runA_;
+    RunText textA_;
+    bool nextA_ = false;  // runA_ holds a run not yet formatted
+    Run runB_[2];
+    RunText textB_[2];  // the B being formatted, and the one going out
+    int slot_ = 0;      // of the B being formatted
+    bool busyB_ = false;
+    bool giveB_ = false;  // the B of the A that went out is next
+    std::optional<HelperThread> helper_;  // last: its end waits for a B it formats
 };
 
 }  // namespace
