@@ -147,11 +147,5 @@ std::uint32_t readu32(ByteView image, std::int64_t offset, bool littleendian, st
            static_cast<std::uint32_t>(p[1]) << 16 | static_cast<std::uint32_t>(p[0]) << 24;
 }
 
-std::string readfourcc(ByteView image, std::int64_t offset, bool littleendian, std::string_view what) {
-    const std::uint8_t* p = fourBytes(image, offset, what);
-    std::string text(4, '\0');
-    for (int i = 0; i < 4; ++i) text[i] = static_cast<char>(p[littleendian ? 3 - i : i]);
-    return text;
-}
 
 }  // namespace v2bsp

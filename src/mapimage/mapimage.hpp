@@ -104,10 +104,6 @@ void requireInside(ByteView image, std::int64_t offset, std::int64_t length, std
 // Throws MapError (naming `what`) when the four bytes are not all inside.
 std::uint32_t readu32(ByteView image, std::int64_t offset, bool littleendian, std::string_view what = "value");
 
-// The same four bytes as four characters, one per byte (a zero byte included):
-// c3 c2 c1 c0 with `littleendian` true, c0 c1 c2 c3 otherwise. Throws as readu32.
-std::string readfourcc(ByteView image, std::int64_t offset, bool littleendian, std::string_view what = "value");
-
 // Unchecked little-endian loads; the caller has proved the bytes inside.
 inline std::uint32_t loadu16le(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8;

@@ -372,15 +372,4 @@ char* numtext(char* out, double value) {
     return writeDecimal(out, negative, d);
 }
 
-char* numtextReference(char* out, double value) {
-    const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
-    if (isSpecial(bits)) return writeSpecial(out, bits);
-    return writeDecimal(out, value < 0, exactDecimal(value < 0 ? -value : value));
-}
-
-std::string numtext(double value) {
-    char buffer[kNumTextMax];
-    return std::string(buffer, numtext(buffer, value));
-}
-
 }  // namespace v2bsp

@@ -9,8 +9,6 @@
 // fast path.
 #pragma once
 
-#include <string>
-
 namespace v2bsp {
 
 // The longest text numtext writes (" -1.23456789012345E-308" and the like) fits this.
@@ -21,12 +19,5 @@ inline constexpr int kNumTextMax = 32;
 // zero is zero and is written " 0". Infinities and NaNs, which no decoded
 // value is, are written as " inf", "-inf" and " nan".
 char* numtext(char* out, double value);
-
-// The same text through std::to_chars alone: slower, and the oracle that the
-// fast route of numtext is checked against. Same contract as numtext.
-char* numtextReference(char* out, double value);
-
-// The same text as a string.
-std::string numtext(double value);
 
 }  // namespace v2bsp

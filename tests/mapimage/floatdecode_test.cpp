@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mapimage/numtext.hpp"
+#include "reference/numtextref.hpp"
 #include "reference/floattext.hpp"
 
 namespace v2bsp {

@@ -1,4 +1,5 @@
 #include "mapimage/numtext.hpp"
+#include "reference/numtextref.hpp"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "mapimage/numtext.hpp"
+#include "reference/numtextref.hpp"
 
 namespace v2bsp {
 namespace {

@@ -62,4 +62,12 @@ std::string bytestohex(ByteView bytes) {
     return text;
 }
 
+std::string readfourcc(ByteView image, std::int64_t offset, bool littleendian, std::string_view what) {
+    requireInside(image, offset, 4, what);
+    const std::uint8_t* p = image.data() + offset;
+    std::string text(4, '\0');
+    for (int i = 0; i < 4; ++i) text[i] = static_cast<char>(p[littleendian ? 3 - i : i]);
+    return text;
+}
+
 }  // namespace v2bsp

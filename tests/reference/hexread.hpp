@@ -24,6 +24,11 @@ std::string readhex32(ByteView image, std::int64_t offset, bool littleendian, st
 // range of a double, so such a text has no value.
 double hextonum(std::string_view text);
 
+// The four bytes at `offset` as four characters, one per byte (a zero byte
+// included): c3 c2 c1 c0 with `littleendian` true, c0 c1 c2 c3 otherwise.
+// Throws as readu32.
+std::string readfourcc(ByteView image, std::int64_t offset, bool littleendian, std::string_view what = "value");
+
 // Two upper-case hex digits for each byte, in order, no separators.
 std::string bytestohex(ByteView bytes);
 

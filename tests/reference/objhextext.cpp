@@ -3,6 +3,7 @@
 #include <array>
 
 #include "mapimage/numtext.hpp"
+#include "reference/numtextref.hpp"
 #include "reference/floattext.hpp"
 #include "reference/hexread.hpp"
 #include "writers/meshobj.hpp"

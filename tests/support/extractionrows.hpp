@@ -7,6 +7,7 @@
 #include <string>
 
 #include "extract/extraction.hpp"
+#include "reference/hexread.hpp"
 
 namespace v2bsp::fixtures {
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "mapimage/numtext.hpp"
+#include "reference/numtextref.hpp"
 #include "reference/objhextext.hpp"
 
 namespace v2bsp {

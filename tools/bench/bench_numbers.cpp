@@ -14,6 +14,7 @@
 
 #include "mapimage/floatdecode.hpp"
 #include "mapimage/numtext.hpp"
+#include "reference/numtextref.hpp"
 #include "reference/floattext.hpp"
 
 namespace {

@@ -35,6 +35,7 @@
 #include "mapimage/floatdecode.hpp"
 #include "mapimage/mapimage.hpp"
 #include "mapimage/numtext.hpp"
+#include "reference/numtextref.hpp"
 #include "reference/floattext.hpp"
 #include "reference/hexread.hpp"
 #include "writers/levelmesh.hpp"
