@@ -171,9 +171,9 @@ out=$(complete_words v2bsp-extract --up-axis "")
 out=$(complete_words v2bsp-extract --up)
 [ "$out" = "--up-axis " ] || fail "completing '--up' gives '$out'"
 out=$(complete_words v2bsp-extract --list-tags --o)
-[ "$out" = "" ] || fail "completing '--list-tags --o' gives '$out'"
+[ "$out" = " " ] || fail "completing '--list-tags --o' gives '$out'"
 out=$(complete_words v2bsp-extract -o out --l)
-[ "$out" = "" ] || fail "completing '-o out --l' gives '$out'"
+[ "$out" = " " ] || fail "completing '-o out --l' gives '$out'"
 passed "the bash completion loads and completes"
 
 # --- Removed and purged, nothing of it is left.
