@@ -106,9 +106,10 @@ bool isLinkOrJunction(HANDLE file, const std::filesystem::path& path) {
 }
 
 // Temporary files are marked removed from their first instant: whatever ends
-// the process, the system removes them when their handles close. Only for the
-// moment of its rename is a file's mark cleared; the console handler waits
-// for that moment to pass and lets none begin after it.
+// the process, the system removes them when their handles close. Between a
+// file's creation and its mark, and for the moment of its rename, a file is
+// unmarked; the console handler waits for such moments to pass and lets none
+// begin after it.
 SRWLOCK placing = SRWLOCK_INIT;
 
 BOOL WINAPI endOnConsoleEvent(DWORD) {
@@ -281,14 +282,17 @@ std::error_code DiskFiles::replaceFile(const std::filesystem::path& file, ByteSo
     const std::wstring name = file.filename().native();
     for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
         Handle temporary;
+        ::AcquireSRWLockShared(&placing);
         const NTSTATUS status = openIn(folder, temporaryName(), DELETE | FILE_WRITE_DATA | FILE_READ_ATTRIBUTES, 0,
                                        kCreate, kNotAFolderFile, temporary.value);
+        const bool marked = NT_SUCCESS(status) && markRemoved(temporary.value, true);
+        ::ReleaseSRWLockShared(&placing);
         if (status == kNameCollision) continue;
         if (!NT_SUCCESS(status)) {
             temporary.value = nullptr;
             return ntError(status);
         }
-        if (!markRemoved(temporary.value, true)) return lastError();
+        if (!marked) return lastError();
         failure = writeText(temporary.value, source, options_.whileWriting);
         if (failure) return failure;
         ::AcquireSRWLockShared(&placing);
