@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, and those named as
-# arguments, when any is missing.
+# arguments, when any is missing. The argument "windows" stands for what the
+# Windows build and its tests under wine need (scripts/build-windows.sh).
 # As root it installs them; otherwise it prints the apt-get line to run.
 set -euo pipefail
 
@@ -12,7 +13,14 @@ packages=(
   clang libclang-rt-dev llvm valgrind
   locales
 )
-packages+=("$@")
+windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev wine wine64 zip)
+for argument in "$@"; do
+  if [ "$argument" = windows ]; then
+    packages+=("${windows[@]}")
+  else
+    packages+=("$argument")
+  fi
+done
 
 missing=()
 for package in "${packages[@]}"; do

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "extract/extractmap.hpp"
+#include "platform/utf8path.hpp"
 #include "version.hpp"
 
 namespace v2bsp {
@@ -174,7 +175,7 @@ int listTags(const Settings& settings, Output& out, std::ostream& err) {
 
 int extractAll(const Settings& settings, Output& out, std::ostream& err) {
     ExtractSettings extract;
-    extract.outputParent = settings.outputParent;
+    extract.outputParent = pathFromUtf8(settings.outputParent);
     extract.createOutputParent = true;
     extract.jobs = settings.jobs;
     extract.formats = chosenFormats(settings.formats);
@@ -200,6 +201,8 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         "first BSP, written to DIR/<map name>/mesh<N>.obj, and the whole level as one OBJ\n"
         "or one binary glTF file.",
         std::string(kProgram)};
+    // Options are POSIX-style on every system: "/maps/x.map" is a map, not an option.
+    app.allow_windows_style_options(false);
     app.set_version_flag("--version", std::string(kProgram) + " " + std::string(kVersionText));
     app.add_option("-o,--output", settings.outputParent,
                    "Folder that receives the map's folder (made when a map first writes)")

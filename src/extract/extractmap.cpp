@@ -8,6 +8,7 @@
 #include "extract/outputfolder.hpp"
 #include "extract/safename.hpp"
 #include "platform/diskfiles.hpp"
+#include "platform/utf8path.hpp"
 #include "writers/meshobj.hpp"
 
 namespace v2bsp {
@@ -99,7 +100,7 @@ ExtractResult MapExtraction::run(ExtractHost& host, const ExtractSettings& setti
 // cannot be done is logged as missing output, and the next step runs.
 void MapExtraction::meshStage(ExtractHost& host, const ExtractSettings& settings, ExtractResult& result) {
     OutputPlace place(settings, mapidentity_);
-    folderName = outputFolderName(mapname, std::filesystem::path(mappath).filename().string());
+    folderName = outputFolderName(mapname, utf8Text(pathFromUtf8(mappath).filename()));
     const bool claimed = claimStage(host, settings, place, result);
     const bool folderready = claimed && settings.formats.meshes && folderStage(host, place, result);
     planOrReport(host, result);
@@ -156,7 +157,7 @@ std::optional<std::string> meshFileNumber(std::string_view name) {
 // named, so that nobody takes them for this map's. Nothing is deleted.
 void MapExtraction::earlierFilesStage(ExtractHost& host, const OutputPlace& place, ExtractResult& result) const {
     std::vector<std::string> earlier;
-    for (const std::string& name : place.files().regularFiles(place.parent() / folderName)) {
+    for (const std::string& name : place.files().regularFiles(place.under(folderName))) {
         const std::optional<std::string> digits = meshFileNumber(name);
         if (!digits) continue;
         // Numbers of the meshes read have at most as many digits as their count.
@@ -183,7 +184,7 @@ void MapExtraction::earlierFilesStage(ExtractHost& host, const OutputPlace& plac
 bool MapExtraction::parentReady(ExtractHost& host, OutputPlace& place, ExtractResult& result) const {
     if (const std::error_code failure = place.makeParent()) {
         ++result.writeFailures;
-        sayproblem(host, "Could not create folder " + place.parent().string() + ": " + failure.message());
+        sayproblem(host, "Could not create folder " + shownPath(place.parent()) + ": " + failure.message());
     }
     return place.ready();
 }
@@ -197,7 +198,7 @@ bool MapExtraction::folderStage(ExtractHost& host, OutputPlace& place, ExtractRe
         sayproblem(host, "Could not create folder " + place.shown(folderName) + ": " + folder.failure.message());
         return false;
     }
-    result.outputfolder = place.parent() / folderName;
+    result.outputfolder = place.under(folderName);
     return true;
 }
 
@@ -231,7 +232,7 @@ MapExtraction::LevelSummaries MapExtraction::summaryStage(const ExtractSettings&
 void MapExtraction::writeMeshes(ExtractHost& host, const ExtractSettings& settings, const OutputPlace& place,
                                 bool folderready, const LevelSummaries& summaries, ExtractResult& result) const {
     std::optional<MeshObjWriters> writers;
-    if (folderready) writers.emplace(plan, settings.jobs, place.files(), place.parent() / folderName);
+    if (folderready) writers.emplace(plan, settings.jobs, place.files(), place.under(folderName));
     for (const PlannedMesh& mesh : plan.meshes) {
         const std::string number = decimal(mesh.number);
         say(host, "Making Mesh #" + number);
@@ -274,12 +275,12 @@ void MapExtraction::writeLevelFiles(ExtractHost& host, const ExtractSettings& se
         const std::error_code failure = summaries.outOfMemory ? std::make_error_code(std::errc::not_enough_memory)
                                                               : writeLevelFile(format, plan, summaries.meshes,
                                                                                levelInfo(settings.up, settings.jobs),
-                                                                               place.files(), place.parent() / name);
+                                                                               place.files(), place.under(name));
         if (failure) {
             ++result.writeFailures;
             sayproblem(host, "Could not write " + place.shown(name) + ": " + failure.message());
         } else {
-            result.levelFiles.push_back(place.parent() / name);
+            result.levelFiles.push_back(place.under(name));
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include "extract/safename.hpp"
 #include "platform/diskfiles.hpp"
+#include "platform/utf8path.hpp"
 
 namespace v2bsp {
 namespace {
@@ -58,9 +59,9 @@ OutputPlace::Folder OutputPlace::makeFolder(const std::string& name) {
     const bool fallback = !settings_.fallbackParent.empty();
     Folder folder;
     folder.failure = settings_.outputParentSystem && fallback ? std::make_error_code(std::errc::permission_denied)
-                                                              : files_->createFolder(parent_ / name);
+                                                              : files_->createFolder(under(name));
     if (folder.failure && isNotWritable(folder.failure) && fallback &&
-        !files_->createFolder(settings_.fallbackParent / name)) {
+        !files_->createFolder(settings_.fallbackParent / pathFromUtf8(name))) {
         parent_ = settings_.fallbackParent;
         folder = {{}, true};
     }
@@ -74,10 +75,16 @@ std::optional<std::string> FolderClaims::claim(const std::string& folder, const 
     return at->second.map;
 }
 
+std::filesystem::path OutputPlace::under(const std::string& name) const {
+    return parent_ / pathFromUtf8(name);
+}
+
 std::string OutputPlace::shown(const std::string& rest) const {
-    std::string shown = parent_.string();
-    if (shown.empty() || shown.back() != '/') shown += '/';
-    return shown + rest;
+    std::string shown = utf8Text(parent_);
+    const bool separated =
+        !shown.empty() && (shown.back() == '/' || shown.back() == std::filesystem::path::preferred_separator);
+    if (!separated) shown += '/';
+    return shownPath(pathFromUtf8(shown + rest));
 }
 
 }  // namespace v2bsp

@@ -43,8 +43,12 @@ public:
     // folder already there is used as it is.
     Folder makeFolder(const std::string& name);
 
+    // The path of `name` (UTF-8) in the parent.
+    std::filesystem::path under(const std::string& name) const;
+
     // `rest` (a name under the parent, with "/" between its parts) as the
-    // user will recognise it: the parent as given, a separator, then the rest.
+    // user will recognise it: the parent as given, a separator, then the rest,
+    // in UTF-8 and with the system's own separator throughout.
     std::string shown(const std::string& rest) const;
 
 private:

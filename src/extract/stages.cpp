@@ -5,6 +5,7 @@
 #include "extract/extraction.hpp"
 #include "extract/safename.hpp"
 #include "extract/sections.hpp"
+#include "platform/utf8path.hpp"
 
 namespace v2bsp {
 namespace {
@@ -44,7 +45,7 @@ std::string decimal(std::int64_t value) {
 
 void MapExtraction::loadStage(const std::string& path) {
     mappath = path;
-    mapbytes = loadMapFile(path, &mapidentity_);
+    mapbytes = loadMapFile(pathFromUtf8(path), &mapidentity_);
     maplength = static_cast<std::int64_t>(mapbytes.size());
 }
 

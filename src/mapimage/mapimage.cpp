@@ -1,8 +1,5 @@
 #include "mapimage/mapimage.hpp"
 
-#include <cerrno>
-#include <cstring>
-
 namespace v2bsp {
 namespace {
 
@@ -10,10 +7,6 @@ namespace {
 const std::uint8_t* fourBytes(ByteView image, std::int64_t offset, std::string_view what) {
     requireInside(image, offset, 4, what);
     return image.data() + offset;
-}
-
-std::string osReason(int error) {
-    return std::strerror(error);
 }
 
 }  // namespace
@@ -60,9 +53,9 @@ std::string MapError::render(const Fields& f) {
         case MapErrorKind::noFile:
             return "No map file was chosen.";
         case MapErrorKind::cannotOpen:
-            return sentence("cannot open " + f.path + ": " + osReason(f.osError));
+            return sentence("cannot open " + f.path + ": " + f.osError.message());
         case MapErrorKind::cannotRead:
-            return sentence("cannot read " + f.path + ": " + osReason(f.osError));
+            return sentence("cannot read " + f.path + ": " + f.osError.message());
         case MapErrorKind::folder:
             return sentence("the path " + f.path + " names a folder, not a map file");
         case MapErrorKind::notRegular:
@@ -119,7 +112,7 @@ MapError MapError::missing(std::string what, std::size_t size) {
     return MapError(std::move(f));
 }
 
-MapError MapError::file(MapErrorKind kind, std::string path, int osError) {
+MapError MapError::file(MapErrorKind kind, std::string path, std::error_code osError) {
     Fields f;
     f.kind = kind;
     f.path = std::move(path);

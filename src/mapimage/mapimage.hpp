@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace v2bsp {
 
@@ -56,8 +57,9 @@ public:
     static MapError pastEnd(std::string what, std::int64_t offset, std::size_t size, std::string detail = {});
     // No `what` where every map has one.
     static MapError missing(std::string what, std::size_t size);
-    // The file itself: `osError` is the errno of cannotOpen and cannotRead, else 0.
-    static MapError file(MapErrorKind kind, std::string path, int osError = 0);
+    // The file itself: `osError` is the system's reason of cannotOpen and
+    // cannotRead (its message() is the text shown), else empty.
+    static MapError file(MapErrorKind kind, std::string path, std::error_code osError = {});
     static MapError outOfMemory(std::size_t size);
 
     MapErrorKind kind() const { return kind_; }
@@ -69,7 +71,7 @@ public:
         return kind_ == MapErrorKind::outside || kind_ == MapErrorKind::tooLarge || kind_ == MapErrorKind::pastEnd;
     }
     const std::string& path() const { return path_; }
-    int osError() const { return oserror_; }
+    const std::error_code& osError() const { return oserror_; }
 
 private:
     struct Fields {
@@ -82,7 +84,7 @@ private:
         std::int64_t imageLength = 0;
         std::string detail;
         std::string path;
-        int osError = 0;
+        std::error_code osError;
     };
     explicit MapError(Fields fields);
     static std::string render(const Fields& fields);
@@ -93,7 +95,7 @@ private:
     std::int64_t length_;
     std::int64_t image_length_;
     std::string path_;
-    int oserror_;
+    std::error_code oserror_;
 };
 
 // Throws MapError naming `what` unless the `length` bytes at `offset` lie inside `image`.

@@ -10,6 +10,8 @@ public:
         switch (static_cast<OutputError>(error)) {
             case OutputError::symbolicLink:
                 return "It is a symbolic link, which is not followed";
+            case OutputError::linkOrJunction:
+                return "It is a link or junction, which is not followed";
             case OutputError::inputMap:
                 return "it is the map being extracted";
         }

@@ -54,8 +54,9 @@ public:
     virtual ~OutputFiles() = default;
 
     // Creates `folder` (one level; its parent must exist). A folder already there
-    // is success; anything else already there fails with EEXIST ("File exists"),
-    // and a symbolic link there is refused, never followed.
+    // is success; anything else already there fails (EEXIST, "File exists", or
+    // the system's own reason), and a link there is refused, never followed
+    // (OutputError::symbolicLink or linkOrJunction).
     virtual std::error_code createFolder(const std::filesystem::path& folder) = 0;
 
     // Makes `folder` and its missing parents, following links: the folder the
@@ -84,6 +85,7 @@ public:
 // The errors of the output that the OS has no number for.
 enum class OutputError {
     symbolicLink = 1,  // a symbolic link where a folder should be made
+    linkOrJunction,    // the same where links and junctions are reparse points
     inputMap,          // the file to be replaced is the map being extracted
 };
 const std::error_category& outputCategory();

@@ -209,7 +209,7 @@ void Form1::chooseMap(const QString& path) {
     Command1->setEnabled(false);
     using Kind = v2bsp::MapErrorKind;
     const v2bsp::MapError refused =
-        !std::filesystem::exists(status)        ? v2bsp::MapError::file(Kind::cannotOpen, local, ENOENT)
+        !std::filesystem::exists(status)        ? v2bsp::MapError::file(Kind::cannotOpen, local, std::make_error_code(std::errc::no_such_file_or_directory))
         : std::filesystem::is_directory(status) ? v2bsp::MapError::file(Kind::folder, local)
                                                 : v2bsp::MapError::file(Kind::notRegular, local);
     messages_->notAMap(

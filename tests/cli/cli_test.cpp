@@ -14,12 +14,25 @@
 
 #include "mapbuilder/mapbuilder.hpp"
 #include "mapfile.hpp"
+#include "platform/diskfiles.hpp"
+#include "platform/mapfile.hpp"
+#include "platform/utf8path.hpp"
 #include "recordinghost.hpp"
 #include "runcommand.hpp"
 #include "scratchfolder.hpp"
 
 namespace v2bsp {
 namespace {
+
+// What the map load says of a file that is not there: the system's reason.
+std::string missingReason(const std::string& path) {
+    try {
+        loadMapFile(pathFromUtf8(path));
+    } catch (const MapError& failure) {
+        return failure.what();
+    }
+    return "loaded";
+}
 
 namespace mb = mapbuilder;
 
@@ -31,7 +44,7 @@ protected:
     Outcome run(std::vector<std::string> args) { return fixtures::runcommand(std::move(args)); }
 
     std::string writeMap(const mb::BuiltMap& map, const std::string& name) {
-        return v2bsp::writeMap(scratch_.path() / name, map.bytes).string();
+        return utf8Text(v2bsp::writeMap(scratch_.path() / pathFromUtf8(name), map.bytes));
     }
 
     static mb::Scene scene(const std::string& name) {
@@ -45,7 +58,7 @@ protected:
         return scene;
     }
 
-    std::string out() const { return (scratch_.path() / "out").string(); }
+    std::string out() const { return utf8Text(scratch_.path() / "out"); }
 
     ScratchFolder scratch_;
 };
@@ -78,8 +91,7 @@ TEST_F(ExtractCommand, ABadMapDoesNotStopTheNext) {
     const std::string good = writeMap(mb::buildMap(scene("beta")), "beta.map");
     const Outcome outcome = run({"-o", out(), bad, good});
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.err, "v2bsp-extract: " + bad + ": This is not a valid Vorun 2 map file: Cannot open " + bad +
-                               ": No such file or directory.\n");
+    EXPECT_EQ(outcome.err, "v2bsp-extract: " + bad + ": This is not a valid Vorun 2 map file: " + missingReason(bad) + "\n");
     EXPECT_EQ(outcome.out, std::string("Loading Map...\n") + kFullLog);
     EXPECT_TRUE(std::filesystem::exists(out() + "/beta/mesh1.obj"));
 }
@@ -167,7 +179,7 @@ TEST_F(ExtractCommand, FormatsChooseTheFilesWritten) {
         EXPECT_EQ(outcome.out, kFullLog);
         std::vector<std::string> files;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(out())) {
-            if (entry.is_regular_file()) files.push_back(std::filesystem::relative(entry.path(), out()).string());
+            if (entry.is_regular_file()) files.push_back(std::filesystem::relative(entry.path(), out()).generic_string());
         }
         std::sort(files.begin(), files.end());
         EXPECT_EQ(files, c.files);
@@ -227,10 +239,12 @@ TEST_F(ExtractCommand, IncompleteOutputExitsWithOne) {
     const std::string map = writeMap(mb::buildMap(scene("epsilon")), "epsilon.map");
     std::filesystem::create_directories(out());
     std::ofstream(out() + "/epsilon") << "in the way";
+    // What the system says of a folder made where a file is.
+    const std::error_code exists = makeDiskFiles()->createFolder(out() + "/epsilon");
     const Outcome outcome = run({"-o", out(), map});
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_NE(outcome.out.find("Creating BSP...\nCould not create folder " + out() +
-                               "/epsilon: File exists\nMaking Mesh #0\nMaking Mesh #1\n"),
+    EXPECT_NE(outcome.out.find("Creating BSP...\nCould not create folder " + shownPath(out() + "/epsilon") + ": " +
+                               exists.message() + "\nMaking Mesh #0\nMaking Mesh #1\n"),
               std::string::npos)
         << outcome.out;
     EXPECT_EQ(readFile(out() + "/epsilon"), "in the way");
@@ -256,11 +270,10 @@ TEST_F(ExtractCommand, QuietSendsLinesOfMissingOutputToStandardError) {
         "Mesh #0: 1 faces name vertices the mesh does not have; left out of the whole-level files";
     const std::string skipped_line = "Mesh #1 skipped: its data lies outside the map file";
     const std::string cut_line = "Mesh table runs past the end of the map file; 1 of 2 meshes read";
-    // What the OS says to a folder made in /proc.
-    const int made = ::mkdir("/proc/plain", 0777);
-    const std::string proc_reason = made == 0 ? "" : std::strerror(errno);
-    ASSERT_NE(made, 0);
-    const std::string proc_line = "Could not create folder /proc/plain: " + proc_reason;
+    // What the system says to a folder made in /proc, as the output seam hands it on.
+    const std::error_code refused = makeDiskFiles()->createFolder("/proc/plain");
+    ASSERT_TRUE(refused);
+    const std::string proc_line = "Could not create folder " + shownPath("/proc/plain") + ": " + refused.message();
 
     struct Case {
         const char* name;
@@ -435,7 +448,7 @@ TEST_F(ExtractCommand, OutputFolderIsMadeOnlyWhenAMapWrites) {
         std::vector<std::string> files;
         if (std::filesystem::exists(dir)) {
             for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
-                files.push_back(std::filesystem::relative(entry.path(), dir).string());
+                files.push_back(std::filesystem::relative(entry.path(), dir).generic_string());
             }
         }
         std::sort(files.begin(), files.end());
@@ -444,7 +457,7 @@ TEST_F(ExtractCommand, OutputFolderIsMadeOnlyWhenAMapWrites) {
 }
 
 TEST_F(ExtractCommand, ListTagsOfAFileThatIsNotAMap) {
-    std::ofstream(scratch_.path() / "text.map") << "hello, world\n";
+    std::ofstream(scratch_.path() / "text.map", std::ios::binary) << "hello, world\n";
     const std::string text = (scratch_.path() / "text.map").string();
     const std::string missing = (scratch_.path() / "missing.map").string();
     struct Case {
@@ -453,7 +466,7 @@ TEST_F(ExtractCommand, ListTagsOfAFileThatIsNotAMap) {
     };
     const Case cases[] = {
         {text, "Map name at offset 408 (33 bytes) lies outside the file (length 13)."},
-        {missing, "Cannot open " + missing + ": No such file or directory."},
+        {missing, missingReason(missing)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.map);

@@ -21,6 +21,8 @@
 #include "meshfixtures.hpp"
 #include "recordinghost.hpp"
 #include "scratchfolder.hpp"
+#include "platform/diskfiles.hpp"
+#include "platform/utf8path.hpp"
 
 namespace v2bsp {
 namespace {
@@ -554,8 +556,8 @@ TEST_F(ExtractMap, FallbackParentOnlyWhenTheFolderIsNotWritable) {
         const std::filesystem::path used = c.falls_back ? fallback : parent;
         std::vector<std::string> log = logFor(3);
         log.insert(log.begin() + 7, c.falls_back
-                                        ? "Program folder is not writable; writing to /home/user/maps/test room"
-                                        : "Could not create folder /program/test room: " + c.reason);
+                                        ? "Program folder is not writable; writing to " + shownPath(fallback / "test room")
+                                        : "Could not create folder " + shownPath(parent / "test room") + ": " + c.reason);
         EXPECT_EQ(host_.log, log);
         EXPECT_EQ(result.status, c.falls_back ? ExtractStatus::complete : ExtractStatus::incomplete);
         EXPECT_EQ(result.outputfolder, c.falls_back ? fallback / "test room" : std::filesystem::path());
@@ -578,6 +580,8 @@ TEST_F(ExtractMap, FallbackParentOnlyWhenTheFolderIsNotWritable) {
 TEST_F(ExtractMap, FileInTheWayOfTheFolderGetsNoFallback) {
     const std::string map = writeMap(mb::buildMap(threeMeshScene()).bytes);
     std::ofstream(output() / "test room") << "in the way";
+    // What the system says of a folder made where a file is.
+    const std::error_code exists = makeDiskFiles()->createFolder(output() / "test room");
     const std::filesystem::path fallback = scratch_.path() / "fallback";
     std::filesystem::create_directories(fallback);
     ExtractSettings settings;
@@ -585,7 +589,7 @@ TEST_F(ExtractMap, FileInTheWayOfTheFolderGetsNoFallback) {
     settings.fallbackParent = fallback;
     const ExtractResult result = extractmap(map, host_, settings);
     std::vector<std::string> log = logFor(3);
-    log.insert(log.begin() + 7, "Could not create folder " + (output() / "test room").string() + ": File exists");
+    log.insert(log.begin() + 7, "Could not create folder " + shownPath(output() / "test room") + ": " + exists.message());
     EXPECT_EQ(host_.log, log);
     EXPECT_EQ(result.status, ExtractStatus::incomplete);
     EXPECT_TRUE(std::filesystem::is_empty(fallback));

@@ -13,6 +13,7 @@
 #include "memoryfiles.hpp"
 #include "meshfixtures.hpp"
 #include "recordinghost.hpp"
+#include "platform/utf8path.hpp"
 
 namespace v2bsp {
 namespace {
@@ -214,7 +215,7 @@ TEST(LevelFiles, AFileThatCannotBeWrittenIsReported) {
         EXPECT_EQ(run.result.writeFailures, 1);
         EXPECT_EQ(run.result.levelFiles.size(), 1u);
         const std::string line =
-            "Could not write out/" + name + ": " + std::make_error_code(std::errc::no_space_on_device).message();
+            "Could not write " + shownPath("out/" + name) + ": " + std::make_error_code(std::errc::no_space_on_device).message();
         // After the last mesh, before the closing lines.
         const auto& log = run.host.log;
         const auto at = std::find(log.begin(), log.end(), line);

@@ -233,6 +233,14 @@ TEST(NumText, StaysInsideItsBuffer) {
     }
 }
 
+// LOCPATH set to `folder`, or removed when empty. putenv is there wherever the
+// tests run; it keeps the entry itself, so the entry lives on.
+void setLocalePath(const std::string& folder) {
+    static std::string entry;
+    entry = folder.empty() ? "LOCPATH" : "LOCPATH=" + folder;
+    ::putenv(entry.data());
+}
+
 // Switches the process to a comma-decimal locale for one test and back.
 class CommaLocale {
 public:
@@ -248,13 +256,13 @@ public:
             "localedef -i de_DE -f UTF-8 '" + folder_.string() + "/de_DE.UTF-8' >/dev/null 2>&1";
         std::filesystem::create_directories(folder_);
         if (std::system(command.c_str()) == 0) {
-            ::setenv("LOCPATH", folder_.c_str(), 1);
+            setLocalePath(folder_.string());
             std::setlocale(LC_ALL, "de_DE.UTF-8");
         }
     }
     ~CommaLocale() {
         std::setlocale(LC_ALL, saved_.c_str());
-        ::unsetenv("LOCPATH");
+        setLocalePath("");
         if (!folder_.empty()) {
             std::error_code ignored;
             std::filesystem::remove_all(folder_, ignored);

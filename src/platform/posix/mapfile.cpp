@@ -17,6 +17,10 @@ namespace {
 constexpr std::size_t kLargeImage = std::size_t{4} << 20;
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
+std::error_code lastError() {
+    return {errno, std::generic_category()};
+}
+
 std::size_t wholeHugePages(std::size_t bytes) {
     return (bytes + kHugePage - 1) / kHugePage * kHugePage;
 }
@@ -46,14 +50,14 @@ MapBytes loadMapFile(const std::filesystem::path& path, FileIdentity* identity) 
     if (shown.empty()) throw MapError::file(MapErrorKind::noFile, shown);
     // O_NONBLOCK keeps a FIFO from blocking the open; it is refused right after.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) throw MapError::file(MapErrorKind::cannotOpen, shown, errno);
+    if (fd < 0) throw MapError::file(MapErrorKind::cannotOpen, shown, lastError());
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
 
     struct stat info {};
-    if (::fstat(fd, &info) != 0) throw MapError::file(MapErrorKind::cannotRead, shown, errno);
+    if (::fstat(fd, &info) != 0) throw MapError::file(MapErrorKind::cannotRead, shown, lastError());
     if (S_ISDIR(info.st_mode)) throw MapError::file(MapErrorKind::folder, shown);
     if (!S_ISREG(info.st_mode)) throw MapError::file(MapErrorKind::notRegular, shown);
     if (info.st_size == 0) throw MapError::file(MapErrorKind::empty, shown);
@@ -70,7 +74,7 @@ MapBytes loadMapFile(const std::filesystem::path& path, FileIdentity* identity) 
         const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
         if (got < 0) {
             if (errno == EINTR) continue;
-            throw MapError::file(MapErrorKind::cannotRead, shown, errno);
+            throw MapError::file(MapErrorKind::cannotRead, shown, lastError());
         }
         if (got == 0) {
             // The file shrank between its length being taken and the read.
