@@ -12,10 +12,6 @@ namespace {
 // Runs of this size hand over to the helper a few dozen times for a level of
 // millions of vertices, however many meshes hold them.
 constexpr std::size_t kRunGroups = 32768;
-#ifndef KASHARE
-#define KASHARE 5
-#endif
-constexpr std::size_t kAShare = KASHARE;
 // "v" and three of " " plus the longest shortest single ("-1.1754944e-38").
 constexpr std::size_t kMaxVertexLine = 1 + 3 * 16 + 1;
 // "f" and three of " " plus an index of the whole file (at most 20 digits).
