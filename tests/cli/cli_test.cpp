@@ -91,7 +91,8 @@ TEST_F(ExtractCommand, ABadMapDoesNotStopTheNext) {
     const std::string good = writeMap(mb::buildMap(scene("beta")), "beta.map");
     const Outcome outcome = run({"-o", out(), bad, good});
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.err, "v2bsp-extract: " + bad + ": This is not a valid Vorun 2 map file: " + missingReason(bad) + "\n");
+    EXPECT_EQ(outcome.err,
+              "v2bsp-extract: " + bad + ": This is not a valid Vorun 2 map file: " + missingReason(bad) + "\n");
     EXPECT_EQ(outcome.out, std::string("Loading Map...\n") + kFullLog);
     EXPECT_TRUE(std::filesystem::exists(out() + "/beta/mesh1.obj"));
 }
@@ -110,11 +111,13 @@ TEST_F(ExtractCommand, ListsTagsOnly) {
 
     // Control characters are shown as \x and their code, so each tag stays one line.
     mb::Scene controls = scene("gamma");
-    controls.tagnames = {"two\nlines", "\x1B]0;title\x07", "odd\x81" "byte", "back\\slash"};
+    controls.tagnames = {"two\nlines", "\x1B]0;title\x07",
+                         "odd\x81"
+                         "byte",
+                         "back\\slash"};
     const Outcome escaped = run({"--list-tags", writeMap(mb::buildMap(controls), "controls.map")});
     EXPECT_EQ(escaped.status, 0);
-    EXPECT_NE(escaped.out.find("two\\x0Alines\n\\x1B]0;title\\x07\nodd\\x81byte\nback\\slash\n"),
-              std::string::npos)
+    EXPECT_NE(escaped.out.find("two\\x0Alines\n\\x1B]0;title\\x07\nodd\\x81byte\nback\\slash\n"), std::string::npos)
         << escaped.out;
 
     // A map without a scenario still lists its tags.
@@ -179,7 +182,8 @@ TEST_F(ExtractCommand, FormatsChooseTheFilesWritten) {
         EXPECT_EQ(outcome.out, kFullLog);
         std::vector<std::string> files;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(out())) {
-            if (entry.is_regular_file()) files.push_back(std::filesystem::relative(entry.path(), out()).generic_string());
+            if (entry.is_regular_file())
+                files.push_back(std::filesystem::relative(entry.path(), out()).generic_string());
         }
         std::sort(files.begin(), files.end());
         EXPECT_EQ(files, c.files);
@@ -342,47 +346,90 @@ TEST_F(ExtractCommand, MapsNeverMixOrReplaceTheirInput) {
         std::string formats;
         std::vector<std::string> maps;
         int status;
-        std::string err;  // with -q
+        std::string err;    // with -q
         std::string alone;  // the map whose files must be those of a run of its own, or none
     };
     const std::string o = out();
     const Case cases[] = {
-        {"one stored name", {}, all, {same10, same3}, 1,
-         "v2bsp-extract: " + same3 + ": Could not create folder " + o + "/same: it holds the output of " + same10 +
-             held + "\n",
+        {"one stored name",
+         {},
+         all,
+         {same10, same3},
+         1,
+         "v2bsp-extract: " + same3 + ": Could not create folder " + shownPath(o + "/same") +
+             ": it holds the output of " + same10 + held + "\n",
          same10},
-        {"the whole-level files alone", {}, "obj,glb", {same10, same3}, 1,
-         "v2bsp-extract: " + same3 + ": Could not write " + o + "/same.obj: it holds the output of " + same10 + held +
-             "\nv2bsp-extract: " + same3 + ": Could not write " + o + "/same.glb: it holds the output of " + same10 +
-             held + "\n",
+        {"the whole-level files alone",
+         {},
+         "obj,glb",
+         {same10, same3},
+         1,
+         "v2bsp-extract: " + same3 + ": Could not write " + shownPath(o + "/same.obj") + ": it holds the output of " +
+             same10 + held + "\nv2bsp-extract: " + same3 + ": Could not write " + shownPath(o + "/same.glb") +
+             ": it holds the output of " + same10 + held + "\n",
          same10},
-        {"names made equal", {}, all, {slash, colon}, 1,
-         "v2bsp-extract: " + colon + ": Could not create folder " + o + "/a_b: it holds the output of " + slash + held +
-             "\n",
+        {"names made equal",
+         {},
+         all,
+         {slash, colon},
+         1,
+         "v2bsp-extract: " + colon + ": Could not create folder " + shownPath(o + "/a_b") +
+             ": it holds the output of " + slash + held + "\n",
          slash},
-        {"names equal but for case", {}, all, {upper, lower}, 1,
-         "v2bsp-extract: " + lower + ": Could not create folder " + o + "/level: it holds the output of " + upper +
-             held + "\n",
+        {"names equal but for case",
+         {},
+         all,
+         {upper, lower},
+         1,
+         "v2bsp-extract: " + lower + ": Could not create folder " + shownPath(o + "/level") +
+             ": it holds the output of " + upper + held + "\n",
          upper},
-        {"a name taken from the file", {}, "meshes", {same10, unnamed}, 1,
-         "v2bsp-extract: " + unnamed + ": Could not create folder " + o + "/same: it holds the output of " + same10 +
-             held + "\n",
+        {"a name taken from the file",
+         {},
+         "meshes",
+         {same10, unnamed},
+         1,
+         "v2bsp-extract: " + unnamed + ": Could not create folder " + shownPath(o + "/same") +
+             ": it holds the output of " + same10 + held + "\n",
          same10},
-        {"the map as its own glb", {}, "glb", {glb}, 1,
-         "v2bsp-extract: " + glb + ": Could not write " + o + "/x.glb: it is the map being extracted\n", ""},
-        {"the map as its own mesh file", {}, "meshes", {own}, 1,
-         "v2bsp-extract: " + own + ": Could not write " + o + "/y/mesh0.obj: it is the map being extracted\n", ""},
-        {"one earlier file", {four}, "meshes", {three}, 0,
-         "v2bsp-extract: " + three + ": Mesh files of an earlier extraction are still in " + o +
-             "/fewer: mesh3.obj (1 file)\n",
+        {"the map as its own glb",
+         {},
+         "glb",
+         {glb},
+         1,
+         "v2bsp-extract: " + glb + ": Could not write " + shownPath(o + "/x.glb") + ": it is the map being extracted\n",
          ""},
-        {"two earlier files", {five}, "meshes", {three}, 0,
-         "v2bsp-extract: " + three + ": Mesh files of an earlier extraction are still in " + o +
-             "/fewer: mesh3.obj, mesh4.obj (2 files)\n",
+        {"the map as its own mesh file",
+         {},
+         "meshes",
+         {own},
+         1,
+         "v2bsp-extract: " + own + ": Could not write " + shownPath(o + "/y/mesh0.obj") +
+             ": it is the map being extracted\n",
          ""},
-        {"many earlier files", {five}, "meshes", {one}, 0,
-         "v2bsp-extract: " + one + ": Mesh files of an earlier extraction are still in " + o +
-             "/fewer: mesh1.obj ... mesh4.obj (4 files)\n",
+        {"one earlier file",
+         {four},
+         "meshes",
+         {three},
+         0,
+         "v2bsp-extract: " + three + ": Mesh files of an earlier extraction are still in " + shownPath(o + "/fewer") +
+             ": mesh3.obj (1 file)\n",
+         ""},
+        {"two earlier files",
+         {five},
+         "meshes",
+         {three},
+         0,
+         "v2bsp-extract: " + three + ": Mesh files of an earlier extraction are still in " + shownPath(o + "/fewer") +
+             ": mesh3.obj, mesh4.obj (2 files)\n",
+         ""},
+        {"many earlier files",
+         {five},
+         "meshes",
+         {one},
+         0,
+         "v2bsp-extract: " + one + ": Mesh files of an earlier extraction are still in " + shownPath(o + "/fewer") +
+             ": mesh1.obj ... mesh4.obj (4 files)\n",
          ""},
     };
     for (const Case& c : cases) {
@@ -500,8 +547,7 @@ TEST_F(ExtractCommand, UsageMessages) {
         {{"-o", "", "a.map"}, "--output: the folder name is empty"},
         {{"--list-tags", "-o", "x", "a.map"}, "--list-tags takes only a MAP; --output cannot be given with it"},
         {{"--list-tags", "--format", "obj", "a.map"}, "--list-tags takes only a MAP; --format cannot be given with it"},
-        {{"--list-tags", "--up-axis", "z", "a.map"},
-         "--list-tags takes only a MAP; --up-axis cannot be given with it"},
+        {{"--list-tags", "--up-axis", "z", "a.map"}, "--list-tags takes only a MAP; --up-axis cannot be given with it"},
         {{"-j", "2", "--list-tags", "a.map"}, "--list-tags takes only a MAP; --jobs cannot be given with it"},
     };
     for (const Case& c : cases) {
