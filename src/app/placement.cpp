@@ -58,7 +58,8 @@ Rect placeView(const Rect& available, const Rect& form, Size preferred, int gap)
 }
 
 int listWidth(int width, int preferred) {
-    return std::max(0, std::min(preferred, width - static_cast<int>(width * kViewShare + 0.5)));
+    const int view = (2 * width + 2) / 3;  // two thirds, rounded up
+    return std::max(0, std::min(preferred, width - view));
 }
 
 }  // namespace v2bsp::app

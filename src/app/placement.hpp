@@ -20,8 +20,6 @@ struct Size {
 
 // The share of the available area the 3D View may take, each way.
 inline constexpr double kMostOfScreen = 0.8;
-// The view part's least share of the 3D View's width; the list has the rest.
-inline constexpr double kViewShare = 2.0 / 3.0;
 
 // The 3D View's frame rectangle. `available`: the screen's available area;
 // `form`: Form1's frame at its widest (the slide open); `preferred`: the
@@ -33,7 +31,7 @@ inline constexpr double kViewShare = 2.0 / 3.0;
 Rect placeView(const Rect& available, const Rect& form, Size preferred, int gap);
 
 // The width of the 3D View's list in a window `width` wide that would like
-// it `preferred` wide: never more than the view part's share leaves.
+// it `preferred` wide: never more than the view's two thirds leave.
 int listWidth(int width, int preferred);
 
 }  // namespace v2bsp::app

@@ -364,7 +364,7 @@ void View3D::showRun(const MapExtraction& extraction, const ExtractResult& resul
     runStatus_ = QString::fromStdString(app::statusText(result, counts, groupSeparator()));
     say(runStatus_);
     openFolder_->setEnabled(!result.outputfolder.empty());
-    fitList(true);
+    fitList();
     if (view_ == nullptr) return;
     // A new GL context decodes the level again rather than the view keeping a copy.
     const MeshPlan* plan = &extraction.plan;
@@ -476,18 +476,19 @@ void View3D::showAbout() {
     messages_->about(QStringLiteral("About v2bsp"), QString::fromStdString(app::aboutText()));
 }
 
-// The list as wide as it likes (`reset`), or narrower, as far as the view
-// keeps its share of the width.
-void View3D::fitList(bool reset) {
-    const int total = splitter_->width() > 0 ? splitter_->width() : width();
+// The list as wide as it likes, as far as the view keeps its share of the
+// window's width.
+void View3D::fitList() {
+    const bool laidOut = splitter_->isVisible() && splitter_->width() > splitter_->handleWidth();
+    const int total = laidOut ? splitter_->width() - splitter_->handleWidth() : width();
     const int list = app::listWidth(total, static_cast<int>(kListWidth * logicalDpiX() / 96.0));
-    const QList<int> sizes = splitter_->sizes();
-    if (reset || sizes.size() < 2 || sizes[1] > list) splitter_->setSizes({total - list, list});
+    splitter_->setSizes({total - list, list});
 }
 
+// Once the splitter has its new width.
 void View3D::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    fitList(false);
+    QMetaObject::invokeMethod(this, &View3D::fitList, Qt::QueuedConnection);
 }
 
 void View3D::closeEvent(QCloseEvent* event) {

@@ -123,7 +123,7 @@ private:
 
     void showUnavailable(const QString& reason);
     void fillList(const LevelGeometry& geometry);
-    void fitList(bool reset);
+    void fitList();
     void selectPicked(int mesh);
     void listItemChanged(QTreeWidgetItem* item, int column);
     void listSelectionChanged();
