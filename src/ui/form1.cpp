@@ -365,6 +365,21 @@ void Form1::showLevel(std::optional<LevelGeometry> decoded) {
     if (first) placeView3d();
     view3d_->show();
     view3d_->raise();
+    // The window manager's frame of a resizable window may be larger than
+    // this window's; once it is known, what lies past the area moves back in.
+    if (first) QTimer::singleShot(kFrameKnownMs, view3d_.get(), [this] { keepView3dInside(); });
+}
+
+void Form1::keepView3dInside() {
+    if (view3d_ == nullptr || view3d_->screen() == nullptr) return;
+    const QRect room = view3d_->screen()->availableGeometry(), frame = view3d_->frameGeometry();
+    if (room.contains(frame)) return;
+    const QSize client = view3d_->size() - QSize(std::max(0, frame.width() - room.width()),
+                                                  std::max(0, frame.height() - room.height()));
+    view3d_->resize(client);
+    const QRect fitted(frame.topLeft(), frame.size().boundedTo(room.size()));
+    view3d_->move(std::clamp(fitted.x(), room.left(), room.right() + 1 - fitted.width()),
+                  std::clamp(fitted.y(), room.top(), room.bottom() + 1 - fitted.height()));
 }
 
 // Beside this window at its widest, inside the screen's available area. The

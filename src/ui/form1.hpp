@@ -48,6 +48,8 @@ inline constexpr double kSlideStep = 12;
 // A run yields to the window at most this often, so that a run of thousands
 // of lines does not spend its time laying out and repainting the log.
 inline constexpr int kYieldIntervalMs = 15;
+// How long after showing the 3D window its frame is taken as known.
+inline constexpr int kFrameKnownMs = 250;
 
 inline constexpr char kCaption[] = "Vorun2 BSP Extracter";
 
@@ -128,6 +130,7 @@ private:
     std::optional<v2bsp::ui::LevelGeometry> decodedLevel(bool wanted);
     void showLevel(std::optional<v2bsp::ui::LevelGeometry> decoded = std::nullopt);
     void placeView3d();
+    void keepView3dInside();
     void refuse(const QString& message, const QString& reason);
 
     v2bsp::ui::Twips twips_;
