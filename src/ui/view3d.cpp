@@ -137,46 +137,65 @@ FolderOpener systemFolderOpener(QObject* owner) {
     };
 }
 
+// The arrays are sized once from the sections' lengths (12 bytes a vertex, 6
+// a face), and one mesh's decoded form is held at a time, in buffers reused.
 LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop) {
     LevelGeometry level;
-    bool first = true;
+    std::size_t vertices = 0, faces = 0;
+    for (const PlannedMesh& planned : plan.meshes) {
+        if (planned.skip != MeshSkip::none) continue;
+        vertices += planned.vertices.size() / 12;
+        faces += planned.faces.size() / 6;
+    }
+    level.positions.reserve(vertices * 3);
+    level.indices.reserve(faces * 3);
+    std::vector<Position> positions;
+    std::vector<Triangle> triangles;
+    bool bounded = false;  // level.min and level.max hold a position
     for (const PlannedMesh& planned : plan.meshes) {
         if (stop != nullptr && *stop) break;
         if (planned.skip != MeshSkip::none) continue;
-        const DecodedMesh mesh = decodeMesh(planned, UpAxis::y);
+        positions.clear();
+        triangles.clear();
+        appendPositions(planned.vertices, UpAxis::y, positions);
+        appendTriangles(planned.faces, positions.size(), triangles);
         LevelMeshRange range;
-        range.number = mesh.number;
+        range.number = planned.number;
         range.firstIndex = static_cast<std::uint32_t>(level.indices.size());
-        range.indexCount = static_cast<std::uint32_t>(mesh.triangles.size() * 3);
-        range.vertexCount = static_cast<std::uint32_t>(mesh.positions.size());
+        range.indexCount = static_cast<std::uint32_t>(triangles.size() * 3);
+        range.vertexCount = static_cast<std::uint32_t>(positions.size());
         range.baseVertex = static_cast<std::uint32_t>(level.positions.size() / 3);
-        for (int axis = 0; axis < 3 && !mesh.positions.empty(); ++axis) {
-            range.min[axis] = range.max[axis] = mesh.positions.front()[static_cast<std::size_t>(axis)];
+        for (std::size_t axis = 0; axis < 3 && !positions.empty(); ++axis) {
+            range.min[axis] = range.max[axis] = positions.front()[axis];
         }
-        for (const Position& p : mesh.positions) {
+        for (const Position& p : positions) {
             for (std::size_t axis = 0; axis < 3; ++axis) {
                 range.min[axis] = std::min(range.min[axis], p[axis]);
                 range.max[axis] = std::max(range.max[axis], p[axis]);
             }
             level.positions.insert(level.positions.end(), p.begin(), p.end());
-            const QVector3D v(p[0], p[1], p[2]);
-            level.min = first ? v
-                              : QVector3D(std::min(level.min.x(), v.x()), std::min(level.min.y(), v.y()),
-                                          std::min(level.min.z(), v.z()));
-            level.max = first ? v
-                              : QVector3D(std::max(level.max.x(), v.x()), std::max(level.max.y(), v.y()),
-                                          std::max(level.max.z(), v.z()));
-            first = false;
         }
-        for (const Triangle& t : mesh.triangles) {
+        for (const Triangle& t : triangles) {
             // A kept triangle names vertices of its own mesh, and the map's indices are 16-bit.
             for (const std::uint32_t i : t) level.indices.push_back(static_cast<std::uint16_t>(i));
         }
+        if (range.vertexCount > 0) {
+            const QVector3D low(range.min[0], range.min[1], range.min[2]);
+            const QVector3D high(range.max[0], range.max[1], range.max[2]);
+            const bool first = !bounded;
+            bounded = true;
+            level.min = first ? low
+                              : QVector3D(std::min(level.min.x(), low.x()), std::min(level.min.y(), low.y()),
+                                          std::min(level.min.z(), low.z()));
+            level.max = first ? high
+                              : QVector3D(std::max(level.max.x(), high.x()), std::max(level.max.y(), high.y()),
+                                          std::max(level.max.z(), high.z()));
+        }
         level.meshes.push_back(range);
     }
-    std::int64_t triangles = 0;
-    for (const LevelMeshRange& range : level.meshes) triangles += range.indexCount / 3;
-    const std::uint32_t stride = app::coarseStride(triangles);
+    std::int64_t kept = 0;
+    for (const LevelMeshRange& range : level.meshes) kept += range.indexCount / 3;
+    const std::uint32_t stride = app::coarseStride(kept);
     for (LevelMeshRange& range : level.meshes) {
         range.coarseCount =
             app::putCoarseFirst(std::span(level.indices).subspan(range.firstIndex, range.indexCount), stride);
