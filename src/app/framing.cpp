@@ -27,7 +27,8 @@ std::uint32_t putCoarseFirst(std::span<std::uint16_t> indices, std::uint32_t str
     for (const bool coarse : {true, false}) {
         for (std::size_t t = 0; t < triangles; ++t) {
             if ((t % stride == 0) != coarse) continue;
-            std::copy_n(old.begin() + static_cast<std::ptrdiff_t>(t * 3), 3, indices.begin() + static_cast<std::ptrdiff_t>(at));
+            std::copy_n(old.begin() + static_cast<std::ptrdiff_t>(t * 3), 3,
+                        indices.begin() + static_cast<std::ptrdiff_t>(at));
             at += 3;
         }
     }

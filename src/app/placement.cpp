@@ -49,10 +49,9 @@ Rect placeView(const Rect& available, const Rect& form, Size preferred, int gap)
     if (room_over >= least_h) return over(room_over, room_below >= room_above);
 
     // No room beside it: the corner of the area where it covers least of Form1.
-    const std::array<Rect, 4> corners = {Rect{available.right() - w, available.y, w, h},
-                                         Rect{available.right() - w, available.bottom() - h, w, h},
-                                         Rect{available.x, available.bottom() - h, w, h},
-                                         Rect{available.x, available.y, w, h}};
+    const std::array<Rect, 4> corners = {
+        Rect{available.right() - w, available.y, w, h}, Rect{available.right() - w, available.bottom() - h, w, h},
+        Rect{available.x, available.bottom() - h, w, h}, Rect{available.x, available.y, w, h}};
     return *std::min_element(corners.begin(), corners.end(),
                              [&](const Rect& a, const Rect& b) { return overlap(a, form) < overlap(b, form); });
 }

@@ -39,7 +39,8 @@ std::string statusText(const ExtractResult& result, const LevelCounts& counts, s
     std::string text = counted(counts.meshes, "mesh", "meshes", separator) + ", " +
                        counted(counts.vertices, "vertex", "vertices", separator) + ", " +
                        counted(counts.triangles, "triangle", "triangles", separator);
-    text += result.outputfolder.empty() ? std::string("; no folder was written") : " in " + result.outputfolder.string();
+    text +=
+        result.outputfolder.empty() ? std::string("; no folder was written") : " in " + result.outputfolder.string();
     if (result.earlierMeshFiles > 0) {
         text += "; " + counted(result.earlierMeshFiles, "mesh file", "mesh files", separator) +
                 " of an earlier extraction in the folder";
@@ -56,9 +57,11 @@ std::string statusText(const ExtractResult& result, const LevelCounts& counts, s
     // A folder that could not be made costs every mesh its file.
     const std::int64_t unwritten = result.meshesRead - result.meshesSkipped - result.meshesWritten;
     if (unwritten > 0) {
-        missing.push_back(counted(unwritten, "mesh file", "mesh files", separator) + " not written: see the log for why");
+        missing.push_back(counted(unwritten, "mesh file", "mesh files", separator) +
+                          " not written: see the log for why");
     } else if (result.writeFailures > 0) {
-        missing.push_back(counted(result.writeFailures, "file", "files", separator) + " not written: see the log for why");
+        missing.push_back(counted(result.writeFailures, "file", "files", separator) +
+                          " not written: see the log for why");
     }
     if (!missing.empty()) text += ". Incomplete: " + joined(missing, "; ");
     return text;

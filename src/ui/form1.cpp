@@ -374,8 +374,8 @@ void Form1::keepView3dInside() {
     if (view3d_ == nullptr || view3d_->screen() == nullptr) return;
     const QRect room = view3d_->screen()->availableGeometry(), frame = view3d_->frameGeometry();
     if (room.contains(frame)) return;
-    const QSize client = view3d_->size() - QSize(std::max(0, frame.width() - room.width()),
-                                                  std::max(0, frame.height() - room.height()));
+    const QSize client =
+        view3d_->size() - QSize(std::max(0, frame.width() - room.width()), std::max(0, frame.height() - room.height()));
     view3d_->resize(client);
     const QRect fitted(frame.topLeft(), frame.size().boundedTo(room.size()));
     view3d_->move(std::clamp(fitted.x(), room.left(), room.right() + 1 - fitted.width()),
@@ -394,8 +394,9 @@ void Form1::placeView3d() {
     const v2bsp::app::Rect form{frame.x(), frame.y(), frame.width() + std::max(0, widest - width()), frame.height()};
     const QRect room = screen()->availableGeometry();
     const double scale = twips_.dpi() / 96;
-    const v2bsp::app::Size preferred{static_cast<int>(View3D::kPreferredWidth * scale) + margins.left() + margins.right(),
-                                     static_cast<int>(View3D::kPreferredHeight * scale) + margins.top() + margins.bottom()};
+    const v2bsp::app::Size preferred{
+        static_cast<int>(View3D::kPreferredWidth * scale) + margins.left() + margins.right(),
+        static_cast<int>(View3D::kPreferredHeight * scale) + margins.top() + margins.bottom()};
     constexpr int kGap = 8;
     const v2bsp::app::Rect at =
         v2bsp::app::placeView({room.x(), room.y(), room.width(), room.height()}, form, preferred, kGap);

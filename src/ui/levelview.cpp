@@ -6,6 +6,7 @@
 #include <QOpenGLFramebufferObject>
 #include <QOpenGLShaderProgram>
 #include <QOpenGLVertexArrayObject>
+#include <QVector4D>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -229,12 +230,12 @@ void LevelView::paintGL() {
     if (!adding) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     if (!ready_) return;
     if (!large) {
-        drawMeshes(projection(), Draw::full, 0, ranges_.size());
+        drawMeshes(projection(), Draw::full, 0, ranges_.size(), visible_);
         emit fullPictureShown();
         return;
     }
     if (!adding) {
-        drawMeshes(projection(), Draw::coarse, 0, ranges_.size());
+        drawMeshes(projection(), Draw::coarse, 0, ranges_.size(), visible_);
         if (moving_) return;
         const QSize size(std::max(1, width()), std::max(1, height()));
         const QSize pixels = size * devicePixelRatio();
@@ -252,7 +253,7 @@ void LevelView::paintGL() {
     whole_->bind();
     std::int64_t drawn = 0;
     while (wholeNext_ < ranges_.size() && drawn < app::kMovingTriangles) {
-        drawn += drawMeshes(projection(), Draw::full, wholeNext_, wholeNext_ + 1);
+        drawn += drawMeshes(projection(), Draw::full, wholeNext_, wholeNext_ + 1, visible_);
         ++wholeNext_;
     }
     glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
@@ -281,7 +282,8 @@ QImage LevelView::picture() {
     return image;
 }
 
-std::int64_t LevelView::drawMeshes(const QMatrix4x4& projection, Draw draw, std::size_t first, std::size_t last) {
+std::int64_t LevelView::drawMeshes(const QMatrix4x4& projection, Draw draw, std::size_t first, std::size_t last,
+                                   const std::vector<bool>& shown) {
     glEnable(GL_DEPTH_TEST);
     glDisable(GL_CULL_FACE);
     program_->bind();
@@ -300,7 +302,7 @@ std::int64_t LevelView::drawMeshes(const QMatrix4x4& projection, Draw draw, std:
     };
     const bool overlay = wireframe_ && !ids;
     for (std::size_t m = first; m < last && m < ranges_.size(); ++m) {
-        if (!visible_[m]) continue;
+        if (!shown[m]) continue;
         const int mesh = static_cast<int>(m);
         QVector3D colour = ids ? idColour(mesh) : colourOf(ranges_[m].number);
         // Towards white keeps the hue: the highlighted mesh is lighter, not another colour.
@@ -328,6 +330,36 @@ std::int64_t LevelView::drawMeshes(const QMatrix4x4& projection, Draw draw, std:
 
 // The ids of one pixel: the projection is narrowed so that the pixel fills the
 // 1 x 1 pick buffer, and the mesh ids are drawn there as colours.
+// The visible meshes whose bounds may cover `pixel`: those whose box lies
+// wholly in front of the camera and projects beside it are left out, so a
+// pick in a large level draws a few meshes, not all.
+std::vector<bool> LevelView::meshesAround(QPoint pixel) const {
+    const QMatrix4x4 transform = projection() * view() * model();
+    const float x = 2 * (static_cast<float>(pixel.x()) + 0.5f) / static_cast<float>(width()) - 1;
+    const float y = 1 - 2 * (static_cast<float>(pixel.y()) + 0.5f) / static_cast<float>(height());
+    std::vector<bool> around = visible_;
+    for (std::size_t m = 0; m < ranges_.size(); ++m) {
+        if (!around[m]) continue;
+        const LevelMeshRange& range = ranges_[m];
+        float low_x = 2, high_x = -2, low_y = 2, high_y = -2;
+        bool in_front = true;
+        for (int corner = 0; corner < 8 && in_front; ++corner) {
+            const QVector4D at = transform * QVector4D(corner & 1 ? range.max[0] : range.min[0],
+                                                       corner & 2 ? range.max[1] : range.min[1],
+                                                       corner & 4 ? range.max[2] : range.min[2], 1);
+            in_front = at.w() > 0;
+            if (!in_front) break;
+            low_x = std::min(low_x, at.x() / at.w()), high_x = std::max(high_x, at.x() / at.w());
+            low_y = std::min(low_y, at.y() / at.w()), high_y = std::max(high_y, at.y() / at.w());
+        }
+        constexpr float kSlack = 0.01f;  // of the view; rounding in the projection
+        if (in_front && (x < low_x - kSlack || x > high_x + kSlack || y < low_y - kSlack || y > high_y + kSlack)) {
+            around[m] = false;
+        }
+    }
+    return around;
+}
+
 int LevelView::meshAt(QPoint pixel) {
     if (!ready_ || width() <= 0 || height() <= 0) return -1;
     makeCurrent();
@@ -341,7 +373,7 @@ int LevelView::meshAt(QPoint pixel) {
     glViewport(0, 0, 1, 1);
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    drawMeshes(narrow * projection(), Draw::ids, 0, ranges_.size());
+    drawMeshes(narrow * projection(), Draw::ids, 0, ranges_.size(), meshesAround(pixel));
     std::uint8_t rgba[4] = {0, 0, 0, 0};
     glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
     pickBuffer_->release();

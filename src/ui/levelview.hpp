@@ -45,9 +45,9 @@ namespace v2bsp::ui {
 
 // One mesh's part of a LevelGeometry.
 struct LevelMeshRange {
-    std::int64_t number = 0;       // the mesh's number in the map; chooses its colour
-    std::uint32_t firstIndex = 0;  // into LevelGeometry::indices
-    std::uint32_t indexCount = 0;  // three per triangle
+    std::int64_t number = 0;        // the mesh's number in the map; chooses its colour
+    std::uint32_t firstIndex = 0;   // into LevelGeometry::indices
+    std::uint32_t indexCount = 0;   // three per triangle
     std::uint32_t coarseCount = 0;  // of those, the first ones drawn while the camera moves
     std::uint32_t vertexCount = 0;
     std::uint32_t baseVertex = 0;  // the mesh's first vertex in positions; its indices count from it
@@ -145,8 +145,10 @@ private:
     void upload();
     bool fits(const LevelGeometry& geometry) const;
     enum class Draw { full, coarse, ids };
-    // Meshes [first, last) in the bound framebuffer; returns the triangles drawn.
-    std::int64_t drawMeshes(const QMatrix4x4& projection, Draw draw, std::size_t first, std::size_t last);
+    // The `shown` of meshes [first, last) in the bound framebuffer; returns the triangles drawn.
+    std::int64_t drawMeshes(const QMatrix4x4& projection, Draw draw, std::size_t first, std::size_t last,
+                            const std::vector<bool>& shown);
+    std::vector<bool> meshesAround(QPoint pixel) const;
     void changed();
     void drawAPart();
     void frameBox(const QVector3D& min, const QVector3D& max);

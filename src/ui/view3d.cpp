@@ -17,8 +17,8 @@
 #include <QProcess>
 #include <QResizeEvent>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -112,21 +112,19 @@ FolderOpener systemFolderOpener(QObject* owner) {
         // not. One that stays (a file manager of its own) is left running:
         // only a failure is waited for.
         auto* process = new QProcess(owner);
-        QObject::connect(process, &QProcess::finished, process,
-                         [process, done](int status, QProcess::ExitStatus exit) {
-                             QString failure;
-                             if (exit != QProcess::NormalExit) {
-                                 failure = QStringLiteral("xdg-open ended abnormally.");
-                             } else if (status != 0) {
-                                 const QStringList said = QString::fromLocal8Bit(process->readAllStandardError())
-                                                              .trimmed()
-                                                              .split('\n', Qt::SkipEmptyParts);
-                                 failure = QStringLiteral("xdg-open ended with status %1").arg(status) +
-                                           (said.isEmpty() ? QStringLiteral(".") : ": " + said.constLast());
-                             }
-                             done(failure);
-                             process->deleteLater();
-                         });
+        QObject::connect(process, &QProcess::finished, process, [process, done](int status, QProcess::ExitStatus exit) {
+            QString failure;
+            if (exit != QProcess::NormalExit) {
+                failure = QStringLiteral("xdg-open ended abnormally.");
+            } else if (status != 0) {
+                const QStringList said =
+                    QString::fromLocal8Bit(process->readAllStandardError()).trimmed().split('\n', Qt::SkipEmptyParts);
+                failure = QStringLiteral("xdg-open ended with status %1").arg(status) +
+                          (said.isEmpty() ? QStringLiteral(".") : ": " + said.constLast());
+            }
+            done(failure);
+            process->deleteLater();
+        });
         QObject::connect(process, &QProcess::errorOccurred, process, [process, done](QProcess::ProcessError error) {
             if (error != QProcess::FailedToStart) return;
             done(QStringLiteral("xdg-open could not be started: ") + process->errorString() + ".");

@@ -527,7 +527,7 @@ TEST_F(ExtractMap, FallbackParentOnlyWhenTheFolderIsNotWritable) {
     struct Case {
         int error;
         bool falls_back;
-        std::string reason;   // of the "Could not create folder" line when it does not
+        std::string reason;     // of the "Could not create folder" line when it does not
         bool system = false;    // the host says the program folder takes no output
         int fallbackError = 0;  // of the map's folder's own folder
     };
@@ -561,7 +561,8 @@ TEST_F(ExtractMap, FallbackParentOnlyWhenTheFolderIsNotWritable) {
         const std::filesystem::path used = c.falls_back ? fallback : parent;
         const bool made = c.reason.empty();
         std::vector<std::string> log = logFor(3);
-        if (!made) log.insert(log.begin() + 7, "Could not create folder " + (used / "test room").string() + ": " + c.reason);
+        if (!made)
+            log.insert(log.begin() + 7, "Could not create folder " + (used / "test room").string() + ": " + c.reason);
         if (c.falls_back) {
             log.insert(log.begin() + 7, "Program folder is not writable; writing to /home/user/maps/test room");
         }

@@ -278,7 +278,8 @@ void Form1Test::aboutSaysWhatTheProgramIs() {
     QCOMPARE(f.messages->abouts.size(), std::size_t{1});
     QCOMPARE(f.messages->abouts[0].text, QString("About v2bsp"));
     const QString about = f.messages->abouts[0].reason;
-    for (const char* part : {"v2bsp 1.00", "Wavefront OBJ", "<program folder>/<map name>/mesh<N>.obj", "Licence: MIT"}) {
+    for (const char* part :
+         {"v2bsp 1.00", "Wavefront OBJ", "<program folder>/<map name>/mesh<N>.obj", "Licence: MIT"}) {
         QVERIFY2(about.contains(part), part);
     }
 }
@@ -467,10 +468,9 @@ void Form1Test::outputFolder_data() {
         << ""
         << "Wrote no mesh file; the lines above say why"
         << "; no folder was written. Incomplete: 2 mesh files not written: see the log for why";
-    QTest::newRow("one mesh file refused")
-        << QStringList{"%1/room/mesh1.obj"} << QStringList{} << "%1/room"
-        << "Wrote 1 of 2 mesh files to %1/room; the lines above say what is missing"
-        << ". Incomplete: 1 mesh file not written: see the log for why";
+    QTest::newRow("one mesh file refused") << QStringList{"%1/room/mesh1.obj"} << QStringList{} << "%1/room"
+                                           << "Wrote 1 of 2 mesh files to %1/room; the lines above say what is missing"
+                                           << ". Incomplete: 1 mesh file not written: see the log for why";
 }
 
 void Form1Test::outputFolder() {

@@ -486,8 +486,8 @@ void LevelViewTest::largeLevelIsDrawnCheaplyWhileMoving() {
         }
         range.indexCount = static_cast<std::uint32_t>(level.indices.size()) - range.firstIndex;
         range.vertexCount = static_cast<std::uint32_t>(across * across);
-        range.coarseCount = v2bsp::app::putCoarseFirst(
-            std::span(level.indices).subspan(range.firstIndex, range.indexCount), 4);
+        range.coarseCount =
+            v2bsp::app::putCoarseFirst(std::span(level.indices).subspan(range.firstIndex, range.indexCount), 4);
         level.meshes.push_back(range);
     }
     level.min = {-1, -1, 0};

@@ -129,7 +129,8 @@ inline QStringList completeLog(int meshes) {
 
 // The window's log of a complete run: those lines, then where the files went.
 inline QStringList windowLog(int meshes, const QString& folder) {
-    return completeLog(meshes) << QStringLiteral("Wrote %1 mesh file%2 to %3").arg(meshes).arg(meshes == 1 ? "" : "s", folder);
+    return completeLog(meshes)
+           << QStringLiteral("Wrote %1 mesh file%2 to %3").arg(meshes).arg(meshes == 1 ? "" : "s", folder);
 }
 
 // A map of `meshes` one-triangle meshes and the given tag names.

@@ -204,7 +204,8 @@ void UnitsTest::canOpenWindow() {
     QFETCH(QStringList, env);
     QFETCH(bool, can);
     environment.clear();
-    for (const QString& pair : env) environment[pair.section('=', 0, 0).toStdString()] = pair.section('=', 1).toStdString();
+    for (const QString& pair : env)
+        environment[pair.section('=', 0, 0).toStdString()] = pair.section('=', 1).toStdString();
     std::vector<std::string> list;
     for (const QString& arg : args) list.push_back(arg.toStdString());
     QCOMPARE(v2bsp::ui::canOpenWindow(list, fromEnvironment), can);
@@ -244,12 +245,10 @@ void UnitsTest::viewPlacement_data() {
     QTest::newRow("left where the right has no room") << desktop << R{1400, 100, 480, 200} << R{416, 100, 976, 639};
     QTest::newRow("raised to keep its bottom on the screen")
         << desktop << R{100, 900, 480, 140} << R{588, 401, 976, 639};
-    QTest::newRow("below a panel at the top") << R{64, 32, 1856, 1008} << R{70, 0, 480, 200}
-                                              << R{558, 32, 976, 639};
-    QTest::newRow("small screen: below, narrowed to 80%") << R{0, 0, 800, 600} << R{0, 0, 470, 150}
-                                                          << R{0, 158, 640, 442};
-    QTest::newRow("side room above the least width") << R{0, 0, 1280, 800} << R{0, 0, 480, 700}
-                                                     << R{488, 0, 792, 639};
+    QTest::newRow("below a panel at the top") << R{64, 32, 1856, 1008} << R{70, 0, 480, 200} << R{558, 32, 976, 639};
+    QTest::newRow("small screen: below, narrowed to 80%")
+        << R{0, 0, 800, 600} << R{0, 0, 470, 150} << R{0, 158, 640, 442};
+    QTest::newRow("side room above the least width") << R{0, 0, 1280, 800} << R{0, 0, 480, 700} << R{488, 0, 792, 639};
     // 1600 x 1000 pixels at scale 2: no side has room; it stays on the screen.
     QTest::newRow("no room anywhere") << R{0, 0, 800, 500} << R{165, 180, 470, 150} << R{160, 0, 640, 400};
 }

@@ -141,10 +141,10 @@ void View3DTest::opensAfterARunWithTheRunsMeshes() {
         vertices += static_cast<std::int64_t>(mesh.vertices.size());
         triangles += static_cast<std::int64_t>(mesh.triangles.size());
     }
-    QCOMPARE(view->statusLine(), QString("%1 meshes, %2 vertices, %3 triangles in %4")
-                                     .arg(scene.meshes.size())
-                                     .arg(QLocale().toString(vertices), QLocale().toString(triangles),
-                                          qpath(f.program / "sample room")));
+    QCOMPARE(view->statusLine(),
+             QString("%1 meshes, %2 vertices, %3 triangles in %4")
+                 .arg(scene.meshes.size())
+                 .arg(QLocale().toString(vertices), QLocale().toString(triangles), qpath(f.program / "sample room")));
 }
 
 // The offscreen screen is small (800 x 600): no side of the window has room
@@ -239,8 +239,7 @@ void View3DTest::statusLine_data() {
         << 10LL << 10LL << 0LL << 0LL << 1LL << 0LL << "" << 10LL << ","
         << "2 meshes, 10 vertices, 6 triangles; no folder was written. Incomplete: "
            "10 mesh files not written: see the log for why";
-    QTest::newRow("a whole-level file not written") << 2LL << 2LL << 0LL << 2LL << 1LL << 0LL << "/out/a" << 10LL
-                                                    << ","
+    QTest::newRow("a whole-level file not written") << 2LL << 2LL << 0LL << 2LL << 1LL << 0LL << "/out/a" << 10LL << ","
                                                     << "2 meshes, 10 vertices, 6 triangles in /out/a. Incomplete: "
                                                        "1 file not written: see the log for why";
     QTest::newRow("table cut short") << 4LL << 2LL << 1LL << 0LL << 2LL << 0LL << "/out/a" << 10LL << ","

@@ -93,6 +93,15 @@ int main(int argc, char** argv) {
     });
     QApplication::exec();
 
+    // A pick at the middle of the first mesh's bounds.
+    const v2bsp::MeshSummary first = v2bsp::summarizeMesh(extraction.plan.meshes.front());
+    const QPoint middle = view->pixelOf(
+        QVector3D(first.min[0] + first.max[0], first.min[1] + first.max[1], first.min[2] + first.max[2]) * 0.5f);
+    QElapsedTimer picking;
+    picking.start();
+    const int picked = view->meshAt(middle);
+    const qint64 pick_ms = picking.elapsed();
+
     std::int64_t triangles = 0;
     for (const v2bsp::PlannedMesh& mesh : extraction.plan.meshes) triangles += v2bsp::summarizeMesh(mesh).triangles;
     const double fps = frames / (static_cast<double>(stop_ms - first_ms) / 1000.0);
@@ -101,6 +110,7 @@ int main(int argc, char** argv) {
     std::printf("orbiting (dragging)  %.2f frames/s (%d frames)\n", fps, frames);
     std::printf("full picture         %lld ms after the camera stopped; longest frame meanwhile %lld ms\n",
                 static_cast<long long>(full_ms), static_cast<long long>(longest_ms));
+    std::printf("a pick on mesh 0     %lld ms (mesh %d)\n", static_cast<long long>(pick_ms), picked);
     std::printf("view's level bytes   %lld (%.2f per triangle)\n", static_cast<long long>(view->levelBytes()),
                 triangles > 0 ? static_cast<double>(view->levelBytes()) / static_cast<double>(triangles) : 0.0);
     std::printf("resident growth      %ld KiB (GL driver copies included)\n", residentKiB() - rss_before);

@@ -137,10 +137,10 @@ int mapMain(const fs::path& map, int runs) {
         stall.push_back(times.longestStall);
     }
     fs::remove_all(work);
-    std::printf("command line %.3f s; window: run and 3D window shown %.3f s, first picture %.3f s (%.2f times), "
-                "full picture %.3f s, longest without answering %.3f s (medians of %d runs)\n",
-                median(cli), median(run), median(first), median(first) / median(cli), median(full), median(stall),
-                runs);
+    std::printf(
+        "command line %.3f s; window: run and 3D window shown %.3f s, first picture %.3f s (%.2f times), "
+        "full picture %.3f s, longest without answering %.3f s (medians of %d runs)\n",
+        median(cli), median(run), median(first), median(first) / median(cli), median(full), median(stall), runs);
     return median(first) <= 1.5 * median(cli) && median(stall) <= 0.25 ? 0 : 1;
 }
 
