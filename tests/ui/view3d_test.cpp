@@ -111,6 +111,8 @@ private slots:
     void writePng();
     void openFolderShowsTheRunsFolder_data();
     void openFolderShowsTheRunsFolder();
+    void systemOpenerSaysWhyItFailed_data();
+    void systemOpenerSaysWhyItFailed();
     void viewMenuDecidesWhetherRunsOpenIt();
     void aSecondRunRefillsIt();
     void aFailedRunLeavesItAsItWas();
@@ -424,6 +426,35 @@ void View3DTest::openFolderShowsTheRunsFolder() {
     QVERIFY(messages->failures[0].reason.startsWith(failure));
     QVERIFY(messages->failures[0].reason.endsWith("\n" + folder));
     QCOMPARE(view->statusLine(), "Could not open " + folder + " in the file manager");
+}
+
+// The system's opener is an xdg-open of the test's own, first on the PATH.
+void View3DTest::systemOpenerSaysWhyItFailed_data() {
+    QTest::addColumn<QString>("script");  // the body of xdg-open
+    QTest::addColumn<QString>("failure");
+    QTest::newRow("shown") << "exit 0"
+                           << "";
+    QTest::newRow("no handler") << "echo \"xdg-open: no method available for opening '$1'\" >&2; exit 3"
+                                << "xdg-open ended with status 3: xdg-open: no method available for opening '{F}'";
+    QTest::newRow("silent failure") << "exit 4"
+                                    << "xdg-open ended with status 4.";
+}
+
+void View3DTest::systemOpenerSaysWhyItFailed() {
+    QFETCH(QString, script);
+    QFETCH(QString, failure);
+    v2bsp::ScratchFolder scratch;
+    const fs::path opener = scratch.path() / "xdg-open";
+    std::ofstream(opener) << "#!/bin/sh\n" << script.toStdString() << "\n";
+    fs::permissions(opener, fs::perms::owner_all);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(scratch.path().string()) + ":" + path);
+    QObject owner;
+    QString said = "not yet";
+    v2bsp::ui::systemFolderOpener (&owner)(qpath(scratch.path()), [&](const QString& why) { said = why; });
+    qputenv("PATH", path);
+    QTRY_VERIFY(said != "not yet");
+    QCOMPARE(said, QString(failure).replace("{F}", qpath(scratch.path())));
 }
 
 void View3DTest::viewMenuDecidesWhetherRunsOpenIt() {
