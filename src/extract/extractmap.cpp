@@ -104,6 +104,7 @@ void MapExtraction::meshStage(ExtractHost& host, const ExtractSettings& settings
     const bool claimed = claimStage(host, settings, place, result);
     const bool folderready = claimed && settings.formats.meshes && folderStage(host, place, result);
     planOrReport(host, result);
+    host.meshesPlanned(plan);
     const LevelSummaries summaries = summaryStage(settings);
     writeMeshes(host, settings, place, folderready, summaries, result);
     if (folderready) earlierFilesStage(host, place, result);

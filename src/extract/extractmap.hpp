@@ -57,6 +57,13 @@ public:
     virtual void mapFailed(const MapFailure& failure) = 0;
     // Asked after every log line: false ends the run there (the window is closing).
     virtual bool keepGoing() { return true; }
+    // The run has decided what it writes: once, before the first "Making
+    // Mesh #N" line, and never for a map that fails. `plan` is the run's own
+    // (MapExtraction::plan): it stays as it is until that extraction runs
+    // again or ends, and its views point into the map's bytes. A host may
+    // read it from another thread meanwhile (the window decodes its 3D view
+    // while the run writes).
+    virtual void meshesPlanned(const MeshPlan& plan) { (void)plan; }
 };
 
 enum class ExtractUntil {

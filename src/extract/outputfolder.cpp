@@ -60,10 +60,11 @@ OutputPlace::Folder OutputPlace::makeFolder(const std::string& name) {
     Folder folder;
     folder.failure = settings_.outputParentSystem && fallback ? std::make_error_code(std::errc::permission_denied)
                                                               : files_->createFolder(under(name));
-    if (folder.failure && isNotWritable(folder.failure) && fallback &&
-        !files_->createFolder(settings_.fallbackParent / pathFromUtf8(name))) {
+    // Once the parent cannot take it, the fallback is where the files go,
+    // whether or not the folder can be made there.
+    if (folder.failure && isNotWritable(folder.failure) && fallback) {
         parent_ = settings_.fallbackParent;
-        folder = {{}, true};
+        folder = {files_->createFolder(under(name)), true};
     }
     return folder;
 }

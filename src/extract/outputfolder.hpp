@@ -34,13 +34,14 @@ public:
     bool ready() const { return parentready_; }
 
     struct Folder {
-        std::error_code failure;  // the folder could not be made at either place
-        bool fellback = false;    // made in the fallback parent, which is the parent now
+        std::error_code failure;  // the folder could not be made where it was last tried
+        bool fellback = false;    // tried in the fallback parent, which is the parent now
     };
     // Makes the map's folder `name` in the parent; where the parent cannot
     // take it (not writable, or a folder the host keeps free of output) it
-    // goes to the fallback parent instead, which then takes every file. A
-    // folder already there is used as it is.
+    // goes to the fallback parent instead, which then takes every file, even
+    // when the folder cannot be made there either. A folder already there is
+    // used as it is.
     Folder makeFolder(const std::string& name);
 
     // The path of `name` (UTF-8) in the parent.

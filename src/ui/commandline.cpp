@@ -63,6 +63,34 @@ std::vector<std::string> withoutToolkitOptions(const std::vector<std::string>& a
     return kept;
 }
 
+bool canOpenWindow(const std::vector<std::string>& args, Environment env) {
+    const auto variable = [env](const char* name) {
+        const char* value = env(name);
+        return std::string(value != nullptr ? value : "");
+    };
+    std::string platform = variable("QT_QPA_PLATFORM"), display;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--") break;
+        for (const std::string_view option : {"-platform", "-display"}) {
+            std::string value;
+            if (args[i] == option && i + 1 < args.size()) {
+                value = args[i + 1];
+            } else if (args[i].rfind(std::string(option) + "=", 0) == 0) {
+                value = args[i].substr(option.size() + 1);
+            } else {
+                continue;
+            }
+            (option == "-platform" ? platform : display) = value;
+        }
+    }
+    // The first of "name:options;other" is the one tried first.
+    const std::string name = platform.substr(0, platform.find_first_of(":;"));
+    const bool x = !display.empty() || !variable("DISPLAY").empty();
+    if (name.empty()) return x || !variable("WAYLAND_DISPLAY").empty();
+    if (name == "xcb") return x;
+    return true;
+}
+
 bool isSystemFolder(const std::filesystem::path& folder) {
     const std::string path = folder.lexically_normal().string();
     for (const std::string system : {"/usr", "/bin", "/sbin", "/opt", "/lib"}) {

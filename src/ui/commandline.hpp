@@ -13,12 +13,15 @@
 #include <string_view>
 #include <vector>
 
+#include "app/texts.hpp"
+
 namespace v2bsp::ui {
 
-inline constexpr std::string_view kProgramName = "v2bsp";
+inline constexpr std::string_view kProgramName = app::kProgramName;
 inline constexpr std::string_view kInternalName = "V2 BSP Extractor";
-inline constexpr std::string_view kDescription =
-    "Extracts the meshes of the first BSP of a Vorun 2 map as Wavefront OBJ files";
+inline constexpr std::string_view kDescription = app::kDescription;
+inline constexpr std::string_view kNoDisplay =
+    "v2bsp: cannot open a window: no display; v2bsp-extract extracts without one";
 
 struct StartRequest {
     enum class Action { window, version, help, usageError };
@@ -38,6 +41,14 @@ bool wantsTextOnly(const std::vector<std::string>& args);
 // (-platform NAME, -style NAME, -reverse, ...), so that the command line can
 // be judged before the toolkit, which may need a display, is started.
 std::vector<std::string> withoutToolkitOptions(const std::vector<std::string>& args);
+
+// Whether the toolkit can open a window for this command line (without the
+// program name) in an environment read through `env`: false when the
+// platform it would use (-platform, else QT_QPA_PLATFORM, else the X or
+// Wayland display found) needs a display that none of -display, DISPLAY and
+// WAYLAND_DISPLAY names. A platform that needs none (offscreen) can.
+using Environment = const char* (*)(const char* name);
+bool canOpenWindow(const std::vector<std::string>& args, Environment env);
 
 // True for the folders a package installs programs into (/usr/bin,
 // /usr/local/bin, /bin, /opt/...): mesh files never go there, even for a

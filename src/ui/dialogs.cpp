@@ -1,6 +1,7 @@
 #include "ui/dialogs.hpp"
 
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 
 namespace v2bsp::ui {
@@ -25,6 +26,7 @@ void FileDialogOpenBox::showOpen() {
 
 void FileDialogSaveBox::showSave() {
     QFileDialog dialog(parent_);
+    dialog.setWindowTitle(title_);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(filters_);
@@ -48,6 +50,19 @@ std::unique_ptr<QMessageBox> makeNotAMapBox(QWidget* parent, const QString& text
 
 void MessageBoxPresenter::notAMap(const QString& text, const QString& reason) {
     makeNotAMapBox(parent_, text, reason)->exec();
+}
+
+void MessageBoxPresenter::failed(const QString& text, const QString& detail) {
+    const auto box = makeNotAMapBox(parent_, text, detail);
+    // The detail names a path the user may want to copy.
+    for (QLabel* label : box->findChildren<QLabel*>()) {
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    }
+    box->exec();
+}
+
+void MessageBoxPresenter::about(const QString& title, const QString& text) {
+    QMessageBox::about(parent_, title, text);
 }
 
 }  // namespace v2bsp::ui

@@ -14,6 +14,8 @@ namespace v2bsp::ui {
 
 // The filter File > Open sets; its pattern matches .Map, .map and .MAP alike.
 inline constexpr char kMapFilter[] = "Vorun 2 Map File (*.Map)";
+// The filter offered after it, for a map named otherwise.
+inline constexpr char kAllFilesFilter[] = "All files (*)";
 
 // The open-file dialog of File > Open (`openbox`): the window sets the file
 // name and the filter, shows it, and reads the file name back.
@@ -52,6 +54,7 @@ std::unique_ptr<QFileDialog> makeOpenDialog(QWidget* parent, const QString& file
 class SaveBox {
 public:
     virtual ~SaveBox() = default;
+    virtual void setTitle(const QString& title) = 0;
     virtual void setFileName(const QString& name) = 0;
     virtual void setFilters(const QStringList& filters) = 0;
     // Modal; returns when the user confirms a name or cancels.
@@ -66,6 +69,7 @@ public:
 class FileDialogSaveBox final : public SaveBox {
 public:
     explicit FileDialogSaveBox(QWidget* parent) : parent_(parent) {}
+    void setTitle(const QString& title) override { title_ = title; }
     void setFileName(const QString& name) override { fileName_ = name; }
     void setFilters(const QStringList& filters) override { filters_ = filters; }
     void showSave() override;
@@ -74,24 +78,32 @@ public:
 
 private:
     QWidget* parent_;
+    QString title_;
     QString fileName_;
     QStringList filters_;
     QString selected_;
 };
 
-// Tells the user that a map could not be read.
+// Tells the user what a window cannot do, and about the program.
 class MessagePresenter {
 public:
     virtual ~MessagePresenter() = default;
     // `text` is the message, `reason` says where and why the map failed.
     virtual void notAMap(const QString& text, const QString& reason) = 0;
+    // Something asked for failed: `text` says what, `detail` why, and what to do instead.
+    virtual void failed(const QString& text, const QString& detail) = 0;
+    // Help > About.
+    virtual void about(const QString& title, const QString& text) = 0;
 };
 
-// A modal message box with the text, the reason under it and one OK button.
+// Modal message boxes with the text, the reason or detail under it (which
+// can be selected and copied) and one OK button.
 class MessageBoxPresenter final : public MessagePresenter {
 public:
     explicit MessageBoxPresenter(QWidget* parent) : parent_(parent) {}
     void notAMap(const QString& text, const QString& reason) override;
+    void failed(const QString& text, const QString& detail) override;
+    void about(const QString& title, const QString& text) override;
 
 private:
     QWidget* parent_;

@@ -14,6 +14,7 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -24,6 +25,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "app/placement.hpp"
+#include "app/texts.hpp"
 #include "ui/appicon.hpp"
 #include "ui/paths.hpp"
 
@@ -134,6 +137,10 @@ void Form1::createMenus() {
     mnu3dwindow->setObjectName("mnu3dwindow");
     mnu3dwindow->setCheckable(true);
     mnu3dwindow->setChecked(true);
+    mnuhelp = menuBar()->addMenu("&Help");
+    mnuhelp->setObjectName("mnuhelp");
+    mnuabout = mnuhelp->addAction("About v2bsp");
+    mnuabout->setObjectName("mnuabout");
 }
 
 void Form1::createTimers() {
@@ -170,6 +177,7 @@ void Form1::connectActions() {
     connect(mnuopen, &QAction::triggered, this, &Form1::mnuopen_Click);
     connect(mnuexit, &QAction::triggered, this, &QWidget::close);
     connect(mnu3dwindow, &QAction::toggled, this, &Form1::show3dWindow);
+    connect(mnuabout, &QAction::triggered, this, &Form1::showAbout);
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(cmdright, &QPushButton::clicked, this, &Form1::cmdright_Click);
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
@@ -212,15 +220,20 @@ void Form1::chooseMap(const QString& path) {
         !std::filesystem::exists(status)        ? v2bsp::MapError::file(Kind::cannotOpen, local, std::make_error_code(std::errc::no_such_file_or_directory))
         : std::filesystem::is_directory(status) ? v2bsp::MapError::file(Kind::folder, local)
                                                 : v2bsp::MapError::file(Kind::notRegular, local);
-    messages_->notAMap(
-        QString::fromUtf8(v2bsp::kNotAMapMessage.data(), static_cast<qsizetype>(v2bsp::kNotAMapMessage.size())),
-        QString::fromStdString(refused.what()));
+    refuse(QString::fromUtf8(v2bsp::kNotAMapMessage.data(), static_cast<qsizetype>(v2bsp::kNotAMapMessage.size())),
+           QString::fromStdString(refused.what()));
+}
+
+// The box, then the same reason in the log, where it stays once the box is gone.
+void Form1::refuse(const QString& message, const QString& reason) {
+    messages_->notAMap(message, reason);
+    logline(v2bsp::app::notAMapLine(message.toStdString(), reason.toStdString()));
 }
 
 // File > Open.
 void Form1::mnuopen_Click() {
     openbox->setFileName(QString());
-    openbox->setFilter(kMapFilter);
+    openbox->setFilter(QStringLiteral("%1;;%2").arg(kMapFilter, kAllFilesFilter));
     openbox->showOpen();
     mappath_ = openbox->fileName();
     Command1->setEnabled(true);
@@ -235,12 +248,32 @@ void Form1::Command1_Click() {
     lastResult_ = extraction->extractmap(path, *this, runSettings());
     const bool toitsend =
         lastResult_.status == v2bsp::ExtractStatus::complete || lastResult_.status == v2bsp::ExtractStatus::incomplete;
+    // Before `extraction` may end: the decoding reads its plan.
+    std::optional<LevelGeometry> decoded = decodedLevel(toitsend && !closeWhenStopped_);
     if (toitsend) {
         extraction_ = std::move(extraction);
         levelResult_ = lastResult_;
+        ++runsToTheEnd_;
+        logline(v2bsp::app::wroteLine(lastResult_, QLocale().groupSeparator().toStdString()));
     }
     endRun();
-    if (toitsend && !closeWhenStopped_ && mnu3dwindow->isChecked()) showLevel();
+    if (toitsend && !closeWhenStopped_ && mnu3dwindow->isChecked()) showLevel(std::move(decoded));
+}
+
+void Form1::meshesPlanned(const v2bsp::MeshPlan& plan) {
+    if (!mnu3dwindow->isChecked()) return;
+    stopDecoding_ = false;
+    decoding_ = std::async(std::launch::async, [this, &plan] { return levelGeometry(plan, &stopDecoding_); });
+}
+
+// The level decoded during the run, when it is `wanted`; else the decoding
+// is told to stop, and its end awaited all the same.
+std::optional<LevelGeometry> Form1::decodedLevel(bool wanted) {
+    if (!decoding_.valid()) return std::nullopt;
+    if (!wanted) stopDecoding_ = true;
+    LevelGeometry level = decoding_.get();
+    if (!wanted) return std::nullopt;
+    return level;
 }
 
 // The slide button. A click during a slide stops it before starting the other
@@ -303,31 +336,76 @@ void Form1::showPendingLog() {
     datalog->setTextCursor(end);
 }
 
+// Checked again, the 3D window comes back as it was left when it still
+// shows the last run; else it shows that run afresh.
 void Form1::show3dWindow(bool shown) {
-    if (shown && extraction_ != nullptr) showLevel();
-    if (!shown && view3d_ != nullptr) view3d_->hide();
-}
-
-// Opens the 3D window beside this one, the first time where it covers none of it.
-void Form1::showLevel() {
-    const bool first = view3d_ == nullptr;
-    if (first) view3d_ = std::make_unique<View3D>(glProbe_);
-    view3d_->showRun(*extraction_, levelResult_);
-    if (first && screen() != nullptr) {
-        // Right of this window at its widest, narrowed to the screen where
-        // there is room for a useful view.
-        constexpr int kUsefulWidth = 400;
-        const QRect room = screen()->availableGeometry();
-        const QRect mine = frameGeometry();
-        const int left = mine.right() + 8 + twips_.pixels(kWideLimit - kNarrowWidth);
-        const int space = room.right() - left;
-        if (space >= kUsefulWidth) {
-            view3d_->resize(std::min(view3d_->width(), space), view3d_->height());
-            view3d_->move(left, std::max(room.top(), mine.top()));
-        }
+    if (!shown) {
+        if (view3d_ != nullptr) view3d_->hide();
+        return;
+    }
+    if (extraction_ == nullptr) return;
+    if (view3d_ == nullptr || shownRun_ != runsToTheEnd_) {
+        showLevel();
+        return;
     }
     view3d_->show();
     view3d_->raise();
+    view3d_->activateWindow();
+}
+
+void Form1::showLevel(std::optional<LevelGeometry> decoded) {
+    const bool first = view3d_ == nullptr;
+    if (first) {
+        view3d_ = std::make_unique<View3D>(glProbe_);
+        // Closed by the user, it is no longer checked.
+        connect(view3d_.get(), &View3D::closed, mnu3dwindow, [this] { mnu3dwindow->setChecked(false); });
+    }
+    view3d_->showRun(*extraction_, levelResult_, std::move(decoded));
+    shownRun_ = runsToTheEnd_;
+    if (first) placeView3d();
+    view3d_->show();
+    view3d_->raise();
+    // The window manager's frame of a resizable window may be larger than
+    // this window's; once it is known, what lies past the area moves back in.
+    if (first) QTimer::singleShot(kFrameKnownMs, view3d_.get(), [this] { keepView3dInside(); });
+}
+
+void Form1::keepView3dInside() {
+    if (view3d_ == nullptr || view3d_->screen() == nullptr) return;
+    const QRect room = view3d_->screen()->availableGeometry(), frame = view3d_->frameGeometry();
+    if (room.contains(frame)) return;
+    const QSize client =
+        view3d_->size() - QSize(std::max(0, frame.width() - room.width()), std::max(0, frame.height() - room.height()));
+    view3d_->resize(client);
+    const QRect fitted(frame.topLeft(), frame.size().boundedTo(room.size()));
+    view3d_->move(std::clamp(fitted.x(), room.left(), room.right() + 1 - fitted.width()),
+                  std::clamp(fitted.y(), room.top(), room.bottom() + 1 - fitted.height()));
+}
+
+// Beside this window at its widest, inside the screen's available area. The
+// 3D window's frame is not known before it is shown; this window's is taken
+// for it.
+void Form1::placeView3d() {
+    if (screen() == nullptr) return;
+    const QRect frame = frameGeometry(), client = geometry();
+    const QMargins margins(client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+                           frame.bottom() - client.bottom());
+    const int widest = twips_.pixels(kWideLimit + kSlideStep - kFrameWidth);
+    const v2bsp::app::Rect form{frame.x(), frame.y(), frame.width() + std::max(0, widest - width()), frame.height()};
+    const QRect room = screen()->availableGeometry();
+    const double scale = twips_.dpi() / 96;
+    const v2bsp::app::Size preferred{
+        static_cast<int>(View3D::kPreferredWidth * scale) + margins.left() + margins.right(),
+        static_cast<int>(View3D::kPreferredHeight * scale) + margins.top() + margins.bottom()};
+    constexpr int kGap = 8;
+    const v2bsp::app::Rect at =
+        v2bsp::app::placeView({room.x(), room.y(), room.width(), room.height()}, form, preferred, kGap);
+    view3d_->resize(at.width - margins.left() - margins.right(), at.height - margins.top() - margins.bottom());
+    view3d_->move(at.x, at.y);
+}
+
+void Form1::showAbout() {
+    messages_->about(QStringLiteral("About v2bsp"), QString::fromStdString(v2bsp::app::aboutText()));
 }
 
 void Form1::announce3dwindow() {
@@ -343,7 +421,7 @@ void Form1::addTagName(std::string_view name) {
 
 void Form1::mapFailed(const v2bsp::MapFailure& failure) {
     showPendingLog();
-    messages_->notAMap(QString::fromStdString(failure.message), QString::fromStdString(failure.reason));
+    refuse(QString::fromStdString(failure.message), QString::fromStdString(failure.reason));
 }
 
 bool Form1::keepGoing() {

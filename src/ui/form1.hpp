@@ -8,13 +8,19 @@
 // line before the window closes.
 //
 // When a run has gone to its end and View > 3D Window is checked, the 3D View
-// window opens (or is refilled) with the meshes the run wrote.
+// window opens (or is refilled) with the meshes the run wrote; the log's
+// last line says what was written where. View > 3D Window follows the 3D
+// View: closing it unchecks it, and checking it shows the window as it was
+// left. Help > About says what the program is.
 #pragma once
 
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
+#include <atomic>
+#include <future>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "extract/extraction.hpp"
@@ -42,6 +48,8 @@ inline constexpr double kSlideStep = 12;
 // A run yields to the window at most this often, so that a run of thousands
 // of lines does not spend its time laying out and repainting the log.
 inline constexpr int kYieldIntervalMs = 15;
+// How long after showing the 3D window its frame is taken as known.
+inline constexpr int kFrameKnownMs = 250;
 
 inline constexpr char kCaption[] = "Vorun2 BSP Extracter";
 
@@ -85,6 +93,8 @@ public:
     void addTagName(std::string_view name) override;
     void mapFailed(const v2bsp::MapFailure& failure) override;
     bool keepGoing() override;
+    // Starts decoding the level for the 3D View while the run writes.
+    void meshesPlanned(const v2bsp::MeshPlan& plan) override;
 
     void announce3dwindow();
 
@@ -95,6 +105,7 @@ public slots:
     void Timer1_Timer();
     void Timer2_Timer();
     void show3dWindow(bool shown);
+    void showAbout();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -116,7 +127,11 @@ private:
     void endRun();
     void showPendingLog();
     v2bsp::ExtractSettings runSettings() const;
-    void showLevel();
+    std::optional<v2bsp::ui::LevelGeometry> decodedLevel(bool wanted);
+    void showLevel(std::optional<v2bsp::ui::LevelGeometry> decoded = std::nullopt);
+    void placeView3d();
+    void keepView3dInside();
+    void refuse(const QString& message, const QString& reason);
 
     v2bsp::ui::Twips twips_;
     QPlainTextEdit* datalog = nullptr;
@@ -131,6 +146,8 @@ private:
     QAction* mnuexit = nullptr;
     QMenu* mnuview = nullptr;
     QAction* mnu3dwindow = nullptr;
+    QMenu* mnuhelp = nullptr;
+    QAction* mnuabout = nullptr;
     std::unique_ptr<v2bsp::ui::OpenBox> openbox;
     std::unique_ptr<v2bsp::ui::MessagePresenter> messages_;
 
@@ -146,6 +163,11 @@ private:
     // The last run that went to its end, for the 3D window; a failed run keeps the one before.
     std::unique_ptr<v2bsp::MapExtraction> extraction_;
     v2bsp::ExtractResult levelResult_;
+    int runsToTheEnd_ = 0;  // runs that went to their end; the 3D window shows the one numbered shownRun_
+    int shownRun_ = 0;
+    // The 3D window's level, decoded from the run's plan on a thread of its own.
+    std::future<v2bsp::ui::LevelGeometry> decoding_;
+    std::atomic<bool> stopDecoding_{false};
     v2bsp::ui::GlProbe glProbe_ = v2bsp::ui::probeOpenGl;
     std::unique_ptr<v2bsp::ui::View3D> view3d_;
 };

@@ -6,14 +6,17 @@
 #include <QOpenGLFramebufferObject>
 #include <QOpenGLShaderProgram>
 #include <QOpenGLVertexArrayObject>
+#include <QVector4D>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 
+#include "app/framing.hpp"
+
 namespace v2bsp::ui {
 namespace {
 
-constexpr float kFieldOfView = 45;  // vertical, degrees
+using app::kFieldOfView;
 constexpr float kMaxPitch = 89.5f;
 constexpr float kDegreesPerPixel = 0.4f;
 constexpr float kZoomPerNotch = 0.85f;
@@ -52,6 +55,11 @@ void main() {
 }
 )";
 
+QVector3D colourOf(std::int64_t number) {
+    const QColor c = meshColour(number);
+    return {c.redF(), c.greenF(), c.blueF()};
+}
+
 QVector3D idColour(int mesh) {
     const auto id = static_cast<std::uint32_t>(mesh + 1);
     return {static_cast<float>(id & 0xFF) / 255.0f, static_cast<float>((id >> 8) & 0xFF) / 255.0f,
@@ -70,6 +78,8 @@ LevelView::LevelView(QWidget* parent) : QOpenGLWidget(parent) {
     setObjectName("levelview");
     setFocusPolicy(Qt::StrongFocus);
     setMinimumSize(160, 120);
+    // A frame may add a part to the picture already drawn.
+    setUpdateBehavior(QOpenGLWidget::PartialUpdate);
     QSurfaceFormat format;
     format.setVersion(3, 3);
     format.setProfile(QSurfaceFormat::CoreProfile);
@@ -87,6 +97,7 @@ void LevelView::cleanup() {
     if (!ready_) return;
     makeCurrent();
     pickBuffer_.reset();
+    whole_.reset();
     indices_.reset();
     positions_.reset();
     vao_.reset();
@@ -138,15 +149,13 @@ void LevelView::initializeGL() {
 
 void LevelView::setLevel(LevelGeometry geometry, LevelSource source) {
     ranges_ = std::move(geometry.meshes);
+    ranges_.shrink_to_fit();
     min_ = geometry.min;
     max_ = geometry.max;
     geometry_ = std::move(geometry);
     source_ = std::move(source);
-    colours_.clear();
-    for (const LevelMeshRange& range : ranges_) {
-        const QColor c = meshColour(range.number);
-        colours_.emplace_back(c.redF(), c.greenF(), c.blueF());
-    }
+    triangles_ = 0;
+    for (const LevelMeshRange& range : ranges_) triangles_ += range.indexCount / 3;
     visible_.assign(ranges_.size(), true);
     highlighted_ = -1;
     pending_ = true;
@@ -179,7 +188,7 @@ void LevelView::upload() {
                                                geometry_.indices.size() * sizeof(std::uint16_t));
     if (source_) geometry_ = {};
     pending_ = false;
-    update();
+    changed();
 }
 
 // Every range draws inside the data, so no draw reads past the buffers.
@@ -196,63 +205,161 @@ std::int64_t LevelView::levelBytes() const {
     return uploadedBytes_ +
            static_cast<std::int64_t>(geometry_.positions.capacity() * sizeof(float) +
                                      geometry_.indices.capacity() * sizeof(std::uint16_t) +
-                                     ranges_.capacity() * sizeof(LevelMeshRange) +
-                                     colours_.capacity() * sizeof(QVector3D) + visible_.capacity() / 8);
+                                     ranges_.capacity() * sizeof(LevelMeshRange) + visible_.capacity() / 8);
 }
 
-void LevelView::resizeGL(int, int) {}
+// Whatever is drawn has changed: a new frame, and a new full picture.
+void LevelView::changed() {
+    ++state_;
+    update();
+}
 
+void LevelView::resizeGL(int, int) {
+    if (framed_) frameAll();
+    ++state_;
+}
+
+// A small level, or a moving camera, is drawn in one frame. Else the first
+// frame of a new state draws the cheap picture and starts the full one off
+// screen; each frame after it adds a part, and the last shows it.
 void LevelView::paintGL() {
     glClearColor(kBackground.x(), kBackground.y(), kBackground.z(), 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    const bool large = ready_ && triangles_ > app::kMovingTriangles && !wholeNow_;
+    const bool adding = large && !moving_ && wholeState_ == state_ && whole_ != nullptr;
+    // A part added leaves the cheap picture in the widget's framebuffer, which keeps it between frames.
+    if (!adding) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     if (!ready_) return;
-    drawMeshes(projection(), false);
+    if (!large) {
+        drawMeshes(projection(), Draw::full, 0, ranges_.size(), visible_);
+        emit fullPictureShown();
+        return;
+    }
+    if (!adding) {
+        drawMeshes(projection(), Draw::coarse, 0, ranges_.size(), visible_);
+        if (moving_) return;
+        const QSize size(std::max(1, width()), std::max(1, height()));
+        const QSize pixels = size * devicePixelRatio();
+        if (whole_ == nullptr || whole_->size() != pixels) {
+            whole_ = std::make_unique<QOpenGLFramebufferObject>(pixels, QOpenGLFramebufferObject::Depth);
+        }
+        wholeState_ = state_;
+        wholeNext_ = 0;
+        whole_->bind();
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
+        QMetaObject::invokeMethod(this, &LevelView::drawAPart, Qt::QueuedConnection);
+        return;
+    }
+    whole_->bind();
+    std::int64_t drawn = 0;
+    while (wholeNext_ < ranges_.size() && drawn < app::kMovingTriangles) {
+        drawn += drawMeshes(projection(), Draw::full, wholeNext_, wholeNext_ + 1, visible_);
+        ++wholeNext_;
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
+    if (wholeNext_ < ranges_.size()) {
+        QMetaObject::invokeMethod(this, &LevelView::drawAPart, Qt::QueuedConnection);
+        return;
+    }
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, whole_->handle());
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, defaultFramebufferObject());
+    glBlitFramebuffer(0, 0, whole_->width(), whole_->height(), 0, 0, whole_->width(), whole_->height(),
+                      GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
+    emit fullPictureShown();
 }
 
-void LevelView::drawMeshes(const QMatrix4x4& projection, bool ids) {
+// The next part of the full picture, in a frame of its own, after the window
+// has answered whatever came meanwhile.
+void LevelView::drawAPart() {
+    if (wholeState_ == state_ && !moving_) update();
+}
+
+QImage LevelView::picture() {
+    wholeNow_ = true;
+    const QImage image = grabFramebuffer();
+    wholeNow_ = false;
+    return image;
+}
+
+std::int64_t LevelView::drawMeshes(const QMatrix4x4& projection, Draw draw, std::size_t first, std::size_t last,
+                                   const std::vector<bool>& shown) {
     glEnable(GL_DEPTH_TEST);
     glDisable(GL_CULL_FACE);
     program_->bind();
     program_->setUniformValue("projection", projection);
     program_->setUniformValue("modelview", view() * model());
     vao_->bind();
-    const auto draw = [this](std::size_t m) {
+    const bool ids = draw == Draw::ids;
+    std::int64_t triangles = 0;
+    const auto drawRange = [&](std::size_t m) {
         const LevelMeshRange& range = ranges_[m];
-        glDrawElementsBaseVertex(GL_TRIANGLES, static_cast<GLsizei>(range.indexCount), GL_UNSIGNED_SHORT,
+        const std::uint32_t count = draw == Draw::coarse ? range.coarseCount : range.indexCount;
+        glDrawElementsBaseVertex(GL_TRIANGLES, static_cast<GLsizei>(count), GL_UNSIGNED_SHORT,
                                  reinterpret_cast<const void*>(static_cast<std::uintptr_t>(range.firstIndex) * 2),
                                  static_cast<GLint>(range.baseVertex));
+        triangles += count / 3;
     };
     const bool overlay = wireframe_ && !ids;
-    if (overlay) {
-        glEnable(GL_POLYGON_OFFSET_FILL);
-        glPolygonOffset(1, 1);
-    }
-    program_->setUniformValue("mode", ids ? 1 : 0);
-    for (std::size_t m = 0; m < ranges_.size(); ++m) {
-        if (!visible_[m]) continue;
+    for (std::size_t m = first; m < last && m < ranges_.size(); ++m) {
+        if (!shown[m]) continue;
         const int mesh = static_cast<int>(m);
-        QVector3D colour = ids ? idColour(mesh) : colours_[m];
+        QVector3D colour = ids ? idColour(mesh) : colourOf(ranges_[m].number);
         // Towards white keeps the hue: the highlighted mesh is lighter, not another colour.
         if (!ids && mesh == highlighted_) colour = colour * 0.45f + QVector3D(0.55f, 0.55f, 0.55f);
+        program_->setUniformValue("mode", ids ? 1 : 0);
         program_->setUniformValue("colour", colour);
-        draw(m);
-    }
-    if (overlay) {
+        if (overlay) {
+            glEnable(GL_POLYGON_OFFSET_FILL);
+            glPolygonOffset(1, 1);
+        }
+        drawRange(m);
+        if (!overlay) continue;
+        // The mesh's edges over its faces, which the offset put just behind them.
         glDisable(GL_POLYGON_OFFSET_FILL);
         glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
         program_->setUniformValue("mode", 1);
         program_->setUniformValue("colour", kWireColour);
-        for (std::size_t m = 0; m < ranges_.size(); ++m) {
-            if (visible_[m]) draw(m);
-        }
+        drawRange(m);
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     }
     vao_->release();
     program_->release();
+    return triangles;
 }
 
 // The ids of one pixel: the projection is narrowed so that the pixel fills the
 // 1 x 1 pick buffer, and the mesh ids are drawn there as colours.
+// The visible meshes whose bounds may cover `pixel`: those whose box lies
+// wholly in front of the camera and projects beside it are left out, so a
+// pick in a large level draws a few meshes, not all.
+std::vector<bool> LevelView::meshesAround(QPoint pixel) const {
+    const QMatrix4x4 transform = projection() * view() * model();
+    const float x = 2 * (static_cast<float>(pixel.x()) + 0.5f) / static_cast<float>(width()) - 1;
+    const float y = 1 - 2 * (static_cast<float>(pixel.y()) + 0.5f) / static_cast<float>(height());
+    std::vector<bool> around = visible_;
+    for (std::size_t m = 0; m < ranges_.size(); ++m) {
+        if (!around[m]) continue;
+        const LevelMeshRange& range = ranges_[m];
+        float low_x = 2, high_x = -2, low_y = 2, high_y = -2;
+        bool in_front = true;
+        for (int corner = 0; corner < 8 && in_front; ++corner) {
+            const QVector4D at = transform * QVector4D(corner & 1 ? range.max[0] : range.min[0],
+                                                       corner & 2 ? range.max[1] : range.min[1],
+                                                       corner & 4 ? range.max[2] : range.min[2], 1);
+            in_front = at.w() > 0;
+            if (!in_front) break;
+            low_x = std::min(low_x, at.x() / at.w()), high_x = std::max(high_x, at.x() / at.w());
+            low_y = std::min(low_y, at.y() / at.w()), high_y = std::max(high_y, at.y() / at.w());
+        }
+        constexpr float kSlack = 0.01f;  // of the view; rounding in the projection
+        if (in_front && (x < low_x - kSlack || x > high_x + kSlack || y < low_y - kSlack || y > high_y + kSlack)) {
+            around[m] = false;
+        }
+    }
+    return around;
+}
+
 int LevelView::meshAt(QPoint pixel) {
     if (!ready_ || width() <= 0 || height() <= 0) return -1;
     makeCurrent();
@@ -266,7 +373,7 @@ int LevelView::meshAt(QPoint pixel) {
     glViewport(0, 0, 1, 1);
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    drawMeshes(narrow * projection(), true);
+    drawMeshes(narrow * projection(), Draw::ids, 0, ranges_.size(), meshesAround(pixel));
     std::uint8_t rgba[4] = {0, 0, 0, 0};
     glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
     pickBuffer_->release();
@@ -284,7 +391,7 @@ QPoint LevelView::pixelOf(QVector3D point) const {
 void LevelView::setMeshVisible(int mesh, bool visible) {
     if (mesh < 0 || mesh >= meshcount()) return;
     visible_[static_cast<std::size_t>(mesh)] = visible;
-    update();
+    changed();
 }
 
 bool LevelView::meshVisible(int mesh) const {
@@ -293,13 +400,13 @@ bool LevelView::meshVisible(int mesh) const {
 
 void LevelView::setHighlighted(int mesh) {
     highlighted_ = mesh >= 0 && mesh < meshcount() ? mesh : -1;
-    update();
+    changed();
 }
 
 void LevelView::setOrbit(float yaw, float pitch) {
     yaw_ = std::fmod(yaw, 360.0f);
     pitch_ = std::clamp(pitch, -kMaxPitch, kMaxPitch);
-    update();
+    changed();
 }
 
 void LevelView::orbitBy(float yawdelta, float pitchdelta) {
@@ -307,12 +414,31 @@ void LevelView::orbitBy(float yawdelta, float pitchdelta) {
 }
 
 void LevelView::frameAll() {
-    target_ = centre();
-    // The narrower of the two fields of view decides, so a tall view frames too.
+    frameBox(min_, max_);
+    framed_ = true;
+}
+
+void LevelView::frameMesh(int mesh) {
+    if (mesh < 0 || mesh >= meshcount()) {
+        frameAll();
+        return;
+    }
+    const LevelMeshRange& range = ranges_[static_cast<std::size_t>(mesh)];
+    frameBox({range.min[0], range.min[1], range.min[2]}, {range.max[0], range.max[1], range.max[2]});
+}
+
+void LevelView::frameBox(const QVector3D& min, const QVector3D& max) {
+    target_ = model().map((min + max) * 0.5f);
     const float aspect = height() > 0 ? static_cast<float>(width()) / static_cast<float>(height()) : 1;
-    const float half = std::tan(kFieldOfView * 0.5f * 3.14159265f / 180) * std::min(1.0f, aspect);
-    distance_ = std::max(radius(), 0.01f) / std::sin(std::atan(half)) * 1.05f;
-    update();
+    distance_ = app::frameDistance((max - min).length() * 0.5f, aspect);
+    framed_ = false;
+    changed();
+}
+
+void LevelView::setMoving(bool moving) {
+    if (moving == moving_) return;
+    moving_ = moving;
+    changed();
 }
 
 void LevelView::setZUp(bool zUp) {
@@ -322,7 +448,7 @@ void LevelView::setZUp(bool zUp) {
 
 void LevelView::setWireframe(bool on) {
     wireframe_ = on;
-    update();
+    changed();
 }
 
 QVector3D LevelView::centre() const {
@@ -350,6 +476,7 @@ QMatrix4x4 LevelView::view() const {
 QMatrix4x4 LevelView::projection() const {
     const float aspect = height() > 0 ? static_cast<float>(width()) / static_cast<float>(height()) : 1;
     const float r = std::max(radius(), 0.01f);
+    // The level's sphere lies within r of the target; a framed mesh may be smaller.
     const float nearplane = std::max(distance_ - r * 1.5f, distance_ * 0.001f);
     QMatrix4x4 m;
     m.perspective(kFieldOfView, aspect, nearplane, distance_ + r * 1.5f);
@@ -366,6 +493,9 @@ void LevelView::mouseMoveEvent(QMouseEvent* event) {
     const QPoint delta = at - lastAt_;
     lastAt_ = at;
     if ((at - pressAt_).manhattanLength() > kClickSlack) dragged_ = true;
+    if (!dragged_ || !(event->buttons() & (Qt::LeftButton | Qt::MiddleButton))) return;
+    framed_ = false;
+    setMoving(true);
     const bool pan = (event->buttons() & Qt::MiddleButton) ||
                      ((event->buttons() & Qt::LeftButton) && (event->modifiers() & Qt::ShiftModifier));
     if (pan) {
@@ -375,13 +505,14 @@ void LevelView::mouseMoveEvent(QMouseEvent* event) {
         const QMatrix4x4 inverse = view().inverted();
         const QVector3D right = inverse.mapVector({1, 0, 0}), up = inverse.mapVector({0, 1, 0});
         target_ += (-right * static_cast<float>(delta.x()) + up * static_cast<float>(delta.y())) * perpixel;
-        update();
+        changed();
     } else if (event->buttons() & Qt::LeftButton) {
         orbitBy(-static_cast<float>(delta.x()) * kDegreesPerPixel, static_cast<float>(delta.y()) * kDegreesPerPixel);
     }
 }
 
 void LevelView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->buttons() == Qt::NoButton) setMoving(false);
     if (event->button() != Qt::LeftButton || dragged_) return;
     const int mesh = meshAt(event->position().toPoint());
     setHighlighted(mesh);
@@ -405,7 +536,8 @@ void LevelView::wheelEvent(QWheelEvent* event) {
     const QVector3D under = view().inverted().map(QVector3D(nx * half * aspect, ny * half, -distance_));
     target_ = under + (target_ - under) * scale;
     distance_ *= scale;
-    update();
+    framed_ = false;
+    changed();
 }
 
 }  // namespace v2bsp::ui

@@ -4,8 +4,16 @@
 //
 // Drawing: each mesh in its own colour (meshColour), flat shaded by a light at
 // the camera, both faces lit; an optional wireframe overlay. The camera orbits
-// around a target, pans, zooms towards the cursor and frames the whole level.
-// With Z up the positions (x, y, z) are shown as (x, z, -y).
+// around a target, pans, zooms towards the cursor and frames the whole level
+// or one mesh; framed, it stays framed as the view changes size until the
+// user moves it. With Z up the positions (x, y, z) are shown as (x, z, -y).
+//
+// A large level (more triangles than app::kMovingTriangles) is drawn cheaply
+// while the camera moves: only the first part of each mesh's triangles,
+// which the level puts first (app::putCoarseFirst). When it stops, the full
+// picture is drawn off screen a part at a time, one part a frame, so that the
+// window keeps answering, and shown once whole; the cheap one stands in
+// meanwhile.
 //
 // Memory: the positions and the triangles go to the GL once per setLevel and
 // once per new GL context (a move to another window or screen makes one).
@@ -16,6 +24,7 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QMatrix4x4>
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLWidget>
@@ -36,11 +45,14 @@ namespace v2bsp::ui {
 
 // One mesh's part of a LevelGeometry.
 struct LevelMeshRange {
-    std::int64_t number = 0;       // the mesh's number in the map; chooses its colour
-    std::uint32_t firstIndex = 0;  // into LevelGeometry::indices
-    std::uint32_t indexCount = 0;  // three per triangle
+    std::int64_t number = 0;        // the mesh's number in the map; chooses its colour
+    std::uint32_t firstIndex = 0;   // into LevelGeometry::indices
+    std::uint32_t indexCount = 0;   // three per triangle
+    std::uint32_t coarseCount = 0;  // of those, the first ones drawn while the camera moves
     std::uint32_t vertexCount = 0;
     std::uint32_t baseVertex = 0;  // the mesh's first vertex in positions; its indices count from it
+    float min[3] = {0, 0, 0};      // bounds of its vertices, as stored
+    float max[3] = {0, 0, 0};
 };
 
 struct LevelGeometry {
@@ -92,6 +104,11 @@ public:
     void setOrbit(float yaw, float pitch);
     void orbitBy(float yawdelta, float pitchdelta);
     void frameAll();
+    // Frames mesh `mesh`'s bounds; the whole level for none.
+    void frameMesh(int mesh);
+    // The camera is being moved: draw cheaply until it is not.
+    void setMoving(bool moving);
+    bool moving() const { return moving_; }
     void setZUp(bool zUp);
     bool zUp() const { return zUp_; }
     void setWireframe(bool on);
@@ -99,11 +116,16 @@ public:
 
     // Bytes the view holds for the level: GL buffers and any copy not yet uploaded.
     std::int64_t levelBytes() const;
+    std::int64_t triangles() const { return triangles_; }
+    // The whole picture, drawn at once whatever the level's size (Save Image).
+    QImage picture();
     // Why the GL could not be used; empty while it can.
     QString failure() const { return failure_; }
 
 signals:
     void meshPicked(int mesh);
+    // A frame showed the level whole, every triangle of it.
+    void fullPictureShown();
     // The GL turned out unusable after all (too old, a shader refused).
     void unavailable(const QString& reason);
 
@@ -122,7 +144,14 @@ private:
     void fail(const QString& reason);
     void upload();
     bool fits(const LevelGeometry& geometry) const;
-    void drawMeshes(const QMatrix4x4& projection, bool ids);
+    enum class Draw { full, coarse, ids };
+    // The `shown` of meshes [first, last) in the bound framebuffer; returns the triangles drawn.
+    std::int64_t drawMeshes(const QMatrix4x4& projection, Draw draw, std::size_t first, std::size_t last,
+                            const std::vector<bool>& shown);
+    std::vector<bool> meshesAround(QPoint pixel) const;
+    void changed();
+    void drawAPart();
+    void frameBox(const QVector3D& min, const QVector3D& max);
     QMatrix4x4 projection() const;
     QMatrix4x4 view() const;
     QMatrix4x4 model() const;
@@ -134,6 +163,7 @@ private:
     std::unique_ptr<QOpenGLBuffer> positions_;
     std::unique_ptr<QOpenGLBuffer> indices_;
     std::unique_ptr<QOpenGLFramebufferObject> pickBuffer_;
+    std::unique_ptr<QOpenGLFramebufferObject> whole_;  // where the full picture of a large level is drawn
     bool ready_ = false;
     bool pending_ = false;
     QString failure_;
@@ -141,8 +171,8 @@ private:
     LevelGeometry geometry_;  // positions, indices; emptied once uploaded if source_ is set
     LevelSource source_;
     std::vector<LevelMeshRange> ranges_;
-    std::vector<QVector3D> colours_;
     std::vector<bool> visible_;
+    std::int64_t triangles_ = 0;
     std::int64_t uploadedBytes_ = 0;
     QVector3D min_, max_;
     int highlighted_ = -1;
@@ -153,6 +183,15 @@ private:
     float pitch_ = 30;
     bool zUp_ = false;
     bool wireframe_ = false;
+    bool framed_ = true;  // the camera is as frameAll put it
+    bool moving_ = false;
+    bool wholeNow_ = false;  // picture(): draw every triangle in this frame
+
+    // What is drawn changes with every change of camera, size or content;
+    // the full picture of a large level is of one such state.
+    std::uint64_t state_ = 0;
+    std::uint64_t wholeState_ = ~std::uint64_t{0};  // the state whole_ is being drawn for
+    std::size_t wholeNext_ = 0;                     // the next mesh to draw into whole_
 
     QPoint pressAt_;
     QPoint lastAt_;

@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QFile>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -37,6 +38,11 @@ int main(int argc, char** argv) {
     if (v2bsp::ui::wantsTextOnly(raw)) return answer(v2bsp::ui::parseCommandLine(raw));
     const v2bsp::ui::StartRequest early = v2bsp::ui::parseCommandLine(v2bsp::ui::withoutToolkitOptions(raw));
     if (early.action != v2bsp::ui::StartRequest::Action::window) return answer(early);
+    // The toolkit would abort without a display; say what to use instead.
+    if (!v2bsp::ui::canOpenWindow(raw, [](const char* name) -> const char* { return std::getenv(name); })) {
+        std::cerr << v2bsp::ui::kNoDisplay << "\n";
+        return 1;
+    }
 
     v2bsp::installTemporaryCleanup();
     QApplication app(argc, argv);

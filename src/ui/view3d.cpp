@@ -1,6 +1,7 @@
 #include "ui/view3d.hpp"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -9,15 +10,23 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QLabel>
+#include <QLocale>
+#include <QMenuBar>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QProcess>
+#include <QResizeEvent>
 #include <QSaveFile>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <algorithm>
 
+#include "app/framing.hpp"
+#include "app/placement.hpp"
+#include "app/texts.hpp"
 #include "ui/appicon.hpp"
 #include "ui/paths.hpp"
 
@@ -26,9 +35,37 @@ namespace {
 
 constexpr int kMeshNumberRole = Qt::UserRole;
 
-QString counted(std::int64_t n, const char* one, const char* many) {
-    return QStringLiteral("%1 %2").arg(n).arg(QString::fromUtf8(n == 1 ? one : many));
+QString number(std::int64_t n) {
+    return QString::fromStdString(app::grouped(n, groupSeparator()));
 }
+
+// A one-line label that shows as much of its text as fits, ending in "...",
+// with the whole text in its tooltip when it is cut.
+class StatusLabel final : public QLabel {
+public:
+    explicit StatusLabel(QWidget* parent) : QLabel(parent) {
+        setMinimumWidth(1);
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    }
+    void setWhole(const QString& text) {
+        whole_ = text;
+        fit();
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        fit();
+    }
+
+private:
+    void fit() {
+        const QString shown = fontMetrics().elidedText(whole_, Qt::ElideRight, std::max(1, contentsRect().width()));
+        setText(shown);
+        setToolTip(shown == whole_ ? QString() : whole_);
+    }
+    QString whole_;
+};
 
 // The file name with the extension of `filter` when it has none of its own.
 QString withExtension(QString name, const QString& extension) {
@@ -59,57 +96,109 @@ QString probeOpenGl() {
     return {};
 }
 
-LevelGeometry levelGeometry(const MeshPlan& plan) {
+std::string groupSeparator() {
+    return QLocale().groupSeparator().toStdString();
+}
+
+FolderOpener systemFolderOpener(QObject* owner) {
+    return [owner](const QString& folder, std::function<void(const QString&)> done) {
+        const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+        if (opener.isEmpty()) {
+            const bool shown = QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+            done(shown ? QString() : QStringLiteral("No program to show folders was found."));
+            return;
+        }
+        // xdg-open ends once the file manager has the folder, or says why
+        // not. One that stays (a file manager of its own) is left running:
+        // only a failure is waited for.
+        auto* process = new QProcess(owner);
+        QObject::connect(process, &QProcess::finished, process, [process, done](int status, QProcess::ExitStatus exit) {
+            QString failure;
+            if (exit != QProcess::NormalExit) {
+                failure = QStringLiteral("xdg-open ended abnormally.");
+            } else if (status != 0) {
+                const QStringList said =
+                    QString::fromLocal8Bit(process->readAllStandardError()).trimmed().split('\n', Qt::SkipEmptyParts);
+                failure = QStringLiteral("xdg-open ended with status %1").arg(status) +
+                          (said.isEmpty() ? QStringLiteral(".") : ": " + said.constLast());
+            }
+            done(failure);
+            process->deleteLater();
+        });
+        QObject::connect(process, &QProcess::errorOccurred, process, [process, done](QProcess::ProcessError error) {
+            if (error != QProcess::FailedToStart) return;
+            done(QStringLiteral("xdg-open could not be started: ") + process->errorString() + ".");
+            process->deleteLater();
+        });
+        process->setStandardOutputFile(QProcess::nullDevice());
+        process->start(opener, {folder});
+    };
+}
+
+// The arrays are sized once from the sections' lengths (12 bytes a vertex, 6
+// a face), and one mesh's decoded form is held at a time, in buffers reused.
+LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop) {
     LevelGeometry level;
-    bool first = true;
+    std::size_t vertices = 0, faces = 0;
     for (const PlannedMesh& planned : plan.meshes) {
         if (planned.skip != MeshSkip::none) continue;
-        const DecodedMesh mesh = decodeMesh(planned, UpAxis::y);
+        vertices += planned.vertices.size() / 12;
+        faces += planned.faces.size() / 6;
+    }
+    level.positions.reserve(vertices * 3);
+    level.indices.reserve(faces * 3);
+    std::vector<Position> positions;
+    std::vector<Triangle> triangles;
+    bool bounded = false;  // level.min and level.max hold a position
+    for (const PlannedMesh& planned : plan.meshes) {
+        if (stop != nullptr && *stop) break;
+        if (planned.skip != MeshSkip::none) continue;
+        positions.clear();
+        triangles.clear();
+        appendPositions(planned.vertices, UpAxis::y, positions);
+        appendTriangles(planned.faces, positions.size(), triangles);
         LevelMeshRange range;
-        range.number = mesh.number;
+        range.number = planned.number;
         range.firstIndex = static_cast<std::uint32_t>(level.indices.size());
-        range.indexCount = static_cast<std::uint32_t>(mesh.triangles.size() * 3);
-        range.vertexCount = static_cast<std::uint32_t>(mesh.positions.size());
+        range.indexCount = static_cast<std::uint32_t>(triangles.size() * 3);
+        range.vertexCount = static_cast<std::uint32_t>(positions.size());
         range.baseVertex = static_cast<std::uint32_t>(level.positions.size() / 3);
-        for (const Position& p : mesh.positions) {
-            level.positions.insert(level.positions.end(), p.begin(), p.end());
-            const QVector3D v(p[0], p[1], p[2]);
-            level.min = first ? v
-                              : QVector3D(std::min(level.min.x(), v.x()), std::min(level.min.y(), v.y()),
-                                          std::min(level.min.z(), v.z()));
-            level.max = first ? v
-                              : QVector3D(std::max(level.max.x(), v.x()), std::max(level.max.y(), v.y()),
-                                          std::max(level.max.z(), v.z()));
-            first = false;
+        for (std::size_t axis = 0; axis < 3 && !positions.empty(); ++axis) {
+            range.min[axis] = range.max[axis] = positions.front()[axis];
         }
-        for (const Triangle& t : mesh.triangles) {
+        for (const Position& p : positions) {
+            for (std::size_t axis = 0; axis < 3; ++axis) {
+                range.min[axis] = std::min(range.min[axis], p[axis]);
+                range.max[axis] = std::max(range.max[axis], p[axis]);
+            }
+            level.positions.insert(level.positions.end(), p.begin(), p.end());
+        }
+        for (const Triangle& t : triangles) {
             // A kept triangle names vertices of its own mesh, and the map's indices are 16-bit.
             for (const std::uint32_t i : t) level.indices.push_back(static_cast<std::uint16_t>(i));
         }
+        if (range.vertexCount > 0) {
+            const QVector3D low(range.min[0], range.min[1], range.min[2]);
+            const QVector3D high(range.max[0], range.max[1], range.max[2]);
+            const bool first = !bounded;
+            bounded = true;
+            level.min = first ? low
+                              : QVector3D(std::min(level.min.x(), low.x()), std::min(level.min.y(), low.y()),
+                                          std::min(level.min.z(), low.z()));
+            level.max = first ? high
+                              : QVector3D(std::max(level.max.x(), high.x()), std::max(level.max.y(), high.y()),
+                                          std::max(level.max.z(), high.z()));
+        }
         level.meshes.push_back(range);
     }
+    std::int64_t kept = 0;
+    for (const LevelMeshRange& range : level.meshes) kept += range.indexCount / 3;
+    const std::uint32_t stride = app::coarseStride(kept);
+    for (LevelMeshRange& range : level.meshes) {
+        range.coarseCount =
+            app::putCoarseFirst(std::span(level.indices).subspan(range.firstIndex, range.indexCount), stride);
+    }
     return level;
-}
-
-QString statusText(const ExtractResult& result, std::int64_t meshes, std::int64_t vertices, std::int64_t triangles) {
-    QString text = QStringLiteral("%1, %2, %3")
-                       .arg(counted(meshes, "mesh", "meshes"), counted(vertices, "vertex", "vertices"),
-                            counted(triangles, "triangle", "triangles"));
-    text += result.outputfolder.empty() ? QStringLiteral("; no folder was written")
-                                        : QStringLiteral(" in ") + qtPath(result.outputfolder);
-    QStringList missing;
-    if (result.meshesRead < result.meshcount) {
-        missing << counted(result.meshcount - result.meshesRead, "mesh", "meshes") +
-                       " not found: the mesh table runs past the end of the map file";
-    }
-    if (result.meshesSkipped > 0) {
-        missing << counted(result.meshesSkipped, "mesh", "meshes") + " skipped: data outside the map file";
-    }
-    if (result.writeFailures > 0) {
-        missing << counted(result.writeFailures, "file", "files") + " not written: see the log for why";
-    }
-    if (!missing.isEmpty()) text += QStringLiteral(". Incomplete: ") + missing.join("; ");
-    return text;
 }
 
 QString writePng(const QImage& image, const QString& file) {
@@ -130,6 +219,7 @@ QString writePng(const QImage& image, const QString& file) {
 
 View3D::View3D(GlProbe probe, QWidget* parent) : QMainWindow(parent) {
     createActions();
+    createMenus();
     createToolbar();
     createView(probe);
     createList();
@@ -150,17 +240,36 @@ void View3D::createActions() {
         addAction(action);
         return action;
     };
-    openFolder_ = make("openfolder", "Open Folder");
-    saveAs_ = make("saveas", "Save As...", QKeySequence::SaveAs);
-    saveImage_ = make("saveimage", "Save Image...");
+    openFolder_ = make("openfolder", "Open Folder", Qt::CTRL | Qt::Key_E);
+    saveAs_ = make("saveas", "Save As...", Qt::CTRL | Qt::Key_S);
+    saveImage_ = make("saveimage", "Save Image...", Qt::CTRL | Qt::SHIFT | Qt::Key_S);
+    close_ = make("close", "Close", Qt::CTRL | Qt::Key_W);
+    close_->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::Key_Escape)});
     frameAll_ = make("frameAll", "Frame All", Qt::Key_F);
+    frameSelected_ = make("frameSelected", "Frame Selected", Qt::SHIFT | Qt::Key_F);
     wireframe_ = make("wireframe", "Wireframe", Qt::Key_W);
     wireframe_->setCheckable(true);
     zUp_ = make("zUp", "Z Up", Qt::Key_Z);
     zUp_->setCheckable(true);
-    zUp_->setToolTip("The map stores Z up: show (x, y, z) as (x, z, -y), and save the level so");
+    zUp_->setToolTip("For maps that store Z up: shows (x, y, z) as (x, z, -y), and Save As writes the level so.");
+    about_ = make("about", "About v2bsp");
     saveBox_ = std::make_unique<FileDialogSaveBox>(this);
-    opener_ = [](const QUrl& folder) { return QDesktopServices::openUrl(folder); };
+    messages_ = std::make_unique<MessageBoxPresenter>(this);
+    opener_ = systemFolderOpener(this);
+}
+
+void View3D::createMenus() {
+    QMenu* file = menuBar()->addMenu("&File");
+    file->setObjectName("menufile");
+    file->addActions({saveAs_, saveImage_, openFolder_});
+    file->addSeparator();
+    file->addAction(close_);
+    QMenu* view = menuBar()->addMenu("&View");
+    view->setObjectName("menuview");
+    view->addActions({frameAll_, frameSelected_, wireframe_, zUp_});
+    QMenu* help = menuBar()->addMenu("&Help");
+    help->setObjectName("menuhelp");
+    help->addAction(about_);
 }
 
 void View3D::createToolbar() {
@@ -201,7 +310,7 @@ void View3D::showUnavailable(const QString& reason) {
     } else {
         splitter_->insertWidget(0, notice_);
     }
-    for (QAction* action : {saveImage_, frameAll_, wireframe_}) action->setEnabled(false);
+    for (QAction* action : {saveImage_, frameAll_, frameSelected_, wireframe_}) action->setEnabled(false);
 }
 
 void View3D::createList() {
@@ -217,12 +326,13 @@ void View3D::createList() {
     splitter_->addWidget(list_);
     splitter_->setStretchFactor(0, 1);
     splitter_->setStretchFactor(1, 0);
-    resize(960, 600);
-    splitter_->setSizes({700, 260});
+    splitter_->setChildrenCollapsible(false);
+    resize(kPreferredWidth, kPreferredHeight);
+    if (view_ != nullptr) setTabOrder(view_, list_);
 }
 
 void View3D::createStatus() {
-    status_ = new QLabel(this);
+    status_ = new StatusLabel(this);
     status_->setObjectName("status");
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addWidget(status_, 1);
@@ -235,6 +345,10 @@ void View3D::connectActions() {
     connect(frameAll_, &QAction::triggered, this, &View3D::frameAll);
     connect(wireframe_, &QAction::toggled, this, &View3D::showWireframe);
     connect(zUp_, &QAction::toggled, this, &View3D::showZUp);
+    connect(frameSelected_, &QAction::triggered, this, &View3D::frameSelected);
+    connect(close_, &QAction::triggered, this, &QWidget::close);
+    connect(about_, &QAction::triggered, this, &View3D::showAbout);
+    connect(list_, &QTreeWidget::itemDoubleClicked, this, &View3D::frameSelected);
     connect(list_, &QTreeWidget::itemChanged, this, &View3D::listItemChanged);
     connect(list_, &QTreeWidget::itemSelectionChanged, this, &View3D::listSelectionChanged);
 }
@@ -247,21 +361,27 @@ void View3D::setFolderOpener(FolderOpener opener) {
     opener_ = std::move(opener);
 }
 
-void View3D::showRun(const MapExtraction& extraction, const ExtractResult& result) {
+void View3D::setMessagePresenter(std::unique_ptr<MessagePresenter> presenter) {
+    messages_ = std::move(presenter);
+}
+
+void View3D::showRun(const MapExtraction& extraction, const ExtractResult& result,
+                     std::optional<LevelGeometry> decoded) {
     extraction_ = &extraction;
     result_ = result;
     setWindowTitle(QString::fromStdString(extraction.folderName) + " - 3D View");
-    LevelGeometry geometry = levelGeometry(extraction.plan);
+    LevelGeometry geometry = decoded ? std::move(*decoded) : levelGeometry(extraction.plan);
     fillList(geometry);
-    std::int64_t vertices = 0, triangles = 0;
+    app::LevelCounts counts;
+    counts.meshes = static_cast<std::int64_t>(geometry.meshes.size());
     for (const LevelMeshRange& range : geometry.meshes) {
-        vertices += range.vertexCount;
-        triangles += range.indexCount / 3;
+        counts.vertices += range.vertexCount;
+        counts.triangles += range.indexCount / 3;
     }
-    runStatus_ = statusText(result, static_cast<std::int64_t>(geometry.meshes.size()), vertices, triangles);
+    runStatus_ = QString::fromStdString(app::statusText(result, counts, groupSeparator()));
     say(runStatus_);
-    constexpr int kListWidth = 250;
-    splitter_->setSizes({std::max(width() - kListWidth, kListWidth), kListWidth});
+    openFolder_->setEnabled(!result.outputfolder.empty());
+    fitList();
     if (view_ == nullptr) return;
     // A new GL context decodes the level again rather than the view keeping a copy.
     const MeshPlan* plan = &extraction.plan;
@@ -273,8 +393,8 @@ void View3D::fillList(const LevelGeometry& geometry) {
     list_->clear();
     QList<QTreeWidgetItem*> rows;
     for (const LevelMeshRange& range : geometry.meshes) {
-        auto* row = new QTreeWidgetItem({QStringLiteral("mesh%1").arg(range.number), QString::number(range.vertexCount),
-                                         QString::number(range.indexCount / 3)});
+        auto* row = new QTreeWidgetItem(
+            {QStringLiteral("mesh%1").arg(range.number), number(range.vertexCount), number(range.indexCount / 3)});
         row->setData(0, kMeshNumberRole, QVariant::fromValue<qlonglong>(range.number));
         row->setData(0, Qt::DecorationRole, meshColour(range.number));
         row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
@@ -287,11 +407,12 @@ void View3D::fillList(const LevelGeometry& geometry) {
 }
 
 QString View3D::statusLine() const {
-    return status_->text();
+    return statusLine_;
 }
 
 void View3D::say(const QString& text) {
-    status_->setText(text);
+    statusLine_ = text;
+    static_cast<StatusLabel*>(status_)->setWhole(text);
 }
 
 void View3D::selectPicked(int mesh) {
@@ -317,7 +438,12 @@ void View3D::listSelectionChanged() {
 void View3D::openFolder() {
     if (result_.outputfolder.empty()) return;
     const QString folder = qtPath(result_.outputfolder);
-    if (!opener_(QUrl::fromLocalFile(folder))) say("Could not open " + folder + " in the file manager");
+    opener_(folder, [this, folder](const QString& failure) {
+        if (failure.isEmpty()) return;
+        say("Could not open " + folder + " in the file manager");
+        messages_->failed(QStringLiteral("The folder could not be shown in the file manager."),
+                          failure + QStringLiteral("\n\nThe mesh files are in:\n") + folder);
+    });
 }
 
 // The format is the filter's, or the name's when it ends in .obj or .glb.
@@ -325,6 +451,7 @@ void View3D::saveLevelAs() {
     if (extraction_ == nullptr) return;
     const std::filesystem::path parent =
         result_.outputfolder.empty() ? std::filesystem::path() : result_.outputfolder.parent_path();
+    saveBox_->setTitle(QStringLiteral("Save As"));
     saveBox_->setFileName(qtPath(parent / (extraction_->folderName + ".glb")));
     saveBox_->setFilters({kGlbFilter, kObjFilter});
     saveBox_->showSave();
@@ -341,18 +468,49 @@ void View3D::saveLevelAs() {
 
 void View3D::saveImage() {
     if (view_ == nullptr) return;
+    saveBox_->setTitle(QStringLiteral("Save Image"));
     saveBox_->setFileName(extraction_ != nullptr ? QString::fromStdString(extraction_->folderName) + ".png"
                                                  : QStringLiteral("view.png"));
     saveBox_->setFilters({kPngFilter});
     saveBox_->showSave();
     if (saveBox_->fileName().isEmpty()) return;
     const QString name = withExtension(saveBox_->fileName(), ".png");
-    const QString failure = writePng(view_->grabFramebuffer(), name);
+    const QString failure = writePng(view_->picture(), name);
     say(failure.isEmpty() ? "Saved " + name + ". " + runStatus_ : "Could not write " + name + ": " + failure);
 }
 
 void View3D::frameAll() {
     if (view_ != nullptr) view_->frameAll();
+}
+
+void View3D::frameSelected() {
+    if (view_ == nullptr) return;
+    const QList<QTreeWidgetItem*> selected = list_->selectedItems();
+    view_->frameMesh(selected.isEmpty() ? -1 : list_->indexOfTopLevelItem(selected.constFirst()));
+}
+
+void View3D::showAbout() {
+    messages_->about(QStringLiteral("About v2bsp"), QString::fromStdString(app::aboutText()));
+}
+
+// The list as wide as it likes, as far as the view keeps its share of the
+// window's width.
+void View3D::fitList() {
+    const bool laidOut = splitter_->isVisible() && splitter_->width() > splitter_->handleWidth();
+    const int total = laidOut ? splitter_->width() - splitter_->handleWidth() : width();
+    const int list = app::listWidth(total, static_cast<int>(kListWidth * logicalDpiX() / 96.0));
+    splitter_->setSizes({total - list, list});
+}
+
+// Once the splitter has its new width.
+void View3D::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    QMetaObject::invokeMethod(this, &View3D::fitList, Qt::QueuedConnection);
+}
+
+void View3D::closeEvent(QCloseEvent* event) {
+    QMainWindow::closeEvent(event);
+    if (event->isAccepted()) emit closed();
 }
 
 void View3D::showWireframe(bool on) {

@@ -6,14 +6,21 @@
 //
 // Where OpenGL cannot be had, the view's place says "3D view unavailable:
 // <reason>"; the list, the status line, Save As and Open Folder still work.
+//
+// Every action is in its menu bar with a key (File: Save As... Ctrl+S, Save
+// Image... Ctrl+Shift+S, Open Folder Ctrl+E, Close Ctrl+W or Esc; View: Frame
+// All F, Frame Selected Shift+F or a double-click on a row, Wireframe W,
+// Z Up Z; Help: About v2bsp); the toolbar repeats the first ones for the
+// mouse. Tab moves between the list and the view.
 #pragma once
 
 #include <QMainWindow>
 #include <QString>
-#include <QUrl>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "extract/extraction.hpp"
 #include "ui/dialogs.hpp"
@@ -32,19 +39,27 @@ namespace v2bsp::ui {
 using GlProbe = std::function<QString()>;
 QString probeOpenGl();
 
-// Shows a folder in the system's file manager; false when that failed.
-using FolderOpener = std::function<bool(const QUrl& folder)>;
+// Shows `folder` in the system's file manager, then calls `done` with why
+// that failed, or with an empty text when it did not; at once, or when the
+// opener has ended.
+using FolderOpener = std::function<void(const QString& folder, std::function<void(const QString& failure)> done)>;
+// The system's: xdg-open, whose exit status and last words say whether it
+// found a file manager; the toolkit's own way where there is no xdg-open.
+// Its processes belong to `owner`.
+FolderOpener systemFolderOpener(QObject* owner);
 
 inline constexpr char kGlbFilter[] = "glTF binary (*.glb)";
 inline constexpr char kObjFilter[] = "Wavefront OBJ (*.obj)";
 inline constexpr char kPngFilter[] = "PNG image (*.png)";
 
-// The geometry of the meshes `plan` writes, decoded as stored (Y up).
-LevelGeometry levelGeometry(const MeshPlan& plan);
+// The geometry of the meshes `plan` writes, decoded as stored (Y up), each
+// mesh's triangles in the order that draws a large level cheaply while the
+// camera moves (app::putCoarseFirst). Ends early, with what it has, when
+// `stop` turns true.
+LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop = nullptr);
 
-// The status line of a run: "<K> meshes, <V> vertices, <T> triangles in
-// <folder>", then what is missing, if anything.
-QString statusText(const ExtractResult& result, std::int64_t meshes, std::int64_t vertices, std::int64_t triangles);
+// The locale's thousands separator, as the texts of app/texts.hpp take it.
+std::string groupSeparator();
 
 // Makes `file` the PNG of `image` through a temporary file in its folder,
 // renamed into place once whole: a failed save leaves no temporary file and
@@ -56,16 +71,24 @@ class View3D final : public QMainWindow {
     Q_OBJECT
 
 public:
+    // The size it would like, in pixels at 96 dpi, frame aside; and its list's width.
+    static constexpr int kPreferredWidth = 960;
+    static constexpr int kPreferredHeight = 600;
+    static constexpr int kListWidth = 250;
+
     // `probe` decides whether the view is drawn with OpenGL.
     explicit View3D(GlProbe probe = probeOpenGl, QWidget* parent = nullptr);
     ~View3D() override;
 
     void setSaveBox(std::unique_ptr<SaveBox> box);
     void setFolderOpener(FolderOpener opener);
+    void setMessagePresenter(std::unique_ptr<MessagePresenter> presenter);
 
-    // Shows the run's level. `extraction` must outlive the window's use of it
-    // (until the next showRun or the window's end).
-    void showRun(const MapExtraction& extraction, const ExtractResult& result);
+    // Shows the run's level: `decoded` when given (levelGeometry of the
+    // run's plan), else decoded here. `extraction` must outlive the window's
+    // use of it (until the next showRun or the window's end).
+    void showRun(const MapExtraction& extraction, const ExtractResult& result,
+                 std::optional<LevelGeometry> decoded = std::nullopt);
 
     // Null when the view is unavailable.
     LevelView* levelview() const { return view_; }
@@ -76,11 +99,22 @@ public slots:
     void saveLevelAs();
     void saveImage();
     void frameAll();
+    void frameSelected();
     void showWireframe(bool on);
     void showZUp(bool on);
+    void showAbout();
+
+signals:
+    // The user closed the window (it is hidden, and keeps what it shows).
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void createActions();
+    void createMenus();
     void createToolbar();
     void createView(const GlProbe& probe);
     void createList();
@@ -89,6 +123,7 @@ private:
 
     void showUnavailable(const QString& reason);
     void fillList(const LevelGeometry& geometry);
+    void fitList();
     void selectPicked(int mesh);
     void listItemChanged(QTreeWidgetItem* item, int column);
     void listSelectionChanged();
@@ -99,13 +134,18 @@ private:
     QLabel* notice_ = nullptr;
     QTreeWidget* list_ = nullptr;
     QLabel* status_ = nullptr;
+    QString statusLine_;  // whole; the label may show it cut, with the whole in its tooltip
     QAction* openFolder_ = nullptr;
     QAction* saveAs_ = nullptr;
     QAction* saveImage_ = nullptr;
     QAction* frameAll_ = nullptr;
     QAction* wireframe_ = nullptr;
     QAction* zUp_ = nullptr;
+    QAction* frameSelected_ = nullptr;
+    QAction* close_ = nullptr;
+    QAction* about_ = nullptr;
     std::unique_ptr<SaveBox> saveBox_;
+    std::unique_ptr<MessagePresenter> messages_;
     FolderOpener opener_;
 
     const MapExtraction* extraction_ = nullptr;

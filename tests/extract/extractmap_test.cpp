@@ -19,10 +19,10 @@
 #include "mapfile.hpp"
 #include "memoryfiles.hpp"
 #include "meshfixtures.hpp"
-#include "recordinghost.hpp"
-#include "scratchfolder.hpp"
 #include "platform/diskfiles.hpp"
 #include "platform/utf8path.hpp"
+#include "recordinghost.hpp"
+#include "scratchfolder.hpp"
 
 namespace v2bsp {
 namespace {
@@ -505,9 +505,11 @@ TEST_F(ExtractMap, MeshTableCutShortReadsExactlyTheWholeEntries) {
 // output parent) is refused with one errno.
 class RefusingFiles final : public OutputFiles {
 public:
-    RefusingFiles(std::filesystem::path refused, int error) : refused_(std::move(refused)), error_(error) {}
+    RefusingFiles(std::filesystem::path refused, int error, std::filesystem::path fallback = {}, int fallbackError = 0)
+        : refused_(std::move(refused)), error_(error), fallback_(std::move(fallback)), fallbackError_(fallbackError) {}
     std::error_code createFolder(const std::filesystem::path& folder) override {
         if (folder == refused_) return {error_, std::generic_category()};
+        if (folder == fallback_ && fallbackError_ != 0) return {fallbackError_, std::generic_category()};
         return memory.createFolder(folder);
     }
     std::error_code replaceFile(const std::filesystem::path& file, ByteSource& text) override {
@@ -519,20 +521,25 @@ public:
 private:
     std::filesystem::path refused_;
     int error_;
+    std::filesystem::path fallback_;
+    int fallbackError_;
 };
 
 TEST_F(ExtractMap, FallbackParentOnlyWhenTheFolderIsNotWritable) {
     struct Case {
         int error;
         bool falls_back;
-        std::string reason;   // of the "Could not create folder" line when it does not
-        bool system = false;  // the host says the program folder takes no output
+        std::string reason;     // of the "Could not create folder" line when it does not
+        bool system = false;    // the host says the program folder takes no output
+        int fallbackError = 0;  // of the map's folder's own folder
     };
     const Case cases[] = {
         {0, true, "", true},  // writable, but an installed program's folder
         {EACCES, true, ""},
         {EROFS, true, ""},
         {EPERM, true, ""},
+        // Both read-only: the files were bound for the map's folder, and the line says so.
+        {EROFS, true, "Read-only file system", false, EROFS},
         {EEXIST, false, "File exists"},
         {ENOSPC, false, "No space left on device"},
         {ENOENT, false, "No such file or directory"},
@@ -544,7 +551,7 @@ TEST_F(ExtractMap, FallbackParentOnlyWhenTheFolderIsNotWritable) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::strerror(c.error));
         host_ = RecordingHost{};
-        RefusingFiles files(parent / "test room", c.error);
+        RefusingFiles files(parent / "test room", c.error, fallback / "test room", c.fallbackError);
         ExtractSettings settings;
         settings.outputParent = parent;
         settings.fallbackParent = fallback;
@@ -554,24 +561,28 @@ TEST_F(ExtractMap, FallbackParentOnlyWhenTheFolderIsNotWritable) {
         const ExtractResult result = extractmap(map, host_, settings);
 
         const std::filesystem::path used = c.falls_back ? fallback : parent;
+        const bool made = c.reason.empty();
         std::vector<std::string> log = logFor(3);
-        log.insert(log.begin() + 7, c.falls_back
-                                        ? "Program folder is not writable; writing to " + shownPath(fallback / "test room")
-                                        : "Could not create folder " + shownPath(parent / "test room") + ": " + c.reason);
+        if (!made)
+            log.insert(log.begin() + 7, "Could not create folder " + shownPath(used / "test room") + ": " + c.reason);
+        if (c.falls_back)
+            log.insert(log.begin() + 7,
+                       "Program folder is not writable; writing to " + shownPath(fallback / "test room"));
         EXPECT_EQ(host_.log, log);
-        EXPECT_EQ(result.status, c.falls_back ? ExtractStatus::complete : ExtractStatus::incomplete);
-        EXPECT_EQ(result.outputfolder, c.falls_back ? fallback / "test room" : std::filesystem::path());
-        EXPECT_EQ(result.writeFailures, c.falls_back ? 0 : 1);
+        EXPECT_EQ(result.status, made ? ExtractStatus::complete : ExtractStatus::incomplete);
+        EXPECT_EQ(result.outputfolder, made ? used / "test room" : std::filesystem::path());
+        EXPECT_EQ(result.writeFailures, made ? 0 : 1);
+        EXPECT_EQ(result.meshesWritten, made ? 3 : 0);
         EXPECT_EQ(result.levelFiles, std::vector<std::filesystem::path>{used / "test room.obj"});
         std::vector<std::filesystem::path> written;
         for (const auto& [path, text] : files.memory.files) written.push_back(path);
         std::vector<std::filesystem::path> expected = {used / "test room.obj"};
-        if (c.falls_back) {
+        if (made) {
             for (int m = 0; m < 3; ++m) expected.push_back(used / "test room" / ("mesh" + std::to_string(m) + ".obj"));
         }
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(written, expected);
-        if (c.falls_back) {
+        if (c.falls_back && made) {
             EXPECT_EQ(files.memory.files[fallback / "test room" / "mesh1.obj"], expectedObjText(scene.meshes[1]));
         }
     }
@@ -589,7 +600,8 @@ TEST_F(ExtractMap, FileInTheWayOfTheFolderGetsNoFallback) {
     settings.fallbackParent = fallback;
     const ExtractResult result = extractmap(map, host_, settings);
     std::vector<std::string> log = logFor(3);
-    log.insert(log.begin() + 7, "Could not create folder " + shownPath(output() / "test room") + ": " + exists.message());
+    log.insert(log.begin() + 7,
+               "Could not create folder " + shownPath(output() / "test room") + ": " + exists.message());
     EXPECT_EQ(host_.log, log);
     EXPECT_EQ(result.status, ExtractStatus::incomplete);
     EXPECT_TRUE(std::filesystem::is_empty(fallback));

@@ -104,6 +104,7 @@ private slots:
     void fileOpen_data();
     void fileOpen();
     void openDialogShowsMapsOfAnyCase();
+    void aboutSaysWhatTheProgramIs();
     void exitCloses();
     void exitDuringARunEndsItFirst();
     void tabLeavesTheLog();
@@ -173,7 +174,12 @@ void Form1Test::startState() {
     QCOMPARE(file->title(), QString("&File"));
     auto* view = f.control<QMenu>("mnuview");
     QCOMPARE(view->title(), QString("&View"));
-    QCOMPARE(f.form.menuBar()->actions(), (QList<QAction*>{file->menuAction(), view->menuAction()}));
+    auto* help = f.control<QMenu>("mnuhelp");
+    QCOMPARE(help->title(), QString("&Help"));
+    QCOMPARE(f.form.menuBar()->actions(),
+             (QList<QAction*>{file->menuAction(), view->menuAction(), help->menuAction()}));
+    QCOMPARE(help->actions(), QList<QAction*>{f.control<QAction>("mnuabout")});
+    QCOMPARE(f.control<QAction>("mnuabout")->text(), QString("About v2bsp"));
     QCOMPARE(view->actions(), QList<QAction*>{f.control<QAction>("mnu3dwindow")});
     QCOMPARE(f.control<QAction>("mnu3dwindow")->text(), QString("3D Window"));
     QVERIFY(f.control<QAction>("mnu3dwindow")->isChecked());
@@ -241,7 +247,7 @@ void Form1Test::fileOpen() {
     for (qsizetype i = 0; i < answers.size(); ++i) f.control<QAction>("mnuopen")->trigger();
     QCOMPARE(f.openbox->shown, answers.size());
     QCOMPARE(f.openbox->namesset, QStringList(answers.size(), QString()));
-    QCOMPARE(f.openbox->filters, QStringList(answers.size(), "Vorun 2 Map File (*.Map)"));
+    QCOMPARE(f.openbox->filters, QStringList(answers.size(), "Vorun 2 Map File (*.Map);;All files (*)"));
     QCOMPARE(f.form.mappath(), mappath);
     QVERIFY(f.control<QPushButton>("Command1")->isEnabled());  // after a cancel too
 }
@@ -251,8 +257,8 @@ void Form1Test::openDialogShowsMapsOfAnyCase() {
     for (const char* name : {"a.Map", "b.map", "c.MAP", "d.txt", "e.mapx", "map"}) {
         std::ofstream(scratch.path() / name) << "x";
     }
-    const auto dialog = v2bsp::ui::makeOpenDialog(nullptr, QString(), v2bsp::ui::kMapFilter);
-    QCOMPARE(dialog->nameFilters(), QStringList{"Vorun 2 Map File (*.Map)"});
+    const auto dialog = v2bsp::ui::makeOpenDialog(nullptr, QString(), "Vorun 2 Map File (*.Map);;All files (*)");
+    QCOMPARE(dialog->nameFilters(), (QStringList{"Vorun 2 Map File (*.Map)", "All files (*)"}));
     dialog->setDirectory(qpath(scratch.path()));
     auto* model = dialog->findChild<QFileSystemModel*>();
     QVERIFY(model != nullptr);
@@ -264,6 +270,18 @@ void Form1Test::openDialogShowsMapsOfAnyCase() {
         return names;
     };
     QTRY_COMPARE(shown(), (QStringList{"a.Map", "b.map", "c.MAP"}));
+}
+
+void Form1Test::aboutSaysWhatTheProgramIs() {
+    Fixture f;
+    f.control<QAction>("mnuabout")->trigger();
+    QCOMPARE(f.messages->abouts.size(), std::size_t{1});
+    QCOMPARE(f.messages->abouts[0].text, QString("About v2bsp"));
+    const QString about = f.messages->abouts[0].reason;
+    for (const char* part :
+         {"v2bsp 1.00", "Wavefront OBJ", "<program folder>/<map name>/mesh<N>.obj", "Licence: MIT"}) {
+        QVERIFY2(about.contains(part), part);
+    }
 }
 
 void Form1Test::exitCloses() {
@@ -328,6 +346,7 @@ void Form1Test::missingMapIsRefusedAtOnce() {
     QCOMPARE(f.notices.size(), size_t{1});
     QCOMPARE(f.notices[0].text, QString("This is not a valid Vorun 2 map file"));
     QCOMPARE(f.notices[0].reason, QString(reason).replace("{M}", path));
+    QCOMPARE(f.logLines(), QStringList{"This is not a valid Vorun 2 map file: " + f.notices[0].reason});
     QVERIFY(!f.control<QPushButton>("Command1")->isEnabled());
     // The core says the same of that path.
     RecordingHost core;
@@ -395,7 +414,7 @@ void Form1Test::extractWritesTheMeshesAndLog() {
     f.form.show();
     f.extract(map);
 
-    QCOMPARE(f.logLines(), completeLog(3));
+    QCOMPARE(f.logLines(), windowLog(3, qpath(f.program / "first")));
     QCOMPARE(f.tagList(), (QStringList{"levels\\scenario", "levels\\scenario bsp", "weapons\\rifle", "ui\\hud"}));
     QCOMPARE(f.form.lastResult().status, v2bsp::ExtractStatus::complete);
     QVERIFY(!f.control<QPushButton>("Command1")->isEnabled());  // until the next File > Open
@@ -421,50 +440,72 @@ void Form1Test::secondExtractionAppends() {
     const fs::path second = writeMap(f.maps / "second.map", smallMap("second", 1, {"b", "c"}));
     f.extract(first);
     f.extract(second);
-    QCOMPARE(f.logLines(), completeLog(2) + completeLog(1));
+    QCOMPARE(f.logLines(), windowLog(2, qpath(f.program / "first")) + windowLog(1, qpath(f.program / "second")));
     QCOMPARE(f.tagList(), (QStringList{"levels\\scenario", "levels\\scenario bsp", "a", "levels\\scenario",
                                        "levels\\scenario bsp", "b", "c"}));
     QCOMPARE(listing(f.program), (QStringList{"first", "second"}));
 }
 
+// The log's lines after "Creating BSP..." and its last line, and the 3D
+// window's account of what is missing; %1 is the program folder, %2 the maps'.
 void Form1Test::outputFolder_data() {
-    QTest::addColumn<bool>("programRefuses");
-    QTest::addColumn<bool>("mapFolderRefuses");
-    QTest::addColumn<QString>("folderLine");  // after "Creating BSP..."; %1 the program folder, %2 the maps'
-    QTest::addColumn<QString>("written");     // the folder that gets the files, or empty
-    QTest::newRow("program folder writable") << false << false << ""
-                                             << "%1/room";
+    QTest::addColumn<QStringList>("refused");  // under the program folder (%1) or the maps' (%2)
+    QTest::addColumn<QStringList>("folderLines");
+    QTest::addColumn<QString>("written");  // the folder that gets the files, or empty
+    QTest::addColumn<QString>("lastLine");
+    QTest::addColumn<QString>("missing");  // of the 3D window's status line
+    QTest::newRow("program folder writable") << QStringList{} << QStringList{} << "%1/room"
+                                             << "Wrote 2 mesh files to %1/room"
+                                             << "";
     QTest::newRow("program folder not writable")
-        << true << false << "Program folder is not writable; writing to %2/room"
-        << "%2/room";
-    QTest::newRow("neither writable") << true << true << "Could not create folder %1/room: Permission denied"
-                                      << "";
+        << QStringList{"%1"} << QStringList{"Program folder is not writable; writing to %2/room"} << "%2/room"
+        << "Wrote 2 mesh files to %2/room"
+        << "";
+    QTest::newRow("neither writable: every mesh counted")
+        << QStringList{"%1", "%2"}
+        << QStringList{"Program folder is not writable; writing to %2/room",
+                       "Could not create folder %2/room: Permission denied"}
+        << ""
+        << "Wrote no mesh file; the lines above say why"
+        << "; no folder was written. Incomplete: 2 mesh files not written: see the log for why";
+    QTest::newRow("one mesh file refused") << QStringList{"%1/room/mesh1.obj"} << QStringList{} << "%1/room"
+                                           << "Wrote 1 of 2 mesh files to %1/room; the lines above say what is missing"
+                                           << ". Incomplete: 1 mesh file not written: see the log for why";
 }
 
 void Form1Test::outputFolder() {
-    QFETCH(bool, programRefuses);
-    QFETCH(bool, mapFolderRefuses);
-    QFETCH(QString, folderLine);
+    QFETCH(QStringList, refused);
+    QFETCH(QStringList, folderLines);
     QFETCH(QString, written);
+    QFETCH(QString, lastLine);
+    QFETCH(QString, missing);
     Fixture f;
+    const auto resolve = [&](QString text) {
+        return text.replace("%1", qpath(f.program)).replace("%2", qpath(f.maps));
+    };
     RefusingFiles files;
-    if (programRefuses) files.refused.push_back(f.program);
-    if (mapFolderRefuses) files.refused.push_back(f.maps);
+    for (const QString& path : refused) files.refused.push_back(resolve(path).toStdString());
     f.form.setOutputFiles(&files);
     const fs::path map = writeMap(f.maps / "room.map", smallMap("room", 2, {}));
     f.extract(map);
 
     QStringList expected = completeLog(2);
-    const auto resolve = [&](QString text) {
-        return text.replace("%1", qpath(f.program)).replace("%2", qpath(f.maps));
-    };
-    if (!folderLine.isEmpty()) expected.insert(expected.indexOf("Creating BSP...") + 1, resolve(folderLine));
+    for (qsizetype i = 0; i < folderLines.size(); ++i) {
+        expected.insert(expected.indexOf("Creating BSP...") + 1 + i, resolve(folderLines[i]));
+    }
+    if (refused.size() == 1 && refused[0].endsWith(".obj")) {
+        expected.insert(expected.indexOf("Making Mesh #1") + 1,
+                        "Could not write " + resolve(refused[0]) + ": Permission denied");
+    }
+    expected << resolve(lastLine);
     QCOMPARE(f.logLines(), expected);
+    QVERIFY(f.form.view3d()->statusLine().endsWith(resolve(missing)));
+    QCOMPARE(f.form.view3d()->statusLine().contains("Incomplete"), !missing.isEmpty());
     if (written.isEmpty()) {
         QCOMPARE(f.form.lastResult().status, v2bsp::ExtractStatus::incomplete);
         QVERIFY(listing(f.program).isEmpty());
     } else {
-        QCOMPARE(listing(resolve(written).toStdString()), (QStringList{"mesh0.obj", "mesh1.obj"}));
+        QCOMPARE(listing(resolve(written).toStdString()).size(), 2 - (missing.isEmpty() ? 0 : 1));
     }
 }
 
@@ -515,7 +556,8 @@ void Form1Test::invalidMapIsReported() {
     QCOMPARE(f.notices.size(), size_t{1});
     QCOMPARE(f.notices[0].text, QString("This is not a valid Vorun 2 map file"));
     QCOMPARE(f.notices[0].reason, core.reasons[0]);
-    QCOMPARE(f.logLines(), core.log);
+    // Once the box is gone, the log keeps its reason.
+    QCOMPARE(f.logLines(), QStringList(core.log) << "This is not a valid Vorun 2 map file: " + core.reasons[0]);
     QCOMPARE(logBehindTheBox, core.log);  // the log is up to date when the box shows
     QCOMPARE(f.form.lastResult().status, v2bsp::ExtractStatus::failed);
     QVERIFY(listing(f.program).isEmpty());
@@ -553,7 +595,7 @@ void Form1Test::openIsRefusedDuringARun() {
     QVERIFY(!extractEnabled);
     QCOMPARE(f.openbox->shown, 0);
     QCOMPARE(f.form.mappath(), qpath(map));
-    QCOMPARE(f.logLines(), completeLog(2));
+    QCOMPARE(f.logLines(), windowLog(2, qpath(f.program / "first")));
     QVERIFY(f.control<QAction>("mnuopen")->isEnabled());
 }
 

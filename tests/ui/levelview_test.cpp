@@ -15,6 +15,7 @@
 #include <cmath>
 #include <map>
 
+#include "app/framing.hpp"
 #include "recordinghost.hpp"
 #include "scratchfolder.hpp"
 #include "ui/form1.hpp"
@@ -75,6 +76,7 @@ class LevelViewTest : public QObject {
 
 private slots:
     void initTestCase();
+    void firstPictureShowsTheWholeLevel();
     void everyMeshIsDrawnInItsColour();
     void hidingAMeshRemovesItsColour_data();
     void hidingAMeshRemovesItsColour();
@@ -89,6 +91,11 @@ private slots:
     void aSourceThatLostTheLevelMakesTheViewUnavailable();
     void saveImageSaysWhatItDid_data();
     void saveImageSaysWhatItDid();
+    void keysTriggerTheirActions_data();
+    void keysTriggerTheirActions();
+    void tabMovesBetweenTheListAndTheView();
+    void doubleClickOnARowFramesItsMesh();
+    void largeLevelIsDrawnCheaplyWhileMoving();
 
 private:
     void lookFrom(float yaw, float pitch);
@@ -124,6 +131,26 @@ void LevelViewTest::initTestCase() {
     settings.outputParent = scratch_.path() / "own";
     fs::create_directories(settings.outputParent);
     QCOMPARE(extraction_.extractmap(map.string(), host, settings).status, v2bsp::ExtractStatus::complete);
+}
+
+// As the window opened, before anything moved its camera: every mesh, and
+// every corner of the room's bounds inside the view.
+void LevelViewTest::firstPictureShowsTheWholeLevel() {
+    const std::map<int, int> counts = pixelsPerMesh(frame(), meshes_);
+    for (int m = 0; m < meshes_; ++m) QVERIFY2(counts.contains(m), qPrintable(QString("mesh %1 not drawn").arg(m)));
+    QVector3D low(1e9f, 1e9f, 1e9f), high(-1e9f, -1e9f, -1e9f);
+    for (const mb::Mesh& mesh : mb::samplescene().meshes) {
+        for (const auto& v : mesh.vertices) {
+            const QVector3D p(v.x, v.y, v.z);
+            low = QVector3D(std::min(low.x(), p.x()), std::min(low.y(), p.y()), std::min(low.z(), p.z()));
+            high = QVector3D(std::max(high.x(), p.x()), std::max(high.y(), p.y()), std::max(high.z(), p.z()));
+        }
+    }
+    for (int corner = 0; corner < 8; ++corner) {
+        const QVector3D at(corner & 1 ? high.x() : low.x(), corner & 2 ? high.y() : low.y(),
+                           corner & 4 ? high.z() : low.z());
+        QVERIFY2(view_->rect().contains(view_->pixelOf(at)), qPrintable(QString("corner %1 cut off").arg(corner)));
+    }
 }
 
 void LevelViewTest::lookFrom(float yaw, float pitch) {
@@ -340,9 +367,11 @@ void LevelViewTest::saveImageSaysWhatItDid() {
     v2bsp::ui::View3D* window = form_->view3d();
     auto box = std::make_unique<ScriptedSaveBox>();
     box->answer = qpath(scratch_.path() / answer.toStdString());
+    ScriptedSaveBox* saves = box.get();
     window->setSaveBox(std::move(box));
     lookFrom(30, 60);
     window->findChild<QAction*>("saveimage")->trigger();
+    QCOMPARE(saves->title, QString("Save Image"));
     const QString name = qpath(scratch_.path() / written.toStdString());
     if (reason.isEmpty()) {
         QCOMPARE(window->statusLine(), "Saved " + name + ". " + runStatus_);
@@ -353,6 +382,136 @@ void LevelViewTest::saveImageSaysWhatItDid() {
         QCOMPARE(window->statusLine(), "Could not write " + name + ": " + reason);
         QVERIFY(!QFileInfo::exists(name));
     }
+}
+
+void LevelViewTest::keysTriggerTheirActions_data() {
+    QTest::addColumn<QKeySequence>("key");
+    QTest::addColumn<QString>("action");
+    QTest::newRow("Ctrl+S") << QKeySequence("Ctrl+S") << "saveas";
+    QTest::newRow("Ctrl+Shift+S") << QKeySequence("Ctrl+Shift+S") << "saveimage";
+    QTest::newRow("Ctrl+E") << QKeySequence("Ctrl+E") << "openfolder";
+    QTest::newRow("Ctrl+W") << QKeySequence("Ctrl+W") << "close";
+    QTest::newRow("Esc") << QKeySequence("Esc") << "close";
+    QTest::newRow("F") << QKeySequence("F") << "frameAll";
+    QTest::newRow("Shift+F") << QKeySequence("Shift+F") << "frameSelected";
+    QTest::newRow("W") << QKeySequence("W") << "wireframe";
+    QTest::newRow("Z") << QKeySequence("Z") << "zUp";
+}
+
+// From the list and from the view; the dialogs answer "cancel", the file manager is not asked.
+void LevelViewTest::keysTriggerTheirActions() {
+    QFETCH(QKeySequence, key);
+    QFETCH(QString, action);
+    v2bsp::ui::View3D* window = form_->view3d();
+    window->setSaveBox(std::make_unique<ScriptedSaveBox>());
+    window->setFolderOpener([](const QString&, const std::function<void(const QString&)>&) {});
+    auto* list = window->findChild<QTreeWidget*>("meshlist");
+    for (QWidget* focus : {static_cast<QWidget*>(list), static_cast<QWidget*>(view_)}) {
+        form_->findChild<QAction*>("mnu3dwindow")->setChecked(true);
+        QApplication::setActiveWindow(window);
+        QTRY_VERIFY(window->isActiveWindow());
+        focus->setFocus();
+        QTRY_VERIFY(focus->hasFocus());
+        QSignalSpy triggered(window->findChild<QAction*>(action), &QAction::triggered);
+        QTest::keySequence(window, key);
+        QVERIFY2(triggered.size() == 1, qPrintable(focus->objectName()));
+        if (auto* toggle = window->findChild<QAction*>(action); toggle->isCheckable()) toggle->setChecked(false);
+    }
+    QVERIFY(window->isVisible() == (action != "close"));
+    form_->findChild<QAction*>("mnu3dwindow")->setChecked(true);
+    QVERIFY(window->isVisible());
+}
+
+void LevelViewTest::tabMovesBetweenTheListAndTheView() {
+    v2bsp::ui::View3D* window = form_->view3d();
+    QApplication::setActiveWindow(window);
+    QTRY_VERIFY(window->isActiveWindow());
+    auto* list = window->findChild<QTreeWidget*>("meshlist");
+    view_->setFocus();
+    QTRY_VERIFY(view_->hasFocus());
+    QTest::keyClick(view_, Qt::Key_Tab);
+    QTRY_VERIFY(list->hasFocus());
+    QTest::keyClick(list, Qt::Key_Tab);
+    QTRY_VERIFY(view_->hasFocus());
+}
+
+// A pillar framed fills the middle of the view.
+void LevelViewTest::doubleClickOnARowFramesItsMesh() {
+    lookFrom(30, 60);
+    auto* list = form_->view3d()->findChild<QTreeWidget*>("meshlist");
+    QTreeWidgetItem* pillar = list->topLevelItem(6);
+    list->setCurrentItem(pillar);
+    const QRect row = list->visualItemRect(pillar);
+    // The events of a double-click as the toolkit hands them to the list.
+    const QPoint at = row.center(), global = list->viewport()->mapToGlobal(at);
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                                    QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, at, global, Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(list->viewport(), &event);
+    }
+    const QPoint middle(view_->width() / 2, view_->height() / 2);
+    QCOMPARE(view_->meshAt(middle), 6);
+    QVERIFY(pixelsPerMesh(frame(), meshes_)[6] > view_->width() * view_->height() / 20);
+    list->clearSelection();
+}
+
+// A level past the cheap drawing's budget: five meshes of small squares,
+// each smaller and in front of the one before. Moving, fewer pixels are
+// drawn; at rest the picture drawn a part at a time is the picture drawn at once.
+void LevelViewTest::largeLevelIsDrawnCheaplyWhileMoving() {
+    LevelGeometry level;
+    constexpr int kMeshes = 5;
+    constexpr int kSide = 500;  // 250 squares a side, two triangles each: 125,000 triangles a mesh
+    for (int mesh = 0; mesh < kMeshes; ++mesh) {
+        v2bsp::ui::LevelMeshRange range;
+        range.number = mesh;
+        range.firstIndex = static_cast<std::uint32_t>(level.indices.size());
+        range.baseVertex = static_cast<std::uint32_t>(level.positions.size() / 3);
+        const float depth = 0.1f * static_cast<float>(mesh);
+        const float reach = 1 - 0.15f * static_cast<float>(mesh);
+        for (int y = 0; y <= kSide / 2; ++y) {
+            for (int x = 0; x <= kSide / 2; ++x) {
+                level.positions.insert(level.positions.end(), {reach * (2.0f * x / (kSide / 2) - 1),
+                                                               reach * (2.0f * y / (kSide / 2) - 1), depth});
+            }
+        }
+        // Each mesh's vertices are counted from its base; 251 x 251 of them fit 16 bits.
+        const int across = kSide / 2 + 1;
+        for (int y = 0; y < kSide / 2; ++y) {
+            for (int x = 0; x < kSide / 2; ++x) {
+                const auto at = [&](int dx, int dy) { return static_cast<std::uint16_t>((y + dy) * across + x + dx); };
+                level.indices.insert(level.indices.end(), {at(0, 0), at(1, 0), at(1, 1), at(0, 0), at(1, 1), at(0, 1)});
+            }
+        }
+        range.indexCount = static_cast<std::uint32_t>(level.indices.size()) - range.firstIndex;
+        range.vertexCount = static_cast<std::uint32_t>(across * across);
+        range.coarseCount =
+            v2bsp::app::putCoarseFirst(std::span(level.indices).subspan(range.firstIndex, range.indexCount), 4);
+        level.meshes.push_back(range);
+    }
+    level.min = {-1, -1, 0};
+    level.max = {1, 1, 0.1f * (kMeshes - 1)};
+    QWidget window;
+    auto* view = new LevelView(&window);
+    view->resize(320, 240);
+    view->setLevel(std::move(level));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(view->triangles() > v2bsp::app::kMovingTriangles);
+    view->setOrbit(20, 30);
+    QSignalSpy whole(view, &LevelView::fullPictureShown);
+    QVERIFY(whole.wait(20000));
+    const QImage rest = view->grabFramebuffer();
+    const QImage once = view->picture();
+    QCOMPARE(rest, once);
+    view->setMoving(true);
+    const QImage moving = view->grabFramebuffer();
+    const std::map<int, int> full = pixelsPerMesh(once, kMeshes), cheap = pixelsPerMesh(moving, kMeshes);
+    QVERIFY(cheap.at(kMeshes - 1) > 0 && cheap.at(kMeshes - 1) < full.at(kMeshes - 1));
+    view->setMoving(false);
+    QVERIFY(whole.wait(20000));
+    QCOMPARE(view->grabFramebuffer(), once);
 }
 
 QTEST_MAIN(LevelViewTest)

@@ -102,7 +102,7 @@ void ScreenTest::view3dOpensBesideTheWindow() {
     QCOMPARE(view->windowTitle(), QString("sample room - 3D View"));
     slideTo("1");
     QVERIFY(!form_->frameGeometry().intersects(view->frameGeometry()));
-    QVERIFY(form_->screen()->availableGeometry().contains(view->frameGeometry()));
+    QTRY_VERIFY(form_->screen()->availableGeometry().contains(view->frameGeometry()));
 }
 
 void ScreenTest::drawnWhereTheTwipsSay_data() {

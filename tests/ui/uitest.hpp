@@ -56,7 +56,8 @@ class ScriptedSaveBox final : public v2bsp::ui::SaveBox {
 public:
     QString answer, filter;
     QStringList filtersset;
-    QString suggested;
+    QString suggested, title;
+    void setTitle(const QString& text) override { title = text; }
     void setFileName(const QString& name) override { suggested = name; }
     void setFilters(const QStringList& filters) override { filtersset = filters; }
     void showSave() override { chosen_ = answer; }
@@ -69,7 +70,7 @@ private:
 
 struct Notice {
     QString text;
-    QString reason;
+    QString reason;  // or the detail of a failure, or the About text
 };
 
 class CapturedMessages final : public v2bsp::ui::MessagePresenter {
@@ -79,7 +80,10 @@ public:
         notices_.push_back({text, reason});
         if (onnotice) onnotice();
     }
+    void failed(const QString& text, const QString& detail) override { failures.push_back({text, detail}); }
+    void about(const QString& title, const QString& text) override { abouts.push_back({title, text}); }
     std::function<void()> onnotice;  // runs while the box would be up
+    std::vector<Notice> failures, abouts;
 
 private:
     std::vector<Notice>& notices_;
@@ -121,6 +125,12 @@ inline QStringList completeLog(int meshes) {
     QStringList lines;
     for (const std::string& line : v2bsp::fixtures::logFor(meshes)) lines << QString::fromStdString(line);
     return lines;
+}
+
+// The window's log of a complete run: those lines, then where the files went.
+inline QStringList windowLog(int meshes, const QString& folder) {
+    return completeLog(meshes)
+           << QStringLiteral("Wrote %1 mesh file%2 to %3").arg(meshes).arg(meshes == 1 ? "" : "s", folder);
 }
 
 // A map of `meshes` one-triangle meshes and the given tag names.

@@ -3,11 +3,31 @@
 #include <QProcessEnvironment>
 #include <QtTest>
 
+#include <map>
+
+#include "app/framing.hpp"
+#include "app/placement.hpp"
 #include "ui/commandline.hpp"
 #include "ui/twips.hpp"
 
 using v2bsp::ui::StartRequest;
 Q_DECLARE_METATYPE(StartRequest::Action)
+Q_DECLARE_METATYPE(v2bsp::app::Rect)
+
+namespace {
+
+QRect qrect(const v2bsp::app::Rect& r) {
+    return {r.x, r.y, r.width, r.height};
+}
+
+// The environment canOpenWindow reads, for one row.
+std::map<std::string, std::string> environment;
+const char* fromEnvironment(const char* name) {
+    const auto found = environment.find(name);
+    return found == environment.end() ? nullptr : found->second.c_str();
+}
+
+}  // namespace
 
 class UnitsTest : public QObject {
     Q_OBJECT
@@ -24,6 +44,14 @@ private slots:
     void systemFolders_data();
     void systemFolders();
     void usageErrorWithoutADisplay();
+    void canOpenWindow_data();
+    void canOpenWindow();
+    void noDisplayIsSaidAndEndsWithStatus1_data();
+    void noDisplayIsSaidAndEndsWithStatus1();
+    void viewPlacement_data();
+    void viewPlacement();
+    void coarseTrianglesComeFirst_data();
+    void coarseTrianglesComeFirst();
 };
 
 void UnitsTest::twipsToPixels_data() {
@@ -148,6 +176,117 @@ void UnitsTest::systemFolders() {
     QFETCH(QString, folder);
     QFETCH(bool, system);
     QCOMPARE(v2bsp::ui::isSystemFolder(folder.toStdString()), system);
+}
+
+void UnitsTest::canOpenWindow_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("env");  // NAME=VALUE
+    QTest::addColumn<bool>("can");
+    QTest::newRow("nothing set") << QStringList{} << QStringList{} << false;
+    QTest::newRow("an X display") << QStringList{} << QStringList{"DISPLAY=:0"} << true;
+    QTest::newRow("xcb without X") << QStringList{} << QStringList{"QT_QPA_PLATFORM=xcb", "WAYLAND_DISPLAY=w"} << false;
+    QTest::newRow("xcb with -display") << QStringList{"-display", ":1"} << QStringList{"QT_QPA_PLATFORM=xcb"} << true;
+    QTest::newRow("offscreen needs none") << QStringList{} << QStringList{"QT_QPA_PLATFORM=offscreen"} << true;
+    QTest::newRow("-platform over the variable")
+        << QStringList{"-platform", "offscreen"} << QStringList{"QT_QPA_PLATFORM=xcb"} << true;
+    QTest::newRow("not after --") << QStringList{"--", "-platform", "offscreen"} << QStringList{} << false;
+}
+
+void UnitsTest::canOpenWindow() {
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, env);
+    QFETCH(bool, can);
+    environment.clear();
+    for (const QString& pair : env)
+        environment[pair.section('=', 0, 0).toStdString()] = pair.section('=', 1).toStdString();
+    std::vector<std::string> list;
+    for (const QString& arg : args) list.push_back(arg.toStdString());
+    QCOMPARE(v2bsp::ui::canOpenWindow(list, fromEnvironment), can);
+}
+
+void UnitsTest::noDisplayIsSaidAndEndsWithStatus1_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("no map") << QStringList{};
+    QTest::newRow("a map") << QStringList{"some.map"};
+}
+
+// Started from a console with no display at all: a sentence, not the toolkit's abort.
+void UnitsTest::noDisplayIsSaidAndEndsWithStatus1() {
+    QFETCH(QStringList, args);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("QT_QPA_PLATFORM");
+    environment.insert("DISPLAY", "");
+    environment.insert("WAYLAND_DISPLAY", "");
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(V2BSP_WINDOW_PROGRAM), args);
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 1);
+    QCOMPARE(QString::fromLocal8Bit(program.readAllStandardError()),
+             QString("v2bsp: cannot open a window: no display; v2bsp-extract extracts without one\n"));
+}
+
+// Frame rectangles; the 3D window would like 976 x 639 with its frame, and stands 8 apart.
+void UnitsTest::viewPlacement_data() {
+    using R = v2bsp::app::Rect;
+    QTest::addColumn<R>("available");
+    QTest::addColumn<R>("form");
+    QTest::addColumn<R>("expected");
+    const R desktop{0, 0, 1920, 1040};
+    QTest::newRow("right of the window") << desktop << R{100, 100, 480, 200} << R{588, 100, 976, 639};
+    QTest::newRow("left where the right has no room") << desktop << R{1400, 100, 480, 200} << R{416, 100, 976, 639};
+    QTest::newRow("raised to keep its bottom on the screen")
+        << desktop << R{100, 900, 480, 140} << R{588, 401, 976, 639};
+    QTest::newRow("below a panel at the top") << R{64, 32, 1856, 1008} << R{70, 0, 480, 200} << R{558, 32, 976, 639};
+    QTest::newRow("small screen: below, narrowed to 80%")
+        << R{0, 0, 800, 600} << R{0, 0, 470, 150} << R{0, 158, 640, 442};
+    QTest::newRow("side room above the least width") << R{0, 0, 1280, 800} << R{0, 0, 480, 700} << R{488, 0, 792, 639};
+    // 1600 x 1000 pixels at scale 2: no side has room; it stays on the screen.
+    QTest::newRow("no room anywhere") << R{0, 0, 800, 500} << R{165, 180, 470, 150} << R{160, 0, 640, 400};
+}
+
+void UnitsTest::viewPlacement() {
+    QFETCH(v2bsp::app::Rect, available);
+    QFETCH(v2bsp::app::Rect, form);
+    QFETCH(v2bsp::app::Rect, expected);
+    const v2bsp::app::Rect at = v2bsp::app::placeView(available, form, {976, 639}, 8);
+    QCOMPARE(qrect(at), qrect(expected));
+    QVERIFY(qrect(available).contains(qrect(at)));
+    QVERIFY(at.width <= available.width * 0.8 && at.height <= available.height * 0.8);
+}
+
+void UnitsTest::coarseTrianglesComeFirst_data() {
+    QTest::addColumn<int>("indices");
+    QTest::addColumn<int>("stride");
+    QTest::addColumn<QList<int>>("order");  // of the triangles; -1 for an index that is no whole triangle's
+    QTest::addColumn<int>("coarse");
+    QTest::newRow("every second") << 15 << 2 << QList<int>{0, 2, 4, 1, 3} << 9;
+    QTest::newRow("every third") << 21 << 3 << QList<int>{0, 3, 6, 1, 2, 4, 5} << 9;
+    QTest::newRow("stride 1 keeps the order") << 9 << 1 << QList<int>{0, 1, 2} << 9;
+    QTest::newRow("stride 0 is 1") << 6 << 0 << QList<int>{0, 1} << 6;
+    QTest::newRow("stride past the count") << 9 << 8 << QList<int>{0, 1, 2} << 3;
+    QTest::newRow("a part triangle stays last") << 8 << 2 << QList<int>{0, 1, -1} << 3;
+    QTest::newRow("none") << 0 << 4 << QList<int>{} << 0;
+}
+
+void UnitsTest::coarseTrianglesComeFirst() {
+    QFETCH(int, indices);
+    QFETCH(int, stride);
+    QFETCH(QList<int>, order);
+    QFETCH(int, coarse);
+    std::vector<std::uint16_t> data(static_cast<std::size_t>(indices));
+    for (int i = 0; i < indices; ++i) data[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(100 + i);
+    QCOMPARE(static_cast<int>(v2bsp::app::putCoarseFirst(data, static_cast<std::uint32_t>(stride))), coarse);
+    std::vector<std::uint16_t> expected;
+    for (const int t : order) {
+        if (t < 0) {
+            for (int i = indices / 3 * 3; i < indices; ++i) expected.push_back(static_cast<std::uint16_t>(100 + i));
+            continue;
+        }
+        for (int k = 0; k < 3; ++k) expected.push_back(static_cast<std::uint16_t>(100 + t * 3 + k));
+    }
+    QCOMPARE(data, expected);
 }
 
 QTEST_GUILESS_MAIN(UnitsTest)

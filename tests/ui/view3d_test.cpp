@@ -6,12 +6,17 @@
 #include <QAction>
 #include <QImage>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
 #include <QTreeWidget>
 #include <QtTest>
 #include <csignal>
 #include <fstream>
 
+#include "app/texts.hpp"
 #include "scratchfolder.hpp"
 #include "ui/form1.hpp"
 #include "ui/view3d.hpp"
@@ -65,12 +70,15 @@ struct Fixture {
     v2bsp::ScratchFolder scratch;
     fs::path program = scratch.path() / "program";
     std::vector<Notice> notices;
+    CapturedMessages* messages = nullptr;
     Form1 form;
     fs::path map;
 
     explicit Fixture(const mb::Scene& scene = mb::samplescene()) {
         fs::create_directories(program);
-        form.setMessagePresenter(std::make_unique<CapturedMessages>(notices));
+        auto presenter = std::make_unique<CapturedMessages>(notices);
+        messages = presenter.get();
+        form.setMessagePresenter(std::move(presenter));
         form.setOutputParent(qpath(program));
         form.setGlProbe(refuse);
         map = writeMap(scratch.path() / "maps" / "sample.map", scene);
@@ -88,7 +96,11 @@ class View3DTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void opensAfterARunWithTheRunsMeshes();
+    void opensInsideTheScreenBesideTheWindow();
+    void cutStatusHasItsWholeTextInATooltip();
+    void viewMenuFollowsTheWindow();
     void unavailableSaysWhy();
     void statusLine_data();
     void statusLine();
@@ -97,11 +109,19 @@ private slots:
     void saveAsCancelledWritesNothing();
     void writePng_data();
     void writePng();
+    void openFolderShowsTheRunsFolder_data();
     void openFolderShowsTheRunsFolder();
+    void systemOpenerSaysWhyItFailed_data();
+    void systemOpenerSaysWhyItFailed();
     void viewMenuDecidesWhetherRunsOpenIt();
     void aSecondRunRefillsIt();
     void aFailedRunLeavesItAsItWas();
 };
+
+// Numbers are grouped as this locale groups them; Qt's own formatting is the oracle.
+void View3DTest::initTestCase() {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
 
 void View3DTest::opensAfterARunWithTheRunsMeshes() {
     Fixture f;
@@ -117,17 +137,72 @@ void View3DTest::opensAfterARunWithTheRunsMeshes() {
         QTreeWidgetItem* row = f.list()->topLevelItem(m);
         const mb::Mesh& mesh = scene.meshes[static_cast<std::size_t>(m)];
         QCOMPARE(row->text(0), QString("mesh%1").arg(m));
-        QCOMPARE(row->text(1), QString::number(mesh.vertices.size()));
-        QCOMPARE(row->text(2), QString::number(mesh.triangles.size()));
+        QCOMPARE(row->text(1), QLocale().toString(static_cast<qint64>(mesh.vertices.size())));
+        QCOMPARE(row->text(2), QLocale().toString(static_cast<qint64>(mesh.triangles.size())));
         QCOMPARE(row->checkState(0), Qt::Checked);
         vertices += static_cast<std::int64_t>(mesh.vertices.size());
         triangles += static_cast<std::int64_t>(mesh.triangles.size());
     }
-    QCOMPARE(view->statusLine(), QString("%1 meshes, %2 vertices, %3 triangles in %4")
-                                     .arg(scene.meshes.size())
-                                     .arg(vertices)
-                                     .arg(triangles)
-                                     .arg(qpath(f.program / "sample room")));
+    QCOMPARE(view->statusLine(),
+             QString("%1 meshes, %2 vertices, %3 triangles in %4")
+                 .arg(scene.meshes.size())
+                 .arg(QLocale().toString(vertices), QLocale().toString(triangles), qpath(f.program / "sample room")));
+}
+
+// The offscreen screen is small (800 x 600): no side of the window has room
+// for the whole 3D window, which fits itself into the screen instead.
+void View3DTest::opensInsideTheScreenBesideTheWindow() {
+    Fixture f;
+    f.form.show();
+    f.extract();
+    v2bsp::ui::View3D* view = f.form.view3d();
+    const QRect screen = f.form.screen()->availableGeometry();
+    QVERIFY(screen.contains(view->frameGeometry()));
+    QVERIFY(view->frameGeometry().width() <= screen.width() * 0.8 + 1);
+    QVERIFY(view->frameGeometry().height() <= screen.height() * 0.8 + 1);
+    QRect widest = f.form.frameGeometry();
+    widest.setWidth(widest.width() + 2028 * f.form.logicalDpiX() / 1440 + 1);
+    QVERIFY(!widest.intersects(view->frameGeometry()));
+    const auto viewShare = [view] {
+        const QList<int> parts = view->findChild<QSplitter*>("splitter")->sizes();
+        return parts[1] > 0 && parts[0] * 3 >= (parts[0] + parts[1]) * 2;
+    };
+    QTRY_VERIFY(viewShare());
+}
+
+void View3DTest::cutStatusHasItsWholeTextInATooltip() {
+    Fixture f;
+    f.extract();
+    v2bsp::ui::View3D* view = f.form.view3d();
+    auto* label = view->findChild<QLabel*>("status");
+    view->resize(1600, 400);
+    QTRY_COMPARE(label->text(), view->statusLine());
+    QVERIFY(label->toolTip().isEmpty());
+    view->resize(300, 400);
+    QTRY_VERIFY(label->text() != view->statusLine());
+    QVERIFY(label->text().endsWith(QChar(0x2026)));
+    QCOMPARE(label->toolTip(), view->statusLine());
+}
+
+// Closed, the window unchecks View > 3D Window; checked again, it is back as it was left.
+void View3DTest::viewMenuFollowsTheWindow() {
+    Fixture f;
+    f.extract();
+    v2bsp::ui::View3D* view = f.form.view3d();
+    auto* toggle = f.form.findChild<QAction*>("mnu3dwindow");
+    f.list()->topLevelItem(2)->setCheckState(0, Qt::Unchecked);
+    f.list()->setCurrentItem(f.list()->topLevelItem(3));
+    view->findChild<QAction*>("close")->trigger();
+    QVERIFY(!view->isVisible());
+    QVERIFY(!toggle->isChecked());
+    toggle->setChecked(true);
+    QCOMPARE(f.form.view3d(), view);
+    QVERIFY(view->isVisible());
+    QCOMPARE(f.list()->topLevelItem(2)->checkState(0), Qt::Unchecked);
+    QCOMPARE(f.list()->currentItem(), f.list()->topLevelItem(3));
+    // A new run shows itself afresh.
+    f.extract();
+    QCOMPARE(f.list()->topLevelItem(2)->checkState(0), Qt::Checked);
 }
 
 void View3DTest::unavailableSaysWhy() {
@@ -147,41 +222,68 @@ void View3DTest::statusLine_data() {
     QTest::addColumn<qint64>("meshcount");
     QTest::addColumn<qint64>("meshesRead");
     QTest::addColumn<qint64>("skipped");
+    QTest::addColumn<qint64>("written");
     QTest::addColumn<qint64>("failures");
+    QTest::addColumn<qint64>("earlier");  // mesh files of an earlier extraction
     QTest::addColumn<QString>("folder");
+    QTest::addColumn<qint64>("vertices");
+    QTest::addColumn<QString>("separator");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("complete") << 2LL << 2LL << 0LL << 0LL << "/out/a"
+    QTest::newRow("complete") << 2LL << 2LL << 0LL << 2LL << 0LL << 0LL << "/out/a" << 10LL << ","
                               << "2 meshes, 10 vertices, 6 triangles in /out/a";
-    QTest::newRow("skipped") << 5LL << 5LL << 3LL << 0LL << "/out/a"
+    QTest::newRow("skipped") << 5LL << 5LL << 3LL << 2LL << 0LL << 0LL << "/out/a" << 10LL << ","
                              << "2 meshes, 10 vertices, 6 triangles in /out/a. Incomplete: "
                                 "3 meshes skipped: data outside the map file";
-    QTest::newRow("one file not written") << 2LL << 2LL << 0LL << 1LL << "/out/a"
+    QTest::newRow("one file not written") << 2LL << 2LL << 0LL << 1LL << 1LL << 0LL << "/out/a" << 10LL << ","
                                           << "2 meshes, 10 vertices, 6 triangles in /out/a. Incomplete: "
-                                             "1 file not written: see the log for why";
-    QTest::newRow("no folder") << 2LL << 2LL << 0LL << 1LL << ""
-                               << "2 meshes, 10 vertices, 6 triangles; no folder was written. Incomplete: "
-                                  "1 file not written: see the log for why";
-    QTest::newRow("table cut short") << 4LL << 2LL << 1LL << 2LL << "/out/a"
+                                             "1 mesh file not written: see the log for why";
+    QTest::newRow("no folder: every mesh file counted")
+        << 10LL << 10LL << 0LL << 0LL << 1LL << 0LL << "" << 10LL << ","
+        << "2 meshes, 10 vertices, 6 triangles; no folder was written. Incomplete: "
+           "10 mesh files not written: see the log for why";
+    QTest::newRow("a whole-level file not written") << 2LL << 2LL << 0LL << 2LL << 1LL << 0LL << "/out/a" << 10LL << ","
+                                                    << "2 meshes, 10 vertices, 6 triangles in /out/a. Incomplete: "
+                                                       "1 file not written: see the log for why";
+    QTest::newRow("table cut short") << 4LL << 2LL << 1LL << 0LL << 2LL << 0LL << "/out/a" << 10LL << ","
                                      << "2 meshes, 10 vertices, 6 triangles in /out/a. Incomplete: "
                                         "2 meshes not found: the mesh table runs past the end of the map file; "
                                         "1 mesh skipped: data outside the map file; "
-                                        "2 files not written: see the log for why";
+                                        "1 mesh file not written: see the log for why";
+    QTest::newRow("earlier mesh files") << 2LL << 2LL << 0LL << 2LL << 0LL << 3LL << "/out/a" << 10LL << ","
+                                        << "2 meshes, 10 vertices, 6 triangles in /out/a; "
+                                           "3 mesh files of an earlier extraction in the folder";
+    QTest::newRow("one earlier mesh file, incomplete")
+        << 3LL << 3LL << 1LL << 2LL << 0LL << 1LL << "/out/a" << 10LL << ","
+        << "2 meshes, 10 vertices, 6 triangles in /out/a; 1 mesh file of an earlier extraction in the folder. "
+           "Incomplete: 1 mesh skipped: data outside the map file";
+    QTest::newRow("thousands by commas") << 2LL << 2LL << 0LL << 2LL << 0LL << 0LL << "/out/a" << 4000000LL << ","
+                                         << "2 meshes, 4,000,000 vertices, 6 triangles in /out/a";
+    QTest::newRow("thousands by narrow spaces")
+        << 2LL << 2LL << 0LL << 2LL << 0LL << 0LL << "/out/a" << 1000LL << QString(QChar(0x202F))
+        << QString("2 meshes, 1") + QChar(0x202F) + "000 vertices, 6 triangles in /out/a";
 }
 
 void View3DTest::statusLine() {
     QFETCH(qint64, meshcount);
     QFETCH(qint64, meshesRead);
     QFETCH(qint64, skipped);
+    QFETCH(qint64, written);
     QFETCH(qint64, failures);
+    QFETCH(qint64, earlier);
     QFETCH(QString, folder);
+    QFETCH(qint64, vertices);
+    QFETCH(QString, separator);
     QFETCH(QString, expected);
     v2bsp::ExtractResult result;
     result.meshcount = meshcount;
     result.meshesRead = meshesRead;
     result.meshesSkipped = skipped;
+    result.meshesWritten = written;
     result.writeFailures = failures;
+    result.earlierMeshFiles = earlier;
     result.outputfolder = folder.toStdString();
-    QCOMPARE(v2bsp::ui::statusText(result, 2, 10, 6), expected);
+    QCOMPARE(QString::fromStdString(v2bsp::app::statusText(result, {2, vertices, 6}, separator.toStdString())),
+             expected);
 }
 
 void View3DTest::saveAsWritesWhatTheCommandLineWrites_data() {
@@ -218,6 +320,7 @@ void View3DTest::saveAsWritesWhatTheCommandLineWrites() {
     f.form.view3d()->findChild<QAction*>("zUp")->setChecked(zUp);
     f.form.view3d()->findChild<QAction*>("saveas")->trigger();
     QCOMPARE(saves->filtersset, QStringList({v2bsp::ui::kGlbFilter, v2bsp::ui::kObjFilter}));
+    QCOMPARE(saves->title, QString("Save As"));
     QCOMPARE(saves->suggested, qpath(f.program / "sample room.glb"));
 
     // The core's own run with that format and up axis, as v2bsp-extract --format makes it.
@@ -288,18 +391,70 @@ void View3DTest::writePng() {
     }
 }
 
+void View3DTest::openFolderShowsTheRunsFolder_data() {
+    QTest::addColumn<QString>("failure");  // what the opener says; empty when it showed the folder
+    QTest::newRow("shown") << "";
+    QTest::newRow("the opener failed") << "xdg-open ended with status 3: xdg-open: no method available";
+}
+
 void View3DTest::openFolderShowsTheRunsFolder() {
+    QFETCH(QString, failure);
     Fixture f;
     f.extract();
-    QList<QUrl> opened;
-    f.form.view3d()->setFolderOpener([&opened](const QUrl& url) {
-        opened << url;
-        return false;
+    v2bsp::ui::View3D* view = f.form.view3d();
+    std::vector<Notice> notices;
+    auto presenter = std::make_unique<CapturedMessages>(notices);
+    CapturedMessages* messages = presenter.get();
+    view->setMessagePresenter(std::move(presenter));
+    QStringList opened;
+    view->setFolderOpener([&](const QString& folder, const std::function<void(const QString&)>& done) {
+        opened << folder;
+        done(failure);
     });
-    f.form.view3d()->findChild<QAction*>("openfolder")->trigger();
-    QCOMPARE(opened, QList<QUrl>({QUrl::fromLocalFile(qpath(f.program / "sample room"))}));
-    QCOMPARE(f.form.view3d()->statusLine(),
-             "Could not open " + qpath(f.program / "sample room") + " in the file manager");
+    const QString before = view->statusLine();
+    QVERIFY(view->findChild<QAction*>("openfolder")->isEnabled());
+    view->findChild<QAction*>("openfolder")->trigger();
+    const QString folder = qpath(f.program / "sample room");
+    QCOMPARE(opened, QStringList{folder});
+    if (failure.isEmpty()) {
+        QVERIFY(messages->failures.empty());
+        QCOMPARE(view->statusLine(), before);
+        return;
+    }
+    QCOMPARE(messages->failures.size(), std::size_t{1});
+    // Why, and the path to copy.
+    QVERIFY(messages->failures[0].reason.startsWith(failure));
+    QVERIFY(messages->failures[0].reason.endsWith("\n" + folder));
+    QCOMPARE(view->statusLine(), "Could not open " + folder + " in the file manager");
+}
+
+// The system's opener is an xdg-open of the test's own, first on the PATH.
+void View3DTest::systemOpenerSaysWhyItFailed_data() {
+    QTest::addColumn<QString>("script");  // the body of xdg-open
+    QTest::addColumn<QString>("failure");
+    QTest::newRow("shown") << "exit 0"
+                           << "";
+    QTest::newRow("no handler") << "echo \"xdg-open: no method available for opening '$1'\" >&2; exit 3"
+                                << "xdg-open ended with status 3: xdg-open: no method available for opening '{F}'";
+    QTest::newRow("silent failure") << "exit 4"
+                                    << "xdg-open ended with status 4.";
+}
+
+void View3DTest::systemOpenerSaysWhyItFailed() {
+    QFETCH(QString, script);
+    QFETCH(QString, failure);
+    v2bsp::ScratchFolder scratch;
+    const fs::path opener = scratch.path() / "xdg-open";
+    std::ofstream(opener) << "#!/bin/sh\n" << script.toStdString() << "\n";
+    fs::permissions(opener, fs::perms::owner_all);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(scratch.path().string()) + ":" + path);
+    QObject owner;
+    QString said = "not yet";
+    v2bsp::ui::systemFolderOpener (&owner)(qpath(scratch.path()), [&](const QString& why) { said = why; });
+    qputenv("PATH", path);
+    QTRY_VERIFY(said != "not yet");
+    QCOMPARE(said, QString(failure).replace("{F}", qpath(scratch.path())));
 }
 
 void View3DTest::viewMenuDecidesWhetherRunsOpenIt() {

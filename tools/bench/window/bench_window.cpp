@@ -2,6 +2,9 @@
 // small meshes, and through the window again with a long log already there.
 //
 //   v2bsp_bench_window [MESHES [RUNS]]     defaults: 10000 meshes, 5 runs
+//   v2bsp_bench_window --map MAP [RUNS]    Extract to the 3D window's first and
+//                                          full picture, and the longest the
+//                                          window did not answer (on a display)
 //
 // The window runs offscreen unless QT_QPA_PLATFORM says otherwise. Prints the
 // median of each and their ratio; exits 1 when the window takes more than
@@ -11,6 +14,7 @@
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -23,6 +27,8 @@
 #include "cli/cli.hpp"
 #include "mapbuilder/mapbuilder.hpp"
 #include "ui/form1.hpp"
+#include "ui/levelview.hpp"
+#include "ui/view3d.hpp"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -74,9 +80,79 @@ double windowRun(const fs::path& map, const fs::path& output, int loglines = 0) 
     return seconds;
 }
 
+struct PictureTimes {
+    double run = -1;               // seconds from Extract to the end of its handler (the run, the 3D window shown)
+    double first = -1, full = -1;  // seconds from Extract to the 3D window's first and full picture
+    double longestStall = 0;       // the longest the window did not answer, from Extract to the full picture
+};
+
+// Extract on a shown window with the 3D window on; a timer that should tick
+// every 5 ms measures how long the window went without answering.
+PictureTimes picturesOf(const fs::path& map, const fs::path& output) {
+    fs::remove_all(output);
+    fs::create_directories(output);
+    Form1 form;
+    form.setOutputParent(QString::fromStdString(output.string()));
+    form.show();
+    QApplication::processEvents();
+    form.chooseMap(QString::fromStdString(map.string()));
+    PictureTimes times;
+    QTimer ticker;
+    auto last = Clock::now();
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const auto now = Clock::now();
+        times.longestStall = std::max(times.longestStall, std::chrono::duration<double>(now - last).count());
+        last = now;
+    });
+    ticker.start(5);
+    const auto start = Clock::now();
+    last = start;
+    form.findChild<QPushButton*>("Command1")->click();
+    times.run = secondsSince(start);
+    v2bsp::ui::LevelView* view = form.view3d() != nullptr ? form.view3d()->levelview() : nullptr;
+    if (view == nullptr) {
+        std::fprintf(stderr, "window: no 3D view (no OpenGL?)\n");
+        return times;
+    }
+    QObject::connect(view, &QOpenGLWidget::frameSwapped, [&] {
+        if (times.first < 0) times.first = secondsSince(start);
+    });
+    QObject::connect(view, &v2bsp::ui::LevelView::fullPictureShown, [&] {
+        if (times.full < 0) times.full = secondsSince(start);
+    });
+    while (times.full < 0 && secondsSince(start) < 60) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QApplication::processEvents();
+    return times;
+}
+
+int mapMain(const fs::path& map, int runs) {
+    const fs::path work = fs::path("/dev/shm") / ("v2bsp-bench-window-" + std::to_string(::getpid()));
+    std::vector<double> cli, run, first, full, stall;
+    for (int i = 0; i < runs; ++i) {
+        cli.push_back(commandLineRun(map, work / "cli"));
+        const PictureTimes times = picturesOf(map, work / "window");
+        run.push_back(times.run);
+        first.push_back(times.first);
+        full.push_back(times.full);
+        stall.push_back(times.longestStall);
+    }
+    fs::remove_all(work);
+    std::printf(
+        "command line %.3f s; window: run and 3D window shown %.3f s, first picture %.3f s (%.2f times), "
+        "full picture %.3f s, longest without answering %.3f s (medians of %d runs)\n",
+        median(cli), median(run), median(first), median(first) / median(cli), median(full), median(stall), runs);
+    return median(first) <= 1.5 * median(cli) && median(stall) <= 0.25 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // With --map MAP: the time to the 3D window's first picture against the
+    // command line's, on a display (e.g. under xvfb-run).
+    if (argc > 2 && std::string(argv[1]) == "--map") {
+        QApplication app(argc, argv);
+        return mapMain(argv[2], argc > 3 ? std::atoi(argv[3]) : 5);
+    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int meshes = argc > 1 ? std::atoi(argv[1]) : 10000;

@@ -1,0 +1,94 @@
+#include "app/texts.hpp"
+
+#include <vector>
+
+#include "version.hpp"
+
+namespace v2bsp::app {
+namespace {
+
+std::string counted(std::int64_t n, std::string_view one, std::string_view many, std::string_view separator) {
+    return grouped(n, separator) + " " + std::string(n == 1 ? one : many);
+}
+
+std::string joined(const std::vector<std::string>& parts, std::string_view between) {
+    std::string text;
+    for (const std::string& part : parts) {
+        if (!text.empty()) text += between;
+        text += part;
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string grouped(std::int64_t value, std::string_view separator) {
+    // Digits of the magnitude, so that the most negative value has one too.
+    const std::uint64_t magnitude =
+        value < 0 ? ~static_cast<std::uint64_t>(value) + 1 : static_cast<std::uint64_t>(value);
+    const std::string digits = std::to_string(magnitude);
+    std::string text = value < 0 ? "-" : "";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) text += separator;
+        text += digits[i];
+    }
+    return text;
+}
+
+std::string statusText(const ExtractResult& result, const LevelCounts& counts, std::string_view separator) {
+    std::string text = counted(counts.meshes, "mesh", "meshes", separator) + ", " +
+                       counted(counts.vertices, "vertex", "vertices", separator) + ", " +
+                       counted(counts.triangles, "triangle", "triangles", separator);
+    text +=
+        result.outputfolder.empty() ? std::string("; no folder was written") : " in " + result.outputfolder.string();
+    if (result.earlierMeshFiles > 0) {
+        text += "; " + counted(result.earlierMeshFiles, "mesh file", "mesh files", separator) +
+                " of an earlier extraction in the folder";
+    }
+    std::vector<std::string> missing;
+    if (result.meshesRead < result.meshcount) {
+        missing.push_back(counted(result.meshcount - result.meshesRead, "mesh", "meshes", separator) +
+                          " not found: the mesh table runs past the end of the map file");
+    }
+    if (result.meshesSkipped > 0) {
+        missing.push_back(counted(result.meshesSkipped, "mesh", "meshes", separator) +
+                          " skipped: data outside the map file");
+    }
+    // A folder that could not be made costs every mesh its file.
+    const std::int64_t unwritten = result.meshesRead - result.meshesSkipped - result.meshesWritten;
+    if (unwritten > 0) {
+        missing.push_back(counted(unwritten, "mesh file", "mesh files", separator) +
+                          " not written: see the log for why");
+    } else if (result.writeFailures > 0) {
+        missing.push_back(counted(result.writeFailures, "file", "files", separator) +
+                          " not written: see the log for why");
+    }
+    if (!missing.empty()) text += ". Incomplete: " + joined(missing, "; ");
+    return text;
+}
+
+std::string wroteLine(const ExtractResult& result, std::string_view separator) {
+    const std::int64_t written = result.meshesWritten, total = result.meshcount;
+    if (result.outputfolder.empty() || (written == 0 && total > 0)) {
+        return "Wrote no mesh file; the lines above say why";
+    }
+    const std::string folder = result.outputfolder.string();
+    if (written >= total) return "Wrote " + counted(written, "mesh file", "mesh files", separator) + " to " + folder;
+    return "Wrote " + grouped(written, separator) + " of " + counted(total, "mesh file", "mesh files", separator) +
+           " to " + folder + "; the lines above say what is missing";
+}
+
+std::string notAMapLine(std::string_view message, std::string_view reason) {
+    return std::string(message) + ": " + std::string(reason);
+}
+
+std::string aboutText() {
+    return std::string(kProgramName) + " " + std::string(kVersionText) + "\n" + std::string(kDescription) +
+           ".\n"
+           "The mesh files go to <program folder>/<map name>/mesh<N>.obj, or beside the map file where the "
+           "program's folder cannot take them; the log's last line says where.\n"
+           "Licence: " +
+           std::string(kLicence) + ".";
+}
+
+}  // namespace v2bsp::app

@@ -1,0 +1,54 @@
+// The sentences the windows show: numbers with thousands separators, the 3D
+// View's status line, the log's last line after a run, the line that keeps a
+// refused map's reason in the log, and the About text.
+//
+// Numbers are grouped in threes with the separator the host takes from its
+// locale (UTF-8, e.g. "," or "." or a narrow no-break space); an empty
+// separator writes plain digits. Paths are the file system's bytes, as the
+// core's log lines carry them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "extract/extractmap.hpp"
+
+namespace v2bsp::app {
+
+inline constexpr std::string_view kProgramName = "v2bsp";
+inline constexpr std::string_view kDescription =
+    "Extracts the meshes of the first BSP of a Vorun 2 map as Wavefront OBJ files";
+inline constexpr std::string_view kLicence = "MIT";
+
+// `value` in decimal, its digits grouped in threes by `separator`: 4,000,000.
+std::string grouped(std::int64_t value, std::string_view separator);
+
+// What the 3D View shows of a run.
+struct LevelCounts {
+    std::int64_t meshes = 0;  // the meshes drawn
+    std::int64_t vertices = 0;
+    std::int64_t triangles = 0;
+};
+
+// "<K> meshes, <V> vertices, <T> triangles in <folder>" (or "; no folder was
+// written"), then the mesh files of an earlier extraction left in the folder,
+// then what is missing: meshes not found, skipped, and every mesh file not
+// written, whether its own write or its folder failed.
+std::string statusText(const ExtractResult& result, const LevelCounts& counts, std::string_view separator);
+
+// The window's log line after "Initializing 3D Window...": "Wrote 10 mesh
+// files to <folder>", "Wrote 9 of 10 mesh files to <folder>; the lines above
+// say what is missing", or "Wrote no mesh file; the lines above say why".
+// The count is of the meshes the map's BSP says it holds.
+std::string wroteLine(const ExtractResult& result, std::string_view separator);
+
+// The log line that keeps a refused map's reason once its box is gone:
+// "This is not a valid Vorun 2 map file: <reason>".
+std::string notAMapLine(std::string_view message, std::string_view reason);
+
+// Help > About: the version, what the program does, where the mesh files go,
+// the licence; lines apart by "\n".
+std::string aboutText();
+
+}  // namespace v2bsp::app
