@@ -1,0 +1,91 @@
+#include "win32/dialogs.hpp"
+
+#include <commdlg.h>
+
+#include "win32/wingui.hpp"
+
+namespace v2bsp::win32 {
+
+namespace {
+
+// Room for a long path in the \\?\ form.
+constexpr std::size_t kPathRoom = 32768;
+
+std::wstring ownerTitle(HWND owner) {
+    std::wstring title(256, L'\0');
+    title.resize(static_cast<std::size_t>(owner != nullptr ? GetWindowTextW(owner, title.data(), 256) : 0));
+    return title;
+}
+
+void box(HWND owner, const std::string& text, UINT icon) {
+    MessageBoxW(owner, wide(text).c_str(), ownerTitle(owner).c_str(), MB_OK | icon);
+}
+
+}  // namespace
+
+std::vector<FileFilter> mapFilters() {
+    return {{"Vorun 2 Map File (*.Map)", "*.Map"}, {"All files", "*.*"}};
+}
+
+std::wstring filterText(const std::vector<FileFilter>& filters) {
+    std::wstring text;
+    for (const FileFilter& filter : filters) {
+        text += wide(filter.description);
+        text.push_back(L'\0');
+        text += wide(filter.pattern);
+        text.push_back(L'\0');
+    }
+    text.push_back(L'\0');
+    return text;
+}
+
+void CommonOpenBox::showOpen() {
+    std::wstring name = wide(fileName_);
+    name.resize(kPathRoom, L'\0');
+    const std::wstring filter = filterText(filter_);
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner_;
+    ofn.lpstrFilter = filter.c_str();
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = name.data();
+    ofn.nMaxFile = static_cast<DWORD>(name.size());
+    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    fileName_ = GetOpenFileNameW(&ofn) != FALSE ? utf8(name.c_str()) : std::string();
+}
+
+void CommonSaveBox::showSave() {
+    std::wstring name = wide(fileName_);
+    name.resize(kPathRoom, L'\0');
+    const std::wstring filter = filterText(filters_);
+    const std::wstring title = wide(title_);
+    // The first type's extension, without "*.", for a name typed without one.
+    const std::wstring extension = filters_.empty() ? std::wstring() : wide(filters_[0].pattern.substr(2));
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner_;
+    ofn.lpstrFilter = filter.c_str();
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = name.data();
+    ofn.nMaxFile = static_cast<DWORD>(name.size());
+    ofn.lpstrTitle = title.empty() ? nullptr : title.c_str();
+    ofn.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
+    ofn.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    const bool chosen = GetSaveFileNameW(&ofn) != FALSE;
+    fileName_ = chosen ? utf8(name.c_str()) : std::string();
+    selected_ = chosen && ofn.nFilterIndex >= 1 ? static_cast<int>(ofn.nFilterIndex) - 1 : 0;
+}
+
+void MessageBoxPresenter::notAMap(const std::string& text, const std::string& reason) {
+    box(owner_, text + "\n\n" + reason, MB_ICONWARNING);
+}
+
+void MessageBoxPresenter::failed(const std::string& text, const std::string& detail) {
+    box(owner_, text + "\n\n" + detail, MB_ICONWARNING);
+}
+
+void MessageBoxPresenter::about(const std::string& title, const std::string& text) {
+    MessageBoxW(owner_, wide(text).c_str(), wide(title).c_str(), MB_OK | MB_ICONINFORMATION);
+}
+
+}  // namespace v2bsp::win32
