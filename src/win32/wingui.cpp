@@ -411,11 +411,6 @@ HFONT messageFont(UINT dpi, int points) {
     return CreateFontIndirectW(&font);
 }
 
-UINT systemDpi() {
-    const UINT dpi = GetDpiForSystem();
-    return dpi != 0 ? dpi : 96;
-}
-
 int runMessageLoop() {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
@@ -425,20 +420,6 @@ int runMessageLoop() {
         DispatchMessageW(&msg);
     }
     return static_cast<int>(msg.wParam);
-}
-
-void pumpMessages() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        Wnd* root = Wnd::fromHandle(GetAncestor(msg.hwnd, GA_ROOT));
-        if (root != nullptr && root->translate(msg)) continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
 }
 
 }  // namespace v2bsp::win32

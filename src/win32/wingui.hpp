@@ -227,13 +227,7 @@ bool menuItemEnabled(HMENU menu, int id);
 // The font of message boxes at `dpi`, `points` high; the caller deletes it.
 HFONT messageFont(UINT dpi, int points);
 
-// The dots per inch of the primary monitor, for a window not yet made.
-UINT systemDpi();
-
 // Runs the message loop until WM_QUIT; returns its code.
 int runMessageLoop();
-
-// Handles what is queued for the thread now, as the message loop would.
-void pumpMessages();
 
 }  // namespace v2bsp::win32

@@ -18,6 +18,7 @@
 #include "mapfile.hpp"
 #include "platform/diskfiles.hpp"
 #include "recordinghost.hpp"
+#include "refusingfiles.hpp"
 #include "ui/dialogs.hpp"
 
 namespace uitest {
@@ -89,36 +90,7 @@ private:
     std::vector<Notice>& notices_;
 };
 
-// The real file system, except that folders under `refused` fail with EACCES,
-// as a read-only or foreign-owned folder would for a user who is not root.
-// `afterwrite` runs after every file written.
-class RefusingFiles final : public v2bsp::OutputFiles {
-public:
-    std::vector<fs::path> refused;
-    std::function<void(int)> afterwrite;
-    int written = 0;
-
-    std::error_code createFolder(const fs::path& folder) override {
-        if (isRefused(folder)) return std::make_error_code(std::errc::permission_denied);
-        return v2bsp::makeDiskFiles()->createFolder(folder);
-    }
-    using v2bsp::OutputFiles::replaceFile;
-    std::error_code replaceFile(const fs::path& file, v2bsp::ByteSource& text) override {
-        if (isRefused(file)) return std::make_error_code(std::errc::permission_denied);
-        const std::error_code failure = v2bsp::makeDiskFiles()->replaceFile(file, text);
-        if (!failure && afterwrite) afterwrite(++written);
-        return failure;
-    }
-
-private:
-    bool isRefused(const fs::path& path) const {
-        for (const fs::path& root : refused) {
-            const auto [r, p] = std::mismatch(root.begin(), root.end(), path.begin(), path.end());
-            if (r == root.end()) return true;
-        }
-        return false;
-    }
-};
+using v2bsp::fixtures::RefusingFiles;
 
 // The lines every complete run writes, with `meshes` mesh lines.
 inline QStringList completeLog(int meshes) {

@@ -1,0 +1,385 @@
+#include "win32/form1.hpp"
+
+#include <knownfolders.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "app/placement.hpp"
+#include "app/texts.hpp"
+#include "platform/mapfile.hpp"
+#include "platform/utf8path.hpp"
+
+namespace v2bsp::win32 {
+
+namespace {
+
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+
+const app::Control& row(std::string_view name) {
+    return *app::findControl(app::kForm1, name);
+}
+
+RECT pixels(const app::TwipsRect& place, UINT dpi) {
+    const app::Rect r = app::pixelRect(place, dpi);
+    return {r.x, r.y, r.right(), r.bottom()};
+}
+
+std::filesystem::path knownFolder(REFKNOWNFOLDERID id) {
+    PWSTR path = nullptr;
+    std::filesystem::path folder;
+    if (SHGetKnownFolderPath(id, 0, nullptr, &path) == S_OK) folder = path;
+    CoTaskMemFree(path);
+    return folder;
+}
+
+}  // namespace
+
+std::filesystem::path programFolder() {
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    return std::filesystem::path(path).parent_path();
+}
+
+app::SystemFolders windowsSystemFolders() {
+    app::SystemFolders system;
+    system.ignoreCase = true;
+    for (const auto& id : {FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX86, FOLDERID_Windows}) {
+        std::filesystem::path folder = knownFolder(id);
+        if (!folder.empty()) system.folders.push_back(std::move(folder));
+    }
+    return system;
+}
+
+Form1::Form1()
+    : outputParent_(programFolder()), run_([this] { PostMessageW(hwnd(), kMsgRunPending, 0, 0); }),
+      glProbe_(probeOpenGl) {}
+
+Form1::~Form1() {
+    view3d_.reset();
+    if (hwnd() != nullptr) DestroyWindow(hwnd());
+    if (font_ != nullptr) DeleteObject(font_);
+}
+
+bool Form1::create() {
+    createMenus();
+    CreateArgs args;
+    args.title = wide(app::kForm1.caption);
+    args.style = kStyle;
+    args.menu = menu_;
+    args.icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
+    if (!Wnd::create(args)) return false;
+    setShortcuts();
+    setStartState();
+    return true;
+}
+
+void Form1::onCreate() {
+    createControls();
+    DragAcceptFiles(hwnd(), TRUE);
+    openbox_ = std::make_unique<CommonOpenBox>(hwnd());
+    messages_ = std::make_unique<MessageBoxPresenter>(hwnd());
+}
+
+void Form1::setMessagePresenter(std::unique_ptr<MessagePresenter> presenter) {
+    messages_ = std::move(presenter);
+}
+
+// In tab order: the system makes Tab follow the order the controls are made in.
+void Form1::createControls() {
+    datalog_.create({this, kIdDatalog, true, true});
+    command1_.create({this, kIdCommand1, std::string(row("Command1").caption)});
+    command1_.onClick = [this] { Command1_Click(); };
+    cmdright_.create({this, kIdCmdright, std::string(row("cmdright").caption)});
+    cmdright_.onClick = [this] { cmdright_Click(); };
+    list1_.create({this, kIdList1});
+    txt1_.create({this, kIdTxt1, false, row("Txt1").visible});
+}
+
+void Form1::createMenus() {
+    Menu file = Menu::dropDown().item(kIdOpen, "Open\tCtrl+O").item(kIdExit, "Exit\tCtrl+Q");
+    Menu view = Menu::dropDown().item(kId3dWindow, "3D Window");
+    Menu help = Menu::dropDown().item(kIdAbout, "About v2bsp");
+    menu_ = Menu::bar().subMenu("&File", file).subMenu("&View", view).subMenu("&Help", help).handle();
+    checkMenuItem(menu_, kId3dWindow, app::findMenuItem(app::kForm1, "mnu3dwindow")->checked);
+    onCommandId(kIdOpen, [this] { mnuopen_Click(); });
+    onCommandId(kIdExit, [this] { PostMessageW(hwnd(), WM_CLOSE, 0, 0); });
+    onCommandId(kId3dWindow, [this] {
+        const bool on = !menuItemChecked(menu_, kId3dWindow);
+        checkMenuItem(menu_, kId3dWindow, on);
+        show3dWindow(on);
+    });
+    onCommandId(kIdAbout, [this] { showAbout(); });
+}
+
+void Form1::setShortcuts() {
+    setAccelerators({{FCONTROL | FVIRTKEY, 'O', kIdOpen}, {FCONTROL | FVIRTKEY, 'Q', kIdExit}});
+}
+
+void Form1::setStartState() {
+    command1_.setEnabled(row("Command1").enabled);
+    txt1_.setText(row("Txt1").caption);
+    placeControls();
+    applySlide();
+}
+
+// Every control from its twips at the window's dpi, with the font of that dpi.
+void Form1::placeControls() {
+    if (font_ != nullptr) DeleteObject(font_);
+    font_ = messageFont(dpi(), static_cast<int>(app::kForm1.fontPoints));
+    const std::pair<const Control*, std::string_view> controls[] = {
+        {&datalog_, "datalog"}, {&command1_, "Command1"}, {&cmdright_, "cmdright"},
+        {&list1_, "List1"},     {&txt1_, "Txt1"},
+    };
+    for (const auto& [control, name] : controls) {
+        control->setFont(font_);
+        control->setBounds(pixels(row(name).place, dpi()));
+    }
+}
+
+// The client area is as high as the layout says below the menu bar, and as
+// wide as the slide's outer width leaves once the frame is taken off.
+void Form1::setOuterWidth(double twips) {
+    const int clientWidth = app::clientPixels(app::kForm1, twips, dpi());
+    const int clientHeight = app::twipsToPixels(app::kForm1.clientHeight, dpi());
+    RECT outer{0, 0, clientWidth, clientHeight};
+    AdjustWindowRectExForDpi(&outer, kStyle, TRUE, 0, dpi());
+    SetWindowPos(hwnd(), nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // A menu bar that wraps onto a second line takes from the client area.
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    if (client.bottom != clientHeight) {
+        SetWindowPos(hwnd(), nullptr, 0, 0, outer.right - outer.left,
+                     outer.bottom - outer.top + clientHeight - client.bottom,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+// Shows what the slide says: its caption, its state, its width, its timers.
+void Form1::applySlide() {
+    cmdright_.setText(slide_.caption());
+    txt1_.setText(slide_.state());
+    setOuterWidth(slide_.outerWidth());
+    const UINT interval = static_cast<UINT>(row("Timer1").intervalMs);
+    if (slide_.runs() == app::Slide::Timer::widening) {
+        SetTimer(hwnd(), kTimer1, interval, nullptr);
+    } else {
+        KillTimer(hwnd(), kTimer1);
+    }
+    if (slide_.runs() == app::Slide::Timer::narrowing) {
+        SetTimer(hwnd(), kTimer2, interval, nullptr);
+    } else {
+        KillTimer(hwnd(), kTimer2);
+    }
+}
+
+HWND Form1::control(std::string_view name) const {
+    const std::pair<std::string_view, const Control*> controls[] = {
+        {"datalog", &datalog_}, {"Command1", &command1_}, {"cmdright", &cmdright_},
+        {"List1", &list1_},     {"Txt1", &txt1_},
+    };
+    for (const auto& [known, control] : controls) {
+        if (known == name) return control->hwnd;
+    }
+    return nullptr;
+}
+
+void Form1::chooseMap(const std::string& path) {
+    if (running()) return;
+    mappath_ = path;
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(pathFromUtf8(path), ignored)) {
+        command1_.setEnabled(true);
+        return;
+    }
+    command1_.setEnabled(false);
+    // The reason the core itself gives for that path.
+    try {
+        loadMapFile(pathFromUtf8(path));
+    } catch (const MapError& refused) {
+        refuse(std::string(kNotAMapMessage), refused.what());
+    }
+}
+
+// The box, then the same reason in the log, where it stays once the box is gone.
+void Form1::refuse(const std::string& message, const std::string& reason) {
+    messages_->notAMap(message, reason);
+    logline(app::notAMapLine(message, reason));
+}
+
+// File > Open.
+void Form1::mnuopen_Click() {
+    if (running()) return;
+    openbox_->setFileName({});
+    openbox_->setFilter(mapFilters());
+    openbox_->showOpen();
+    mappath_ = openbox_->fileName();
+    command1_.setEnabled(true);
+}
+
+void Form1::cmdright_Click() {
+    slide_.click();
+    applySlide();
+}
+
+void Form1::Timer1_Timer() {
+    slide_.wideningTick();
+    applySlide();
+}
+
+void Form1::Timer2_Timer() {
+    slide_.narrowingTick();
+    applySlide();
+}
+
+void Form1::onTimer(UINT_PTR id) {
+    if (id == kTimer1) Timer1_Timer();
+    if (id == kTimer2) Timer2_Timer();
+}
+
+void Form1::logline(std::string_view text) {
+    std::string line(text);
+    line += "\r\n";
+    datalog_.append(line);
+}
+
+void Form1::showAbout() {
+    messages_->about("About v2bsp", app::aboutText());
+}
+
+void Form1::onDropFiles(HDROP drop) {
+    if (running() || DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 0) return;
+    std::wstring name(DragQueryFileW(drop, 0, nullptr, 0) + 1, L'\0');
+    name.resize(DragQueryFileW(drop, 0, name.data(), static_cast<UINT>(name.size())));
+    chooseMap(utf8(name));
+}
+
+// Closing during a run ends the run at its next log line; the window closes
+// when the run has returned.
+bool Form1::onClose() {
+    if (running()) {
+        closeWhenStopped_ = true;
+        run_.stop();
+        return false;
+    }
+    KillTimer(hwnd(), kTimer1);
+    KillTimer(hwnd(), kTimer2);
+    if (view3d_ != nullptr) view3d_->hide();
+    return true;
+}
+
+void Form1::onDestroy() {
+    PostQuitMessage(0);
+}
+
+// On a monitor of another dpi the window keeps its twips: the controls, the
+// font and the width are made again at the new dpi, at the place the system suggests.
+void Form1::onDpiChanged(UINT, const RECT& suggested) {
+    SetWindowPos(hwnd(), nullptr, suggested.left, suggested.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    placeControls();
+    setOuterWidth(slide_.outerWidth());
+}
+
+// Extract.
+void Form1::Command1_Click() {
+    command1_.setEnabled(false);
+    app::RunRequest request;
+    request.path = mappath_;
+    request.settings = app::windowRunSettings(outputParent_, pathFromUtf8(mappath_), windowsSystemFolders(), files_);
+    request.decodeLevel = menuItemChecked(menu_, kId3dWindow);
+    closeWhenStopped_ = false;
+    if (!run_.start(std::move(request))) return;
+    enableMenuItem(menu_, kIdOpen, false);
+}
+
+bool Form1::onAppMessage(UINT msg, WPARAM, LPARAM) {
+    if (msg != kMsgRunPending) return false;
+    takeRunPending();
+    return true;
+}
+
+// What is left after a while of taking waits behind the window's own events.
+void Form1::takeRunPending() {
+    if (run_.deliver(*this)) PostMessageW(hwnd(), kMsgRunPending, 0, 0);
+}
+
+void Form1::addTagName(std::string_view name) {
+    list1_.add(name);
+}
+
+void Form1::mapFailed(const MapFailure& failure) {
+    refuse(failure.message, failure.reason);
+}
+
+void Form1::runEnded(app::RunEnd end) {
+    lastResult_ = end.result;
+    enableMenuItem(menu_, kIdOpen, true);
+    const bool toItsEnd = end.toItsEnd();
+    if (toItsEnd) {
+        extraction_ = std::move(end.extraction);
+        levelResult_ = end.result;
+        ++runsToTheEnd_;
+        logline(app::wroteLine(end.result, groupSeparator()));
+    }
+    if (closeWhenStopped_) {
+        DestroyWindow(hwnd());
+        return;
+    }
+    if (toItsEnd && menuItemChecked(menu_, kId3dWindow)) showLevel(std::move(end.level));
+}
+
+// Checked again, the 3D View comes back as it was left when it still shows
+// the last run; else it shows that run afresh.
+void Form1::show3dWindow(bool shown) {
+    if (!shown) {
+        if (view3d_ != nullptr) view3d_->hide();
+        return;
+    }
+    if (extraction_ == nullptr) return;
+    if (view3d_ == nullptr || shownRun_ != runsToTheEnd_) {
+        showLevel(std::nullopt);
+        return;
+    }
+    view3d_->show();
+}
+
+void Form1::showLevel(std::optional<app::LevelGeometry> decoded) {
+    const bool first = view3d_ == nullptr;
+    if (first) {
+        view3d_ = std::make_unique<View3D>(glProbe_);
+        if (!view3d_->create()) {
+            view3d_.reset();
+            return;
+        }
+        // Closed by the user, it is no longer checked.
+        view3d_->onClosed = [this] { checkMenuItem(menu_, kId3dWindow, false); };
+    }
+    view3d_->showRun(*extraction_, levelResult_, std::move(decoded));
+    shownRun_ = runsToTheEnd_;
+    if (first) placeView3d();
+    view3d_->show();
+}
+
+// Beside this window at its widest, inside the available area of its monitor.
+void Form1::placeView3d() {
+    RECT frame{}, client{};
+    GetWindowRect(hwnd(), &frame);
+    GetClientRect(hwnd(), &client);
+    const int widest = app::clientPixels(app::kForm1, app::kSlideWidest, dpi());
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(hwnd(), MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& work = monitor.rcWork;
+    const app::Rect form{frame.left, frame.top,
+                         frame.right - frame.left + std::max(0, widest - static_cast<int>(client.right)),
+                         frame.bottom - frame.top};
+    const app::Size preferred = view3d_->preferredFrame();
+    const app::Rect at = app::placeView({work.left, work.top, work.right - work.left, work.bottom - work.top}, form,
+                                        preferred, scaled(8));
+    SetWindowPos(view3d_->hwnd(), nullptr, at.x, at.y, at.width, at.height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace v2bsp::win32

@@ -1,0 +1,538 @@
+#include "win32/view3d.hpp"
+
+#include <shellapi.h>
+#include <windowsx.h>
+
+#include <algorithm>
+
+#include "app/texts.hpp"
+#include "platform/utf8path.hpp"
+#include "platform/win32/winsystem.hpp"
+#include "win32/pngwriter.hpp"
+
+namespace v2bsp::win32 {
+
+namespace {
+
+enum View3DId : int {
+    kIdSaveAs = 301,
+    kIdSaveImage,
+    kIdOpenFolder,
+    kIdClose,
+    kIdFrameAll,
+    kIdFrameSelected,
+    kIdWireframe,
+    kIdZUp,
+    kIdAbout3d,
+    kIdView = 401,
+    kIdList,
+    kIdStatus,
+    kIdNotice,
+    kIdButtonOpenFolder,
+    kIdButtonSaveAs,
+    kIdButtonSaveImage,
+    kIdButtonFrameAll,
+    kIdButtonZUp,
+};
+
+constexpr int kToolbarHeight = 28;  // at 96 dpi
+constexpr int kStatusHeight = 22;
+constexpr int kGap = 4;
+constexpr int kDragPixels = 3;  // a press that moves less is a click
+
+const FileFilter kGlb{"glTF binary (*.glb)", "*.glb"};
+const FileFilter kObj{"Wavefront OBJ (*.obj)", "*.obj"};
+const FileFilter kPng{"PNG image (*.png)", "*.png"};
+
+bool endsWith(const std::string& name, std::string_view ending) {
+    if (name.size() < ending.size()) return false;
+    return std::equal(ending.begin(), ending.end(), name.end() - static_cast<std::ptrdiff_t>(ending.size()),
+                      [](char a, char b) { return std::tolower(a) == std::tolower(b); });
+}
+
+std::string withExtension(const std::string& name, std::string_view extension) {
+    return endsWith(name, extension) ? name : name + std::string(extension);
+}
+
+}  // namespace
+
+std::string probeOpenGl() {
+    return {};
+}
+
+std::string openInExplorer(const std::filesystem::path& folder) {
+    const auto code = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(nullptr, L"explore", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    if (code > 32) return {};
+    // Below 32 the result is an error of the system's own numbering.
+    return systemError(code == 0 ? ERROR_NOT_ENOUGH_MEMORY : static_cast<DWORD>(code)).message();
+}
+
+std::string groupSeparator() {
+    wchar_t separator[8] = {};
+    if (GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_STHOUSAND, separator, 8) == 0) return ",";
+    return utf8(separator);
+}
+
+// The drawing area.
+
+bool GlView::create(Wnd& parent, int id) {
+    CreateArgs args;
+    args.parent = parent.hwnd();
+    args.style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+    args.bounds = {0, 0, 1, 1};
+    args.menu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
+    args.classStyle = CS_OWNDC;
+    return Wnd::create(args);
+}
+
+std::string GlView::start() {
+    std::string failure;
+    context_ = GlContext::create(hwnd(), failure);
+    if (context_ == nullptr) return failure;
+    failure = app::gl::load(&GlContext::resolve, gl_);
+    if (failure.empty()) failure = renderer_.initialize(gl_);
+    if (!failure.empty()) context_.reset();
+    return failure;
+}
+
+LRESULT GlView::windowProc(UINT msg, WPARAM wparam, LPARAM lparam) {
+    // The view takes its keys and arrows itself; the GL paints every pixel.
+    if (msg == WM_GETDLGCODE) return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    if (msg == WM_ERASEBKGND) return 1;
+    if (msg == WM_SETFOCUS || msg == WM_KILLFOCUS) InvalidateRect(hwnd(), nullptr, FALSE);
+    return Wnd::windowProc(msg, wparam, lparam);
+}
+
+app::Painted GlView::paintNow() {
+    if (context_ == nullptr || !context_->makeCurrent()) return app::Painted::nothing;
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    const app::Painted painted = renderer_.paint({0, std::max(1L, client.right), std::max(1L, client.bottom)});
+    context_->swapBuffers();
+    return painted;
+}
+
+// A large level's full picture is drawn a part a paint; the next part waits
+// behind the window's own events.
+bool GlView::onPaint() {
+    PAINTSTRUCT paint;
+    BeginPaint(hwnd(), &paint);
+    const app::Painted painted = paintNow();
+    EndPaint(hwnd(), &paint);
+    if (painted == app::Painted::started || painted == app::Painted::adding) {
+        PostMessageW(hwnd(), kMsgDrawLater, 0, 0);
+    }
+    return true;
+}
+
+bool GlView::onAppMessage(UINT msg, WPARAM, LPARAM) {
+    if (msg != kMsgDrawLater) return false;
+    InvalidateRect(hwnd(), nullptr, FALSE);
+    return true;
+}
+
+void GlView::onSize(int width, int height) {
+    renderer_.setViewport(std::max(1, width), std::max(1, height));
+    InvalidateRect(hwnd(), nullptr, FALSE);
+}
+
+bool GlView::onMouse(UINT msg, WPARAM wparam, LPARAM lparam) {
+    const POINT at{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+    switch (msg) {
+        case WM_LBUTTONDOWN:
+        case WM_MBUTTONDOWN:
+            SetFocus(hwnd());
+            SetCapture(hwnd());
+            pressed_ = true;
+            dragged_ = false;
+            panning_ = msg == WM_MBUTTONDOWN || (wparam & MK_SHIFT) != 0;
+            pressAt_ = lastAt_ = at;
+            return true;
+        case WM_MOUSEMOVE:
+            if (!pressed_) return true;
+            if (!dragged_ && std::abs(at.x - pressAt_.x) + std::abs(at.y - pressAt_.y) < kDragPixels) return true;
+            dragged_ = true;
+            renderer_.setMoving(true);
+            if (panning_) {
+                renderer_.panByPixels(at.x - lastAt_.x, at.y - lastAt_.y);
+            } else {
+                renderer_.orbitByPixels(at.x - lastAt_.x, at.y - lastAt_.y);
+            }
+            lastAt_ = at;
+            InvalidateRect(hwnd(), nullptr, FALSE);
+            return true;
+        case WM_LBUTTONUP:
+        case WM_MBUTTONUP:
+        case WM_CAPTURECHANGED:
+            if (!pressed_) return true;
+            pressed_ = false;
+            if (msg != WM_CAPTURECHANGED) ReleaseCapture();
+            renderer_.setMoving(false);
+            if (!dragged_ && msg == WM_LBUTTONUP && onPicked) onPicked(meshAt({at.x, at.y}));
+            InvalidateRect(hwnd(), nullptr, FALSE);
+            return true;
+        case WM_LBUTTONDBLCLK:
+            renderer_.frameAll();
+            InvalidateRect(hwnd(), nullptr, FALSE);
+            return true;
+        case WM_MOUSEWHEEL: {
+            POINT where = at;  // the wheel's place comes in screen coordinates
+            ScreenToClient(hwnd(), &where);
+            renderer_.zoomAt({where.x, where.y}, GET_WHEEL_DELTA_WPARAM(wparam) / float(WHEEL_DELTA));
+            InvalidateRect(hwnd(), nullptr, FALSE);
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+int GlView::meshAt(app::Pixel pixel) {
+    if (context_ == nullptr || !context_->makeCurrent()) return -1;
+    return renderer_.meshAt(pixel);
+}
+
+std::vector<std::uint8_t> GlView::picture(int& width, int& height) {
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    width = std::max(1L, client.right);
+    height = std::max(1L, client.bottom);
+    if (context_ == nullptr || !context_->makeCurrent()) return {};
+    std::vector<std::uint8_t> pixels = renderer_.picture(width, height);
+    for (std::size_t i = 0; i + 3 < pixels.size(); i += 4) std::swap(pixels[i], pixels[i + 2]);
+    return pixels;
+}
+
+void GlView::onDestroy() {
+    if (context_ != nullptr && context_->makeCurrent()) renderer_.release();
+    context_.reset();
+}
+
+// The window.
+
+View3D::View3D(GlProbe probe) : probe_(std::move(probe)) {}
+
+View3D::~View3D() {
+    view_.reset();
+    if (hwnd() != nullptr) DestroyWindow(hwnd());
+    if (font_ != nullptr) DeleteObject(font_);
+}
+
+bool View3D::create() {
+    createMenus();
+    CreateArgs args;
+    args.title = L"3D View";
+    args.menu = menu_;
+    args.icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
+    args.style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+    if (!Wnd::create(args)) return false;
+    setShortcuts();
+    return true;
+}
+
+void View3D::createMenus() {
+    Menu file = Menu::dropDown()
+                    .item(kIdSaveAs, "Save As...\tCtrl+S")
+                    .item(kIdSaveImage, "Save Image...\tCtrl+Shift+S")
+                    .item(kIdOpenFolder, "Open Folder\tCtrl+E")
+                    .separator()
+                    .item(kIdClose, "Close\tCtrl+W");
+    Menu view = Menu::dropDown()
+                    .item(kIdFrameAll, "Frame All\tF")
+                    .item(kIdFrameSelected, "Frame Selected\tShift+F")
+                    .separator()
+                    .item(kIdWireframe, "Wireframe\tW")
+                    .item(kIdZUp, "Z Up\tZ");
+    Menu help = Menu::dropDown().item(kIdAbout3d, "About v2bsp");
+    menu_ = Menu::bar().subMenu("&File", file).subMenu("&View", view).subMenu("&Help", help).handle();
+    onCommandId(kIdSaveAs, [this] { saveLevelAs(); });
+    onCommandId(kIdSaveImage, [this] { saveImage(); });
+    onCommandId(kIdOpenFolder, [this] { openFolder(); });
+    onCommandId(kIdClose, [this] { PostMessageW(hwnd(), WM_CLOSE, 0, 0); });
+    onCommandId(kIdFrameAll, [this] { frameAll(); });
+    onCommandId(kIdFrameSelected, [this] { frameSelected(); });
+    onCommandId(kIdWireframe, [this] { toggle(kIdWireframe, &View3D::showWireframe); });
+    onCommandId(kIdZUp, [this] { toggle(kIdZUp, &View3D::showZUp); });
+    onCommandId(kIdAbout3d, [this] { showAbout(); });
+}
+
+void View3D::toggle(int id, void (View3D::*action)(bool)) {
+    const bool on = !menuItemChecked(menu_, id);
+    checkMenuItem(menu_, id, on);
+    if (id == kIdZUp) Button_SetCheck(zUp_.hwnd, on ? BST_CHECKED : BST_UNCHECKED);
+    (this->*action)(on);
+}
+
+void View3D::setShortcuts() {
+    const BYTE key = FVIRTKEY;
+    setAccelerators({
+        {FCONTROL | key, 'S', kIdSaveAs},
+        {FCONTROL | FSHIFT | key, 'S', kIdSaveImage},
+        {FCONTROL | key, 'E', kIdOpenFolder},
+        {FCONTROL | key, 'W', kIdClose},
+        {key, VK_ESCAPE, kIdClose},
+        {key, 'F', kIdFrameAll},
+        {FSHIFT | key, 'F', kIdFrameSelected},
+        {key, 'W', kIdWireframe},
+        {key, 'Z', kIdZUp},
+    });
+}
+
+void View3D::onCreate() {
+    createControls();
+    saveBox_ = std::make_unique<CommonSaveBox>(hwnd());
+    messages_ = std::make_unique<MessageBoxPresenter>(hwnd());
+    const std::string refused = probe_ ? probe_() : std::string();
+    const std::string failure = refused.empty() ? view_->start() : refused;
+    if (!failure.empty()) showUnavailable(failure);
+}
+
+// The buttons are for the mouse: the keys reach their commands through the menu.
+void View3D::createControls() {
+    const std::pair<Button*, std::pair<int, const char*>> buttons[] = {
+        {&openFolder_, {kIdButtonOpenFolder, "Open Folder"}}, {&saveAs_, {kIdButtonSaveAs, "Save As..."}},
+        {&saveImage_, {kIdButtonSaveImage, "Save Image..."}}, {&frameAll_, {kIdButtonFrameAll, "Frame All"}},
+        {&zUp_, {kIdButtonZUp, "Z Up"}},
+    };
+    for (const auto& [button, spec] : buttons) {
+        button->create({this, spec.first, spec.second});
+        SetWindowLongW(button->hwnd, GWL_STYLE, GetWindowLongW(button->hwnd, GWL_STYLE) & ~WS_TABSTOP);
+    }
+    SendMessageW(zUp_.hwnd, BM_SETSTYLE, BS_AUTOCHECKBOX | BS_PUSHLIKE, TRUE);
+    openFolder_.onClick = [this] { openFolder(); };
+    saveAs_.onClick = [this] { saveLevelAs(); };
+    saveImage_.onClick = [this] { saveImage(); };
+    frameAll_.onClick = [this] { frameAll(); };
+    zUp_.onClick = [this] {
+        const bool on = Button_GetCheck(zUp_.hwnd) == BST_CHECKED;
+        checkMenuItem(menu_, kIdZUp, on);
+        showZUp(on);
+    };
+
+    view_ = std::make_unique<GlView>();
+    view_->create(*this, kIdView);
+    view_->onPicked = [this](int mesh) {
+        list_.select(mesh);
+        view_->renderer().setHighlighted(mesh);
+        InvalidateRect(view_->hwnd(), nullptr, FALSE);
+    };
+    notice_.create({this, kIdNotice, SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX});
+    notice_.setVisible(false);
+    list_.create({this, kIdList, {{"Mesh", 90}, {"Vertices", 70}, {"Triangles", 70}}});
+    list_.onChecked = [this](int row, bool on) {
+        if (view() == nullptr) return;
+        view_->renderer().setMeshVisible(row, on);
+        InvalidateRect(view_->hwnd(), nullptr, FALSE);
+    };
+    list_.onSelected = [this](int row) {
+        if (view() == nullptr) return;
+        view_->renderer().setHighlighted(row);
+        InvalidateRect(view_->hwnd(), nullptr, FALSE);
+    };
+    list_.onDoubleClick = [this](int) { frameSelected(); };
+    status_.create({this, kIdStatus, SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_ENDELLIPSIS | SS_NOTIFY});
+    // The whole status line in a tooltip, for when the window cuts it.
+    tooltip_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = hwnd();
+    tool.uId = reinterpret_cast<UINT_PTR>(status_.hwnd);
+    tool.lpszText = const_cast<wchar_t*>(L"");
+    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, scaled(600));
+}
+
+void View3D::showUnavailable(const std::string& reason) {
+    unavailable_ = app::unavailableText(reason);
+    notice_.setText(unavailable_);
+    notice_.setVisible(true);
+    ShowWindow(view_->hwnd(), SW_HIDE);
+    for (const Button* button : {&saveImage_, &frameAll_, &zUp_}) button->setEnabled(false);
+    for (const int id : {kIdSaveImage, kIdFrameAll, kIdFrameSelected, kIdWireframe, kIdZUp}) {
+        enableMenuItem(menu_, id, false);
+    }
+}
+
+std::string View3D::unavailableText() const {
+    return unavailable_;
+}
+
+app::Size View3D::preferredFrame() const {
+    RECT frame{0, 0, scaled(kPreferredWidth), scaled(kPreferredHeight)};
+    AdjustWindowRectExForDpi(&frame, WS_OVERLAPPEDWINDOW, TRUE, 0, dpi());
+    return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+// Buttons along the top, the view and the list side by side, the status line
+// at the bottom.
+void View3D::layout() {
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    const int width = client.right, height = client.bottom;
+    const int bar = scaled(kToolbarHeight), status = scaled(kStatusHeight), gap = scaled(kGap);
+    int x = gap;
+    for (const Button* button : {&openFolder_, &saveAs_, &saveImage_, &frameAll_, &zUp_}) {
+        const int w = scaled(button == &zUp_ ? 60 : 96);
+        button->setBounds({x, gap, x + w, bar});
+        x += w + gap;
+    }
+    const int top = bar + gap, bottom = std::max(top, height - status);
+    const int list = app::listWidth(width, scaled(kListWidth));
+    const RECT view{0, top, std::max(0, width - list - gap), bottom};
+    MoveWindow(view_->hwnd(), view.left, view.top, view.right - view.left, view.bottom - view.top, TRUE);
+    notice_.setBounds(view);
+    list_.setBounds({width - list, top, width, bottom});
+    status_.setBounds({gap, bottom + gap / 2, width - gap, height});
+}
+
+void View3D::onSize(int, int) {
+    layout();
+}
+
+void View3D::onDpiChanged(UINT dpi, const RECT& suggested) {
+    if (font_ != nullptr) DeleteObject(font_);
+    font_ = messageFont(dpi, 9);
+    for (const Control* control : std::initializer_list<const Control*>{
+             &openFolder_, &saveAs_, &saveImage_, &frameAll_, &zUp_, &notice_, &list_, &status_}) {
+        control->setFont(font_);
+    }
+    Wnd::onDpiChanged(dpi, suggested);
+}
+
+bool View3D::onNotify(NMHDR* header, LRESULT& result) {
+    result = 0;
+    return list_.notify(header);
+}
+
+bool View3D::onClose() {
+    hide();
+    if (onClosed) onClosed();
+    return false;
+}
+
+void View3D::show() {
+    ShowWindow(hwnd(), SW_SHOWNORMAL);
+    SetForegroundWindow(hwnd());
+}
+
+void View3D::hide() {
+    ShowWindow(hwnd(), SW_HIDE);
+}
+
+void View3D::showRun(const MapExtraction& extraction, const ExtractResult& result,
+                     std::optional<app::LevelGeometry> decoded) {
+    if (font_ == nullptr) onDpiChanged(dpi(), {});
+    extraction_ = &extraction;
+    result_ = result;
+    SetWindowTextW(hwnd(), wide(extraction.folderName + " - 3D View").c_str());
+    app::LevelGeometry level = decoded ? std::move(*decoded) : app::levelGeometry(extraction.plan);
+    fillList(level);
+    runStatus_ = app::statusText(result, app::levelCounts(level), groupSeparator());
+    say(runStatus_);
+    openFolder_.setEnabled(!result.outputfolder.empty());
+    enableMenuItem(menu_, kIdOpenFolder, !result.outputfolder.empty());
+    if (view() == nullptr) return;
+    // A new GL context decodes the level again rather than the view keeping a copy.
+    const MeshPlan* plan = &extraction.plan;
+    view_->renderer().setLevel(std::move(level), [plan] { return app::levelGeometry(*plan); });
+    view_->renderer().setZUp(menuItemChecked(menu_, kIdZUp));
+    view_->renderer().setWireframe(menuItemChecked(menu_, kIdWireframe));
+    InvalidateRect(view_->hwnd(), nullptr, FALSE);
+}
+
+void View3D::fillList(const app::LevelGeometry& level) {
+    list_.clear();
+    for (const app::MeshRow& row : app::meshRows(level, groupSeparator())) {
+        list_.addRow({row.name, row.vertices, row.triangles}, true);
+    }
+}
+
+void View3D::say(const std::string& text) {
+    statusLine_ = text;
+    status_.setText(text);
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = hwnd();
+    tool.uId = reinterpret_cast<UINT_PTR>(status_.hwnd);
+    std::wstring whole = wide(text);
+    tool.lpszText = whole.data();
+    SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void View3D::openFolder() {
+    if (result_.outputfolder.empty()) return;
+    const std::string folder = shownPath(result_.outputfolder);
+    const std::string failure = opener_(result_.outputfolder);
+    if (failure.empty()) return;
+    say("Could not open " + folder + " in the Explorer");
+    messages_->failed("The folder could not be shown in the Explorer.",
+                      failure + "\n\nThe mesh files are in:\n" + folder);
+}
+
+// The format is the type's, or the name's when it ends in .obj or .glb.
+void View3D::saveLevelAs() {
+    if (extraction_ == nullptr) return;
+    const std::filesystem::path parent =
+        result_.outputfolder.empty() ? std::filesystem::path() : result_.outputfolder.parent_path();
+    saveBox_->setTitle("Save As");
+    saveBox_->setFileName(shownPath(parent / pathFromUtf8(extraction_->folderName + ".glb")));
+    saveBox_->setFilters({kGlb, kObj});
+    saveBox_->showSave();
+    std::string name = saveBox_->fileName();
+    if (name.empty()) return;
+    const bool obj = endsWith(name, ".obj") || (!endsWith(name, ".glb") && saveBox_->selectedFilter() == 1);
+    name = withExtension(name, obj ? ".obj" : ".glb");
+    const bool zUp = menuItemChecked(menu_, kIdZUp);
+    const std::error_code failure = extraction_->writeLevel(obj ? LevelFormat::obj : LevelFormat::glb,
+                                                            zUp ? UpAxis::z : UpAxis::y, pathFromUtf8(name));
+    say(failure ? "Could not write " + name + ": " + failure.message() : "Saved " + name + ". " + runStatus_);
+}
+
+void View3D::saveImage() {
+    if (view() == nullptr) return;
+    saveBox_->setTitle("Save Image");
+    saveBox_->setFileName(extraction_ != nullptr ? extraction_->folderName + ".png" : "view.png");
+    saveBox_->setFilters({kPng});
+    saveBox_->showSave();
+    if (saveBox_->fileName().empty()) return;
+    const std::string name = withExtension(saveBox_->fileName(), ".png");
+    int width = 0, height = 0;
+    const std::vector<std::uint8_t> pixels = view_->picture(width, height);
+    const std::string failure = pixels.empty() ? std::string("the view could not be drawn")
+                                               : writePng(pathFromUtf8(name), width, height, pixels.data(), width * 4);
+    say(failure.empty() ? "Saved " + name + ". " + runStatus_ : "Could not write " + name + ": " + failure);
+}
+
+void View3D::frameAll() {
+    if (view() == nullptr) return;
+    view_->renderer().frameAll();
+    InvalidateRect(view_->hwnd(), nullptr, FALSE);
+}
+
+void View3D::frameSelected() {
+    if (view() == nullptr) return;
+    view_->renderer().frameMesh(list_.selected());
+    InvalidateRect(view_->hwnd(), nullptr, FALSE);
+}
+
+void View3D::showWireframe(bool on) {
+    if (view() == nullptr) return;
+    view_->renderer().setWireframe(on);
+    InvalidateRect(view_->hwnd(), nullptr, FALSE);
+}
+
+void View3D::showZUp(bool on) {
+    if (view() == nullptr) return;
+    view_->renderer().setZUp(on);
+    InvalidateRect(view_->hwnd(), nullptr, FALSE);
+}
+
+void View3D::showAbout() {
+    messages_->about("About v2bsp", app::aboutText());
+}
+
+}  // namespace v2bsp::win32

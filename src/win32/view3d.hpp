@@ -1,0 +1,166 @@
+// The 3D View on Windows: a top-level window "<folder> - 3D View" that draws
+// a run's level through the shared renderer (app/renderer.hpp) in a WGL 3.3
+// core context, lists its meshes (a list view with check boxes: mesh<N>,
+// vertices, triangles), says in its status line what the run wrote and what
+// is missing, and offers Save As (the whole level as a glb or OBJ, the bytes
+// v2bsp-extract.exe --format writes with the view's up axis), Save Image (a
+// PNG through WIC) and Open Folder (the Explorer).
+//
+// Where OpenGL 3.3 cannot be had, the view's place says "3D view
+// unavailable: <reason>"; the list, the status line, Save As and Open Folder
+// still work.
+//
+// Every action is in its menu bar with a key (File: Save As... Ctrl+S, Save
+// Image... Ctrl+Shift+S, Open Folder Ctrl+E, Close Ctrl+W or Esc; View: Frame
+// All F, Frame Selected Shift+F or a double-click on a row, Wireframe W, Z Up
+// Z; Help: About v2bsp); the buttons above repeat the first ones for the
+// mouse. Tab moves between the list and the view.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/level.hpp"
+#include "app/placement.hpp"
+#include "app/renderer.hpp"
+#include "extract/extraction.hpp"
+#include "win32/dialogs.hpp"
+#include "win32/glcontext.hpp"
+#include "win32/wingui.hpp"
+
+namespace v2bsp::win32 {
+
+// Empty when the view may draw with OpenGL, else why not (a test's way to
+// take the unavailable path); the view still finds out for itself whether
+// its context can be made.
+using GlProbe = std::function<std::string()>;
+std::string probeOpenGl();
+
+// Shows `folder` in the Explorer; empty, or why that failed.
+using FolderOpener = std::function<std::string(const std::filesystem::path& folder)>;
+std::string openInExplorer(const std::filesystem::path& folder);
+
+// The locale's thousands separator, as UTF-8.
+std::string groupSeparator();
+
+// The drawing area: a child window with its own GL context, in which the
+// renderer draws, the mouse orbits (left drag), pans (middle or Shift+left
+// drag), zooms (wheel) and picks (a click).
+class GlView final : public Wnd {
+public:
+    bool create(Wnd& parent, int id);
+    // Makes the context and readies the renderer; empty, or why not.
+    std::string start();
+    app::LevelRenderer& renderer() { return renderer_; }
+    bool ready() const { return context_ != nullptr && renderer_.ready(); }
+    // The mesh drawn at `pixel` of the view, or -1.
+    int meshAt(app::Pixel pixel);
+    // The whole picture at the view's size, rows from the top, blue-green-red-alpha.
+    std::vector<std::uint8_t> picture(int& width, int& height);
+    // Draws now, into the window (tests read it back with glReadPixels).
+    app::Painted paintNow();
+
+    std::function<void(int mesh)> onPicked;
+
+protected:
+    LRESULT windowProc(UINT msg, WPARAM wparam, LPARAM lparam) override;
+    bool onPaint() override;
+    void onSize(int width, int height) override;
+    bool onMouse(UINT msg, WPARAM wparam, LPARAM lparam) override;
+    bool onAppMessage(UINT msg, WPARAM wparam, LPARAM lparam) override;
+    void onDestroy() override;
+
+private:
+    std::unique_ptr<GlContext> context_;
+    app::gl::Functions gl_;
+    app::LevelRenderer renderer_;
+    POINT pressAt_{}, lastAt_{};
+    bool pressed_ = false, dragged_ = false, panning_ = false;
+};
+
+class View3D final : public Wnd {
+public:
+    // The size it would like, in pixels at 96 dpi, frame aside; and its list's width.
+    static constexpr int kPreferredWidth = 960;
+    static constexpr int kPreferredHeight = 600;
+    static constexpr int kListWidth = 250;
+
+    explicit View3D(GlProbe probe = probeOpenGl);
+    ~View3D() override;
+
+    // Makes the window, hidden.
+    bool create();
+    void setSaveBox(std::unique_ptr<SaveBox> box) { saveBox_ = std::move(box); }
+    void setFolderOpener(FolderOpener opener) { opener_ = std::move(opener); }
+    void setMessagePresenter(std::unique_ptr<MessagePresenter> presenter) { messages_ = std::move(presenter); }
+
+    // Shows the run's level: `decoded` when given (app::levelGeometry of the
+    // run's plan), else decoded here. `extraction` must outlive the window's
+    // use of it (until the next showRun or the window's end).
+    void showRun(const MapExtraction& extraction, const ExtractResult& result,
+                 std::optional<app::LevelGeometry> decoded = std::nullopt);
+
+    void show();
+    void hide();
+    // The frame it would like at its dpi.
+    app::Size preferredFrame() const;
+    // Null when the view is unavailable.
+    GlView* view() { return view_ != nullptr && view_->ready() ? view_.get() : nullptr; }
+    ListView& list() { return list_; }
+    const std::string& statusLine() const { return statusLine_; }
+    // "3D view unavailable: <reason>", or empty while the view draws.
+    std::string unavailableText() const;
+
+    void openFolder();
+    void saveLevelAs();
+    void saveImage();
+    void frameAll();
+    void frameSelected();
+    void showWireframe(bool on);
+    void showZUp(bool on);
+    void showAbout();
+
+    // The user closed the window: it is hidden, and keeps what it shows.
+    std::function<void()> onClosed;
+
+protected:
+    void onCreate() override;
+    void onSize(int width, int height) override;
+    bool onNotify(NMHDR* header, LRESULT& result) override;
+    bool onClose() override;
+    void onDpiChanged(UINT dpi, const RECT& suggested) override;
+
+private:
+    void createMenus();
+    void createControls();
+    void setShortcuts();
+    void layout();
+    void showUnavailable(const std::string& reason);
+    void fillList(const app::LevelGeometry& level);
+    void say(const std::string& text);
+    void toggle(int id, void (View3D::*action)(bool));
+
+    GlProbe probe_;
+    HMENU menu_ = nullptr;
+    HFONT font_ = nullptr;
+    Button openFolder_, saveAs_, saveImage_, frameAll_, zUp_;
+    std::unique_ptr<GlView> view_;
+    Label notice_;  // in the view's place when it is unavailable
+    ListView list_;
+    Label status_;
+    HWND tooltip_ = nullptr;
+    std::string statusLine_;
+    std::string runStatus_;
+    std::string unavailable_;
+    std::unique_ptr<SaveBox> saveBox_;
+    std::unique_ptr<MessagePresenter> messages_;
+    FolderOpener opener_ = openInExplorer;
+
+    const MapExtraction* extraction_ = nullptr;
+    ExtractResult result_;
+};
+
+}  // namespace v2bsp::win32

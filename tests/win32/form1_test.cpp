@@ -1,0 +1,487 @@
+// Form1 of v2bsp.exe driven through its messages, as a user's clicks and keys
+// reach it, under wine on a virtual X server; and the program file's version
+// information and icon read back.
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <fstream>
+
+#include "mapbuilder/mapbuilder.hpp"
+#include "mapfile.hpp"
+#include "meshfixtures.hpp"
+#include "platform/utf8path.hpp"
+#include "recordinghost.hpp"
+#include "refusingfiles.hpp"
+#include "scratchfolder.hpp"
+#include "win32/form1.hpp"
+#include "win32test.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace mb = v2bsp::mapbuilder;
+using namespace v2bsp::win32;
+using namespace win32test;
+
+mb::Scene smallMap(const std::string& name, int meshes, std::vector<std::string> tags) {
+    mb::Scene scene;
+    scene.mapname = name;
+    scene.tagnames = std::move(tags);
+    for (int m = 0; m < meshes; ++m) {
+        const auto f = static_cast<float>(m);
+        scene.meshes.push_back({{{f + 1, 2, 3}, {4, f + 5, 6}, {7, 8, f - 9}}, {{0, 1, 2}}});
+    }
+    return scene;
+}
+
+std::string u8(const fs::path& path) {
+    return v2bsp::shownPath(path);
+}
+
+std::vector<std::string> windowLog(int meshes, const fs::path& folder) {
+    std::vector<std::string> lines = v2bsp::fixtures::logFor(meshes);
+    lines.push_back("Wrote " + std::to_string(meshes) + " mesh file" + (meshes == 1 ? "" : "s") + " to " + u8(folder));
+    return lines;
+}
+
+std::vector<std::string> listing(const fs::path& folder) {
+    std::vector<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(folder, ignored)) names.push_back(u8(entry.path().filename()));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// One window, hidden, with answering dialogs and its output in a scratch folder.
+struct Fixture {
+    v2bsp::ScratchFolder scratch;
+    fs::path program = scratch.path() / "program";
+    fs::path maps = scratch.path() / "maps";
+    ScriptedOpenBox* openbox = nullptr;
+    CapturedMessages* messages = nullptr;
+    Form1 form;
+
+    explicit Fixture(std::vector<std::string> answers = {}) {
+        fs::create_directories(program);
+        fs::create_directories(maps);
+        EXPECT_TRUE(form.create());
+        auto box = std::make_unique<ScriptedOpenBox>(std::move(answers));
+        openbox = box.get();
+        form.setOpenBox(std::move(box));
+        auto presenter = std::make_unique<CapturedMessages>();
+        messages = presenter.get();
+        form.setMessagePresenter(std::move(presenter));
+        form.setOutputParent(program);
+        form.setGlProbe([] { return std::string("not wanted in this test"); });
+    }
+    HWND control(const char* name) const { return form.control(name); }
+    void command(int id) { SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+    void click(const char* name) {
+        SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control(name)), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(control(name)));
+    }
+    std::vector<std::string> logLines() const {
+        std::vector<std::string> lines;
+        const std::string log = text(control("datalog"));
+        for (std::size_t at = 0, end; (end = log.find("\r\n", at)) != std::string::npos; at = end + 2) {
+            lines.push_back(log.substr(at, end - at));
+        }
+        return lines;
+    }
+    std::vector<std::string> tagList() const {
+        std::vector<std::string> items;
+        const LRESULT count = SendMessageW(control("List1"), LB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            wchar_t item[256] = {};
+            SendMessageW(control("List1"), LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item));
+            items.push_back(utf8(item));
+        }
+        return items;
+    }
+    void extract(const fs::path& map) {
+        form.chooseMap(u8(map));
+        click("Command1");
+        EXPECT_TRUE(pumpUntil([this] { return !form.running(); }));
+    }
+    SIZE client() const {
+        RECT r{};
+        GetClientRect(form.hwnd(), &r);
+        return {r.right, r.bottom};
+    }
+};
+
+TEST(Form1, StartState) {
+    Fixture f;
+    EXPECT_EQ(text(f.form.hwnd()), "Vorun2 BSP Extracter");
+    EXPECT_EQ(text(f.control("Command1")), "Extract");
+    EXPECT_FALSE(IsWindowEnabled(f.control("Command1")));
+    EXPECT_EQ(text(f.control("cmdright")), ">");
+    EXPECT_TRUE(IsWindowEnabled(f.control("cmdright")));
+    EXPECT_EQ(text(f.control("datalog")), "");
+    EXPECT_EQ(text(f.control("Txt1")), "0");
+    EXPECT_EQ(GetWindowLongW(f.control("Txt1"), GWL_STYLE) & WS_VISIBLE, 0);
+    EXPECT_EQ(SendMessageW(f.control("List1"), LB_GETCOUNT, 0, 0), 0);
+    EXPECT_EQ(f.form.mappath(), "");
+    EXPECT_EQ(f.form.outerWidth(), 5184.0);
+    EXPECT_EQ(f.form.slide().runs(), v2bsp::app::Slide::Timer::none);
+    EXPECT_NE(GetClassLongPtrW(f.form.hwnd(), GCLP_HICON), 0);
+
+    const LONG log = GetWindowLongW(f.control("datalog"), GWL_STYLE);
+    for (const LONG style : {ES_MULTILINE, WS_HSCROLL, WS_VSCROLL, ES_AUTOHSCROLL, WS_TABSTOP}) {
+        EXPECT_EQ(log & style, style) << std::hex << style;
+    }
+    const LONG window = GetWindowLongW(f.form.hwnd(), GWL_STYLE);
+    EXPECT_EQ(window & (WS_MAXIMIZEBOX | WS_THICKFRAME), 0);  // one size: no maximize, no resizing
+    EXPECT_EQ(window & (WS_SYSMENU | WS_MINIMIZEBOX), WS_SYSMENU | WS_MINIMIZEBOX);
+    EXPECT_EQ(GetWindowLongW(f.form.hwnd(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES, WS_EX_ACCEPTFILES);
+
+    const HMENU bar = GetMenu(f.form.hwnd());
+    ASSERT_EQ(GetMenuItemCount(bar), 3);
+    const char* menus[] = {"&File", "&View", "&Help"};
+    for (int i = 0; i < 3; ++i) {
+        wchar_t title[32] = {};
+        GetMenuStringW(bar, static_cast<UINT>(i), title, 32, MF_BYPOSITION);
+        EXPECT_EQ(utf8(title), menus[i]);
+    }
+    EXPECT_EQ(menuText(bar, kIdOpen), "Open\tCtrl+O");
+    EXPECT_EQ(menuText(bar, kIdExit), "Exit\tCtrl+Q");
+    EXPECT_EQ(menuText(bar, kId3dWindow), "3D Window");
+    EXPECT_TRUE(menuItemChecked(bar, kId3dWindow));
+    EXPECT_EQ(menuText(bar, kIdAbout), "About v2bsp");
+}
+
+// Every control at its twips, in pixels at 96 dpi (15 twips a pixel, each
+// edge rounded to the nearest), in tab order.
+TEST(Form1, GeometryAt96Dpi) {
+    Fixture f;
+    ASSERT_EQ(f.form.dpi(), 96u);
+    EXPECT_EQ(f.client().cx, 339);  // 5088 twips
+    EXPECT_EQ(f.client().cy, 123);  // 1848 twips
+    const struct {
+        const char* name;
+        RECT place;
+    } rows[] = {
+        {"datalog", {8, 40, 313, 113}},    {"Command1", {72, 16, 225, 33}}, {"cmdright", {320, 24, 337, 113}},
+        {"List1", {344, 8, 465, 114}},     {"Txt1", {232, 16, 249, 35}},
+    };
+    HWND previous = nullptr;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const RECT at = placeOf(f.control(row.name));
+        EXPECT_EQ((std::array{at.left, at.top, at.right, at.bottom}),
+                  (std::array{row.place.left, row.place.top, row.place.right, row.place.bottom}));
+        // The tab order is the order of the window's children.
+        EXPECT_EQ(GetWindow(f.control(row.name), GW_HWNDPREV), previous);
+        previous = f.control(row.name);
+    }
+    EXPECT_GE(placeOf(f.control("List1")).left, f.client().cx);  // out of view until the slide
+}
+
+TEST(Form1, FileOpen) {
+    const struct {
+        const char* name;
+        std::vector<std::string> answers;
+        std::string mappath;
+    } rows[] = {
+        {"a choice", {"C:\\maps\\a.map"}, "C:\\maps\\a.map"},
+        {"a cancel", {""}, ""},
+        {"twice: the second replaces the first", {"C:\\maps\\a.map", "C:\\maps\\b.MAP"}, "C:\\maps\\b.MAP"},
+        {"a choice, then a cancel", {"C:\\maps\\a.map", ""}, ""},
+    };
+    const std::vector<FileFilter> filter{{"Vorun 2 Map File (*.Map)", "*.Map"}, {"All files", "*.*"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Fixture f(row.answers);
+        for (std::size_t i = 0; i < row.answers.size(); ++i) f.command(kIdOpen);
+        EXPECT_EQ(f.openbox->shown, row.answers.size());
+        EXPECT_EQ(f.openbox->namesset, std::vector<std::string>(row.answers.size(), ""));
+        EXPECT_EQ(f.openbox->filters, std::vector(row.answers.size(), filter));
+        EXPECT_EQ(f.form.mappath(), row.mappath);
+        EXPECT_TRUE(IsWindowEnabled(f.control("Command1")));  // after a cancel too
+    }
+}
+
+// Keys through the message loop's translation: the menu's keys, Tab out of the log.
+TEST(Form1, Keys) {
+    Fixture f({"C:\\maps\\a.map"});
+    ShowWindow(f.form.hwnd(), SW_SHOWNORMAL);
+    SetFocus(f.control("datalog"));
+    EXPECT_TRUE(pressKey(f.form, f.control("datalog"), 'O', true));
+    EXPECT_EQ(f.openbox->shown, 1u);
+    SetFocus(f.control("datalog"));
+    pressKey(f.form, f.control("datalog"), VK_TAB, false);
+    EXPECT_EQ(text(f.control("datalog")), "");
+    EXPECT_EQ(GetFocus(), f.control("Command1"));
+    pressKey(f.form, f.control("Command1"), 'Q', true);
+    EXPECT_EQ(f.form.hwnd(), nullptr);  // closed
+}
+
+TEST(Form1, About) {
+    Fixture f;
+    f.command(kIdAbout);
+    ASSERT_EQ(f.messages->abouts.size(), 1u);
+    EXPECT_EQ(f.messages->abouts[0].text, "About v2bsp");
+    for (const char* part : {"v2bsp 1.00", "Wavefront OBJ", "Licence: MIT"}) {
+        EXPECT_NE(f.messages->abouts[0].reason.find(part), std::string::npos) << part;
+    }
+}
+
+TEST(Form1, ExtractWritesTheMeshesAndLog) {
+    Fixture f;
+    const fs::path map = v2bsp::writeMap(f.maps / "first.map", smallMap("first", 3, {"weapons\\rifle", "ui\\hud"}));
+    f.extract(map);
+    EXPECT_EQ(f.logLines(), windowLog(3, f.program / "first"));
+    EXPECT_EQ(f.tagList(),
+              (std::vector<std::string>{"levels\\scenario", "levels\\scenario bsp", "weapons\\rifle", "ui\\hud"}));
+    EXPECT_EQ(f.form.lastResult().status, v2bsp::ExtractStatus::complete);
+    EXPECT_FALSE(IsWindowEnabled(f.control("Command1")));  // until the next File > Open
+    EXPECT_TRUE(menuItemEnabled(f.form.menu(), kIdOpen));
+    EXPECT_TRUE(f.messages->notices.empty());
+    // The caret stands after the last line break.
+    DWORD start = 0, end = 0;
+    SendMessageW(f.control("datalog"), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(static_cast<int>(end), GetWindowTextLengthW(f.control("datalog")));
+
+    // The files are those the core writes on its own.
+    v2bsp::fixtures::RecordingHost core;
+    v2bsp::ExtractSettings settings;
+    settings.outputParent = f.scratch.path() / "reference";
+    fs::create_directories(settings.outputParent);
+    v2bsp::extractmap(u8(map), core, settings);
+    ASSERT_EQ(listing(f.program / "first"), (std::vector<std::string>{"mesh0.obj", "mesh1.obj", "mesh2.obj"}));
+    for (const char* mesh : {"mesh0.obj", "mesh1.obj", "mesh2.obj"}) {
+        EXPECT_EQ(v2bsp::readFile(f.program / "first" / mesh), v2bsp::readFile(settings.outputParent / "first" / mesh));
+    }
+
+    // A second run's lines and tags follow the first's.
+    f.extract(v2bsp::writeMap(f.maps / "second.map", smallMap("second", 1, {"b"})));
+    std::vector<std::string> both = windowLog(3, f.program / "first");
+    for (const std::string& line : windowLog(1, f.program / "second")) both.push_back(line);
+    EXPECT_EQ(f.logLines(), both);
+    EXPECT_EQ(f.tagList().size(), 7u);
+}
+
+// While a run goes on, Open, Extract and a dropped map are refused.
+TEST(Form1, OpenIsRefusedDuringARun) {
+    Fixture f({"C:\\maps\\other.map"});
+    const fs::path map = v2bsp::writeMap(f.maps / "first.map", smallMap("first", 2, {}));
+    f.form.chooseMap(u8(map));
+    f.click("Command1");
+    EXPECT_TRUE(f.form.running());
+    EXPECT_FALSE(menuItemEnabled(f.form.menu(), kIdOpen));
+    EXPECT_FALSE(IsWindowEnabled(f.control("Command1")));
+    f.command(kIdOpen);
+    f.form.chooseMap("C:\\maps\\dropped.map");
+    EXPECT_TRUE(pumpUntil([&] { return !f.form.running(); }));
+    EXPECT_EQ(f.openbox->shown, 0u);
+    EXPECT_EQ(f.form.mappath(), u8(map));
+    EXPECT_EQ(f.logLines(), windowLog(2, f.program / "first"));
+    EXPECT_TRUE(menuItemEnabled(f.form.menu(), kIdOpen));
+}
+
+// The log's lines after "Creating BSP..." and its last line; {P} is the
+// program folder, {M} the maps'.
+TEST(Form1, OutputFolder) {
+    const struct {
+        const char* name;
+        std::vector<std::string> refused;
+        std::vector<std::string> folderLines;
+        std::string lastLine;
+    } rows[] = {
+        {"program folder writable", {}, {}, "Wrote 2 mesh files to {P}\\room"},
+        {"program folder not writable",
+         {"{P}"},
+         {"Program folder is not writable; writing to {M}\\room"},
+         "Wrote 2 mesh files to {M}\\room"},
+        {"neither writable",
+         {"{P}", "{M}"},
+         {"Program folder is not writable; writing to {M}\\room", "Could not create folder {M}\\room: Permission denied"},
+         "Wrote no mesh file; the lines above say why"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Fixture f;
+        const auto resolve = [&](std::string text) {
+            for (const auto& [key, folder] : {std::pair{"{P}", f.program}, std::pair{"{M}", f.maps}}) {
+                for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, 3, u8(folder));
+            }
+            return text;
+        };
+        v2bsp::fixtures::RefusingFiles files;
+        for (const std::string& path : row.refused) files.refused.push_back(v2bsp::pathFromUtf8(resolve(path)));
+        f.form.setOutputFiles(&files);
+        f.extract(v2bsp::writeMap(f.maps / "room.map", smallMap("room", 2, {})));
+        std::vector<std::string> expected = v2bsp::fixtures::logFor(2);
+        auto at = std::find(expected.begin(), expected.end(), "Creating BSP...") + 1;
+        for (const std::string& line : row.folderLines) at = expected.insert(at, resolve(line)) + 1;
+        expected.push_back(resolve(row.lastLine));
+        EXPECT_EQ(f.logLines(), expected);
+    }
+}
+
+TEST(Form1, NotAMapIsReported) {
+    const struct {
+        const char* name;
+        std::string bytes;  // empty: the path is a folder
+        bool atOnce;        // refused when chosen, before any run
+    } rows[] = {
+        {"a text file", "not a map at all, just a few words\n", false},
+        {"a folder", "", true},
+        {"a missing file", "-", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Fixture f;
+        fs::path path = f.maps / "bad.map";
+        if (row.bytes.empty()) path = f.maps;
+        if (row.bytes.size() > 1) std::ofstream(path, std::ios::binary) << row.bytes;
+        std::vector<std::string> logBehindTheBox;
+        f.messages->onnotice = [&] { logBehindTheBox = f.logLines(); };
+        f.form.chooseMap(u8(path));
+        EXPECT_EQ(IsWindowEnabled(f.control("Command1")) == FALSE, row.atOnce);
+        if (!row.atOnce) f.click("Command1");
+        pumpUntil([&] { return !f.form.running(); });
+
+        v2bsp::fixtures::RecordingHost core;
+        v2bsp::extractmap(u8(path), core, {});
+        ASSERT_EQ(core.failures.size(), 1u);
+        ASSERT_EQ(f.messages->notices.size(), 1u);
+        EXPECT_EQ(f.messages->notices[0].text, "This is not a valid Vorun 2 map file");
+        EXPECT_EQ(f.messages->notices[0].reason, core.failures[0].reason);
+        std::vector<std::string> log = row.atOnce ? std::vector<std::string>{} : core.log;
+        EXPECT_EQ(logBehindTheBox, log);  // the log is up to date when the box shows
+        log.push_back("This is not a valid Vorun 2 map file: " + core.failures[0].reason);
+        EXPECT_EQ(f.logLines(), log);
+        EXPECT_TRUE(listing(f.program).empty());
+        EXPECT_FALSE(IsWindowEnabled(f.control("Command1")));
+    }
+}
+
+// Closing during a run ends the run at its next log line; every file
+// written is whole, and then the window goes.
+TEST(Form1, ClosingDuringARunStopsItCleanly) {
+    Fixture f;
+    const fs::path map = v2bsp::writeMap(f.maps / "many.map", smallMap("many", 40, {}));
+    v2bsp::fixtures::RefusingFiles files;
+    const HWND window = f.form.hwnd();
+    files.afterwrite = [window](int written) {
+        if (written == 5) SendMessageW(window, WM_CLOSE, 0, 0);  // from the run's thread: waits for the window
+    };
+    f.form.setOutputFiles(&files);
+    f.form.chooseMap(u8(map));
+    f.click("Command1");
+    ASSERT_TRUE(pumpUntil([&] { return f.form.hwnd() == nullptr; }));
+    EXPECT_EQ(f.form.lastResult().status, v2bsp::ExtractStatus::stopped);
+    EXPECT_EQ(listing(f.program / "many"),
+              (std::vector<std::string>{"mesh0.obj", "mesh1.obj", "mesh2.obj", "mesh3.obj", "mesh4.obj"}));
+    EXPECT_EQ(f.form.view3d(), nullptr);
+}
+
+// The slide's ends, at 96 dpi: the width in twips and the client area it leaves.
+TEST(Form1, Slide) {
+    const struct {
+        int clicks, ticks;
+        double width;
+        int clientPixels;
+        const char *caption, *state;
+    } rows[] = {
+        {1, 170, 7224, 475, "<", "1"},
+        {2, 171, 5172, 338, ">", "0"},
+        {3, 171, 7224, 475, "<", "1"},
+        {4, 171, 5172, 338, ">", "0"},
+    };
+    using Timer = v2bsp::app::Slide::Timer;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.clicks);
+        Fixture f;
+        int ticks = 0;
+        for (int click = 1; click <= row.clicks; ++click) {
+            f.click("cmdright");
+            const Timer runs = f.form.slide().runs();
+            EXPECT_EQ(runs, click % 2 == 1 ? Timer::widening : Timer::narrowing);
+            for (ticks = 0; f.form.slide().runs() != Timer::none && ticks < 1000; ++ticks) {
+                SendMessageW(f.form.hwnd(), WM_TIMER, runs == Timer::widening ? kTimer1 : kTimer2, 0);
+            }
+        }
+        EXPECT_EQ(ticks, row.ticks);
+        EXPECT_EQ(f.form.outerWidth(), row.width);
+        EXPECT_EQ(f.client().cx, row.clientPixels);
+        EXPECT_EQ(f.client().cy, 123);
+        EXPECT_EQ(text(f.control("cmdright")), row.caption);
+        EXPECT_EQ(text(f.control("Txt1")), row.state);
+        EXPECT_EQ(placeOf(f.control("List1")).right <= f.client().cx, std::string(row.state) == "1");
+    }
+}
+
+// A file dropped from the Explorer is chosen as by File > Open.
+TEST(Form1, DroppedMapIsChosen) {
+    Fixture f;
+    const fs::path map = v2bsp::writeMap(f.maps / "Dropped.MAP", smallMap("dropped", 1, {}));
+    const std::wstring name = map.wstring();
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + (name.size() + 2) * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    std::copy(name.begin(), name.end(), reinterpret_cast<wchar_t*>(drop + 1));
+    GlobalUnlock(memory);
+    SendMessageW(f.form.hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+    EXPECT_EQ(f.form.mappath(), u8(map));
+    EXPECT_TRUE(IsWindowEnabled(f.control("Command1")));
+}
+
+// The program file's version information and icon.
+TEST(ProgramFile, VersionInformationAndIcon) {
+    const std::wstring exe = v2bsp::pathFromUtf8(V2BSP_WINDOW_PROGRAM).make_preferred().wstring();
+    DWORD ignored = 0;
+    std::vector<char> info(GetFileVersionInfoSizeW(exe.c_str(), &ignored));
+    ASSERT_FALSE(info.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+    const auto value = [&](const std::wstring& key) -> std::string {
+        wchar_t* text = nullptr;
+        UINT size = 0;
+        if (!VerQueryValueW(info.data(), (L"\\StringFileInfo\\040904B0\\" + key).c_str(),
+                            reinterpret_cast<void**>(&text), &size)) {
+            return "<none>";
+        }
+        return utf8(std::wstring_view(text, size > 0 ? size - 1 : 0));
+    };
+    const std::pair<const wchar_t*, const char*> strings[] = {
+        {L"FileVersion", "1.00"},
+        {L"ProductVersion", "1.00"},
+        {L"InternalName", "V2 BSP Extractor"},
+        {L"OriginalFilename", "V2 BSP Extractor.exe"},
+    };
+    for (const auto& [key, expected] : strings) EXPECT_EQ(value(key), expected) << utf8(key);
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT size = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+    WORD* translation = nullptr;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                               &size));
+    ASSERT_EQ(size, 4u);
+    EXPECT_EQ(translation[0], 0x0409);  // US English
+    EXPECT_EQ(translation[1], 0x04B0);  // Unicode
+
+    // The icon group holds each size once.
+    const HMODULE file = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(file, nullptr);
+    const HRSRC group = FindResourceW(file, MAKEINTRESOURCEW(1), RT_GROUP_ICON);
+    ASSERT_NE(group, nullptr);
+    const auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(file, group)));
+    std::vector<int> sizes;
+    for (int i = 0; i < bytes[4]; ++i) sizes.push_back(bytes[6 + 14 * i] == 0 ? 256 : bytes[6 + 14 * i]);
+    FreeLibrary(file);
+    std::sort(sizes.begin(), sizes.end());
+    EXPECT_EQ(sizes, (std::vector<int>{16, 20, 32, 48, 256}));
+}
+
+}  // namespace

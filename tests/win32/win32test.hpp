@@ -1,0 +1,132 @@
+// What the Win32 window tests share: dialogs that answer instead of a user,
+// the message pump a test waits in, and a window's text read back.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "win32/dialogs.hpp"
+#include "win32/wingui.hpp"
+
+namespace win32test {
+
+// Answers File > Open with the next of its answers ("" is a cancel) and keeps
+// what the window set before showing it.
+class ScriptedOpenBox final : public v2bsp::win32::OpenBox {
+public:
+    explicit ScriptedOpenBox(std::vector<std::string> answers) : answers_(std::move(answers)) {}
+    void setFileName(const std::string& name) override { namesset.push_back(name); }
+    void setFilter(const std::vector<v2bsp::win32::FileFilter>& filter) override { filters.push_back(filter); }
+    void showOpen() override {
+        fileName_ = shown < answers_.size() ? answers_[shown] : std::string();
+        ++shown;
+    }
+    std::string fileName() const override { return fileName_; }
+
+    std::vector<std::string> namesset;
+    std::vector<std::vector<v2bsp::win32::FileFilter>> filters;
+    std::size_t shown = 0;
+
+private:
+    std::vector<std::string> answers_;
+    std::string fileName_;
+};
+
+// Answers a save box with `answer` ("" is a cancel) and keeps what the window set.
+class ScriptedSaveBox final : public v2bsp::win32::SaveBox {
+public:
+    std::string answer, title, suggested;
+    int filter = 0;
+    std::vector<v2bsp::win32::FileFilter> filtersset;
+    void setTitle(const std::string& text) override { title = text; }
+    void setFileName(const std::string& name) override { suggested = name; }
+    void setFilters(const std::vector<v2bsp::win32::FileFilter>& filters) override { filtersset = filters; }
+    void showSave() override {}
+    std::string fileName() const override { return answer; }
+    int selectedFilter() const override { return filter; }
+};
+
+struct Notice {
+    std::string text, reason;
+};
+
+class CapturedMessages final : public v2bsp::win32::MessagePresenter {
+public:
+    void notAMap(const std::string& text, const std::string& reason) override {
+        notices.push_back({text, reason});
+        if (onnotice) onnotice();
+    }
+    void failed(const std::string& text, const std::string& detail) override { failures.push_back({text, detail}); }
+    void about(const std::string& title, const std::string& text) override { abouts.push_back({title, text}); }
+    std::function<void()> onnotice;  // runs while the box would be up
+    std::vector<Notice> notices, failures, abouts;
+};
+
+// Handles what is queued for the thread, as the program's loop would.
+inline void pump() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) continue;  // the window's end; the test goes on
+        v2bsp::win32::Wnd* root = v2bsp::win32::Wnd::fromHandle(GetAncestor(msg.hwnd, GA_ROOT));
+        if (root != nullptr && root->translate(msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+// Handles the thread's messages until `done`, or `seconds` pass; false on the timeout.
+inline bool pumpUntil(const std::function<bool()>& done, int seconds = 60) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        pump();
+    }
+    return true;
+}
+
+inline std::string text(HWND hwnd) {
+    std::wstring buffer(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+    buffer.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, buffer.data(), static_cast<int>(buffer.size()))));
+    return v2bsp::win32::utf8(buffer);
+}
+
+// A menu item's text, by its command id.
+inline std::string menuText(HMENU menu, int id) {
+    wchar_t buffer[128] = {};
+    GetMenuStringW(menu, static_cast<UINT>(id), buffer, 128, MF_BYCOMMAND);
+    return v2bsp::win32::utf8(buffer);
+}
+
+// A control's rectangle in its parent's client area.
+inline RECT placeOf(HWND control) {
+    RECT r{};
+    GetWindowRect(control, &r);
+    MapWindowPoints(HWND_DESKTOP, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// A key as the message loop gets it, with the modifiers held.
+inline bool pressKey(v2bsp::win32::Wnd& window, HWND target, UINT key, bool control, bool shift = false) {
+    BYTE state[256] = {};
+    GetKeyboardState(state);
+    state[VK_CONTROL] = control ? 0x80 : 0;
+    state[VK_SHIFT] = shift ? 0x80 : 0;
+    SetKeyboardState(state);
+    MSG msg{target, WM_KEYDOWN, key, 1, static_cast<DWORD>(GetMessageTime()), {}};
+    const bool used = window.translate(msg);
+    if (!used) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    state[VK_CONTROL] = state[VK_SHIFT] = 0;
+    SetKeyboardState(state);
+    pump();
+    return used;
+}
+
+}  // namespace win32test
