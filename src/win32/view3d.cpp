@@ -14,27 +14,6 @@ namespace v2bsp::win32 {
 
 namespace {
 
-enum View3DId : int {
-    kIdSaveAs = 301,
-    kIdSaveImage,
-    kIdOpenFolder,
-    kIdClose,
-    kIdFrameAll,
-    kIdFrameSelected,
-    kIdWireframe,
-    kIdZUp,
-    kIdAbout3d,
-    kIdView = 401,
-    kIdList,
-    kIdStatus,
-    kIdNotice,
-    kIdButtonOpenFolder,
-    kIdButtonSaveAs,
-    kIdButtonSaveImage,
-    kIdButtonFrameAll,
-    kIdButtonZUp,
-};
-
 constexpr int kToolbarHeight = 28;  // at 96 dpi
 constexpr int kStatusHeight = 22;
 constexpr int kGap = 4;
@@ -86,9 +65,35 @@ bool GlView::create(Wnd& parent, int id) {
     return Wnd::create(args);
 }
 
+namespace {
+
+// Wine's own ntdll says what it is.
+bool runningUnderWine() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// A hidden window whose device context holds the GL context of a view drawn through GDI.
+HWND hiddenContextWindow() {
+    static const wchar_t* const kClass = [] {
+        WNDCLASSW wc{};
+        wc.style = CS_OWNDC;
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"v2bsp.GlContextWindow";
+        RegisterClassW(&wc);
+        return wc.lpszClassName;
+    }();
+    return CreateWindowExW(0, kClass, L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+
+}  // namespace
+
 std::string GlView::start() {
+    throughGdi_ = runningUnderWine();
+    if (throughGdi_) contextWindow_ = hiddenContextWindow();
     std::string failure;
-    context_ = GlContext::create(hwnd(), failure);
+    context_ = GlContext::create(throughGdi_ ? contextWindow_ : hwnd(), failure);
     if (context_ == nullptr) return failure;
     failure = app::gl::load(&GlContext::resolve, gl_);
     if (failure.empty()) failure = renderer_.initialize(gl_);
@@ -108,9 +113,57 @@ app::Painted GlView::paintNow() {
     if (context_ == nullptr || !context_->makeCurrent()) return app::Painted::nothing;
     RECT client{};
     GetClientRect(hwnd(), &client);
-    const app::Painted painted = renderer_.paint({0, std::max(1L, client.right), std::max(1L, client.bottom)});
+    const int width = std::max(1, static_cast<int>(client.right)), height = std::max(1, static_cast<int>(client.bottom));
+    if (throughGdi_) return paintThroughGdi(width, height);
+    const app::Painted painted = renderer_.paint({0, width, height});
     context_->swapBuffers();
     return painted;
+}
+
+app::Painted GlView::paintThroughGdi(int width, int height) {
+    namespace gl = app::gl;
+    if (framebuffer_ == 0 || framebufferWidth_ != width || framebufferHeight_ != height) {
+        freeFramebuffer();
+        gl_.GenFramebuffers(1, &framebuffer_);
+        gl_.GenRenderbuffers(1, &colour_);
+        gl_.GenRenderbuffers(1, &depth_);
+        gl_.BindRenderbuffer(gl::kRenderbuffer, colour_);
+        gl_.RenderbufferStorage(gl::kRenderbuffer, gl::kRgba8, width, height);
+        gl_.BindRenderbuffer(gl::kRenderbuffer, depth_);
+        gl_.RenderbufferStorage(gl::kRenderbuffer, gl::kDepthComponent24, width, height);
+        gl_.BindFramebuffer(gl::kFramebuffer, framebuffer_);
+        gl_.FramebufferRenderbuffer(gl::kFramebuffer, gl::kColorAttachment0, gl::kRenderbuffer, colour_);
+        gl_.FramebufferRenderbuffer(gl::kFramebuffer, gl::kDepthAttachment, gl::kRenderbuffer, depth_);
+        framebufferWidth_ = width;
+        framebufferHeight_ = height;
+        pixels_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 0);
+    }
+    const app::Painted painted = renderer_.paint({framebuffer_, width, height});
+    constexpr gl::GLenum kBgra = 0x80E1;
+    gl_.BindFramebuffer(gl::kFramebuffer, framebuffer_);
+    gl_.PixelStorei(gl::kPackAlignment, 1);
+    gl_.ReadPixels(0, 0, width, height, kBgra, gl::kUnsignedByte, pixels_.data());
+    gl_.BindFramebuffer(gl::kFramebuffer, 0);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;  // rows from the bottom, as the GL reads them
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    HDC dc = GetDC(hwnd());
+    SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(width), static_cast<DWORD>(height), 0, 0, 0,
+                      static_cast<UINT>(height), pixels_.data(), &info, DIB_RGB_COLORS);
+    ReleaseDC(hwnd(), dc);
+    return painted;
+}
+
+void GlView::freeFramebuffer() {
+    if (framebuffer_ == 0) return;
+    gl_.DeleteFramebuffers(1, &framebuffer_);
+    gl_.DeleteRenderbuffers(1, &colour_);
+    gl_.DeleteRenderbuffers(1, &depth_);
+    framebuffer_ = colour_ = depth_ = 0;
 }
 
 // A large level's full picture is drawn a part a paint; the next part waits
@@ -205,8 +258,13 @@ std::vector<std::uint8_t> GlView::picture(int& width, int& height) {
 }
 
 void GlView::onDestroy() {
-    if (context_ != nullptr && context_->makeCurrent()) renderer_.release();
+    if (context_ != nullptr && context_->makeCurrent()) {
+        freeFramebuffer();
+        renderer_.release();
+    }
     context_.reset();
+    if (contextWindow_ != nullptr) DestroyWindow(contextWindow_);
+    contextWindow_ = nullptr;
 }
 
 // The window.

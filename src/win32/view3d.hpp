@@ -33,6 +33,28 @@
 
 namespace v2bsp::win32 {
 
+// Command ids of the 3D View's menu items and controls.
+enum View3DId : int {
+    kIdSaveAs = 301,
+    kIdSaveImage,
+    kIdOpenFolder,
+    kIdClose,
+    kIdFrameAll,
+    kIdFrameSelected,
+    kIdWireframe,
+    kIdZUp,
+    kIdAbout3d,
+    kIdView = 401,
+    kIdList,
+    kIdStatus,
+    kIdNotice,
+    kIdButtonOpenFolder,
+    kIdButtonSaveAs,
+    kIdButtonSaveImage,
+    kIdButtonFrameAll,
+    kIdButtonZUp,
+};
+
 // Empty when the view may draw with OpenGL, else why not (a test's way to
 // take the unavailable path); the view still finds out for itself whether
 // its context can be made.
@@ -74,9 +96,20 @@ protected:
     void onDestroy() override;
 
 private:
+    app::Painted paintThroughGdi(int width, int height);
+    void freeFramebuffer();
+
     std::unique_ptr<GlContext> context_;
     app::gl::Functions gl_;
     app::LevelRenderer renderer_;
+    // Wine shows nothing of a child window that has a GL pixel format: there
+    // the context lives on a hidden window of its own, the picture is drawn
+    // into a framebuffer of the view's own and copied onto the view through GDI.
+    bool throughGdi_ = false;
+    HWND contextWindow_ = nullptr;
+    app::gl::GLuint framebuffer_ = 0, colour_ = 0, depth_ = 0;
+    int framebufferWidth_ = 0, framebufferHeight_ = 0;
+    std::vector<std::uint8_t> pixels_;
     POINT pressAt_{}, lastAt_{};
     bool pressed_ = false, dragged_ = false, panning_ = false;
 };
