@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Windows programs (scripts/build-windows.sh) and runs the test
 # suites that do not depend on POSIX through wine, in a wine prefix of its own
-# inside build-windows/; then checks that v2bsp-extract.exe writes the same
-# bytes as the Linux build on the sample, a large map and every builder map of
-# the worst-case and corruption tables (scripts/compare-windows.sh).
+# inside build-windows/ and on a virtual X server of its own (the windows of
+# v2bsp.exe); then checks that v2bsp-extract.exe writes the same bytes as the
+# Linux build on the sample, a large map and every builder map of the
+# worst-case and corruption tables (scripts/compare-windows.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,9 +15,18 @@ export WINEPREFIX="$PWD/$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="msco
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1
 fi
+# The window tests need an X server: a virtual one of their own, at 96 dpi.
+# A wine server left from before may hold another display; it is ended first.
+wineserver -k >/dev/null 2>&1 || true
+display_file=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+xvfb=$!
+for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$display_file")"
+rm -f "$display_file"
 # One server for every test program, kept until the tests end.
-wineserver -p 2>/dev/null || true  # one already running serves as well
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+wineserver -p 2>/dev/null || true
+trap 'wineserver -k >/dev/null 2>&1 || true; kill "$xvfb" 2>/dev/null || true' EXIT
 
 # Wine once hung at a test program's exit: a test that times out runs again.
 ctest --test-dir "$build" --output-on-failure --parallel "${V2BSP_JOBS:-$(nproc)}" \

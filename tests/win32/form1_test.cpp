@@ -76,6 +76,7 @@ struct Fixture {
         form.setMessagePresenter(std::move(presenter));
         form.setOutputParent(program);
         form.setGlProbe([] { return std::string("not wanted in this test"); });
+        command(kId3dWindow);  // the 3D View has tests of its own
     }
     HWND control(const char* name) const { return form.control(name); }
     void command(int id) { SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
@@ -149,7 +150,10 @@ TEST(Form1, StartState) {
     EXPECT_EQ(menuText(bar, kIdOpen), "Open\tCtrl+O");
     EXPECT_EQ(menuText(bar, kIdExit), "Exit\tCtrl+Q");
     EXPECT_EQ(menuText(bar, kId3dWindow), "3D Window");
-    EXPECT_TRUE(menuItemChecked(bar, kId3dWindow));
+    EXPECT_FALSE(menuItemChecked(bar, kId3dWindow));  // the fixture cleared it
+    Form1 fresh;
+    ASSERT_TRUE(fresh.create());
+    EXPECT_TRUE(menuItemChecked(fresh.menu(), kId3dWindow));
     EXPECT_EQ(menuText(bar, kIdAbout), "About v2bsp");
 }
 
@@ -380,39 +384,38 @@ TEST(Form1, ClosingDuringARunStopsItCleanly) {
     EXPECT_EQ(f.form.view3d(), nullptr);
 }
 
-// The slide's ends, at 96 dpi: the width in twips and the client area it leaves.
+// The slide's ends, click after click, at 96 dpi: the width in twips and the
+// client area it leaves.
 TEST(Form1, Slide) {
     const struct {
-        int clicks, ticks;
+        int ticks;
         double width;
         int clientPixels;
         const char *caption, *state;
-    } rows[] = {
-        {1, 170, 7224, 475, "<", "1"},
-        {2, 171, 5172, 338, ">", "0"},
-        {3, 171, 7224, 475, "<", "1"},
-        {4, 171, 5172, 338, ">", "0"},
+    } clicks[] = {
+        {170, 7224, 475, "<", "1"},
+        {171, 5172, 338, ">", "0"},
+        {171, 7224, 475, "<", "1"},
+        {171, 5172, 338, ">", "0"},
     };
     using Timer = v2bsp::app::Slide::Timer;
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.clicks);
-        Fixture f;
+    Fixture f;
+    for (const auto& click : clicks) {
+        SCOPED_TRACE(&click - clicks + 1);
+        f.click("cmdright");
+        const Timer runs = f.form.slide().runs();
+        EXPECT_EQ(runs, click.state == std::string("1") ? Timer::widening : Timer::narrowing);
         int ticks = 0;
-        for (int click = 1; click <= row.clicks; ++click) {
-            f.click("cmdright");
-            const Timer runs = f.form.slide().runs();
-            EXPECT_EQ(runs, click % 2 == 1 ? Timer::widening : Timer::narrowing);
-            for (ticks = 0; f.form.slide().runs() != Timer::none && ticks < 1000; ++ticks) {
-                SendMessageW(f.form.hwnd(), WM_TIMER, runs == Timer::widening ? kTimer1 : kTimer2, 0);
-            }
+        for (; f.form.slide().runs() != Timer::none && ticks < 1000; ++ticks) {
+            SendMessageW(f.form.hwnd(), WM_TIMER, runs == Timer::widening ? kTimer1 : kTimer2, 0);
         }
-        EXPECT_EQ(ticks, row.ticks);
-        EXPECT_EQ(f.form.outerWidth(), row.width);
-        EXPECT_EQ(f.client().cx, row.clientPixels);
+        EXPECT_EQ(ticks, click.ticks);
+        EXPECT_EQ(f.form.outerWidth(), click.width);
+        EXPECT_EQ(f.client().cx, click.clientPixels);
         EXPECT_EQ(f.client().cy, 123);
-        EXPECT_EQ(text(f.control("cmdright")), row.caption);
-        EXPECT_EQ(text(f.control("Txt1")), row.state);
-        EXPECT_EQ(placeOf(f.control("List1")).right <= f.client().cx, std::string(row.state) == "1");
+        EXPECT_EQ(text(f.control("cmdright")), click.caption);
+        EXPECT_EQ(text(f.control("Txt1")), click.state);
+        EXPECT_EQ(placeOf(f.control("List1")).right <= f.client().cx, click.state == std::string("1"));
     }
 }
 
