@@ -7,6 +7,8 @@
 
 #include "app/framing.hpp"
 #include "app/placement.hpp"
+#include "icondrawing.hpp"
+#include "ui/appicon.hpp"
 #include "ui/commandline.hpp"
 #include "ui/twips.hpp"
 
@@ -52,6 +54,8 @@ private slots:
     void viewPlacement();
     void coarseTrianglesComeFirst_data();
     void coarseTrianglesComeFirst();
+    void windowsIconIsTheWindowsPicture_data();
+    void windowsIconIsTheWindowsPicture();
 };
 
 void UnitsTest::twipsToPixels_data() {
@@ -287,6 +291,33 @@ void UnitsTest::coarseTrianglesComeFirst() {
         for (int k = 0; k < 3; ++k) expected.push_back(static_cast<std::uint16_t>(100 + t * 3 + k));
     }
     QCOMPARE(data, expected);
+}
+
+void UnitsTest::windowsIconIsTheWindowsPicture_data() {
+    QTest::addColumn<int>("size");
+    for (const int size : v2bsp::icon::kWindowsIconSizes) QTest::newRow(qPrintable(QString::number(size))) << size;
+}
+
+// The program file's icon, drawn without a toolkit, against the window's,
+// pixel by pixel: the two may differ at an edge's antialiasing only.
+void UnitsTest::windowsIconIsTheWindowsPicture() {
+    QFETCH(int, size);
+    const QImage window = v2bsp::ui::iconImage(size).convertToFormat(QImage::Format_RGBA8888);
+    const std::vector<std::uint8_t> file = v2bsp::icon::drawIcon(size);
+    QCOMPARE(file.size(), static_cast<std::size_t>(size) * size * 4);
+    double total = 0;
+    int far = 0;  // channels more than a quarter apart
+    for (int y = 0; y < size; ++y) {
+        const uchar* row = window.constScanLine(y);
+        for (int x = 0; x < size * 4; ++x) {
+            const int gap = std::abs(row[x] - file[static_cast<std::size_t>(y * size * 4 + x)]);
+            total += gap;
+            far += gap > 64 ? 1 : 0;
+        }
+    }
+    const double mean = total / (size * size * 4);
+    QVERIFY2(mean < 4, qPrintable(QString("mean difference %1").arg(mean)));
+    QVERIFY2(far <= size, qPrintable(QString("%1 channels far apart").arg(far)));
 }
 
 QTEST_GUILESS_MAIN(UnitsTest)
