@@ -55,6 +55,10 @@ std::string groupSeparator() {
 
 // The drawing area.
 
+GlView::~GlView() {
+    if (hwnd() != nullptr) DestroyWindow(hwnd());
+}
+
 bool GlView::create(Wnd& parent, int id) {
     CreateArgs args;
     args.parent = parent.hwnd();
@@ -339,6 +343,7 @@ void View3D::setShortcuts() {
 
 void View3D::onCreate() {
     createControls();
+    setFonts();
     saveBox_ = std::make_unique<CommonSaveBox>(hwnd());
     messages_ = std::make_unique<MessageBoxPresenter>(hwnd());
     const std::string refused = probe_ ? probe_() : std::string();
@@ -451,13 +456,18 @@ void View3D::onSize(int, int) {
     layout();
 }
 
-void View3D::onDpiChanged(UINT dpi, const RECT& suggested) {
+void View3D::setFonts() {
     if (font_ != nullptr) DeleteObject(font_);
-    font_ = messageFont(dpi, 9);
+    font_ = messageFont(dpi(), 9);
     for (const Control* control : std::initializer_list<const Control*>{
              &openFolder_, &saveAs_, &saveImage_, &frameAll_, &zUp_, &notice_, &list_, &status_}) {
         control->setFont(font_);
     }
+}
+
+// The controls' sizes follow in onSize, at the new dpi.
+void View3D::onDpiChanged(UINT dpi, const RECT& suggested) {
+    setFonts();
     Wnd::onDpiChanged(dpi, suggested);
 }
 
@@ -483,7 +493,6 @@ void View3D::hide() {
 
 void View3D::showRun(const MapExtraction& extraction, const ExtractResult& result,
                      std::optional<app::LevelGeometry> decoded) {
-    if (font_ == nullptr) onDpiChanged(dpi(), {});
     extraction_ = &extraction;
     result_ = result;
     SetWindowTextW(hwnd(), wide(extraction.folderName + " - 3D View").c_str());

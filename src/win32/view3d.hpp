@@ -73,6 +73,9 @@ std::string groupSeparator();
 // drag), zooms (wheel) and picks (a click).
 class GlView final : public Wnd {
 public:
+    GlView() = default;
+    // Ends the window while this object can still free its context.
+    ~GlView() override;
     bool create(Wnd& parent, int id);
     // Makes the context and readies the renderer; empty, or why not.
     std::string start();
@@ -170,6 +173,7 @@ private:
     void createMenus();
     void createControls();
     void setShortcuts();
+    void setFonts();
     void layout();
     void showUnavailable(const std::string& reason);
     void fillList(const app::LevelGeometry& level);
