@@ -24,7 +24,7 @@
 #include <QTreeWidget>
 #include <algorithm>
 
-#include "app/framing.hpp"
+#include "app/level.hpp"
 #include "app/placement.hpp"
 #include "app/texts.hpp"
 #include "ui/appicon.hpp"
@@ -34,10 +34,6 @@ namespace v2bsp::ui {
 namespace {
 
 constexpr int kMeshNumberRole = Qt::UserRole;
-
-QString number(std::int64_t n) {
-    return QString::fromStdString(app::grouped(n, groupSeparator()));
-}
 
 // A one-line label that shows as much of its text as fits, ending in "...",
 // with the whole text in its tooltip when it is cut.
@@ -67,10 +63,8 @@ private:
     QString whole_;
 };
 
-// The file name with the extension of `filter` when it has none of its own.
-QString withExtension(QString name, const QString& extension) {
-    if (!name.endsWith(extension, Qt::CaseInsensitive)) name += extension;
-    return name;
+QString withExtension(const QString& name, std::string_view extension) {
+    return QString::fromStdString(app::withExtension(name.toStdString(), extension));
 }
 
 }  // namespace
@@ -133,72 +127,6 @@ FolderOpener systemFolderOpener(QObject* owner) {
         process->setStandardOutputFile(QProcess::nullDevice());
         process->start(opener, {folder});
     };
-}
-
-// The arrays are sized once from the sections' lengths (12 bytes a vertex, 6
-// a face), and one mesh's decoded form is held at a time, in buffers reused.
-LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop) {
-    LevelGeometry level;
-    std::size_t vertices = 0, faces = 0;
-    for (const PlannedMesh& planned : plan.meshes) {
-        if (planned.skip != MeshSkip::none) continue;
-        vertices += planned.vertices.size() / 12;
-        faces += planned.faces.size() / 6;
-    }
-    level.positions.reserve(vertices * 3);
-    level.indices.reserve(faces * 3);
-    std::vector<Position> positions;
-    std::vector<Triangle> triangles;
-    bool bounded = false;  // level.min and level.max hold a position
-    for (const PlannedMesh& planned : plan.meshes) {
-        if (stop != nullptr && *stop) break;
-        if (planned.skip != MeshSkip::none) continue;
-        positions.clear();
-        triangles.clear();
-        appendPositions(planned.vertices, UpAxis::y, positions);
-        appendTriangles(planned.faces, positions.size(), triangles);
-        LevelMeshRange range;
-        range.number = planned.number;
-        range.firstIndex = static_cast<std::uint32_t>(level.indices.size());
-        range.indexCount = static_cast<std::uint32_t>(triangles.size() * 3);
-        range.vertexCount = static_cast<std::uint32_t>(positions.size());
-        range.baseVertex = static_cast<std::uint32_t>(level.positions.size() / 3);
-        for (std::size_t axis = 0; axis < 3 && !positions.empty(); ++axis) {
-            range.min[axis] = range.max[axis] = positions.front()[axis];
-        }
-        for (const Position& p : positions) {
-            for (std::size_t axis = 0; axis < 3; ++axis) {
-                range.min[axis] = std::min(range.min[axis], p[axis]);
-                range.max[axis] = std::max(range.max[axis], p[axis]);
-            }
-            level.positions.insert(level.positions.end(), p.begin(), p.end());
-        }
-        for (const Triangle& t : triangles) {
-            // A kept triangle names vertices of its own mesh, and the map's indices are 16-bit.
-            for (const std::uint32_t i : t) level.indices.push_back(static_cast<std::uint16_t>(i));
-        }
-        if (range.vertexCount > 0) {
-            const QVector3D low(range.min[0], range.min[1], range.min[2]);
-            const QVector3D high(range.max[0], range.max[1], range.max[2]);
-            const bool first = !bounded;
-            bounded = true;
-            level.min = first ? low
-                              : QVector3D(std::min(level.min.x(), low.x()), std::min(level.min.y(), low.y()),
-                                          std::min(level.min.z(), low.z()));
-            level.max = first ? high
-                              : QVector3D(std::max(level.max.x(), high.x()), std::max(level.max.y(), high.y()),
-                                          std::max(level.max.z(), high.z()));
-        }
-        level.meshes.push_back(range);
-    }
-    std::int64_t kept = 0;
-    for (const LevelMeshRange& range : level.meshes) kept += range.indexCount / 3;
-    const std::uint32_t stride = app::coarseStride(kept);
-    for (LevelMeshRange& range : level.meshes) {
-        range.coarseCount =
-            app::putCoarseFirst(std::span(level.indices).subspan(range.firstIndex, range.indexCount), stride);
-    }
-    return level;
 }
 
 QString writePng(const QImage& image, const QString& file) {
@@ -369,16 +297,10 @@ void View3D::showRun(const MapExtraction& extraction, const ExtractResult& resul
                      std::optional<LevelGeometry> decoded) {
     extraction_ = &extraction;
     result_ = result;
-    setWindowTitle(QString::fromStdString(extraction.folderName) + " - 3D View");
+    setWindowTitle(QString::fromStdString(app::viewTitle(extraction.folderName)));
     LevelGeometry geometry = decoded ? std::move(*decoded) : levelGeometry(extraction.plan);
     fillList(geometry);
-    app::LevelCounts counts;
-    counts.meshes = static_cast<std::int64_t>(geometry.meshes.size());
-    for (const LevelMeshRange& range : geometry.meshes) {
-        counts.vertices += range.vertexCount;
-        counts.triangles += range.indexCount / 3;
-    }
-    runStatus_ = QString::fromStdString(app::statusText(result, counts, groupSeparator()));
+    runStatus_ = QString::fromStdString(app::statusText(result, app::levelCounts(geometry), groupSeparator()));
     say(runStatus_);
     openFolder_->setEnabled(!result.outputfolder.empty());
     fitList();
@@ -392,11 +314,11 @@ void View3D::fillList(const LevelGeometry& geometry) {
     const QSignalBlocker quiet(list_);
     list_->clear();
     QList<QTreeWidgetItem*> rows;
-    for (const LevelMeshRange& range : geometry.meshes) {
-        auto* row = new QTreeWidgetItem(
-            {QStringLiteral("mesh%1").arg(range.number), number(range.vertexCount), number(range.indexCount / 3)});
-        row->setData(0, kMeshNumberRole, QVariant::fromValue<qlonglong>(range.number));
-        row->setData(0, Qt::DecorationRole, meshColour(range.number));
+    for (const app::MeshRow& mesh : app::meshRows(geometry, groupSeparator())) {
+        auto* row = new QTreeWidgetItem({QString::fromStdString(mesh.name), QString::fromStdString(mesh.vertices),
+                                         QString::fromStdString(mesh.triangles)});
+        row->setData(0, kMeshNumberRole, QVariant::fromValue<qlonglong>(mesh.number));
+        row->setData(0, Qt::DecorationRole, QColor::fromRgbF(mesh.colour.red, mesh.colour.green, mesh.colour.blue));
         row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
         row->setCheckState(0, Qt::Checked);
         row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
@@ -449,16 +371,13 @@ void View3D::openFolder() {
 // The format is the filter's, or the name's when it ends in .obj or .glb.
 void View3D::saveLevelAs() {
     if (extraction_ == nullptr) return;
-    const std::filesystem::path parent =
-        result_.outputfolder.empty() ? std::filesystem::path() : result_.outputfolder.parent_path();
     saveBox_->setTitle(QStringLiteral("Save As"));
-    saveBox_->setFileName(qtPath(parent / (extraction_->folderName + ".glb")));
+    saveBox_->setFileName(qtPath(app::saveLevelSuggestion(result_, extraction_->folderName)));
     saveBox_->setFilters({kGlbFilter, kObjFilter});
     saveBox_->showSave();
     QString name = saveBox_->fileName();
     if (name.isEmpty()) return;
-    const bool obj = name.endsWith(".obj", Qt::CaseInsensitive) ||
-                     (!name.endsWith(".glb", Qt::CaseInsensitive) && saveBox_->selectedFilter() == kObjFilter);
+    const bool obj = app::savesObj(name.toStdString(), saveBox_->selectedFilter() == kObjFilter);
     name = withExtension(name, obj ? ".obj" : ".glb");
     const std::error_code failure = extraction_->writeLevel(obj ? LevelFormat::obj : LevelFormat::glb,
                                                             zUp_->isChecked() ? UpAxis::z : UpAxis::y, localPath(name));
@@ -469,8 +388,8 @@ void View3D::saveLevelAs() {
 void View3D::saveImage() {
     if (view_ == nullptr) return;
     saveBox_->setTitle(QStringLiteral("Save Image"));
-    saveBox_->setFileName(extraction_ != nullptr ? QString::fromStdString(extraction_->folderName) + ".png"
-                                                 : QStringLiteral("view.png"));
+    saveBox_->setFileName(
+        QString::fromStdString(app::saveImageSuggestion(extraction_ != nullptr ? extraction_->folderName : "")));
     saveBox_->setFilters({kPngFilter});
     saveBox_->showSave();
     if (saveBox_->fileName().isEmpty()) return;
