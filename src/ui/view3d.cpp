@@ -24,6 +24,7 @@
 #include <QTreeWidget>
 #include <algorithm>
 
+#include "app/layout.hpp"
 #include "app/level.hpp"
 #include "app/placement.hpp"
 #include "app/texts.hpp"
@@ -32,6 +33,10 @@
 
 namespace v2bsp::ui {
 namespace {
+
+QString text(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 constexpr int kMeshNumberRole = Qt::UserRole;
 
@@ -157,56 +162,66 @@ View3D::View3D(GlProbe probe, QWidget* parent) : QMainWindow(parent) {
 
 View3D::~View3D() = default;
 
+// Every item of the menu table is an action of the window, so that its key
+// works wherever the focus is in it.
 void View3D::createActions() {
     setObjectName("View3D");
     setWindowTitle("3D View");
     setWindowIcon(appIcon());
-    const auto make = [this](const char* name, const QString& text, const QKeySequence& key = {}) {
-        auto* action = new QAction(text, this);
-        action->setObjectName(name);
-        action->setShortcut(key);
+    for (const app::MenuItem& item : app::kView3DMenu) {
+        if (item.parent.empty() || item.name == app::kSeparator) continue;
+        auto* action = new QAction(text(item.caption), this);
+        action->setObjectName(text(item.name));
+        QList<QKeySequence> keys;
+        for (const std::string_view key : {item.shortcut, item.alternate}) {
+            if (!key.empty()) keys << QKeySequence(text(key));
+        }
+        action->setShortcuts(keys);
+        action->setCheckable(item.checkable);
+        action->setChecked(item.checked);
+        if (!item.tooltip.empty()) action->setToolTip(text(item.tooltip));
         addAction(action);
-        return action;
-    };
-    openFolder_ = make("openfolder", "Open Folder", Qt::CTRL | Qt::Key_E);
-    saveAs_ = make("saveas", "Save As...", Qt::CTRL | Qt::Key_S);
-    saveImage_ = make("saveimage", "Save Image...", Qt::CTRL | Qt::SHIFT | Qt::Key_S);
-    close_ = make("close", "Close", Qt::CTRL | Qt::Key_W);
-    close_->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::Key_Escape)});
-    frameAll_ = make("frameAll", "Frame All", Qt::Key_F);
-    frameSelected_ = make("frameSelected", "Frame Selected", Qt::SHIFT | Qt::Key_F);
-    wireframe_ = make("wireframe", "Wireframe", Qt::Key_W);
-    wireframe_->setCheckable(true);
-    zUp_ = make("zUp", "Z Up", Qt::Key_Z);
-    zUp_->setCheckable(true);
-    zUp_->setToolTip("For maps that store Z up: shows (x, y, z) as (x, z, -y), and Save As writes the level so.");
-    about_ = make("about", "About v2bsp");
+    }
+    const auto named = [this](const char* name) { return findChild<QAction*>(name); };
+    openFolder_ = named("openfolder");
+    saveAs_ = named("saveas");
+    saveImage_ = named("saveimage");
+    close_ = named("close");
+    frameAll_ = named("frameAll");
+    frameSelected_ = named("frameSelected");
+    wireframe_ = named("wireframe");
+    zUp_ = named("zUp");
+    about_ = named("about");
     saveBox_ = std::make_unique<FileDialogSaveBox>(this);
     messages_ = std::make_unique<MessageBoxPresenter>(this);
     opener_ = systemFolderOpener(this);
 }
 
 void View3D::createMenus() {
-    QMenu* file = menuBar()->addMenu("&File");
-    file->setObjectName("menufile");
-    file->addActions({saveAs_, saveImage_, openFolder_});
-    file->addSeparator();
-    file->addAction(close_);
-    QMenu* view = menuBar()->addMenu("&View");
-    view->setObjectName("menuview");
-    view->addActions({frameAll_, frameSelected_, wireframe_, zUp_});
-    QMenu* help = menuBar()->addMenu("&Help");
-    help->setObjectName("menuhelp");
-    help->addAction(about_);
+    QMenu* menu = nullptr;
+    for (const app::MenuItem& item : app::kView3DMenu) {
+        if (item.parent.empty()) {
+            menu = menuBar()->addMenu(text(item.caption));
+            menu->setObjectName(text(item.name));
+        } else if (item.name == app::kSeparator) {
+            menu->addSeparator();
+        } else {
+            menu->addAction(findChild<QAction*>(text(item.name)));
+        }
+    }
 }
 
 void View3D::createToolbar() {
     QToolBar* bar = addToolBar("3D View");
     bar->setObjectName("toolbar");
     bar->setMovable(false);
-    bar->addActions({openFolder_, saveAs_, saveImage_});
-    bar->addSeparator();
-    bar->addActions({frameAll_, wireframe_, zUp_});
+    for (const std::string_view name : app::kView3DToolbar) {
+        if (name == app::kSeparator) {
+            bar->addSeparator();
+        } else {
+            bar->addAction(findChild<QAction*>(text(name)));
+        }
+    }
 }
 
 void View3D::createView(const GlProbe& probe) {

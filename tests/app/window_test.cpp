@@ -1,7 +1,9 @@
 // Form1's layout in pixels and its slide, as both window hosts take them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "app/layout.hpp"
 #include "app/slide.hpp"
@@ -61,6 +63,35 @@ TEST(Layout, RowsHoldTheStartState) {
     EXPECT_EQ(kForm1.outerWidth - kForm1.frameWidth, kForm1.clientWidth);
     EXPECT_EQ(findMenuItem(kForm1, "mnuopen")->shortcut, "Ctrl+O");
     EXPECT_EQ(findMenuItem(kForm1, "nothing"), nullptr);
+}
+
+// Each item under a menu listed before it, no name or key twice, and the
+// toolbar made of menu items: what hosts that build the menus from the
+// tables rely on.
+TEST(Layout, MenusAreWellFormed) {
+    const std::span<const MenuItem> menus[] = {kForm1.menu, kView3DMenu};
+    for (const std::span<const MenuItem> menu : menus) {
+        std::vector<std::string_view> seen, keys;
+        for (const MenuItem& item : menu) {
+            SCOPED_TRACE(std::string(item.name));
+            if (!item.parent.empty()) {
+                EXPECT_NE(std::find(seen.begin(), seen.end(), item.parent), seen.end());
+            }
+            if (item.name == kSeparator) continue;
+            EXPECT_EQ(std::find(seen.begin(), seen.end(), item.name), seen.end());
+            seen.push_back(item.name);
+            for (const std::string_view key : {item.shortcut, item.alternate}) {
+                if (key.empty()) continue;
+                EXPECT_EQ(std::find(keys.begin(), keys.end(), key), keys.end()) << key;
+                keys.push_back(key);
+            }
+        }
+    }
+    for (const std::string_view name : kView3DToolbar) {
+        const bool found = name == kSeparator || std::any_of(std::begin(kView3DMenu), std::end(kView3DMenu),
+                                                             [&](const MenuItem& item) { return item.name == name; });
+        EXPECT_TRUE(found) << name;
+    }
 }
 
 int tickUntilStopped(Slide& slide) {
