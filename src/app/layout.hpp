@@ -47,15 +47,21 @@ struct Control {
     int intervalMs;  // a timer's interval; 0 for the others
 };
 
-// "Ctrl+O", "Ctrl+Shift+S", "F", "Esc": modifiers first, joined by "+".
+// A menu (no parent), an item of one, or a separator (named kSeparator).
+// Shortcuts read "Ctrl+O", "Ctrl+Shift+S", "F", "Esc": modifiers first,
+// joined by "+".
 struct MenuItem {
     std::string_view name;
     std::string_view caption;  // "&" marks the access key
     std::string_view parent;   // empty: on the menu bar
     std::string_view shortcut;
     bool checkable;
-    bool checked;  // at start
+    bool checked;                  // at start
+    std::string_view alternate{};  // a second shortcut
+    std::string_view tooltip{};    // where the caption alone says too little
 };
+
+inline constexpr std::string_view kSeparator = "-";
 
 struct FormLayout {
     std::string_view caption;
@@ -92,6 +98,29 @@ inline constexpr MenuItem kForm1Menu[] = {
 inline constexpr FormLayout kForm1{
     "Vorun2 BSP Extracter", 5088, 1848, 5184, 96, 8, kForm1Controls, kForm1Menu,
 };
+
+// The 3D View's menu bar; every action has a key, and Tab moves between its
+// list and its view.
+inline constexpr MenuItem kView3DMenu[] = {
+    {"menufile", "&File", "", "", false, false},
+    {"saveas", "Save As...", "menufile", "Ctrl+S", false, false},
+    {"saveimage", "Save Image...", "menufile", "Ctrl+Shift+S", false, false},
+    {"openfolder", "Open Folder", "menufile", "Ctrl+E", false, false},
+    {kSeparator, "", "menufile", "", false, false},
+    {"close", "Close", "menufile", "Ctrl+W", false, false, "Esc"},
+    {"menuview", "&View", "", "", false, false},
+    {"frameAll", "Frame All", "menuview", "F", false, false},
+    {"frameSelected", "Frame Selected", "menuview", "Shift+F", false, false},
+    {"wireframe", "Wireframe", "menuview", "W", true, false},
+    {"zUp", "Z Up", "menuview", "Z", true, false, "",
+     "For maps that store Z up: shows (x, y, z) as (x, z, -y), and Save As writes the level so."},
+    {"menuhelp", "&Help", "", "", false, false},
+    {"about", "About v2bsp", "menuhelp", "", false, false},
+};
+
+// The 3D View's toolbar, for the mouse: the names of its menu items, in order.
+inline constexpr std::string_view kView3DToolbar[] = {"openfolder", "saveas",    "saveimage", kSeparator,
+                                                      "frameAll",   "wireframe", "zUp"};
 
 // The row named `name`, or null.
 const Control* findControl(const FormLayout& form, std::string_view name);

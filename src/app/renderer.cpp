@@ -147,6 +147,7 @@ GLuint compiled(const Functions& g, GLenum type, const char* source, std::string
 
 std::string LevelRenderer::initialize(const gl::Functions& gl) {
     forget();
+    failure_.clear();
     gl_ = &gl;
     const Functions& g = gl;
     int major = 0, minor = 0;
