@@ -68,7 +68,7 @@ bool Form1::create() {
     CreateArgs args;
     args.title = wide(app::kForm1.caption);
     args.style = kStyle;
-    args.menu = menu_;
+    args.menu = menus_.handle();
     args.icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
     if (!Wnd::create(args)) return false;
     setShortcuts();
@@ -99,23 +99,18 @@ void Form1::createControls() {
 }
 
 void Form1::createMenus() {
-    Menu file = Menu::dropDown().item(kIdOpen, "Open\tCtrl+O").item(kIdExit, "Exit\tCtrl+Q");
-    Menu view = Menu::dropDown().item(kId3dWindow, "3D Window");
-    Menu help = Menu::dropDown().item(kIdAbout, "About v2bsp");
-    menu_ = Menu::bar().subMenu("&File", file).subMenu("&View", view).subMenu("&Help", help).handle();
-    checkMenuItem(menu_, kId3dWindow, app::findMenuItem(app::kForm1, "mnu3dwindow")->checked);
-    onCommandId(kIdOpen, [this] { mnuopen_Click(); });
-    onCommandId(kIdExit, [this] { PostMessageW(hwnd(), WM_CLOSE, 0, 0); });
-    onCommandId(kId3dWindow, [this] {
-        const bool on = !menuItemChecked(menu_, kId3dWindow);
-        checkMenuItem(menu_, kId3dWindow, on);
+    onCommandId(commandId("mnuopen"), [this] { mnuopen_Click(); });
+    onCommandId(commandId("mnuexit"), [this] { PostMessageW(hwnd(), WM_CLOSE, 0, 0); });
+    onCommandId(commandId("mnu3dwindow"), [this] {
+        const bool on = !menuItemChecked(menu(), commandId("mnu3dwindow"));
+        checkMenuItem(menu(), commandId("mnu3dwindow"), on);
         show3dWindow(on);
     });
-    onCommandId(kIdAbout, [this] { showAbout(); });
+    onCommandId(commandId("mnuabout"), [this] { showAbout(); });
 }
 
 void Form1::setShortcuts() {
-    setAccelerators({{FCONTROL | FVIRTKEY, 'O', kIdOpen}, {FCONTROL | FVIRTKEY, 'Q', kIdExit}});
+    setAccelerators(menus_.keys());
 }
 
 void Form1::setStartState() {
@@ -289,10 +284,10 @@ void Form1::Command1_Click() {
     app::RunRequest request;
     request.path = mappath_;
     request.settings = app::windowRunSettings(outputParent_, pathFromUtf8(mappath_), windowsSystemFolders(), files_);
-    request.decodeLevel = menuItemChecked(menu_, kId3dWindow);
+    request.decodeLevel = menuItemChecked(menu(), commandId("mnu3dwindow"));
     closeWhenStopped_ = false;
     if (!run_.start(std::move(request))) return;
-    enableMenuItem(menu_, kIdOpen, false);
+    enableMenuItem(menu(), commandId("mnuopen"), false);
 }
 
 bool Form1::onAppMessage(UINT msg, WPARAM, LPARAM) {
@@ -316,7 +311,7 @@ void Form1::mapFailed(const MapFailure& failure) {
 
 void Form1::runEnded(app::RunEnd end) {
     lastResult_ = end.result;
-    enableMenuItem(menu_, kIdOpen, true);
+    enableMenuItem(menu(), commandId("mnuopen"), true);
     const bool toItsEnd = end.toItsEnd();
     if (toItsEnd) {
         extraction_ = std::move(end.extraction);
@@ -328,7 +323,7 @@ void Form1::runEnded(app::RunEnd end) {
         DestroyWindow(hwnd());
         return;
     }
-    if (toItsEnd && menuItemChecked(menu_, kId3dWindow)) showLevel(std::move(end.level));
+    if (toItsEnd && menuItemChecked(menu(), commandId("mnu3dwindow"))) showLevel(std::move(end.level));
 }
 
 // Checked again, the 3D View comes back as it was left when it still shows
@@ -355,7 +350,7 @@ void Form1::showLevel(std::optional<app::LevelGeometry> decoded) {
             return;
         }
         // Closed by the user, it is no longer checked.
-        view3d_->onClosed = [this] { checkMenuItem(menu_, kId3dWindow, false); };
+        view3d_->onClosed = [this] { checkMenuItem(menu(), commandId("mnu3dwindow"), false); };
     }
     view3d_->showRun(*extraction_, levelResult_, std::move(decoded));
     shownRun_ = runsToTheEnd_;

@@ -33,18 +33,16 @@
 #include "app/slide.hpp"
 #include "extract/extraction.hpp"
 #include "win32/dialogs.hpp"
+#include "win32/menus.hpp"
 #include "win32/view3d.hpp"
 #include "win32/wingui.hpp"
 
 namespace v2bsp::win32 {
 
-// Command ids of Form1's menu items and controls.
+// Command ids of Form1's controls, in tab order; its menu items' follow kFirstMenuCommand.
 enum Form1Id : int {
-    kIdOpen = 101,
-    kIdExit,
-    kId3dWindow,
-    kIdAbout,
-    kIdDatalog = 201,  // the controls, in tab order
+    kFirstMenuCommand = 101,
+    kIdDatalog = 201,
     kIdCommand1,
     kIdCmdright,
     kIdList1,
@@ -77,7 +75,9 @@ public:
     const std::string& mappath() const { return mappath_; }
     double outerWidth() const { return slide_.outerWidth(); }
     const app::Slide& slide() const { return slide_; }
-    HMENU menu() const { return menu_; }
+    HMENU menu() const { return menus_.handle(); }
+    // The command id of the menu item named `name` ("mnuopen", "mnu3dwindow", ...).
+    int commandId(std::string_view name) const { return menus_.id(name); }
     bool running() const { return run_.running(); }
     const ExtractResult& lastResult() const { return lastResult_; }
     View3D* view3d() const { return view3d_.get(); }
@@ -128,7 +128,7 @@ private:
     Button cmdright_;
     ListBox list1_;
     Edit txt1_;
-    HMENU menu_ = nullptr;
+    MenuBar menus_{app::kForm1.menu, kFirstMenuCommand};
     HFONT font_ = nullptr;
     std::unique_ptr<OpenBox> openbox_;
     std::unique_ptr<MessagePresenter> messages_;

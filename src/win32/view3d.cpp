@@ -282,67 +282,50 @@ View3D::~View3D() {
 }
 
 bool View3D::create() {
-    createMenus();
     CreateArgs args;
     args.title = L"3D View";
-    args.menu = menu_;
+    args.menu = menus_.handle();
     args.icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
     args.style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
-    if (!Wnd::create(args)) return false;
-    setShortcuts();
-    return true;
+    return Wnd::create(args);
 }
 
-void View3D::createMenus() {
-    Menu file = Menu::dropDown()
-                    .item(kIdSaveAs, "Save As...\tCtrl+S")
-                    .item(kIdSaveImage, "Save Image...\tCtrl+Shift+S")
-                    .item(kIdOpenFolder, "Open Folder\tCtrl+E")
-                    .separator()
-                    .item(kIdClose, "Close\tCtrl+W");
-    Menu view = Menu::dropDown()
-                    .item(kIdFrameAll, "Frame All\tF")
-                    .item(kIdFrameSelected, "Frame Selected\tShift+F")
-                    .separator()
-                    .item(kIdWireframe, "Wireframe\tW")
-                    .item(kIdZUp, "Z Up\tZ");
-    Menu help = Menu::dropDown().item(kIdAbout3d, "About v2bsp");
-    menu_ = Menu::bar().subMenu("&File", file).subMenu("&View", view).subMenu("&Help", help).handle();
-    onCommandId(kIdSaveAs, [this] { saveLevelAs(); });
-    onCommandId(kIdSaveImage, [this] { saveImage(); });
-    onCommandId(kIdOpenFolder, [this] { openFolder(); });
-    onCommandId(kIdClose, [this] { PostMessageW(hwnd(), WM_CLOSE, 0, 0); });
-    onCommandId(kIdFrameAll, [this] { frameAll(); });
-    onCommandId(kIdFrameSelected, [this] { frameSelected(); });
-    onCommandId(kIdWireframe, [this] { toggle(kIdWireframe, &View3D::showWireframe); });
-    onCommandId(kIdZUp, [this] { toggle(kIdZUp, &View3D::showZUp); });
-    onCommandId(kIdAbout3d, [this] { showAbout(); });
+// The menu's commands, after the toolbar: its buttons carry the same ids.
+void View3D::connectCommands() {
+    onCommandId(commandId("saveas"), [this] { saveLevelAs(); });
+    onCommandId(commandId("saveimage"), [this] { saveImage(); });
+    onCommandId(commandId("openfolder"), [this] { openFolder(); });
+    onCommandId(commandId("close"), [this] { PostMessageW(hwnd(), WM_CLOSE, 0, 0); });
+    onCommandId(commandId("frameAll"), [this] { frameAll(); });
+    onCommandId(commandId("frameSelected"), [this] { frameSelected(); });
+    onCommandId(commandId("wireframe"), [this] { toggle("wireframe", &View3D::showWireframe); });
+    onCommandId(commandId("zUp"), [this] { toggle("zUp", &View3D::showZUp); });
+    onCommandId(commandId("about"), [this] { showAbout(); });
+    setAccelerators(menus_.keys());
 }
 
-void View3D::toggle(int id, void (View3D::*action)(bool)) {
-    const bool on = !menuItemChecked(menu_, id);
-    checkMenuItem(menu_, id, on);
-    if (id == kIdZUp) Button_SetCheck(zUp_.hwnd, on ? BST_CHECKED : BST_UNCHECKED);
+// A checkable command: its menu item and its button show the new state.
+void View3D::toggle(std::string_view name, void (View3D::*action)(bool)) {
+    const int id = commandId(name);
+    const bool on = !menuItemChecked(menu(), id);
+    checkMenuItem(menu(), id, on);
+    for (const auto& [button, control] : toolbar_) {
+        if (button == name) control->setChecked(on);
+    }
     (this->*action)(on);
 }
 
-void View3D::setShortcuts() {
-    const BYTE key = FVIRTKEY;
-    setAccelerators({
-        {FCONTROL | key, 'S', kIdSaveAs},
-        {FCONTROL | FSHIFT | key, 'S', kIdSaveImage},
-        {FCONTROL | key, 'E', kIdOpenFolder},
-        {FCONTROL | key, 'W', kIdClose},
-        {key, VK_ESCAPE, kIdClose},
-        {key, 'F', kIdFrameAll},
-        {FSHIFT | key, 'F', kIdFrameSelected},
-        {key, 'W', kIdWireframe},
-        {key, 'Z', kIdZUp},
-    });
+void View3D::enableCommand(std::string_view name, bool on) {
+    enableMenuItem(menu(), commandId(name), on);
+    for (const auto& [button, control] : toolbar_) {
+        if (button == name) control->setEnabled(on);
+    }
 }
 
 void View3D::onCreate() {
+    createToolbar();
     createControls();
+    connectCommands();
     setFonts();
     saveBox_ = std::make_unique<CommonSaveBox>(hwnd());
     messages_ = std::make_unique<MessageBoxPresenter>(hwnd());
@@ -351,28 +334,23 @@ void View3D::onCreate() {
     if (!failure.empty()) showUnavailable(failure);
 }
 
-// The buttons are for the mouse: the keys reach their commands through the menu.
-void View3D::createControls() {
-    const std::pair<Button*, std::pair<int, const char*>> buttons[] = {
-        {&openFolder_, {kIdButtonOpenFolder, "Open Folder"}}, {&saveAs_, {kIdButtonSaveAs, "Save As..."}},
-        {&saveImage_, {kIdButtonSaveImage, "Save Image..."}}, {&frameAll_, {kIdButtonFrameAll, "Frame All"}},
-        {&zUp_, {kIdButtonZUp, "Z Up"}},
-    };
-    for (const auto& [button, spec] : buttons) {
-        button->create({this, spec.first, spec.second});
-        SetWindowLongW(button->hwnd, GWL_STYLE, GetWindowLongW(button->hwnd, GWL_STYLE) & ~WS_TABSTOP);
+// The buttons are for the mouse, and Tab passes them by: the keys reach
+// their commands through the menu.
+void View3D::createToolbar() {
+    for (const std::string_view name : app::kView3DToolbar) {
+        if (name == app::kSeparator) {
+            toolbar_.emplace_back(name, nullptr);
+            continue;
+        }
+        const app::MenuItem& row = *menus_.row(commandId(name));
+        auto button = std::make_unique<Button>();
+        button->create({this, commandId(name), std::string(row.caption),
+                        static_cast<DWORD>(row.checkable ? BS_AUTOCHECKBOX | BS_PUSHLIKE : BS_PUSHBUTTON), false});
+        toolbar_.emplace_back(name, std::move(button));
     }
-    SendMessageW(zUp_.hwnd, BM_SETSTYLE, BS_AUTOCHECKBOX | BS_PUSHLIKE, TRUE);
-    openFolder_.onClick = [this] { openFolder(); };
-    saveAs_.onClick = [this] { saveLevelAs(); };
-    saveImage_.onClick = [this] { saveImage(); };
-    frameAll_.onClick = [this] { frameAll(); };
-    zUp_.onClick = [this] {
-        const bool on = Button_GetCheck(zUp_.hwnd) == BST_CHECKED;
-        checkMenuItem(menu_, kIdZUp, on);
-        showZUp(on);
-    };
+}
 
+void View3D::createControls() {
     view_ = std::make_unique<GlView>();
     view_->create(*this, kIdView);
     view_->onPicked = [this](int mesh) {
@@ -407,6 +385,14 @@ void View3D::createControls() {
     tool.lpszText = const_cast<wchar_t*>(L"");
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, scaled(600));
+    // A button whose caption alone says too little says more when pointed at.
+    for (const auto& [name, button] : toolbar_) {
+        if (button == nullptr || menus_.row(button->id)->tooltip.empty()) continue;
+        std::wstring text = wide(menus_.row(button->id)->tooltip);
+        tool.uId = reinterpret_cast<UINT_PTR>(button->hwnd);
+        tool.lpszText = text.data();
+        SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
 }
 
 void View3D::showUnavailable(const std::string& reason) {
@@ -414,9 +400,8 @@ void View3D::showUnavailable(const std::string& reason) {
     notice_.setText(unavailable_);
     notice_.setVisible(true);
     ShowWindow(view_->hwnd(), SW_HIDE);
-    for (const Button* button : {&saveImage_, &frameAll_, &zUp_}) button->setEnabled(false);
-    for (const int id : {kIdSaveImage, kIdFrameAll, kIdFrameSelected, kIdWireframe, kIdZUp}) {
-        enableMenuItem(menu_, id, false);
+    for (const std::string_view name : {"saveimage", "frameAll", "frameSelected", "wireframe", "zUp"}) {
+        enableCommand(name, false);
     }
 }
 
@@ -438,8 +423,12 @@ void View3D::layout() {
     const int width = client.right, height = client.bottom;
     const int bar = scaled(kToolbarHeight), status = scaled(kStatusHeight), gap = scaled(kGap);
     int x = gap;
-    for (const Button* button : {&openFolder_, &saveAs_, &saveImage_, &frameAll_, &zUp_}) {
-        const int w = scaled(button == &zUp_ ? 60 : 96);
+    for (const auto& [name, button] : toolbar_) {
+        if (button == nullptr) {
+            x += 2 * gap;
+            continue;
+        }
+        const int w = scaled(menus_.row(button->id)->checkable ? 72 : 96);
         button->setBounds({x, gap, x + w, bar});
         x += w + gap;
     }
@@ -459,9 +448,11 @@ void View3D::onSize(int, int) {
 void View3D::setFonts() {
     if (font_ != nullptr) DeleteObject(font_);
     font_ = messageFont(dpi(), 9);
-    for (const Control* control : std::initializer_list<const Control*>{
-             &openFolder_, &saveAs_, &saveImage_, &frameAll_, &zUp_, &notice_, &list_, &status_}) {
+    for (const Control* control : std::initializer_list<const Control*>{&notice_, &list_, &status_}) {
         control->setFont(font_);
+    }
+    for (const auto& [name, button] : toolbar_) {
+        if (button != nullptr) button->setFont(font_);
     }
 }
 
@@ -500,14 +491,13 @@ void View3D::showRun(const MapExtraction& extraction, const ExtractResult& resul
     fillList(level);
     runStatus_ = app::statusText(result, app::levelCounts(level), groupSeparator());
     say(runStatus_);
-    openFolder_.setEnabled(!result.outputfolder.empty());
-    enableMenuItem(menu_, kIdOpenFolder, !result.outputfolder.empty());
+    enableCommand("openfolder", !result.outputfolder.empty());
     if (view() == nullptr) return;
     // A new GL context decodes the level again rather than the view keeping a copy.
     const MeshPlan* plan = &extraction.plan;
     view_->renderer().setLevel(std::move(level), [plan] { return app::levelGeometry(*plan); });
-    view_->renderer().setZUp(menuItemChecked(menu_, kIdZUp));
-    view_->renderer().setWireframe(menuItemChecked(menu_, kIdWireframe));
+    view_->renderer().setZUp(menuItemChecked(menu(), commandId("zUp")));
+    view_->renderer().setWireframe(menuItemChecked(menu(), commandId("wireframe")));
     InvalidateRect(view_->hwnd(), nullptr, FALSE);
 }
 
@@ -553,7 +543,7 @@ void View3D::saveLevelAs() {
     if (name.empty()) return;
     const bool obj = endsWith(name, ".obj") || (!endsWith(name, ".glb") && saveBox_->selectedFilter() == 1);
     name = withExtension(name, obj ? ".obj" : ".glb");
-    const bool zUp = menuItemChecked(menu_, kIdZUp);
+    const bool zUp = menuItemChecked(menu(), commandId("zUp"));
     const std::error_code failure = extraction_->writeLevel(obj ? LevelFormat::obj : LevelFormat::glb,
                                                             zUp ? UpAxis::z : UpAxis::y, pathFromUtf8(name));
     say(failure ? "Could not write " + name + ": " + failure.message() : "Saved " + name + ". " + runStatus_);

@@ -29,30 +29,19 @@
 #include "extract/extraction.hpp"
 #include "win32/dialogs.hpp"
 #include "win32/glcontext.hpp"
+#include "win32/menus.hpp"
 #include "win32/wingui.hpp"
 
 namespace v2bsp::win32 {
 
-// Command ids of the 3D View's menu items and controls.
+// Command ids of the 3D View's controls; its menu items' (and toolbar
+// buttons') follow kFirstView3DCommand.
 enum View3DId : int {
-    kIdSaveAs = 301,
-    kIdSaveImage,
-    kIdOpenFolder,
-    kIdClose,
-    kIdFrameAll,
-    kIdFrameSelected,
-    kIdWireframe,
-    kIdZUp,
-    kIdAbout3d,
+    kFirstView3DCommand = 301,
     kIdView = 401,
     kIdList,
     kIdStatus,
     kIdNotice,
-    kIdButtonOpenFolder,
-    kIdButtonSaveAs,
-    kIdButtonSaveImage,
-    kIdButtonFrameAll,
-    kIdButtonZUp,
 };
 
 // Empty when the view may draw with OpenGL, else why not (a test's way to
@@ -146,6 +135,9 @@ public:
     // Null when the view is unavailable.
     GlView* view() { return view_ != nullptr && view_->ready() ? view_.get() : nullptr; }
     ListView& list() { return list_; }
+    HMENU menu() const { return menus_.handle(); }
+    // The command id of the menu item named `name` ("saveas", "zUp", ...).
+    int commandId(std::string_view name) const { return menus_.id(name); }
     const std::string& statusLine() const { return statusLine_; }
     // "3D view unavailable: <reason>", or empty while the view draws.
     std::string unavailableText() const;
@@ -170,20 +162,22 @@ protected:
     void onDpiChanged(UINT dpi, const RECT& suggested) override;
 
 private:
-    void createMenus();
+    void createToolbar();
     void createControls();
-    void setShortcuts();
+    void connectCommands();
     void setFonts();
     void layout();
     void showUnavailable(const std::string& reason);
     void fillList(const app::LevelGeometry& level);
     void say(const std::string& text);
-    void toggle(int id, void (View3D::*action)(bool));
+    void toggle(std::string_view name, void (View3D::*action)(bool));
+    void enableCommand(std::string_view name, bool on);
 
     GlProbe probe_;
-    HMENU menu_ = nullptr;
+    MenuBar menus_{app::kView3DMenu, kFirstView3DCommand};
     HFONT font_ = nullptr;
-    Button openFolder_, saveAs_, saveImage_, frameAll_, zUp_;
+    // The toolbar's buttons, by the names of their menu items; each has its item's command id.
+    std::vector<std::pair<std::string_view, std::unique_ptr<Button>>> toolbar_;
     std::unique_ptr<GlView> view_;
     Label notice_;  // in the view's place when it is unavailable
     ListView list_;

@@ -229,7 +229,8 @@ std::string Control::text() const {
 
 void Button::create(const CreateArgs& args) {
     id = args.id;
-    hwnd = makeChild(args.parent, WC_BUTTONW, id, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, wide(args.text).c_str());
+    hwnd = makeChild(args.parent, WC_BUTTONW, id, WS_VISIBLE | (args.tabStop ? WS_TABSTOP : 0) | args.style, 0,
+                     wide(args.text).c_str());
     args.parent->onCommandId(id, [this] {
         if (onClick) onClick();
     });
@@ -366,21 +367,6 @@ bool ListView::notify(const NMHDR* header) {
 void Label::create(const CreateArgs& args) {
     id = args.id;
     hwnd = makeChild(args.parent, WC_STATICW, id, WS_VISIBLE | args.style);
-}
-
-Menu& Menu::item(int id, std::string_view text) {
-    AppendMenuW(menu_, MF_STRING, static_cast<UINT_PTR>(id), wide(text).c_str());
-    return *this;
-}
-
-Menu& Menu::separator() {
-    AppendMenuW(menu_, MF_SEPARATOR, 0, nullptr);
-    return *this;
-}
-
-Menu& Menu::subMenu(std::string_view text, const Menu& dropDown) {
-    AppendMenuW(menu_, MF_POPUP, reinterpret_cast<UINT_PTR>(dropDown.handle()), wide(text).c_str());
-    return *this;
 }
 
 void checkMenuItem(HMENU menu, int id, bool on) {

@@ -131,9 +131,15 @@ struct Button : Control {
         Wnd* parent = nullptr;
         int id = 0;
         std::string text;
+        DWORD style = BS_PUSHBUTTON;  // BS_AUTOCHECKBOX | BS_PUSHLIKE: a button that stays down
+        bool tabStop = true;
     };
+    // Runs on a click. Made after the button, a handler of the parent's for
+    // the same id takes the click instead.
     std::function<void()> onClick;
     void create(const CreateArgs& args);
+    void setChecked(bool on) const { SendMessageW(hwnd, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0); }
+    bool checked() const { return SendMessageW(hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 };
 
 // A text box. Multi-line: both scroll bars, no wrapping; Tab moves on.
@@ -202,21 +208,6 @@ struct Label : Control {
         DWORD style = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
     };
     void create(const CreateArgs& args);
-};
-
-// A menu bar or drop-down built in order: item(), then check(), enable().
-class Menu {
-public:
-    static Menu bar() { return Menu(CreateMenu()); }
-    static Menu dropDown() { return Menu(CreatePopupMenu()); }
-    Menu& item(int id, std::string_view text);
-    Menu& separator();
-    Menu& subMenu(std::string_view text, const Menu& dropDown);
-    HMENU handle() const { return menu_; }
-
-private:
-    explicit Menu(HMENU menu) : menu_(menu) {}
-    HMENU menu_;
 };
 
 void checkMenuItem(HMENU menu, int id, bool on);

@@ -76,10 +76,11 @@ struct Fixture {
         form.setMessagePresenter(std::move(presenter));
         form.setOutputParent(program);
         form.setGlProbe([] { return std::string("not wanted in this test"); });
-        command(kId3dWindow);  // the 3D View has tests of its own
+        command("mnu3dwindow");  // the 3D View has tests of its own
     }
     HWND control(const char* name) const { return form.control(name); }
-    void command(int id) { SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+    // A menu item chosen, by its name.
+    void command(const char* item) { SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(form.commandId(item), 0), 0); }
     void click(const char* name) {
         SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control(name)), BN_CLICKED),
                      reinterpret_cast<LPARAM>(control(name)));
@@ -147,14 +148,14 @@ TEST(Form1, StartState) {
         GetMenuStringW(bar, static_cast<UINT>(i), title, 32, MF_BYPOSITION);
         EXPECT_EQ(utf8(title), menus[i]);
     }
-    EXPECT_EQ(menuText(bar, kIdOpen), "Open\tCtrl+O");
-    EXPECT_EQ(menuText(bar, kIdExit), "Exit\tCtrl+Q");
-    EXPECT_EQ(menuText(bar, kId3dWindow), "3D Window");
-    EXPECT_FALSE(menuItemChecked(bar, kId3dWindow));  // the fixture cleared it
+    EXPECT_EQ(menuText(bar, f.form.commandId("mnuopen")), "Open\tCtrl+O");
+    EXPECT_EQ(menuText(bar, f.form.commandId("mnuexit")), "Exit\tCtrl+Q");
+    EXPECT_EQ(menuText(bar, f.form.commandId("mnu3dwindow")), "3D Window");
+    EXPECT_FALSE(menuItemChecked(bar, f.form.commandId("mnu3dwindow")));  // the fixture cleared it
     Form1 fresh;
     ASSERT_TRUE(fresh.create());
-    EXPECT_TRUE(menuItemChecked(fresh.menu(), kId3dWindow));
-    EXPECT_EQ(menuText(bar, kIdAbout), "About v2bsp");
+    EXPECT_TRUE(menuItemChecked(fresh.menu(), fresh.commandId("mnu3dwindow")));
+    EXPECT_EQ(menuText(bar, f.form.commandId("mnuabout")), "About v2bsp");
 }
 
 // Every control at its twips, in pixels at 96 dpi (15 twips a pixel, each
@@ -199,7 +200,7 @@ TEST(Form1, FileOpen) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Fixture f(row.answers);
-        for (std::size_t i = 0; i < row.answers.size(); ++i) f.command(kIdOpen);
+        for (std::size_t i = 0; i < row.answers.size(); ++i) f.command("mnuopen");
         EXPECT_EQ(f.openbox->shown, row.answers.size());
         EXPECT_EQ(f.openbox->namesset, std::vector<std::string>(row.answers.size(), ""));
         EXPECT_EQ(f.openbox->filters, std::vector(row.answers.size(), filter));
@@ -225,7 +226,7 @@ TEST(Form1, Keys) {
 
 TEST(Form1, About) {
     Fixture f;
-    f.command(kIdAbout);
+    f.command("mnuabout");
     ASSERT_EQ(f.messages->abouts.size(), 1u);
     EXPECT_EQ(f.messages->abouts[0].text, "About v2bsp");
     for (const char* part : {"v2bsp 1.00", "Wavefront OBJ", "Licence: MIT"}) {
@@ -242,7 +243,7 @@ TEST(Form1, ExtractWritesTheMeshesAndLog) {
               (std::vector<std::string>{"levels\\scenario", "levels\\scenario bsp", "weapons\\rifle", "ui\\hud"}));
     EXPECT_EQ(f.form.lastResult().status, v2bsp::ExtractStatus::complete);
     EXPECT_FALSE(IsWindowEnabled(f.control("Command1")));  // until the next File > Open
-    EXPECT_TRUE(menuItemEnabled(f.form.menu(), kIdOpen));
+    EXPECT_TRUE(menuItemEnabled(f.form.menu(), f.form.commandId("mnuopen")));
     EXPECT_TRUE(f.messages->notices.empty());
     // The caret stands after the last line break.
     DWORD start = 0, end = 0;
@@ -275,15 +276,15 @@ TEST(Form1, OpenIsRefusedDuringARun) {
     f.form.chooseMap(u8(map));
     f.click("Command1");
     EXPECT_TRUE(f.form.running());
-    EXPECT_FALSE(menuItemEnabled(f.form.menu(), kIdOpen));
+    EXPECT_FALSE(menuItemEnabled(f.form.menu(), f.form.commandId("mnuopen")));
     EXPECT_FALSE(IsWindowEnabled(f.control("Command1")));
-    f.command(kIdOpen);
+    f.command("mnuopen");
     f.form.chooseMap("C:\\maps\\dropped.map");
     EXPECT_TRUE(pumpUntil([&] { return !f.form.running(); }));
     EXPECT_EQ(f.openbox->shown, 0u);
     EXPECT_EQ(f.form.mappath(), u8(map));
     EXPECT_EQ(f.logLines(), windowLog(2, f.program / "first"));
-    EXPECT_TRUE(menuItemEnabled(f.form.menu(), kIdOpen));
+    EXPECT_TRUE(menuItemEnabled(f.form.menu(), f.form.commandId("mnuopen")));
 }
 
 // The log's lines after "Creating BSP..." and its last line; {P} is the

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <map>
 
 #include "app/level.hpp"
@@ -164,10 +165,12 @@ TEST_F(View3DTest, SaveAsIsTheCommandLinesFile) {
         ScriptedSaveBox* asked = box.get();
         window().setSaveBox(std::move(box));
         fs::create_directories(scratch_->path() / "saved");
-        const auto command = [](int id) { SendMessageW(window().hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0); };
-        if (row.zUp) command(kIdZUp);
-        command(kIdSaveAs);
-        if (row.zUp) command(kIdZUp);
+        const auto command = [](const char* item) {
+            SendMessageW(window().hwnd(), WM_COMMAND, MAKEWPARAM(window().commandId(item), 0), 0);
+        };
+        if (row.zUp) command("zUp");
+        command("saveas");
+        if (row.zUp) command("zUp");
         EXPECT_EQ(asked->title, "Save As");
 
         v2bsp::fixtures::RecordingHost host;
@@ -218,10 +221,45 @@ TEST_F(View3DTest, OpenFolderSaysWhereTheFilesAreWhenItFails) {
 TEST_F(View3DTest, ViewMenuFollowsTheWindow) {
     SendMessageW(window().hwnd(), WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindowVisible(window().hwnd()));
-    EXPECT_FALSE(menuItemChecked(form_->menu(), kId3dWindow));
-    SendMessageW(form_->hwnd(), WM_COMMAND, MAKEWPARAM(kId3dWindow, 0), 0);
-    EXPECT_TRUE(menuItemChecked(form_->menu(), kId3dWindow));
+    const int item = form_->commandId("mnu3dwindow");
+    EXPECT_FALSE(menuItemChecked(form_->menu(), item));
+    SendMessageW(form_->hwnd(), WM_COMMAND, MAKEWPARAM(item, 0), 0);
+    EXPECT_TRUE(menuItemChecked(form_->menu(), item));
     EXPECT_TRUE(IsWindowVisible(window().hwnd()));
+}
+
+// Each key of the menu bar, through the window's key table, does its item's work.
+TEST_F(View3DTest, KeysTriggerTheirActions) {
+    auto box = std::make_unique<ScriptedSaveBox>();  // answers with a cancel
+    ScriptedSaveBox* asked = box.get();
+    window().setSaveBox(std::move(box));
+    int opened = 0;
+    window().setFolderOpener([&](const fs::path&) {
+        ++opened;
+        return std::string();
+    });
+    const struct {
+        const char* name;
+        UINT key;
+        bool control, shift;
+        std::function<bool()> done;
+    } rows[] = {
+        {"Ctrl+S", 'S', true, false, [&] { return asked->title == "Save As"; }},
+        {"Ctrl+Shift+S", 'S', true, true, [&] { return asked->title == "Save Image"; }},
+        {"Ctrl+E", 'E', true, false, [&] { return opened == 1; }},
+        {"W", 'W', false, false, [] { return view().renderer().wireframe(); }},
+        {"W again", 'W', false, false, [] { return !view().renderer().wireframe(); }},
+        {"Z", 'Z', false, false, [] { return view().renderer().zUp(); }},
+        {"Z again", 'Z', false, false, [] { return !view().renderer().zUp(); }},
+        {"Esc", VK_ESCAPE, false, false, [] { return !IsWindowVisible(window().hwnd()); }},
+    };
+    window().show();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_TRUE(pressKey(window(), window().list().hwnd, row.key, row.control, row.shift));
+        EXPECT_TRUE(row.done());
+    }
+    window().show();
 }
 
 // Where OpenGL 3.3 cannot be had, the view's place says why, and the rest works.
