@@ -23,16 +23,6 @@ const FileFilter kGlb{"glTF binary (*.glb)", "*.glb"};
 const FileFilter kObj{"Wavefront OBJ (*.obj)", "*.obj"};
 const FileFilter kPng{"PNG image (*.png)", "*.png"};
 
-bool endsWith(const std::string& name, std::string_view ending) {
-    if (name.size() < ending.size()) return false;
-    return std::equal(ending.begin(), ending.end(), name.end() - static_cast<std::ptrdiff_t>(ending.size()),
-                      [](char a, char b) { return std::tolower(a) == std::tolower(b); });
-}
-
-std::string withExtension(const std::string& name, std::string_view extension) {
-    return endsWith(name, extension) ? name : name + std::string(extension);
-}
-
 }  // namespace
 
 std::string probeOpenGl() {
@@ -486,7 +476,7 @@ void View3D::showRun(const MapExtraction& extraction, const ExtractResult& resul
                      std::optional<app::LevelGeometry> decoded) {
     extraction_ = &extraction;
     result_ = result;
-    SetWindowTextW(hwnd(), wide(extraction.folderName + " - 3D View").c_str());
+    SetWindowTextW(hwnd(), wide(app::viewTitle(extraction.folderName)).c_str());
     app::LevelGeometry level = decoded ? std::move(*decoded) : app::levelGeometry(extraction.plan);
     fillList(level);
     runStatus_ = app::statusText(result, app::levelCounts(level), groupSeparator());
@@ -533,16 +523,14 @@ void View3D::openFolder() {
 // The format is the type's, or the name's when it ends in .obj or .glb.
 void View3D::saveLevelAs() {
     if (extraction_ == nullptr) return;
-    const std::filesystem::path parent =
-        result_.outputfolder.empty() ? std::filesystem::path() : result_.outputfolder.parent_path();
     saveBox_->setTitle("Save As");
-    saveBox_->setFileName(shownPath(parent / pathFromUtf8(extraction_->folderName + ".glb")));
+    saveBox_->setFileName(shownPath(app::saveLevelSuggestion(result_, extraction_->folderName)));
     saveBox_->setFilters({kGlb, kObj});
     saveBox_->showSave();
     std::string name = saveBox_->fileName();
     if (name.empty()) return;
-    const bool obj = endsWith(name, ".obj") || (!endsWith(name, ".glb") && saveBox_->selectedFilter() == 1);
-    name = withExtension(name, obj ? ".obj" : ".glb");
+    const bool obj = app::savesObj(name, saveBox_->selectedFilter() == 1);
+    name = app::withExtension(name, obj ? ".obj" : ".glb");
     const bool zUp = menuItemChecked(menu(), commandId("zUp"));
     const std::error_code failure = extraction_->writeLevel(obj ? LevelFormat::obj : LevelFormat::glb,
                                                             zUp ? UpAxis::z : UpAxis::y, pathFromUtf8(name));
@@ -552,11 +540,11 @@ void View3D::saveLevelAs() {
 void View3D::saveImage() {
     if (view() == nullptr) return;
     saveBox_->setTitle("Save Image");
-    saveBox_->setFileName(extraction_ != nullptr ? extraction_->folderName + ".png" : "view.png");
+    saveBox_->setFileName(app::saveImageSuggestion(extraction_ != nullptr ? extraction_->folderName : ""));
     saveBox_->setFilters({kPng});
     saveBox_->showSave();
     if (saveBox_->fileName().empty()) return;
-    const std::string name = withExtension(saveBox_->fileName(), ".png");
+    const std::string name = app::withExtension(saveBox_->fileName(), ".png");
     int width = 0, height = 0;
     const std::vector<std::uint8_t> pixels = view_->picture(width, height);
     const std::string failure = pixels.empty() ? std::string("the view could not be drawn")

@@ -172,6 +172,7 @@ TEST_F(View3DTest, SaveAsIsTheCommandLinesFile) {
         command("saveas");
         if (row.zUp) command("zUp");
         EXPECT_EQ(asked->title, "Save As");
+        EXPECT_EQ(asked->suggested, v2bsp::shownPath(scratch_->path() / "sample room.glb"));
 
         v2bsp::fixtures::RecordingHost host;
         v2bsp::ExtractSettings settings;
