@@ -3,6 +3,7 @@
 // information and icon read back.
 #include <windows.h>
 #include <shellapi.h>
+#include <knownfolders.h>
 #include <shlobj.h>
 #include <gtest/gtest.h>
 
@@ -295,8 +296,14 @@ TEST(Form1, OutputFolder) {
         std::vector<std::string> refused;
         std::vector<std::string> folderLines;
         std::string lastLine;
+        bool inProgramFiles = false;  // the program folder lies in Program Files, writable or not
     } rows[] = {
         {"program folder writable", {}, {}, "Wrote 2 mesh files to {P}\\room"},
+        {"program folder in Program Files",
+         {},
+         {"Program folder is not writable; writing to {M}\\room"},
+         "Wrote 2 mesh files to {M}\\room",
+         true},
         {"program folder not writable",
          {"{P}"},
          {"Program folder is not writable; writing to {M}\\room"},
@@ -309,6 +316,13 @@ TEST(Form1, OutputFolder) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Fixture f;
+        if (row.inProgramFiles) {
+            wchar_t* folder = nullptr;
+            ASSERT_EQ(SHGetKnownFolderPath(FOLDERID_ProgramFiles, 0, nullptr, &folder), S_OK);
+            f.program = fs::path(folder) / "v2bsp";
+            CoTaskMemFree(folder);
+            f.form.setOutputParent(f.program);
+        }
         const auto resolve = [&](std::string text) {
             for (const auto& [key, folder] : {std::pair{"{P}", f.program}, std::pair{"{M}", f.maps}}) {
                 for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, 3, u8(folder));
@@ -324,6 +338,9 @@ TEST(Form1, OutputFolder) {
         for (const std::string& line : row.folderLines) at = expected.insert(at, resolve(line)) + 1;
         expected.push_back(resolve(row.lastLine));
         EXPECT_EQ(f.logLines(), expected);
+        if (row.inProgramFiles) {
+            EXPECT_FALSE(fs::exists(f.program / "room"));
+        }
     }
 }
 
