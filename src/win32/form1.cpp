@@ -235,10 +235,19 @@ void Form1::onTimer(UINT_PTR id) {
     if (id == kTimer2) Timer2_Timer();
 }
 
+// While a run's lines are taken, they are gathered and put into the log at
+// once when the taking ends, so a line costs the same however long the log
+// is; the user never sees the log without them.
 void Form1::logline(std::string_view text) {
-    std::string line(text);
-    line += "\r\n";
-    datalog_.append(line);
+    pendingLog_.append(text);
+    pendingLog_.append("\r\n");
+    if (!taking_) showPendingLog();
+}
+
+void Form1::showPendingLog() {
+    if (pendingLog_.empty()) return;
+    datalog_.append(pendingLog_);
+    pendingLog_.clear();
 }
 
 void Form1::showAbout() {
@@ -298,19 +307,26 @@ bool Form1::onAppMessage(UINT msg, WPARAM, LPARAM) {
 
 // What is left after a while of taking waits behind the window's own events.
 void Form1::takeRunPending() {
-    if (run_.deliver(*this)) PostMessageW(hwnd(), kMsgRunPending, 0, 0);
+    taking_ = true;
+    const bool more = run_.deliver(*this);
+    taking_ = false;
+    showPendingLog();
+    if (more) PostMessageW(hwnd(), kMsgRunPending, 0, 0);
 }
 
 void Form1::addTagName(std::string_view name) {
     list1_.add(name);
 }
 
+// The log is up to date behind the box.
 void Form1::mapFailed(const MapFailure& failure) {
+    showPendingLog();
     refuse(failure.message, failure.reason);
 }
 
 void Form1::runEnded(app::RunEnd end) {
     lastResult_ = end.result;
+    taking_ = false;
     enableMenuItem(menu(), commandId("mnuopen"), true);
     const bool toItsEnd = end.toItsEnd();
     if (toItsEnd) {

@@ -118,6 +118,7 @@ private:
     void mapFailed(const MapFailure& failure) override;
     void runEnded(app::RunEnd end) override;
     void takeRunPending();
+    void showPendingLog();
 
     void refuse(const std::string& message, const std::string& reason);
     void showLevel(std::optional<app::LevelGeometry> decoded);
@@ -139,6 +140,8 @@ private:
     OutputFiles* files_ = nullptr;
     app::ExtractRun run_;
     bool closeWhenStopped_ = false;
+    bool taking_ = false;     // the run's reports are being taken
+    std::string pendingLog_;  // lines taken, not yet in the log
     ExtractResult lastResult_;
     // The last run that went to its end, for the 3D View; a failed run keeps the one before.
     std::unique_ptr<MapExtraction> extraction_;
