@@ -233,6 +233,7 @@ void Form1::Timer2_Timer() {
 void Form1::onTimer(UINT_PTR id) {
     if (id == kTimer1) Timer1_Timer();
     if (id == kTimer2) Timer2_Timer();
+    if (id == kTimerTakeMore) takeRunPending();
 }
 
 // While a run's lines are taken, they are gathered and put into the log at
@@ -305,13 +306,16 @@ bool Form1::onAppMessage(UINT msg, WPARAM, LPARAM) {
     return true;
 }
 
-// What is left after a while of taking waits behind the window's own events.
+// What is left after a while of taking waits behind the window's own input
+// and painting: a timer's message comes only when none of those is queued,
+// where a posted message would come before them and starve them.
 void Form1::takeRunPending() {
+    KillTimer(hwnd(), kTimerTakeMore);
     taking_ = true;
     const bool more = run_.deliver(*this);
     taking_ = false;
     showPendingLog();
-    if (more) PostMessageW(hwnd(), kMsgRunPending, 0, 0);
+    if (more && hwnd() != nullptr) SetTimer(hwnd(), kTimerTakeMore, USER_TIMER_MINIMUM, nullptr);
 }
 
 void Form1::addTagName(std::string_view name) {

@@ -9,7 +9,8 @@
 // cannot resize the window.
 //
 // While a run goes on, the window answers as usual: the lines the run queues
-// are shown when the window takes them (on kMsgRunPending); File > Open, a
+// are shown when the window takes them (on kMsgRunPending, and on a timer
+// while more is queued, so that input and painting come first); File > Open, a
 // dropped map and Extract are refused; closing ends the run at its next log
 // line, and the window closes when the run has returned.
 //
@@ -48,7 +49,7 @@ enum Form1Id : int {
     kIdList1,
     kIdTxt1,
 };
-enum Form1Timer : UINT_PTR { kTimer1 = 1, kTimer2 = 2 };
+enum Form1Timer : UINT_PTR { kTimer1 = 1, kTimer2 = 2, kTimerTakeMore = 3 };
 
 class Form1 final : public Wnd, private app::RunWindow {
 public:

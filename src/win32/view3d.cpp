@@ -491,11 +491,15 @@ void View3D::showRun(const MapExtraction& extraction, const ExtractResult& resul
     InvalidateRect(view_->hwnd(), nullptr, FALSE);
 }
 
+// Drawn once, when every row is in.
 void View3D::fillList(const app::LevelGeometry& level) {
+    SendMessageW(list_.hwnd, WM_SETREDRAW, FALSE, 0);
     list_.clear();
-    for (const app::MeshRow& row : app::meshRows(level, groupSeparator())) {
-        list_.addRow({row.name, row.vertices, row.triangles}, true);
-    }
+    const std::vector<app::MeshRow> rows = app::meshRows(level, groupSeparator());
+    ListView_SetItemCount(list_.hwnd, static_cast<int>(rows.size()));
+    for (const app::MeshRow& row : rows) list_.addRow({row.name, row.vertices, row.triangles}, true);
+    SendMessageW(list_.hwnd, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list_.hwnd, nullptr, TRUE);
 }
 
 void View3D::say(const std::string& text) {
