@@ -85,7 +85,7 @@ public:
     // A control's window by its name in the layout ("datalog", "Command1", ...).
     HWND control(std::string_view name) const;
 
-    // The handlers of the window's original design.
+    // The window's handlers, named as its layout names the controls.
     void mnuopen_Click();
     void Command1_Click();
     void cmdright_Click();
