@@ -104,6 +104,7 @@ protected:
     void onDestroy() override;
     void onDpiChanged(UINT dpi, const RECT& suggested) override;
     bool onAppMessage(UINT msg, WPARAM wparam, LPARAM lparam) override;
+    HWND firstFocus() const override { return datalog_.hwnd; }
 
 private:
     void createControls();

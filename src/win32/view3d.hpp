@@ -160,6 +160,7 @@ protected:
     bool onNotify(NMHDR* header, LRESULT& result) override;
     bool onClose() override;
     void onDpiChanged(UINT dpi, const RECT& suggested) override;
+    HWND firstFocus() const override { return list_.hwnd; }
 
 private:
     void createToolbar();

@@ -172,6 +172,10 @@ LRESULT Wnd::windowProc(UINT msg, WPARAM wparam, LPARAM lparam) {
         case WM_KEYDOWN:
             if (onKeyDown(wparam)) return 0;
             break;
+        case WM_ACTIVATE:
+            if (GetParent(hwnd_) != nullptr) break;
+            onActivate(LOWORD(wparam) != WA_INACTIVE);
+            return 0;
         case WM_LBUTTONDOWN:
         case WM_LBUTTONUP:
         case WM_LBUTTONDBLCLK:
@@ -199,6 +203,20 @@ bool Wnd::onCommand(int id, int code, HWND control) {
 bool Wnd::onNotify(NMHDR* header, LRESULT& result) {
     (void)header, (void)result;
     return false;
+}
+
+void Wnd::onActivate(bool active) {
+    if (!active) {
+        HWND focus = GetFocus();
+        if (focus != nullptr && IsChild(hwnd_, focus)) lastFocus_ = focus;
+        return;
+    }
+    HWND focus = lastFocus_ != nullptr && IsWindow(lastFocus_) ? lastFocus_ : firstFocus();
+    if (focus != nullptr && IsWindowEnabled(focus) && IsWindowVisible(focus)) {
+        SetFocus(focus);
+    } else {
+        SetFocus(hwnd_);
+    }
 }
 
 void Wnd::onDpiChanged(UINT, const RECT& suggested) {

@@ -99,11 +99,17 @@ protected:
         (void)info;
         return false;
     }
+    // The window became active, or stopped being so. The base keeps the
+    // control that had the focus and gives it back, as a dialog box does,
+    // or gives it to `firstFocus()` the first time.
+    virtual void onActivate(bool active);
+    virtual HWND firstFocus() const { return nullptr; }
 
 private:
     static LRESULT CALLBACK procedure(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
 
     HWND hwnd_ = nullptr;
+    HWND lastFocus_ = nullptr;
     HACCEL accelerators_ = nullptr;
     std::map<int, std::function<void()>> commands_;
 };

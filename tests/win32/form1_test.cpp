@@ -214,7 +214,7 @@ TEST(Form1, FileOpen) {
 TEST(Form1, Keys) {
     Fixture f({"C:\\maps\\a.map"});
     ShowWindow(f.form.hwnd(), SW_SHOWNORMAL);
-    SetFocus(f.control("datalog"));
+    EXPECT_EQ(GetFocus(), f.control("datalog"));  // the first control, as in a dialog box
     EXPECT_TRUE(pressKey(f.form, f.control("datalog"), 'O', true));
     EXPECT_EQ(f.openbox->shown, 1u);
     SetFocus(f.control("datalog"));
