@@ -68,6 +68,7 @@ bool ExtractRun::start(RunRequest request) {
     if (running_) return false;
     if (thread_.joinable()) thread_.join();
     stop_ = false;
+    endQueued_ = false;
     running_ = true;
     firstLine_ = true;
     thread_ = std::thread(&ExtractRun::work, this, std::move(request));
@@ -99,8 +100,10 @@ void ExtractRun::push(Event event) {
     bool wake = false;
     {
         const std::lock_guard lock(mutex_);
+        const bool end = event.kind == Event::Kind::ended;
         queue_.push_back(std::move(event));
-        wake = !wakePending_;
+        if (end) endQueued_ = true;
+        wake = !wakePending_ || end;
         wakePending_ = true;
     }
     queued_.notify_all();

@@ -11,8 +11,11 @@
 // The run tells the window there is something to take through `wake`, a
 // call on the run's thread that only posts (a queued call, a message to the
 // window): once after the window has taken everything, then not again until
-// it takes. When deliver() returns true, more is queued and no wake comes for
-// it: the window asks again after handling its own events.
+// it takes, except that the end always wakes it. When deliver() returns
+// true, more is queued and no wake comes for it: the window asks again after
+// handling its own events. A window may take at most every kYieldInterval
+// (a timer started by the wake), so that a fast run of thousands of lines
+// wakes it a few times, not thousands; endQueued() says when to take at once.
 //
 // stop() ends the run at its next log line (extractmap asks after every
 // line); the files written are whole, since a stop waits for the files in
@@ -96,6 +99,8 @@ public:
     // Any thread. The run ends at its next log line.
     void stop();
     bool stopping() const { return stop_; }
+    // Any thread. The run's end is queued: nothing more comes of this run.
+    bool endQueued() const { return endQueued_; }
 
     // Window thread. Delivers what is queued to `window`, in order; returns
     // true when more is queued (the window yields, then asks again), false
@@ -120,6 +125,7 @@ private:
     std::deque<Event> taking_;  // taken by the window, not yet delivered
     bool wakePending_ = false;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> endQueued_{false};
     bool running_ = false;
     bool delivering_ = false;
     bool firstLine_ = false;  // the run's first line is still to be delivered

@@ -203,7 +203,7 @@ std::string LevelRenderer::initialize(const gl::Functions& gl) {
         fail("no framebuffer for picking can be made");
         return failure_;
     }
-    objects_ = objects.release();
+    objects_ = std::move(objects);
     ready_ = true;
     if (pending_) upload();
     return failure_;
@@ -217,8 +217,7 @@ void LevelRenderer::release() {
 
 void LevelRenderer::forget() {
     if (objects_ != nullptr) {
-        delete objects_;
-        objects_ = nullptr;
+        objects_.reset();
         // The level goes to the buffers of the next context, if one is made.
         pending_ = true;
     }

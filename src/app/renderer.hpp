@@ -25,6 +25,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -138,7 +139,7 @@ private:
     void changed() { ++state_; }
 
     const gl::Functions* gl_ = nullptr;
-    Objects* objects_ = nullptr;
+    std::unique_ptr<Objects> objects_;
     bool ready_ = false;
     bool pending_ = false;  // a level not yet uploaded to the current context
     std::string failure_;

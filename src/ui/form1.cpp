@@ -66,7 +66,7 @@ void runTimer(QTimer* timer, bool on) {
 Form1::Form1(QWidget* parent)
     : QMainWindow(parent),
       twips_(logicalDpiX()),
-      run_([this] { QMetaObject::invokeMethod(this, &Form1::takeRunEvents, Qt::QueuedConnection); }) {
+      run_([this] { QMetaObject::invokeMethod(this, &Form1::runWoken, Qt::QueuedConnection); }) {
     createControls();
     placeControls();
     createMenus();
@@ -161,8 +161,8 @@ void Form1::createTimers() {
     Timer2->setObjectName("Timer2");
     Timer1->setInterval(row("Timer1").intervalMs);
     Timer2->setInterval(row("Timer2").intervalMs);
-    logTimer_ = new QTimer(this);
-    logTimer_->setSingleShot(true);
+    takeTimer_ = new QTimer(this);
+    takeTimer_->setSingleShot(true);
 }
 
 // The controls that take focus, in their tab order.
@@ -202,7 +202,7 @@ void Form1::connectActions() {
     connect(cmdright, &QPushButton::clicked, this, &Form1::cmdright_Click);
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
-    connect(logTimer_, &QTimer::timeout, this, &Form1::showPendingLog);
+    connect(takeTimer_, &QTimer::timeout, this, &Form1::takeRunEvents);
 }
 
 void Form1::setOpenBox(std::unique_ptr<OpenBox> box) {
@@ -280,10 +280,27 @@ void Form1::Command1_Click() {
     runLoop_ = nullptr;
 }
 
-// What the run queued; the rest after the window's own events.
+// The run has something new. It is taken at most every few milliseconds, so
+// that a run of thousands of lines wakes the window a few times, not
+// thousands; no other wake comes until it is taken, but for the run's end,
+// which is taken at once.
+void Form1::runWoken() {
+    const qint64 interval = std::chrono::milliseconds(app::kYieldInterval).count();
+    const qint64 since = sinceTaken_.isValid() ? sinceTaken_.elapsed() : interval;
+    if (since >= interval || run_.endQueued()) {
+        takeRunEvents();
+    } else if (!takeTimer_->isActive()) {
+        takeTimer_->start(static_cast<int>(interval - since));
+    }
+}
+
+// What the run queued, shown in the log at once; the rest after the
+// window's own events.
 void Form1::takeRunEvents() {
+    sinceTaken_.start();
+    takeTimer_->stop();
     if (run_.deliver(*this)) QMetaObject::invokeMethod(this, &Form1::takeRunEvents, Qt::QueuedConnection);
-    showLogSoon();
+    showPendingLog();
 }
 
 void Form1::runEnded(app::RunEnd end) {
@@ -331,31 +348,18 @@ void Form1::setOuterWidth(double twips) {
     setFixedWidth(app::clientPixels(app::kForm1, twips, twips_.dpi()));
 }
 
-// During a run, lines are gathered and put into the log at most every few
-// milliseconds, so a line costs the same however long the log is. Outside a
-// run every line shows at once. Either way the user never sees the log
-// without its lines for longer than that.
+// During a run, lines are gathered and put into the log as the window takes
+// them, at most every few milliseconds, so a line costs the same however
+// long the log is. Outside a run every line shows at once.
 void Form1::logline(std::string_view line) {
     pendingLog_.append(text(line));
     pendingLog_.append(QStringLiteral("\r\n"));
     if (!running_) showPendingLog();
 }
 
-void Form1::showLogSoon() {
-    using std::chrono::milliseconds;
-    const qint64 interval = milliseconds(app::kYieldInterval).count();
-    if (!running_ || !sinceShown_.isValid() || sinceShown_.elapsed() >= interval) {
-        showPendingLog();
-        return;
-    }
-    if (!logTimer_->isActive()) logTimer_->start(static_cast<int>(interval - sinceShown_.elapsed()));
-}
-
 // Appends the gathered lines after whatever the log holds, the user's typing
 // included, and puts the caret at the very end, which scrolls it into view.
 void Form1::showPendingLog() {
-    sinceShown_.start();
-    logTimer_->stop();
     if (pendingLog_.isEmpty()) return;
     QTextCursor end = datalog->textCursor();
     end.movePosition(QTextCursor::End);
@@ -456,7 +460,7 @@ void Form1::beginRun() {
     running_ = true;
     closeWhenStopped_ = false;
     mnuopen->setEnabled(false);
-    sinceShown_.invalidate();
+    sinceTaken_.invalidate();
 }
 
 void Form1::endRun() {

@@ -119,8 +119,8 @@ private:
     void setOuterWidth(double twips);
     void beginRun();
     void endRun();
+    void runWoken();
     void takeRunEvents();
-    void showLogSoon();
     void showPendingLog();
     v2bsp::ExtractSettings runSettings() const;
     void showLevel(std::optional<v2bsp::app::LevelGeometry> decoded = std::nullopt);
@@ -154,8 +154,8 @@ private:
     // Set by a close during a run, which may come from any thread.
     std::atomic<bool> closeWhenStopped_{false};
     QString pendingLog_;  // lines of the run not yet in the log
-    QElapsedTimer sinceShown_;
-    QTimer* logTimer_ = nullptr;  // shows the lines gathered since
+    QElapsedTimer sinceTaken_;     // since the window last took the run's events
+    QTimer* takeTimer_ = nullptr;  // takes them when it is time again
     QEventLoop* runLoop_ = nullptr;
     v2bsp::ExtractResult lastResult_;
     // The last run that went to its end, for the 3D window; a failed run keeps the one before.

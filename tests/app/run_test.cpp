@@ -211,7 +211,8 @@ TEST_F(ExtractRunTest, EndCarriesTheLevelDecodedWhileWriting) {
     }
 }
 
-// One wake until the window takes, whatever the run queues meanwhile; a
+// One wake until the window takes, whatever the run queues meanwhile, and
+// one for the end; a
 // call from inside a delivery (a modal box shown while a line is taken runs
 // the window's events) takes nothing, and what came meanwhile is not lost.
 TEST_F(ExtractRunTest, WakesOnceUntilTheWindowTakes) {
@@ -228,9 +229,9 @@ TEST_F(ExtractRunTest, WakesOnceUntilTheWindowTakes) {
         SCOPED_TRACE(map.filename().string());
         const int before = w.wakesSoFar();
         w.run.start(request(map, files));
-        ASSERT_TRUE(w.run.waitForEvents(10s));
-        std::this_thread::sleep_for(50ms);  // more lines, most likely the whole run, queue meanwhile
-        EXPECT_EQ(w.wakesSoFar(), before + 1);
+        for (int waited = 0; !w.run.endQueued() && waited < 10000; ++waited) std::this_thread::sleep_for(1ms);
+        ASSERT_TRUE(w.run.endQueued());
+        EXPECT_EQ(w.wakesSoFar(), before + 2);  // the first line's, and the end's
         w.deliverToTheEnd(2s);
         EXPECT_FALSE(w.run.running());
         EXPECT_EQ(w.recorder.events.back(), "ended");
