@@ -302,8 +302,20 @@ void Form1::Command1_Click() {
 
 bool Form1::onAppMessage(UINT msg, WPARAM, LPARAM) {
     if (msg != kMsgRunPending) return false;
-    takeRunPending();
+    runWoken();
     return true;
+}
+
+// The run has something to take: at once when it has ended or the last take
+// is long enough ago, else when the shared interval has passed.
+void Form1::runWoken() {
+    const auto since = std::chrono::steady_clock::now() - lastTaken_;
+    if (since >= app::kYieldInterval || run_.endQueued()) {
+        takeRunPending();
+        return;
+    }
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(app::kYieldInterval - since);
+    SetTimer(hwnd(), kTimerTakeMore, std::max<UINT>(USER_TIMER_MINIMUM, static_cast<UINT>(wait.count())), nullptr);
 }
 
 // What is left after a while of taking waits behind the window's own input
@@ -314,6 +326,7 @@ void Form1::takeRunPending() {
     taking_ = true;
     const bool more = run_.deliver(*this);
     taking_ = false;
+    lastTaken_ = std::chrono::steady_clock::now();
     showPendingLog();
     if (more && hwnd() != nullptr) SetTimer(hwnd(), kTimerTakeMore, USER_TIMER_MINIMUM, nullptr);
 }

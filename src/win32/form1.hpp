@@ -9,8 +9,9 @@
 // cannot resize the window.
 //
 // While a run goes on, the window answers as usual: the lines the run queues
-// are shown when the window takes them (on kMsgRunPending, and on a timer
-// while more is queued, so that input and painting come first); File > Open, a
+// are shown when the window takes them (on kMsgRunPending at most every
+// app::kYieldInterval, and on a timer while more is queued, so that input
+// and painting come first); File > Open, a
 // dropped map and Extract are refused; closing ends the run at its next log
 // line, and the window closes when the run has returned.
 //
@@ -20,6 +21,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <future>
 #include <memory>
@@ -119,6 +121,7 @@ private:
     void addTagName(std::string_view name) override;
     void mapFailed(const MapFailure& failure) override;
     void runEnded(app::RunEnd end) override;
+    void runWoken();
     void takeRunPending();
     void showPendingLog();
 
@@ -143,6 +146,7 @@ private:
     app::ExtractRun run_;
     bool closeWhenStopped_ = false;
     bool taking_ = false;     // the run's reports are being taken
+    std::chrono::steady_clock::time_point lastTaken_;
     std::string pendingLog_;  // lines taken, not yet in the log
     ExtractResult lastResult_;
     // The last run that went to its end, for the 3D View; a failed run keeps the one before.
