@@ -5,7 +5,6 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <thread>
 
 #include "app/placement.hpp"
 #include "app/texts.hpp"

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 namespace v2bsp {
@@ -15,8 +16,11 @@ class ScratchFolder {
 public:
     ScratchFolder() {
         static std::atomic<int> counter{0};
+        // Wine reuses small process ids from run to run, and a folder a run
+        // could not remove may still be there: a random part keeps names apart.
+        static const std::string run = std::to_string(std::random_device{}());
         path_ = std::filesystem::temp_directory_path() /
-                ("v2bsp-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+                ("v2bsp-test-" + std::to_string(::getpid()) + "-" + run + "-" + std::to_string(counter++));
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
     }
