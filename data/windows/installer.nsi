@@ -36,6 +36,7 @@ RequestExecutionLevel admin
 !endif
 
 Name "v2bsp ${VERSION}"
+BrandingText "v2bsp ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\v2bsp"
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" InstallLocation
