@@ -7,7 +7,9 @@
 # the background, polled for its end; then that nothing of it is left. Once for
 # each way .map can stand before the install: claimed by no program, by another
 # program for the machine, by another program for this user. The other
-# program's entries must come through untouched.
+# program's entries must come through untouched. Once more with the installed
+# v2bsp-extract.exe running during the uninstall, which cannot delete a running
+# program's file: that file and the folder must be gone after a restart.
 #
 #   bash scripts/check-installer.sh [SETUP.exe STAGE]
 #
@@ -79,6 +81,22 @@ check_registry() {
   done
 }
 
+# A running v2bsp-extract.exe from the installed folder: it extracts a map of
+# many meshes with its log going into a pipe nobody reads, so it stops at a
+# full pipe until the wine server ends it.
+run_installed_program() {
+  local work
+  work=$(mktemp -d)
+  wine "$build/tools/mapbuilder/v2bsp-mkmap.exe" large "$(winepath -w "$work/busy.map")" \
+    --meshes 6000 --vertices 18000 --triangles 6000 >/dev/null
+  mkfifo "$work/log"
+  exec 3<>"$work/log"
+  wine "$windows_folder\\v2bsp-extract.exe" -o "$(winepath -w "$work")" "$(winepath -w "$work/busy.map")" \
+    >"$work/log" 2>&1 &
+  held=$work
+  sleep 2
+}
+
 # The other program that claims .map before the install, as the scenario has it.
 claim() {
   case $scenario in
@@ -97,7 +115,7 @@ map_rows() {  # AFTER
     ours=REG_NONE
   fi
   case $scenario in
-    unclaimed)
+    unclaimed|in-use)
       if [ "$ours" = none ]; then
         echo "$machine\\.map||none"
       else
@@ -196,7 +214,7 @@ uninstall_quietly() {
     return
   fi
   wine "${BASH_REMATCH[1]}" ${BASH_REMATCH[2]}
-  while [ -e "$folder" ] || [ "$(registry "$uninstall" "")" = key ]; do
+  while [ "$(registry "$uninstall" "")" = key ]; do
     if [ $((SECONDS - started)) -ge 60 ]; then
       check "silent uninstall ends within 60 s" ended "still running"
       return
@@ -207,13 +225,21 @@ uninstall_quietly() {
 }
 
 check_removed() {
+  if [ "$scenario" = in-use ]; then
+    check "what is left while v2bsp-extract.exe runs" v2bsp-extract.exe "$(ls "$folder" | tr '\n' ' ' | sed 's/ $//')"
+    wineserver -k
+    exec 3>&-
+    rm -rf "$held"
+    wineserver -p
+    wineboot -r >/dev/null 2>&1
+  fi
   check "Program Files\\v2bsp removed" absent "$([ -e "$folder" ] && echo present || echo absent)"
   check "Start-menu link removed" absent "$([ -e "$link" ] && echo present || echo absent)"
   check_registry < <(removed_rows)
 }
 
 echo "Installer $setup (window: $window)"
-for scenario in unclaimed machine-claimed user-claimed; do
+for scenario in unclaimed machine-claimed user-claimed in-use; do
   wineserver -k >/dev/null 2>&1 || true
   rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
@@ -224,6 +250,9 @@ for scenario in unclaimed machine-claimed user-claimed; do
   wine "$setup" /S || status=$?
   check "silent install exits 0" 0 "$status"
   check_installed
+  if [ "$scenario" = in-use ]; then
+    run_installed_program
+  fi
   uninstall_quietly
   check_removed
 done

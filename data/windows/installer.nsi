@@ -134,11 +134,30 @@ Section "Uninstall"
   DeleteRegKey HKLM "${CLASSES}\Applications\v2bsp.exe"
   System::Call 'shell32::SHChangeNotify(i ${SHCNE_ASSOCCHANGED}, i 0, p 0, p 0)'
 
-  Delete "$INSTDIR\v2bsp.exe"
-  Delete "$INSTDIR\v2bsp-extract.exe"
+  StrCpy $R0 "v2bsp.exe"
+  Call un.DeleteProgram
+  StrCpy $R0 "v2bsp-extract.exe"
+  Call un.DeleteProgram
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
+  IfRebootFlag 0 +2
+    RMDir /REBOOTOK "$INSTDIR"
   ; Last, so that its absence tells that the uninstaller has finished.
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd
+
+; Deletes $INSTDIR\$R0. A running program's file cannot be deleted: the user
+; closes it and retries, or on Cancel (and when silent) it is deleted at the
+; next restart, the folder with it.
+Function un.DeleteProgram
+  retry:
+  ClearErrors
+  Delete "$INSTDIR\$R0"
+  IfErrors 0 done
+  MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+    "$R0 is running. Close it and choose Retry, or choose Cancel to have it removed when Windows restarts." \
+    /SD IDCANCEL IDRETRY retry
+  Delete /REBOOTOK "$INSTDIR\$R0"
+  done:
+FunctionEnd
