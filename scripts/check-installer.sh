@@ -13,7 +13,8 @@
 #
 #   bash scripts/check-installer.sh [SETUP.exe STAGE]
 #
-# By default the installer and folder that scripts/package-windows.sh makes.
+# By default the installer and folder that scripts/package-windows.sh makes;
+# the map of the running program comes from the cross build's v2bsp-mkmap.exe.
 # The Start-menu link and the .map registration are expected exactly when STAGE
 # holds the window, v2bsp.exe.
 set -euo pipefail
