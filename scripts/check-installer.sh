@@ -84,7 +84,8 @@ check_registry() {
 
 # A running v2bsp-extract.exe from the installed folder: it extracts a map of
 # many meshes with its log going into a pipe nobody reads, so it stops at a
-# full pipe until the wine server ends it.
+# full pipe until the wine server ends it. Only the glb, written last: no mesh
+# files to keep the wine server busy meanwhile.
 run_installed_program() {
   local work
   work=$(mktemp -d)
@@ -92,8 +93,8 @@ run_installed_program() {
     --meshes 6000 --vertices 18000 --triangles 6000 >/dev/null
   mkfifo "$work/log"
   exec 3<>"$work/log"
-  wine "$windows_folder\\v2bsp-extract.exe" -o "$(winepath -w "$work")" "$(winepath -w "$work/busy.map")" \
-    >"$work/log" 2>&1 &
+  wine "$windows_folder\\v2bsp-extract.exe" --format glb -o "$(winepath -w "$work")" \
+    "$(winepath -w "$work/busy.map")" >"$work/log" 2>&1 &
   held=$work
   sleep 2
 }
