@@ -112,7 +112,7 @@ claim() {
 
 # .map's rows after the install (AFTER=installed) or the uninstall (removed).
 map_rows() {  # AFTER
-  local ours=none default_after
+  local ours=none
   if [ "$1" = installed ] && [ $window = yes ]; then
     ours=REG_NONE
   fi
@@ -228,7 +228,7 @@ uninstall_quietly() {
 
 check_removed() {
   if [ "$scenario" = in-use ]; then
-    check "what is left while v2bsp-extract.exe runs" v2bsp-extract.exe "$(ls "$folder" | tr '\n' ' ' | sed 's/ $//')"
+    check "what is left while v2bsp-extract.exe runs" v2bsp-extract.exe "$(ls "$folder" 2>/dev/null | tr '\n' ' ' | sed 's/ $//')"
     wineserver -k
     exec 3>&-
     rm -rf "$held"

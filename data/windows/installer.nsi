@@ -62,6 +62,27 @@ VIAddVersionKey /LANG=1033 LegalCopyright "Copyright 2026 ${PUBLISHER}"
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
+; The manifest asks Windows for administrator rights, but where it does not
+; ask (its prompt turned off, for a standard user) the program runs without
+; them, and writing to Program Files and HKLM would fail half-way.
+!macro RequireAdministrator
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "admin"
+    MessageBox MB_ICONSTOP "v2bsp is installed for every user of this computer, which needs administrator rights." /SD IDOK
+    SetErrorLevel 740 ; ERROR_ELEVATION_REQUIRED
+    Quit
+  ${EndIf}
+!macroend
+
+Function .onInit
+  !insertmacro RequireAdministrator
+FunctionEnd
+
+Function un.onInit
+  !insertmacro RequireAdministrator
+FunctionEnd
+
 Section "v2bsp"
   SetShellVarContext all
   SetOutPath "$INSTDIR"
