@@ -1,7 +1,9 @@
 #include "app/texts.hpp"
 
+#include <algorithm>
 #include <vector>
 
+#include "platform/utf8path.hpp"
 #include "version.hpp"
 
 namespace v2bsp::app {
@@ -9,6 +11,14 @@ namespace {
 
 std::string counted(std::int64_t n, std::string_view one, std::string_view many, std::string_view separator) {
     return grouped(n, separator) + " " + std::string(n == 1 ? one : many);
+}
+
+bool endsWithIgnoringCase(std::string_view text, std::string_view end) {
+    return text.size() >= end.size() &&
+           std::equal(end.begin(), end.end(), text.end() - static_cast<std::ptrdiff_t>(end.size()), [](char a, char b) {
+               const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+               return lower(a) == lower(b);
+           });
 }
 
 std::string joined(const std::vector<std::string>& parts, std::string_view between) {
@@ -40,7 +50,7 @@ std::string statusText(const ExtractResult& result, const LevelCounts& counts, s
                        counted(counts.vertices, "vertex", "vertices", separator) + ", " +
                        counted(counts.triangles, "triangle", "triangles", separator);
     text +=
-        result.outputfolder.empty() ? std::string("; no folder was written") : " in " + result.outputfolder.string();
+        result.outputfolder.empty() ? std::string("; no folder was written") : " in " + utf8Text(result.outputfolder);
     if (result.earlierMeshFiles > 0) {
         text += "; " + counted(result.earlierMeshFiles, "mesh file", "mesh files", separator) +
                 " of an earlier extraction in the folder";
@@ -72,7 +82,7 @@ std::string wroteLine(const ExtractResult& result, std::string_view separator) {
     if (result.outputfolder.empty() || (written == 0 && total > 0)) {
         return "Wrote no mesh file; the lines above say why";
     }
-    const std::string folder = result.outputfolder.string();
+    const std::string folder = utf8Text(result.outputfolder);
     if (written >= total) return "Wrote " + counted(written, "mesh file", "mesh files", separator) + " to " + folder;
     return "Wrote " + grouped(written, separator) + " of " + counted(total, "mesh file", "mesh files", separator) +
            " to " + folder + "; the lines above say what is missing";
@@ -89,6 +99,29 @@ std::string aboutText() {
            "program's folder cannot take them; the log's last line says where.\n"
            "Licence: " +
            std::string(kLicence) + ".";
+}
+
+std::string viewTitle(std::string_view folderName) {
+    return std::string(folderName) + " - 3D View";
+}
+
+std::filesystem::path saveLevelSuggestion(const ExtractResult& result, std::string_view folderName) {
+    const std::filesystem::path parent =
+        result.outputfolder.empty() ? std::filesystem::path() : result.outputfolder.parent_path();
+    return parent / pathFromUtf8(std::string(folderName) + ".glb");
+}
+
+std::string saveImageSuggestion(std::string_view folderName) {
+    return folderName.empty() ? std::string("view.png") : std::string(folderName) + ".png";
+}
+
+std::string withExtension(std::string name, std::string_view extension) {
+    if (!endsWithIgnoringCase(name, extension)) name += extension;
+    return name;
+}
+
+bool savesObj(std::string_view name, bool objFilterChosen) {
+    return endsWithIgnoringCase(name, ".obj") || (!endsWithIgnoringCase(name, ".glb") && objFilterChosen);
 }
 
 }  // namespace v2bsp::app

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -50,5 +51,19 @@ std::string notAMapLine(std::string_view message, std::string_view reason);
 // Help > About: the version, what the program does, where the mesh files go,
 // the licence; lines apart by "\n".
 std::string aboutText();
+
+// The 3D View's title: "<folder> - 3D View".
+std::string viewTitle(std::string_view folderName);
+
+// Save As's suggestion: "<folder name>.glb" beside the map's folder (in the
+// output folder's parent), or the bare name when no folder was written.
+std::filesystem::path saveLevelSuggestion(const ExtractResult& result, std::string_view folderName);
+// Save Image's: "<folder name>.png", or "view.png" for no name.
+std::string saveImageSuggestion(std::string_view folderName);
+// `name` with `extension` (".png") appended, unless it ends in it in any case.
+std::string withExtension(std::string name, std::string_view extension);
+// Whether Save As writes OBJ rather than glb: the name ends in ".obj" (any
+// case); or it ends in neither ".obj" nor ".glb" and the OBJ filter was chosen.
+bool savesObj(std::string_view name, bool objFilterChosen);
 
 }  // namespace v2bsp::app

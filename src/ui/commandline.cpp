@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "app/outputpolicy.hpp"
 #include "version.hpp"
 
 namespace v2bsp::ui {
@@ -92,11 +93,7 @@ bool canOpenWindow(const std::vector<std::string>& args, Environment env) {
 }
 
 bool isSystemFolder(const std::filesystem::path& folder) {
-    const std::string path = folder.lexically_normal().string();
-    for (const std::string system : {"/usr", "/bin", "/sbin", "/opt", "/lib"}) {
-        if (path == system || path.rfind(system + "/", 0) == 0) return true;
-    }
-    return false;
+    return app::isSystemFolder(folder, app::posixSystemFolders());
 }
 
 std::string versionText() {

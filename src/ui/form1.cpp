@@ -1,16 +1,12 @@
 #include "ui/form1.hpp"
-#include "ui/commandline.hpp"
-
-#include <algorithm>
-#include <thread>
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFile>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
@@ -23,32 +19,32 @@
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
-#include <cerrno>
+#include <chrono>
+#include <map>
 
+#include "app/layout.hpp"
+#include "app/outputpolicy.hpp"
 #include "app/placement.hpp"
 #include "app/texts.hpp"
 #include "ui/appicon.hpp"
+#include "ui/commandline.hpp"
 #include "ui/paths.hpp"
 
 using namespace v2bsp::ui;
+namespace app = v2bsp::app;
 
 namespace {
 
-struct Place {
-    double left, top, width, height;
-};
+// How long Extract waits for the run's first line, which the run writes
+// before any work.
+constexpr std::chrono::seconds kFirstLineWait{2};
 
-constexpr Place kDatalog{120, 600, 4572, 1092};
-constexpr Place kCommand1{1080, 240, 2292, 252};
-constexpr Place kCmdright{4800, 360, 252, 1332};
-constexpr Place kList1{5160, 120, 1812, 1584};
-constexpr Place kTxt1{3480, 240, 252, 288};
+QString text(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 
-// Small enough that "Extract" fits its 252-twip-high button at any dpi.
-constexpr double kFontPoints = 8;
-
-QRect place(const Twips& twips, const Place& p) {
-    return twips.rect(p.left, p.top, p.width, p.height);
+const app::Control& row(std::string_view name) {
+    return *app::findControl(app::kForm1, name);
 }
 
 // The first local file among the dropped items, or empty.
@@ -60,15 +56,22 @@ QString droppedMap(const QMimeData* mime) {
     return {};
 }
 
+void runTimer(QTimer* timer, bool on) {
+    if (on && !timer->isActive()) timer->start();
+    if (!on && timer->isActive()) timer->stop();
+}
+
 }  // namespace
 
-Form1::Form1(QWidget* parent) : QMainWindow(parent), twips_(logicalDpiX()) {
+Form1::Form1(QWidget* parent)
+    : QMainWindow(parent),
+      twips_(logicalDpiX()),
+      run_([this] { QMetaObject::invokeMethod(this, &Form1::runWoken, Qt::QueuedConnection); }) {
     createControls();
     placeControls();
     createMenus();
     createTimers();
     setTabOrder();
-    setShortcuts();
     setStartState();
     connectActions();
 }
@@ -77,13 +80,13 @@ Form1::~Form1() = default;
 
 void Form1::createControls() {
     setObjectName("Form1");
-    setWindowTitle(kCaption);
+    setWindowTitle(text(app::kForm1.caption));
     setWindowIcon(appIcon());
     // The window has one size: no maximize button.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     QFont small = font();
-    small.setPointSizeF(kFontPoints);
+    small.setPointSizeF(app::kForm1.fontPoints);
     setFont(small);
     setAcceptDrops(true);
 
@@ -92,7 +95,6 @@ void Form1::createControls() {
     setCentralWidget(client);
 
     datalog = new QPlainTextEdit(client);
-    datalog->setObjectName("datalog");
     datalog->setLineWrapMode(QPlainTextEdit::NoWrap);
     datalog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     datalog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -101,14 +103,14 @@ void Form1::createControls() {
     datalog->setAcceptDrops(false);
     // A tab in the log is of no use; Tab moves on, so Extract can be reached.
     datalog->setTabChangesFocus(true);
-
-    Command1 = new QPushButton("Extract", client);
-    Command1->setObjectName("Command1");
-    cmdright = new QPushButton(">", client);
-    cmdright->setObjectName("cmdright");
+    Command1 = new QPushButton(text(row("Command1").caption), client);
+    cmdright = new QPushButton(text(row("cmdright").caption), client);
     List1 = new QListWidget(client);
+    Txt1 = new QLineEdit(text(row("Txt1").caption), client);
+    datalog->setObjectName("datalog");
+    Command1->setObjectName("Command1");
+    cmdright->setObjectName("cmdright");
     List1->setObjectName("List1");
-    Txt1 = new QLineEdit(client);
     Txt1->setObjectName("Txt1");
 
     openbox = std::make_unique<FileDialogOpenBox>(this);
@@ -116,72 +118,91 @@ void Form1::createControls() {
     outputParent_ = QCoreApplication::applicationDirPath();
 }
 
+// Each control with a place in the layout, at that place.
 void Form1::placeControls() {
-    datalog->setGeometry(place(twips_, kDatalog));
-    Command1->setGeometry(place(twips_, kCommand1));
-    cmdright->setGeometry(place(twips_, kCmdright));
-    List1->setGeometry(place(twips_, kList1));
-    Txt1->setGeometry(place(twips_, kTxt1));
+    for (const app::Control& control : app::kForm1.controls) {
+        auto* widget = centralWidget()->findChild<QWidget*>(text(control.name), Qt::FindDirectChildrenOnly);
+        if (widget == nullptr) continue;
+        const app::Rect at = app::pixelRect(control.place, twips_.dpi());
+        widget->setGeometry(at.x, at.y, at.width, at.height);
+    }
 }
 
 void Form1::createMenus() {
-    mnufile = menuBar()->addMenu("&File");
-    mnufile->setObjectName("mnufile");
-    mnuopen = mnufile->addAction("Open");
-    mnuopen->setObjectName("mnuopen");
-    mnuexit = mnufile->addAction("Exit");
-    mnuexit->setObjectName("mnuexit");
-    mnuview = menuBar()->addMenu("&View");
-    mnuview->setObjectName("mnuview");
-    mnu3dwindow = mnuview->addAction("3D Window");
-    mnu3dwindow->setObjectName("mnu3dwindow");
-    mnu3dwindow->setCheckable(true);
-    mnu3dwindow->setChecked(true);
-    mnuhelp = menuBar()->addMenu("&Help");
-    mnuhelp->setObjectName("mnuhelp");
-    mnuabout = mnuhelp->addAction("About v2bsp");
-    mnuabout->setObjectName("mnuabout");
+    std::map<std::string_view, QMenu*> menus;
+    for (const app::MenuItem& item : app::kForm1.menu) {
+        if (item.parent.empty()) {
+            QMenu* menu = menuBar()->addMenu(text(item.caption));
+            menu->setObjectName(text(item.name));
+            menus[item.name] = menu;
+            continue;
+        }
+        QAction* action = menus.at(item.parent)->addAction(text(item.caption));
+        action->setObjectName(text(item.name));
+        action->setShortcut(QKeySequence(text(item.shortcut)));
+        action->setCheckable(item.checkable);
+        action->setChecked(item.checked);
+    }
+    mnufile = menus.at("mnufile");
+    mnuview = menus.at("mnuview");
+    mnuhelp = menus.at("mnuhelp");
+    mnuopen = findChild<QAction*>("mnuopen");
+    mnuexit = findChild<QAction*>("mnuexit");
+    mnu3dwindow = findChild<QAction*>("mnu3dwindow");
+    mnuabout = findChild<QAction*>("mnuabout");
 }
 
 void Form1::createTimers() {
     for (QTimer** timer : {&Timer1, &Timer2}) {
         *timer = new QTimer(this);
-        (*timer)->setInterval(1);
         (*timer)->setTimerType(Qt::PreciseTimer);
     }
     Timer1->setObjectName("Timer1");
     Timer2->setObjectName("Timer2");
+    Timer1->setInterval(row("Timer1").intervalMs);
+    Timer2->setInterval(row("Timer2").intervalMs);
+    takeTimer_ = new QTimer(this);
+    takeTimer_->setSingleShot(true);
 }
 
+// The controls that take focus, in their tab order.
 void Form1::setTabOrder() {
-    QWidget::setTabOrder(datalog, Command1);
-    QWidget::setTabOrder(Command1, cmdright);
-    QWidget::setTabOrder(cmdright, List1);
-    QWidget::setTabOrder(List1, Txt1);
-}
-
-void Form1::setShortcuts() {
-    mnuopen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    mnuexit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    std::vector<const app::Control*> order;
+    for (const app::Control& control : app::kForm1.controls) {
+        if (control.tabIndex >= 0) order.push_back(&control);
+    }
+    std::sort(order.begin(), order.end(),
+              [](const app::Control* a, const app::Control* b) { return a->tabIndex < b->tabIndex; });
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        QWidget::setTabOrder(centralWidget()->findChild<QWidget*>(text(order[i - 1]->name)),
+                             centralWidget()->findChild<QWidget*>(text(order[i]->name)));
+    }
 }
 
 void Form1::setStartState() {
-    Command1->setEnabled(false);
-    Txt1->setText("0");
-    Txt1->setVisible(false);
-    setFixedHeight(menuBar()->sizeHint().height() + twips_.pixels(kClientHeight));
-    setOuterWidth(kNarrowWidth);
+    for (const app::Control& control : app::kForm1.controls) {
+        auto* widget = centralWidget()->findChild<QWidget*>(text(control.name), Qt::FindDirectChildrenOnly);
+        if (widget == nullptr) continue;
+        widget->setEnabled(control.enabled);
+        if (!control.visible) widget->setVisible(false);
+    }
+    setFixedHeight(menuBar()->sizeHint().height() + twips_.pixels(app::kForm1.clientHeight));
+    applySlide();
 }
 
+// Exit is a close, direct wherever it is triggered: on another thread (a
+// seam of the tests' runs calls it there) the window system hands the close
+// to the window's thread and waits for it, so the run stops at its next line.
 void Form1::connectActions() {
     connect(mnuopen, &QAction::triggered, this, &Form1::mnuopen_Click);
-    connect(mnuexit, &QAction::triggered, this, &QWidget::close);
+    connect(mnuexit, &QAction::triggered, this, &QWidget::close, Qt::DirectConnection);
     connect(mnu3dwindow, &QAction::toggled, this, &Form1::show3dWindow);
     connect(mnuabout, &QAction::triggered, this, &Form1::showAbout);
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(cmdright, &QPushButton::clicked, this, &Form1::cmdright_Click);
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
+    connect(takeTimer_, &QTimer::timeout, this, &Form1::takeRunEvents);
 }
 
 void Form1::setOpenBox(std::unique_ptr<OpenBox> box) {
@@ -217,17 +238,17 @@ void Form1::chooseMap(const QString& path) {
     Command1->setEnabled(false);
     using Kind = v2bsp::MapErrorKind;
     const v2bsp::MapError refused =
-        !std::filesystem::exists(status)        ? v2bsp::MapError::file(Kind::cannotOpen, local, std::make_error_code(std::errc::no_such_file_or_directory))
+        !std::filesystem::exists(status)
+            ? v2bsp::MapError::file(Kind::cannotOpen, local, std::make_error_code(std::errc::no_such_file_or_directory))
         : std::filesystem::is_directory(status) ? v2bsp::MapError::file(Kind::folder, local)
                                                 : v2bsp::MapError::file(Kind::notRegular, local);
-    refuse(QString::fromUtf8(v2bsp::kNotAMapMessage.data(), static_cast<qsizetype>(v2bsp::kNotAMapMessage.size())),
-           QString::fromStdString(refused.what()));
+    refuse(text(v2bsp::kNotAMapMessage), QString::fromStdString(refused.what()));
 }
 
 // The box, then the same reason in the log, where it stays once the box is gone.
 void Form1::refuse(const QString& message, const QString& reason) {
     messages_->notAMap(message, reason);
-    logline(v2bsp::app::notAMapLine(message.toStdString(), reason.toStdString()));
+    logline(app::notAMapLine(message.toStdString(), reason.toStdString()));
 }
 
 // File > Open.
@@ -239,90 +260,102 @@ void Form1::mnuopen_Click() {
     Command1->setEnabled(true);
 }
 
-// Extract.
+// Extract. The run's first line shows before the window handles anything
+// else, as it did when the window ran the extraction itself; then the window
+// answers through a loop of its own until the run has ended.
 void Form1::Command1_Click() {
+    if (running_) return;
     Command1->setEnabled(false);
-    const std::string path = QFile::encodeName(mappath_).toStdString();
     beginRun();
-    auto extraction = std::make_unique<v2bsp::MapExtraction>();
-    lastResult_ = extraction->extractmap(path, *this, runSettings());
-    const bool toitsend =
-        lastResult_.status == v2bsp::ExtractStatus::complete || lastResult_.status == v2bsp::ExtractStatus::incomplete;
-    // Before `extraction` may end: the decoding reads its plan.
-    std::optional<LevelGeometry> decoded = decodedLevel(toitsend && !closeWhenStopped_);
+    app::RunRequest request;
+    request.path = QFile::encodeName(mappath_).toStdString();
+    request.settings = runSettings();
+    request.decodeLevel = mnu3dwindow->isChecked();
+    run_.start(std::move(request));
+    run_.waitForEvents(kFirstLineWait);
+    takeRunEvents();
+    if (!running_) return;
+    QEventLoop loop;
+    runLoop_ = &loop;
+    loop.exec();
+    runLoop_ = nullptr;
+}
+
+// The run has something new. It is taken at most every few milliseconds, so
+// that a run of thousands of lines wakes the window a few times, not
+// thousands; no other wake comes until it is taken, but for the run's end,
+// which is taken at once.
+void Form1::runWoken() {
+    const qint64 interval = std::chrono::milliseconds(app::kYieldInterval).count();
+    const qint64 since = sinceTaken_.isValid() ? sinceTaken_.elapsed() : interval;
+    if (since >= interval || run_.endQueued()) {
+        takeRunEvents();
+    } else if (!takeTimer_->isActive()) {
+        takeTimer_->start(static_cast<int>(interval - since));
+    }
+}
+
+// What the run queued, shown in the log at once; the rest after the
+// window's own events.
+void Form1::takeRunEvents() {
+    sinceTaken_.start();
+    takeTimer_->stop();
+    if (run_.deliver(*this)) QMetaObject::invokeMethod(this, &Form1::takeRunEvents, Qt::QueuedConnection);
+    showPendingLog();
+}
+
+void Form1::runEnded(app::RunEnd end) {
+    lastResult_ = end.result;
+    const bool toitsend = end.toItsEnd();
     if (toitsend) {
-        extraction_ = std::move(extraction);
+        extraction_ = std::move(end.extraction);
         levelResult_ = lastResult_;
         ++runsToTheEnd_;
-        logline(v2bsp::app::wroteLine(lastResult_, QLocale().groupSeparator().toStdString()));
+        logline(app::wroteLine(lastResult_, groupSeparator()));
     }
     endRun();
-    if (toitsend && !closeWhenStopped_ && mnu3dwindow->isChecked()) showLevel(std::move(decoded));
+    if (runLoop_ != nullptr) runLoop_->quit();
+    if (toitsend && !closeWhenStopped_ && mnu3dwindow->isChecked()) showLevel(std::move(end.level));
 }
 
-void Form1::meshesPlanned(const v2bsp::MeshPlan& plan) {
-    if (!mnu3dwindow->isChecked()) return;
-    stopDecoding_ = false;
-    decoding_ = std::async(std::launch::async, [this, &plan] { return levelGeometry(plan, &stopDecoding_); });
-}
-
-// The level decoded during the run, when it is `wanted`; else the decoding
-// is told to stop, and its end awaited all the same.
-std::optional<LevelGeometry> Form1::decodedLevel(bool wanted) {
-    if (!decoding_.valid()) return std::nullopt;
-    if (!wanted) stopDecoding_ = true;
-    LevelGeometry level = decoding_.get();
-    if (!wanted) return std::nullopt;
-    return level;
-}
-
-// The slide button. A click during a slide stops it before starting the other
-// way, so the slide reverses instead of two timers undoing each other.
+// The slide button and the slide's two timers: the slide decides, the
+// window shows.
 void Form1::cmdright_Click() {
-    if (Txt1->text() == "0") {
-        Timer2->stop();
-        cmdright->setText("<");
-        Txt1->setText("1");
-        Timer1->start();
-    } else if (Txt1->text() == "1") {
-        Timer1->stop();
-        cmdright->setText(">");
-        Txt1->setText("0");
-        Timer2->start();
-    }
+    slide_.click();
+    applySlide();
 }
 
-// Widening tick. The tick that reaches the limit still takes its step.
 void Form1::Timer1_Timer() {
-    cmdright->setText("<");
-    if (outerWidth_ >= kWideLimit) Timer1->stop();
-    setOuterWidth(outerWidth_ + kSlideStep);
+    slide_.wideningTick();
+    applySlide();
 }
 
-// Narrowing tick.
 void Form1::Timer2_Timer() {
-    if (outerWidth_ <= kNarrowWidth) Timer2->stop();
-    setOuterWidth(outerWidth_ - kSlideStep);
+    slide_.narrowingTick();
+    applySlide();
 }
 
-// The width is kept here in twips rather than read back from the window,
-// which holds it in whole pixels.
+void Form1::applySlide() {
+    cmdright->setText(text(slide_.caption()));
+    Txt1->setText(text(slide_.state()));
+    runTimer(Timer1, slide_.runs() == app::Slide::Timer::widening);
+    runTimer(Timer2, slide_.runs() == app::Slide::Timer::narrowing);
+    setOuterWidth(slide_.outerWidth());
+}
+
+// The width is kept in twips by the slide rather than read back from the
+// window, which holds it in whole pixels.
 void Form1::setOuterWidth(double twips) {
-    outerWidth_ = twips;
-    setFixedWidth(twips_.pixels(twips - kFrameWidth));
+    setFixedWidth(app::clientPixels(app::kForm1, twips, twips_.dpi()));
 }
 
-// During a run, lines are gathered and put into the log when the window next
-// handles its events, so a line costs the same however long the log is, and
-// the log is painted at most every few milliseconds. Outside a run every line
-// shows at once. Either way the user never sees the log without its lines.
-void Form1::logline(std::string_view text) {
-    pendingLog_.append(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+// During a run, lines are gathered and put into the log as the window takes
+// them, at most every few milliseconds, so a line costs the same however
+// long the log is. Outside a run every line shows at once.
+void Form1::logline(std::string_view line) {
+    pendingLog_.append(text(line));
     pendingLog_.append(QStringLiteral("\r\n"));
-    if (running_ && sinceYield_.isValid() && sinceYield_.elapsed() < kYieldIntervalMs) return;
-    showPendingLog();
-    QCoreApplication::processEvents();
-    sinceYield_.start();
+    if (!running_) showPendingLog();
 }
 
 // Appends the gathered lines after whatever the log holds, the user's typing
@@ -353,7 +386,7 @@ void Form1::show3dWindow(bool shown) {
     view3d_->activateWindow();
 }
 
-void Form1::showLevel(std::optional<LevelGeometry> decoded) {
+void Form1::showLevel(std::optional<app::LevelGeometry> decoded) {
     const bool first = view3d_ == nullptr;
     if (first) {
         view3d_ = std::make_unique<View3D>(glProbe_);
@@ -390,22 +423,20 @@ void Form1::placeView3d() {
     const QRect frame = frameGeometry(), client = geometry();
     const QMargins margins(client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
                            frame.bottom() - client.bottom());
-    const int widest = twips_.pixels(kWideLimit + kSlideStep - kFrameWidth);
-    const v2bsp::app::Rect form{frame.x(), frame.y(), frame.width() + std::max(0, widest - width()), frame.height()};
+    const int widest = app::clientPixels(app::kForm1, app::kSlideWidest, twips_.dpi());
+    const app::Rect form{frame.x(), frame.y(), frame.width() + std::max(0, widest - width()), frame.height()};
     const QRect room = screen()->availableGeometry();
     const double scale = twips_.dpi() / 96;
-    const v2bsp::app::Size preferred{
-        static_cast<int>(View3D::kPreferredWidth * scale) + margins.left() + margins.right(),
-        static_cast<int>(View3D::kPreferredHeight * scale) + margins.top() + margins.bottom()};
+    const app::Size preferred{static_cast<int>(View3D::kPreferredWidth * scale) + margins.left() + margins.right(),
+                              static_cast<int>(View3D::kPreferredHeight * scale) + margins.top() + margins.bottom()};
     constexpr int kGap = 8;
-    const v2bsp::app::Rect at =
-        v2bsp::app::placeView({room.x(), room.y(), room.width(), room.height()}, form, preferred, kGap);
+    const app::Rect at = app::placeView({room.x(), room.y(), room.width(), room.height()}, form, preferred, kGap);
     view3d_->resize(at.width - margins.left() - margins.right(), at.height - margins.top() - margins.bottom());
     view3d_->move(at.x, at.y);
 }
 
 void Form1::showAbout() {
-    messages_->about(QStringLiteral("About v2bsp"), QString::fromStdString(v2bsp::app::aboutText()));
+    messages_->about(QStringLiteral("About v2bsp"), QString::fromStdString(app::aboutText()));
 }
 
 void Form1::announce3dwindow() {
@@ -413,52 +444,42 @@ void Form1::announce3dwindow() {
 }
 
 void Form1::addTagName(std::string_view name) {
-    auto* item = new QListWidgetItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+    auto* item = new QListWidgetItem(text(name));
     // The list is narrow; the tooltip shows the whole name.
     item->setToolTip(item->text());
     List1->addItem(item);
 }
 
+// The log is up to date when the box shows.
 void Form1::mapFailed(const v2bsp::MapFailure& failure) {
     showPendingLog();
     refuse(QString::fromStdString(failure.message), QString::fromStdString(failure.reason));
-}
-
-bool Form1::keepGoing() {
-    return !closeWhenStopped_;
 }
 
 void Form1::beginRun() {
     running_ = true;
     closeWhenStopped_ = false;
     mnuopen->setEnabled(false);
-    sinceYield_.invalidate();
+    sinceTaken_.invalidate();
 }
 
 void Form1::endRun() {
     running_ = false;
     showPendingLog();
     mnuopen->setEnabled(true);
-    sinceYield_.invalidate();
     if (closeWhenStopped_) close();
 }
 
 v2bsp::ExtractSettings Form1::runSettings() const {
-    v2bsp::ExtractSettings settings;
-    settings.outputParent = localPath(outputParent_);
-    settings.fallbackParent = localPath(QFileInfo(mappath_).absolutePath());
-    settings.outputParentSystem = v2bsp::ui::isSystemFolder(settings.outputParent);
-    settings.files = files_;
-    // The real disk takes files from several threads; a seam a test hands in may not.
-    if (files_ == nullptr) settings.jobs = std::max(1u, std::thread::hardware_concurrency());
-    return settings;
+    return app::windowRunSettings(localPath(outputParent_), localPath(mappath_), app::posixSystemFolders(), files_);
 }
 
 // Closing during a run ends the run at its next log line; the window closes
-// when the run has returned.
+// when the run has ended.
 void Form1::closeEvent(QCloseEvent* event) {
     if (running_) {
         closeWhenStopped_ = true;
+        run_.stop();
         event->ignore();
         return;
     }

@@ -2,9 +2,12 @@
 // extraction with the window as its host, the log shows every stage, and the
 // slide button widens the window to show the map's tag names.
 //
-// Geometry is in twips; the window cannot be resized by the user. While a run
-// is in progress the window answers events only at log lines; File > Open and
-// Extract are disabled, and closing the window ends the run at its next log
+// The layout, the slide and the run's protocol are the toolkit-free ones of
+// src/app; this window creates its controls from the layout's rows, applies
+// what the slide says, and shows what the run reports. Geometry is in twips;
+// the window cannot be resized by the user. A run goes on a thread of its
+// own while the window keeps answering; File > Open and Extract are
+// disabled meanwhile, and closing the window ends the run at its next log
 // line before the window closes.
 //
 // When a run has gone to its end and View > 3D Window is checked, the 3D View
@@ -18,17 +21,19 @@
 #include <QMainWindow>
 #include <QString>
 #include <atomic>
-#include <future>
 #include <memory>
 #include <optional>
 #include <string_view>
 
+#include "app/extractrun.hpp"
+#include "app/slide.hpp"
 #include "extract/extraction.hpp"
 #include "ui/dialogs.hpp"
 #include "ui/twips.hpp"
 #include "ui/view3d.hpp"
 
 class QAction;
+class QEventLoop;
 class QListWidget;
 class QLineEdit;
 class QMenu;
@@ -38,24 +43,12 @@ class QTimer;
 
 namespace v2bsp::ui {
 
-// Sizes in twips. The outer width is the client width plus the frame.
-inline constexpr double kClientWidth = 5088;
-inline constexpr double kClientHeight = 1848;
-inline constexpr double kFrameWidth = 96;
-inline constexpr double kNarrowWidth = 5184;  // outer width at start
-inline constexpr double kWideLimit = 7212;
-inline constexpr double kSlideStep = 12;
-// A run yields to the window at most this often, so that a run of thousands
-// of lines does not spend its time laying out and repainting the log.
-inline constexpr int kYieldIntervalMs = 15;
 // How long after showing the 3D window its frame is taken as known.
 inline constexpr int kFrameKnownMs = 250;
 
-inline constexpr char kCaption[] = "Vorun2 BSP Extracter";
-
 }  // namespace v2bsp::ui
 
-class Form1 : public QMainWindow, public v2bsp::ExtractHost {
+class Form1 : public QMainWindow, public v2bsp::app::RunWindow {
     Q_OBJECT
 
 public:
@@ -82,24 +75,25 @@ public:
 
     QString mappath() const { return mappath_; }
     // The outer width in twips, frame included, as the slide keeps it.
-    double outerWidth() const { return outerWidth_; }
+    double outerWidth() const { return slide_.outerWidth(); }
     bool running() const { return running_; }
     const v2bsp::ExtractResult& lastResult() const { return lastResult_; }
     const v2bsp::ui::Twips& twips() const { return twips_; }
 
-    // The extraction's host. logline appends `text` and a line break to the log
-    // at its end, puts the caret there and lets the window handle its events.
+    // What a run reports, on the window's thread. logline appends `text` and
+    // a line break to the log at its end and puts the caret there: at once
+    // outside a run, at most every few milliseconds during one.
     void logline(std::string_view text) override;
     void addTagName(std::string_view name) override;
     void mapFailed(const v2bsp::MapFailure& failure) override;
-    bool keepGoing() override;
-    // Starts decoding the level for the 3D View while the run writes.
-    void meshesPlanned(const v2bsp::MeshPlan& plan) override;
+    void runEnded(v2bsp::app::RunEnd end) override;
 
     void announce3dwindow();
 
 public slots:
     void mnuopen_Click();
+    // Runs the extraction and returns once it has ended; the window answers
+    // meanwhile.
     void Command1_Click();
     void cmdright_Click();
     void Timer1_Timer();
@@ -118,17 +112,18 @@ private:
     void createMenus();
     void createTimers();
     void setTabOrder();
-    void setShortcuts();
     void setStartState();
     void connectActions();
 
+    void applySlide();
     void setOuterWidth(double twips);
     void beginRun();
     void endRun();
+    void runWoken();
+    void takeRunEvents();
     void showPendingLog();
     v2bsp::ExtractSettings runSettings() const;
-    std::optional<v2bsp::ui::LevelGeometry> decodedLevel(bool wanted);
-    void showLevel(std::optional<v2bsp::ui::LevelGeometry> decoded = std::nullopt);
+    void showLevel(std::optional<v2bsp::app::LevelGeometry> decoded = std::nullopt);
     void placeView3d();
     void keepView3dInside();
     void refuse(const QString& message, const QString& reason);
@@ -154,20 +149,22 @@ private:
     QString mappath_;
     QString outputParent_;
     v2bsp::OutputFiles* files_ = nullptr;
-    double outerWidth_ = v2bsp::ui::kNarrowWidth;
+    v2bsp::app::Slide slide_;
     bool running_ = false;
-    bool closeWhenStopped_ = false;
-    QString pendingLog_;  // lines of the run not yet in the log
-    QElapsedTimer sinceYield_;
+    // Set by a close during a run, which may come from any thread.
+    std::atomic<bool> closeWhenStopped_{false};
+    QString pendingLog_;           // lines of the run not yet in the log
+    QElapsedTimer sinceTaken_;     // since the window last took the run's events
+    QTimer* takeTimer_ = nullptr;  // takes them when it is time again
+    QEventLoop* runLoop_ = nullptr;
     v2bsp::ExtractResult lastResult_;
     // The last run that went to its end, for the 3D window; a failed run keeps the one before.
     std::unique_ptr<v2bsp::MapExtraction> extraction_;
     v2bsp::ExtractResult levelResult_;
     int runsToTheEnd_ = 0;  // runs that went to their end; the 3D window shows the one numbered shownRun_
     int shownRun_ = 0;
-    // The 3D window's level, decoded from the run's plan on a thread of its own.
-    std::future<v2bsp::ui::LevelGeometry> decoding_;
-    std::atomic<bool> stopDecoding_{false};
     v2bsp::ui::GlProbe glProbe_ = v2bsp::ui::probeOpenGl;
     std::unique_ptr<v2bsp::ui::View3D> view3d_;
+    // Last, so that it ends first: its thread is over before the rest goes.
+    v2bsp::app::ExtractRun run_;
 };

@@ -1,5 +1,6 @@
 // Window geometry is kept in twips (1/1440 inch), as the layout tables give it,
-// and turned into pixels here only, at the logical dots per inch of the screen.
+// and turned into the toolkit's pixels here, at the logical dots per inch of
+// the screen, by the rule of app/layout.hpp.
 #pragma once
 
 #include <QRect>

@@ -24,7 +24,8 @@
 #include <QTreeWidget>
 #include <algorithm>
 
-#include "app/framing.hpp"
+#include "app/layout.hpp"
+#include "app/level.hpp"
 #include "app/placement.hpp"
 #include "app/texts.hpp"
 #include "ui/appicon.hpp"
@@ -33,11 +34,11 @@
 namespace v2bsp::ui {
 namespace {
 
-constexpr int kMeshNumberRole = Qt::UserRole;
-
-QString number(std::int64_t n) {
-    return QString::fromStdString(app::grouped(n, groupSeparator()));
+QString text(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
+
+constexpr int kMeshNumberRole = Qt::UserRole;
 
 // A one-line label that shows as much of its text as fits, ending in "...",
 // with the whole text in its tooltip when it is cut.
@@ -67,10 +68,8 @@ private:
     QString whole_;
 };
 
-// The file name with the extension of `filter` when it has none of its own.
-QString withExtension(QString name, const QString& extension) {
-    if (!name.endsWith(extension, Qt::CaseInsensitive)) name += extension;
-    return name;
+QString withExtension(const QString& name, std::string_view extension) {
+    return QString::fromStdString(app::withExtension(name.toStdString(), extension));
 }
 
 }  // namespace
@@ -135,72 +134,6 @@ FolderOpener systemFolderOpener(QObject* owner) {
     };
 }
 
-// The arrays are sized once from the sections' lengths (12 bytes a vertex, 6
-// a face), and one mesh's decoded form is held at a time, in buffers reused.
-LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop) {
-    LevelGeometry level;
-    std::size_t vertices = 0, faces = 0;
-    for (const PlannedMesh& planned : plan.meshes) {
-        if (planned.skip != MeshSkip::none) continue;
-        vertices += planned.vertices.size() / 12;
-        faces += planned.faces.size() / 6;
-    }
-    level.positions.reserve(vertices * 3);
-    level.indices.reserve(faces * 3);
-    std::vector<Position> positions;
-    std::vector<Triangle> triangles;
-    bool bounded = false;  // level.min and level.max hold a position
-    for (const PlannedMesh& planned : plan.meshes) {
-        if (stop != nullptr && *stop) break;
-        if (planned.skip != MeshSkip::none) continue;
-        positions.clear();
-        triangles.clear();
-        appendPositions(planned.vertices, UpAxis::y, positions);
-        appendTriangles(planned.faces, positions.size(), triangles);
-        LevelMeshRange range;
-        range.number = planned.number;
-        range.firstIndex = static_cast<std::uint32_t>(level.indices.size());
-        range.indexCount = static_cast<std::uint32_t>(triangles.size() * 3);
-        range.vertexCount = static_cast<std::uint32_t>(positions.size());
-        range.baseVertex = static_cast<std::uint32_t>(level.positions.size() / 3);
-        for (std::size_t axis = 0; axis < 3 && !positions.empty(); ++axis) {
-            range.min[axis] = range.max[axis] = positions.front()[axis];
-        }
-        for (const Position& p : positions) {
-            for (std::size_t axis = 0; axis < 3; ++axis) {
-                range.min[axis] = std::min(range.min[axis], p[axis]);
-                range.max[axis] = std::max(range.max[axis], p[axis]);
-            }
-            level.positions.insert(level.positions.end(), p.begin(), p.end());
-        }
-        for (const Triangle& t : triangles) {
-            // A kept triangle names vertices of its own mesh, and the map's indices are 16-bit.
-            for (const std::uint32_t i : t) level.indices.push_back(static_cast<std::uint16_t>(i));
-        }
-        if (range.vertexCount > 0) {
-            const QVector3D low(range.min[0], range.min[1], range.min[2]);
-            const QVector3D high(range.max[0], range.max[1], range.max[2]);
-            const bool first = !bounded;
-            bounded = true;
-            level.min = first ? low
-                              : QVector3D(std::min(level.min.x(), low.x()), std::min(level.min.y(), low.y()),
-                                          std::min(level.min.z(), low.z()));
-            level.max = first ? high
-                              : QVector3D(std::max(level.max.x(), high.x()), std::max(level.max.y(), high.y()),
-                                          std::max(level.max.z(), high.z()));
-        }
-        level.meshes.push_back(range);
-    }
-    std::int64_t kept = 0;
-    for (const LevelMeshRange& range : level.meshes) kept += range.indexCount / 3;
-    const std::uint32_t stride = app::coarseStride(kept);
-    for (LevelMeshRange& range : level.meshes) {
-        range.coarseCount =
-            app::putCoarseFirst(std::span(level.indices).subspan(range.firstIndex, range.indexCount), stride);
-    }
-    return level;
-}
-
 QString writePng(const QImage& image, const QString& file) {
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly)) return out.errorString();
@@ -229,56 +162,66 @@ View3D::View3D(GlProbe probe, QWidget* parent) : QMainWindow(parent) {
 
 View3D::~View3D() = default;
 
+// Every item of the menu table is an action of the window, so that its key
+// works wherever the focus is in it.
 void View3D::createActions() {
     setObjectName("View3D");
     setWindowTitle("3D View");
     setWindowIcon(appIcon());
-    const auto make = [this](const char* name, const QString& text, const QKeySequence& key = {}) {
-        auto* action = new QAction(text, this);
-        action->setObjectName(name);
-        action->setShortcut(key);
+    for (const app::MenuItem& item : app::kView3DMenu) {
+        if (item.parent.empty() || item.name == app::kSeparator) continue;
+        auto* action = new QAction(text(item.caption), this);
+        action->setObjectName(text(item.name));
+        QList<QKeySequence> keys;
+        for (const std::string_view key : {item.shortcut, item.alternate}) {
+            if (!key.empty()) keys << QKeySequence(text(key));
+        }
+        action->setShortcuts(keys);
+        action->setCheckable(item.checkable);
+        action->setChecked(item.checked);
+        if (!item.tooltip.empty()) action->setToolTip(text(item.tooltip));
         addAction(action);
-        return action;
-    };
-    openFolder_ = make("openfolder", "Open Folder", Qt::CTRL | Qt::Key_E);
-    saveAs_ = make("saveas", "Save As...", Qt::CTRL | Qt::Key_S);
-    saveImage_ = make("saveimage", "Save Image...", Qt::CTRL | Qt::SHIFT | Qt::Key_S);
-    close_ = make("close", "Close", Qt::CTRL | Qt::Key_W);
-    close_->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::Key_Escape)});
-    frameAll_ = make("frameAll", "Frame All", Qt::Key_F);
-    frameSelected_ = make("frameSelected", "Frame Selected", Qt::SHIFT | Qt::Key_F);
-    wireframe_ = make("wireframe", "Wireframe", Qt::Key_W);
-    wireframe_->setCheckable(true);
-    zUp_ = make("zUp", "Z Up", Qt::Key_Z);
-    zUp_->setCheckable(true);
-    zUp_->setToolTip("For maps that store Z up: shows (x, y, z) as (x, z, -y), and Save As writes the level so.");
-    about_ = make("about", "About v2bsp");
+    }
+    const auto named = [this](const char* name) { return findChild<QAction*>(name); };
+    openFolder_ = named("openfolder");
+    saveAs_ = named("saveas");
+    saveImage_ = named("saveimage");
+    close_ = named("close");
+    frameAll_ = named("frameAll");
+    frameSelected_ = named("frameSelected");
+    wireframe_ = named("wireframe");
+    zUp_ = named("zUp");
+    about_ = named("about");
     saveBox_ = std::make_unique<FileDialogSaveBox>(this);
     messages_ = std::make_unique<MessageBoxPresenter>(this);
     opener_ = systemFolderOpener(this);
 }
 
 void View3D::createMenus() {
-    QMenu* file = menuBar()->addMenu("&File");
-    file->setObjectName("menufile");
-    file->addActions({saveAs_, saveImage_, openFolder_});
-    file->addSeparator();
-    file->addAction(close_);
-    QMenu* view = menuBar()->addMenu("&View");
-    view->setObjectName("menuview");
-    view->addActions({frameAll_, frameSelected_, wireframe_, zUp_});
-    QMenu* help = menuBar()->addMenu("&Help");
-    help->setObjectName("menuhelp");
-    help->addAction(about_);
+    QMenu* menu = nullptr;
+    for (const app::MenuItem& item : app::kView3DMenu) {
+        if (item.parent.empty()) {
+            menu = menuBar()->addMenu(text(item.caption));
+            menu->setObjectName(text(item.name));
+        } else if (item.name == app::kSeparator) {
+            menu->addSeparator();
+        } else {
+            menu->addAction(findChild<QAction*>(text(item.name)));
+        }
+    }
 }
 
 void View3D::createToolbar() {
     QToolBar* bar = addToolBar("3D View");
     bar->setObjectName("toolbar");
     bar->setMovable(false);
-    bar->addActions({openFolder_, saveAs_, saveImage_});
-    bar->addSeparator();
-    bar->addActions({frameAll_, wireframe_, zUp_});
+    for (const std::string_view name : app::kView3DToolbar) {
+        if (name == app::kSeparator) {
+            bar->addSeparator();
+        } else {
+            bar->addAction(findChild<QAction*>(text(name)));
+        }
+    }
 }
 
 void View3D::createView(const GlProbe& probe) {
@@ -369,16 +312,10 @@ void View3D::showRun(const MapExtraction& extraction, const ExtractResult& resul
                      std::optional<LevelGeometry> decoded) {
     extraction_ = &extraction;
     result_ = result;
-    setWindowTitle(QString::fromStdString(extraction.folderName) + " - 3D View");
+    setWindowTitle(QString::fromStdString(app::viewTitle(extraction.folderName)));
     LevelGeometry geometry = decoded ? std::move(*decoded) : levelGeometry(extraction.plan);
     fillList(geometry);
-    app::LevelCounts counts;
-    counts.meshes = static_cast<std::int64_t>(geometry.meshes.size());
-    for (const LevelMeshRange& range : geometry.meshes) {
-        counts.vertices += range.vertexCount;
-        counts.triangles += range.indexCount / 3;
-    }
-    runStatus_ = QString::fromStdString(app::statusText(result, counts, groupSeparator()));
+    runStatus_ = QString::fromStdString(app::statusText(result, app::levelCounts(geometry), groupSeparator()));
     say(runStatus_);
     openFolder_->setEnabled(!result.outputfolder.empty());
     fitList();
@@ -392,11 +329,11 @@ void View3D::fillList(const LevelGeometry& geometry) {
     const QSignalBlocker quiet(list_);
     list_->clear();
     QList<QTreeWidgetItem*> rows;
-    for (const LevelMeshRange& range : geometry.meshes) {
-        auto* row = new QTreeWidgetItem(
-            {QStringLiteral("mesh%1").arg(range.number), number(range.vertexCount), number(range.indexCount / 3)});
-        row->setData(0, kMeshNumberRole, QVariant::fromValue<qlonglong>(range.number));
-        row->setData(0, Qt::DecorationRole, meshColour(range.number));
+    for (const app::MeshRow& mesh : app::meshRows(geometry, groupSeparator())) {
+        auto* row = new QTreeWidgetItem({QString::fromStdString(mesh.name), QString::fromStdString(mesh.vertices),
+                                         QString::fromStdString(mesh.triangles)});
+        row->setData(0, kMeshNumberRole, QVariant::fromValue<qlonglong>(mesh.number));
+        row->setData(0, Qt::DecorationRole, QColor::fromRgbF(mesh.colour.red, mesh.colour.green, mesh.colour.blue));
         row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
         row->setCheckState(0, Qt::Checked);
         row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
@@ -449,16 +386,13 @@ void View3D::openFolder() {
 // The format is the filter's, or the name's when it ends in .obj or .glb.
 void View3D::saveLevelAs() {
     if (extraction_ == nullptr) return;
-    const std::filesystem::path parent =
-        result_.outputfolder.empty() ? std::filesystem::path() : result_.outputfolder.parent_path();
     saveBox_->setTitle(QStringLiteral("Save As"));
-    saveBox_->setFileName(qtPath(parent / (extraction_->folderName + ".glb")));
+    saveBox_->setFileName(qtPath(app::saveLevelSuggestion(result_, extraction_->folderName)));
     saveBox_->setFilters({kGlbFilter, kObjFilter});
     saveBox_->showSave();
     QString name = saveBox_->fileName();
     if (name.isEmpty()) return;
-    const bool obj = name.endsWith(".obj", Qt::CaseInsensitive) ||
-                     (!name.endsWith(".glb", Qt::CaseInsensitive) && saveBox_->selectedFilter() == kObjFilter);
+    const bool obj = app::savesObj(name.toStdString(), saveBox_->selectedFilter() == kObjFilter);
     name = withExtension(name, obj ? ".obj" : ".glb");
     const std::error_code failure = extraction_->writeLevel(obj ? LevelFormat::obj : LevelFormat::glb,
                                                             zUp_->isChecked() ? UpAxis::z : UpAxis::y, localPath(name));
@@ -469,8 +403,8 @@ void View3D::saveLevelAs() {
 void View3D::saveImage() {
     if (view_ == nullptr) return;
     saveBox_->setTitle(QStringLiteral("Save Image"));
-    saveBox_->setFileName(extraction_ != nullptr ? QString::fromStdString(extraction_->folderName) + ".png"
-                                                 : QStringLiteral("view.png"));
+    saveBox_->setFileName(
+        QString::fromStdString(app::saveImageSuggestion(extraction_ != nullptr ? extraction_->folderName : "")));
     saveBox_->setFilters({kPngFilter});
     saveBox_->showSave();
     if (saveBox_->fileName().isEmpty()) return;

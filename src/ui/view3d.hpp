@@ -52,11 +52,8 @@ inline constexpr char kGlbFilter[] = "glTF binary (*.glb)";
 inline constexpr char kObjFilter[] = "Wavefront OBJ (*.obj)";
 inline constexpr char kPngFilter[] = "PNG image (*.png)";
 
-// The geometry of the meshes `plan` writes, decoded as stored (Y up), each
-// mesh's triangles in the order that draws a large level cheaply while the
-// camera moves (app::putCoarseFirst). Ends early, with what it has, when
-// `stop` turns true.
-LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop = nullptr);
+// The level's geometry, decoded from a run's plan (app/level.hpp).
+using app::levelGeometry;
 
 // The locale's thousands separator, as the texts of app/texts.hpp take it.
 std::string groupSeparator();

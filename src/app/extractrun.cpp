@@ -1,0 +1,166 @@
+#include "app/extractrun.hpp"
+
+#include <exception>
+#include <future>
+
+namespace v2bsp::app {
+
+bool RunEnd::toItsEnd() const {
+    return result.status == ExtractStatus::complete || result.status == ExtractStatus::incomplete;
+}
+
+struct ExtractRun::Event {
+    enum class Kind { line, problem, tag, failed, ended };
+    Kind kind = Kind::line;
+    std::string text;
+    // Held apart, so that the many lines of a run stay small.
+    std::unique_ptr<MapFailure> failure;
+    std::unique_ptr<RunEnd> end;
+};
+
+// The host on the run's thread: it only queues, and decodes the level from
+// the plan on a thread of its own when asked to.
+class ExtractRun::QueueingHost final : public ExtractHost {
+public:
+    QueueingHost(ExtractRun& run, bool decode) : run_(run), decode_(decode) {}
+    ~QueueingHost() override { levelAfter(false); }
+
+    void logline(std::string_view line) override { run_.push({Event::Kind::line, std::string(line), {}, {}}); }
+    void logProblem(std::string_view line) override { run_.push({Event::Kind::problem, std::string(line), {}, {}}); }
+    void addTagName(std::string_view name) override { run_.push({Event::Kind::tag, std::string(name), {}, {}}); }
+    void mapFailed(const MapFailure& failure) override {
+        run_.push({Event::Kind::failed, {}, std::make_unique<MapFailure>(failure), {}});
+    }
+    bool keepGoing() override { return !run_.stop_; }
+    // The plan stays as it is until the run's extraction ends, which is after levelAfter().
+    void meshesPlanned(const MeshPlan& plan) override {
+        if (!decode_) return;
+        decoding_ = std::async(std::launch::async, [this, &plan] { return levelGeometry(plan, &stopDecoding_); });
+    }
+
+    // The decoded level when `wanted`; else the decoding is told to stop,
+    // and its end awaited all the same.
+    std::optional<LevelGeometry> levelAfter(bool wanted) {
+        if (!decoding_.valid()) return std::nullopt;
+        if (!wanted) stopDecoding_ = true;
+        LevelGeometry level = decoding_.get();
+        if (!wanted) return std::nullopt;
+        return level;
+    }
+
+private:
+    ExtractRun& run_;
+    bool decode_;
+    std::atomic<bool> stopDecoding_{false};
+    std::future<LevelGeometry> decoding_;
+};
+
+ExtractRun::ExtractRun(std::function<void()> wake) : wake_(std::move(wake)) {}
+
+ExtractRun::~ExtractRun() {
+    stop();
+    if (thread_.joinable()) thread_.join();
+}
+
+bool ExtractRun::start(RunRequest request) {
+    if (running_) return false;
+    if (thread_.joinable()) thread_.join();
+    stop_ = false;
+    endQueued_ = false;
+    running_ = true;
+    firstLine_ = true;
+    thread_ = std::thread(&ExtractRun::work, this, std::move(request));
+    return true;
+}
+
+void ExtractRun::stop() {
+    stop_ = true;
+}
+
+void ExtractRun::work(RunRequest request) {
+    auto end = std::make_unique<RunEnd>();
+    end->extraction = std::make_unique<MapExtraction>();
+    {
+        QueueingHost host(*this, request.decodeLevel);
+        try {
+            end->result = end->extraction->extractmap(request.path, host, request.settings);
+        } catch (const std::exception& failure) {
+            // Nothing the run could say in its log: the window says it, and the run ends.
+            host.logProblem(std::string("The run ended early: ") + failure.what());
+            end->result.status = ExtractStatus::stopped;
+        }
+        end->level = host.levelAfter(end->toItsEnd() && !stop_);
+    }
+    push({Event::Kind::ended, {}, {}, std::move(end)});
+}
+
+void ExtractRun::push(Event event) {
+    bool wake = false;
+    {
+        const std::lock_guard lock(mutex_);
+        const bool end = event.kind == Event::Kind::ended;
+        queue_.push_back(std::move(event));
+        if (end) endQueued_ = true;
+        wake = !wakePending_ || end;
+        wakePending_ = true;
+    }
+    queued_.notify_all();
+    if (wake && wake_) wake_();
+}
+
+bool ExtractRun::waitForEvents(std::chrono::milliseconds timeout) {
+    if (!taking_.empty()) return true;
+    std::unique_lock lock(mutex_);
+    return queued_.wait_for(lock, timeout, [this] { return !queue_.empty(); });
+}
+
+// What the run queued meanwhile is taken whenever the taken part is used
+// up, so a call from inside this one (which returns at once) leaves nothing
+// behind that no wake would announce.
+bool ExtractRun::deliver(RunWindow& window) {
+    if (delivering_) return false;
+    delivering_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{delivering_};
+    const auto began = std::chrono::steady_clock::now();
+    while (true) {
+        if (taking_.empty()) {
+            const std::lock_guard lock(mutex_);
+            wakePending_ = false;
+            if (queue_.empty()) return false;
+            std::swap(taking_, queue_);
+        }
+        Event event = std::move(taking_.front());
+        taking_.pop_front();
+        bool line = false;
+        switch (event.kind) {
+            case Event::Kind::line:
+                window.logline(event.text);
+                line = true;
+                break;
+            case Event::Kind::problem:
+                window.logProblem(event.text);
+                line = true;
+                break;
+            case Event::Kind::tag:
+                window.addTagName(event.text);
+                break;
+            case Event::Kind::failed:
+                window.mapFailed(*event.failure);
+                break;
+            case Event::Kind::ended:
+                // The run's thread has queued its last and is ending.
+                if (thread_.joinable()) thread_.join();
+                running_ = false;
+                window.runEnded(std::move(*event.end));
+                return false;
+        }
+        const bool first = line && firstLine_;
+        if (line) firstLine_ = false;
+        if (first || std::chrono::steady_clock::now() - began >= kYieldInterval) return true;
+    }
+}
+
+}  // namespace v2bsp::app

@@ -1,0 +1,81 @@
+// The level as the 3D View draws and lists it: one array of positions and
+// one of triangles, split into meshes by index ranges; each mesh's colour;
+// the rows of the View's mesh list.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/matrix.hpp"
+#include "app/texts.hpp"
+#include "writers/meshplan.hpp"
+
+namespace v2bsp::app {
+
+// One mesh's part of a LevelGeometry.
+struct LevelMeshRange {
+    std::int64_t number = 0;        // the mesh's number in the map; chooses its colour
+    std::uint32_t firstIndex = 0;   // into LevelGeometry::indices
+    std::uint32_t indexCount = 0;   // three per triangle
+    std::uint32_t coarseCount = 0;  // of those, the first ones drawn while the camera moves
+    std::uint32_t vertexCount = 0;
+    std::uint32_t baseVertex = 0;  // the mesh's first vertex in positions; its indices count from it
+    float min[3] = {0, 0, 0};      // bounds of its vertices, as stored
+    float max[3] = {0, 0, 0};
+};
+
+struct LevelGeometry {
+    std::vector<float> positions;  // x, y, z per vertex, as stored (Y up)
+    // Three per triangle, each counted from its mesh's baseVertex: the map's
+    // indices are 16-bit, and half the bytes of 32-bit ones are half the
+    // memory and the fetching.
+    std::vector<std::uint16_t> indices;
+    std::vector<LevelMeshRange> meshes;
+    Vec3 min, max;  // bounds of every position; zero when there is none
+};
+
+// Gives the level given to the renderer again, for a new GL context.
+using LevelSource = std::function<LevelGeometry()>;
+
+// The geometry of the meshes `plan` writes, decoded as stored (Y up), each
+// mesh's triangles in the order that draws a large level cheaply while the
+// camera moves (putCoarseFirst). Ends early, with what it has, when `stop`
+// turns true. The plan's views must stay valid meanwhile.
+LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop = nullptr);
+
+// Whether every range of `ranges` lies inside the data of `level`, so that
+// no draw reads past its buffers.
+bool rangesFit(const std::vector<LevelMeshRange>& ranges, const LevelGeometry& level);
+
+struct Rgb {
+    float red = 0, green = 0, blue = 0;  // 0 to 1
+    bool operator==(const Rgb&) const = default;
+};
+
+// The colour of mesh `number`: the same for a number in every run, and far
+// apart in hue for neighbouring numbers (hue steps by the golden ratio;
+// saturation 0.6, value 0.95).
+Rgb meshColour(std::int64_t number);
+// Its hue, 0 to 1.
+double meshHue(std::int64_t number);
+
+// The counts the 3D View's status line gives of a level.
+LevelCounts levelCounts(const LevelGeometry& level);
+
+// One row of the 3D View's mesh list.
+struct MeshRow {
+    std::int64_t number = 0;
+    std::string name;       // "mesh<N>"
+    std::string vertices;   // grouped by the separator
+    std::string triangles;  // grouped by the separator
+    Rgb colour;
+};
+
+// A row for each range of `level`, in its order.
+std::vector<MeshRow> meshRows(const LevelGeometry& level, std::string_view separator);
+
+}  // namespace v2bsp::app

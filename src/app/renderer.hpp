@@ -1,0 +1,165 @@
+// The 3D View's drawing, for any host that hands it an OpenGL 3.3 core
+// context and its functions. It knows nothing of maps, runs or windows.
+//
+// Drawing: each mesh in its own colour (meshColour), flat shaded by a light
+// at the camera, both faces lit; an optional wireframe overlay; the
+// highlighted mesh lighter. The face normal is found per fragment from
+// screen-space derivatives, so no normals are stored.
+//
+// A large level (more triangles than kMovingTriangles) is drawn cheaply
+// while the camera moves: only the first part of each mesh's triangles,
+// which the level puts first (putCoarseFirst). When it stops, the full
+// picture is drawn off screen a part at a time, one part a paint, so that
+// the window keeps answering, and shown once whole; the cheap one stands in
+// meanwhile.
+//
+// Memory: the level goes to the GL once per setLevel and once per context.
+// Given a source to obtain it again, the renderer keeps no copy of it once
+// uploaded. A paint allocates and uploads nothing (but the off-screen
+// picture's buffers when the view's size changes).
+//
+// Threads and contexts: every call marked "GL" needs the host's context
+// current on the calling thread; the others touch no GL and may come at any
+// time from the host's thread. After any call that changes the picture the
+// host repaints.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/camera.hpp"
+#include "app/glfunctions.hpp"
+#include "app/level.hpp"
+
+namespace v2bsp::app {
+
+// "3D view unavailable: " followed by the reason.
+std::string unavailableText(std::string_view reason);
+
+// Where a paint draws: the host's framebuffer (0 for a window's own) and its
+// size in the GL's pixels.
+struct PaintTarget {
+    gl::GLuint framebuffer = 0;
+    int width = 1, height = 1;
+};
+
+enum class Painted {
+    nothing,  // not ready (no context, or unavailable): only the background was cleared
+    full,     // the target shows the whole picture, every triangle
+    cheap,    // the camera moves: the target shows the cheap picture
+    started,  // the target shows the cheap picture; paint again after the host's events
+    adding,   // a part was added off screen, the target is untouched; paint again after the host's events
+};
+
+class LevelRenderer {
+public:
+    LevelRenderer();
+    ~LevelRenderer();
+    LevelRenderer(const LevelRenderer&) = delete;
+    LevelRenderer& operator=(const LevelRenderer&) = delete;
+
+    // GL. Makes the shaders, buffers and pick buffer in the current context
+    // and uploads the level. Empty on success, else the reason the view is
+    // unavailable ("OpenGL 3.3 is needed, this system offers 2.1", "the
+    // shaders were refused: ...", "the OpenGL function glX is missing"),
+    // also kept in failure(). `gl` must stay valid until release().
+    std::string initialize(const gl::Functions& gl);
+    // GL. Frees what initialize made; the level goes to the next context's
+    // buffers. Harmless when not initialised.
+    void release();
+    // The context was lost without its objects being freed (the host can no
+    // longer make it current): forget them without GL calls.
+    void forget();
+    bool ready() const { return ready_; }
+    // Why the GL could not be used; empty while it can.
+    const std::string& failure() const { return failure_; }
+
+    // Replaces the level and frames it; no GL. A new context takes the level
+    // from `source` when there is one, so the copy is let go once uploaded;
+    // without one the renderer keeps it. A source that gives a level whose
+    // ranges lie outside its data makes the renderer unavailable.
+    void setLevel(LevelGeometry geometry, LevelSource source = {});
+    // GL. Uploads a level set since the last upload; paint() and meshAt() do
+    // it too. False (and failure() says why) when it made the view unavailable.
+    bool upload();
+
+    int meshcount() const { return static_cast<int>(ranges_.size()); }
+    const std::vector<LevelMeshRange>& ranges() const { return ranges_; }
+    std::int64_t triangles() const { return triangles_; }
+    // Bytes held for the level: GL buffers and any copy not yet uploaded.
+    std::int64_t levelBytes() const;
+
+    void setMeshVisible(int mesh, bool visible);
+    bool meshVisible(int mesh) const;
+    // -1 for none.
+    void setHighlighted(int mesh);
+    int highlighted() const { return highlighted_; }
+    void setWireframe(bool on);
+    bool wireframe() const { return wireframe_; }
+    void setZUp(bool zUp);  // frames the level
+    bool zUp() const { return camera_.zUp(); }
+    // The camera is being moved: draw cheaply until it is not.
+    void setMoving(bool moving);
+    bool moving() const { return moving_; }
+
+    // The view's size in the host's pixels (see camera.hpp); frames the level
+    // again while it is framed.
+    void setViewport(int width, int height);
+    const Camera& camera() const { return camera_; }
+    // Camera operations, as camera.hpp describes them.
+    void setOrbit(float yaw, float pitch);
+    void orbitBy(float yawDelta, float pitchDelta);
+    void orbitByPixels(int dx, int dy);
+    void panByPixels(int dx, int dy);
+    void zoomAt(Pixel at, float notches);
+    void frameAll();
+    // Frames mesh `mesh`'s bounds; the whole level for none.
+    void frameMesh(int mesh);
+
+    // GL. Draws into `target`. With `whole`, the full picture at once,
+    // whatever the level's size (Save Image).
+    Painted paint(const PaintTarget& target, bool whole = false);
+    // GL. The mesh drawn at `pixel`, or -1 for none: the ids of the visible
+    // meshes whose bounds may cover that pixel, drawn into a 1 x 1
+    // framebuffer of the renderer's own. Leaves framebuffer 0 bound.
+    int meshAt(Pixel pixel);
+    // GL. The whole picture drawn off screen at `width` x `height`, read back
+    // as RGBA rows from the top; empty when not ready.
+    std::vector<std::uint8_t> picture(int width, int height);
+
+private:
+    struct Objects;
+    enum class Draw { full, coarse, ids };
+    std::int64_t drawMeshes(const Mat4& projection, Draw draw, std::size_t first, std::size_t last,
+                            const std::vector<bool>& shown);
+    std::vector<bool> meshesAround(Pixel pixel) const;
+    bool fail(std::string reason);
+    void changed() { ++state_; }
+
+    const gl::Functions* gl_ = nullptr;
+    std::unique_ptr<Objects> objects_;
+    bool ready_ = false;
+    bool pending_ = false;  // a level not yet uploaded to the current context
+    std::string failure_;
+
+    LevelGeometry geometry_;  // positions, indices; emptied once uploaded if source_ is set
+    LevelSource source_;
+    std::vector<LevelMeshRange> ranges_;
+    std::vector<bool> visible_;
+    std::int64_t triangles_ = 0;
+    std::int64_t uploadedBytes_ = 0;
+    int highlighted_ = -1;
+    bool wireframe_ = false;
+    bool moving_ = false;
+    Camera camera_;
+
+    // What is drawn changes with every change of camera, size or content;
+    // the full picture of a large level is of one such state.
+    std::uint64_t state_ = 0;
+    std::uint64_t wholeState_ = ~std::uint64_t{0};  // the state the off-screen picture is being drawn for
+    std::size_t wholeNext_ = 0;                     // the next mesh to draw into it
+};
+
+}  // namespace v2bsp::app

@@ -1,0 +1,254 @@
+// The 3D View's toolkit-free parts: matrices and camera, the GL function
+// table, colours and the mesh list.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "app/camera.hpp"
+#include "app/glfunctions.hpp"
+#include "app/level.hpp"
+
+namespace v2bsp::app {
+namespace {
+
+void expectNear(const Vec3& got, const Vec3& expected, float tolerance = 1e-5f) {
+    EXPECT_NEAR(got.x, expected.x, tolerance);
+    EXPECT_NEAR(got.y, expected.y, tolerance);
+    EXPECT_NEAR(got.z, expected.z, tolerance);
+}
+
+// A 90-degree field of view, square, near 1, far 10: a point at eye depth d
+// lands at x / d, y / d, and depth (11 d - 20) / (9 d).
+TEST(Matrix, ProjectsKnownPoints) {
+    const Mat4 projection = Mat4::perspective(90, 1, 1, 10);
+    const struct {
+        Vec3 eye;
+        Vec3 point;
+        Vec3 device;
+    } cases[] = {
+        {{0, 0, 5}, {0, 0, 0}, {0, 0, 7.0f / 9}},
+        {{0, 0, 5}, {1, 2, 0}, {0.2f, 0.4f, 7.0f / 9}},
+        {{0, 0, 5}, {0, 0, 4}, {0, 0, -1}},                // on the near plane
+        {{0, 0, 5}, {3, 0, -5}, {0.3f, 0, 1}},             // on the far plane
+        {{5, 0, 0}, {0, 0, -1}, {0.2f, 0, 7.0f / 9}},      // looking along -x, world -z is to the right
+        {{0, 5, 0.001f}, {1, 0, 0}, {0.2f, 0, 7.0f / 9}},  // from above, nearly
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.eye.x) + " " + std::to_string(c.eye.y) + " " + std::to_string(c.eye.z));
+        expectNear((projection * Mat4::lookAt(c.eye, {0, 0, 0}, {0, 1, 0})).map(c.point), c.device, 2e-4f);
+    }
+}
+
+TEST(Matrix, InverseAndQuarterTurns) {
+    const Mat4 m = Mat4::perspective(45, 1.5f, 0.5f, 80) * Mat4::lookAt({3, 4, 5}, {1, 0, -2}, {0, 1, 0});
+    const Mat4 product = m * m.inverted();
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 4; ++c) EXPECT_NEAR(product.at(r, c), r == c ? 1 : 0, 1e-5f) << r << "," << c;
+    }
+    const Mat4 singular = Mat4().scaled({1, 0, 1});
+    EXPECT_EQ(singular.inverted().map({1, 2, 3}), (Vec3{1, 2, 3}));
+    // Z up shows (x, y, z) as (x, z, -y), exactly.
+    EXPECT_EQ(Mat4().rotated(-90, {1, 0, 0}).map({1, 2, 3}), (Vec3{1, 3, -2}));
+    EXPECT_EQ(Mat4().rotated(270, {1, 0, 0}).map({1, 2, 3}), (Vec3{1, 3, -2}));
+}
+
+Camera cameraOf(int width, int height, float yaw, float pitch) {
+    Camera camera;
+    camera.setViewport(width, height);
+    camera.setBounds({-8, 0, -6}, {8, 5, 6});
+    camera.setOrbit(yaw, pitch);
+    camera.frameAll();
+    return camera;
+}
+
+// Framed, every corner of the level lies inside the view, whatever its shape
+// and the camera's angle; the target is drawn at the middle.
+TEST(Camera, FrameAllShowsTheWholeLevel) {
+    const struct {
+        int width, height;
+        float yaw, pitch;
+    } cases[] = {{640, 480, 35, 30}, {300, 600, 0, 90}, {1200, 300, -120, -45}, {1, 1, 0, 0}, {500, 500, 89, 5}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        const Camera camera = cameraOf(c.width, c.height, c.yaw, c.pitch);
+        EXPECT_TRUE(camera.framed());
+        for (int corner = 0; corner < 8; ++corner) {
+            const Pixel at =
+                camera.pixelOf({corner & 1 ? 8.0f : -8.0f, corner & 2 ? 5.0f : 0.0f, corner & 4 ? 6.0f : -6.0f});
+            EXPECT_TRUE(at.x >= 0 && at.x <= c.width && at.y >= 0 && at.y <= c.height) << corner;
+        }
+        const Pixel middle = camera.pixelOf({0, 2.5f, 0});
+        EXPECT_NEAR(middle.x, c.width / 2, 1);
+        EXPECT_NEAR(middle.y, c.height / 2, 1);
+    }
+}
+
+// The point under the cursor stays under it as the wheel zooms; a drag pans
+// the target along with the cursor; a new size keeps the level framed only
+// until the camera is moved.
+TEST(Camera, ZoomPanAndResizeKeepWhatTheUserSees) {
+    Camera camera = cameraOf(640, 480, 35, 30);
+    const Mat4 inverse = camera.view().inverted();
+    const Vec3 offCentre = camera.target() + inverse.mapVector({3, -1, 0});  // at the target's depth
+    const Pixel cursor = camera.pixelOf(offCentre);
+    for (const float notches : {1.0f, 3.0f, -2.0f}) {
+        camera.zoomAt(cursor, notches);
+        const Pixel after = camera.pixelOf(offCentre);
+        EXPECT_NEAR(after.x, cursor.x, 1) << notches;
+        EXPECT_NEAR(after.y, cursor.y, 1) << notches;
+    }
+    EXPECT_FALSE(camera.framed());
+
+    const Vec3 target = camera.target();
+    const Pixel before = camera.pixelOf(target);
+    camera.panByPixels(40, -25);
+    const Pixel panned = camera.pixelOf(target);
+    EXPECT_NEAR(panned.x, before.x + 40, 1);
+    EXPECT_NEAR(panned.y, before.y - 25, 1);
+
+    Camera framed = cameraOf(640, 480, 35, 30);
+    const float distance = framed.distance();
+    framed.setViewport(200, 480);  // narrower: it steps back
+    EXPECT_GT(framed.distance(), distance);
+    framed.orbitByPixels(10, 0);
+    const float moved = framed.distance();
+    framed.setViewport(640, 480);
+    EXPECT_EQ(framed.distance(), moved);
+}
+
+// What the 1 x 1 pick buffer shows: the point drawn at the pixel, and not
+// one a few pixels away.
+TEST(Camera, PickProjectionNarrowsToOnePixel) {
+    const Camera camera = cameraOf(640, 480, 35, 30);
+    const Vec3 point{2, 1, -3};
+    const Pixel at = camera.pixelOf(point);
+    const struct {
+        int dx, dy;
+        bool inside;
+    } cases[] = {{0, 0, true}, {3, 0, false}, {0, -3, false}, {-2, 2, false}};
+    for (const auto& c : cases) {
+        const Vec3 device =
+            (camera.pickProjection({at.x + c.dx, at.y + c.dy}) * camera.view() * camera.model()).map(point);
+        EXPECT_EQ(std::abs(device.x) <= 1 && std::abs(device.y) <= 1, c.inside) << c.dx << "," << c.dy;
+    }
+}
+
+// The loader's answers, one lookup away from the system.
+const char* g_missing = "";
+const char* g_version = "";
+void anyFunction() {}
+const gl::GLubyte* versionText(gl::GLenum) {
+    return reinterpret_cast<const gl::GLubyte*>(g_version);
+}
+void* fakeResolver(const char* name) {
+    if (std::string(name) == g_missing) return nullptr;
+    if (std::string(name) == "glGetString") return reinterpret_cast<void*>(&versionText);
+    if (std::string(g_missing) == "one" && std::string(name) == "glBlitFramebuffer") return reinterpret_cast<void*>(1);
+    return reinterpret_cast<void*>(&anyFunction);
+}
+
+TEST(GlFunctions, LoadsAllOrSaysWhichIsMissing) {
+    const struct {
+        const char* missing;
+        const char* reason;
+    } cases[] = {
+        {"", ""},
+        {"glDrawElementsBaseVertex", "the OpenGL function glDrawElementsBaseVertex is missing"},
+        {"glClear", "the OpenGL function glClear is missing"},
+        {"one", "the OpenGL function glBlitFramebuffer is missing"},  // a system's "1" for none
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.missing);
+        g_missing = c.missing;
+        gl::Functions table;
+        EXPECT_EQ(gl::load(fakeResolver, table), c.reason);
+        const bool loaded = std::string(c.reason).empty();
+        EXPECT_EQ(table.Clear != nullptr, loaded);
+        EXPECT_EQ(table.BlitFramebuffer != nullptr, loaded);
+        EXPECT_EQ(table.DeleteRenderbuffers != nullptr, loaded);
+    }
+    gl::Functions table;
+    EXPECT_FALSE(gl::load(nullptr, table).empty());
+}
+
+TEST(GlFunctions, ContextVersionFromItsText) {
+    const struct {
+        const char* text;
+        int major, minor;
+    } cases[] = {{"4.5 (Core Profile) Mesa 22.3.6", 4, 5},
+                 {"3.3.0 NVIDIA 535.1", 3, 3},
+                 {"OpenGL ES 3.2 v1", 3, 2},
+                 {"2.1 Mesa 20.0", 2, 1},
+                 {"10.12", 10, 12},
+                 {"no version", 0, 0},
+                 {"", 0, 0}};
+    g_missing = "";
+    gl::Functions table;
+    ASSERT_EQ(gl::load(fakeResolver, table), "");
+    for (const auto& c : cases) {
+        g_version = c.text;
+        int major = -1, minor = -1;
+        gl::contextVersion(table, major, minor);
+        EXPECT_EQ(major, c.major) << c.text;
+        EXPECT_EQ(minor, c.minor) << c.text;
+    }
+}
+
+// Hue from the colour by the usual formula, independent of how it was made.
+double hueOf(const Rgb& c) {
+    const float high = std::fmax(c.red, std::fmax(c.green, c.blue));
+    const float low = std::fmin(c.red, std::fmin(c.green, c.blue));
+    const double span = high - low;
+    double hue = high == c.red     ? std::fmod((c.green - c.blue) / span, 6.0)
+                 : high == c.green ? (c.blue - c.red) / span + 2
+                                   : (c.red - c.green) / span + 4;
+    hue /= 6;
+    return hue < 0 ? hue + 1 : hue;
+}
+
+TEST(Level, ColoursKeepTheirHueApart) {
+    for (std::int64_t n = 0; n < 10; ++n) {
+        const Rgb c = meshColour(n);
+        EXPECT_NEAR(hueOf(c), meshHue(n), 1e-5) << n;
+        EXPECT_NEAR(std::fmax(c.red, std::fmax(c.green, c.blue)), 0.95f, 1e-6f) << n;
+        for (std::int64_t other = 0; other < n; ++other) {
+            const double gap = std::abs(meshHue(n) - meshHue(other));
+            EXPECT_GE(std::min(gap, 1 - gap), 20.0 / 360) << n << " and " << other;
+        }
+    }
+}
+
+TEST(Level, RowsCountsAndRangesThatFit) {
+    LevelGeometry level;
+    level.positions.assign(3 * 1500, 0);
+    level.indices.assign(3 * 1001, 0);
+    level.meshes = {{7, 0, 3 * 1000, 300, 1499, 0, {}, {}}, {12, 3000, 3, 3, 1, 1499, {}, {}}};
+    const std::vector<MeshRow> rows = meshRows(level, ",");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].name, "mesh7");
+    EXPECT_EQ(rows[0].vertices, "1,499");
+    EXPECT_EQ(rows[0].triangles, "1,000");
+    EXPECT_EQ(rows[1].name, "mesh12");
+    EXPECT_EQ(rows[1].colour, meshColour(12));
+    const LevelCounts counts = levelCounts(level);
+    EXPECT_EQ(counts.meshes, 2);
+    EXPECT_EQ(counts.vertices, 1500);
+    EXPECT_EQ(counts.triangles, 1001);
+
+    const struct {
+        const char* name;
+        LevelMeshRange range;
+        bool fits;
+    } cases[] = {
+        {"the last index", {0, 3000, 3, 3, 1, 1499, {}, {}}, true},
+        {"indices past the end", {0, 3000, 6, 3, 1, 0, {}, {}}, false},
+        {"first index past the end", {0, 3004, 0, 0, 0, 0, {}, {}}, false},
+        {"vertices past the end", {0, 0, 3, 3, 2, 1499, {}, {}}, false},
+        {"more coarse than all", {0, 0, 3, 6, 1, 0, {}, {}}, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(rangesFit({c.range}, level), c.fits) << c.name;
+}
+
+}  // namespace
+}  // namespace v2bsp::app
