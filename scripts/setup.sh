@@ -13,7 +13,7 @@ packages=(
   clang libclang-rt-dev llvm valgrind
   locales
 )
-windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev wine wine64 zip)
+windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev wine wine64 zip nsis)
 for argument in "$@"; do
   if [ "$argument" = windows ]; then
     packages+=("${windows[@]}")

@@ -1,15 +1,22 @@
 #!/usr/bin/env bash
-# Builds the Windows programs (scripts/build-windows.sh) and runs the test
-# suites that do not depend on POSIX through wine, in a wine prefix of its own
-# inside build-windows/ and on a virtual X server of its own (the windows of
-# v2bsp.exe); then checks that v2bsp-extract.exe writes the same bytes as the
-# Linux build on the sample, a large map and every builder map of the
-# worst-case and corruption tables (scripts/compare-windows.sh).
+# Builds the Windows programs, the zip and the installer
+# (scripts/package-windows.sh) and runs the test suites that do not depend on
+# POSIX through wine, in a wine prefix of its own inside build-windows/ and on
+# a virtual X server of its own (the windows of v2bsp.exe); then checks that
+# v2bsp-extract.exe writes the same bytes as the Linux build on the sample, a
+# large map and every builder map of the worst-case and corruption tables
+# (scripts/compare-windows.sh), and that the installer installs and
+# uninstalls silently and completely (scripts/check-installer.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/build-windows.sh >/dev/null
 build=${V2BSP_WINDOWS_BUILD_DIR:-build-windows}
+# The build's messages only when it fails.
+mkdir -p "$build"
+if ! bash scripts/package-windows.sh >/dev/null 2>"$build/package.log"; then
+  cat "$build/package.log" >&2
+  exit 1
+fi
 
 export WINEPREFIX="$PWD/$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
@@ -32,3 +39,4 @@ trap 'wineserver -k >/dev/null 2>&1 || true; kill "$xvfb" 2>/dev/null || true' E
 ctest --test-dir "$build" --output-on-failure --parallel "${V2BSP_JOBS:-$(nproc)}" \
   --timeout 60 --repeat after-timeout:2
 bash scripts/compare-windows.sh
+bash scripts/check-installer.sh

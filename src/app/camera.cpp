@@ -124,7 +124,8 @@ void Camera::deviceOf(Pixel pixel, float& x, float& y) const {
 Mat4 Camera::pickProjection(Pixel pixel) const {
     float x = 0, y = 0;
     deviceOf(pixel, x, y);
-    const Mat4 narrow = Mat4().scaled({static_cast<float>(width_), static_cast<float>(height_), 1}).translated({-x, -y, 0});
+    const Mat4 narrow =
+        Mat4().scaled({static_cast<float>(width_), static_cast<float>(height_), 1}).translated({-x, -y, 0});
     return narrow * projection();
 }
 

@@ -26,9 +26,7 @@ public:
     ~QueueingHost() override { levelAfter(false); }
 
     void logline(std::string_view line) override { run_.push({Event::Kind::line, std::string(line), {}, {}}); }
-    void logProblem(std::string_view line) override {
-        run_.push({Event::Kind::problem, std::string(line), {}, {}});
-    }
+    void logProblem(std::string_view line) override { run_.push({Event::Kind::problem, std::string(line), {}, {}}); }
     void addTagName(std::string_view name) override { run_.push({Event::Kind::tag, std::string(name), {}, {}}); }
     void mapFailed(const MapFailure& failure) override {
         run_.push({Event::Kind::failed, {}, std::make_unique<MapFailure>(failure), {}});

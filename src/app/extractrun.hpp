@@ -5,8 +5,8 @@
 // ExtractResult, the run's MapExtraction with its plan, and the level decoded
 // for the 3D View while the run wrote). The window takes what is queued when
 // it asks, on its own thread, and gets it in the run's order through the
-// RunWindow interface: the window never waits for the run, and the run
-// never waits for the window.
+// RunWindow interface. The run never waits for the window, and the window
+// waits for the run only when it asks to (waitForEvents).
 //
 // The run tells the window there is something to take through `wake`, a
 // call on the run's thread that only posts (a queued call, a message to the

@@ -117,8 +117,8 @@ struct Functions {
     void (*BindRenderbuffer)(GLenum target, GLuint renderbuffer) = nullptr;
     void (*RenderbufferStorage)(GLenum target, GLenum format, GLsizei width, GLsizei height) = nullptr;
     void (*DeleteRenderbuffers)(GLsizei count, const GLuint* renderbuffers) = nullptr;
-    void (*BlitFramebuffer)(GLint srcX0, GLint srcY0, GLint srcX1, GLint srcY1, GLint dstX0, GLint dstY0,
-                            GLint dstX1, GLint dstY1, GLbitfield mask, GLenum filter) = nullptr;
+    void (*BlitFramebuffer)(GLint srcX0, GLint srcY0, GLint srcX1, GLint srcY1, GLint dstX0, GLint dstY0, GLint dstX1,
+                            GLint dstY1, GLbitfield mask, GLenum filter) = nullptr;
 };
 
 // Fills `gl` through `resolve`; empty on success, else why the view cannot be

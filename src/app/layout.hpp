@@ -65,11 +65,11 @@ inline constexpr std::string_view kSeparator = "-";
 
 struct FormLayout {
     std::string_view caption;
-    double clientWidth;   // twips
-    double clientHeight;  // twips, below the menu bar
-    double outerWidth;    // at start, frame included: the narrow width of the slide
-    double frameWidth;    // outer width minus client width
-    double fontPoints;    // small enough that "Extract" fits its 252-twip-high button at any dpi
+    double clientWidth;                 // twips
+    double clientHeight;                // twips, below the menu bar
+    double outerWidth;                  // at start, frame included: the narrow width of the slide
+    double frameWidth;                  // outer width minus client width
+    double fontPoints;                  // small enough that "Extract" fits its 252-twip-high button at any dpi
     std::span<const Control> controls;  // in tab order, then the controls without a place
     std::span<const MenuItem> menu;     // in menu order, each menu before its items
 };

@@ -73,9 +73,9 @@ LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop)
 bool rangesFit(const std::vector<LevelMeshRange>& ranges, const LevelGeometry& level) {
     const std::size_t vertices = level.positions.size() / 3;
     return std::all_of(ranges.begin(), ranges.end(), [&](const LevelMeshRange& range) {
-        return range.firstIndex <= level.indices.size() && range.indexCount <= level.indices.size() - range.firstIndex &&
-               range.coarseCount <= range.indexCount && range.baseVertex <= vertices &&
-               range.vertexCount <= vertices - range.baseVertex;
+        return range.firstIndex <= level.indices.size() &&
+               range.indexCount <= level.indices.size() - range.firstIndex && range.coarseCount <= range.indexCount &&
+               range.baseVertex <= vertices && range.vertexCount <= vertices - range.baseVertex;
     });
 }
 
@@ -93,12 +93,18 @@ Rgb meshColour(std::int64_t number) {
     const float q = kValue * (1 - kSaturation * f);
     const float t = kValue * (1 - kSaturation * (1 - f));
     switch (i) {
-        case 0: return {kValue, t, p};
-        case 1: return {q, kValue, p};
-        case 2: return {p, kValue, t};
-        case 3: return {p, q, kValue};
-        case 4: return {t, p, kValue};
-        default: return {kValue, p, q};
+        case 0:
+            return {kValue, t, p};
+        case 1:
+            return {q, kValue, p};
+        case 2:
+            return {p, kValue, t};
+        case 3:
+            return {p, q, kValue};
+        case 4:
+            return {t, p, kValue};
+        default:
+            return {kValue, p, q};
     }
 }
 

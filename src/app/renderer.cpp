@@ -478,9 +478,9 @@ std::vector<bool> LevelRenderer::meshesAround(Pixel pixel) const {
         float low_x = 2, high_x = -2, low_y = 2, high_y = -2;
         bool in_front = true;
         for (int corner = 0; corner < 8 && in_front; ++corner) {
-            const Vec4 at = transform * Vec4{corner & 1 ? range.max[0] : range.min[0],
-                                             corner & 2 ? range.max[1] : range.min[1],
-                                             corner & 4 ? range.max[2] : range.min[2], 1};
+            const Vec4 at =
+                transform * Vec4{corner & 1 ? range.max[0] : range.min[0], corner & 2 ? range.max[1] : range.min[1],
+                                 corner & 4 ? range.max[2] : range.min[2], 1};
             in_front = at.w > 0;
             if (!in_front) break;
             low_x = std::min(low_x, at.x / at.w), high_x = std::max(high_x, at.x / at.w);

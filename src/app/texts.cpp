@@ -15,11 +15,10 @@ std::string counted(std::int64_t n, std::string_view one, std::string_view many,
 
 bool endsWithIgnoringCase(std::string_view text, std::string_view end) {
     return text.size() >= end.size() &&
-           std::equal(end.begin(), end.end(), text.end() - static_cast<std::ptrdiff_t>(end.size()),
-                      [](char a, char b) {
-                          const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-                          return lower(a) == lower(b);
-                      });
+           std::equal(end.begin(), end.end(), text.end() - static_cast<std::ptrdiff_t>(end.size()), [](char a, char b) {
+               const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+               return lower(a) == lower(b);
+           });
 }
 
 std::string joined(const std::vector<std::string>& parts, std::string_view between) {

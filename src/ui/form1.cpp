@@ -238,7 +238,8 @@ void Form1::chooseMap(const QString& path) {
     Command1->setEnabled(false);
     using Kind = v2bsp::MapErrorKind;
     const v2bsp::MapError refused =
-        !std::filesystem::exists(status)        ? v2bsp::MapError::file(Kind::cannotOpen, local, std::make_error_code(std::errc::no_such_file_or_directory))
+        !std::filesystem::exists(status)
+            ? v2bsp::MapError::file(Kind::cannotOpen, local, std::make_error_code(std::errc::no_such_file_or_directory))
         : std::filesystem::is_directory(status) ? v2bsp::MapError::file(Kind::folder, local)
                                                 : v2bsp::MapError::file(Kind::notRegular, local);
     refuse(text(v2bsp::kNotAMapMessage), QString::fromStdString(refused.what()));
@@ -426,9 +427,8 @@ void Form1::placeView3d() {
     const app::Rect form{frame.x(), frame.y(), frame.width() + std::max(0, widest - width()), frame.height()};
     const QRect room = screen()->availableGeometry();
     const double scale = twips_.dpi() / 96;
-    const app::Size preferred{
-        static_cast<int>(View3D::kPreferredWidth * scale) + margins.left() + margins.right(),
-        static_cast<int>(View3D::kPreferredHeight * scale) + margins.top() + margins.bottom()};
+    const app::Size preferred{static_cast<int>(View3D::kPreferredWidth * scale) + margins.left() + margins.right(),
+                              static_cast<int>(View3D::kPreferredHeight * scale) + margins.top() + margins.bottom()};
     constexpr int kGap = 8;
     const app::Rect at = app::placeView({room.x(), room.y(), room.width(), room.height()}, form, preferred, kGap);
     view3d_->resize(at.width - margins.left() - margins.right(), at.height - margins.top() - margins.bottom());

@@ -153,7 +153,7 @@ private:
     bool running_ = false;
     // Set by a close during a run, which may come from any thread.
     std::atomic<bool> closeWhenStopped_{false};
-    QString pendingLog_;  // lines of the run not yet in the log
+    QString pendingLog_;           // lines of the run not yet in the log
     QElapsedTimer sinceTaken_;     // since the window last took the run's events
     QTimer* takeTimer_ = nullptr;  // takes them when it is time again
     QEventLoop* runLoop_ = nullptr;

@@ -103,7 +103,7 @@ private:
     app::gl::Functions gl_;
     app::LevelRenderer renderer_;
     QString failure_;
-    std::string reported_;  // the renderer's failure already told
+    std::string reported_;   // the renderer's failure already told
     bool wholeNow_ = false;  // picture(): draw every triangle in this frame
 
     QPoint pressAt_;

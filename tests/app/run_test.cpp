@@ -5,10 +5,10 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
-#include <thread>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/extractrun.hpp"

@@ -29,9 +29,9 @@ TEST(Matrix, ProjectsKnownPoints) {
     } cases[] = {
         {{0, 0, 5}, {0, 0, 0}, {0, 0, 7.0f / 9}},
         {{0, 0, 5}, {1, 2, 0}, {0.2f, 0.4f, 7.0f / 9}},
-        {{0, 0, 5}, {0, 0, 4}, {0, 0, -1}},     // on the near plane
-        {{0, 0, 5}, {3, 0, -5}, {0.3f, 0, 1}},  // on the far plane
-        {{5, 0, 0}, {0, 0, -1}, {0.2f, 0, 7.0f / 9}},  // looking along -x, world -z is to the right
+        {{0, 0, 5}, {0, 0, 4}, {0, 0, -1}},                // on the near plane
+        {{0, 0, 5}, {3, 0, -5}, {0.3f, 0, 1}},             // on the far plane
+        {{5, 0, 0}, {0, 0, -1}, {0.2f, 0, 7.0f / 9}},      // looking along -x, world -z is to the right
         {{0, 5, 0.001f}, {1, 0, 0}, {0.2f, 0, 7.0f / 9}},  // from above, nearly
     };
     for (const auto& c : cases) {
@@ -74,8 +74,8 @@ TEST(Camera, FrameAllShowsTheWholeLevel) {
         const Camera camera = cameraOf(c.width, c.height, c.yaw, c.pitch);
         EXPECT_TRUE(camera.framed());
         for (int corner = 0; corner < 8; ++corner) {
-            const Pixel at = camera.pixelOf({corner & 1 ? 8.0f : -8.0f, corner & 2 ? 5.0f : 0.0f,
-                                             corner & 4 ? 6.0f : -6.0f});
+            const Pixel at =
+                camera.pixelOf({corner & 1 ? 8.0f : -8.0f, corner & 2 ? 5.0f : 0.0f, corner & 4 ? 6.0f : -6.0f});
             EXPECT_TRUE(at.x >= 0 && at.x <= c.width && at.y >= 0 && at.y <= c.height) << corner;
         }
         const Pixel middle = camera.pixelOf({0, 2.5f, 0});
@@ -128,7 +128,8 @@ TEST(Camera, PickProjectionNarrowsToOnePixel) {
         bool inside;
     } cases[] = {{0, 0, true}, {3, 0, false}, {0, -3, false}, {-2, 2, false}};
     for (const auto& c : cases) {
-        const Vec3 device = (camera.pickProjection({at.x + c.dx, at.y + c.dy}) * camera.view() * camera.model()).map(point);
+        const Vec3 device =
+            (camera.pickProjection({at.x + c.dx, at.y + c.dy}) * camera.view() * camera.model()).map(point);
         EXPECT_EQ(std::abs(device.x) <= 1 && std::abs(device.y) <= 1, c.inside) << c.dx << "," << c.dy;
     }
 }
@@ -175,8 +176,13 @@ TEST(GlFunctions, ContextVersionFromItsText) {
     const struct {
         const char* text;
         int major, minor;
-    } cases[] = {{"4.5 (Core Profile) Mesa 22.3.6", 4, 5}, {"3.3.0 NVIDIA 535.1", 3, 3}, {"OpenGL ES 3.2 v1", 3, 2},
-                 {"2.1 Mesa 20.0", 2, 1},  {"10.12", 10, 12}, {"no version", 0, 0}, {"", 0, 0}};
+    } cases[] = {{"4.5 (Core Profile) Mesa 22.3.6", 4, 5},
+                 {"3.3.0 NVIDIA 535.1", 3, 3},
+                 {"OpenGL ES 3.2 v1", 3, 2},
+                 {"2.1 Mesa 20.0", 2, 1},
+                 {"10.12", 10, 12},
+                 {"no version", 0, 0},
+                 {"", 0, 0}};
     g_missing = "";
     gl::Functions table;
     ASSERT_EQ(gl::load(fakeResolver, table), "");

@@ -19,12 +19,14 @@ struct PlaceCase {
 
 TEST(Layout, ControlsLandOnTheirPixelsAtEachDpi) {
     const PlaceCase cases[] = {
-        {"datalog", 96, {8, 40, 305, 73}},    {"Command1", 96, {72, 16, 153, 17}},  {"cmdright", 96, {320, 24, 17, 89}},
-        {"List1", 96, {344, 8, 121, 106}},    {"Txt1", 96, {232, 16, 17, 19}},      {"datalog", 120, {10, 50, 381, 91}},
-        {"Command1", 120, {90, 20, 191, 21}}, {"cmdright", 120, {400, 30, 21, 111}}, {"List1", 120, {430, 10, 151, 132}},
-        {"Txt1", 120, {290, 20, 21, 24}},     {"datalog", 192, {16, 80, 610, 146}},  {"Command1", 192, {144, 32, 306, 34}},
-        {"cmdright", 192, {640, 48, 34, 178}}, {"List1", 192, {688, 16, 242, 211}}, {"Txt1", 192, {464, 32, 34, 38}},
-        {"Txt1", 0, {232, 16, 17, 19}},  // no dpi is taken as 96
+        {"datalog", 96, {8, 40, 305, 73}},     {"Command1", 96, {72, 16, 153, 17}},
+        {"cmdright", 96, {320, 24, 17, 89}},   {"List1", 96, {344, 8, 121, 106}},
+        {"Txt1", 96, {232, 16, 17, 19}},       {"datalog", 120, {10, 50, 381, 91}},
+        {"Command1", 120, {90, 20, 191, 21}},  {"cmdright", 120, {400, 30, 21, 111}},
+        {"List1", 120, {430, 10, 151, 132}},   {"Txt1", 120, {290, 20, 21, 24}},
+        {"datalog", 192, {16, 80, 610, 146}},  {"Command1", 192, {144, 32, 306, 34}},
+        {"cmdright", 192, {640, 48, 34, 178}}, {"List1", 192, {688, 16, 242, 211}},
+        {"Txt1", 192, {464, 32, 34, 38}},      {"Txt1", 0, {232, 16, 17, 19}},  // no dpi is taken as 96
     };
     for (const PlaceCase& c : cases) {
         SCOPED_TRACE(std::string(c.control) + " at " + std::to_string(c.dpi));
@@ -38,7 +40,7 @@ TEST(Layout, ClientWidthFollowsTheOuterWidth) {
     const struct {
         double outer, dpi;
         int pixels;
-    } cases[] = {{5184, 96, 339}, {7224, 96, 475}, {5172, 96, 338}, {5184, 120, 424},
+    } cases[] = {{5184, 96, 339},  {7224, 96, 475},  {5172, 96, 338},  {5184, 120, 424},
                  {7224, 120, 594}, {5184, 192, 678}, {7224, 192, 950}, {5172, 192, 677}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.outer) + " twips at " + std::to_string(c.dpi));
