@@ -33,6 +33,9 @@ export DISPLAY=":$(cat "$display_file")"
 rm -f "$display_file"
 # One server for every test program, kept until the tests end.
 wineserver -p 2>/dev/null || true
+# The first program on a new display also starts wine's own desktop process;
+# a small one does that here, before the tests start side by side.
+wine cmd.exe /c exit 0 >/dev/null 2>&1 || true
 trap 'wineserver -k >/dev/null 2>&1 || true; kill "$xvfb" 2>/dev/null || true' EXIT
 
 # Wine once hung at a test program's exit: a test that times out runs again.
