@@ -17,6 +17,21 @@ std::wstring ownerTitle(HWND owner) {
     return title;
 }
 
+// The fields both file boxes fill alike: the owner, the types (the first
+// chosen), and `name`, which holds the suggested name and receives the chosen.
+OPENFILENAMEW fileBox(HWND owner, const std::wstring& filter, std::wstring& name, DWORD flags) {
+    name.resize(kPathRoom, L'\0');
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter.c_str();
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = name.data();
+    ofn.nMaxFile = static_cast<DWORD>(name.size());
+    ofn.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | flags;
+    return ofn;
+}
+
 void box(HWND owner, const std::string& text, UINT icon) {
     MessageBoxW(owner, wide(text).c_str(), ownerTitle(owner).c_str(), MB_OK | icon);
 }
@@ -41,36 +56,20 @@ std::wstring filterText(const std::vector<FileFilter>& filters) {
 
 void CommonOpenBox::showOpen() {
     std::wstring name = wide(fileName_);
-    name.resize(kPathRoom, L'\0');
     const std::wstring filter = filterText(filter_);
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = owner_;
-    ofn.lpstrFilter = filter.c_str();
-    ofn.nFilterIndex = 1;
-    ofn.lpstrFile = name.data();
-    ofn.nMaxFile = static_cast<DWORD>(name.size());
-    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    OPENFILENAMEW ofn = fileBox(owner_, filter, name, OFN_FILEMUSTEXIST);
     fileName_ = GetOpenFileNameW(&ofn) != FALSE ? utf8(name.c_str()) : std::string();
 }
 
 void CommonSaveBox::showSave() {
     std::wstring name = wide(fileName_);
-    name.resize(kPathRoom, L'\0');
     const std::wstring filter = filterText(filters_);
     const std::wstring title = wide(title_);
     // The first type's extension, without "*.", for a name typed without one.
     const std::wstring extension = filters_.empty() ? std::wstring() : wide(filters_[0].pattern.substr(2));
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = owner_;
-    ofn.lpstrFilter = filter.c_str();
-    ofn.nFilterIndex = 1;
-    ofn.lpstrFile = name.data();
-    ofn.nMaxFile = static_cast<DWORD>(name.size());
+    OPENFILENAMEW ofn = fileBox(owner_, filter, name, OFN_OVERWRITEPROMPT);
     ofn.lpstrTitle = title.empty() ? nullptr : title.c_str();
     ofn.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
-    ofn.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     const bool chosen = GetSaveFileNameW(&ofn) != FALSE;
     fileName_ = chosen ? utf8(name.c_str()) : std::string();
     selected_ = chosen && ofn.nFilterIndex >= 1 ? static_cast<int>(ofn.nFilterIndex) - 1 : 0;

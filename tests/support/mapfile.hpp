@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <fstream>
 #include <span>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "mapbuilder/mapbuilder.hpp"
 
@@ -21,6 +24,19 @@ inline std::filesystem::path writeMap(const std::filesystem::path& file, std::sp
 // Writes the map the builder makes of `scene` to `file`.
 inline std::filesystem::path writeMap(const std::filesystem::path& file, const mapbuilder::Scene& scene) {
     return writeMap(file, mapbuilder::buildMap(scene).bytes);
+}
+
+// A map named `name` of `meshes` one-triangle meshes, each at its own place,
+// and the given tag names.
+inline mapbuilder::Scene smallMap(const std::string& name, int meshes, std::vector<std::string> tags) {
+    mapbuilder::Scene scene;
+    scene.mapname = name;
+    scene.tagnames = std::move(tags);
+    for (int m = 0; m < meshes; ++m) {
+        const auto f = static_cast<float>(m);
+        scene.meshes.push_back({{{f + 1, 2, 3}, {4, f + 5, 6}, {7, 8, f - 9}}, {{0, 1, 2}}});
+    }
+    return scene;
 }
 
 }  // namespace v2bsp

@@ -105,18 +105,7 @@ inline QStringList windowLog(int meshes, const QString& folder) {
            << QStringLiteral("Wrote %1 mesh file%2 to %3").arg(meshes).arg(meshes == 1 ? "" : "s", folder);
 }
 
-// A map of `meshes` one-triangle meshes and the given tag names.
-inline mb::Scene smallMap(const std::string& name, int meshes, std::vector<std::string> tags) {
-    mb::Scene scene;
-    scene.mapname = name;
-    scene.tagnames = std::move(tags);
-    for (int m = 0; m < meshes; ++m) {
-        const auto f = static_cast<float>(m);
-        scene.meshes.push_back({{{f + 1, 2, 3}, {4, f + 5, 6}, {7, 8, f - 9}}, {{0, 1, 2}}});
-    }
-    return scene;
-}
-
+using v2bsp::smallMap;
 using v2bsp::writeMap;
 
 inline QString qpath(const fs::path& path) {

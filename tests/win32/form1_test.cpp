@@ -26,17 +26,7 @@ namespace fs = std::filesystem;
 namespace mb = v2bsp::mapbuilder;
 using namespace v2bsp::win32;
 using namespace win32test;
-
-mb::Scene smallMap(const std::string& name, int meshes, std::vector<std::string> tags) {
-    mb::Scene scene;
-    scene.mapname = name;
-    scene.tagnames = std::move(tags);
-    for (int m = 0; m < meshes; ++m) {
-        const auto f = static_cast<float>(m);
-        scene.meshes.push_back({{{f + 1, 2, 3}, {4, f + 5, 6}, {7, 8, f - 9}}, {{0, 1, 2}}});
-    }
-    return scene;
-}
+using v2bsp::smallMap;
 
 std::string u8(const fs::path& path) {
     return v2bsp::shownPath(path);

@@ -77,7 +77,8 @@ bool makeFolderLink(const fs::path& link, const fs::path& target) {
     const std::string from = unixName(fs::absolute(target).c_str());
     const std::string to = unixName(fs::absolute(link).c_str());
     std::wstring command = L"Z:\\bin\\ln -s \"" + pathFromUtf8(from).native() + L"\" \"" + pathFromUtf8(to).native() + L"\"";
-    STARTUPINFOW startup{sizeof startup};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     if (::CreateProcessW(L"Z:\\bin\\ln", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                          &process) == 0) {
@@ -224,7 +225,8 @@ TEST(WindowsConsole, EndingARunLeavesNoTemporaryFile) {
         fs::create_directories(output);
         std::wstring command = pathFromUtf8(V2BSP_CONSOLE_CHILD).make_preferred().native() + L" \"" + map.native() +
                                L"\" \"" + output.native() + L"\" " + pathFromUtf8(c.how).native();
-        STARTUPINFOW startup{sizeof startup};
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
         PROCESS_INFORMATION child{};
         ASSERT_NE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, c.flags, nullptr, nullptr,
                                    &startup, &child),
