@@ -15,9 +15,9 @@
 #include "mapimage/floatdecode.hpp"
 #include "mapimage/mapimage.hpp"
 #include "mapimage/numtext.hpp"
-#include "reference/numtextref.hpp"
 #include "reference/floattext.hpp"
 #include "reference/hexread.hpp"
+#include "reference/numtextref.hpp"
 #include "reference/objhextext.hpp"
 #include "writers/meshobj.hpp"
 

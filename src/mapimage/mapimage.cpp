@@ -140,5 +140,4 @@ std::uint32_t readu32(ByteView image, std::int64_t offset, bool littleendian, st
            static_cast<std::uint32_t>(p[1]) << 16 | static_cast<std::uint32_t>(p[0]) << 24;
 }
 
-
 }  // namespace v2bsp

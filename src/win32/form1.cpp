@@ -53,7 +53,8 @@ app::SystemFolders windowsSystemFolders() {
 }
 
 Form1::Form1()
-    : outputParent_(programFolder()), run_([this] { PostMessageW(hwnd(), kMsgRunPending, 0, 0); }),
+    : outputParent_(programFolder()),
+      run_([this] { PostMessageW(hwnd(), kMsgRunPending, 0, 0); }),
       glProbe_(probeOpenGl) {}
 
 Form1::~Form1() {

@@ -29,9 +29,9 @@
 #include <string>
 #include <string_view>
 
+#include "app/extractrun.hpp"
 #include "app/layout.hpp"
 #include "app/level.hpp"
-#include "app/extractrun.hpp"
 #include "app/outputpolicy.hpp"
 #include "app/slide.hpp"
 #include "extract/extraction.hpp"
@@ -145,7 +145,7 @@ private:
     OutputFiles* files_ = nullptr;
     app::ExtractRun run_;
     bool closeWhenStopped_ = false;
-    bool taking_ = false;     // the run's reports are being taken
+    bool taking_ = false;  // the run's reports are being taken
     std::chrono::steady_clock::time_point lastTaken_;
     std::string pendingLog_;  // lines taken, not yet in the log
     ExtractResult lastResult_;

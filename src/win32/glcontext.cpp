@@ -24,8 +24,8 @@ std::string systemReason() {
         while (!words.empty() && (words.back() == L'\n' || words.back() == L'\r' || words.back() == L'.')) {
             words.remove_suffix(1);
         }
-        const int size = WideCharToMultiByte(CP_UTF8, 0, words.data(), static_cast<int>(words.size()), nullptr, 0,
-                                             nullptr, nullptr);
+        const int size =
+            WideCharToMultiByte(CP_UTF8, 0, words.data(), static_cast<int>(words.size()), nullptr, 0, nullptr, nullptr);
         reason.assign(static_cast<std::size_t>(size), '\0');
         WideCharToMultiByte(CP_UTF8, 0, words.data(), static_cast<int>(words.size()), reason.data(), size, nullptr,
                             nullptr);

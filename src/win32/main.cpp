@@ -8,6 +8,7 @@
 // program is. A program without a console answers in a message box; a
 // wrong command line ends with status 2.
 #include <windows.h>
+
 #include <commctrl.h>
 #include <objbase.h>
 

@@ -24,7 +24,8 @@ bool acceleratorOf(std::string_view shortcut, int id, ACCEL& key) {
         }
         shortcut.remove_prefix(plus + 1);
     }
-    if (shortcut.size() == 1 && ((shortcut[0] >= 'A' && shortcut[0] <= 'Z') || (shortcut[0] >= '0' && shortcut[0] <= '9'))) {
+    if (shortcut.size() == 1 &&
+        ((shortcut[0] >= 'A' && shortcut[0] <= 'Z') || (shortcut[0] >= '0' && shortcut[0] <= '9'))) {
         key.key = static_cast<WORD>(shortcut[0]);
     } else if (shortcut == "Esc") {
         key.key = VK_ESCAPE;

@@ -63,8 +63,7 @@ HRESULT encode(const std::wstring& path, int width, int height, const std::uint8
 
 }  // namespace
 
-std::string writePng(const std::filesystem::path& file, int width, int height, const std::uint8_t* bgra,
-                     int stride) {
+std::string writePng(const std::filesystem::path& file, int width, int height, const std::uint8_t* bgra, int stride) {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const bool ownCom = SUCCEEDED(com);
     std::filesystem::path temporary = file;

@@ -12,7 +12,6 @@ namespace v2bsp::win32 {
 // temporary file in the same folder and moved into place once whole, so a
 // failed save leaves an earlier `file` as it was and no temporary file.
 // Empty on success, else why not, in the system's words.
-std::string writePng(const std::filesystem::path& file, int width, int height, const std::uint8_t* bgra,
-                     int stride);
+std::string writePng(const std::filesystem::path& file, int width, int height, const std::uint8_t* bgra, int stride);
 
 }  // namespace v2bsp::win32

@@ -30,8 +30,8 @@ std::string probeOpenGl() {
 }
 
 std::string openInExplorer(const std::filesystem::path& folder) {
-    const auto code = reinterpret_cast<INT_PTR>(
-        ShellExecuteW(nullptr, L"explore", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    const auto code =
+        reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"explore", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     if (code > 32) return {};
     // Below 32 the result is an error of the system's own numbering.
     return systemError(code == 0 ? ERROR_NOT_ENOUGH_MEMORY : static_cast<DWORD>(code)).message();
@@ -107,7 +107,8 @@ app::Painted GlView::paintNow() {
     if (context_ == nullptr || !context_->makeCurrent()) return app::Painted::nothing;
     RECT client{};
     GetClientRect(hwnd(), &client);
-    const int width = std::max(1, static_cast<int>(client.right)), height = std::max(1, static_cast<int>(client.bottom));
+    const int width = std::max(1, static_cast<int>(client.right)),
+              height = std::max(1, static_cast<int>(client.bottom));
     if (throughGdi_) return paintThroughGdi(width, height);
     const app::Painted painted = renderer_.paint({0, width, height});
     context_->swapBuffers();
@@ -365,8 +366,8 @@ void View3D::createControls() {
     status_.create({this, kIdStatus, SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_ENDELLIPSIS | SS_NOTIFY});
     // The whole status line in a tooltip, for when the window cuts it.
     tooltip_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr,
-                               GetModuleHandleW(nullptr), nullptr);
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, GetModuleHandleW(nullptr),
+                               nullptr);
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;

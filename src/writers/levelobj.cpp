@@ -175,8 +175,8 @@ private:
 class LevelObjText final : public ByteSource {
 public:
     LevelObjText(const MeshPlan& plan, const LevelInfo& info) : cursor_(plan), up_(info.up) {
-        header_ = "# " + levelGenerator() + ": " + std::to_string(plan.writtenCount()) + " meshes of " + info.folder +
-                  "\n";
+        header_ =
+            "# " + levelGenerator() + ": " + std::to_string(plan.writtenCount()) + " meshes of " + info.folder + "\n";
         if (info.threads > 1) helper_.emplace();
     }
 
@@ -233,7 +233,7 @@ private:
     RunText textB_[2];  // the B being formatted, and the one going out
     int slot_ = 0;      // of the B being formatted
     bool busyB_ = false;
-    bool giveB_ = false;  // the B of the A that went out is next
+    bool giveB_ = false;                  // the B of the A that went out is next
     std::optional<HelperThread> helper_;  // last: its end waits for a B it formats
 };
 

@@ -12,8 +12,8 @@
 #include "mapbuilder/mapbuilder.hpp"
 #include "memoryfiles.hpp"
 #include "meshfixtures.hpp"
-#include "recordinghost.hpp"
 #include "platform/utf8path.hpp"
+#include "recordinghost.hpp"
 
 namespace v2bsp {
 namespace {
@@ -214,8 +214,8 @@ TEST(LevelFiles, AFileThatCannotBeWrittenIsReported) {
         EXPECT_EQ(run.result.status, ExtractStatus::incomplete);
         EXPECT_EQ(run.result.writeFailures, 1);
         EXPECT_EQ(run.result.levelFiles.size(), 1u);
-        const std::string line =
-            "Could not write " + shownPath("out/" + name) + ": " + std::make_error_code(std::errc::no_space_on_device).message();
+        const std::string line = "Could not write " + shownPath("out/" + name) + ": " +
+                                 std::make_error_code(std::errc::no_space_on_device).message();
         // After the last mesh, before the closing lines.
         const auto& log = run.host.log;
         const auto at = std::find(log.begin(), log.end(), line);

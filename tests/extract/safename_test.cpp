@@ -33,7 +33,10 @@ TEST(OutputFolderName, MadeSafe) {
         {"", "...", "map"},
         {"", "", "map"},
         {"caf\xE9", "x.map", "caf\u00E9"},
-        {"a\x81" "b\x8D\x8F\x90\x9D" "c\x80", "x.map", "a_b____c\u20AC"},
+        {"a\x81"
+         "b\x8D\x8F\x90\x9D"
+         "c\x80",
+         "x.map", "a_b____c\u20AC"},
         {"CON", "x.map", "CON_"},
         {"nul.level", "x.map", "nul_.level"},
         {"LPT1.x.y", "x.map", "LPT1_.x.y"},

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "mapimage/numtext.hpp"
-#include "reference/numtextref.hpp"
 #include "reference/floattext.hpp"
+#include "reference/numtextref.hpp"
 
 namespace v2bsp {
 namespace {

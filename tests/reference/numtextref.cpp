@@ -24,7 +24,8 @@ std::string numtextReferenceText(double value) {
         if (digits.size() <= whole) return sign + digits + std::string(whole - digits.size(), '0');
         return sign + digits.substr(0, whole) + "." + digits.substr(whole);
     }
-    if (exponent < 0 && exponent >= -4) return sign + "." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+    if (exponent < 0 && exponent >= -4)
+        return sign + "." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
     std::string power = std::to_string(std::abs(exponent));
     if (power.size() < 2) power = "0" + power;
     return sign + digits.substr(0, 1) + (digits.size() > 1 ? "." + digits.substr(1) : "") + "E" +

@@ -3,9 +3,9 @@
 #include <array>
 
 #include "mapimage/numtext.hpp"
-#include "reference/numtextref.hpp"
 #include "reference/floattext.hpp"
 #include "reference/hexread.hpp"
+#include "reference/numtextref.hpp"
 #include "writers/meshobj.hpp"
 
 namespace v2bsp {

@@ -2,10 +2,11 @@
 // reach it, under wine on a virtual X server; and the program file's version
 // information and icon read back.
 #include <windows.h>
-#include <shellapi.h>
-#include <knownfolders.h>
-#include <shlobj.h>
+
 #include <gtest/gtest.h>
+#include <knownfolders.h>
+#include <shellapi.h>
+#include <shlobj.h>
 
 #include <array>
 #include <fstream>
@@ -160,8 +161,8 @@ TEST(Form1, GeometryAt96Dpi) {
         const char* name;
         RECT place;
     } rows[] = {
-        {"datalog", {8, 40, 313, 113}},    {"Command1", {72, 16, 225, 33}}, {"cmdright", {320, 24, 337, 113}},
-        {"List1", {344, 8, 465, 114}},     {"Txt1", {232, 16, 249, 35}},
+        {"datalog", {8, 40, 313, 113}}, {"Command1", {72, 16, 225, 33}}, {"cmdright", {320, 24, 337, 113}},
+        {"List1", {344, 8, 465, 114}},  {"Txt1", {232, 16, 249, 35}},
     };
     HWND previous = nullptr;
     for (const auto& row : rows) {
@@ -300,7 +301,8 @@ TEST(Form1, OutputFolder) {
          "Wrote 2 mesh files to {M}\\room"},
         {"neither writable",
          {"{P}", "{M}"},
-         {"Program folder is not writable; writing to {M}\\room", "Could not create folder {M}\\room: Permission denied"},
+         {"Program folder is not writable; writing to {M}\\room",
+          "Could not create folder {M}\\room: Permission denied"},
          "Wrote no mesh file; the lines above say why"},
     };
     for (const auto& row : rows) {
@@ -476,8 +478,8 @@ TEST(ProgramFile, VersionInformationAndIcon) {
     EXPECT_EQ(fixed->dwProductVersionLS, 0u);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
     WORD* translation = nullptr;
-    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                               &size));
+    ASSERT_TRUE(
+        VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &size));
     ASSERT_EQ(size, 4u);
     EXPECT_EQ(translation[0], 0x0409);  // US English
     EXPECT_EQ(translation[1], 0x04B0);  // Unicode

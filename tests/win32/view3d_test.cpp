@@ -2,6 +2,7 @@
 // OpenGL (Mesa's software renderer) on the virtual X server: what the
 // picture shows, which mesh a pixel picks, and what its commands write.
 #include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -132,8 +133,8 @@ TEST_F(View3DTest, Picking) {
         float x, y, z;
         int mesh;
     } rows[] = {
-        {"floor centre", 0, 0, 0, 0},       {"floor corner", 8, 0, 6, 0},      {"pillar -6 -4.5", -6, 4, -4.5f, 5},
-        {"pillar -6 4.5", -6, 4, 4.5f, 6},  {"pillar 6 -4.5", 6, 4, -4.5f, 7}, {"pillar 6 4.5", 6, 4, 4.5f, 8},
+        {"floor centre", 0, 0, 0, 0},        {"floor corner", 8, 0, 6, 0},       {"pillar -6 -4.5", -6, 4, -4.5f, 5},
+        {"pillar -6 4.5", -6, 4, 4.5f, 6},   {"pillar 6 -4.5", 6, 4, -4.5f, 7},  {"pillar 6 4.5", 6, 4, 4.5f, 8},
         {"steps' landing", 0, 1, -7.25f, 9}, {"outside the room", 12, 0, 0, -1},
     };
     lookFrom(0, 90);

@@ -2,6 +2,7 @@
 // process's own clean-up, in which wine was seen to hang once windows had
 // been shown; nothing is left to do by then.
 #include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>

@@ -1,6 +1,7 @@
 // The Windows side of the output and of the command, through the real file
 // system: what a user of the command sees where Windows differs.
 #include <windows.h>
+
 #include <winioctl.h>
 
 #include <gtest/gtest.h>
@@ -64,8 +65,8 @@ bool makeFolderLink(const fs::path& link, const fs::path& target) {
     std::memcpy(reinterpret_cast<char*>(reparse.names) + reparse.printOffset, print.c_str(), reparse.printLength);
     reparse.length = static_cast<WORD>(8 + reparse.printOffset + reparse.printLength + sizeof(WCHAR));
     DWORD returned = 0;
-    const bool junction = ::DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, &reparse, 8 + reparse.length, nullptr,
-                                            0, &returned, nullptr) != 0;
+    const bool junction = ::DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, &reparse, 8 + reparse.length, nullptr, 0,
+                                            &returned, nullptr) != 0;
     ::CloseHandle(folder);
     if (junction) return true;
     fs::remove(link);
@@ -76,7 +77,8 @@ bool makeFolderLink(const fs::path& link, const fs::path& target) {
     if (unixName == nullptr) return false;
     const std::string from = unixName(fs::absolute(target).c_str());
     const std::string to = unixName(fs::absolute(link).c_str());
-    std::wstring command = L"Z:\\bin\\ln -s \"" + pathFromUtf8(from).native() + L"\" \"" + pathFromUtf8(to).native() + L"\"";
+    std::wstring command =
+        L"Z:\\bin\\ln -s \"" + pathFromUtf8(from).native() + L"\" \"" + pathFromUtf8(to).native() + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -119,8 +121,15 @@ TEST(WindowsCommand, NamesPathsAndFoldersInWindowsTerms) {
         {"a device name as map name", "sample.map", "CON", false, "out", {}, 0, "CON_", ""},
         {"a device name before a dot", "sample.map", "nul.level", false, "out", {}, 0, "nul_.level", ""},
         {"a map path that begins with /", "sample.map", "sample room", true, "out", {}, 0, "sample room", ""},
-        {"an output path longer than MAX_PATH", "sample.map", "sample room", false,
-         "out/" + longName + "/" + longName, {}, 0, "sample room", ""},
+        {"an output path longer than MAX_PATH",
+         "sample.map",
+         "sample room",
+         false,
+         "out/" + longName + "/" + longName,
+         {},
+         0,
+         "sample room",
+         ""},
         {"a file at the folder's place, shown with \\ throughout", "sample.map", "sample room", false, "out/sub",
          [](const fs::path& folder) {
              fs::create_directories(folder.parent_path());
@@ -162,8 +171,8 @@ TEST(WindowsCommand, NamesPathsAndFoldersInWindowsTerms) {
             EXPECT_EQ(run.err, "");
         } else {
             const std::string shownFolder = shownPath(pathFromUtf8(shownOutput + "/" + folderName));
-            EXPECT_EQ(run.err, "v2bsp-extract: " + given + ": Could not create folder " + shownFolder + ": " +
-                                   c.reason + "\n");
+            EXPECT_EQ(run.err,
+                      "v2bsp-extract: " + given + ": Could not create folder " + shownFolder + ": " + c.reason + "\n");
             EXPECT_EQ(shownFolder.find('/'), std::string::npos);
         }
         if (!c.folder.empty()) {

@@ -141,7 +141,8 @@ TEST(DecodeMesh, Index65535IsFoundAndSkippedMeshesAreEmpty) {
     MeshBytes bytes;
     for (int i = 0; i < 65536; ++i) putVertex(bytes.vertices, 1.0f * i, 0.0f, 0.0f);
     // The index in each place of a face.
-    for (const std::array<std::uint16_t, 3> face : {std::array<std::uint16_t, 3>{65535, 0, 1}, {0, 65535, 1}, {0, 1, 65535}}) {
+    for (const std::array<std::uint16_t, 3> face :
+         {std::array<std::uint16_t, 3>{65535, 0, 1}, {0, 65535, 1}, {0, 1, 65535}}) {
         bytes.faces.clear();
         putFace(bytes.faces, face[0], face[1], face[2]);
         EXPECT_TRUE(summarizeMesh(bytes.planned()).index65535);

@@ -14,8 +14,8 @@
 
 #include "mapimage/floatdecode.hpp"
 #include "mapimage/numtext.hpp"
-#include "reference/numtextref.hpp"
 #include "reference/floattext.hpp"
+#include "reference/numtextref.hpp"
 
 namespace {
 

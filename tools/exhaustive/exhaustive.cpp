@@ -35,9 +35,9 @@
 #include "mapimage/floatdecode.hpp"
 #include "mapimage/mapimage.hpp"
 #include "mapimage/numtext.hpp"
-#include "reference/numtextref.hpp"
 #include "reference/floattext.hpp"
 #include "reference/hexread.hpp"
+#include "reference/numtextref.hpp"
 #include "writers/levelmesh.hpp"
 
 namespace {

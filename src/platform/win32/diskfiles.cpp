@@ -1,6 +1,7 @@
 #include "platform/diskfiles.hpp"
 
 #include <windows.h>
+
 #include <winternl.h>
 
 #include <algorithm>
@@ -28,12 +29,12 @@ namespace {
 constexpr int kTemporaryAttempts = 100;
 constexpr NTSTATUS kNameCollision = static_cast<NTSTATUS>(0xC0000035L);  // STATUS_OBJECT_NAME_COLLISION
 constexpr NTSTATUS kNotAFolder = static_cast<NTSTATUS>(0xC0000103L);     // STATUS_NOT_A_DIRECTORY
-constexpr ULONG kCreate = 2;                                              // FILE_CREATE
-constexpr ULONG kOpen = 1;                                                // FILE_OPEN
-constexpr ULONG kFolderFile = 0x00000001;                                 // FILE_DIRECTORY_FILE
-constexpr ULONG kSynchronousIo = 0x00000020;                              // FILE_SYNCHRONOUS_IO_NONALERT
-constexpr ULONG kNotAFolderFile = 0x00000040;                             // FILE_NON_DIRECTORY_FILE
-constexpr ULONG kOpenReparsePoint = 0x00200000;                           // FILE_OPEN_REPARSE_POINT
+constexpr ULONG kCreate = 2;                                             // FILE_CREATE
+constexpr ULONG kOpen = 1;                                               // FILE_OPEN
+constexpr ULONG kFolderFile = 0x00000001;                                // FILE_DIRECTORY_FILE
+constexpr ULONG kSynchronousIo = 0x00000020;                             // FILE_SYNCHRONOUS_IO_NONALERT
+constexpr ULONG kNotAFolderFile = 0x00000040;                            // FILE_NON_DIRECTORY_FILE
+constexpr ULONG kOpenReparsePoint = 0x00200000;                          // FILE_OPEN_REPARSE_POINT
 constexpr auto kRenameInformation = static_cast<FILE_INFORMATION_CLASS>(10);
 // WriteFile takes a 32-bit count.
 constexpr std::size_t kLargestWrite = std::size_t{1} << 30;
@@ -235,8 +236,8 @@ std::error_code DiskFiles::createFolder(const std::filesystem::path& folder) {
     NTSTATUS status = openIn(parent, name, kFolderAccess, kFolderSharing, kCreate, kFolderFile, made.value);
     if (status == kNameCollision) {
         // What is there is opened itself, a link or junction included, and looked at.
-        status = openIn(parent, name, kFolderAccess, kFolderSharing, kOpen, kFolderFile | kOpenReparsePoint,
-                        made.value);
+        status =
+            openIn(parent, name, kFolderAccess, kFolderSharing, kOpen, kFolderFile | kOpenReparsePoint, made.value);
     }
     if (status == kNotAFolder) {
         if (isLinkOrJunction(nullptr, folder)) return OutputError::linkOrJunction;

@@ -43,9 +43,9 @@ MapBytes loadMapFile(const std::filesystem::path& path, FileIdentity* identity) 
     const std::string shown = shownPath(path);
     if (shown.empty()) throw MapError::file(MapErrorKind::noFile, shown);
     // Backup semantics let a folder be opened too, so that it is named as one.
-    const HANDLE file = ::CreateFileW(systemPath(path).c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    const HANDLE file =
+        ::CreateFileW(systemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) throw MapError::file(MapErrorKind::cannotOpen, shown, lastError());
     struct Closer {
         HANDLE file;
