@@ -43,7 +43,8 @@ struct MapImageAllocator {
 
 using MapBytes = std::vector<std::uint8_t, MapImageAllocator<std::uint8_t>>;
 
-// The whole of a regular file, read with one bulk read. Never creates a file.
+// The whole of a regular file, read in one bulk read (an implementation may
+// read a large file in two parts at once). Never creates a file.
 // Throws MapError with a reason a user can act on: "cannot open <path>: <OS reason>",
 // "<path> is a folder", "<path> is not a regular file", "empty file",
 // "file is larger than 2147483647 bytes", or a read error. Sets `identity`,

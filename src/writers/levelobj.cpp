@@ -1,19 +1,24 @@
 #include <charconv>
+#include <condition_variable>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <vector>
 
+#include "mapimage/shortestsingle.hpp"
 #include "writers/helperthread.hpp"
 #include "writers/writers.hpp"
 
 namespace v2bsp {
 namespace {
 
-// The groups one thread formats at a time: about two megabytes of text.
-// Runs of this size hand over to the helper a few dozen times for a level of
-// millions of vertices, however many meshes hold them.
-constexpr std::size_t kRunGroups = 32768;
+// The groups one thread formats at a time: about half a megabyte of text.
+// Runs of this size change hands a few hundred times for a level of millions
+// of vertices, however many meshes hold them.
+constexpr std::size_t kRunGroups = 16384;
 // "v" and three of " " plus the longest shortest single ("-1.1754944e-38").
-constexpr std::size_t kMaxVertexLine = 1 + 3 * 16 + 1;
+constexpr std::size_t kMaxVertexLine = 1 + 3 * kShortestSingleMax + 1;
 // "f" and three of " " plus an index of the whole file (at most 20 digits).
 constexpr std::size_t kMaxFaceLine = 1 + 3 * 21 + 1;
 // "o mesh", a mesh number and LF.
@@ -134,7 +139,7 @@ public:
                         *out++ = 'v';
                         for (const float value : position) {
                             *out++ = ' ';
-                            out = std::to_chars(out, out + 16, value).ptr;
+                            out = shortestSingle(out, value);
                         }
                         *out++ = '\n';
                     }
@@ -169,72 +174,112 @@ private:
     std::vector<Triangle> triangles_;
 };
 
-// Runs go out in order A1 B1 A2 B2 ...: this thread formats each A, and where
-// there is a helper it formats each B, starting on it as soon as the B before
-// has gone out, so that it keeps formatting while this thread writes.
+// The runs of the text go out in order. A helper thread formats them one
+// after another, at most kSlots ahead of the one going out; this thread writes
+// them and, rather than wait for the helper, formats the next run nobody has
+// taken. So the two share the work in whatever proportion the writes leave,
+// and which thread formats a run changes nothing in its bytes.
 class LevelObjText final : public ByteSource {
 public:
-    LevelObjText(const MeshPlan& plan, const LevelInfo& info) : cursor_(plan), up_(info.up) {
+    LevelObjText(const MeshPlan& plan, const LevelInfo& info) : up_(info.up) {
         header_ =
             "# " + levelGenerator() + ": " + std::to_string(plan.writtenCount()) + " meshes of " + info.folder + "\n";
-        if (info.threads > 1) helper_.emplace();
+        Cursor cursor(plan);
+        for (Run run; cursor.take(run, kRunGroups);) runs_.push_back(std::move(run));
+        formatted_.assign(runs_.size(), false);
+        if (info.threads > 1 && runs_.size() > 1) {
+            helper_.emplace();
+            helper_->start([this] { helpFormat(); });
+        }
+    }
+
+    ~LevelObjText() override {
+        if (!helper_) return;
+        {
+            std::lock_guard lock(mutex_);
+            quit_ = true;
+        }
+        changed_.notify_all();
+        try {
+            helper_->wait();
+        } catch (...) {
+            // A failure of the helper has been thrown from nextPiece already,
+            // or the text is being abandoned for another reason.
+        }
     }
 
     bool nextPiece(std::string_view& piece) override {
         if (!started_) {
             started_ = true;
             piece = header_;
-            nextA_ = cursor_.take(runA_, aGroups());
-            if (helper_ && nextA_) startB();
             return true;
         }
-        if (giveB_) {
-            // The B after this A is done: the next pair can begin.
-            giveB_ = false;
-            busyB_ = false;
-            helper_->wait();
-            const int done = slot_;
-            slot_ ^= 1;
-            nextA_ = cursor_.take(runA_, aGroups());
-            if (nextA_) startB();
-            piece = textB_[done].view();
-            return true;
+        std::unique_lock lock(mutex_);
+        written_ = out_;  // the run handed out last has been written: its slot is free
+        changed_.notify_all();
+        if (out_ == runs_.size()) return false;
+        while (!formatted_[out_]) {
+            if (failure_) std::rethrow_exception(failure_);
+            if (canTake()) {
+                const std::size_t run = next_++;
+                lock.unlock();
+                slots_[run % kSlots].format(runs_[run], up_);
+                lock.lock();
+                formatted_[run] = true;
+            } else {
+                changed_.wait(lock);
+            }
         }
-        if (!nextA_) return false;
-        textA_.format(runA_, up_);
-        giveB_ = helper_ && busyB_;
-        if (!giveB_) nextA_ = cursor_.take(runA_, aGroups());
-        piece = textA_.view();
+        piece = slots_[out_ % kSlots].view();
+        ++out_;
         return true;
     }
 
 private:
-    // This thread writes every piece besides formatting its own runs, so
-    // where there is a helper its runs are shorter by about what the writes
-    // take (on tmpfs the write of a run costs about a tenth of its formatting;
-    // 7/8 measured best among 4/8 to 8/8).
-    std::size_t aGroups() const { return helper_ ? kRunGroups * 7 / 8 : kRunGroups; }
+    // A run may be formatted once the run kSlots before it, which used its
+    // slot, has been written.
+    bool canTake() const { return next_ < runs_.size() && next_ < written_ + kSlots; }
 
-    // Takes the B after the current A and sets the helper on it.
-    void startB() {
-        busyB_ = cursor_.take(runB_[slot_], kRunGroups);
-        if (!busyB_) return;
-        helper_->start([this, slot = slot_] { textB_[slot].format(runB_[slot], up_); });
+    // The helper's loop: the next free run, until none is left.
+    void helpFormat() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return quit_ || next_ == runs_.size() || canTake(); });
+            if (quit_ || next_ == runs_.size()) return;
+            const std::size_t run = next_++;
+            lock.unlock();
+            try {
+                slots_[run % kSlots].format(runs_[run], up_);
+            } catch (...) {
+                lock.lock();
+                failure_ = std::current_exception();
+                changed_.notify_all();
+                return;
+            }
+            lock.lock();
+            formatted_[run] = true;
+            changed_.notify_all();
+        }
     }
 
-    Cursor cursor_;
+    static constexpr std::size_t kSlots = 4;
+
     UpAxis up_;
     std::string header_;
     bool started_ = false;
-    Run runA_;
-    RunText textA_;
-    bool nextA_ = false;  // runA_ holds a run not yet formatted
-    Run runB_[2];
-    RunText textB_[2];  // the B being formatted, and the one going out
-    int slot_ = 0;      // of the B being formatted
-    bool busyB_ = false;
-    bool giveB_ = false;                  // the B of the A that went out is next
-    std::optional<HelperThread> helper_;  // last: its end waits for a B it formats
+    std::vector<Run> runs_;
+    RunText slots_[kSlots];
+
+    std::mutex mutex_;  // guards what follows
+    std::condition_variable changed_;
+    std::vector<bool> formatted_;  // of each run, its text is in its slot
+    std::size_t next_ = 0;         // the first run nobody has taken
+    std::size_t out_ = 0;          // the next run to go out
+    std::size_t written_ = 0;      // the runs before it are written
+    bool quit_ = false;
+    std::exception_ptr failure_;  // the helper's
+
+    std::optional<HelperThread> helper_;  // last: it ends before what it formats
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -46,6 +47,15 @@ TEST_F(LoadMapFile, ReadsTheWholeFile) {
     const auto path = write("a.map", std::string("\x01\x00\xFF z", 5));
     const MapBytes loaded = loadMapFile(path);
     EXPECT_EQ(Bytes(loaded.begin(), loaded.end()), (Bytes{0x01, 0x00, 0xFF, ' ', 'z'}));
+
+    // A large map is read in two halves at once; every byte in its place.
+    std::string large((std::size_t{20} << 20) + 7, '\0');
+    for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>((i * 2654435761U) >> 13);
+    const MapBytes read = loadMapFile(write("large.map", large));
+    ASSERT_EQ(read.size(), large.size());
+    EXPECT_TRUE(std::equal(read.begin(), read.end(), large.begin(), [](std::uint8_t a, char b) {
+        return a == static_cast<std::uint8_t>(b);
+    })) << "a byte of the large map differs";
 }
 
 TEST_F(LoadMapFile, RefusesWhatIsNotARegularFile) {

@@ -1,10 +1,12 @@
 #include "mapimage/numtext.hpp"
+#include "mapimage/shortestsingle.hpp"
 #include "reference/numtextref.hpp"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <bit>
+#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdint>
@@ -290,6 +292,42 @@ TEST(NumText, PointWhateverTheLocale) {
     EXPECT_EQ(numtext(std::ldexp(1.0, 128)), " 3.40282366920938E+38");
     EXPECT_EQ(numtext(1e15 + 5), " 1E+15");                               // the reference route, through std::to_chars
     EXPECT_EQ(hextofloat("CDCCCC3D"), std::ldexp(1.60000002384186, -4));  // reads back too
+}
+
+// The whole-level OBJ's numbers: shortestSingle must give std::to_chars's
+// text for every single (v2bsp-exhaustive --shortest checks all 2^32). Here:
+// each end of its exact route and of every exponent (where the step below
+// halves), the forms' turning points, and a stride through all bit patterns.
+TEST(ShortestSingle, GivesTheTextOfToChars) {
+    std::vector<std::uint32_t> patterns;
+    for (std::uint32_t biased = 0; biased < 256; ++biased) {
+        for (const std::uint32_t fraction : {0U, 1U, 2U, 0x400000U, 0x7FFFFEU, 0x7FFFFFU}) {
+            patterns.push_back(biased << 23 | fraction);
+        }
+    }
+    for (std::uint64_t bits = 0; bits <= 0xFFFFFFFFULL; bits += 65521)
+        patterns.push_back(static_cast<std::uint32_t>(bits));
+    for (const float value : {0.1F, 1e-4F, 1e-5F, 123456.7F, 1234567.0F, 16777215.0F, 9999999.0F, 0.125F, 1e7F, 3e-31F,
+                              -2.375F, 1.5773232F}) {
+        patterns.push_back(std::bit_cast<std::uint32_t>(value));
+    }
+    int mismatches = 0;
+    for (const std::uint32_t bits : patterns) {
+        for (const std::uint32_t sign : {0U, 0x80000000U}) {
+            const auto value = std::bit_cast<float>(bits | sign);
+            char expected[64];
+            const std::string want(expected, std::to_chars(expected, expected + sizeof expected, value).ptr);
+            char buffer[kShortestSingleMax + 8];
+            std::memset(buffer, '#', sizeof buffer);
+            const std::string got(buffer, shortestSingle(buffer, value));
+            const bool inside = std::string_view(buffer + kShortestSingleMax, 8) == "########";
+            if ((got != want || !inside) && ++mismatches <= 10) {
+                ADD_FAILURE() << std::hex << (bits | sign) << ": \"" << got << "\" against \"" << want << "\""
+                              << (inside ? "" : ", written past its room");
+            }
+        }
+    }
+    EXPECT_EQ(mismatches, 0) << "of " << 2 * patterns.size();
 }
 
 }  // namespace

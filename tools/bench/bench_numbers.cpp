@@ -14,6 +14,7 @@
 
 #include "mapimage/floatdecode.hpp"
 #include "mapimage/numtext.hpp"
+#include "mapimage/shortestsingle.hpp"
 #include "reference/floattext.hpp"
 #include "reference/numtextref.hpp"
 
@@ -113,6 +114,27 @@ void SnprintfDecodedVertex(benchmark::State& s) {
     formatEach(s, decodedVertexValues(), printfE);
 }
 
+// The whole-level OBJ's numbers: the shortest text of a single, against the
+// std::to_chars it matches byte for byte.
+template <typename Format>
+void formatEachSingle(benchmark::State& state, Format format) {
+    const std::vector<std::uint32_t>& bits = vertexBits();
+    char buffer[64];
+    std::size_t i = 0;
+    for (auto _ : state) {
+        char* end = format(buffer, std::bit_cast<float>(bits[i++ & (kValues - 1)]));
+        benchmark::DoNotOptimize(end);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+void ShortestSingleVertex(benchmark::State& s) {
+    formatEachSingle(s, [](char* out, float v) { return v2bsp::shortestSingle(out, v); });
+}
+void ToCharsShortestSingleVertex(benchmark::State& s) {
+    formatEachSingle(s, [](char* out, float v) { return std::to_chars(out, out + 64, v).ptr; });
+}
+
 void DecodeFloat(benchmark::State& state) {
     const std::vector<std::uint32_t>& bits = vertexBits();
     std::size_t i = 0;
@@ -138,6 +160,8 @@ BENCHMARK(NumTextAnyDouble);
 BENCHMARK(NumTextReferenceDecodedVertex);
 BENCHMARK(ToCharsDecodedVertex);
 BENCHMARK(SnprintfDecodedVertex);
+BENCHMARK(ShortestSingleVertex);
+BENCHMARK(ToCharsShortestSingleVertex);
 BENCHMARK(DecodeFloat);
 BENCHMARK(HexToFloatTextRoute);
 

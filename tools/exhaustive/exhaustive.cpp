@@ -12,6 +12,9 @@
 //       numtext against numtextReference on COUNT values: random doubles of
 //       every magnitude, decoded values, exact ties and doubles next to the
 //       midpoints between two 15-digit decimals.
+//   v2bsp-exhaustive --shortest [--threads N] [--from HEX] [--to HEX]
+//       shortestSingle (the whole-level OBJ's numbers) against std::to_chars
+//       for the single of every bit pattern.
 //
 // Progress goes to stderr; the result line to stdout. Exit status 0 when
 // everything agreed, 1 at the first disagreement (printed), 2 for bad usage.
@@ -19,6 +22,7 @@
 #include <atomic>
 #include <bit>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -35,6 +39,7 @@
 #include "mapimage/floatdecode.hpp"
 #include "mapimage/mapimage.hpp"
 #include "mapimage/numtext.hpp"
+#include "mapimage/shortestsingle.hpp"
 #include "reference/floattext.hpp"
 #include "reference/hexread.hpp"
 #include "reference/numtextref.hpp"
@@ -44,7 +49,7 @@ namespace {
 
 using v2bsp::kNumTextMax;
 
-enum class Mode { kDecode, kDecodedText, kPositions, kRandomText };
+enum class Mode { kDecode, kDecodedText, kPositions, kRandomText, kShortest };
 
 struct Settings {
     Mode mode = Mode::kDecode;
@@ -188,6 +193,30 @@ void checkPositions(Run& run, const Settings& s) {
     }
 }
 
+void checkShortest(Run& run, const Settings& s) {
+    std::uint64_t begin = 0;
+    std::uint64_t end = 0;
+    while (run.take(begin, end)) {
+        for (std::uint64_t i = begin; i < end; ++i) {
+            const auto bits = static_cast<std::uint32_t>(s.from + i);
+            const auto value = std::bit_cast<float>(bits);
+            char fast[v2bsp::kShortestSingleMax];
+            char reference[64];
+            const std::string_view got(fast, v2bsp::shortestSingle(fast, value) - fast);
+            const std::string_view want(reference,
+                                        std::to_chars(reference, reference + sizeof reference, value).ptr - reference);
+            if (got != want) {
+                char report[160];
+                std::snprintf(report, sizeof report, "bits %08X: shortestSingle \"%.*s\", std::to_chars \"%.*s\"", bits,
+                              static_cast<int>(got.size()), got.data(), static_cast<int>(want.size()), want.data());
+                run.fail(report);
+                return;
+            }
+        }
+        run.done(end - begin);
+    }
+}
+
 // A well-mixed 64-bit value for each (seed, index, salt): splitmix64.
 std::uint64_t mix(std::uint64_t seed, std::uint64_t i, std::uint64_t salt) {
     std::uint64_t z = seed * 0x9E3779B97F4A7C15ULL + i * 0xBF58476D1CE4E5B9ULL + salt;
@@ -244,7 +273,7 @@ bool parseNumber(const char* text, int base, std::uint64_t& value) {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: v2bsp-exhaustive [--decoded|--positions] [--threads N] [--from HEX] [--to HEX]\n"
+                 "usage: v2bsp-exhaustive [--decoded|--positions|--shortest] [--threads N] [--from HEX] [--to HEX]\n"
                  "       v2bsp-exhaustive --numtext COUNT [--threads N] [--seed S]\n");
     return 2;
 }
@@ -261,6 +290,8 @@ int main(int argc, char** argv) {
             s.mode = Mode::kDecodedText;
         } else if (arg == "--positions") {
             s.mode = Mode::kPositions;
+        } else if (arg == "--shortest") {
+            s.mode = Mode::kShortest;
         } else if (arg == "--numtext" && has_value && parseNumber(argv[++i], 10, number)) {
             s.mode = Mode::kRandomText;
             s.count = number;
@@ -298,6 +329,9 @@ int main(int argc, char** argv) {
                 case Mode::kRandomText:
                     checkRandomText(run, s);
                     break;
+                case Mode::kShortest:
+                    checkShortest(run, s);
+                    break;
             }
         });
     }
@@ -307,6 +341,7 @@ int main(int argc, char** argv) {
     const char* what = s.mode == Mode::kDecode        ? "decodeFloat against hextofloat"
                        : s.mode == Mode::kDecodedText ? "numtext of decoded values"
                        : s.mode == Mode::kPositions   ? "decodePosition against the nearest single"
+                       : s.mode == Mode::kShortest    ? "shortestSingle against std::to_chars"
                                                       : "numtext of mixed values";
     if (run.failed()) {
         std::printf("MISMATCH (%s): %s\n", what, run.report().c_str());
