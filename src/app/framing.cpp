@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace v2bsp::app {
@@ -19,20 +20,32 @@ std::uint32_t coarseStride(std::int64_t triangles, std::int64_t budget) {
 }
 
 std::uint32_t putCoarseFirst(std::span<std::uint16_t> indices, std::uint32_t stride) {
-    stride = std::max<std::uint32_t>(stride, 1);
     const std::size_t triangles = indices.size() / 3;
-    if (stride == 1) return static_cast<std::uint32_t>(triangles * 3);
+    if (std::max<std::uint32_t>(stride, 1) == 1) return static_cast<std::uint32_t>(triangles * 3);
     const std::vector<std::uint16_t> old(indices.begin(), indices.begin() + static_cast<std::ptrdiff_t>(triangles * 3));
-    std::size_t at = 0;
-    for (const bool coarse : {true, false}) {
-        for (std::size_t t = 0; t < triangles; ++t) {
-            if ((t % stride == 0) != coarse) continue;
-            std::copy_n(old.begin() + static_cast<std::ptrdiff_t>(t * 3), 3,
-                        indices.begin() + static_cast<std::ptrdiff_t>(at));
-            at += 3;
-        }
+    return copyCoarseFirst(reinterpret_cast<const std::uint8_t*>(old.data()), triangles, indices.data(), stride);
+}
+
+std::uint32_t copyCoarseFirst(const std::uint8_t* from, std::size_t triangles, std::uint16_t* to,
+                              std::uint32_t stride) {
+    constexpr std::size_t kTriangleBytes = 6;
+    if (stride <= 1) {
+        std::memcpy(to, from, triangles * kTriangleBytes);
+        return static_cast<std::uint32_t>(triangles * 3);
     }
-    return static_cast<std::uint32_t>(((triangles + stride - 1) / stride) * 3);
+    std::uint16_t* at = to;
+    for (std::size_t t = 0; t < triangles; t += stride) {
+        std::memcpy(at, from + t * kTriangleBytes, kTriangleBytes);
+        at += 3;
+    }
+    const auto coarse = static_cast<std::uint32_t>(at - to);
+    // Then the runs between the coarse ones, each in one copy.
+    for (std::size_t t = 0; t < triangles; t += stride) {
+        const std::size_t run = std::min<std::size_t>(stride - 1, triangles - t - 1);
+        std::memcpy(at, from + (t + 1) * kTriangleBytes, run * kTriangleBytes);
+        at += run * 3;
+    }
+    return coarse;
 }
 
 }  // namespace v2bsp::app

@@ -4,6 +4,7 @@
 // moves.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -30,5 +31,11 @@ std::uint32_t coarseStride(std::int64_t triangles, std::int64_t budget = kMoving
 // returns the count of indices of that first part. A stride of 0 is taken
 // as 1; indices beyond whole triangles stay where they are.
 std::uint32_t putCoarseFirst(std::span<std::uint16_t> indices, std::uint32_t stride);
+
+// The same order made while copying: the `triangles` triangles at `from`
+// (three 16-bit indices each, six bytes, in this machine's byte order) to
+// `to`, every `stride`-th one first. Returns the count of indices of the
+// first part.
+std::uint32_t copyCoarseFirst(const std::uint8_t* from, std::size_t triangles, std::uint16_t* to, std::uint32_t stride);
 
 }  // namespace v2bsp::app

@@ -1,7 +1,9 @@
 #include "app/level.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <span>
 
 #include "app/framing.hpp"
@@ -9,48 +11,79 @@
 
 namespace v2bsp::app {
 
-// The arrays are sized once from the sections' lengths (12 bytes a vertex, 6
-// a face), and one mesh's decoded form is held at a time, in buffers reused.
+namespace {
+
+// The map's numbers are little-endian: on such a machine its stored singles
+// and indices are the arrays' bytes.
+constexpr bool kStoredOrder = std::endian::native == std::endian::little;
+
+}  // namespace
+
+// Each mesh's summary comes first: its counts size the arrays once and give
+// the coarse stride, its bounds are the range's, and it says where the stored
+// bytes serve as they are (singles that decode to themselves, every face
+// kept), which is copied rather than decoded. Elsewhere one mesh's decoded
+// form is held at a time, in buffers reused.
 LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop) {
     LevelGeometry level;
-    std::size_t vertices = 0, faces = 0;
+    std::vector<MeshSummary> summaries;
+    std::size_t vertices = 0;
+    std::int64_t kept = 0;
     for (const PlannedMesh& planned : plan.meshes) {
+        if (stop != nullptr && *stop) return level;
         if (planned.skip != MeshSkip::none) continue;
-        vertices += planned.vertices.size() / kVertexBytes;
-        faces += planned.faces.size() / kFaceBytes;
+        summaries.push_back(summarizeMesh(planned, UpAxis::y));
+        vertices += static_cast<std::size_t>(summaries.back().vertices);
+        kept += summaries.back().triangles;
     }
+    const std::uint32_t stride = coarseStride(kept);
     level.positions.reserve(vertices * 3);
-    level.indices.reserve(faces * 3);
+    level.indices.reserve(static_cast<std::size_t>(kept) * 3);
     std::vector<Position> positions;
     std::vector<Triangle> triangles;
     bool bounded = false;  // level.min and level.max hold a position
+    std::size_t next = 0;  // the summary of the next mesh written
     for (const PlannedMesh& planned : plan.meshes) {
         if (stop != nullptr && *stop) break;
         if (planned.skip != MeshSkip::none) continue;
-        positions.clear();
-        triangles.clear();
-        appendPositions(planned.vertices, UpAxis::y, positions);
-        appendTriangles(planned.faces, positions.size(), triangles);
+        const MeshSummary& summary = summaries[next++];
         LevelMeshRange range;
         range.number = planned.number;
         range.firstIndex = static_cast<std::uint32_t>(level.indices.size());
-        range.indexCount = static_cast<std::uint32_t>(triangles.size() * 3);
-        range.vertexCount = static_cast<std::uint32_t>(positions.size());
+        range.indexCount = static_cast<std::uint32_t>(summary.triangles * 3);
+        range.vertexCount = static_cast<std::uint32_t>(summary.vertices);
         range.baseVertex = static_cast<std::uint32_t>(level.positions.size() / 3);
-        for (std::size_t axis = 0; axis < 3 && !positions.empty(); ++axis) {
-            range.min[axis] = range.max[axis] = positions.front()[axis];
+        std::copy(summary.min.begin(), summary.min.end(), range.min);
+        std::copy(summary.max.begin(), summary.max.end(), range.max);
+
+        const ByteView stored = wholeGroups(planned.vertices, kVertexBytes);
+        if (kStoredOrder && summary.storedPositions) {
+            const std::size_t at = level.positions.size();
+            level.positions.resize(at + stored.size() / sizeof(float));
+            std::memcpy(level.positions.data() + at, stored.data(), stored.size());
+        } else {
+            positions.clear();
+            appendPositions(stored, UpAxis::y, positions);
+            for (const Position& p : positions) level.positions.insert(level.positions.end(), p.begin(), p.end());
         }
-        for (const Position& p : positions) {
-            for (std::size_t axis = 0; axis < 3; ++axis) {
-                range.min[axis] = std::min(range.min[axis], p[axis]);
-                range.max[axis] = std::max(range.max[axis], p[axis]);
-            }
-            level.positions.insert(level.positions.end(), p.begin(), p.end());
-        }
-        for (const Triangle& t : triangles) {
+
+        const ByteView faces = wholeGroups(planned.faces, kFaceBytes);
+        const std::size_t at = level.indices.size();
+        level.indices.resize(at + range.indexCount);
+        if (kStoredOrder && faces.size() / kFaceBytes == static_cast<std::size_t>(summary.triangles)) {
+            range.coarseCount =
+                copyCoarseFirst(faces.data(), static_cast<std::size_t>(summary.triangles), &level.indices[at], stride);
+        } else {
+            triangles.clear();
+            appendTriangles(faces, static_cast<std::size_t>(summary.vertices), triangles);
             // A kept triangle names vertices of its own mesh, and the map's indices are 16-bit.
-            for (const std::uint32_t i : t) level.indices.push_back(static_cast<std::uint16_t>(i));
+            std::uint16_t* out = level.indices.data() + at;
+            for (const Triangle& t : triangles) {
+                for (const std::uint32_t i : t) *out++ = static_cast<std::uint16_t>(i);
+            }
+            range.coarseCount = putCoarseFirst(std::span(level.indices).subspan(at, range.indexCount), stride);
         }
+
         if (range.vertexCount > 0) {
             const Vec3 low{range.min[0], range.min[1], range.min[2]};
             const Vec3 high{range.max[0], range.max[1], range.max[2]};
@@ -59,13 +92,6 @@ LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop)
             bounded = true;
         }
         level.meshes.push_back(range);
-    }
-    std::int64_t kept = 0;
-    for (const LevelMeshRange& range : level.meshes) kept += range.indexCount / 3;
-    const std::uint32_t stride = coarseStride(kept);
-    for (LevelMeshRange& range : level.meshes) {
-        range.coarseCount =
-            putCoarseFirst(std::span(level.indices).subspan(range.firstIndex, range.indexCount), stride);
     }
     return level;
 }

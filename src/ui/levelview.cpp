@@ -37,6 +37,9 @@ LevelView::LevelView(QWidget* parent) : QOpenGLWidget(parent) {
     format.setProfile(QSurfaceFormat::CoreProfile);
     format.setDepthBufferSize(24);
     setFormat(format);
+    // The next part of a large level's picture is drawn once the one before
+    // is on the screen: the first picture is not held back by a part.
+    connect(this, &QOpenGLWidget::frameSwapped, this, &LevelView::drawAPart);
 }
 
 LevelView::~LevelView() {
@@ -99,8 +102,8 @@ void LevelView::resizeGL(int, int) {
     renderer_.setViewport(width(), height());
 }
 
-// A large level's full picture is added a part a frame, each after the
-// window has answered whatever came meanwhile.
+// A large level's full picture is added a part a frame, each after the frame
+// before is on the screen and the window has answered whatever came meanwhile.
 void LevelView::paintGL() {
     const QSize pixels = QSize(std::max(1, width()), std::max(1, height())) * devicePixelRatio();
     const app::Painted painted =
@@ -112,7 +115,7 @@ void LevelView::paintGL() {
             break;
         case app::Painted::started:
         case app::Painted::adding:
-            QMetaObject::invokeMethod(this, &LevelView::drawAPart, Qt::QueuedConnection);
+            partDue_ = true;
             break;
         case app::Painted::nothing:
         case app::Painted::cheap:
@@ -121,6 +124,8 @@ void LevelView::paintGL() {
 }
 
 void LevelView::drawAPart() {
+    if (!partDue_) return;
+    partDue_ = false;
     if (!renderer_.moving()) update();
 }
 

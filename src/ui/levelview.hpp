@@ -105,6 +105,7 @@ private:
     QString failure_;
     std::string reported_;   // the renderer's failure already told
     bool wholeNow_ = false;  // picture(): draw every triangle in this frame
+    bool partDue_ = false;   // the full picture is not yet whole: add a part after the frame is shown
 
     QPoint pressAt_;
     QPoint lastAt_;

@@ -2,12 +2,18 @@
 // table, colours and the mesh list.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstring>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "app/camera.hpp"
+#include "app/framing.hpp"
 #include "app/glfunctions.hpp"
 #include "app/level.hpp"
+#include "writers/levelmesh.hpp"
 
 namespace v2bsp::app {
 namespace {
@@ -248,6 +254,89 @@ TEST(Level, RowsCountsAndRangesThatFit) {
         {"more coarse than all", {0, 0, 3, 6, 1, 0, {}, {}}, false},
     };
     for (const auto& c : cases) EXPECT_EQ(rangesFit({c.range}, level), c.fits) << c.name;
+}
+
+// Stored bytes that serve as they are (singles that decode to themselves,
+// every face kept) are copied, the rest decoded: either way the level is
+// what the writers decode of each mesh, each mesh's coarse triangles first.
+TEST(Level, CopiedOrDecodedTheSameAsTheWriters) {
+    const auto singles = [](std::initializer_list<std::uint32_t> bits) {
+        std::vector<std::uint8_t> bytes(bits.size() * 4);
+        std::size_t at = 0;
+        for (const std::uint32_t b : bits) {
+            for (int k = 0; k < 4; ++k) bytes[at++] = static_cast<std::uint8_t>(b >> (8 * k));
+        }
+        return bytes;
+    };
+    const auto faces = [](const std::vector<std::uint16_t>& indices) {
+        std::vector<std::uint8_t> bytes;
+        for (const std::uint16_t i : indices)
+            bytes.insert(bytes.end(), {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8)});
+        return bytes;
+    };
+    const std::uint32_t one = std::bit_cast<std::uint32_t>(1.0f), two = std::bit_cast<std::uint32_t>(-2.5f);
+    // Enough triangles in all that the coarse stride is above 1.
+    std::vector<std::uint16_t> many;
+    for (std::int64_t t = 0; t < kMovingTriangles + 1000; ++t)
+        many.insert(many.end(), {static_cast<std::uint16_t>(t % 3), static_cast<std::uint16_t>((t + 1) % 3),
+                                 static_cast<std::uint16_t>((t + 2) % 3)});
+    struct Mesh {
+        std::vector<std::uint8_t> vertices, faces;
+        MeshSkip skip = MeshSkip::none;
+    };
+    const std::vector<Mesh> meshes = {
+        {singles({one, two, 0, two, one, one, 0, 0, one}), faces(many)},         // both copied
+        {singles({0x80000000, 1, one, one, 0x7F800000, two, one, one, one, 2}),  // -0, a tiny, infinity, a part group
+         faces({0, 1, 2, 0, 0, 1, 2, 1, 0, 0, 1, 5})},                           // a degenerate face and one outside
+        {singles({one, one, one, two, two, two, 0, one, two}),
+         faces({2, 1, 0, 0, 1, 3})},  // positions copied, faces not
+        {{}, {}, MeshSkip::outside},
+        {singles({one, two, one}), {}},
+    };
+    MeshPlan plan;
+    for (std::size_t m = 0; m < meshes.size(); ++m) {
+        plan.meshes.push_back({static_cast<std::int64_t>(m), meshes[m].skip, meshes[m].vertices, meshes[m].faces});
+    }
+    const LevelGeometry level = levelGeometry(plan);
+
+    LevelGeometry expected;
+    std::int64_t kept = 0;
+    for (const PlannedMesh& planned : plan.meshes)
+        kept += static_cast<std::int64_t>(decodeMesh(planned).triangles.size());
+    for (const PlannedMesh& planned : plan.meshes) {
+        if (planned.skip != MeshSkip::none) continue;
+        const DecodedMesh mesh = decodeMesh(planned);
+        LevelMeshRange range{planned.number,
+                             static_cast<std::uint32_t>(expected.indices.size()),
+                             static_cast<std::uint32_t>(3 * mesh.triangles.size()),
+                             0,
+                             static_cast<std::uint32_t>(mesh.positions.size()),
+                             static_cast<std::uint32_t>(expected.positions.size() / 3),
+                             {},
+                             {}};
+        for (const Position& p : mesh.positions)
+            expected.positions.insert(expected.positions.end(), p.begin(), p.end());
+        for (const Triangle& t : mesh.triangles) {
+            for (const std::uint32_t i : t) expected.indices.push_back(static_cast<std::uint16_t>(i));
+        }
+        range.coarseCount = putCoarseFirst(std::span(expected.indices).subspan(range.firstIndex), coarseStride(kept));
+        expected.meshes.push_back(range);
+    }
+    ASSERT_GT(coarseStride(kept), 1u);
+    EXPECT_EQ(std::memcmp(level.positions.data(), expected.positions.data(), 4 * expected.positions.size()), 0);
+    EXPECT_EQ(level.positions.size(), expected.positions.size());
+    EXPECT_EQ(level.indices, expected.indices);
+    ASSERT_EQ(level.meshes.size(), expected.meshes.size());
+    for (std::size_t m = 0; m < level.meshes.size(); ++m) {
+        const LevelMeshRange &got = level.meshes[m], &want = expected.meshes[m];
+        EXPECT_EQ(
+            std::tie(got.number, got.firstIndex, got.indexCount, got.coarseCount, got.vertexCount, got.baseVertex),
+            std::tie(want.number, want.firstIndex, want.indexCount, want.coarseCount, want.vertexCount,
+                     want.baseVertex))
+            << "mesh " << m;
+    }
+    EXPECT_EQ(level.min.y, -2.5f);
+    EXPECT_EQ(level.max.x, 1.0f);
 }
 
 }  // namespace
