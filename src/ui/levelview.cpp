@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QOpenGLContext>
+#include <QTimer>
 #include <QWheelEvent>
 #include <cstring>
 
@@ -126,7 +127,11 @@ void LevelView::paintGL() {
 void LevelView::drawAPart() {
     if (!partDue_) return;
     partDue_ = false;
-    if (!renderer_.moving()) update();
+    // After whatever came meanwhile: input and timers are not held up by a
+    // run of parts.
+    QTimer::singleShot(0, this, [this] {
+        if (!renderer_.moving()) update();
+    });
 }
 
 QImage LevelView::picture() {
