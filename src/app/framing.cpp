@@ -29,6 +29,7 @@ std::uint32_t putCoarseFirst(std::span<std::uint16_t> indices, std::uint32_t str
 std::uint32_t copyCoarseFirst(const std::uint8_t* from, std::size_t triangles, std::uint16_t* to,
                               std::uint32_t stride) {
     constexpr std::size_t kTriangleBytes = 6;
+    if (triangles == 0) return 0;
     if (stride <= 1) {
         std::memcpy(to, from, triangles * kTriangleBytes);
         return static_cast<std::uint32_t>(triangles * 3);

@@ -57,7 +57,7 @@ LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop)
         std::copy(summary.max.begin(), summary.max.end(), range.max);
 
         const ByteView stored = wholeGroups(planned.vertices, kVertexBytes);
-        if (kStoredOrder && summary.storedPositions) {
+        if (kStoredOrder && summary.storedPositions && !stored.empty()) {
             const std::size_t at = level.positions.size();
             level.positions.resize(at + stored.size() / sizeof(float));
             std::memcpy(level.positions.data() + at, stored.data(), stored.size());
@@ -71,8 +71,8 @@ LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop)
         const std::size_t at = level.indices.size();
         level.indices.resize(at + range.indexCount);
         if (kStoredOrder && faces.size() / kFaceBytes == static_cast<std::size_t>(summary.triangles)) {
-            range.coarseCount =
-                copyCoarseFirst(faces.data(), static_cast<std::size_t>(summary.triangles), &level.indices[at], stride);
+            range.coarseCount = copyCoarseFirst(faces.data(), static_cast<std::size_t>(summary.triangles),
+                                                level.indices.data() + at, stride);
         } else {
             triangles.clear();
             appendTriangles(faces, static_cast<std::size_t>(summary.vertices), triangles);

@@ -2,11 +2,12 @@
 // table, colours and the mesh list.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstring>
 #include <span>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/camera.hpp"
@@ -284,7 +285,7 @@ TEST(Level, CopiedOrDecodedTheSameAsTheWriters) {
         std::vector<std::uint8_t> vertices, faces;
         MeshSkip skip = MeshSkip::none;
     };
-    const std::vector<Mesh> meshes = {
+    const std::vector<Mesh> large = {
         {singles({one, two, 0, two, one, one, 0, 0, one}), faces(many)},         // both copied
         {singles({0x80000000, 1, one, one, 0x7F800000, two, one, one, one, 2}),  // -0, a tiny, infinity, a part group
          faces({0, 1, 2, 0, 0, 1, 2, 1, 0, 0, 1, 5})},                           // a degenerate face and one outside
@@ -293,50 +294,58 @@ TEST(Level, CopiedOrDecodedTheSameAsTheWriters) {
         {{}, {}, MeshSkip::outside},
         {singles({one, two, one}), {}},
     };
-    MeshPlan plan;
-    for (std::size_t m = 0; m < meshes.size(); ++m) {
-        plan.meshes.push_back({static_cast<std::int64_t>(m), meshes[m].skip, meshes[m].vertices, meshes[m].faces});
-    }
-    const LevelGeometry level = levelGeometry(plan);
-
-    LevelGeometry expected;
-    std::int64_t kept = 0;
-    for (const PlannedMesh& planned : plan.meshes)
-        kept += static_cast<std::int64_t>(decodeMesh(planned).triangles.size());
-    for (const PlannedMesh& planned : plan.meshes) {
-        if (planned.skip != MeshSkip::none) continue;
-        const DecodedMesh mesh = decodeMesh(planned);
-        LevelMeshRange range{planned.number,
-                             static_cast<std::uint32_t>(expected.indices.size()),
-                             static_cast<std::uint32_t>(3 * mesh.triangles.size()),
-                             0,
-                             static_cast<std::uint32_t>(mesh.positions.size()),
-                             static_cast<std::uint32_t>(expected.positions.size() / 3),
-                             {},
-                             {}};
-        for (const Position& p : mesh.positions)
-            expected.positions.insert(expected.positions.end(), p.begin(), p.end());
-        for (const Triangle& t : mesh.triangles) {
-            for (const std::uint32_t i : t) expected.indices.push_back(static_cast<std::uint16_t>(i));
+    // And a level of no triangle and no whole vertex group: nothing to copy from or to.
+    const std::vector<Mesh> empty = {{{1, 2}, {0}}, {{}, {}}};
+    for (const std::vector<Mesh>* meshes : {&large, &empty}) {
+        SCOPED_TRACE(meshes == &large ? "large" : "empty");
+        MeshPlan plan;
+        for (std::size_t m = 0; m < meshes->size(); ++m) {
+            plan.meshes.push_back(
+                {static_cast<std::int64_t>(m), (*meshes)[m].skip, (*meshes)[m].vertices, (*meshes)[m].faces});
         }
-        range.coarseCount = putCoarseFirst(std::span(expected.indices).subspan(range.firstIndex), coarseStride(kept));
-        expected.meshes.push_back(range);
+        const LevelGeometry level = levelGeometry(plan);
+
+        LevelGeometry expected;
+        std::int64_t kept = 0;
+        for (const PlannedMesh& planned : plan.meshes)
+            kept += static_cast<std::int64_t>(decodeMesh(planned).triangles.size());
+        for (const PlannedMesh& planned : plan.meshes) {
+            if (planned.skip != MeshSkip::none) continue;
+            const DecodedMesh mesh = decodeMesh(planned);
+            LevelMeshRange range{planned.number,
+                                 static_cast<std::uint32_t>(expected.indices.size()),
+                                 static_cast<std::uint32_t>(3 * mesh.triangles.size()),
+                                 0,
+                                 static_cast<std::uint32_t>(mesh.positions.size()),
+                                 static_cast<std::uint32_t>(expected.positions.size() / 3),
+                                 {},
+                                 {}};
+            for (const Position& p : mesh.positions)
+                expected.positions.insert(expected.positions.end(), p.begin(), p.end());
+            for (const Triangle& t : mesh.triangles) {
+                for (const std::uint32_t i : t) expected.indices.push_back(static_cast<std::uint16_t>(i));
+            }
+            range.coarseCount =
+                putCoarseFirst(std::span(expected.indices).subspan(range.firstIndex), coarseStride(kept));
+            expected.meshes.push_back(range);
+        }
+        EXPECT_EQ(coarseStride(kept) > 1, meshes == &large);
+        // Bit for bit: -0 and NaN as they are.
+        EXPECT_TRUE(std::equal(
+            level.positions.begin(), level.positions.end(), expected.positions.begin(), expected.positions.end(),
+            [](float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }));
+        EXPECT_EQ(level.indices, expected.indices);
+        ASSERT_EQ(level.meshes.size(), expected.meshes.size());
+        for (std::size_t m = 0; m < level.meshes.size(); ++m) {
+            const LevelMeshRange &got = level.meshes[m], &want = expected.meshes[m];
+            EXPECT_EQ(
+                std::tie(got.number, got.firstIndex, got.indexCount, got.coarseCount, got.vertexCount, got.baseVertex),
+                std::tie(want.number, want.firstIndex, want.indexCount, want.coarseCount, want.vertexCount,
+                         want.baseVertex))
+                << "mesh " << m;
+        }
+        if (meshes == &large) EXPECT_EQ(std::tie(level.min.y, level.max.x), std::make_tuple(-2.5f, 1.0f));
     }
-    ASSERT_GT(coarseStride(kept), 1u);
-    EXPECT_EQ(std::memcmp(level.positions.data(), expected.positions.data(), 4 * expected.positions.size()), 0);
-    EXPECT_EQ(level.positions.size(), expected.positions.size());
-    EXPECT_EQ(level.indices, expected.indices);
-    ASSERT_EQ(level.meshes.size(), expected.meshes.size());
-    for (std::size_t m = 0; m < level.meshes.size(); ++m) {
-        const LevelMeshRange &got = level.meshes[m], &want = expected.meshes[m];
-        EXPECT_EQ(
-            std::tie(got.number, got.firstIndex, got.indexCount, got.coarseCount, got.vertexCount, got.baseVertex),
-            std::tie(want.number, want.firstIndex, want.indexCount, want.coarseCount, want.vertexCount,
-                     want.baseVertex))
-            << "mesh " << m;
-    }
-    EXPECT_EQ(level.min.y, -2.5f);
-    EXPECT_EQ(level.max.x, 1.0f);
 }
 
 }  // namespace

@@ -55,9 +55,11 @@ int readWhole(int fd, MapBytes& bytes) {
     if (bytes.size() < kReadInHalves || std::thread::hardware_concurrency() < 2) {
         return readPart(fd, bytes.data(), bytes.size(), 0);
     }
-    // The second half starts on a huge page's boundary, so that no page is
-    // first touched by both threads.
-    const std::size_t half = bytes.size() / 2 / kHugePage * kHugePage;
+    // The second half starts on a huge page's boundary in memory, so that no
+    // page is first touched by both threads (the image itself may start
+    // anywhere on a small page).
+    const auto start = reinterpret_cast<std::uintptr_t>(bytes.data());
+    const std::size_t half = (start + bytes.size() / 2) / kHugePage * kHugePage - start;
     int second = 0;
     std::thread helper;
     try {
