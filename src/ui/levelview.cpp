@@ -117,6 +117,9 @@ void LevelView::paintGL() {
         case app::Painted::started:
         case app::Painted::adding:
             partDue_ = true;
+            // Where no frame is composed after this paint (a grab, a window
+            // not on the screen), the part comes all the same, a little later.
+            QTimer::singleShot(250, this, &LevelView::drawAPart);
             break;
         case app::Painted::nothing:
         case app::Painted::cheap:
