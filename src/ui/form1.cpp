@@ -39,10 +39,6 @@ namespace {
 // before any work.
 constexpr std::chrono::seconds kFirstLineWait{2};
 
-QString text(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 const app::Control& row(std::string_view name) {
     return *app::findControl(app::kForm1, name);
 }

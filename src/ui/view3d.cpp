@@ -34,10 +34,6 @@
 namespace v2bsp::ui {
 namespace {
 
-QString text(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 constexpr int kMeshNumberRole = Qt::UserRole;
 
 // A one-line label that shows as much of its text as fits, ending in "...",

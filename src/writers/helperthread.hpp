@@ -1,6 +1,7 @@
 // A second thread for one job at a time: the caller runs one half of a piece
 // of work while the helper runs the other, and both halves end before the
-// caller goes on. Used to format long runs of lines in two halves.
+// caller goes on (the mesh files' long runs of lines); or the helper runs a
+// job of its own until the caller waits for it (the whole-level OBJ's runs).
 #pragma once
 
 #include <condition_variable>

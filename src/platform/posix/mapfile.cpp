@@ -69,8 +69,7 @@ int readWhole(int fd, MapBytes& bytes) {
     }
     const int first = readPart(fd, bytes.data(), half, 0);
     helper.join();
-    if (first > 0 || first == kEnded) return first;
-    return second;
+    return first != 0 ? first : second;
 }
 
 }  // namespace
