@@ -2,6 +2,8 @@
 
 #include <GL/gl.h>
 
+#include "platform/win32/winsystem.hpp"
+
 namespace v2bsp::win32 {
 
 namespace {
@@ -13,24 +15,11 @@ constexpr int kProfileMask = 0x9126;
 constexpr int kCoreProfile = 0x00000001;
 using CreateContextAttribs = HGLRC(WINAPI*)(HDC, HGLRC, const int*);
 
+// The system's reason for the last failure, without its closing period: it
+// is quoted inside a sentence.
 std::string systemReason() {
-    wchar_t* text = nullptr;
-    const DWORD code = GetLastError();
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string reason = "error " + std::to_string(code);
-    if (text != nullptr) {
-        std::wstring_view words(text);
-        while (!words.empty() && (words.back() == L'\n' || words.back() == L'\r' || words.back() == L'.')) {
-            words.remove_suffix(1);
-        }
-        const int size =
-            WideCharToMultiByte(CP_UTF8, 0, words.data(), static_cast<int>(words.size()), nullptr, 0, nullptr, nullptr);
-        reason.assign(static_cast<std::size_t>(size), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, words.data(), static_cast<int>(words.size()), reason.data(), size, nullptr,
-                            nullptr);
-        LocalFree(text);
-    }
+    std::string reason = systemError(GetLastError()).message();
+    while (!reason.empty() && reason.back() == '.') reason.pop_back();
     return reason;
 }
 

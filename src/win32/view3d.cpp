@@ -30,11 +30,13 @@ std::string probeOpenGl() {
 }
 
 std::string openInExplorer(const std::filesystem::path& folder) {
-    const auto code =
-        reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"explore", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-    if (code > 32) return {};
-    // Below 32 the result is an error of the system's own numbering.
-    return systemError(code == 0 ? ERROR_NOT_ENOUGH_MEMORY : static_cast<DWORD>(code)).message();
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.lpVerb = L"explore";
+    info.lpFile = folder.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (ShellExecuteExW(&info)) return {};
+    return systemError(GetLastError()).message();
 }
 
 std::string groupSeparator() {
@@ -111,7 +113,9 @@ app::Painted GlView::paintNow() {
               height = std::max(1, static_cast<int>(client.bottom));
     if (throughGdi_) return paintThroughGdi(width, height);
     const app::Painted painted = renderer_.paint({0, width, height});
-    context_->swapBuffers();
+    // A part added off screen leaves the window's picture as it is; a swap
+    // would show a back buffer nobody drew.
+    if (painted != app::Painted::adding) context_->swapBuffers();
     return painted;
 }
 
@@ -134,11 +138,14 @@ app::Painted GlView::paintThroughGdi(int width, int height) {
         pixels_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 0);
     }
     const app::Painted painted = renderer_.paint({framebuffer_, width, height});
-    constexpr gl::GLenum kBgra = 0x80E1;
-    gl_.BindFramebuffer(gl::kFramebuffer, framebuffer_);
-    gl_.PixelStorei(gl::kPackAlignment, 1);
-    gl_.ReadPixels(0, 0, width, height, kBgra, gl::kUnsignedByte, pixels_.data());
-    gl_.BindFramebuffer(gl::kFramebuffer, 0);
+    // A part added off screen leaves the picture read last as it is.
+    if (painted != app::Painted::adding) {
+        constexpr gl::GLenum kBgra = 0x80E1;
+        gl_.BindFramebuffer(gl::kFramebuffer, framebuffer_);
+        gl_.PixelStorei(gl::kPackAlignment, 1);
+        gl_.ReadPixels(0, 0, width, height, kBgra, gl::kUnsignedByte, pixels_.data());
+        gl_.BindFramebuffer(gl::kFramebuffer, 0);
+    }
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
@@ -161,23 +168,24 @@ void GlView::freeFramebuffer() {
     framebuffer_ = colour_ = depth_ = 0;
 }
 
-// A large level's full picture is drawn a part a paint; the next part waits
-// behind the window's own events.
+// A large level's full picture is drawn a part a paint; the next part comes
+// on a timer, so that it waits behind the window's input and the other
+// timers (a posted message would go before them all).
 bool GlView::onPaint() {
     PAINTSTRUCT paint;
     BeginPaint(hwnd(), &paint);
     const app::Painted painted = paintNow();
     EndPaint(hwnd(), &paint);
     if (painted == app::Painted::started || painted == app::Painted::adding) {
-        PostMessageW(hwnd(), kMsgDrawLater, 0, 0);
+        SetTimer(hwnd(), kPartTimer, USER_TIMER_MINIMUM, nullptr);
     }
     return true;
 }
 
-bool GlView::onAppMessage(UINT msg, WPARAM, LPARAM) {
-    if (msg != kMsgDrawLater) return false;
+void GlView::onTimer(UINT_PTR id) {
+    if (id != kPartTimer) return;
+    KillTimer(hwnd(), id);
     InvalidateRect(hwnd(), nullptr, FALSE);
-    return true;
 }
 
 void GlView::onSize(int width, int height) {
@@ -391,7 +399,8 @@ void View3D::showUnavailable(const std::string& reason) {
     notice_.setText(unavailable_);
     notice_.setVisible(true);
     ShowWindow(view_->hwnd(), SW_HIDE);
-    for (const std::string_view name : {"saveimage", "frameAll", "frameSelected", "wireframe", "zUp"}) {
+    // Z Up stays: Save As writes the level as it says.
+    for (const std::string_view name : {"saveimage", "frameAll", "frameSelected", "wireframe"}) {
         enableCommand(name, false);
     }
 }
@@ -437,7 +446,8 @@ void View3D::onSize(int, int) {
 }
 
 void View3D::setFonts() {
-    if (font_ != nullptr) DeleteObject(font_);
+    // The old font goes once no control holds it.
+    const HFONT old = font_;
     font_ = messageFont(dpi(), 9);
     for (const Control* control : std::initializer_list<const Control*>{&notice_, &list_, &status_}) {
         control->setFont(font_);
@@ -445,6 +455,7 @@ void View3D::setFonts() {
     for (const auto& [name, button] : toolbar_) {
         if (button != nullptr) button->setFont(font_);
     }
+    if (old != nullptr) DeleteObject(old);
 }
 
 // The controls' sizes follow in onSize, at the new dpi.

@@ -84,10 +84,11 @@ protected:
     bool onPaint() override;
     void onSize(int width, int height) override;
     bool onMouse(UINT msg, WPARAM wparam, LPARAM lparam) override;
-    bool onAppMessage(UINT msg, WPARAM wparam, LPARAM lparam) override;
+    void onTimer(UINT_PTR id) override;
     void onDestroy() override;
 
 private:
+    static constexpr UINT_PTR kPartTimer = 1;
     app::Painted paintThroughGdi(int width, int height);
     void freeFramebuffer();
 

@@ -26,7 +26,6 @@ std::string utf8(std::wstring_view text);
 // The messages of the program's own windows, above WM_APP.
 enum AppMessage : UINT {
     kMsgRunPending = WM_APP + 1,  // a run has queued lines, tags or its end
-    kMsgDrawLater,                // the 3D View draws its next part
 };
 
 // A top-level or child window of its own class. The window procedure hands
