@@ -10,6 +10,7 @@
 #include "app/texts.hpp"
 #include "platform/mapfile.hpp"
 #include "platform/utf8path.hpp"
+#include "platform/win32/winsystem.hpp"
 
 namespace v2bsp::win32 {
 
@@ -54,10 +55,14 @@ app::SystemFolders windowsSystemFolders() {
 
 Form1::Form1()
     : outputParent_(programFolder()),
-      run_([this] { PostMessageW(hwnd(), kMsgRunPending, 0, 0); }),
+      run_([this] {
+          // On the run's thread: the window may be going away meanwhile.
+          if (const HWND window = runWindow_.load()) PostMessageW(window, kMsgRunPending, 0, 0);
+      }),
       glProbe_(probeOpenGl) {}
 
 Form1::~Form1() {
+    runWindow_ = nullptr;
     view3d_.reset();
     if (hwnd() != nullptr) DestroyWindow(hwnd());
     if (font_ != nullptr) DeleteObject(font_);
@@ -71,6 +76,7 @@ bool Form1::create() {
     args.menu = menus_.handle();
     args.icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
     if (!Wnd::create(args)) return false;
+    runWindow_ = hwnd();
     setShortcuts();
     setStartState();
     return true;
@@ -122,7 +128,8 @@ void Form1::setStartState() {
 
 // Every control from its twips at the window's dpi, with the font of that dpi.
 void Form1::placeControls() {
-    if (font_ != nullptr) DeleteObject(font_);
+    // The old font goes once no control holds it.
+    const HFONT old = font_;
     font_ = messageFont(dpi(), static_cast<int>(app::kForm1.fontPoints));
     const std::pair<const Control*, std::string_view> controls[] = {
         {&datalog_, "datalog"}, {&command1_, "Command1"}, {&cmdright_, "cmdright"},
@@ -132,6 +139,7 @@ void Form1::placeControls() {
         control->setFont(font_);
         control->setBounds(pixels(row(name).place, dpi()));
     }
+    if (old != nullptr) DeleteObject(old);
 }
 
 // The client area is as high as the layout says below the menu bar, and as
@@ -185,15 +193,15 @@ HWND Form1::control(std::string_view name) const {
 void Form1::chooseMap(const std::string& path) {
     if (running()) return;
     mappath_ = path;
-    std::error_code ignored;
-    if (std::filesystem::is_regular_file(pathFromUtf8(path), ignored)) {
-        command1_.setEnabled(true);
-        return;
-    }
-    command1_.setEnabled(false);
+    // Through the \\?\ form where the path is long, as the load opens it.
+    const DWORD attributes = GetFileAttributesW(systemPath(pathFromUtf8(path)).c_str());
+    const bool file = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    command1_.setEnabled(file);
+    if (file) return;
     // The reason the core itself gives for that path.
     try {
         loadMapFile(pathFromUtf8(path));
+        command1_.setEnabled(true);  // it could be read after all
     } catch (const MapError& refused) {
         refuse(std::string(kNotAMapMessage), refused.what());
     }

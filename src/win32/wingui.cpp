@@ -1,5 +1,7 @@
 #include "win32/wingui.hpp"
 
+#include "platform/win32/winsystem.hpp"
+
 #include <windowsx.h>
 
 namespace v2bsp::win32 {
@@ -13,12 +15,7 @@ std::wstring wide(std::string_view text) {
 }
 
 std::string utf8(std::wstring_view text) {
-    if (text.empty()) return {};
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-    return out;
+    return utf8FromWide(text);
 }
 
 namespace {

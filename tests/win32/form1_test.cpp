@@ -374,6 +374,25 @@ TEST(Form1, NotAMapIsReported) {
     }
 }
 
+// A map whose path is longer than MAX_PATH is taken when chosen, as the
+// load reads it (in the \\?\ form), and its meshes are written.
+TEST(Form1, TakesAMapOfALongPath) {
+    Fixture f;
+    const std::wstring prefix = L"\\\\?\\";
+    fs::path folder = fs::absolute(f.maps);
+    while (folder.native().size() < MAX_PATH + 20) {
+        folder /= std::string(40, 'd');
+        ASSERT_TRUE(CreateDirectoryW((prefix + folder.native()).c_str(), nullptr)) << GetLastError();
+    }
+    const fs::path map = folder / "room.map";
+    v2bsp::writeMap(prefix + map.native(), smallMap("room", 2, {}));
+    f.extract(map);
+    EXPECT_EQ(listing(f.program / "room"), (std::vector<std::string>{"mesh0.obj", "mesh1.obj"}));
+    for (fs::path gone = map; gone != fs::absolute(f.maps); gone = gone.parent_path()) {
+        (gone == map ? DeleteFileW : RemoveDirectoryW)((prefix + gone.native()).c_str());
+    }
+}
+
 // Closing during a run ends the run at its next log line; every file
 // written is whole, and then the window goes.
 TEST(Form1, ClosingDuringARunStopsItCleanly) {
