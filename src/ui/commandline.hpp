@@ -1,11 +1,7 @@
-// The command line of the window program:
-//
-//   v2bsp [MAP]      open the window, with MAP chosen as if by File > Open
-//   v2bsp --version  print the name, version and description
-//   v2bsp --help     print this usage
-//
-// Options of the toolkit itself (-platform, -style, ...) are removed before
-// the arguments reach parseCommandLine.
+// The command line of the window program on the toolkit (app/commandline.hpp
+// parses it): options of the toolkit itself (-platform, -style, ...) are
+// removed before the arguments reach parseCommandLine, and whether a window
+// can be opened at all is judged before the toolkit starts.
 #pragma once
 
 #include <filesystem>
@@ -13,25 +9,21 @@
 #include <string_view>
 #include <vector>
 
+#include "app/commandline.hpp"
 #include "app/texts.hpp"
 
 namespace v2bsp::ui {
 
 inline constexpr std::string_view kProgramName = app::kProgramName;
-inline constexpr std::string_view kInternalName = "V2 BSP Extractor";
+using app::kInternalName;
 inline constexpr std::string_view kDescription = app::kDescription;
 inline constexpr std::string_view kNoDisplay =
     "v2bsp: cannot open a window: no display; v2bsp-extract extracts without one";
 
-struct StartRequest {
-    enum class Action { window, version, help, usageError };
-    Action action = Action::window;
-    std::string map;    // empty: no map chosen
-    std::string error;  // for usageError
-};
-
-// `args` without the program name. "--" ends the options; at most one MAP.
-StartRequest parseCommandLine(const std::vector<std::string>& args);
+using app::helpText;
+using app::parseCommandLine;
+using app::StartRequest;
+using app::versionText;
 
 // True when `args` (without the program name) ask only for a text answer
 // (--version or --help before any "--"), which needs no display.
@@ -54,8 +46,5 @@ bool canOpenWindow(const std::vector<std::string>& args, Environment env);
 // /usr/local/bin, /bin, /opt/...): mesh files never go there, even for a
 // user who may write there.
 bool isSystemFolder(const std::filesystem::path& folder);
-
-std::string versionText();
-std::string helpText();
 
 }  // namespace v2bsp::ui

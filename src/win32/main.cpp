@@ -15,57 +15,34 @@
 #include <string>
 #include <vector>
 
-#include "app/texts.hpp"
+#include "app/commandline.hpp"
 #include "platform/diskfiles.hpp"
-#include "version.hpp"
 #include "win32/form1.hpp"
 
 namespace {
 
-constexpr char kUsage[] = "Usage: v2bsp.exe [MAP]\nOpens the window; MAP, when given, is chosen as if by File > Open.";
-
-// The map of the command line: empty for none; false when it is not one MAP
-// (`error` says why) or asks for a text (`error` is empty, `text` holds it).
-bool mapArgument(int argc, wchar_t** argv, std::string& map, std::string& error, std::string& text) {
-    bool options = true;
-    for (int i = 1; i < argc; ++i) {
-        const std::wstring_view arg = argv[i];
-        if (options && arg == L"--") {
-            options = false;
-        } else if (options && (arg == L"--version" || arg == L"--help")) {
-            text = arg == L"--help" ? std::string(kUsage)
-                                    : std::string(v2bsp::app::kProgramName) + " " + std::string(v2bsp::kVersionText) +
-                                          " (V2 BSP Extractor)\n" + std::string(v2bsp::app::kDescription) + ".";
-            return false;
-        } else if (options && arg.size() > 1 && arg.front() == L'-') {
-            error = "unknown option " + v2bsp::win32::utf8(arg);
-            return false;
-        } else if (!map.empty()) {
-            error = "only one MAP can be opened";
-            return false;
-        } else if (arg.empty()) {
-            error = "the MAP is an empty name";
-            return false;
-        } else {
-            map = v2bsp::win32::utf8(arg);
-        }
-    }
-    return true;
-}
+constexpr char kProgram[] = "v2bsp.exe";
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    std::string map, error, text;
-    const bool valid = mapArgument(argc, argv, map, error, text);
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.push_back(v2bsp::win32::utf8(argv[i]));
     LocalFree(argv);
-    if (!valid) {
-        const std::wstring shown = v2bsp::win32::wide(error.empty() ? text : "v2bsp: " + error + "\n\n" + kUsage);
-        MessageBoxW(nullptr, shown.c_str(), L"v2bsp", MB_OK | (error.empty() ? MB_ICONINFORMATION : MB_ICONWARNING));
-        return error.empty() ? 0 : 2;
+    using Action = v2bsp::app::StartRequest::Action;
+    const v2bsp::app::StartRequest request = v2bsp::app::parseCommandLine(args);
+    if (request.action != Action::window) {
+        const bool wrong = request.action == Action::usageError;
+        const std::string text = request.action == Action::version ? v2bsp::app::versionText()
+                                 : wrong ? "v2bsp: " + request.error + "\n\n" + v2bsp::app::helpText(kProgram)
+                                         : v2bsp::app::helpText(kProgram);
+        MessageBoxW(nullptr, v2bsp::win32::wide(text).c_str(), L"v2bsp",
+                    MB_OK | (wrong ? MB_ICONWARNING : MB_ICONINFORMATION));
+        return wrong ? 2 : 0;
     }
+    const std::string& map = request.map;
 
     v2bsp::installTemporaryCleanup();
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
