@@ -39,6 +39,14 @@ inline std::vector<std::string> logFor(std::int64_t meshes) {
     return log;
 }
 
+// A window's log of such a run: those lines, then where the files went.
+inline std::vector<std::string> windowLog(std::int64_t meshes, std::string_view folder) {
+    std::vector<std::string> log = logFor(meshes);
+    log.push_back("Wrote " + std::to_string(meshes) + " mesh file" + (meshes == 1 ? "" : "s") + " to " +
+                  std::string(folder));
+    return log;
+}
+
 // That log as the command prints it, `after` holding the lines that follow a
 // line of it.
 inline std::string logText(std::int64_t meshes, const std::map<std::string, std::vector<std::string>>& after = {}) {

@@ -3,12 +3,16 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
+#include <vector>
+
+#include "platform/utf8path.hpp"
 
 namespace v2bsp {
 
@@ -50,6 +54,17 @@ private:
 inline std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The names in `folder`, as UTF-8, sorted; empty when it does not exist.
+inline std::vector<std::string> listing(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
+        names.push_back(utf8Text(entry.path().filename()));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 }  // namespace v2bsp

@@ -16,6 +16,7 @@
 #include <map>
 
 #include "app/framing.hpp"
+#include "meshcolour.hpp"
 #include "recordinghost.hpp"
 #include "scratchfolder.hpp"
 #include "ui/form1.hpp"
@@ -29,19 +30,9 @@ using v2bsp::ui::LevelView;
 
 namespace {
 
-// The mesh whose colour `pixel` has, by hue (shading scales a colour, which
-// keeps its hue), or -1 for a grey such as the background.
+// The mesh whose colour `pixel` has, or -1.
 int meshOfColour(QRgb pixel, int meshes) {
-    const QColor c = QColor::fromRgb(pixel);
-    if (c.hsvSaturationF() < 0.25f || c.valueF() < 0.1f) return -1;
-    int best = -1;
-    double bestgap = 6.0 / 360;  // the sample's ten hues lie 20 degrees apart or more
-    for (int m = 0; m < meshes; ++m) {
-        double gap = std::abs(c.hsvHueF() - v2bsp::ui::meshColour(m).hsvHueF());
-        gap = std::min(gap, 1 - gap);
-        if (gap < bestgap) bestgap = gap, best = m;
-    }
-    return best;
+    return v2bsp::fixtures::meshOfColour(qRed(pixel) / 255.0, qGreen(pixel) / 255.0, qBlue(pixel) / 255.0, meshes);
 }
 
 std::map<int, int> pixelsPerMesh(const QImage& image, int meshes) {

@@ -92,17 +92,20 @@ private:
 
 using v2bsp::fixtures::RefusingFiles;
 
+inline QStringList qtList(const std::vector<std::string>& items) {
+    QStringList list;
+    for (const std::string& item : items) list << QString::fromStdString(item);
+    return list;
+}
+
 // The lines every complete run writes, with `meshes` mesh lines.
 inline QStringList completeLog(int meshes) {
-    QStringList lines;
-    for (const std::string& line : v2bsp::fixtures::logFor(meshes)) lines << QString::fromStdString(line);
-    return lines;
+    return qtList(v2bsp::fixtures::logFor(meshes));
 }
 
 // The window's log of a complete run: those lines, then where the files went.
 inline QStringList windowLog(int meshes, const QString& folder) {
-    return completeLog(meshes)
-           << QStringLiteral("Wrote %1 mesh file%2 to %3").arg(meshes).arg(meshes == 1 ? "" : "s", folder);
+    return qtList(v2bsp::fixtures::windowLog(meshes, folder.toStdString()));
 }
 
 using v2bsp::smallMap;
@@ -114,13 +117,7 @@ inline QString qpath(const fs::path& path) {
 
 // The names in `folder`, sorted; empty when it does not exist.
 inline QStringList listing(const fs::path& folder) {
-    QStringList names;
-    std::error_code ignored;
-    for (const auto& entry : fs::directory_iterator(folder, ignored)) {
-        names << QString::fromStdString(entry.path().filename().string());
-    }
-    names.sort();
-    return names;
+    return qtList(v2bsp::listing(folder));
 }
 
 }  // namespace uitest

@@ -34,18 +34,10 @@ std::string u8(const fs::path& path) {
 }
 
 std::vector<std::string> windowLog(int meshes, const fs::path& folder) {
-    std::vector<std::string> lines = v2bsp::fixtures::logFor(meshes);
-    lines.push_back("Wrote " + std::to_string(meshes) + " mesh file" + (meshes == 1 ? "" : "s") + " to " + u8(folder));
-    return lines;
+    return v2bsp::fixtures::windowLog(meshes, u8(folder));
 }
 
-std::vector<std::string> listing(const fs::path& folder) {
-    std::vector<std::string> names;
-    std::error_code ignored;
-    for (const auto& entry : fs::directory_iterator(folder, ignored)) names.push_back(u8(entry.path().filename()));
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using v2bsp::listing;
 
 // One window, hidden, with answering dialogs and its output in a scratch folder.
 struct Fixture {

@@ -12,6 +12,7 @@
 #include "app/level.hpp"
 #include "mapbuilder/mapbuilder.hpp"
 #include "mapfile.hpp"
+#include "meshcolour.hpp"
 #include "platform/utf8path.hpp"
 #include "recordinghost.hpp"
 #include "scratchfolder.hpp"
@@ -25,22 +26,9 @@ namespace mb = v2bsp::mapbuilder;
 using namespace v2bsp::win32;
 using namespace win32test;
 
-// The mesh whose hue `pixel` (blue, green, red, alpha) has, or -1 for a grey
-// such as the background: shading scales a colour, which keeps its hue.
+// The mesh whose hue `pixel` (blue, green, red, alpha) has, or -1.
 int meshOfColour(const std::uint8_t* pixel, int meshes) {
-    const double b = pixel[0] / 255.0, g = pixel[1] / 255.0, r = pixel[2] / 255.0;
-    const double high = std::max({r, g, b}), low = std::min({r, g, b}), span = high - low;
-    if (high < 0.1 || span / high < 0.25) return -1;
-    double hue = high == r ? (g - b) / span : high == g ? 2 + (b - r) / span : 4 + (r - g) / span;
-    hue = std::fmod(hue / 6 + 1, 1.0);
-    int best = -1;
-    double bestgap = 6.0 / 360;  // the sample's ten hues lie 20 degrees apart or more
-    for (int m = 0; m < meshes; ++m) {
-        double gap = std::abs(hue - v2bsp::app::meshHue(m));
-        gap = std::min(gap, 1 - gap);
-        if (gap < bestgap) bestgap = gap, best = m;
-    }
-    return best;
+    return v2bsp::fixtures::meshOfColour(pixel[2] / 255.0, pixel[1] / 255.0, pixel[0] / 255.0, meshes);
 }
 
 class View3DTest : public testing::Test {
