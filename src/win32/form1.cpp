@@ -54,12 +54,10 @@ app::SystemFolders windowsSystemFolders() {
 }
 
 Form1::Form1()
-    : outputParent_(programFolder()),
-      run_([this] {
+    : outputParent_(programFolder()), run_([this] {
           // On the run's thread: the window may be going away meanwhile.
           if (const HWND window = runWindow_.load()) PostMessageW(window, kMsgRunPending, 0, 0);
-      }),
-      glProbe_(probeOpenGl) {}
+      }) {}
 
 Form1::~Form1() {
     runWindow_ = nullptr;

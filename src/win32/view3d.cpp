@@ -25,10 +25,6 @@ const FileFilter kPng{"PNG image (*.png)", "*.png"};
 
 }  // namespace
 
-std::string probeOpenGl() {
-    return {};
-}
-
 std::string openInExplorer(const std::filesystem::path& folder) {
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;

@@ -45,10 +45,9 @@ enum View3DId : int {
 };
 
 // Empty when the view may draw with OpenGL, else why not (a test's way to
-// take the unavailable path); the view still finds out for itself whether
-// its context can be made.
+// take the unavailable path); none, or an empty answer, and the view finds
+// out for itself whether its context can be made.
 using GlProbe = std::function<std::string()>;
-std::string probeOpenGl();
 
 // Shows `folder` in the Explorer; empty, or why that failed.
 using FolderOpener = std::function<std::string(const std::filesystem::path& folder)>;
@@ -114,7 +113,7 @@ public:
     static constexpr int kPreferredHeight = 600;
     static constexpr int kListWidth = 250;
 
-    explicit View3D(GlProbe probe = probeOpenGl);
+    explicit View3D(GlProbe probe = {});
     ~View3D() override;
 
     // Makes the window, hidden.

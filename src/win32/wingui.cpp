@@ -163,12 +163,6 @@ LRESULT Wnd::windowProc(UINT msg, WPARAM wparam, LPARAM lparam) {
         case WM_DPICHANGED:
             onDpiChanged(HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
             return 0;
-        case WM_GETMINMAXINFO:
-            if (onGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lparam))) return 0;
-            break;
-        case WM_KEYDOWN:
-            if (onKeyDown(wparam)) return 0;
-            break;
         case WM_ACTIVATE:
             if (GetParent(hwnd_) != nullptr) break;
             onActivate(LOWORD(wparam) != WA_INACTIVE);

@@ -91,14 +91,6 @@ protected:
         (void)msg, (void)wparam, (void)lparam;
         return false;
     }
-    virtual bool onKeyDown(WPARAM key) {
-        (void)key;
-        return false;
-    }
-    virtual bool onGetMinMaxInfo(MINMAXINFO* info) {
-        (void)info;
-        return false;
-    }
     // The window became active, or stopped being so. The base keeps the
     // control that had the focus and gives it back, as a dialog box does,
     // or gives it to `firstFocus()` the first time.
@@ -125,11 +117,8 @@ struct Control {
     void setText(std::string_view text) const;
     std::string text() const;
     void setEnabled(bool on) const { EnableWindow(hwnd, on ? TRUE : FALSE); }
-    bool enabled() const { return IsWindowEnabled(hwnd) != FALSE; }
     void setVisible(bool on) const { ShowWindow(hwnd, on ? SW_SHOWNA : SW_HIDE); }
-    bool visible() const { return (GetWindowLongW(hwnd, GWL_STYLE) & WS_VISIBLE) != 0; }
     void setFont(HFONT font) const { SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE); }
-    void focus() const { SetFocus(hwnd); }
 };
 
 struct Button : Control {
@@ -162,7 +151,6 @@ struct Edit : Control {
     void append(std::string_view text) const;
     // The caret's place, in UTF-16 units.
     int caret() const;
-    int length() const { return GetWindowTextLengthW(hwnd); }
 };
 
 struct ListBox : Control {

@@ -78,13 +78,9 @@ struct Fixture {
         return lines;
     }
     std::vector<std::string> tagList() const {
+        const v2bsp::win32::ListBox list{{control("List1")}};
         std::vector<std::string> items;
-        const LRESULT count = SendMessageW(control("List1"), LB_GETCOUNT, 0, 0);
-        for (LRESULT i = 0; i < count; ++i) {
-            wchar_t item[256] = {};
-            SendMessageW(control("List1"), LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item));
-            items.push_back(utf8(item));
-        }
+        for (int i = 0; i < list.count(); ++i) items.push_back(list.item(i));
         return items;
     }
     void extract(const fs::path& map) {
@@ -230,9 +226,7 @@ TEST(Form1, ExtractWritesTheMeshesAndLog) {
     EXPECT_TRUE(menuItemEnabled(f.form.menu(), f.form.commandId("mnuopen")));
     EXPECT_TRUE(f.messages->notices.empty());
     // The caret stands after the last line break.
-    DWORD start = 0, end = 0;
-    SendMessageW(f.control("datalog"), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-    EXPECT_EQ(static_cast<int>(end), GetWindowTextLengthW(f.control("datalog")));
+    EXPECT_EQ(v2bsp::win32::Edit{{f.control("datalog")}}.caret(), GetWindowTextLengthW(f.control("datalog")));
 
     // The files are those the core writes on its own.
     v2bsp::fixtures::RecordingHost core;

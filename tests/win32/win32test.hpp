@@ -90,9 +90,7 @@ inline bool pumpUntil(const std::function<bool()>& done, int seconds = 60) {
 }
 
 inline std::string text(HWND hwnd) {
-    std::wstring buffer(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-    buffer.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, buffer.data(), static_cast<int>(buffer.size()))));
-    return v2bsp::win32::utf8(buffer);
+    return v2bsp::win32::Control{hwnd}.text();
 }
 
 // A menu item's text, by its command id.
@@ -104,10 +102,7 @@ inline std::string menuText(HMENU menu, int id) {
 
 // A control's rectangle in its parent's client area.
 inline RECT placeOf(HWND control) {
-    RECT r{};
-    GetWindowRect(control, &r);
-    MapWindowPoints(HWND_DESKTOP, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
-    return r;
+    return v2bsp::win32::Control{control}.bounds();
 }
 
 // A key as the message loop gets it, with the modifiers held.
