@@ -172,6 +172,11 @@ bool GlView::onPaint() {
     BeginPaint(hwnd(), &paint);
     const app::Painted painted = paintNow();
     EndPaint(hwnd(), &paint);
+    if (!renderer_.failure().empty() && renderer_.failure() != reported_) {
+        reported_ = renderer_.failure();
+        if (onFailed) onFailed(reported_);
+        return true;
+    }
     if (painted == app::Painted::started || painted == app::Painted::adding) {
         SetTimer(hwnd(), kPartTimer, USER_TIMER_MINIMUM, nullptr);
     }
@@ -327,6 +332,7 @@ void View3D::onCreate() {
     const std::string refused = probe_ ? probe_() : std::string();
     const std::string failure = refused.empty() ? view_->start() : refused;
     if (!failure.empty()) showUnavailable(failure);
+    view_->onFailed = [this](const std::string& reason) { showUnavailable(reason); };
 }
 
 // The buttons are for the mouse, and Tab passes them by: the keys reach

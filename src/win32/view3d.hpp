@@ -77,6 +77,8 @@ public:
     app::Painted paintNow();
 
     std::function<void(int mesh)> onPicked;
+    // The renderer failed after its start (an upload, a new picture's buffers): why, once.
+    std::function<void(const std::string& reason)> onFailed;
 
 protected:
     LRESULT windowProc(UINT msg, WPARAM wparam, LPARAM lparam) override;
@@ -102,6 +104,7 @@ private:
     app::gl::GLuint framebuffer_ = 0, colour_ = 0, depth_ = 0;
     int framebufferWidth_ = 0, framebufferHeight_ = 0;
     std::vector<std::uint8_t> pixels_;
+    std::string reported_;  // the renderer's failure already told
     POINT pressAt_{}, lastAt_{};
     bool pressed_ = false, dragged_ = false, panning_ = false;
 };
