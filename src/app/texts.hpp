@@ -48,9 +48,14 @@ std::string wroteLine(const ExtractResult& result, std::string_view separator);
 // "This is not a valid Vorun 2 map file: <reason>".
 std::string notAMapLine(std::string_view message, std::string_view reason);
 
-// Help > About: the version, what the program does, where the mesh files go,
-// the licence; lines apart by "\n".
+// Help > About: its title, and the version, what the program does, where the
+// mesh files go, the licence; lines apart by "\n".
+inline constexpr char kAboutTitle[] = "About v2bsp";
 std::string aboutText();
+
+// File > Open's filter for maps, as its name and its pattern.
+inline constexpr char kMapFilterName[] = "Vorun 2 Map File (*.Map)";
+inline constexpr char kMapFilterPattern[] = "*.Map";
 
 // The 3D View's title: "<folder> - 3D View".
 std::string viewTitle(std::string_view folderName);

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <memory>
 
+#include "app/texts.hpp"
+
 class QFileDialog;
 class QMessageBox;
 class QWidget;
@@ -13,7 +15,7 @@ class QWidget;
 namespace v2bsp::ui {
 
 // The filter File > Open sets; its pattern matches .Map, .map and .MAP alike.
-inline constexpr char kMapFilter[] = "Vorun 2 Map File (*.Map)";
+inline constexpr const char* kMapFilter = v2bsp::app::kMapFilterName;
 // The filter offered after it, for a map named otherwise.
 inline constexpr char kAllFilesFilter[] = "All files (*)";
 

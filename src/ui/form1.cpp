@@ -432,7 +432,7 @@ void Form1::placeView3d() {
 }
 
 void Form1::showAbout() {
-    messages_->about(QStringLiteral("About v2bsp"), QString::fromStdString(app::aboutText()));
+    messages_->about(v2bsp::app::kAboutTitle, QString::fromStdString(app::aboutText()));
 }
 
 void Form1::announce3dwindow() {

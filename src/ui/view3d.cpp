@@ -420,7 +420,7 @@ void View3D::frameSelected() {
 }
 
 void View3D::showAbout() {
-    messages_->about(QStringLiteral("About v2bsp"), QString::fromStdString(app::aboutText()));
+    messages_->about(v2bsp::app::kAboutTitle, QString::fromStdString(app::aboutText()));
 }
 
 // The list as wide as it likes, as far as the view keeps its share of the

@@ -2,6 +2,7 @@
 
 #include <commdlg.h>
 
+#include "app/texts.hpp"
 #include "win32/wingui.hpp"
 
 namespace v2bsp::win32 {
@@ -39,7 +40,7 @@ void box(HWND owner, const std::string& text, UINT icon) {
 }  // namespace
 
 std::vector<FileFilter> mapFilters() {
-    return {{"Vorun 2 Map File (*.Map)", "*.Map"}, {"All files", "*.*"}};
+    return {{app::kMapFilterName, app::kMapFilterPattern}, {"All files", "*.*"}};
 }
 
 std::wstring filterText(const std::vector<FileFilter>& filters) {

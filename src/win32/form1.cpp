@@ -258,7 +258,7 @@ void Form1::showPendingLog() {
 }
 
 void Form1::showAbout() {
-    messages_->about("About v2bsp", app::aboutText());
+    messages_->about(app::kAboutTitle, app::aboutText());
 }
 
 void Form1::onDropFiles(HDROP drop) {

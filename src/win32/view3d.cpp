@@ -595,7 +595,7 @@ void View3D::showZUp(bool on) {
 }
 
 void View3D::showAbout() {
-    messages_->about("About v2bsp", app::aboutText());
+    messages_->about(app::kAboutTitle, app::aboutText());
 }
 
 }  // namespace v2bsp::win32
