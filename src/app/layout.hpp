@@ -122,6 +122,21 @@ inline constexpr MenuItem kView3DMenu[] = {
 inline constexpr std::string_view kView3DToolbar[] = {"openfolder", "saveas",    "saveimage", kSeparator,
                                                       "frameAll",   "wireframe", "zUp"};
 
+// The size the 3D View would like, in pixels at 96 dpi, frame aside; and its
+// list's width.
+inline constexpr int kView3DWidth = 960;
+inline constexpr int kView3DHeight = 600;
+inline constexpr int kView3DListWidth = 250;
+
+// The 3D View's file filters: what the dialog shows, and the names it takes.
+struct FileFilterText {
+    std::string_view description;
+    std::string_view pattern;
+};
+inline constexpr FileFilterText kGlbFilter{"glTF binary (*.glb)", "*.glb"};
+inline constexpr FileFilterText kObjFilter{"Wavefront OBJ (*.obj)", "*.obj"};
+inline constexpr FileFilterText kPngFilter{"PNG image (*.png)", "*.png"};
+
 // The row named `name`, or null.
 const Control* findControl(const FormLayout& form, std::string_view name);
 const MenuItem* findMenuItem(const FormLayout& form, std::string_view name);

@@ -22,6 +22,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/layout.hpp"
 #include "extract/extraction.hpp"
 #include "ui/dialogs.hpp"
 #include "ui/levelview.hpp"
@@ -48,9 +49,9 @@ using FolderOpener = std::function<void(const QString& folder, std::function<voi
 // Its processes belong to `owner`.
 FolderOpener systemFolderOpener(QObject* owner);
 
-inline constexpr char kGlbFilter[] = "glTF binary (*.glb)";
-inline constexpr char kObjFilter[] = "Wavefront OBJ (*.obj)";
-inline constexpr char kPngFilter[] = "PNG image (*.png)";
+inline constexpr const char* kGlbFilter = app::kGlbFilter.description.data();
+inline constexpr const char* kObjFilter = app::kObjFilter.description.data();
+inline constexpr const char* kPngFilter = app::kPngFilter.description.data();
 
 // The level's geometry, decoded from a run's plan (app/level.hpp).
 using app::levelGeometry;
@@ -69,9 +70,9 @@ class View3D final : public QMainWindow {
 
 public:
     // The size it would like, in pixels at 96 dpi, frame aside; and its list's width.
-    static constexpr int kPreferredWidth = 960;
-    static constexpr int kPreferredHeight = 600;
-    static constexpr int kListWidth = 250;
+    static constexpr int kPreferredWidth = app::kView3DWidth;
+    static constexpr int kPreferredHeight = app::kView3DHeight;
+    static constexpr int kListWidth = app::kView3DListWidth;
 
     // `probe` decides whether the view is drawn with OpenGL.
     explicit View3D(GlProbe probe = probeOpenGl, QWidget* parent = nullptr);

@@ -19,9 +19,12 @@ constexpr int kStatusHeight = 22;
 constexpr int kGap = 4;
 constexpr int kDragPixels = 3;  // a press that moves less is a click
 
-const FileFilter kGlb{"glTF binary (*.glb)", "*.glb"};
-const FileFilter kObj{"Wavefront OBJ (*.obj)", "*.obj"};
-const FileFilter kPng{"PNG image (*.png)", "*.png"};
+FileFilter filterOf(const app::FileFilterText& text) {
+    return {std::string(text.description), std::string(text.pattern)};
+}
+const FileFilter kGlb = filterOf(app::kGlbFilter);
+const FileFilter kObj = filterOf(app::kObjFilter);
+const FileFilter kPng = filterOf(app::kPngFilter);
 
 }  // namespace
 

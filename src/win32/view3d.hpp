@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 
+#include "app/layout.hpp"
 #include "app/level.hpp"
 #include "app/placement.hpp"
 #include "app/renderer.hpp"
@@ -112,9 +113,9 @@ private:
 class View3D final : public Wnd {
 public:
     // The size it would like, in pixels at 96 dpi, frame aside; and its list's width.
-    static constexpr int kPreferredWidth = 960;
-    static constexpr int kPreferredHeight = 600;
-    static constexpr int kListWidth = 250;
+    static constexpr int kPreferredWidth = app::kView3DWidth;
+    static constexpr int kPreferredHeight = app::kView3DHeight;
+    static constexpr int kListWidth = app::kView3DListWidth;
 
     explicit View3D(GlProbe probe = {});
     ~View3D() override;
