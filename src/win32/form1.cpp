@@ -160,21 +160,24 @@ void Form1::setOuterWidth(double twips) {
 }
 
 // Shows what the slide says: its caption, its state, its width, its timers.
+// A tick changes the width; the texts and the timer that runs change only at
+// the slide's ends, and setting them again would repaint the button and
+// restart the timer at every tick.
 void Form1::applySlide() {
-    cmdright_.setText(slide_.caption());
-    txt1_.setText(slide_.state());
+    const std::pair<const Control*, std::string_view> texts[] = {{&cmdright_, slide_.caption()},
+                                                                 {&txt1_, slide_.state()}};
+    for (const auto& [control, shown] : texts) {
+        if (control->text() != shown) control->setText(shown);
+    }
     setOuterWidth(slide_.outerWidth());
+    const app::Slide::Timer runs = slide_.runs();
+    if (runs == timerRunning_) return;
+    timerRunning_ = runs;
+    KillTimer(hwnd(), kTimer1);
+    KillTimer(hwnd(), kTimer2);
     const UINT interval = static_cast<UINT>(row("Timer1").intervalMs);
-    if (slide_.runs() == app::Slide::Timer::widening) {
-        SetTimer(hwnd(), kTimer1, interval, nullptr);
-    } else {
-        KillTimer(hwnd(), kTimer1);
-    }
-    if (slide_.runs() == app::Slide::Timer::narrowing) {
-        SetTimer(hwnd(), kTimer2, interval, nullptr);
-    } else {
-        KillTimer(hwnd(), kTimer2);
-    }
+    if (runs == app::Slide::Timer::widening) SetTimer(hwnd(), kTimer1, interval, nullptr);
+    if (runs == app::Slide::Timer::narrowing) SetTimer(hwnd(), kTimer2, interval, nullptr);
 }
 
 HWND Form1::control(std::string_view name) const {
@@ -278,6 +281,7 @@ bool Form1::onClose() {
     }
     KillTimer(hwnd(), kTimer1);
     KillTimer(hwnd(), kTimer2);
+    timerRunning_ = app::Slide::Timer::none;
     if (view3d_ != nullptr) view3d_->hide();
     return true;
 }

@@ -143,7 +143,8 @@ private:
     std::string mappath_;
     std::filesystem::path outputParent_;
     OutputFiles* files_ = nullptr;
-    std::atomic<HWND> runWindow_{nullptr};  // where the run's wake goes; read on the run's thread
+    std::atomic<HWND> runWindow_{nullptr};                      // where the run's wake goes; read on the run's thread
+    app::Slide::Timer timerRunning_ = app::Slide::Timer::none;  // of the slide's two
     app::ExtractRun run_;
     bool closeWhenStopped_ = false;
     bool taking_ = false;  // the run's reports are being taken
