@@ -363,7 +363,7 @@ void LevelRenderer::frameMesh(int mesh) {
 // A small level, or a moving camera, is drawn in one paint. Else the first
 // paint of a new state draws the cheap picture and starts the full one off
 // screen; each paint after it adds a part, and the last shows it.
-Painted LevelRenderer::paint(const PaintTarget& target, bool whole) {
+Painted LevelRenderer::paint(const PaintTarget& target, Progress progress) {
     if (gl_ == nullptr) return Painted::nothing;
     if (pending_) upload();
     const Functions& g = *gl_;
@@ -371,9 +371,10 @@ Painted LevelRenderer::paint(const PaintTarget& target, bool whole) {
     g.BindFramebuffer(kFramebuffer, target.framebuffer);
     g.Viewport(0, 0, width, height);
     g.ClearColor(kBackground.red, kBackground.green, kBackground.blue, 1);
-    const bool large = ready_ && triangles_ > kMovingTriangles && !whole;
+    const bool large = ready_ && triangles_ > kMovingTriangles && progress != Progress::whole;
     const bool adding = large && !moving_ && wholeState_ == state_ && objects_->whole.framebuffer != 0 &&
                         objects_->whole.width == width && objects_->whole.height == height;
+    if (adding && progress == Progress::hold) return Painted::held;
     // A part added leaves the cheap picture in the target, which the host keeps between paints.
     if (!adding) g.Clear(kColorBufferBit | kDepthBufferBit);
     if (!ready_) return Painted::nothing;
@@ -522,7 +523,7 @@ std::vector<std::uint8_t> LevelRenderer::picture(int width, int height) {
         target.free(g);
         return {};
     }
-    paint({target.framebuffer, width, height}, true);
+    paint({target.framebuffer, width, height}, Progress::whole);
     const auto row = static_cast<std::size_t>(width) * 4;
     std::vector<std::uint8_t> pixels(row * static_cast<std::size_t>(height));
     g.BindFramebuffer(kFramebuffer, target.framebuffer);

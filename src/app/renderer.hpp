@@ -51,6 +51,14 @@ enum class Painted {
     cheap,    // the camera moves: the target shows the cheap picture
     started,  // the target shows the cheap picture; paint again after the host's events
     adding,   // a part was added off screen, the target is untouched; paint again after the host's events
+    held,     // as asked, no part was added: the target is untouched
+};
+
+// How far a paint of a large level goes past its cheap picture.
+enum class Progress {
+    addPart,  // adds the next part of the full picture off screen
+    hold,     // adds none while the target still shows this picture (its last frame is not on the screen yet)
+    whole,    // the full picture at once, whatever the level's size (Save Image)
 };
 
 class LevelRenderer {
@@ -118,9 +126,8 @@ public:
     // Frames mesh `mesh`'s bounds; the whole level for none.
     void frameMesh(int mesh);
 
-    // GL. Draws into `target`. With `whole`, the full picture at once,
-    // whatever the level's size (Save Image).
-    Painted paint(const PaintTarget& target, bool whole = false);
+    // GL. Draws into `target`, going as far as `progress` says.
+    Painted paint(const PaintTarget& target, Progress progress = Progress::addPart);
     // GL. The mesh drawn at `pixel`, or -1 for none: the ids of the visible
     // meshes whose bounds may cover that pixel, drawn into a 1 x 1
     // framebuffer of the renderer's own. Leaves framebuffer 0 bound.

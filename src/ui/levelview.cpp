@@ -107,8 +107,14 @@ void LevelView::resizeGL(int, int) {
 // before is on the screen and the window has answered whatever came meanwhile.
 void LevelView::paintGL() {
     const QSize pixels = QSize(std::max(1, width()), std::max(1, height())) * devicePixelRatio();
+    // A paint the toolkit asks for before the last frame is on the screen
+    // (the window shown, exposed) adds no part, so that no part holds back
+    // the first frame.
+    const app::Progress progress = wholeNow_ ? app::Progress::whole
+                                   : partDue_ ? app::Progress::hold
+                                              : app::Progress::addPart;
     const app::Painted painted =
-        renderer_.paint({defaultFramebufferObject(), pixels.width(), pixels.height()}, wholeNow_);
+        renderer_.paint({defaultFramebufferObject(), pixels.width(), pixels.height()}, progress);
     reportFailure();
     switch (painted) {
         case app::Painted::full:
@@ -123,6 +129,7 @@ void LevelView::paintGL() {
             break;
         case app::Painted::nothing:
         case app::Painted::cheap:
+        case app::Painted::held:
             break;
     }
 }
