@@ -12,6 +12,7 @@
 
 #include "app/matrix.hpp"
 #include "app/texts.hpp"
+#include "platform/bulkmemory.hpp"
 #include "writers/meshplan.hpp"
 
 namespace v2bsp::app {
@@ -28,12 +29,17 @@ struct LevelMeshRange {
     float max[3] = {0, 0, 0};
 };
 
+// The level's large arrays are filled as soon as they are sized: their memory
+// is not zeroed first, and a large one is offered huge pages.
+template <typename T>
+using LevelArray = std::vector<T, BulkAllocator<T>>;
+
 struct LevelGeometry {
-    std::vector<float> positions;  // x, y, z per vertex, as stored (Y up)
+    LevelArray<float> positions;  // x, y, z per vertex, as stored (Y up)
     // Three per triangle, each counted from its mesh's baseVertex: the map's
     // indices are 16-bit, and half the bytes of 32-bit ones are half the
     // memory and the fetching.
-    std::vector<std::uint16_t> indices;
+    LevelArray<std::uint16_t> indices;
     std::vector<LevelMeshRange> meshes;
     Vec3 min, max;  // bounds of every position; zero when there is none
 };

@@ -7,41 +7,16 @@
 
 #include <cstddef>
 #include <filesystem>
-#include <new>
-#include <utility>
 #include <vector>
 
 #include "mapimage/mapimage.hpp"
+#include "platform/bulkmemory.hpp"
 #include "platform/outputfiles.hpp"
 
 namespace v2bsp {
 
-// Memory for a whole map image: a large one is taken straight from the system
-// where that makes first touches cheaper (on 2 MiB boundaries, offered huge
-// pages, on Linux); its bytes are not zeroed first, since the read fills them.
-void* allocateMapImage(std::size_t bytes);
-void freeMapImage(void* pointer, std::size_t bytes);
-
-template <typename T>
-struct MapImageAllocator {
-    using value_type = T;
-    MapImageAllocator() = default;
-    template <typename U>
-    MapImageAllocator(const MapImageAllocator<U>&) {}
-    T* allocate(std::size_t count) { return static_cast<T*>(allocateMapImage(count * sizeof(T))); }
-    void deallocate(T* pointer, std::size_t count) { freeMapImage(pointer, count * sizeof(T)); }
-    template <typename U>
-    void construct(U* pointer) {
-        ::new (static_cast<void*>(pointer)) U;
-    }
-    template <typename U, typename... Args>
-    void construct(U* pointer, Args&&... args) {
-        ::new (static_cast<void*>(pointer)) U(std::forward<Args>(args)...);
-    }
-    friend bool operator==(const MapImageAllocator&, const MapImageAllocator&) { return true; }
-};
-
-using MapBytes = std::vector<std::uint8_t, MapImageAllocator<std::uint8_t>>;
+// Its bytes are not zeroed before the read fills them.
+using MapBytes = std::vector<std::uint8_t, BulkAllocator<std::uint8_t>>;
 
 // The whole of a regular file, read in one bulk read (an implementation may
 // read a large file in two parts at once). Never creates a file.

@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,16 +14,10 @@
 namespace v2bsp {
 namespace {
 
-// Below this an image comes from the ordinary heap.
-constexpr std::size_t kLargeImage = std::size_t{4} << 20;
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
 std::error_code lastError() {
     return {errno, std::generic_category()};
-}
-
-std::size_t wholeHugePages(std::size_t bytes) {
-    return (bytes + kHugePage - 1) / kHugePage * kHugePage;
 }
 
 // From this length on a map is read in two halves at once: the copy out of
@@ -73,24 +66,6 @@ int readWhole(int fd, MapBytes& bytes) {
 }
 
 }  // namespace
-
-void* allocateMapImage(std::size_t bytes) {
-    if (bytes < kLargeImage) return ::operator new(bytes);
-    const std::size_t length = wholeHugePages(bytes);
-    void* memory = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (memory == MAP_FAILED) throw std::bad_alloc();
-    ::madvise(memory, length, MADV_HUGEPAGE);  // only advice: refused, the pages are ordinary ones
-    return memory;
-}
-
-void freeMapImage(void* pointer, std::size_t bytes) {
-    if (pointer == nullptr) return;
-    if (bytes < kLargeImage) {
-        ::operator delete(pointer);
-        return;
-    }
-    ::munmap(pointer, wholeHugePages(bytes));
-}
 
 MapBytes loadMapFile(const std::filesystem::path& path, FileIdentity* identity) {
     const std::string shown = path.string();

@@ -12,8 +12,6 @@
 namespace v2bsp {
 namespace {
 
-// Below this an image comes from the ordinary heap.
-constexpr std::size_t kLargeImage = std::size_t{4} << 20;
 // ReadFile takes a 32-bit count.
 constexpr DWORD kLargestRead = DWORD{1} << 30;
 
@@ -22,22 +20,6 @@ std::error_code lastError() {
 }
 
 }  // namespace
-
-void* allocateMapImage(std::size_t bytes) {
-    if (bytes < kLargeImage) return ::operator new(bytes);
-    void* memory = ::VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-    if (memory == nullptr) throw std::bad_alloc();
-    return memory;
-}
-
-void freeMapImage(void* pointer, std::size_t bytes) {
-    if (pointer == nullptr) return;
-    if (bytes < kLargeImage) {
-        ::operator delete(pointer);
-        return;
-    }
-    ::VirtualFree(pointer, 0, MEM_RELEASE);
-}
 
 MapBytes loadMapFile(const std::filesystem::path& path, FileIdentity* identity) {
     const std::string shown = shownPath(path);
