@@ -271,6 +271,9 @@ void Form1::Command1_Click() {
     run_.waitForEvents(kFirstLineWait);
     takeRunEvents();
     if (!running_) return;
+    // The 3D window is made while the run goes and shown once it ends, so
+    // that its first picture comes sooner.
+    if (mnu3dwindow->isChecked()) makeView3d();
     QEventLoop loop;
     runLoop_ = &loop;
     loop.exec();
@@ -382,13 +385,19 @@ void Form1::show3dWindow(bool shown) {
     view3d_->activateWindow();
 }
 
+// Made with its window on the screen's side, not yet shown.
+void Form1::makeView3d() {
+    if (view3d_ != nullptr) return;
+    view3d_ = std::make_unique<View3D>(glProbe_);
+    // Closed by the user, it is no longer checked.
+    connect(view3d_.get(), &View3D::closed, mnu3dwindow, [this] { mnu3dwindow->setChecked(false); });
+    view3d_->winId();
+}
+
 void Form1::showLevel(std::optional<app::LevelGeometry> decoded) {
-    const bool first = view3d_ == nullptr;
-    if (first) {
-        view3d_ = std::make_unique<View3D>(glProbe_);
-        // Closed by the user, it is no longer checked.
-        connect(view3d_.get(), &View3D::closed, mnu3dwindow, [this] { mnu3dwindow->setChecked(false); });
-    }
+    makeView3d();
+    const bool first = !view3dPlaced_;
+    view3dPlaced_ = true;
     view3d_->showRun(*extraction_, levelResult_, std::move(decoded));
     shownRun_ = runsToTheEnd_;
     if (first) placeView3d();

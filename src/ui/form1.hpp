@@ -123,6 +123,7 @@ private:
     void takeRunEvents();
     void showPendingLog();
     v2bsp::ExtractSettings runSettings() const;
+    void makeView3d();
     void showLevel(std::optional<v2bsp::app::LevelGeometry> decoded = std::nullopt);
     void placeView3d();
     void keepView3dInside();
@@ -165,6 +166,7 @@ private:
     int shownRun_ = 0;
     v2bsp::ui::GlProbe glProbe_ = v2bsp::ui::probeOpenGl;
     std::unique_ptr<v2bsp::ui::View3D> view3d_;
+    bool view3dPlaced_ = false;  // placed beside this window, which its first showing does
     // Last, so that it ends first: its thread is over before the rest goes.
     v2bsp::app::ExtractRun run_;
 };

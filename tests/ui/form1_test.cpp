@@ -307,7 +307,7 @@ void Form1Test::exitDuringARunEndsItFirst() {
     QCOMPARE(f.form.lastResult().status, v2bsp::ExtractStatus::stopped);
     QVERIFY(!f.form.isVisible());
     QCOMPARE(f.logLines().last(), QString("Making Mesh #3"));
-    QVERIFY(f.form.view3d() == nullptr);
+    QVERIFY(f.form.view3d() == nullptr || !f.form.view3d()->isVisible());
 }
 
 void Form1Test::tabLeavesTheLog() {
