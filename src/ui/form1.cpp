@@ -70,6 +70,11 @@ Form1::Form1(QWidget* parent)
     setTabOrder();
     setStartState();
     connectActions();
+    // The 3D window is made while the program waits for the user, so that a
+    // run's first picture does not wait for it.
+    QTimer::singleShot(0, this, [this] {
+        if (mnu3dwindow->isChecked()) makeView3d();
+    });
 }
 
 Form1::~Form1() = default;
@@ -219,6 +224,8 @@ void Form1::setOutputFiles(v2bsp::OutputFiles* files) {
 
 void Form1::setGlProbe(GlProbe probe) {
     glProbe_ = std::move(probe);
+    // A 3D window made before and never shown is made again with this probe.
+    if (!view3dPlaced_) view3d_.reset();
 }
 
 void Form1::chooseMap(const QString& path) {
@@ -271,8 +278,7 @@ void Form1::Command1_Click() {
     run_.waitForEvents(kFirstLineWait);
     takeRunEvents();
     if (!running_) return;
-    // The 3D window is made while the run goes and shown once it ends, so
-    // that its first picture comes sooner.
+    // Else the 3D window is made while the run goes and shown once it ends.
     if (mnu3dwindow->isChecked()) makeView3d();
     QEventLoop loop;
     runLoop_ = &loop;
