@@ -18,9 +18,12 @@ inline constexpr float kFieldOfView = 45;  // vertical, degrees
 // radius below 0.01 is taken as 0.01, an aspect not above zero as 1.
 float frameDistance(float radius, float aspect, float fieldOfView = kFieldOfView);
 
-// Triangles drawn while the camera moves at most; the full picture comes
-// when it stops.
-inline constexpr std::int64_t kMovingTriangles = 500000;
+// Triangles drawn while the camera moves at most, and in a large level's
+// first picture; the full picture comes when it stops.
+inline constexpr std::int64_t kMovingTriangles = 250000;
+// A level of more triangles than this is drawn at rest a part at a time,
+// each part of about this many, so that the window keeps answering.
+inline constexpr std::int64_t kPartTriangles = 500000;
 
 // Every how many triangles one is drawn while the camera moves, for a level
 // of `triangles`: 1 up to `budget`, then the least stride that keeps to it.

@@ -371,22 +371,27 @@ Painted LevelRenderer::paint(const PaintTarget& target, Progress progress) {
     g.BindFramebuffer(kFramebuffer, target.framebuffer);
     g.Viewport(0, 0, width, height);
     g.ClearColor(kBackground.red, kBackground.green, kBackground.blue, 1);
-    const bool large = ready_ && triangles_ > kMovingTriangles && progress != Progress::whole;
-    const bool adding = large && !moving_ && wholeState_ == state_ && objects_->whole.framebuffer != 0 &&
+    const bool whole = progress == Progress::whole;
+    const bool cheap = ready_ && moving_ && !whole && triangles_ > kMovingTriangles;
+    const bool inParts = ready_ && !moving_ && !whole && triangles_ > kPartTriangles;
+    const bool adding = inParts && wholeState_ == state_ && objects_->whole.framebuffer != 0 &&
                         objects_->whole.width == width && objects_->whole.height == height;
     if (adding && progress == Progress::hold) return Painted::held;
     // A part added leaves the cheap picture in the target, which the host keeps between paints.
     if (!adding) g.Clear(kColorBufferBit | kDepthBufferBit);
     if (!ready_) return Painted::nothing;
     const Mat4 projection = camera_.projection();
-    if (!large) {
+    if (cheap) {
+        drawMeshes(projection, Draw::coarse, 0, ranges_.size(), visible_);
+        return Painted::cheap;
+    }
+    if (!inParts) {
         drawMeshes(projection, Draw::full, 0, ranges_.size(), visible_);
         return Painted::full;
     }
     Offscreen& picture = objects_->whole;
     if (!adding) {
         drawMeshes(projection, Draw::coarse, 0, ranges_.size(), visible_);
-        if (moving_) return Painted::cheap;
         if (picture.width != width || picture.height != height) {
             picture.free(g);
             picture.make(g, width, height);
@@ -400,7 +405,7 @@ Painted LevelRenderer::paint(const PaintTarget& target, Progress progress) {
     }
     g.BindFramebuffer(kFramebuffer, picture.framebuffer);
     std::int64_t drawn = 0;
-    while (wholeNext_ < ranges_.size() && drawn < kMovingTriangles) {
+    while (wholeNext_ < ranges_.size() && drawn < kPartTriangles) {
         drawn += drawMeshes(projection, Draw::full, wholeNext_, wholeNext_ + 1, visible_);
         ++wholeNext_;
     }

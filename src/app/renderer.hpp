@@ -6,11 +6,11 @@
 // highlighted mesh lighter. The face normal is found per fragment from
 // screen-space derivatives, so no normals are stored.
 //
-// A large level (more triangles than kMovingTriangles) is drawn cheaply
-// while the camera moves: only the first part of each mesh's triangles,
-// which the level puts first (putCoarseFirst). When it stops, the full
-// picture is drawn off screen a part at a time, one part a paint, so that
-// the window keeps answering, and shown once whole; the cheap one stands in
+// A level of more triangles than kMovingTriangles is drawn cheaply while
+// the camera moves: only the first part of each mesh's triangles, which the
+// level puts first (putCoarseFirst). One of more than kPartTriangles is
+// drawn at rest off screen a part at a time, one part a paint, so that the
+// window keeps answering, and shown once whole; the cheap picture stands in
 // meanwhile.
 //
 // Memory: the level goes to the GL once per setLevel and once per context.

@@ -489,7 +489,7 @@ void LevelViewTest::largeLevelIsDrawnCheaplyWhileMoving() {
     view->setLevel(std::move(level));
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QVERIFY(view->triangles() > v2bsp::app::kMovingTriangles);
+    QVERIFY(view->triangles() > v2bsp::app::kPartTriangles);
     view->setOrbit(20, 30);
     QSignalSpy whole(view, &LevelView::fullPictureShown);
     QVERIFY(whole.wait(20000));
