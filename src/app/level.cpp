@@ -39,6 +39,13 @@ LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop)
     const std::uint32_t stride = coarseStride(kept);
     level.positions.reserve(vertices * 3);
     level.indices.reserve(static_cast<std::size_t>(kept) * 3);
+    if (stride > 1) {
+        // At most one coarse triangle in `stride`, the first of each mesh
+        // included, and three new vertices each; what is not used is never touched.
+        const std::size_t coarse = (static_cast<std::size_t>(kept) / stride + summaries.size()) * 3;
+        level.coarseIndices.reserve(coarse);
+        level.coarsePositions.reserve(std::min(coarse, vertices) * 3);
+    }
     std::vector<Position> positions;
     std::vector<Triangle> triangles;
     bool bounded = false;  // level.min and level.max hold a position
@@ -83,6 +90,7 @@ LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop)
             }
             range.coarseCount = putCoarseFirst(std::span(level.indices).subspan(at, range.indexCount), stride);
         }
+        if (stride > 1) appendCoarse(level, range);
 
         if (range.vertexCount > 0) {
             const Vec3 low{range.min[0], range.min[1], range.min[2]};
@@ -96,12 +104,38 @@ LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop)
     return level;
 }
 
+// The mesh's positions are at hand, just made, when its coarse vertices are
+// copied; a vertex used by several coarse triangles is copied once.
+void appendCoarse(LevelGeometry& level, LevelMeshRange& range) {
+    constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    thread_local std::vector<std::uint32_t> compact;
+    compact.assign(range.vertexCount, kNone);
+    range.coarseFirstIndex = static_cast<std::uint32_t>(level.coarseIndices.size());
+    range.coarseBaseVertex = static_cast<std::uint32_t>(level.coarsePositions.size() / 3);
+    std::uint32_t used = 0;
+    for (std::uint32_t i = 0; i < range.coarseCount; ++i) {
+        const std::uint16_t vertex = level.indices[range.firstIndex + i];
+        if (compact[vertex] == kNone) {
+            compact[vertex] = used++;
+            const float* p = level.positions.data() + (std::size_t{range.baseVertex} + vertex) * 3;
+            level.coarsePositions.insert(level.coarsePositions.end(), p, p + 3);
+        }
+        level.coarseIndices.push_back(static_cast<std::uint16_t>(compact[vertex]));
+    }
+    range.coarseVertexCount = used;
+}
+
 bool rangesFit(const std::vector<LevelMeshRange>& ranges, const LevelGeometry& level) {
-    const std::size_t vertices = level.positions.size() / 3;
+    const std::size_t vertices = level.positions.size() / 3, coarseVertices = level.coarsePositions.size() / 3;
+    const bool coarse = !level.coarseIndices.empty();
     return std::all_of(ranges.begin(), ranges.end(), [&](const LevelMeshRange& range) {
         return range.firstIndex <= level.indices.size() &&
                range.indexCount <= level.indices.size() - range.firstIndex && range.coarseCount <= range.indexCount &&
-               range.baseVertex <= vertices && range.vertexCount <= vertices - range.baseVertex;
+               range.baseVertex <= vertices && range.vertexCount <= vertices - range.baseVertex &&
+               (!coarse || (range.coarseFirstIndex <= level.coarseIndices.size() &&
+                            range.coarseCount <= level.coarseIndices.size() - range.coarseFirstIndex &&
+                            range.coarseBaseVertex <= coarseVertices &&
+                            range.coarseVertexCount <= coarseVertices - range.coarseBaseVertex));
     });
 }
 

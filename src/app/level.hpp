@@ -27,6 +27,12 @@ struct LevelMeshRange {
     std::uint32_t baseVertex = 0;  // the mesh's first vertex in positions; its indices count from it
     float min[3] = {0, 0, 0};      // bounds of its vertices, as stored
     float max[3] = {0, 0, 0};
+    // Where the level has the cheap picture's own arrays, the coarse
+    // triangles there: coarseCount indices from coarseFirstIndex, counted
+    // from coarseBaseVertex, over coarseVertexCount vertices.
+    std::uint32_t coarseFirstIndex = 0;
+    std::uint32_t coarseBaseVertex = 0;
+    std::uint32_t coarseVertexCount = 0;
 };
 
 // The level's large arrays are filled as soon as they are sized: their memory
@@ -40,21 +46,32 @@ struct LevelGeometry {
     // indices are 16-bit, and half the bytes of 32-bit ones are half the
     // memory and the fetching.
     LevelArray<std::uint16_t> indices;
+    // The coarse triangles again with only the vertices they use, so that the
+    // cheap picture can be drawn, and uploaded, on its own: empty where the
+    // level draws them from the arrays above.
+    LevelArray<float> coarsePositions;
+    LevelArray<std::uint16_t> coarseIndices;
     std::vector<LevelMeshRange> meshes;
     Vec3 min, max;  // bounds of every position; zero when there is none
 };
+
+// Appends the coarse triangles of `range` (a mesh of `level`) and the
+// vertices they use to the level's coarse arrays, and says where in the range.
+void appendCoarse(LevelGeometry& level, LevelMeshRange& range);
 
 // Gives the level given to the renderer again, for a new GL context.
 using LevelSource = std::function<LevelGeometry()>;
 
 // The geometry of the meshes `plan` writes, decoded as stored (Y up), each
 // mesh's triangles in the order that draws a large level cheaply while the
-// camera moves (putCoarseFirst). Ends early, with what it has, when `stop`
-// turns true. The plan's views must stay valid meanwhile.
+// camera moves (putCoarseFirst), and for a large level the coarse arrays.
+// Ends early, with what it has, when `stop` turns true. The plan's views
+// must stay valid meanwhile.
 LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop = nullptr);
 
-// Whether every range of `ranges` lies inside the data of `level`, so that
-// no draw reads past its buffers.
+// Whether every range of `ranges` lies inside the data of `level` (its
+// coarse ranges inside the coarse arrays, where there are any), so that no
+// draw reads past its buffers.
 bool rangesFit(const std::vector<LevelMeshRange>& ranges, const LevelGeometry& level);
 
 struct Rgb {

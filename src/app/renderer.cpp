@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <tuple>
 
 #include "app/framing.hpp"
 
@@ -96,13 +97,16 @@ struct LevelRenderer::Objects {
     GLuint program = 0;
     GLint projection = -1, modelview = -1, colour = -1, mode = -1;
     GLuint vao = 0, positions = 0, indices = 0;
+    GLuint coarseVao = 0, coarsePositions = 0, coarseIndices = 0;
     Offscreen pick;   // 1 x 1, for meshAt
     Offscreen whole;  // where the full picture of a large level is drawn
 
     void free(const Functions& g) {
         if (program != 0) g.DeleteProgram(program);
-        if (vao != 0) g.DeleteVertexArrays(1, &vao);
-        for (GLuint* buffer : {&positions, &indices}) {
+        for (GLuint* array : {&vao, &coarseVao}) {
+            if (*array != 0) g.DeleteVertexArrays(1, array);
+        }
+        for (GLuint* buffer : {&positions, &indices, &coarsePositions, &coarseIndices}) {
             if (*buffer != 0) g.DeleteBuffers(1, buffer);
         }
         pick.free(g);
@@ -188,14 +192,18 @@ std::string LevelRenderer::initialize(const gl::Functions& gl) {
     objects->colour = g.GetUniformLocation(objects->program, "colour");
     objects->mode = g.GetUniformLocation(objects->program, "mode");
 
-    g.GenVertexArrays(1, &objects->vao);
-    g.GenBuffers(1, &objects->positions);
-    g.GenBuffers(1, &objects->indices);
-    g.BindVertexArray(objects->vao);
-    g.BindBuffer(kArrayBuffer, objects->positions);
-    g.BindBuffer(kElementArrayBuffer, objects->indices);
-    g.EnableVertexAttribArray(0);
-    g.VertexAttribPointer(0, 3, kFloat, kFalse, 3 * sizeof(float), nullptr);
+    for (auto [vao, positions, indices] : {std::tuple{&objects->vao, &objects->positions, &objects->indices},
+                                           std::tuple{&objects->coarseVao, &objects->coarsePositions,
+                                                      &objects->coarseIndices}}) {
+        g.GenVertexArrays(1, vao);
+        g.GenBuffers(1, positions);
+        g.GenBuffers(1, indices);
+        g.BindVertexArray(*vao);
+        g.BindBuffer(kArrayBuffer, *positions);
+        g.BindBuffer(kElementArrayBuffer, *indices);
+        g.EnableVertexAttribArray(0);
+        g.VertexAttribPointer(0, 3, kFloat, kFalse, 3 * sizeof(float), nullptr);
+    }
     g.BindVertexArray(0);
     g.BindBuffer(kArrayBuffer, 0);
     if (!objects->pick.make(g, 1, 1)) {
@@ -205,7 +213,7 @@ std::string LevelRenderer::initialize(const gl::Functions& gl) {
     }
     objects_ = std::move(objects);
     ready_ = true;
-    if (pending_) upload();
+    uploadLevel(false);
     return failure_;
 }
 
@@ -220,15 +228,17 @@ void LevelRenderer::forget() {
         objects_.reset();
         // The level goes to the buffers of the next context, if one is made.
         pending_ = true;
+        coarsePending_ = compact_;
     }
     ready_ = false;
-    uploadedBytes_ = 0;
+    uploadedBytes_ = coarseBytes_ = 0;
 }
 
 void LevelRenderer::setLevel(LevelGeometry geometry, LevelSource source) {
     ranges_ = std::move(geometry.meshes);
     ranges_.shrink_to_fit();
     camera_.setBounds(geometry.min, geometry.max);
+    compact_ = !geometry.coarseIndices.empty();
     geometry_ = std::move(geometry);
     source_ = std::move(source);
     triangles_ = 0;
@@ -236,14 +246,21 @@ void LevelRenderer::setLevel(LevelGeometry geometry, LevelSource source) {
     visible_.assign(ranges_.size(), true);
     highlighted_ = -1;
     pending_ = true;
+    coarsePending_ = compact_;
     changed();
 }
 
-// The level's data goes to the GL and, when the source can give it again, the
-// copy is let go, so the level is held once, by the GL.
 bool LevelRenderer::upload() {
+    return uploadLevel(false);
+}
+
+// The level's data goes to the GL, a large level's coarse arrays first: the
+// first picture waits for nothing else. When the source can give it again,
+// the copy is let go once all is uploaded, so the level is held once, by the GL.
+bool LevelRenderer::uploadLevel(bool all) {
     if (!ready_) return false;
-    if (!pending_) return true;
+    const bool coarse = compact_ && coarsePending_, rest = pending_ && (all || !compact_);
+    if (!coarse && !rest) return true;
     if (geometry_.positions.empty() && source_) {
         geometry_ = source_();
         geometry_.meshes = {};
@@ -261,26 +278,43 @@ bool LevelRenderer::upload() {
         return false;
     }
     const Functions& g = *gl_;
-    const auto positionBytes = static_cast<GLsizeiptr>(geometry_.positions.size() * sizeof(float));
-    const auto indexBytes = static_cast<GLsizeiptr>(geometry_.indices.size() * sizeof(std::uint16_t));
-    g.BindVertexArray(objects_->vao);
-    g.BindBuffer(kArrayBuffer, objects_->positions);
-    g.BufferData(kArrayBuffer, positionBytes, geometry_.positions.data(), kStaticDraw);
-    g.BindBuffer(kElementArrayBuffer, objects_->indices);
-    g.BufferData(kElementArrayBuffer, indexBytes, geometry_.indices.data(), kStaticDraw);
+    // Each pair replaces what its buffers held; without coarse arrays those
+    // buffers are emptied.
+    const auto send = [&](GLuint vao, GLuint positions, GLuint indices, const LevelArray<float>& from,
+                          const LevelArray<std::uint16_t>& triangles) {
+        const auto positionBytes = static_cast<GLsizeiptr>(from.size() * sizeof(float));
+        const auto indexBytes = static_cast<GLsizeiptr>(triangles.size() * sizeof(std::uint16_t));
+        g.BindVertexArray(vao);
+        g.BindBuffer(kArrayBuffer, positions);
+        g.BufferData(kArrayBuffer, positionBytes, from.data(), kStaticDraw);
+        g.BindBuffer(kElementArrayBuffer, indices);
+        g.BufferData(kElementArrayBuffer, indexBytes, triangles.data(), kStaticDraw);
+        return static_cast<std::int64_t>(positionBytes + indexBytes);
+    };
+    if (coarse || (rest && !compact_)) {
+        coarseBytes_ = send(objects_->coarseVao, objects_->coarsePositions, objects_->coarseIndices,
+                            geometry_.coarsePositions, geometry_.coarseIndices);
+        coarsePending_ = false;
+    }
+    if (rest) {
+        uploadedBytes_ =
+            send(objects_->vao, objects_->positions, objects_->indices, geometry_.positions, geometry_.indices);
+        pending_ = false;
+    }
     g.BindVertexArray(0);
     g.BindBuffer(kArrayBuffer, 0);
-    uploadedBytes_ = positionBytes + indexBytes;
-    if (source_) geometry_ = {};
-    pending_ = false;
-    changed();
+    if (source_ && !pending_ && !coarsePending_) geometry_ = {};
+    // The rest of a large level changes no picture: what was drawn of it stands.
+    if (coarse || !compact_) changed();
     return true;
 }
 
 std::int64_t LevelRenderer::levelBytes() const {
-    return uploadedBytes_ +
-           static_cast<std::int64_t>(geometry_.positions.capacity() * sizeof(float) +
-                                     geometry_.indices.capacity() * sizeof(std::uint16_t) +
+    return uploadedBytes_ + coarseBytes_ +
+           static_cast<std::int64_t>((geometry_.positions.capacity() + geometry_.coarsePositions.capacity()) *
+                                         sizeof(float) +
+                                     (geometry_.indices.capacity() + geometry_.coarseIndices.capacity()) *
+                                         sizeof(std::uint16_t) +
                                      ranges_.capacity() * sizeof(LevelMeshRange) + visible_.capacity() / 8);
 }
 
@@ -365,7 +399,7 @@ void LevelRenderer::frameMesh(int mesh) {
 // screen; each paint after it adds a part, and the last shows it.
 Painted LevelRenderer::paint(const PaintTarget& target, Progress progress) {
     if (gl_ == nullptr) return Painted::nothing;
-    if (pending_) upload();
+    uploadLevel(false);
     const Functions& g = *gl_;
     const int width = std::max(1, target.width), height = std::max(1, target.height);
     g.BindFramebuffer(kFramebuffer, target.framebuffer);
@@ -377,6 +411,8 @@ Painted LevelRenderer::paint(const PaintTarget& target, Progress progress) {
     const bool adding = inParts && wholeState_ == state_ && objects_->whole.framebuffer != 0 &&
                         objects_->whole.width == width && objects_->whole.height == height;
     if (adding && progress == Progress::hold) return Painted::held;
+    // Every triangle is drawn but in the cheap picture.
+    if (!cheap && (!inParts || adding)) uploadLevel(true);
     // A part added leaves the cheap picture in the target, which the host keeps between paints.
     if (!adding) g.Clear(kColorBufferBit | kDepthBufferBit);
     if (!ready_) return Painted::nothing;
@@ -429,15 +465,17 @@ std::int64_t LevelRenderer::drawMeshes(const Mat4& projection, Draw draw, std::s
     const Mat4 modelview = camera_.view() * camera_.model();
     g.UniformMatrix4fv(objects_->projection, 1, kFalse, projection.data());
     g.UniformMatrix4fv(objects_->modelview, 1, kFalse, modelview.data());
-    g.BindVertexArray(objects_->vao);
+    const bool compact = draw == Draw::coarse && compact_;
+    g.BindVertexArray(compact ? objects_->coarseVao : objects_->vao);
     const bool ids = draw == Draw::ids;
     std::int64_t triangles = 0;
     const auto drawRange = [&](std::size_t m) {
         const LevelMeshRange& range = ranges_[m];
         const std::uint32_t count = draw == Draw::coarse ? range.coarseCount : range.indexCount;
+        const std::uint32_t first = compact ? range.coarseFirstIndex : range.firstIndex;
         g.DrawElementsBaseVertex(kTriangles, static_cast<GLsizei>(count), kUnsignedShort,
-                                 reinterpret_cast<const void*>(static_cast<std::uintptr_t>(range.firstIndex) * 2),
-                                 static_cast<GLint>(range.baseVertex));
+                                 reinterpret_cast<const void*>(static_cast<std::uintptr_t>(first) * 2),
+                                 static_cast<GLint>(compact ? range.coarseBaseVertex : range.baseVertex));
         triangles += count / 3;
     };
     const bool overlay = wireframe_ && !ids;
@@ -503,7 +541,7 @@ std::vector<bool> LevelRenderer::meshesAround(Pixel pixel) const {
 // The projection is narrowed so that the pixel fills the 1 x 1 pick buffer,
 // and the mesh ids are drawn there as colours.
 int LevelRenderer::meshAt(Pixel pixel) {
-    if (pending_) upload();
+    uploadLevel(true);
     if (!ready_) return -1;
     const Functions& g = *gl_;
     g.BindFramebuffer(kFramebuffer, objects_->pick.framebuffer);
@@ -520,7 +558,7 @@ int LevelRenderer::meshAt(Pixel pixel) {
 }
 
 std::vector<std::uint8_t> LevelRenderer::picture(int width, int height) {
-    if (pending_) upload();
+    uploadLevel(true);
     if (!ready_ || width <= 0 || height <= 0) return {};
     const Functions& g = *gl_;
     Offscreen target;

@@ -89,8 +89,11 @@ public:
     // without one the renderer keeps it. A source that gives a level whose
     // ranges lie outside its data makes the renderer unavailable.
     void setLevel(LevelGeometry geometry, LevelSource source = {});
-    // GL. Uploads a level set since the last upload; paint() and meshAt() do
-    // it too. False (and failure() says why) when it made the view unavailable.
+    // GL. Uploads what the next picture needs of a level set since the last
+    // upload: a large level's coarse arrays first, the rest once a picture of
+    // every triangle is drawn. paint(), meshAt() and picture() upload what
+    // they need too. False (and failure() says why) when it made the view
+    // unavailable.
     bool upload();
 
     int meshcount() const { return static_cast<int>(ranges_.size()); }
@@ -143,20 +146,24 @@ private:
                             const std::vector<bool>& shown);
     std::vector<bool> meshesAround(Pixel pixel) const;
     bool fail(std::string reason);
+    // GL. The coarse arrays, or with `all` every array, that the GL lacks.
+    bool uploadLevel(bool all);
     void changed() { ++state_; }
 
     const gl::Functions* gl_ = nullptr;
     std::unique_ptr<Objects> objects_;
     bool ready_ = false;
-    bool pending_ = false;  // a level not yet uploaded to the current context
+    bool pending_ = false;        // a level's arrays not yet uploaded to the current context
+    bool compact_ = false;        // the level has coarse arrays: its cheap picture is drawn from them
+    bool coarsePending_ = false;  // and those are not yet uploaded
     std::string failure_;
 
-    LevelGeometry geometry_;  // positions, indices; emptied once uploaded if source_ is set
+    LevelGeometry geometry_;  // its arrays; emptied once all are uploaded if source_ is set
     LevelSource source_;
     std::vector<LevelMeshRange> ranges_;
     std::vector<bool> visible_;
     std::int64_t triangles_ = 0;
-    std::int64_t uploadedBytes_ = 0;
+    std::int64_t uploadedBytes_ = 0, coarseBytes_ = 0;  // in the arrays' buffers and the coarse arrays
     int highlighted_ = -1;
     bool wireframe_ = false;
     bool moving_ = false;

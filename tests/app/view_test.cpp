@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
+#include <set>
 #include <span>
 #include <string>
 #include <tuple>
@@ -344,7 +346,25 @@ TEST(Level, CopiedOrDecodedTheSameAsTheWriters) {
                          want.baseVertex))
                 << "mesh " << m;
         }
-        if (meshes == &large) EXPECT_EQ(std::tie(level.min.y, level.max.x), std::make_tuple(-2.5f, 1.0f));
+        if (meshes == &large) {
+            EXPECT_EQ(std::tie(level.min.y, level.max.x), std::make_tuple(-2.5f, 1.0f));
+        }
+        // The coarse arrays hold the same coarse triangles, with each vertex they use once.
+        EXPECT_EQ(level.coarseIndices.empty(), coarseStride(kept) == 1);
+        EXPECT_TRUE(rangesFit(level.meshes, level));
+        for (std::size_t m = 0; m < level.meshes.size() && !level.coarseIndices.empty(); ++m) {
+            const LevelMeshRange& got = level.meshes[m];
+            std::set<std::uint16_t> used;
+            for (std::uint32_t i = 0; i < got.coarseCount; ++i) {
+                const std::uint16_t compact = level.coarseIndices[got.coarseFirstIndex + i];
+                used.insert(compact);
+                const float* whole = &level.positions[(got.baseVertex + level.indices[got.firstIndex + i]) * 3];
+                const float* coarse = &level.coarsePositions[(got.coarseBaseVertex + compact) * 3];
+                EXPECT_EQ(std::memcmp(whole, coarse, 3 * sizeof(float)), 0) << "mesh " << m << ", index " << i;
+            }
+            EXPECT_EQ(used.size(), got.coarseVertexCount) << "mesh " << m;
+            EXPECT_TRUE(used.empty() || *used.rbegin() < got.coarseVertexCount) << "mesh " << m;
+        }
     }
 }
 
