@@ -264,7 +264,7 @@ bool LevelRenderer::uploadLevel(bool all) {
     if (geometry_.positions.empty() && source_) {
         geometry_ = source_();
         geometry_.meshes = {};
-        if (!rangesFit(ranges_, geometry_)) {
+        if (!rangesFit(ranges_, geometry_) || geometry_.coarseIndices.empty() == compact_) {
             geometry_ = {};
             fail("the level could not be had again for a new OpenGL context");
             release();
@@ -296,6 +296,8 @@ bool LevelRenderer::uploadLevel(bool all) {
                             geometry_.coarsePositions, geometry_.coarseIndices);
         coarsePending_ = false;
     }
+    // An earlier level's arrays go as soon as this one's coarse arrays are there.
+    if (coarse && !rest) uploadedBytes_ = send(objects_->vao, objects_->positions, objects_->indices, {}, {});
     if (rest) {
         uploadedBytes_ =
             send(objects_->vao, objects_->positions, objects_->indices, geometry_.positions, geometry_.indices);
@@ -411,8 +413,16 @@ Painted LevelRenderer::paint(const PaintTarget& target, Progress progress) {
     const bool adding = inParts && wholeState_ == state_ && objects_->whole.framebuffer != 0 &&
                         objects_->whole.width == width && objects_->whole.height == height;
     if (adding && progress == Progress::hold) return Painted::held;
-    // Every triangle is drawn but in the cheap picture.
-    if (!cheap && (!inParts || adding)) uploadLevel(true);
+    // Every triangle is drawn but in the cheap picture. Before the first part
+    // the rest of the level is uploaded, in a paint of its own.
+    if (!cheap && (!inParts || adding) && pending_) {
+        const bool uploaded = uploadLevel(true);
+        if (uploaded && adding) return Painted::adding;
+        if (!uploaded) {
+            g.Clear(kColorBufferBit | kDepthBufferBit);
+            return Painted::nothing;
+        }
+    }
     // A part added leaves the cheap picture in the target, which the host keeps between paints.
     if (!adding) g.Clear(kColorBufferBit | kDepthBufferBit);
     if (!ready_) return Painted::nothing;

@@ -13,10 +13,12 @@
 // window keeps answering, and shown once whole; the cheap picture stands in
 // meanwhile.
 //
-// Memory: the level goes to the GL once per setLevel and once per context.
-// Given a source to obtain it again, the renderer keeps no copy of it once
-// uploaded. A paint allocates and uploads nothing (but the off-screen
-// picture's buffers when the view's size changes).
+// Memory: the level goes to the GL once per setLevel and once per context: a
+// large level's coarse arrays with the first paint, the rest with the first
+// paint that draws every triangle (a step of its own when the full picture
+// comes in parts). Given a source to obtain it again, the renderer keeps no
+// copy of it once uploaded. Other paints allocate and upload nothing (but
+// the off-screen picture's buffers when the view's size changes).
 //
 // Threads and contexts: every call marked "GL" needs the host's context
 // current on the calling thread; the others touch no GL and may come at any

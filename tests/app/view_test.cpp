@@ -6,7 +6,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <set>
+#include <map>
 #include <span>
 #include <string>
 #include <tuple>
@@ -245,18 +245,28 @@ TEST(Level, RowsCountsAndRangesThatFit) {
     EXPECT_EQ(counts.vertices, 1500);
     EXPECT_EQ(counts.triangles, 1001);
 
+    // The same level with coarse arrays of 100 triangles over 50 vertices.
+    LevelGeometry coarse = level;
+    coarse.coarseIndices.assign(3 * 100, 0);
+    coarse.coarsePositions.assign(3 * 50, 0);
     const struct {
         const char* name;
         LevelMeshRange range;
+        bool withCoarseArrays;
         bool fits;
     } cases[] = {
-        {"the last index", {0, 3000, 3, 3, 1, 1499, {}, {}}, true},
-        {"indices past the end", {0, 3000, 6, 3, 1, 0, {}, {}}, false},
-        {"first index past the end", {0, 3004, 0, 0, 0, 0, {}, {}}, false},
-        {"vertices past the end", {0, 0, 3, 3, 2, 1499, {}, {}}, false},
-        {"more coarse than all", {0, 0, 3, 6, 1, 0, {}, {}}, false},
+        {"the last index", {0, 3000, 3, 3, 1, 1499, {}, {}}, false, true},
+        {"indices past the end", {0, 3000, 6, 3, 1, 0, {}, {}}, false, false},
+        {"first index past the end", {0, 3004, 0, 0, 0, 0, {}, {}}, false, false},
+        {"vertices past the end", {0, 0, 3, 3, 2, 1499, {}, {}}, false, false},
+        {"more coarse than all", {0, 0, 3, 6, 1, 0, {}, {}}, false, false},
+        {"coarse ranges without coarse arrays", {0, 0, 3, 3, 1, 0, {}, {}, 5000, 5000, 5}, false, true},
+        {"the last coarse index", {0, 0, 3, 3, 1, 0, {}, {}, 297, 49, 1}, true, true},
+        {"coarse indices past the end", {0, 0, 6, 6, 1, 0, {}, {}, 297, 0, 1}, true, false},
+        {"coarse first index past the end", {0, 0, 3, 0, 1, 0, {}, {}, 301, 0, 0}, true, false},
+        {"coarse vertices past the end", {0, 0, 3, 3, 1, 0, {}, {}, 0, 49, 2}, true, false},
     };
-    for (const auto& c : cases) EXPECT_EQ(rangesFit({c.range}, level), c.fits) << c.name;
+    for (const auto& c : cases) EXPECT_EQ(rangesFit({c.range}, c.withCoarseArrays ? coarse : level), c.fits) << c.name;
 }
 
 // Stored bytes that serve as they are (singles that decode to themselves,
@@ -354,16 +364,19 @@ TEST(Level, CopiedOrDecodedTheSameAsTheWriters) {
         EXPECT_TRUE(rangesFit(level.meshes, level));
         for (std::size_t m = 0; m < level.meshes.size() && !level.coarseIndices.empty(); ++m) {
             const LevelMeshRange& got = level.meshes[m];
-            std::set<std::uint16_t> used;
+            // One coarse vertex for each vertex used, and no other.
+            std::map<std::uint16_t, std::uint16_t> toCoarse, fromCoarse;
             for (std::uint32_t i = 0; i < got.coarseCount; ++i) {
+                const std::uint16_t vertex = level.indices[got.firstIndex + i];
                 const std::uint16_t compact = level.coarseIndices[got.coarseFirstIndex + i];
-                used.insert(compact);
-                const float* whole = &level.positions[(got.baseVertex + level.indices[got.firstIndex + i]) * 3];
+                EXPECT_EQ(toCoarse.emplace(vertex, compact).first->second, compact) << "mesh " << m << ", index " << i;
+                EXPECT_EQ(fromCoarse.emplace(compact, vertex).first->second, vertex) << "mesh " << m << ", index " << i;
+                const float* whole = &level.positions[(got.baseVertex + vertex) * 3];
                 const float* coarse = &level.coarsePositions[(got.coarseBaseVertex + compact) * 3];
                 EXPECT_EQ(std::memcmp(whole, coarse, 3 * sizeof(float)), 0) << "mesh " << m << ", index " << i;
             }
-            EXPECT_EQ(used.size(), got.coarseVertexCount) << "mesh " << m;
-            EXPECT_TRUE(used.empty() || *used.rbegin() < got.coarseVertexCount) << "mesh " << m;
+            EXPECT_EQ(fromCoarse.size(), got.coarseVertexCount) << "mesh " << m;
+            EXPECT_TRUE(fromCoarse.empty() || fromCoarse.rbegin()->first < got.coarseVertexCount) << "mesh " << m;
         }
     }
 }

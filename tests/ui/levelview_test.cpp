@@ -488,6 +488,9 @@ void LevelViewTest::largeLevelIsDrawnCheaplyWhileMoving() {
     auto* view = new LevelView(&window);
     view->resize(320, 240);
     view->setLevel(std::move(level));
+    // The first picture is drawn from the coarse arrays alone: nothing else is uploaded yet.
+    const std::map<int, int> first = pixelsPerMesh(view->grabFramebuffer(), kMeshes);
+    QVERIFY(first.count(kMeshes - 1) == 1 && first.at(kMeshes - 1) > 0);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QVERIFY(view->triangles() > v2bsp::app::kPartTriangles);
