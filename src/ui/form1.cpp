@@ -70,11 +70,6 @@ Form1::Form1(QWidget* parent)
     setTabOrder();
     setStartState();
     connectActions();
-    // The 3D window is made while the program waits for the user, so that a
-    // run's first picture does not wait for it.
-    QTimer::singleShot(0, this, [this] {
-        if (mnu3dwindow->isChecked()) makeView3d();
-    });
 }
 
 Form1::~Form1() = default;
@@ -498,6 +493,17 @@ void Form1::closeEvent(QCloseEvent* event) {
     Timer2->stop();
     if (view3d_ != nullptr) view3d_->close();
     QMainWindow::closeEvent(event);
+}
+
+// Once this window is on the screen, the 3D window is made while the program
+// waits for the user, so that a run's first picture does not wait for it.
+void Form1::paintEvent(QPaintEvent* event) {
+    QMainWindow::paintEvent(event);
+    if (view3dAsked_) return;
+    view3dAsked_ = true;
+    QTimer::singleShot(0, this, [this] {
+        if (mnu3dwindow->isChecked()) makeView3d();
+    });
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event) {

@@ -103,6 +103,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -167,6 +168,7 @@ private:
     v2bsp::ui::GlProbe glProbe_ = v2bsp::ui::probeOpenGl;
     std::unique_ptr<v2bsp::ui::View3D> view3d_;
     bool view3dPlaced_ = false;  // placed beside this window, which its first showing does
+    bool view3dAsked_ = false;   // to be made once this window is first painted
     // Last, so that it ends first: its thread is over before the rest goes.
     v2bsp::app::ExtractRun run_;
 };

@@ -207,10 +207,12 @@ void View3DTest::viewMenuFollowsTheWindow() {
 
 void View3DTest::unavailableSaysWhy() {
     Fixture f;
-    // Made, hidden, while the window waits; a new probe makes it again.
+    // Made, hidden, once the window is shown; a new probe makes it again.
     f.form.setGlProbe([] { return QStringLiteral("the probe of before"); });
-    QCoreApplication::processEvents();
-    QVERIFY(f.form.view3d() != nullptr && !f.form.view3d()->isVisible());
+    QVERIFY(f.form.view3d() == nullptr);
+    f.form.show();
+    QTRY_VERIFY(f.form.view3d() != nullptr);
+    QVERIFY(!f.form.view3d()->isVisible());
     f.form.setGlProbe(refuse);
     f.extract();
     v2bsp::ui::View3D* view = f.form.view3d();

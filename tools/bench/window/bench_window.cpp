@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -112,6 +113,18 @@ private:
     bool watched_ = false;
 };
 
+// The window on the screen and what it does meanwhile done, as when a user
+// clicks Extract (a user is not that quick).
+void showAndSettle(Form1& form) {
+    form.show();
+    const auto start = Clock::now();
+    while (!(form.windowHandle() != nullptr && form.windowHandle()->isExposed()) && secondsSince(start) < 5) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    const auto exposed = Clock::now();
+    while (secondsSince(exposed) < 0.2) QApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
 // Extract on a shown window with the 3D window on; a timer that should tick
 // every 5 ms measures how long the window went without answering.
 PictureTimes picturesOf(const fs::path& map, const fs::path& output) {
@@ -119,8 +132,7 @@ PictureTimes picturesOf(const fs::path& map, const fs::path& output) {
     fs::create_directories(output);
     Form1 form;
     form.setOutputParent(QString::fromStdString(output.string()));
-    form.show();
-    QApplication::processEvents();
+    showAndSettle(form);
     form.chooseMap(QString::fromStdString(map.string()));
     PictureTimes times;
     QTimer ticker;
