@@ -61,6 +61,18 @@ double commandLineRun(const fs::path& map, const fs::path& output) {
     return seconds;
 }
 
+// The window on the screen and what it does meanwhile done, as when a user
+// clicks Extract (a user is not that quick).
+void showAndSettle(Form1& form) {
+    form.show();
+    const auto start = Clock::now();
+    while (!(form.windowHandle() != nullptr && form.windowHandle()->isExposed()) && secondsSince(start) < 5) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    const auto exposed = Clock::now();
+    while (secondsSince(exposed) < 0.2) QApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
 // `loglines`: lines the log holds before the run.
 double windowRun(const fs::path& map, const fs::path& output, int loglines = 0) {
     fs::remove_all(output);
@@ -72,8 +84,7 @@ double windowRun(const fs::path& map, const fs::path& output, int loglines = 0) 
         form.findChild<QPlainTextEdit*>("datalog")->setPlainText(text);
     }
     form.setOutputParent(QString::fromStdString(output.string()));
-    form.show();
-    QApplication::processEvents();
+    showAndSettle(form);
     form.chooseMap(QString::fromStdString(map.string()));
     const auto start = Clock::now();
     form.findChild<QPushButton*>("Command1")->click();
@@ -112,18 +123,6 @@ private:
     Clock::time_point start_;
     bool watched_ = false;
 };
-
-// The window on the screen and what it does meanwhile done, as when a user
-// clicks Extract (a user is not that quick).
-void showAndSettle(Form1& form) {
-    form.show();
-    const auto start = Clock::now();
-    while (!(form.windowHandle() != nullptr && form.windowHandle()->isExposed()) && secondsSince(start) < 5) {
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    const auto exposed = Clock::now();
-    while (secondsSince(exposed) < 0.2) QApplication::processEvents(QEventLoop::AllEvents, 10);
-}
 
 // Extract on a shown window with the 3D window on; a timer that should tick
 // every 5 ms measures how long the window went without answering.
