@@ -2,8 +2,8 @@
 // image, the 3D View's level. A large block is taken straight from the system
 // where that makes its first touches cheaper (on 2 MiB boundaries, offered
 // huge pages, on Linux), and the elements are not zeroed first, since whoever
-// asked fills them. Each operating system gives the two functions in a file of
-// its own (posix/, win32/).
+// asked fills them. Each operating system gives the way to a large block in
+// a file of its own (posix/, win32/).
 #pragma once
 
 #include <cstddef>
@@ -14,6 +14,11 @@ namespace v2bsp {
 
 void* allocateBulk(std::size_t bytes);
 void freeBulk(void* pointer, std::size_t bytes);
+
+// A large block straight from the system, for the two above; throws
+// std::bad_alloc when there is none.
+void* allocateSystemBlock(std::size_t bytes);
+void freeSystemBlock(void* pointer, std::size_t bytes);
 
 template <typename T>
 struct BulkAllocator {
