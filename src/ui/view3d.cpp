@@ -261,7 +261,6 @@ void View3D::createList() {
     list_->setUniformRowHeights(true);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->header()->setStretchLastSection(false);
-    list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     splitter_->addWidget(list_);
     splitter_->setStretchFactor(0, 1);
     splitter_->setStretchFactor(1, 0);
@@ -321,10 +320,24 @@ void View3D::showRun(const MapExtraction& extraction, const ExtractResult& resul
     view_->setLevel(std::move(geometry), [plan] { return levelGeometry(*plan); });
 }
 
+// Each column is as wide as its longest text, whatever the row: the texts
+// differ in their digits, which a list's font draws at one width (or nearly:
+// of two as long, the one of higher digits is taken), so the longest is the
+// widest, and it alone is measured (sizing to contents measures a thousand
+// rows, and no more).
 void View3D::fillList(const LevelGeometry& geometry) {
     const QSignalBlocker quiet(list_);
     list_->clear();
     QList<QTreeWidgetItem*> rows;
+    int longest[3] = {-1, -1, -1};  // the row of each column's longest text
+    std::string texts[3];             // and that text
+    const auto note = [&](int column, const std::string& text) {
+        const std::string& before = texts[column];
+        if (longest[column] < 0 || text.size() > before.size() || (text.size() == before.size() && text > before)) {
+            longest[column] = static_cast<int>(rows.size()) - 1;
+            texts[column] = text;
+        }
+    };
     for (const app::MeshRow& mesh : app::meshRows(geometry, groupSeparator())) {
         auto* row = new QTreeWidgetItem({QString::fromStdString(mesh.name), QString::fromStdString(mesh.vertices),
                                          QString::fromStdString(mesh.triangles)});
@@ -335,8 +348,18 @@ void View3D::fillList(const LevelGeometry& geometry) {
         row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
         row->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
         rows << row;
+        note(0, mesh.name);
+        note(1, mesh.vertices);
+        note(2, mesh.triangles);
     }
     list_->addTopLevelItems(rows);
+    for (int column = 0; column < 3; ++column) {
+        int width = list_->header()->sectionSizeHint(column);
+        if (longest[column] >= 0) {
+            width = std::max(width, list_->sizeHintForIndex(list_->model()->index(longest[column], column)).width());
+        }
+        list_->header()->resizeSection(column, width);
+    }
 }
 
 QString View3D::statusLine() const {

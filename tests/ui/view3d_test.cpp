@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QHeaderView>
 #include <QTreeWidget>
 #include <QtTest>
 #include <csignal>
@@ -98,6 +99,8 @@ class View3DTest : public QObject {
 private slots:
     void initTestCase();
     void opensAfterARunWithTheRunsMeshes();
+    void listColumnsHoldEveryText_data();
+    void listColumnsHoldEveryText();
     void opensInsideTheScreenBesideTheWindow();
     void cutStatusHasItsWholeTextInATooltip();
     void viewMenuFollowsTheWindow();
@@ -203,6 +206,30 @@ void View3DTest::viewMenuFollowsTheWindow() {
     // A new run shows itself afresh.
     f.extract();
     QCOMPARE(f.list()->topLevelItem(2)->checkState(0), Qt::Checked);
+}
+
+// Past a thousand rows too, where a list sized to its contents measures no more.
+void View3DTest::listColumnsHoldEveryText_data() {
+    QTest::addColumn<int>("meshes");
+    QTest::newRow("the sample") << 0;
+    QTest::newRow("1,100 meshes") << 1100;
+}
+
+void View3DTest::listColumnsHoldEveryText() {
+    QFETCH(int, meshes);
+    Fixture f(meshes == 0 ? mb::samplescene()
+                          : mb::largeScene(static_cast<std::uint32_t>(meshes), std::uint64_t(meshes) * 12,
+                                           std::uint64_t(meshes) * 4));
+    f.extract();
+    QTreeWidget* list = f.list();
+    QCOMPARE(list->topLevelItemCount(), meshes == 0 ? static_cast<int>(mb::samplescene().meshes.size()) : meshes);
+    for (int column = 0; column < list->columnCount(); ++column) {
+        QVERIFY(list->columnWidth(column) >= list->header()->sectionSizeHint(column));
+        for (int row = 0; row < list->topLevelItemCount(); ++row) {
+            const int needed = list->sizeHintForIndex(list->model()->index(row, column)).width();
+            QVERIFY2(list->columnWidth(column) >= needed, qPrintable(QString("row %1, column %2").arg(row).arg(column)));
+        }
+    }
 }
 
 void View3DTest::unavailableSaysWhy() {
