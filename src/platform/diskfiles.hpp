@@ -38,4 +38,10 @@ std::unique_ptr<OutputFiles> makeDiskFiles(DiskFilesOptions options = {});
 // Call once, early, from a program's main.
 void installTemporaryCleanup();
 
+// Makes a write to a closed pipe or past the file-size limit fail with its
+// reason (EPIPE, EFBIG) instead of ending the process by SIGPIPE or SIGXFSZ,
+// so that the program reports it as any other failed write. Call once,
+// early, from a program's main; a system without these signals does nothing.
+void reportWriteSignalsAsErrors();
+
 }  // namespace v2bsp

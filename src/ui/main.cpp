@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
     }
 
     v2bsp::installTemporaryCleanup();
+    v2bsp::reportWriteSignalsAsErrors();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(v2bsp::ui::kProgramName));
     QApplication::setApplicationVersion(QString::fromUtf8(v2bsp::kVersionText));

@@ -125,6 +125,15 @@ ChildOutcome runProgram(const std::vector<std::string>& argv, std::chrono::milli
             const int file = ::open(setup.stdoutfile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
             if (file < 0 || ::dup2(file, STDOUT_FILENO) < 0) ::_exit(126);
         }
+        if (setup.closedStdout) {
+            int ends[2];
+            if (::pipe(ends) != 0 || ::dup2(ends[1], STDOUT_FILENO) < 0) ::_exit(126);
+            ::close(ends[0]);
+        }
+        if (setup.fileSizeLimit != 0) {
+            const rlimit limit_fsize{setup.fileSizeLimit, setup.fileSizeLimit};
+            if (::setrlimit(RLIMIT_FSIZE, &limit_fsize) != 0) ::_exit(126);
+        }
         if (setup.addressspace != 0) {
             const rlimit limit_as{setup.addressspace, setup.addressspace};
             if (::setrlimit(RLIMIT_AS, &limit_as) != 0) ::_exit(126);

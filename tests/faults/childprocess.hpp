@@ -30,6 +30,8 @@ ChildOutcome runForked(const std::function<int(std::ostream& out, std::ostream& 
 struct ProgramSetup {
     std::string stdoutfile;          // standard output goes to this file, not to `out`
     std::uint64_t addressspace = 0;  // RLIMIT_AS of the program, in bytes; 0 leaves it as it is
+    bool closedStdout = false;       // standard output is a pipe whose reading end is closed
+    std::uint64_t fileSizeLimit = 0;  // RLIMIT_FSIZE of the program, in bytes; 0 leaves it as it is
 };
 
 // Runs the program `argv[0]` with the arguments that follow, capturing its

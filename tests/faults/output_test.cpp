@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 
@@ -288,6 +289,54 @@ TEST_F(OutputFaults, SignalWhileATemporaryFileIsOpen) {
     }
 }
 
+// A signal sent to the process from one writer while seven others create,
+// link and rename their files: the handler runs on whichever thread takes
+// it, at whatever instant the others are in.
+void killWhileWriting() {
+    if (++filesBegun == raiseOnFile) ::kill(::getpid(), signalToRaise);
+}
+
+TEST_F(OutputFaults, SignalAtAnyInstantWithManyWriters) {
+    // Extracted once, so that extracting again gives every file a temporary name.
+    constexpr int kMeshes = 400;
+    const fs::path map = writeMap(path("many.map"), mb::buildMap(mb::largeScene(kMeshes, 4 * kMeshes, kMeshes)).bytes);
+    const fs::path out = path("out");
+    const Outcome first = command({"-q", "-j", "8", "-o", out.string(), map.string()});
+    ASSERT_EQ(first.status, 0) << first.err;
+    const fs::path folder = fs::directory_iterator(out)->path();
+    std::mt19937 random(25);
+    int round = 0;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        for (int i = 0; i < 8; ++i, ++round) {
+            const bool unnamed = round % 2 == 1;
+            const int on_file = std::uniform_int_distribution<int>(1, kMeshes)(random);
+            SCOPED_TRACE(std::string(::strsignal(signal)) + " at file " + std::to_string(on_file) +
+                         (unnamed ? ", unnamed" : ", named"));
+            const ChildOutcome run = runForked(
+                [&](std::ostream&, std::ostream&) {
+                    for (const int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, SIG_DFL);
+                    installTemporaryCleanup();
+                    filesBegun = 0;
+                    raiseOnFile = on_file;
+                    signalToRaise = signal;
+                    const auto disk = makeDiskFiles({unnamed, killWhileWriting});
+                    fixtures::RecordingHost host;
+                    ExtractSettings settings;
+                    settings.outputParent = out;
+                    settings.files = disk.get();
+                    settings.jobs = 8;
+                    extractmap(map.string(), host, settings);
+                    return 0;
+                },
+                kChildLimit);
+            ASSERT_TRUE(run.finished);
+            EXPECT_EQ(run.signal, signal);
+            EXPECT_EQ(temporaries(folder), std::vector<std::string>{});
+            for (const std::string& temporary : temporaries(folder)) fs::remove(folder / temporary);
+        }
+    }
+}
+
 TEST_F(OutputFaults, TemporaryNamesPlantedInAdvanceAreNoObstacle) {
     const mb::Scene scene = diskScene(3);
     const fs::path map = writeMap(path("disk.map"), mb::buildMap(scene).bytes);
@@ -360,16 +409,48 @@ TEST_F(OutputFaults, FullStandardOutputFailsTheCommand) {
         {"the version", {"--version"}, ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::vector<std::string> argv = {V2BSP_EXTRACT_COMMAND};
-        argv.insert(argv.end(), c.args.begin(), c.args.end());
-        ProgramSetup setup;
-        setup.stdoutfile = "/dev/full";
-        const ChildOutcome run = runProgram(argv, kChildLimit, setup);
-        ASSERT_TRUE(run.finished);
-        EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.err, c.err_before + "v2bsp-extract: write error: No space left on device\n");
+        // A full device, and a pipe whose reader has gone (no SIGPIPE ends the program).
+        for (const bool closed_pipe : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (closed_pipe ? ", to a closed pipe" : ", to a full device"));
+            std::vector<std::string> argv = {V2BSP_EXTRACT_COMMAND};
+            argv.insert(argv.end(), c.args.begin(), c.args.end());
+            ProgramSetup setup;
+            if (closed_pipe) {
+                setup.closedStdout = true;
+            } else {
+                setup.stdoutfile = "/dev/full";
+            }
+            const ChildOutcome run = runProgram(argv, kChildLimit, setup);
+            ASSERT_TRUE(run.finished);
+            EXPECT_EQ(run.status, 1);
+            EXPECT_EQ(run.err, c.err_before + "v2bsp-extract: write error: " +
+                                   (closed_pipe ? "Broken pipe" : "No space left on device") + "\n");
+        }
     }
+}
+
+// Past the file-size limit a write fails as any other: no SIGXFSZ ends the
+// program, the log so far is printed, and nothing is left half written.
+TEST_F(OutputFaults, FileSizeLimitFailsTheWrite) {
+    const mb::Scene scene = diskScene(3);
+    const fs::path map = writeMap(path("disk.map"), mb::buildMap(scene).bytes);
+    const fs::path out = path("out");
+    ProgramSetup setup;
+    setup.fileSizeLimit = 300;  // each mesh file fits; the whole-level OBJ and the glb do not
+    const ChildOutcome run =
+        runProgram({V2BSP_EXTRACT_COMMAND, "-j", "2", "--format", "meshes,obj,glb", "-o", out.string(), map.string()},
+                   kChildLimit, setup);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, fixtures::logText(3, {{"Making Mesh #2",
+                                               {"Could not write " + (out / "disk.obj").string() + ": File too large",
+                                                "Could not write " + (out / "disk.glb").string() + ": File too large"}}}));
+    std::map<std::string, std::string> expected = {{"disk", "/"}};
+    for (std::size_t m = 0; m < scene.meshes.size(); ++m) {
+        expected["disk/mesh" + std::to_string(m) + ".obj"] = fixtures::expectedObjText(scene.meshes[m]);
+    }
+    EXPECT_EQ(treeOf(out), expected);
 }
 
 // Under a limit of the address space, a run that cannot get the memory it

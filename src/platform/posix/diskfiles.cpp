@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,39 +45,76 @@ std::error_code writeAll(int fd, std::string_view text) {
     return {};
 }
 
-// The registry of temporary files that have a name. Each slot is claimed with
-// one atomic exchange and filled before it is marked live, so a signal handler
-// that runs at any instant sees only whole entries.
-struct TemporarySlot {
-    std::atomic<int> state{0};  // 0 free, 1 being filled, 2 live
-    int folder = -1;
-    char name[32] = {};
+// The temporary files that have a name, for the handlers of the signals
+// that end the process. Every change of the names a run makes (a temporary
+// file created, linked, renamed or removed, and its entry in the registry)
+// happens inside a NameChange: with these signals blocked in its thread, and
+// counted. A handler first marks the process as ending, so that no change
+// begins after it, then waits for the changes in flight to end; only then
+// does it read the registry, which nothing changes any more, and remove what
+// it names. So no thread links or creates a name after the handler's pass,
+// however many threads write, and the registry may grow without a bound.
+struct Temporary {
+    int folder;
+    std::string name;
 };
-constexpr int kTemporarySlots = 64;
-TemporarySlot temporaries[kTemporarySlots];
+std::mutex temporariesMutex;
+std::vector<Temporary>* temporaries = new std::vector<Temporary>;  // never freed: a handler may read it at exit
+std::atomic<bool> ending{false};
+std::atomic<int> changing{0};
 
-// Registers `name` in `folder`; -1 when every slot is taken (the file is
-// then only removed by the writer itself).
-int registerTemporary(int folder, const std::string& name) {
-    for (int i = 0; i < kTemporarySlots; ++i) {
-        int expected = 0;
-        if (!temporaries[i].state.compare_exchange_strong(expected, 1)) continue;
-        temporaries[i].folder = folder;
-        std::snprintf(temporaries[i].name, sizeof temporaries[i].name, "%s", name.c_str());
-        temporaries[i].state.store(2);
-        return i;
-    }
-    return -1;
+sigset_t endingSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, signal_number);
+    return signals;
 }
 
-void unregisterTemporary(int slot) {
-    if (slot >= 0) temporaries[slot].state.store(0);
+class NameChange {
+public:
+    NameChange() {
+        const sigset_t signals = endingSignals();
+        ::pthread_sigmask(SIG_BLOCK, &signals, &earlier_);
+        changing.fetch_add(1);
+        if (ending.load()) {
+            // The process is ending: the handler waits for no one but the
+            // changes already begun, and this one never begins.
+            changing.fetch_sub(1);
+            for (;;) ::pause();
+        }
+    }
+    ~NameChange() {
+        changing.fetch_sub(1);
+        ::pthread_sigmask(SIG_SETMASK, &earlier_, nullptr);
+    }
+    NameChange(const NameChange&) = delete;
+    NameChange& operator=(const NameChange&) = delete;
+
+private:
+    sigset_t earlier_;
+};
+
+// Both inside a NameChange.
+void registerTemporary(int folder, const std::string& name) {
+    std::lock_guard lock(temporariesMutex);
+    temporaries->push_back({folder, name});
+}
+
+void unregisterTemporary(int folder, const std::string& name) {
+    std::lock_guard lock(temporariesMutex);
+    for (Temporary& entry : *temporaries) {
+        if (entry.folder != folder || entry.name != name) continue;
+        entry = std::move(temporaries->back());
+        temporaries->pop_back();
+        return;
+    }
 }
 
 extern "C" void removeTemporariesAndDie(int signal_number) {
-    for (TemporarySlot& slot : temporaries) {
-        if (slot.state.load() == 2) ::unlinkat(slot.folder, slot.name, 0);
-    }
+    ending.store(true);
+    // The changes in flight are a few system calls each.
+    while (changing.load() != 0) ::sched_yield();
+    for (const Temporary& entry : *temporaries) ::unlinkat(entry.folder, entry.name.c_str(), 0);
     ::signal(signal_number, SIG_DFL);
     ::raise(signal_number);
 }
@@ -121,16 +160,17 @@ std::error_code writeText(int fd, ByteSource& text, const std::function<void()>&
 // what is there.
 std::error_code linkIntoPlace(int folder, int fd, const std::string& file) {
     const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    const NameChange change;
     // Where nothing is in the way, the whole file is linked at its own name
     // at once: no name of its own ever shows a part of it.
     if (::linkat(AT_FDCWD, proc.c_str(), folder, file.c_str(), AT_SYMLINK_FOLLOW) == 0) return {};
     if (errno != EEXIST) return lastError();
     for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
         const std::string name = temporaryName();
-        const int slot = registerTemporary(folder, name);
+        registerTemporary(folder, name);
         if (::linkat(AT_FDCWD, proc.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
             const std::error_code failure = lastError();
-            unregisterTemporary(slot);
+            unregisterTemporary(folder, name);
             if (failure.value() == EEXIST) continue;
             return failure;
         }
@@ -139,7 +179,7 @@ std::error_code linkIntoPlace(int folder, int fd, const std::string& file) {
             failure = lastError();
             ::unlinkat(folder, name.c_str(), 0);
         }
-        unregisterTemporary(slot);
+        unregisterTemporary(folder, name);
         return failure;
     }
     return std::make_error_code(std::errc::file_exists);
@@ -162,19 +202,25 @@ std::error_code replaceNamed(int folder, const std::string& file, ByteSource& te
                              const std::function<void()>& whileWriting) {
     for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
         const std::string name = temporaryName();
-        const int slot = registerTemporary(folder, name);
-        const int fd = ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (fd < 0) {
-            const std::error_code failure = lastError();
-            unregisterTemporary(slot);
-            if (failure.value() == EEXIST) continue;
-            return failure;
+        int fd = -1;
+        {
+            // Registered before it exists, so that no instant shows it unregistered.
+            const NameChange change;
+            registerTemporary(folder, name);
+            fd = ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+            if (fd < 0) {
+                const std::error_code failure = lastError();
+                unregisterTemporary(folder, name);
+                if (failure.value() == EEXIST) continue;
+                return failure;
+            }
         }
         std::error_code failure = writeText(fd, text, whileWriting);
         if (::close(fd) != 0 && !failure) failure = lastError();
+        const NameChange change;
         if (!failure && ::renameat(folder, name.c_str(), folder, file.c_str()) != 0) failure = lastError();
         if (failure) ::unlinkat(folder, name.c_str(), 0);
-        unregisterTemporary(slot);
+        unregisterTemporary(folder, name);
         return failure;
     }
     return std::make_error_code(std::errc::file_exists);
@@ -322,9 +368,14 @@ void installTemporaryCleanup() {
         if (::sigaction(signal_number, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
         struct sigaction action {};
         action.sa_handler = removeTemporariesAndDie;
-        sigemptyset(&action.sa_mask);
+        action.sa_mask = endingSignals();
         ::sigaction(signal_number, &action, nullptr);
     }
+}
+
+void reportWriteSignalsAsErrors() {
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace v2bsp

@@ -361,4 +361,8 @@ void installTemporaryCleanup() {
     ::SetConsoleCtrlHandler(endOnConsoleEvent, TRUE);
 }
 
+// Windows raises no signal for a closed pipe or a file-size limit: the write
+// fails with its reason already.
+void reportWriteSignalsAsErrors() {}
+
 }  // namespace v2bsp
