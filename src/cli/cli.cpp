@@ -191,6 +191,55 @@ int extractAll(const Settings& settings, Output& out, std::ostream& err) {
     return checkedOutput(status, out, err);
 }
 
+// The arguments with each "--NAME=" (nothing after the sign) split into
+// "--NAME" and an empty value, so that the option takes the empty value, as
+// with "--NAME ''", instead of the argument after it.
+std::vector<std::string> withEmptyValues(int argc, const char* const* argv) {
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const bool empty_value = i > 0 && arg.size() > 3 && arg.starts_with("--") && arg.back() == '=' &&
+                                 arg.find('=') == arg.size() - 1;
+        if (empty_value) {
+            args.emplace_back(arg.substr(0, arg.size() - 1));
+            args.emplace_back();
+        } else {
+            args.emplace_back(arg);
+        }
+    }
+    return args;
+}
+
+// The first argument before any "--" that has the form of an option the
+// command does not have ("-x", "--bogus", the "x" of "-qx"), or empty. An
+// option's value is skipped, so that a value beginning with a dash is no option.
+std::string unknownOption(const CLI::App& app, const std::vector<std::string>& args) {
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--") break;
+        if (arg.size() < 2 || arg[0] != '-') continue;
+        if (arg[1] == '-') {
+            const std::size_t sign = arg.find('=');
+            const std::string name = arg.substr(0, sign);
+            const CLI::Option* option = app.get_option_no_throw(name);
+            if (option == nullptr) return name;
+            if (option->get_items_expected_min() > 0 && sign == std::string::npos) ++i;
+            continue;
+        }
+        // Short options, one after another; one that takes a value takes the rest.
+        for (std::size_t at = 1; at < arg.size(); ++at) {
+            const std::string name = {'-', arg[at]};
+            const CLI::Option* option = app.get_option_no_throw(name);
+            if (option == nullptr) return name;
+            if (option->get_items_expected_min() > 0) {
+                if (at + 1 == arg.size()) ++i;
+                break;
+            }
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
@@ -239,8 +288,11 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         "output is missing (a file not written, a mesh skipped, a mesh table cut short);\n"
         "2 for a usage error.");
 
+    const std::vector<std::string> args = withEmptyValues(argc, argv);
+    std::vector<const char*> arg_pointers;
+    for (const std::string& arg : args) arg_pointers.push_back(arg.c_str());
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(arg_pointers.size()), arg_pointers.data());
         if (settings.listtags && settings.maps.size() != 1) {
             throw CLI::ValidationError("--list-tags", "takes exactly one MAP");
         }
@@ -257,7 +309,9 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         out << app.version() << '\n';
         return checkedOutput(kExitComplete, output, err);
     } catch (const CLI::ParseError& failure) {
-        err << kProgram << ": " << failure.what() << '\n' << "Try '" << kProgram << " --help' for more information.\n";
+        const std::string unknown = unknownOption(app, args);
+        err << kProgram << ": " << (unknown.empty() ? failure.what() : "unknown option " + unknown) << '\n'
+            << "Try '" << kProgram << " --help' for more information.\n";
         return kExitUsage;
     }
     try {

@@ -81,11 +81,11 @@ ExtractResult MapExtraction::run(ExtractHost& host, const ExtractSettings& setti
             bspStage();
         } catch (const std::bad_alloc&) {
             result.status = ExtractStatus::failed;
-            host.mapFailed(MapFailure(MapError::outOfMemory(mapbytes.size())));
+            host.mapFailed(MapFailure(MapError::outOfMemory(mapbytes.size()), mappath));
             return result;
         } catch (const MapError& failure) {
             result.status = ExtractStatus::failed;
-            host.mapFailed(MapFailure(failure));
+            host.mapFailed(MapFailure(failure, mappath));
             return result;
         }
         say(host, "Creating BSP...");

@@ -34,12 +34,18 @@ namespace v2bsp {
 
 inline constexpr std::string_view kNotAMapMessage = "This is not a valid Vorun 2 map file";
 
-// What the host is told when a run ends under the first regime.
+// What the host is told when a run ends under the first regime: the map is
+// no map, or (MapErrorKind::outOfMemory) it could not be held in memory.
 struct MapFailure {
-    explicit MapFailure(MapError failure) : error(std::move(failure)), reason(error.what()) {}
-    MapError error;  // its kind, what was read, the offset, the file's length
-    std::string message{kNotAMapMessage};
-    std::string reason;  // error rendered, a sentence, e.g. "Mesh count at offset 7 lies outside the file (length 10)."
+    MapFailure(MapError failure, const std::string& path)
+        : error(std::move(failure)),
+          message(error.kind() == MapErrorKind::outOfMemory ? "Could not read " + path : std::string(kNotAMapMessage)),
+          reason(error.what()) {}
+    MapError error;       // its kind, what was read, the offset, the file's length
+    std::string message;  // kNotAMapMessage, or "Could not read <path>"
+    // error rendered, a sentence, e.g. "Mesh count at offset 7 lies outside the file (length 10).";
+    // "there is not enough memory to hold it (<length> bytes)" after "Could not read <path>"
+    std::string reason;
 };
 
 // The host of an extraction: the window, the command line, or a test.

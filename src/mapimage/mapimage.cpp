@@ -67,7 +67,8 @@ std::string MapError::render(const Fields& f) {
         case MapErrorKind::shrank:
             return sentence("the file " + f.path + " became shorter while it was read");
         case MapErrorKind::outOfMemory:
-            return "There is not enough memory to hold the map.";
+            // Not a fault of the map: what the host says before it is no sentence about the map either.
+            return "there is not enough memory to hold it (" + std::to_string(f.imageLength) + " bytes)";
     }
     return "The map cannot be read.";
 }

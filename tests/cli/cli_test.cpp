@@ -532,7 +532,12 @@ TEST_F(ExtractCommand, UsageMessages) {
     };
     const Case cases[] = {
         {{}, "MAP is required"},
-        {{"--bogus", "x.map"}, "The following argument was not expected: --bogus"},
+        {{"--bogus", "x.map"}, "unknown option --bogus"},
+        {{"-x", "x.map"}, "unknown option -x"},
+        {{"-x"}, "unknown option -x"},
+        {{"-qx", "x.map"}, "unknown option -x"},
+        {{"--bogus=1", "-o", "out", "x.map"}, "unknown option --bogus"},
+        {{"-o", "-x", "-j", "-1", "x.map"}, "--jobs: Value -1 not in range 1 to 256"},
         {{"-o"}, "--output: 1 required DIR missing"},
         {{"--list-tags", "a.map", "b.map"}, "--list-tags: takes exactly one MAP"},
         {{"--format", "gltf", "a.map"}, "--format: gltf not in {meshes,obj,glb}"},
@@ -545,6 +550,8 @@ TEST_F(ExtractCommand, UsageMessages) {
         {{"-j", "0", "a.map"}, "--jobs: Value 0 not in range 1 to 256"},
         {{"-j", "257", "a.map"}, "--jobs: Value 257 not in range 1 to 256"},
         {{"-o", "", "a.map"}, "--output: the folder name is empty"},
+        {{"--output=", "a.map"}, "--output: the folder name is empty"},
+        {{"--format=", "a.map"}, "--format: \"\" holds an empty name; a LIST takes names from {meshes,obj,glb}"},
         {{"--list-tags", "-o", "x", "a.map"}, "--list-tags takes only a MAP; --output cannot be given with it"},
         {{"--list-tags", "--format", "obj", "a.map"}, "--list-tags takes only a MAP; --format cannot be given with it"},
         {{"--list-tags", "--up-axis", "z", "a.map"}, "--list-tags takes only a MAP; --up-axis cannot be given with it"},

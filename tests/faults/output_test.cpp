@@ -482,6 +482,9 @@ TEST_F(OutputFaults, RunsBeyondTheAddressSpace) {
 
     const std::string no_index = "Not enough memory to find the meshes' sections";
     const std::string no_glb = "Could not write " + path("out").string() + "/large test.glb: Cannot allocate memory";
+    // A map that does not fit is no bad map.
+    const std::string no_map = "Could not read " + markers.string() + ": there is not enough memory to hold it (" +
+                               std::to_string(kMapSize) + " bytes)";
     struct Case {
         const char* name;
         fs::path map;
@@ -493,6 +496,7 @@ TEST_F(OutputFaults, RunsBeyondTheAddressSpace) {
     // from 168 MiB on; the many meshes find their sections from 28 MiB past
     // their map's size on and write the glb from 52 MiB past on.
     const Case cases[] = {
+        {"the map itself", markers, "meshes", {4}, no_map},
         {"the index of many markers", markers, "meshes", {48}, no_index},
         {"the glb of many meshes", many, "glb", {16, 24, 32, 40, 44, 48, 56, 96}, no_glb},
     };
@@ -514,7 +518,8 @@ TEST_F(OutputFaults, RunsBeyondTheAddressSpace) {
             EXPECT_EQ(run.out, "");
             if (run.status == 0) continue;
             const std::string prefix = "v2bsp-extract: " + c.map.string() + ": ";
-            const bool known = run.err == prefix + no_index + "\n" || run.err == prefix + no_glb + "\n";
+            const bool known = run.err == prefix + no_index + "\n" || run.err == prefix + no_glb + "\n" ||
+                               run.err == prefix + no_map + "\n";
             EXPECT_TRUE(known) << run.err;
             wanted_seen |= run.err == prefix + c.wanted + "\n";
             EXPECT_FALSE(fs::exists(out / "large test.glb"));
