@@ -158,7 +158,7 @@ std::optional<std::string> meshFileNumber(std::string_view name) {
 // named, so that nobody takes them for this map's. Nothing is deleted.
 void MapExtraction::earlierFilesStage(ExtractHost& host, const OutputPlace& place, ExtractResult& result) const {
     std::vector<std::string> earlier;
-    for (const std::string& name : place.files().regularFiles(place.under(folderName))) {
+    for (const std::string& name : place.files().fileNames(place.under(folderName))) {
         const std::optional<std::string> digits = meshFileNumber(name);
         if (!digits) continue;
         // Numbers of the meshes read have at most as many digits as their count.

@@ -30,8 +30,8 @@ public:
     bool isFile(const std::filesystem::path& file, const FileIdentity& identity) override {
         return files_.isFile(file, identity);
     }
-    std::vector<std::string> regularFiles(const std::filesystem::path& folder) override {
-        return files_.regularFiles(folder);
+    std::vector<std::string> fileNames(const std::filesystem::path& folder) override {
+        return files_.fileNames(folder);
     }
 
 private:

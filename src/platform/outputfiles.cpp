@@ -68,7 +68,7 @@ bool OutputFiles::isFile(const std::filesystem::path&, const FileIdentity&) {
     return false;
 }
 
-std::vector<std::string> OutputFiles::regularFiles(const std::filesystem::path&) {
+std::vector<std::string> OutputFiles::fileNames(const std::filesystem::path&) {
     return {};
 }
 

@@ -77,9 +77,11 @@ public:
     // `identity`. The default knows no file: false.
     virtual bool isFile(const std::filesystem::path& file, const FileIdentity& identity);
 
-    // The names of the regular files in `folder` (links left out), in no
-    // particular order; none when it cannot be read. The default lists none.
-    virtual std::vector<std::string> regularFiles(const std::filesystem::path& folder);
+    // The names of what `folder` holds that is no folder: regular files, and
+    // links of every kind but a folder's, none followed; in no particular
+    // order, none when it cannot be read. The same names on every system.
+    // The default lists none.
+    virtual std::vector<std::string> fileNames(const std::filesystem::path& folder);
 };
 
 // The errors of the output that the OS has no number for.

@@ -337,6 +337,19 @@ TEST_F(OutputFaults, SignalAtAnyInstantWithManyWriters) {
     }
 }
 
+// A link among the earlier files is named as Windows names one; a folder is not.
+TEST_F(OutputFaults, EarlierFilesIncludeLinksButNoFolders) {
+    const fs::path map = writeMap(path("disk.map"), mb::buildMap(diskScene(2)).bytes);
+    const fs::path out = path("out");
+    fs::create_directories(out / "disk" / "mesh15.obj");
+    fs::create_symlink(path("nowhere"), out / "disk" / "mesh14.obj");
+    const Outcome outcome = command({"-q", "-o", out.string(), map.string()});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.err, "v2bsp-extract: " + map.string() + ": Mesh files of an earlier extraction are still in " +
+                               (out / "disk").string() + ": mesh14.obj (1 file)\n");
+    EXPECT_EQ(fs::read_symlink(out / "disk" / "mesh14.obj"), path("nowhere"));
+}
+
 TEST_F(OutputFaults, TemporaryNamesPlantedInAdvanceAreNoObstacle) {
     const mb::Scene scene = diskScene(3);
     const fs::path map = writeMap(path("disk.map"), mb::buildMap(scene).bytes);

@@ -241,7 +241,7 @@ public:
     std::error_code replaceFile(const std::filesystem::path& file, ByteSource& source) override;
     using OutputFiles::replaceFile;
     bool isFile(const std::filesystem::path& file, const FileIdentity& identity) override;
-    std::vector<std::string> regularFiles(const std::filesystem::path& folder) override;
+    std::vector<std::string> fileNames(const std::filesystem::path& folder) override;
 
 private:
     struct Folder {
@@ -334,7 +334,7 @@ bool DiskFiles::isFile(const std::filesystem::path& file, const FileIdentity& id
            static_cast<std::uint64_t>(info.st_ino) == identity.file;
 }
 
-std::vector<std::string> DiskFiles::regularFiles(const std::filesystem::path& folder) {
+std::vector<std::string> DiskFiles::fileNames(const std::filesystem::path& folder) {
     std::vector<std::string> names;
     std::error_code failure;
     const int fd = folderDescriptor(folder, failure);
@@ -349,10 +349,11 @@ std::vector<std::string> DiskFiles::regularFiles(const std::filesystem::path& fo
     }
     while (const dirent* entry = ::readdir(dir)) {
         struct stat info {};
-        const bool regular = entry->d_type == DT_REG ||
-                             (entry->d_type == DT_UNKNOWN &&
-                              ::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode));
-        if (regular) names.emplace_back(entry->d_name);
+        const auto listed = [](mode_t mode) { return S_ISREG(mode) || S_ISLNK(mode); };
+        const bool file = entry->d_type == DT_REG || entry->d_type == DT_LNK ||
+                          (entry->d_type == DT_UNKNOWN &&
+                           ::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && listed(info.st_mode));
+        if (file) names.emplace_back(entry->d_name);
     }
     ::closedir(dir);
     return names;

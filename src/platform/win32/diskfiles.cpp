@@ -181,7 +181,7 @@ public:
     std::error_code replaceFile(const std::filesystem::path& file, ByteSource& source) override;
     using OutputFiles::replaceFile;
     bool isFile(const std::filesystem::path& file, const FileIdentity& identity) override;
-    std::vector<std::string> regularFiles(const std::filesystem::path& folder) override;
+    std::vector<std::string> fileNames(const std::filesystem::path& folder) override;
 
 private:
     struct Folder {
@@ -328,7 +328,7 @@ bool DiskFiles::isFile(const std::filesystem::path& file, const FileIdentity& id
     return info.dwVolumeSerialNumber == identity.device && index == identity.file;
 }
 
-std::vector<std::string> DiskFiles::regularFiles(const std::filesystem::path& folder) {
+std::vector<std::string> DiskFiles::fileNames(const std::filesystem::path& folder) {
     std::vector<std::string> names;
     std::error_code failure;
     const HANDLE handle = folderHandle(folder, failure);
@@ -343,7 +343,9 @@ std::vector<std::string> DiskFiles::regularFiles(const std::filesystem::path& fo
         for (auto at = reinterpret_cast<const unsigned char*>(buffer.data());;) {
             const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
             const DWORD kind = entry->FileAttributes;
-            if ((kind & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0) {
+            // A link to a file is listed as the file system shows it there (its
+            // reparse mark shown or not); a link to a folder is a folder.
+            if ((kind & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0) {
                 names.push_back(utf8FromWide({entry->FileName, entry->FileNameLength / sizeof(wchar_t)}));
             }
             if (entry->NextEntryOffset == 0) break;
