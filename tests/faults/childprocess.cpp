@@ -134,6 +134,10 @@ ChildOutcome runProgram(const std::vector<std::string>& argv, std::chrono::milli
             const rlimit limit_fsize{setup.fileSizeLimit, setup.fileSizeLimit};
             if (::setrlimit(RLIMIT_FSIZE, &limit_fsize) != 0) ::_exit(126);
         }
+        if (setup.cpuSeconds != 0) {
+            const rlimit limit_cpu{setup.cpuSeconds, setup.cpuSeconds};
+            if (::setrlimit(RLIMIT_CPU, &limit_cpu) != 0) ::_exit(126);
+        }
         if (setup.addressspace != 0) {
             const rlimit limit_as{setup.addressspace, setup.addressspace};
             if (::setrlimit(RLIMIT_AS, &limit_as) != 0) ::_exit(126);

@@ -11,6 +11,12 @@
 
 namespace v2bsp {
 
+// How long a child may take before it is taken for hung and killed. It only
+// catches a run that blocks or never ends, far beyond any run's time on a
+// busy machine; a bound on work is one of CPU time (ProgramSetup::cpuSeconds),
+// never this.
+inline constexpr std::chrono::minutes kHangLimit{10};
+
 struct ChildOutcome {
     bool finished = false;       // false: killed when the time limit passed
     int status = -1;             // exit status; -1 when ended by a signal
@@ -32,6 +38,7 @@ struct ProgramSetup {
     std::uint64_t addressspace = 0;  // RLIMIT_AS of the program, in bytes; 0 leaves it as it is
     bool closedStdout = false;       // standard output is a pipe whose reading end is closed
     std::uint64_t fileSizeLimit = 0;  // RLIMIT_FSIZE of the program, in bytes; 0 leaves it as it is
+    unsigned cpuSeconds = 0;          // RLIMIT_CPU of the program (SIGXCPU past it); 0 leaves it as it is
 };
 
 // Runs the program `argv[0]` with the arguments that follow, capturing its

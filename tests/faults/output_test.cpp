@@ -45,8 +45,6 @@ constexpr bool kUnderSanitizer = true;
 constexpr bool kUnderSanitizer = false;
 #endif
 
-constexpr std::chrono::seconds kChildLimit{60};
-
 using fixtures::Outcome;
 
 Outcome command(std::vector<std::string> args) {
@@ -274,7 +272,7 @@ TEST_F(OutputFaults, SignalWhileATemporaryFileIsOpen) {
                     extractmap(map.string(), host, settings);
                     return 0;
                 },
-                kChildLimit);
+                kHangLimit);
             ASSERT_TRUE(run.finished);
             EXPECT_EQ(run.status, -1);
             EXPECT_EQ(run.signal, c.signal);
@@ -328,7 +326,7 @@ TEST_F(OutputFaults, SignalAtAnyInstantWithManyWriters) {
                     extractmap(map.string(), host, settings);
                     return 0;
                 },
-                kChildLimit);
+                kHangLimit);
             ASSERT_TRUE(run.finished);
             EXPECT_EQ(run.signal, signal);
             EXPECT_EQ(temporaries(folder), std::vector<std::string>{});
@@ -377,7 +375,7 @@ TEST_F(OutputFaults, TemporaryNamesPlantedInAdvanceAreNoObstacle) {
                 for (const std::string& line : host.log) stdout_text << line << '\n';
                 return result.status == ExtractStatus::complete ? 0 : 1;
             },
-            kChildLimit);
+            kHangLimit);
         ASSERT_TRUE(run.finished);
         EXPECT_EQ(run.status, 0) << run.out;
         EXPECT_EQ(run.out, fixtures::logText(3));
@@ -433,7 +431,7 @@ TEST_F(OutputFaults, FullStandardOutputFailsTheCommand) {
             } else {
                 setup.stdoutfile = "/dev/full";
             }
-            const ChildOutcome run = runProgram(argv, kChildLimit, setup);
+            const ChildOutcome run = runProgram(argv, kHangLimit, setup);
             ASSERT_TRUE(run.finished);
             EXPECT_EQ(run.status, 1);
             EXPECT_EQ(run.err, c.err_before + "v2bsp-extract: write error: " +
@@ -452,7 +450,7 @@ TEST_F(OutputFaults, FileSizeLimitFailsTheWrite) {
     setup.fileSizeLimit = 300;  // each mesh file fits; the whole-level OBJ and the glb do not
     const ChildOutcome run =
         runProgram({V2BSP_EXTRACT_COMMAND, "-j", "2", "--format", "meshes,obj,glb", "-o", out.string(), map.string()},
-                   kChildLimit, setup);
+                   kHangLimit, setup);
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "");
@@ -524,7 +522,7 @@ TEST_F(OutputFaults, RunsBeyondTheAddressSpace) {
             fs::remove_all(out);
             const ChildOutcome run = runProgram(
                 {V2BSP_EXTRACT_COMMAND, "-q", "-j", "1", "--format", c.format, "-o", out.string(), c.map.string()},
-                kChildLimit, setup);
+                kHangLimit, setup);
             ASSERT_TRUE(run.finished);
             EXPECT_EQ(run.signal, 0) << run.err;
             EXPECT_TRUE(run.status == 0 || run.status == 1) << run.err;
