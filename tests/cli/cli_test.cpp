@@ -339,8 +339,8 @@ TEST_F(ExtractCommand, MapsNeverMixOrReplaceTheirInput) {
     const std::string own = writeMap(sized("y", 2), "out/y/mesh0.obj");
     const std::string lodz = writeMap(sized("", 2), "a/\u0141\u00F3d\u017A.map");
     const std::string lodzLower = writeMap(sized("", 3), "b/\u0142\u00F3d\u017A.map");
-    const std::string sigma = writeMap(sized("", 2), "\u03A3.map");
-    const std::string sigmaLower = writeMap(sized("", 3), "\u03C3.map");
+    const std::string sigma = writeMap(sized("", 2), "a/\u03A3.map");
+    const std::string sigmaLower = writeMap(sized("", 3), "b/\u03C3.map");
     const std::string linked = writeMap(sized("link", 3), "linked.map");
     const std::string all = "meshes,obj,glb";
     const std::string held = " from this run";
@@ -395,17 +395,17 @@ TEST_F(ExtractCommand, MapsNeverMixOrReplaceTheirInput) {
          all,
          {lodz, lodzLower},
          1,
-         "v2bsp-extract: " + lodzLower + ": Could not create folder " + shownPath(o + "/\u0142\u00F3d\u017A") +
-             ": it holds the output of " + lodz + held + "\n",
+         "v2bsp-extract: " + lodzLower + ": Could not create folder " +
+             shownPath(pathFromUtf8(o + "/\u0142\u00F3d\u017A")) + ": it holds the output of " + lodz + held + "\n",
          lodz},
         {"whole-level files by names equal but for a Greek case",
          {},
          "obj,glb",
          {sigma, sigmaLower},
          1,
-         "v2bsp-extract: " + sigmaLower + ": Could not write " + shownPath(o + "/\u03C3.obj") +
+         "v2bsp-extract: " + sigmaLower + ": Could not write " + shownPath(pathFromUtf8(o + "/\u03C3.obj")) +
              ": it holds the output of " + sigma + held + "\nv2bsp-extract: " + sigmaLower + ": Could not write " +
-             shownPath(o + "/\u03C3.glb") + ": it holds the output of " + sigma + held + "\n",
+             shownPath(pathFromUtf8(o + "/\u03C3.glb")) + ": it holds the output of " + sigma + held + "\n",
          sigma},
 #ifndef _WIN32
         {"a link to an earlier map's folder",
