@@ -24,6 +24,11 @@ std::vector<Seed> extractseeds();
 // hex and bit texts, float and double patterns with special values.
 std::vector<Seed> readerseeds();
 
+// Map names and file names for the names target, each "<map name>\0<file
+// name>": device names in every form, names that differ only in case, names
+// that are nothing but blanks and dots, bytes that are not UTF-8.
+std::vector<Seed> nameseeds();
+
 enum class WorstOutcome {
     notamap,  // ends under the first regime
     finished  // reaches the closing lines (complete or incomplete)

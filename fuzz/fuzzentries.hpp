@@ -34,4 +34,14 @@ std::string extractBytes(const std::uint8_t* data, std::size_t size);
 // findSections against a plain scan.
 std::string checkreaders(const std::uint8_t* data, std::size_t size);
 
+// Takes `data` as a map name (the bytes before the first zero byte) and a
+// map file's name (the bytes after it), any bytes. Rules: outputFolderName
+// gives valid UTF-8, not empty, without a separator, control or reserved
+// character, not "." or "..", no device name that Windows reserves (checked
+// by the rule stated anew), neither beginning nor ending in a blank or dot;
+// caseKey changes nothing of its own result, is each letter's uppercase by
+// the table read as it stands, and is the same for the name spelt in any
+// other case the table allows.
+std::string checknames(const std::uint8_t* data, std::size_t size);
+
 }  // namespace v2bsp::fuzz

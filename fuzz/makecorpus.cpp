@@ -1,7 +1,7 @@
 // v2bsp-fuzz-corpus: writes the seed corpus of the fuzz targets, and on
 // request the worst-case maps of one size.
 //
-//   v2bsp-fuzz-corpus SEEDDIR                 SEEDDIR/extract/*, SEEDDIR/readers/*
+//   v2bsp-fuzz-corpus SEEDDIR                 SEEDDIR/extract/*, SEEDDIR/readers/*, SEEDDIR/names/*
 //   v2bsp-fuzz-corpus --worst MIB WORSTDIR    WORSTDIR/<case>.map, each MIB MiB
 #include <charconv>
 #include <cstring>
@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
         if (argc == 2) {
             const fs::path seeds = argv[1];
             return writeAll(seeds / "extract", v2bsp::fuzz::extractseeds()) &&
-                           writeAll(seeds / "readers", v2bsp::fuzz::readerseeds())
+                           writeAll(seeds / "readers", v2bsp::fuzz::readerseeds()) &&
+                           writeAll(seeds / "names", v2bsp::fuzz::nameseeds())
                        ? 0
                        : 1;
         }

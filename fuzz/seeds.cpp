@@ -118,4 +118,26 @@ std::vector<Seed> readerseeds() {
     return seeds;
 }
 
+std::vector<Seed> nameseeds() {
+    std::vector<Seed> seeds;
+    const auto add = [&seeds](std::string name, std::string_view mapname, std::string_view filename) {
+        std::vector<std::uint8_t> bytes(mapname.begin(), mapname.end());
+        bytes.push_back(0);
+        bytes.insert(bytes.end(), filename.begin(), filename.end());
+        seeds.push_back({std::move(name), std::move(bytes)});
+    };
+    add("device", "CON", "x.map");
+    add("device-blanks-before-dot", "NUL  .x", "x.map");
+    add("device-from-file", "", "con .level.map");
+    add("device-console", "CONIN$", "CONOUT$.obj.map");
+    add("device-superscript", "COM\xB9", "lpt\u00B3.map");
+    add("device-not-quite", "LPT10.x", "COM0.map");
+    add("case-latin", "\xC9t\xE9\x8A\x9F", "\u0141\u00F3d\u017A.map");
+    add("case-greek-cyrillic", "", "\u03A3\u03C3\u03C2 \u0414\u0434 \u01C5 \u00DF.map");
+    add("blanks-and-dots", " . .", "...");
+    add("reserved", "a/b\\c:d*e?f\"g<h>i|j\t\x81", "\x7F.map");
+    add("not-utf8", "", "\xED\xA0\x80\xC0\xAF\xF5\xE9.map");
+    return seeds;
+}
+
 }  // namespace v2bsp::fuzz

@@ -3,8 +3,8 @@
 #
 #   bash scripts/fuzz.sh [SECONDS] [TARGET]
 #
-# SECONDS (default 60) is the time of each target; TARGET is extract, readers
-# or all (the default). The fuzz targets are built with clang and
+# SECONDS (default 60) is the time of each target; TARGET is extract, readers,
+# names or all (the default). The fuzz targets are built with clang and
 # -fsanitize=fuzzer,address,undefined into build-fuzz/ (V2BSP_FUZZ_BUILD_DIR
 # moves it); the map builder makes the seed corpus, and the corpus kept in
 # fuzz/corpus/<target>/ (a long campaign's, minimised) is read too. Each
@@ -32,10 +32,10 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 which=${2:-all}
 case "$which" in
-  extract | readers) targets=("$which") ;;
-  all) targets=(extract readers) ;;
+  extract | readers | names) targets=("$which") ;;
+  all) targets=(extract readers names) ;;
   *)
-    echo "usage: bash scripts/fuzz.sh [SECONDS] [extract|readers|all]" >&2
+    echo "usage: bash scripts/fuzz.sh [SECONDS] [extract|readers|names|all]" >&2
     exit 2
     ;;
 esac
@@ -51,10 +51,12 @@ common=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DV2BSP_FUZZ=ON
         -DV2BSP_BUILD_TESTS=OFF -DV2BSP_BUILD_UI=OFF -DV2BSP_BUILD_BENCHMARKS=OFF)
 echo "== Building the fuzz targets (clang, libFuzzer, ASan + UBSan) in $build"
 CC=clang CXX=clang++ cmake -S . -B "$build" "${common[@]}" -DV2BSP_SANITIZE=ON >/dev/null
-cmake --build "$build" --parallel 2 --target v2bsp-fuzz-extract v2bsp-fuzz-readers
-echo "== Building the extraction target without sanitizers, for the timing of the worst maps"
+cmake --build "$build" --parallel 2 --target "${targets[@]/#/v2bsp-fuzz-}"
+echo "== Building the seed maker, and the extraction target without sanitizers for the timing of the worst maps"
 CC=clang CXX=clang++ cmake -S . -B "$plain" "${common[@]}" -DV2BSP_SANITIZE=OFF -DV2BSP_FUZZ_COVERAGE=OFF >/dev/null
-cmake --build "$plain" --parallel 2 --target v2bsp-fuzz-extract v2bsp-fuzz-corpus
+plain_targets=(v2bsp-fuzz-corpus)
+if [[ " ${targets[*]} " == *" extract "* ]]; then plain_targets+=(v2bsp-fuzz-extract); fi
+cmake --build "$plain" --parallel 2 --target "${plain_targets[@]}"
 
 "$plain/fuzz/v2bsp-fuzz-corpus" "$build/seeds"
 mkdir -p "$build/findings" "$build/logs"
@@ -64,9 +66,9 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
 # The longest input of each target, and the memory one input may take: the
 # extraction's bound of twice the input plus 64 MiB, for one allocation.
-declare -A max_len=([extract]=1048576 [readers]=4096)
-declare -A malloc_limit=([extract]=66 [readers]=64)
-declare -A options=([extract]="-dict=fuzz/extract.dict" [readers]="")
+declare -A max_len=([extract]=1048576 [readers]=4096 [names]=1024)
+declare -A malloc_limit=([extract]=66 [readers]=64 [names]=64)
+declare -A options=([extract]="-dict=fuzz/extract.dict" [readers]="" [names]="-dict=fuzz/names.dict")
 
 # Runs one fuzzer with its output in the log file $1. The extraction target
 # passes each input through /dev/shm/v2bsp-fuzz-<pid>.map, which a fuzzer

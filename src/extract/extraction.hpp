@@ -101,6 +101,9 @@ private:
     bool folderStage(ExtractHost& host, OutputPlace& place, ExtractResult& result) const;
     bool claimStage(ExtractHost& host, const ExtractSettings& settings, const OutputPlace& place,
                     ExtractResult& result) const;
+    // Notes `written` as this map's output in the invocation's claims.
+    void recordOutput(const ExtractSettings& settings, const OutputPlace& place,
+                      const std::filesystem::path& written) const;
     void earlierFilesStage(ExtractHost& host, const OutputPlace& place, ExtractResult& result) const;
     void writeMeshes(ExtractHost& host, const ExtractSettings& settings, const OutputPlace& place, bool folderready,
                      const LevelSummaries& summaries, ExtractResult& result) const;

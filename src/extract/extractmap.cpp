@@ -103,6 +103,7 @@ void MapExtraction::meshStage(ExtractHost& host, const ExtractSettings& settings
     folderName = outputFolderName(mapname, utf8Text(pathFromUtf8(mappath).filename()));
     const bool claimed = claimStage(host, settings, place, result);
     const bool folderready = claimed && settings.formats.meshes && folderStage(host, place, result);
+    if (folderready) recordOutput(settings, place, place.under(folderName));
     planOrReport(host, result);
     host.meshesPlanned(plan);
     const LevelSummaries summaries = summaryStage(settings);
@@ -118,12 +119,22 @@ void MapExtraction::meshStage(ExtractHost& host, const ExtractSettings& settings
     result.status = complete ? ExtractStatus::complete : ExtractStatus::incomplete;
 }
 
-// A folder name that an earlier map of the invocation took (ignoring case)
-// is refused whole: its files would mix with that map's.
+// A folder name that an earlier map of the invocation took (ignoring case),
+// or a folder or file name that leads to one that map wrote, is refused
+// whole: its files would mix with that map's. What the names lead to is
+// asked of the file system, which knows its own rules of case and its other
+// names for a folder; the name rule holds also where it cannot say.
 bool MapExtraction::claimStage(ExtractHost& host, const ExtractSettings& settings, const OutputPlace& place,
                                ExtractResult& result) const {
     if (settings.claims == nullptr) return true;
-    const std::optional<std::string> earlier = settings.claims->claim(folderName, mappath, mapidentity_);
+    std::vector<FileIdentity> present;
+    if (settings.formats.meshes) present.push_back(place.files().identity(place.under(folderName)));
+    for (const LevelFormat format : kLevelFormats) {
+        if (wanted(settings.formats, format)) {
+            present.push_back(place.files().identity(place.under(levelFileName(folderName, format))));
+        }
+    }
+    const std::optional<std::string> earlier = settings.claims->claim(folderName, present, mappath, mapidentity_);
     if (!earlier) return true;
     const std::string why = ": it holds the output of " + *earlier + " from this run";
     if (settings.formats.meshes) {
@@ -137,6 +148,11 @@ bool MapExtraction::claimStage(ExtractHost& host, const ExtractSettings& setting
         sayproblem(host, "Could not write " + place.shown(levelFileName(folderName, format)) + why);
     }
     return false;
+}
+
+void MapExtraction::recordOutput(const ExtractSettings& settings, const OutputPlace& place,
+                                 const std::filesystem::path& written) const {
+    if (settings.claims != nullptr) settings.claims->record(place.files().identity(written), mappath, mapidentity_);
 }
 
 namespace {
@@ -282,6 +298,7 @@ void MapExtraction::writeLevelFiles(ExtractHost& host, const ExtractSettings& se
             sayproblem(host, "Could not write " + place.shown(name) + ": " + failure.message());
         } else {
             result.levelFiles.push_back(place.under(name));
+            recordOutput(settings, place, place.under(name));
         }
     }
 }

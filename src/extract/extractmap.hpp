@@ -22,8 +22,10 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "mapimage/mapimage.hpp"
@@ -87,23 +89,34 @@ struct OutputFormats {
     bool levelFiles() const { return obj || glb; }
 };
 
-// The folder names the maps of one invocation have taken. A map whose folder
-// name is, ignoring case, one that an earlier map of the same invocation took
-// writes nothing, so that two maps never mix their files in one folder. One
-// for each invocation; it takes calls from one thread at a time.
+// The folder names the maps of one invocation have taken, and the folders and
+// files they wrote as the file system knows them. A map writes nothing when
+// its folder name is, by Windows' rule of case (caseKey), one that an earlier
+// map of the same invocation took, or when a folder or file it would write
+// into or replace is already one that an earlier map wrote, whatever name
+// leads there (a case the name rule does not know, a short name, a link): so
+// two maps never mix their files in one folder. One for each invocation; it
+// takes calls from one thread at a time.
 class FolderClaims {
 public:
-    // The map (as given) that took `folder` before; else `folder` is taken
-    // for `map` now, and the result is empty. The same map file named again
-    // (the same `identity`) may write its own files again.
-    std::optional<std::string> claim(const std::string& folder, const std::string& map, const FileIdentity& identity);
+    // The map (as given) whose output `folder`, or one of `present` (the
+    // identities of what the map's folder and whole-level file names lead to
+    // now), is; else `folder` is taken for `map` now, and the result is
+    // empty. The same map file named again (the same `identity`) may write
+    // its own files again.
+    std::optional<std::string> claim(const std::string& folder, std::span<const FileIdentity> present,
+                                     const std::string& map, const FileIdentity& identity);
+    // Notes `written` (a folder made or a file written for `map`) as that
+    // map's output; an unknown identity is not noted.
+    void record(const FileIdentity& written, const std::string& map, const FileIdentity& identity);
 
 private:
     struct Claim {
         std::string map;
         FileIdentity identity;
     };
-    std::map<std::string, Claim> taken_;  // by the name's case key
+    std::map<std::string, Claim> taken_;                                // by the name's case key
+    std::map<std::pair<std::uint64_t, std::uint64_t>, Claim> written_;  // by device and file
 };
 
 struct ExtractSettings {

@@ -30,6 +30,7 @@ public:
     bool isFile(const std::filesystem::path& file, const FileIdentity& identity) override {
         return files_.isFile(file, identity);
     }
+    FileIdentity identity(const std::filesystem::path& path) override { return files_.identity(path); }
     std::vector<std::string> fileNames(const std::filesystem::path& folder) override {
         return files_.fileNames(folder);
     }
@@ -69,11 +70,21 @@ OutputPlace::Folder OutputPlace::makeFolder(const std::string& name) {
     return folder;
 }
 
-std::optional<std::string> FolderClaims::claim(const std::string& folder, const std::string& map,
-                                               const FileIdentity& identity) {
+std::optional<std::string> FolderClaims::claim(const std::string& folder, std::span<const FileIdentity> present,
+                                               const std::string& map, const FileIdentity& identity) {
+    const auto sameMap = [&identity](const Claim& earlier) { return identity.known && earlier.identity == identity; };
+    for (const FileIdentity& there : present) {
+        if (!there.known) continue;
+        const auto found = written_.find({there.device, there.file});
+        if (found != written_.end() && !sameMap(found->second)) return found->second.map;
+    }
     const auto [at, taken] = taken_.try_emplace(caseKey(folder), Claim{map, identity});
-    if (taken || (identity.known && at->second.identity == identity)) return std::nullopt;
+    if (taken || sameMap(at->second)) return std::nullopt;
     return at->second.map;
+}
+
+void FolderClaims::record(const FileIdentity& written, const std::string& map, const FileIdentity& identity) {
+    if (written.known) written_.insert_or_assign({written.device, written.file}, Claim{map, identity});
 }
 
 std::filesystem::path OutputPlace::under(const std::string& name) const {

@@ -1,6 +1,10 @@
 #include "extract/safename.hpp"
 
+#include <algorithm>
 #include <array>
+#include <span>
+
+#include "extract/uppercase.hpp"
 
 namespace v2bsp {
 namespace {
@@ -29,68 +33,69 @@ void appendUtf8(std::string& out, char32_t code) {
     }
 }
 
-bool isUnsafe(char c) {
-    const auto code = static_cast<unsigned char>(c);
-    if (code < 32 || code == 127) return true;
-    constexpr std::string_view kReserved = "/\\:*?\"<>|";
-    return kReserved.find(c) != std::string_view::npos;
+bool isUnsafe(char32_t code) {
+    if (code < 32 || (code >= 127 && code <= 159)) return true;
+    constexpr std::u32string_view kReserved = U"/\\:*?\"<>|";
+    return kReserved.find(code) != std::u32string_view::npos;
 }
 
-// The UTF-8 of U+0080-U+009F: C2 followed by 80-9F.
-bool isC1Control(std::string_view text, std::size_t at) {
-    return at + 1 < text.size() && static_cast<unsigned char>(text[at]) == 0xC2 &&
-           static_cast<unsigned char>(text[at + 1]) >= 0x80 && static_cast<unsigned char>(text[at + 1]) <= 0x9F;
+// Decodes the well-formed UTF-8 sequence at `at` (advancing past it); false,
+// with `at` unchanged, when the bytes there are not one: a stray or missing
+// continuation byte, an overlong form, a surrogate, a code beyond U+10FFFF.
+bool decodeUtf8(std::string_view text, std::size_t& at, char32_t& code) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80) {
+        code = lead;
+        ++at;
+        return true;
+    }
+    const std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                               : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                              : 0;
+    if (length == 0 || text.size() - at < length) return false;
+    char32_t value = lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) return false;
+        value = value << 6 | (byte(at + i) & 0x3F);
+    }
+    constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (value < kSmallest[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
+    code = value;
+    at += length;
+    return true;
 }
 
 char upper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-// Whether `part` names a device that Windows reserves in every folder.
+// Whether `part` names a device that Windows reserves in every folder: the
+// names are compared without regard to ASCII case, and COM and LPT take a
+// digit 1-9 or a superscript one, two or three.
 bool isDeviceName(std::string_view part) {
     std::string name;
     for (const char c : part) name += upper(c);
-    if (name == "CON" || name == "PRN" || name == "AUX" || name == "NUL") return true;
-    return name.size() == 4 && (name.starts_with("COM") || name.starts_with("LPT")) && name[3] >= '1' && name[3] <= '9';
+    for (const std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (name == device) return true;
+    }
+    if (!name.starts_with("COM") && !name.starts_with("LPT")) return false;
+    const std::string_view number = std::string_view(name).substr(3);
+    if (number.size() == 1) return number[0] >= '1' && number[0] <= '9';
+    return number == "\xC2\xB9" || number == "\xC2\xB2" || number == "\xC2\xB3";  // U+00B9, U+00B2, U+00B3
 }
 
+// Windows drops the blanks at the end of the part before the first dot
+// before it looks for a device name, so "_" goes right after the name.
 std::string withoutDeviceName(std::string name) {
     const std::size_t dot = name.find('.');
-    const std::size_t end = dot == std::string::npos ? name.size() : dot;
-    if (isDeviceName(std::string_view(name).substr(0, end))) name.insert(end, "_");
+    std::size_t end = dot == std::string::npos ? name.size() : dot;
+    while (end > 0 && name[end - 1] == ' ') --end;
+    if (isDeviceName(std::string_view(name).substr(0, end))) {
+        name.insert(name.begin() + static_cast<std::ptrdiff_t>(end), '_');
+    }
     return name;
-}
-
-// Decodes one UTF-8 sequence at `at` (advancing it); a malformed byte is itself.
-char32_t decodeUtf8(std::string_view text, std::size_t& at) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    const int length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 1;
-    if (length == 1 || at + length > text.size()) return byte(at++);
-    char32_t code = lead & (0x7F >> length);
-    for (int i = 1; i < length; ++i) {
-        if ((byte(at + i) & 0xC0) != 0x80) return byte(at++);
-        code = code << 6 | (byte(at + i) & 0x3F);
-    }
-    at += length;
-    return code;
-}
-
-char32_t foldCase(char32_t code) {
-    if (code >= 'A' && code <= 'Z') return code + 32;
-    if (code >= 0xC0 && code <= 0xDE && code != 0xD7) return code + 32;
-    switch (code) {
-        case 0x0160:
-            return 0x0161;  // S with caron
-        case 0x0152:
-            return 0x0153;  // OE
-        case 0x017D:
-            return 0x017E;  // Z with caron
-        case 0x0178:
-            return 0x00FF;  // Y with diaeresis
-        default:
-            return code;
-    }
 }
 
 std::string fileStem(std::string_view filename) {
@@ -118,12 +123,16 @@ std::string cp1252ToUtf8(std::string_view bytes) {
 std::string safeFolderName(std::string_view name) {
     std::string safe;
     safe.reserve(name.size());
-    for (std::size_t at = 0; at < name.size(); ++at) {
-        if (isC1Control(name, at)) {
+    for (std::size_t at = 0; at < name.size();) {
+        const std::size_t start = at;
+        char32_t code = 0;
+        if (!decodeUtf8(name, at, code)) {
             safe += '_';
             ++at;
+        } else if (isUnsafe(code)) {
+            safe += '_';
         } else {
-            safe += isUnsafe(name[at]) ? '_' : name[at];
+            safe.append(name.substr(start, at - start));
         }
     }
     const std::size_t first = safe.find_first_not_of(" .");
@@ -143,16 +152,23 @@ std::string caseKey(std::string_view name) {
     std::string key;
     key.reserve(name.size());
     for (std::size_t at = 0; at < name.size();) {
-        const std::size_t start = at;
-        const char32_t code = decodeUtf8(name, at);
-        // A malformed byte stays the byte it is.
-        if (at - start == 1 && code >= 0x80) {
-            key += name[start];
-            continue;
+        char32_t code = 0;
+        if (decodeUtf8(name, at, code)) {
+            appendUtf8(key, uppercaseOf(code));
+        } else {
+            // A malformed byte stays the byte it is.
+            key += name[at++];
         }
-        appendUtf8(key, foldCase(code));
     }
     return key;
+}
+
+char32_t uppercaseOf(char32_t code) {
+    const std::span<const UpperCase> table = uppercaseTable();
+    if (code > 0xFFFF) return code;
+    const auto found = std::lower_bound(table.begin(), table.end(), code,
+                                        [](const UpperCase& entry, char32_t letter) { return entry.letter < letter; });
+    return found != table.end() && found->letter == code ? found->upper : code;
 }
 
 }  // namespace v2bsp

@@ -68,6 +68,10 @@ bool OutputFiles::isFile(const std::filesystem::path&, const FileIdentity&) {
     return false;
 }
 
+FileIdentity OutputFiles::identity(const std::filesystem::path&) {
+    return {};
+}
+
 std::vector<std::string> OutputFiles::fileNames(const std::filesystem::path&) {
     return {};
 }

@@ -40,8 +40,9 @@ private:
     std::string buffer_;
 };
 
-// What makes a file the same file whatever names it has (on POSIX its device
-// and inode); `known` false when nothing is known of it.
+// What makes a file or folder the same whatever names it has (on POSIX its
+// device and inode, on Windows its volume's serial number and its file
+// index); `known` false when nothing is known of it.
 struct FileIdentity {
     std::uint64_t device = 0;
     std::uint64_t file = 0;
@@ -76,6 +77,13 @@ public:
     // Whether the name `file` itself (not a link there) is the file of
     // `identity`. The default knows no file: false.
     virtual bool isFile(const std::filesystem::path& file, const FileIdentity& identity);
+
+    // What the name `path` stands for on the file system, links followed: the
+    // identity of the folder or file there, unknown when nothing is there or
+    // the system cannot say. Names that differ (in case, short and long forms,
+    // links) have one identity when they reach the same folder or file. The
+    // default knows none.
+    virtual FileIdentity identity(const std::filesystem::path& path);
 
     // The names of what `folder` holds that is no folder: regular files, and
     // links of every kind but a folder's, none followed; in no particular

@@ -337,6 +337,11 @@ TEST_F(ExtractCommand, MapsNeverMixOrReplaceTheirInput) {
     const std::string one = writeMap(sized("fewer", 1), "one.map");
     const std::string glb = writeMap(sized("x", 2), "out/x.glb");
     const std::string own = writeMap(sized("y", 2), "out/y/mesh0.obj");
+    const std::string lodz = writeMap(sized("", 2), "a/\u0141\u00F3d\u017A.map");
+    const std::string lodzLower = writeMap(sized("", 3), "b/\u0142\u00F3d\u017A.map");
+    const std::string sigma = writeMap(sized("", 2), "a/\u03A3.map");
+    const std::string sigmaLower = writeMap(sized("", 3), "b/\u03C3.map");
+    const std::string linked = writeMap(sized("link", 3), "linked.map");
     const std::string all = "meshes,obj,glb";
     const std::string held = " from this run";
 
@@ -348,6 +353,7 @@ TEST_F(ExtractCommand, MapsNeverMixOrReplaceTheirInput) {
         int status;
         std::string err;    // with -q
         std::string alone;  // the map whose files must be those of a run of its own, or none
+        bool link = false;  // out/link is a symbolic link to out/same (POSIX only)
     };
     const std::string o = out();
     const Case cases[] = {
@@ -384,6 +390,34 @@ TEST_F(ExtractCommand, MapsNeverMixOrReplaceTheirInput) {
          "v2bsp-extract: " + lower + ": Could not create folder " + shownPath(o + "/level") +
              ": it holds the output of " + upper + held + "\n",
          upper},
+        {"names equal by Windows' rule of case, beyond Latin-1",
+         {},
+         all,
+         {lodz, lodzLower},
+         1,
+         "v2bsp-extract: " + lodzLower + ": Could not create folder " +
+             shownPath(pathFromUtf8(o + "/\u0142\u00F3d\u017A")) + ": it holds the output of " + lodz + held + "\n",
+         lodz},
+        {"whole-level files by names equal but for a Greek case",
+         {},
+         "obj,glb",
+         {sigma, sigmaLower},
+         1,
+         "v2bsp-extract: " + sigmaLower + ": Could not write " + shownPath(pathFromUtf8(o + "/\u03C3.obj")) +
+             ": it holds the output of " + sigma + held + "\nv2bsp-extract: " + sigmaLower + ": Could not write " +
+             shownPath(pathFromUtf8(o + "/\u03C3.glb")) + ": it holds the output of " + sigma + held + "\n",
+         sigma},
+#ifndef _WIN32
+        {"a link to an earlier map's folder",
+         {},
+         all,
+         {same10, linked},
+         1,
+         "v2bsp-extract: " + linked + ": Could not create folder " + shownPath(o + "/link") +
+             ": it holds the output of " + same10 + held + "\n",
+         same10,
+         true},
+#endif
         {"a name taken from the file",
          {},
          "meshes",
@@ -434,9 +468,12 @@ TEST_F(ExtractCommand, MapsNeverMixOrReplaceTheirInput) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        for (const char* folder : {"same", "a_b", "level", "Level", "fewer", "same.obj", "same.glb"}) {
-            std::filesystem::remove_all(scratch_.path() / "out" / folder);
+        for (const char* folder : {"same", "a_b", "level", "Level", "fewer", "same.obj", "same.glb", "link", "link.obj",
+                                   "link.glb", "\u0141\u00F3d\u017A", "\u0141\u00F3d\u017A.obj",
+                                   "\u0141\u00F3d\u017A.glb", "\u03A3.obj", "\u03A3.glb"}) {
+            std::filesystem::remove_all(scratch_.path() / "out" / pathFromUtf8(folder));
         }
+        if (c.link) std::filesystem::create_directory_symlink("same", scratch_.path() / "out" / "link");
         if (!c.earlier.empty()) {
             std::vector<std::string> earlier = {"-q", "-o", o};
             earlier.insert(earlier.end(), c.earlier.begin(), c.earlier.end());

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "extract/uppercase.hpp"
+
 namespace v2bsp {
 namespace {
 
@@ -47,6 +49,23 @@ TEST(OutputFolderName, MadeSafe) {
         {"COM0", "x.map", "COM0"},
         {"LPT10", "x.map", "LPT10"},
         {"xNUL", "x.map", "xNUL"},
+        {"NUL  .x", "x.map", "NUL_  .x"},
+        {"CON .level", "x.map", "CON_ .level"},
+        {"", "aux .part.map", "aux_ .part"},
+        {"conin$", "x.map", "conin$_"},
+        {"CONOUT$.obj", "x.map", "CONOUT$_.obj"},
+        {"COM\xB9", "x.map", "COM\u00B9_"},
+        {"lpt\xB2.x", "x.map", "lpt\u00B2_.x"},
+        {"", "LPT\u00B3.map", "LPT\u00B3_"},
+        {"NUL x", "x.map", "NUL x"},
+        {" CON", "x.map", "CON_"},
+        {"CONIN", "x.map", "CONIN"},
+        {"CONOUT$$", "x.map", "CONOUT$$"},
+        {"COM\xBC", "x.map", "COM\u00BC"},
+        {"COM\xB9\xB9", "x.map", "COM\u00B9\u00B9"},
+        {"", "caf\xE9.map", "caf_"},
+        {"", "\xED\xA0\x80x\xC0\xAF.map", "___x__"},
+        {"", "\u03A9\U0001F600.map", "\u03A9\U0001F600"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mapname + " | " + c.filename);
@@ -55,17 +74,44 @@ TEST(OutputFolderName, MadeSafe) {
 }
 
 // Names that a file system ignoring case takes for one folder have one key.
-TEST(CaseKey, FoldsTheLettersOfMapNames) {
+TEST(CaseKey, FoldsAsWindowsComparesNames) {
     const std::pair<std::string, std::string> same[] = {
         {"Level", "level"},
         {"\u00C9T\u00C9", "\u00E9t\u00E9"},
         {"\u0152uvre", "\u0153uvre"},
         {"\u0160\u017D\u0178", "\u0161\u017E\u00FF"},
+        {"\u03A3\u03C3\u03C2", "\u03C3\u03A3\u03A3"},
+        {"\u0414", "\u0434"},
+        {"\u0141\u00F3d\u017A", "\u0142\u00D3D\u0179"},
+        {"\u01C4\u01C5", "\u01C6\u01C6"},
+        {"\uFF41", "\uFF21"},
     };
     for (const auto& [a, b] : same) EXPECT_EQ(caseKey(a), caseKey(b)) << a;
     const std::pair<std::string, std::string> different[] = {
-        {"a_b", "a.b"}, {"\u00D7", "\u00F7"}, {"\xC3", "\xE3"}, {"level1", "level"}};
+        {"a_b", "a.b"},
+        {"\u00D7", "\u00F7"},
+        {"\xC3", "\xE3"},
+        {"level1", "level"},
+        {"\u00DF", "SS"},              // no single uppercase letter
+        {"\U00010428", "\U00010400"},  // beyond the Basic Multilingual Plane
+        {"\u0130", "i"}};
     for (const auto& [a, b] : different) EXPECT_NE(caseKey(a), caseKey(b)) << a;
+}
+
+// The lookup relies on the generated table being sorted, each letter once,
+// and on an uppercase letter having no uppercase of its own.
+TEST(UppercaseTable, SortedAndFinal) {
+    const std::span<const UpperCase> table = uppercaseTable();
+    ASSERT_GT(table.size(), 1000u);
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        SCOPED_TRACE(static_cast<unsigned>(table[i].letter));
+        if (i > 0) {
+            EXPECT_LT(table[i - 1].letter, table[i].letter);
+        }
+        EXPECT_NE(table[i].letter, table[i].upper);
+        EXPECT_EQ(uppercaseOf(table[i].upper), table[i].upper);
+        EXPECT_EQ(uppercaseOf(table[i].letter), table[i].upper);
+    }
 }
 
 }  // namespace

@@ -40,14 +40,17 @@ void replay(const std::vector<fuzz::Seed>& inputs, Entry entry) {
 TEST(FuzzFindings, FindingsStayFixed) {
     const std::vector<fuzz::Seed> extraction = findings("extract");
     const std::vector<fuzz::Seed> readers = findings("readers");
-    EXPECT_GT(extraction.size() + readers.size(), 0u) << "the findings folder was not found";
+    const std::vector<fuzz::Seed> names = findings("names");
+    EXPECT_GT(extraction.size() + readers.size() + names.size(), 0u) << "the findings folder was not found";
     replay(extraction, fuzz::extractBytes);
     replay(readers, fuzz::checkreaders);
+    replay(names, fuzz::checknames);
 }
 
 TEST(FuzzFindings, SeedsKeepTheRules) {
     replay(fuzz::extractseeds(), fuzz::extractBytes);
     replay(fuzz::readerseeds(), fuzz::checkreaders);
+    replay(fuzz::nameseeds(), fuzz::checknames);
 }
 
 }  // namespace

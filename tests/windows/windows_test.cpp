@@ -182,6 +182,53 @@ TEST(WindowsCommand, NamesPathsAndFoldersInWindowsTerms) {
     }
 }
 
+// Two maps of one run whose folders are one folder to Windows: the later
+// writes nothing, whether its name differs in case or is the short name of
+// the earlier map's folder.
+TEST(WindowsCommand, OneFolderByTwoNamesTakesOneMap) {
+    ScratchFolder scratch;
+    const fs::path out = scratch.path() / "out";
+    // The short name exists once the folder does; the earlier map then writes into it.
+    fs::create_directories(out / "Longfoldername");
+    std::wstring shortPath(MAX_PATH, L'\0');
+    shortPath.resize(::GetShortPathNameW((out / "Longfoldername").c_str(), shortPath.data(), MAX_PATH));
+    const std::string shortName = utf8Text(fs::path(shortPath).filename());
+    struct Case {
+        const char* what;
+        std::string earlierFile, earlierName;  // the earlier map's file and stored name
+        std::string laterFile, laterName;
+        std::string earlierFolder, laterFolder;
+    };
+    const std::string lodz = "\u0141\u00F3d\u017A", lodzLower = "\u0142\u00F3d\u017A";
+    const Case cases[] = {
+        {"names equal but for case, beyond Latin-1", "a/" + lodz + ".map", "", "b/" + lodzLower + ".map", "", lodz,
+         lodzLower},
+        {"the short name of the earlier map's folder", "long.map", "Longfoldername", "short.map", shortName,
+         "Longfoldername", shortName},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.laterFolder.empty() || c.laterFolder == "Longfoldername") {
+            std::cout << "not run: " << c.what << ", as this volume makes no short names\n";
+            continue;
+        }
+        const fs::path earlier = writeMap(scratch.path() / pathFromUtf8(c.earlierFile), named(c.earlierName));
+        const fs::path later = writeMap(scratch.path() / pathFromUtf8(c.laterFile), smallMap(c.laterName, 1, {}));
+        const fixtures::Outcome run =
+            fixtures::runcommand({"-q", "-o", utf8Text(out), utf8Text(earlier), utf8Text(later)});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "v2bsp-extract: " + utf8Text(later) + ": Could not create folder " +
+                               shownPath(out / pathFromUtf8(c.laterFolder)) + ": it holds the output of " +
+                               utf8Text(earlier) + " from this run\n");
+        // The earlier map's files, as a run of its own writes them.
+        const fs::path apart = scratch.path() / "apart";
+        ASSERT_EQ(fixtures::runcommand({"-q", "-o", utf8Text(apart), utf8Text(earlier)}).status, 0);
+        const fs::path folder = pathFromUtf8(c.earlierFolder);
+        EXPECT_EQ(readFile(out / folder / "mesh0.obj"), readFile(apart / folder / "mesh0.obj"));
+        EXPECT_TRUE(fs::is_regular_file(out / folder / "mesh9.obj"));
+    }
+}
+
 TEST(WindowsOutput, FileHeldOpenWithoutSharingKeepsTheEarlierFile) {
     ScratchFolder scratch;
     const fs::path map = writeMap(scratch.path() / "sample.map", mapbuilder::samplescene());

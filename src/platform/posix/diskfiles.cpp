@@ -241,6 +241,7 @@ public:
     std::error_code replaceFile(const std::filesystem::path& file, ByteSource& source) override;
     using OutputFiles::replaceFile;
     bool isFile(const std::filesystem::path& file, const FileIdentity& identity) override;
+    FileIdentity identity(const std::filesystem::path& path) override;
     std::vector<std::string> fileNames(const std::filesystem::path& folder) override;
 
 private:
@@ -332,6 +333,14 @@ bool DiskFiles::isFile(const std::filesystem::path& file, const FileIdentity& id
     if (folder < 0 || ::fstatat(folder, file.filename().c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
     return static_cast<std::uint64_t>(info.st_dev) == identity.device &&
            static_cast<std::uint64_t>(info.st_ino) == identity.file;
+}
+
+FileIdentity DiskFiles::identity(const std::filesystem::path& path) {
+    std::error_code failure;
+    const int folder = folderDescriptor(path.parent_path(), failure);
+    struct stat info {};
+    if (folder < 0 || ::fstatat(folder, path.filename().c_str(), &info, 0) != 0) return {};
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino), true};
 }
 
 std::vector<std::string> DiskFiles::fileNames(const std::filesystem::path& folder) {

@@ -181,6 +181,7 @@ public:
     std::error_code replaceFile(const std::filesystem::path& file, ByteSource& source) override;
     using OutputFiles::replaceFile;
     bool isFile(const std::filesystem::path& file, const FileIdentity& identity) override;
+    FileIdentity identity(const std::filesystem::path& path) override;
     std::vector<std::string> fileNames(const std::filesystem::path& folder) override;
 
 private:
@@ -190,6 +191,7 @@ private:
     };
     // The handle of `folder`: one made by createFolder, or `folder` opened as named.
     HANDLE folderHandle(const std::filesystem::path& folder, std::error_code& failure);
+    FileIdentity identityOf(const std::filesystem::path& path, ULONG options);
 
     const DiskFilesOptions options_;
     std::mutex mutex_;
@@ -309,23 +311,30 @@ std::error_code DiskFiles::replaceFile(const std::filesystem::path& file, ByteSo
     return systemError(ERROR_FILE_EXISTS);
 }
 
-bool DiskFiles::isFile(const std::filesystem::path& file, const FileIdentity& identity) {
-    if (!identity.known) return false;
+// The identity of what `path` names, opened in its folder's handle with `options`.
+FileIdentity DiskFiles::identityOf(const std::filesystem::path& path, ULONG options) {
     std::error_code failure;
-    const HANDLE folder = folderHandle(file.parent_path(), failure);
-    if (folder == nullptr) return false;
+    const HANDLE folder = folderHandle(path.parent_path(), failure);
+    if (folder == nullptr) return {};
     Handle opened;
     const NTSTATUS status =
-        openIn(folder, file.filename().native(), FILE_READ_ATTRIBUTES,
-               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kOpen, kOpenReparsePoint, opened.value);
-    BY_HANDLE_FILE_INFORMATION info{};
+        openIn(folder, path.filename().native(), FILE_READ_ATTRIBUTES,
+               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kOpen, options, opened.value);
     if (!NT_SUCCESS(status)) {
         opened.value = nullptr;
-        return false;
+        return {};
     }
-    if (::GetFileInformationByHandle(opened.value, &info) == 0) return false;
-    const std::uint64_t index = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
-    return info.dwVolumeSerialNumber == identity.device && index == identity.file;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (::GetFileInformationByHandle(opened.value, &info) == 0) return {};
+    return {info.dwVolumeSerialNumber, std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow, true};
+}
+
+bool DiskFiles::isFile(const std::filesystem::path& file, const FileIdentity& identity) {
+    return identity.known && identityOf(file, kOpenReparsePoint) == identity;
+}
+
+FileIdentity DiskFiles::identity(const std::filesystem::path& path) {
+    return identityOf(path, 0);
 }
 
 std::vector<std::string> DiskFiles::fileNames(const std::filesystem::path& folder) {
