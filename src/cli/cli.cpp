@@ -198,8 +198,8 @@ std::vector<std::string> withEmptyValues(int argc, const char* const* argv) {
     std::vector<std::string> args;
     for (int i = 0; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        const bool empty_value = i > 0 && arg.size() > 3 && arg.starts_with("--") && arg.back() == '=' &&
-                                 arg.find('=') == arg.size() - 1;
+        const bool empty_value =
+            i > 0 && arg.size() > 3 && arg.starts_with("--") && arg.back() == '=' && arg.find('=') == arg.size() - 1;
         if (empty_value) {
             args.emplace_back(arg.substr(0, arg.size() - 1));
             args.emplace_back();

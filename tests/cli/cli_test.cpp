@@ -335,6 +335,8 @@ TEST_F(ExtractCommand, MapsNeverMixOrReplaceTheirInput) {
     const std::string four = writeMap(sized("fewer", 4), "four.map");
     const std::string three = writeMap(sized("fewer", 3), "three.map");
     const std::string one = writeMap(sized("fewer", 1), "one.map");
+    const std::string eleven = writeMap(sized("fewer", 11), "eleven.map");
+    const std::string nine = writeMap(sized("fewer", 9), "nine.map");
     const std::string glb = writeMap(sized("x", 2), "out/x.glb");
     const std::string own = writeMap(sized("y", 2), "out/y/mesh0.obj");
     const std::string lodz = writeMap(sized("", 2), "a/\u0141\u00F3d\u017A.map");
@@ -464,6 +466,14 @@ TEST_F(ExtractCommand, MapsNeverMixOrReplaceTheirInput) {
          0,
          "v2bsp-extract: " + one + ": Mesh files of an earlier extraction are still in " + shownPath(o + "/fewer") +
              ": mesh1.obj ... mesh4.obj (4 files)\n",
+         ""},
+        {"earlier files in the order of their numbers",
+         {eleven},
+         "meshes",
+         {nine},
+         0,
+         "v2bsp-extract: " + nine + ": Mesh files of an earlier extraction are still in " + shownPath(o + "/fewer") +
+             ": mesh9.obj, mesh10.obj (2 files)\n",
          ""},
     };
     for (const Case& c : cases) {

@@ -454,9 +454,10 @@ TEST_F(OutputFaults, FileSizeLimitFailsTheWrite) {
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out, fixtures::logText(3, {{"Making Mesh #2",
-                                               {"Could not write " + (out / "disk.obj").string() + ": File too large",
-                                                "Could not write " + (out / "disk.glb").string() + ": File too large"}}}));
+    EXPECT_EQ(run.out,
+              fixtures::logText(3, {{"Making Mesh #2",
+                                     {"Could not write " + (out / "disk.obj").string() + ": File too large",
+                                      "Could not write " + (out / "disk.glb").string() + ": File too large"}}}));
     std::map<std::string, std::string> expected = {{"disk", "/"}};
     for (std::size_t m = 0; m < scene.meshes.size(); ++m) {
         expected["disk/mesh" + std::to_string(m) + ".obj"] = fixtures::expectedObjText(scene.meshes[m]);

@@ -61,33 +61,51 @@ TEST(DecodePosition, EqualsTheNearestSingleOfTheStoredDecoding) {
     EXPECT_EQ(checked, 512 * 4005);
 }
 
+struct MeshBytes {
+    std::vector<std::uint8_t> vertices, faces;
+    PlannedMesh planned() const { return {7, MeshSkip::none, vertices, faces}; }
+};
+
+// Each special field decodes to its own single; and a mesh summary takes a
+// value as stored (its bounds from the stored bits) only where it decodes to itself.
 TEST(DecodePosition, SpecialFields) {
     struct Case {
         std::uint32_t bits;
         float expected;
+        bool stored;  // the stored single is the decoded one
     };
     const Case cases[] = {
-        {0x00000000, 0.0f},                               // only all-zero bits are zero
-        {0x80000000, -std::ldexp(1.0f, -127)},            // negative zero is -2^-127
-        {0x00400000, std::ldexp(1.5f, -127)},             // a subnormal decodes as if normal
-        {0x7F800000, std::numeric_limits<float>::max()},  // infinity: beyond a single's range
-        {0xFF800000, -std::numeric_limits<float>::max()},
-        {0x7FC00000, std::numeric_limits<float>::max()},  // NaN likewise
-        {0x3F800000, 1.0f},
-        {0xC0000000, -2.0f},
+        {0x00000000, 0.0f, true},                                // only all-zero bits are zero
+        {0x80000000, -std::ldexp(1.0f, -127), false},            // negative zero is -2^-127
+        {0x00400000, std::ldexp(1.5f, -127), false},             // a subnormal decodes as if normal
+        {0x7F800000, std::numeric_limits<float>::max(), false},  // infinity: beyond a single's range
+        {0xFF800000, -std::numeric_limits<float>::max(), false},
+        {0x7FC00000, std::numeric_limits<float>::max(), false},  // NaN likewise
+        {0x7F7FFFFF, std::numeric_limits<float>::max(), true},   // the largest field of a number
+        {0x00800000, std::numeric_limits<float>::min(), true},   // the smallest
+        {0x3F800000, 1.0f, true},
+        {0xC0000000, -2.0f, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bits);
         EXPECT_EQ(decodePosition(c.bits), c.expected);
+        // Five vertices, so that the value is read both in a block of four and after it.
+        MeshBytes bytes;
+        for (int i = 0; i < 5; ++i) {
+            for (const std::uint32_t value : {c.bits, 0x3F800000u, 0x3F800000u}) {
+                for (int shift = 0; shift < 32; shift += 8)
+                    bytes.vertices.push_back(static_cast<std::uint8_t>(value >> shift));
+            }
+        }
+        const MeshSummary summary = summarizeMesh(bytes.planned());
+        EXPECT_EQ(summary.storedPositions, c.stored);
+        EXPECT_EQ(summary.min[0], c.expected);
+        EXPECT_EQ(summary.max[0], c.expected);
     }
 }
 
 // A mesh of 5 vertices whose faces are kept, degenerate, or name a vertex
 // the mesh does not have, and whose sections end with partial groups.
-struct MeshBytes {
-    std::vector<std::uint8_t> vertices, faces;
-    PlannedMesh planned() const { return {7, MeshSkip::none, vertices, faces}; }
-};
 
 MeshBytes mixedMesh() {
     MeshBytes mesh;
