@@ -52,19 +52,23 @@ ExtractResult extractmap(ByteView bytes, const std::string& path, ExtractHost& h
 }
 
 ExtractResult MapExtraction::extractmap(const std::string& path, ExtractHost& host, const ExtractSettings& settings) {
-    return run(host, settings, [this, &path](WorkerPool& pool) { loadStage(path, pool); });
+    return run(host, settings, [this, &path](WorkerPool* pool) { loadStage(path, pool); });
 }
 
 ExtractResult MapExtraction::extractmap(ByteView bytes, const std::string& path, ExtractHost& host,
                                         const ExtractSettings& settings) {
-    return run(host, settings, [this, &path, &bytes](WorkerPool&) { copyStage(bytes, path); });
+    return run(host, settings, [this, &path, &bytes](WorkerPool*) { copyStage(bytes, path); });
 }
 
 // The pool the run's helpers come from: the host's, or one of the run's own.
+// A run of one job does all its work on its own thread, whatever helpers the
+// host has for its own work.
 template <typename Load>
 ExtractResult MapExtraction::run(ExtractHost& host, const ExtractSettings& settings, Load load) {
     std::optional<WorkerPool> own;
-    WorkerPool& pool = settings.pool != nullptr ? *settings.pool : own.emplace(std::max(1u, settings.jobs) - 1);
+    WorkerPool* const pool = settings.jobs <= 1      ? nullptr
+                             : settings.pool != nullptr ? settings.pool
+                                                        : &own.emplace(settings.jobs - 1);
     *this = MapExtraction{};
     ExtractResult result;
     try {
@@ -101,7 +105,7 @@ ExtractResult MapExtraction::run(ExtractHost& host, const ExtractSettings& setti
 
 // After "Creating BSP..." nothing ends the run but the host: a step that
 // cannot be done is logged as missing output, and the next step runs.
-void MapExtraction::meshStage(ExtractHost& host, const ExtractSettings& settings, WorkerPool& pool,
+void MapExtraction::meshStage(ExtractHost& host, const ExtractSettings& settings, WorkerPool* pool,
                               ExtractResult& result) {
     OutputPlace place(settings, mapidentity_);
     folderName = outputFolderName(mapname, utf8Text(pathFromUtf8(mappath).filename()));
@@ -234,7 +238,7 @@ MapExtraction::LevelSummaries MapExtraction::summaryStage(const ExtractSettings&
     return summaries;
 }
 
-void MapExtraction::writeMeshes(ExtractHost& host, WorkerPool& pool, const OutputPlace& place, bool folderready,
+void MapExtraction::writeMeshes(ExtractHost& host, WorkerPool* pool, const OutputPlace& place, bool folderready,
                                 const LevelSummaries& summaries, ExtractResult& result) const {
     std::optional<MeshObjWriters> writers;
     if (folderready) writers.emplace(plan, pool, place.files(), place.under(folderName));
@@ -271,7 +275,7 @@ void MapExtraction::writeMeshes(ExtractHost& host, WorkerPool& pool, const Outpu
     }
 }
 
-void MapExtraction::writeLevelFiles(ExtractHost& host, const ExtractSettings& settings, WorkerPool& pool,
+void MapExtraction::writeLevelFiles(ExtractHost& host, const ExtractSettings& settings, WorkerPool* pool,
                                     OutputPlace& place, const LevelSummaries& summaries,
                                     ExtractResult& result) const {
     if (!settings.formats.levelFiles() || !parentReady(host, place, result)) return;
@@ -280,7 +284,7 @@ void MapExtraction::writeLevelFiles(ExtractHost& host, const ExtractSettings& se
         const std::string name = levelFileName(folderName, format);
         const std::error_code failure = summaries.outOfMemory ? std::make_error_code(std::errc::not_enough_memory)
                                                               : writeLevelFile(format, plan, summaries.meshes,
-                                                                               levelInfo(settings.up, &pool),
+                                                                               levelInfo(settings.up, pool),
                                                                                place.files(), place.under(name));
         if (failure) {
             ++result.writeFailures;

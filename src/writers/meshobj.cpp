@@ -183,18 +183,18 @@ bool MeshObjSource::fill(std::string& chunk) {
     return false;
 }
 
-MeshObjWriters::MeshObjWriters(const MeshPlan& plan, WorkerPool& pool, OutputFiles& files,
+MeshObjWriters::MeshObjWriters(const MeshPlan& plan, WorkerPool* pool, OutputFiles& files,
                                std::filesystem::path folder)
     : plan_(plan),
-      pool_(pool),
+      pool_(pool != nullptr && pool->helpers() > 0 ? pool : nullptr),
       files_(files),
       folder_(std::move(folder)),
-      pieces_(MeshFilePieces::forThreads(pool.helpers() + 1)),
-      aheadCount_(pool.helpers() == 0 ? 0 : kAheadPerJob * (std::size_t{pool.helpers()} + 1)),
+      pieces_(MeshFilePieces::forThreads(pool_ != nullptr ? pool_->helpers() + 1 : 1)),
+      aheadCount_(pool_ != nullptr ? kAheadPerJob * (std::size_t{pool_->helpers()} + 1) : 0),
       ahead_(aheadCount_ == 0 ? nullptr : std::make_unique<Ahead[]>(aheadCount_)) {}
 
 MeshObjWriters::~MeshObjWriters() {
-    for (std::size_t position = 0; position < posted_; ++position) pool_.cancel(ahead(position).task);
+    for (std::size_t position = 0; position < posted_; ++position) pool_->cancel(ahead(position).task);
 }
 
 std::string MeshObjWriters::filename(std::int64_t number) {
@@ -204,7 +204,7 @@ std::string MeshObjWriters::filename(std::int64_t number) {
 std::error_code MeshObjWriters::write(std::size_t index) {
     return guardedWrite([&] {
         const PlannedMesh& mesh = plan_.meshes[index];
-        MeshObjFormatter formatter(&pool_);
+        MeshObjFormatter formatter(pool_);
         MeshObjSource source(mesh, formatter, pieces_);
         std::error_code failure = files_.createFolder(folder_);
         if (!failure) failure = files_.replaceFile(folder_ / filename(mesh.number), source);
@@ -220,7 +220,7 @@ void MeshObjWriters::postAhead() {
         Ahead& slot = ahead(posted_++);
         slot.index = index;
         slot.failure = {};
-        pool_.post(slot.task, [this, &slot] { slot.failure = write(slot.index); });
+        pool_->post(slot.task, [this, &slot] { slot.failure = write(slot.index); });
     }
 }
 
@@ -231,10 +231,10 @@ std::error_code MeshObjWriters::take(std::size_t index) {
     Ahead& own = ahead(0);
     if (posted_ == 0 || own.index != index) return write(index);
     // While a helper writes this mesh, write later ones nobody has begun.
-    for (std::size_t later = 1; later < posted_ && !pool_.done(own.task); ++later) {
-        pool_.runHere(ahead(later).task);
+    for (std::size_t later = 1; later < posted_ && !pool_->done(own.task); ++later) {
+        pool_->runHere(ahead(later).task);
     }
-    pool_.wait(own.task);
+    pool_->wait(own.task);
     const std::error_code failure = own.failure;
     first_ = (first_ + 1) % aheadCount_;
     --posted_;

@@ -78,9 +78,9 @@ private:
 // each file, in case it went away during the run.
 class MeshObjWriters {
 public:
-    // Only meshes not skipped are written. With helpers in `pool`, `files`
-    // must take calls from several threads.
-    MeshObjWriters(const MeshPlan& plan, WorkerPool& pool, OutputFiles& files, std::filesystem::path folder);
+    // Only meshes not skipped are written. `pool` null: the calling thread
+    // alone. With helpers in `pool`, `files` must take calls from several threads.
+    MeshObjWriters(const MeshPlan& plan, WorkerPool* pool, OutputFiles& files, std::filesystem::path folder);
     // Drops the meshes posted and not begun, and lets the files in progress end.
     ~MeshObjWriters();
     MeshObjWriters(const MeshObjWriters&) = delete;
@@ -106,7 +106,7 @@ private:
     Ahead& ahead(std::size_t position) { return ahead_[(first_ + position) % aheadCount_]; }
 
     const MeshPlan& plan_;
-    WorkerPool& pool_;
+    WorkerPool* pool_;
     OutputFiles& files_;
     const std::filesystem::path folder_;
     const MeshFilePieces pieces_;
