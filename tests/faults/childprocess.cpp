@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <sstream>
+#include <utility>
 #include <stdexcept>
 
 namespace v2bsp {
@@ -125,9 +126,11 @@ ChildOutcome runProgram(const std::vector<std::string>& argv, std::chrono::milli
             const int file = ::open(setup.stdoutfile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
             if (file < 0 || ::dup2(file, STDOUT_FILENO) < 0) ::_exit(126);
         }
-        if (setup.addressspace != 0) {
-            const rlimit limit_as{setup.addressspace, setup.addressspace};
-            if (::setrlimit(RLIMIT_AS, &limit_as) != 0) ::_exit(126);
+        for (const auto [resource, bytes] : {std::pair{RLIMIT_AS, setup.addressspace},
+                                             std::pair{RLIMIT_DATA, setup.datasize},
+                                             std::pair{RLIMIT_STACK, setup.stacksize}}) {
+            const rlimit limit{bytes, bytes};
+            if (bytes != 0 && ::setrlimit(resource, &limit) != 0) ::_exit(126);
         }
         ::execv(args[0], args.data());
         ::_exit(127);

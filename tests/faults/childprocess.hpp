@@ -30,6 +30,8 @@ ChildOutcome runForked(const std::function<int(std::ostream& out, std::ostream& 
 struct ProgramSetup {
     std::string stdoutfile;          // standard output goes to this file, not to `out`
     std::uint64_t addressspace = 0;  // RLIMIT_AS of the program, in bytes; 0 leaves it as it is
+    std::uint64_t datasize = 0;      // RLIMIT_DATA, the same way
+    std::uint64_t stacksize = 0;     // RLIMIT_STACK, the same way (also the size of its threads' stacks)
 };
 
 // Runs the program `argv[0]` with the arguments that follow, capturing its
