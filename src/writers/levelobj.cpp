@@ -204,8 +204,10 @@ public:
         if (out_ > 0 && posted_ > 0 && posted_ < runs_.size()) post(posted_++);  // the slot of the run written last is free
         Slot& own = slots_[out_ % kSlots];
         if (out_ < posted_) {
-            for (std::size_t later = out_ + 1; later < posted_ && !pool_->done(own.task); ++later) {
-                pool_->runHere(slots_[later % kSlots].task);
+            if (!pool_->runHere(own.task)) {
+                for (std::size_t later = out_ + 1; later < posted_ && !pool_->done(own.task); ++later) {
+                    pool_->runHere(slots_[later % kSlots].task);
+                }
             }
             pool_->wait(own.task);
         } else {

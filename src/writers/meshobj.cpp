@@ -230,9 +230,12 @@ std::error_code MeshObjWriters::take(std::size_t index) {
     // The meshes are posted in the order they are asked for.
     Ahead& own = ahead(0);
     if (posted_ == 0 || own.index != index) return write(index);
-    // While a helper writes this mesh, write later ones nobody has begun.
-    for (std::size_t later = 1; later < posted_ && !pool_->done(own.task); ++later) {
-        pool_->runHere(ahead(later).task);
+    // This mesh here when nobody has taken it; else, while a helper writes
+    // it, later ones nobody has begun.
+    if (!pool_->runHere(own.task)) {
+        for (std::size_t later = 1; later < posted_ && !pool_->done(own.task); ++later) {
+            pool_->runHere(ahead(later).task);
+        }
     }
     pool_->wait(own.task);
     const std::error_code failure = own.failure;
