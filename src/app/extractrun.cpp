@@ -90,8 +90,8 @@ void ExtractRun::work(RunRequest request) {
     auto end = std::make_unique<RunEnd>();
     end->extraction = std::make_unique<MapExtraction>();
     {
-        // The run's helpers and, beside them, one for the decoding.
-        WorkerPool pool(std::max(1u, request.settings.jobs) - (request.decodeLevel ? 0 : 1));
+        // The run's helpers (as it would make them) and, beside them, one for the decoding.
+        WorkerPool pool(std::max(2u, request.settings.jobs) - 1 + (request.decodeLevel ? 1 : 0));
         request.settings.pool = &pool;
         QueueingHost host(*this, request.decodeLevel, pool);
         try {

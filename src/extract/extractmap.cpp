@@ -61,20 +61,20 @@ ExtractResult MapExtraction::extractmap(ByteView bytes, const std::string& path,
 }
 
 // The pool the run's helpers come from: the host's, or one of the run's own.
-// A run of one job does all its work on its own thread, whatever helpers the
-// host has for its own work.
+// A large map is read in halves on two threads whatever the jobs, as the
+// read comes before any writing; a run of one job writes on its own thread
+// alone, whatever helpers the host has for its own work.
 template <typename Load>
 ExtractResult MapExtraction::run(ExtractHost& host, const ExtractSettings& settings, Load load) {
     std::optional<WorkerPool> own;
-    WorkerPool* const pool = settings.jobs <= 1      ? nullptr
-                             : settings.pool != nullptr ? settings.pool
-                                                        : &own.emplace(settings.jobs - 1);
+    WorkerPool& readers = settings.pool != nullptr ? *settings.pool : own.emplace(std::max(2u, settings.jobs) - 1);
+    WorkerPool* const pool = settings.jobs > 1 ? &readers : nullptr;
     *this = MapExtraction{};
     ExtractResult result;
     try {
         try {
             say(host, "Loading Map...");
-            load(pool);
+            load(&readers);
             say(host, "Finding map information...");
             mapInformationStage();
             say(host, "Getting tag information...");

@@ -118,10 +118,11 @@ struct ExtractSettings {
     // Threads that write mesh files; the log, the files and the outcome are
     // those of one. With more than one, `files` must take calls from several threads.
     unsigned jobs = 1;
-    // The helper threads of a run of more than one job: the host's, shared
-    // with the host's own work beside the run (the window's decoding). Null:
-    // the run makes a pool of jobs - 1 helpers of its own. Either way,
-    // threads that cannot be made leave their work to the threads there are.
+    // The helper threads of the run (of its map's read, and of its writing
+    // when jobs is more than one): the host's, shared with the host's own
+    // work beside the run (the window's decoding). Null: the run makes a
+    // pool of jobs - 1 helpers of its own, at least one. Either way, threads
+    // that cannot be made leave their work to the threads there are.
     WorkerPool* pool = nullptr;
     OutputFiles* files = nullptr;    // null: the real file system
     FolderClaims* claims = nullptr;  // null: no other map shares the invocation
