@@ -1,7 +1,7 @@
 #include "app/extractrun.hpp"
 
+#include <algorithm>
 #include <exception>
-#include <future>
 
 namespace v2bsp::app {
 
@@ -19,11 +19,11 @@ struct ExtractRun::Event {
 };
 
 // The host on the run's thread: it only queues, and decodes the level from
-// the plan on a thread of its own when asked to.
+// the plan on a helper of the run's pool when asked to.
 class ExtractRun::QueueingHost final : public ExtractHost {
 public:
-    QueueingHost(ExtractRun& run, bool decode) : run_(run), decode_(decode) {}
-    ~QueueingHost() override { levelAfter(false); }
+    QueueingHost(ExtractRun& run, bool decode, WorkerPool& pool) : run_(run), decode_(decode), pool_(pool) {}
+    ~QueueingHost() override { pool_.cancel(decoding_); }
 
     void logline(std::string_view line) override { run_.push({Event::Kind::line, std::string(line), {}, {}}); }
     void logProblem(std::string_view line) override { run_.push({Event::Kind::problem, std::string(line), {}, {}}); }
@@ -32,27 +32,36 @@ public:
         run_.push({Event::Kind::failed, {}, std::make_unique<MapFailure>(failure), {}});
     }
     bool keepGoing() override { return !run_.stop_; }
-    // The plan stays as it is until the run's extraction ends, which is after levelAfter().
+    // The plan stays as it is until the run's extraction ends, which is
+    // after levelAfter(). Posted before any of the writers' work, the
+    // decoding is the first a helper takes.
     void meshesPlanned(const MeshPlan& plan) override {
         if (!decode_) return;
-        decoding_ = std::async(std::launch::async, [this, &plan] { return levelGeometry(plan, &stopDecoding_); });
+        plan_ = &plan;
+        pool_.post(decoding_, [this] { level_ = levelGeometry(*plan_, &stopDecoding_); });
     }
 
-    // The decoded level when `wanted`; else the decoding is told to stop,
-    // and its end awaited all the same.
+    // The decoded level when `wanted` (made here when no helper took it);
+    // else the decoding is told to stop, and its end awaited all the same.
     std::optional<LevelGeometry> levelAfter(bool wanted) {
-        if (!decoding_.valid()) return std::nullopt;
-        if (!wanted) stopDecoding_ = true;
-        LevelGeometry level = decoding_.get();
-        if (!wanted) return std::nullopt;
-        return level;
+        if (plan_ == nullptr) return std::nullopt;
+        if (!wanted) {
+            stopDecoding_ = true;
+            pool_.cancel(decoding_);
+            return std::nullopt;
+        }
+        pool_.wait(decoding_);
+        return std::move(level_);
     }
 
 private:
     ExtractRun& run_;
     bool decode_;
+    WorkerPool& pool_;
+    const MeshPlan* plan_ = nullptr;
     std::atomic<bool> stopDecoding_{false};
-    std::future<LevelGeometry> decoding_;
+    std::optional<LevelGeometry> level_;
+    PoolTask decoding_;  // last: it ends before what it fills
 };
 
 ExtractRun::ExtractRun(std::function<void()> wake) : wake_(std::move(wake)) {}
@@ -81,7 +90,10 @@ void ExtractRun::work(RunRequest request) {
     auto end = std::make_unique<RunEnd>();
     end->extraction = std::make_unique<MapExtraction>();
     {
-        QueueingHost host(*this, request.decodeLevel);
+        // The run's helpers (as it would make them) and, beside them, one for the decoding.
+        WorkerPool pool(std::max(2u, request.settings.jobs) - 1 + (request.decodeLevel ? 1 : 0));
+        request.settings.pool = &pool;
+        QueueingHost host(*this, request.decodeLevel, pool);
         try {
             end->result = end->extraction->extractmap(request.path, host, request.settings);
         } catch (const std::exception& failure) {

@@ -75,8 +75,9 @@ struct RunRequest {
     std::string path;  // the map, as the file system's bytes
     // Seams (files, claims) must outlive the run.
     ExtractSettings settings;
-    // Decode the level for the 3D View while the run writes (on a thread of
-    // its own, from the plan), for RunEnd::level.
+    // Decode the level for the 3D View while the run writes (on a helper of
+    // the run's pool, one more than the writers', from the plan), for
+    // RunEnd::level.
     bool decodeLevel = false;
 };
 

@@ -84,7 +84,7 @@ private:
 
     // The format's stages, up to and including the plan (stages.cpp). Each
     // throws MapError when the map cannot be read that far.
-    void loadStage(const std::string& path);
+    void loadStage(const std::string& path, WorkerPool* pool);
     void copyStage(ByteView bytes, const std::string& path);
     void mapInformationStage();
     void tagInformationStage();
@@ -94,7 +94,7 @@ private:
     void planStage();
 
     // The writing, after "Creating BSP..." (extractmap.cpp).
-    void meshStage(ExtractHost& host, const ExtractSettings& settings, ExtractResult& result);
+    void meshStage(ExtractHost& host, const ExtractSettings& settings, WorkerPool* pool, ExtractResult& result);
     void planOrReport(ExtractHost& host, ExtractResult& result);
     LevelSummaries summaryStage(const ExtractSettings& settings) const;
     bool parentReady(ExtractHost& host, OutputPlace& place, ExtractResult& result) const;
@@ -105,11 +105,11 @@ private:
     void recordOutput(const ExtractSettings& settings, const OutputPlace& place,
                       const std::filesystem::path& written) const;
     void earlierFilesStage(ExtractHost& host, const OutputPlace& place, ExtractResult& result) const;
-    void writeMeshes(ExtractHost& host, const ExtractSettings& settings, const OutputPlace& place, bool folderready,
+    void writeMeshes(ExtractHost& host, WorkerPool* pool, const OutputPlace& place, bool folderready,
                      const LevelSummaries& summaries, ExtractResult& result) const;
-    void writeLevelFiles(ExtractHost& host, const ExtractSettings& settings, OutputPlace& place,
+    void writeLevelFiles(ExtractHost& host, const ExtractSettings& settings, WorkerPool* pool, OutputPlace& place,
                          const LevelSummaries& summaries, ExtractResult& result) const;
-    LevelInfo levelInfo(UpAxis up, unsigned threads) const;
+    LevelInfo levelInfo(UpAxis up, WorkerPool* pool) const;
 
     std::vector<NameSpan> tagnames_;
     FileIdentity mapidentity_;  // of the map file; unknown for bytes handed over

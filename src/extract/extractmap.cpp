@@ -52,22 +52,29 @@ ExtractResult extractmap(ByteView bytes, const std::string& path, ExtractHost& h
 }
 
 ExtractResult MapExtraction::extractmap(const std::string& path, ExtractHost& host, const ExtractSettings& settings) {
-    return run(host, settings, [this, &path] { loadStage(path); });
+    return run(host, settings, [this, &path](WorkerPool* pool) { loadStage(path, pool); });
 }
 
 ExtractResult MapExtraction::extractmap(ByteView bytes, const std::string& path, ExtractHost& host,
                                         const ExtractSettings& settings) {
-    return run(host, settings, [this, &path, &bytes] { copyStage(bytes, path); });
+    return run(host, settings, [this, &path, &bytes](WorkerPool*) { copyStage(bytes, path); });
 }
 
+// The pool the run's helpers come from: the host's, or one of the run's own.
+// A large map is read in halves on two threads whatever the jobs, as the
+// read comes before any writing; a run of one job writes on its own thread
+// alone, whatever helpers the host has for its own work.
 template <typename Load>
 ExtractResult MapExtraction::run(ExtractHost& host, const ExtractSettings& settings, Load load) {
+    std::optional<WorkerPool> own;
+    WorkerPool& readers = settings.pool != nullptr ? *settings.pool : own.emplace(std::max(2u, settings.jobs) - 1);
+    WorkerPool* const pool = settings.jobs > 1 ? &readers : nullptr;
     *this = MapExtraction{};
     ExtractResult result;
     try {
         try {
             say(host, "Loading Map...");
-            load();
+            load(&readers);
             say(host, "Finding map information...");
             mapInformationStage();
             say(host, "Getting tag information...");
@@ -89,7 +96,7 @@ ExtractResult MapExtraction::run(ExtractHost& host, const ExtractSettings& setti
             return result;
         }
         say(host, "Creating BSP...");
-        meshStage(host, settings, result);
+        meshStage(host, settings, pool, result);
     } catch (const RunStopped&) {
         result.status = ExtractStatus::stopped;
     }
@@ -98,7 +105,8 @@ ExtractResult MapExtraction::run(ExtractHost& host, const ExtractSettings& setti
 
 // After "Creating BSP..." nothing ends the run but the host: a step that
 // cannot be done is logged as missing output, and the next step runs.
-void MapExtraction::meshStage(ExtractHost& host, const ExtractSettings& settings, ExtractResult& result) {
+void MapExtraction::meshStage(ExtractHost& host, const ExtractSettings& settings, WorkerPool* pool,
+                              ExtractResult& result) {
     OutputPlace place(settings, mapidentity_);
     folderName = outputFolderName(mapname, utf8Text(pathFromUtf8(mappath).filename()));
     const bool claimed = claimStage(host, settings, place, result);
@@ -107,9 +115,9 @@ void MapExtraction::meshStage(ExtractHost& host, const ExtractSettings& settings
     planOrReport(host, result);
     host.meshesPlanned(plan);
     const LevelSummaries summaries = summaryStage(settings);
-    writeMeshes(host, settings, place, folderready, summaries, result);
+    writeMeshes(host, pool, place, folderready, summaries, result);
     if (folderready) earlierFilesStage(host, place, result);
-    if (claimed && !result.outOfMemory) writeLevelFiles(host, settings, place, summaries, result);
+    if (claimed && !result.outOfMemory) writeLevelFiles(host, settings, pool, place, summaries, result);
     for (const std::string_view line :
          {"Locating Collections...", "Locating Scenery...", "Initializing 3D Window..."}) {
         say(host, line);
@@ -246,10 +254,10 @@ MapExtraction::LevelSummaries MapExtraction::summaryStage(const ExtractSettings&
     return summaries;
 }
 
-void MapExtraction::writeMeshes(ExtractHost& host, const ExtractSettings& settings, const OutputPlace& place,
-                                bool folderready, const LevelSummaries& summaries, ExtractResult& result) const {
+void MapExtraction::writeMeshes(ExtractHost& host, WorkerPool* pool, const OutputPlace& place, bool folderready,
+                                const LevelSummaries& summaries, ExtractResult& result) const {
     std::optional<MeshObjWriters> writers;
-    if (folderready) writers.emplace(plan, settings.jobs, place.files(), place.under(folderName));
+    if (folderready) writers.emplace(plan, pool, place.files(), place.under(folderName));
     for (const PlannedMesh& mesh : plan.meshes) {
         const std::string number = decimal(mesh.number);
         say(host, "Making Mesh #" + number);
@@ -283,15 +291,16 @@ void MapExtraction::writeMeshes(ExtractHost& host, const ExtractSettings& settin
     }
 }
 
-void MapExtraction::writeLevelFiles(ExtractHost& host, const ExtractSettings& settings, OutputPlace& place,
-                                    const LevelSummaries& summaries, ExtractResult& result) const {
+void MapExtraction::writeLevelFiles(ExtractHost& host, const ExtractSettings& settings, WorkerPool* pool,
+                                    OutputPlace& place, const LevelSummaries& summaries,
+                                    ExtractResult& result) const {
     if (!settings.formats.levelFiles() || !parentReady(host, place, result)) return;
     for (const LevelFormat format : kLevelFormats) {
         if (!wanted(settings.formats, format)) continue;
         const std::string name = levelFileName(folderName, format);
         const std::error_code failure = summaries.outOfMemory ? std::make_error_code(std::errc::not_enough_memory)
                                                               : writeLevelFile(format, plan, summaries.meshes,
-                                                                               levelInfo(settings.up, settings.jobs),
+                                                                               levelInfo(settings.up, pool),
                                                                                place.files(), place.under(name));
         if (failure) {
             ++result.writeFailures;
@@ -303,12 +312,12 @@ void MapExtraction::writeLevelFiles(ExtractHost& host, const ExtractSettings& se
     }
 }
 
-LevelInfo MapExtraction::levelInfo(UpAxis up, unsigned threads) const {
+LevelInfo MapExtraction::levelInfo(UpAxis up, WorkerPool* pool) const {
     LevelInfo info;
     info.mapname = cp1252ToUtf8(mapname);
     info.folder = folderName;
     info.up = up;
-    info.threads = threads;
+    info.pool = pool;
     return info;
 }
 
@@ -317,8 +326,8 @@ std::error_code MapExtraction::writeLevel(LevelFormat format, UpAxis up, const s
     return guardedWrite([&] {
         const std::vector<MeshSummary> summaries = summarizePlan(plan, up);
         std::unique_ptr<OutputFiles> disk = files == nullptr ? makeDiskFiles() : nullptr;
-        const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-        return writeLevelFile(format, plan, summaries, levelInfo(up, threads), files != nullptr ? *files : *disk, file);
+        WorkerPool pool(std::max(1u, std::thread::hardware_concurrency()) - 1);
+        return writeLevelFile(format, plan, summaries, levelInfo(up, &pool), files != nullptr ? *files : *disk, file);
     });
 }
 

@@ -30,6 +30,7 @@
 
 #include "mapimage/mapimage.hpp"
 #include "platform/outputfiles.hpp"
+#include "platform/workerpool.hpp"
 #include "writers/levelmesh.hpp"
 
 namespace v2bsp {
@@ -136,6 +137,12 @@ struct ExtractSettings {
     // Threads that write mesh files; the log, the files and the outcome are
     // those of one. With more than one, `files` must take calls from several threads.
     unsigned jobs = 1;
+    // The helper threads of the run (of its map's read, and of its writing
+    // when jobs is more than one): the host's, shared with the host's own
+    // work beside the run (the window's decoding). Null: the run makes a
+    // pool of jobs - 1 helpers of its own, at least one. Either way, threads
+    // that cannot be made leave their work to the threads there are.
+    WorkerPool* pool = nullptr;
     OutputFiles* files = nullptr;    // null: the real file system
     FolderClaims* claims = nullptr;  // null: no other map shares the invocation
 };

@@ -43,9 +43,9 @@ std::string decimal(std::int64_t value) {
 
 }  // namespace
 
-void MapExtraction::loadStage(const std::string& path) {
+void MapExtraction::loadStage(const std::string& path, WorkerPool* pool) {
     mappath = path;
-    mapbytes = loadMapFile(pathFromUtf8(path), &mapidentity_);
+    mapbytes = loadMapFile(pathFromUtf8(path), &mapidentity_, pool);
     maplength = static_cast<std::int64_t>(mapbytes.size());
 }
 

@@ -12,6 +12,7 @@
 #include "mapimage/mapimage.hpp"
 #include "platform/bulkmemory.hpp"
 #include "platform/outputfiles.hpp"
+#include "platform/workerpool.hpp"
 
 namespace v2bsp {
 
@@ -19,11 +20,12 @@ namespace v2bsp {
 using MapBytes = std::vector<std::uint8_t, BulkAllocator<std::uint8_t>>;
 
 // The whole of a regular file, read in one bulk read (an implementation may
-// read a large file in two parts at once). Never creates a file.
+// read a large file in two parts at once, the second on a helper of `pool`
+// when it has one). Never creates a file.
 // Throws MapError with a reason a user can act on: "cannot open <path>: <OS reason>",
 // "<path> is a folder", "<path> is not a regular file", "empty file",
 // "file is larger than 2147483647 bytes", or a read error. Sets `identity`,
 // when given, to the file's, so that no output ever replaces the map.
-MapBytes loadMapFile(const std::filesystem::path& path, FileIdentity* identity = nullptr);
+MapBytes loadMapFile(const std::filesystem::path& path, FileIdentity* identity = nullptr, WorkerPool* pool = nullptr);
 
 }  // namespace v2bsp

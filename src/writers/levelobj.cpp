@@ -1,13 +1,8 @@
 #include <charconv>
-#include <condition_variable>
-#include <exception>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <vector>
 
 #include "mapimage/shortestsingle.hpp"
-#include "writers/helperthread.hpp"
 #include "writers/writers.hpp"
 
 namespace v2bsp {
@@ -174,37 +169,28 @@ private:
     std::vector<Triangle> triangles_;
 };
 
-// The runs of the text go out in order. A helper thread formats them one
-// after another, at most kSlots ahead of the one going out; this thread writes
-// them and, rather than wait for the helper, formats the next run nobody has
-// taken. So the two share the work in whatever proportion the writes leave,
-// and which thread formats a run changes nothing in its bytes.
+// The runs of the text go out in order. Each run is posted to the pool as
+// soon as a slot is free for its text, at most kSlots ahead of the one going
+// out, and the helpers format them oldest first; this thread writes them and,
+// rather than wait for a helper, formats the next run nobody has taken, or
+// its own when nobody has. So the threads share the work in whatever
+// proportion the writes leave, and which thread formats a run changes
+// nothing in its bytes.
 class LevelObjText final : public ByteSource {
 public:
-    LevelObjText(const MeshPlan& plan, const LevelInfo& info) : up_(info.up) {
+    LevelObjText(const MeshPlan& plan, const LevelInfo& info) : up_(info.up), pool_(info.pool) {
         header_ =
             "# " + levelGenerator() + ": " + std::to_string(plan.writtenCount()) + " meshes of " + info.folder + "\n";
         Cursor cursor(plan);
         for (Run run; cursor.take(run, kRunGroups);) runs_.push_back(std::move(run));
-        formatted_.assign(runs_.size(), false);
-        if (info.threads > 1 && runs_.size() > 1) {
-            helper_.emplace();
-            helper_->start([this] { helpFormat(); });
+        if (pool_ != nullptr && pool_->helpers() > 0) {
+            while (posted_ < runs_.size() && posted_ < kSlots) post(posted_++);
         }
     }
 
     ~LevelObjText() override {
-        if (!helper_) return;
-        {
-            std::lock_guard lock(mutex_);
-            quit_ = true;
-        }
-        changed_.notify_all();
-        try {
-            helper_->wait();
-        } catch (...) {
-            // A failure of the helper has been thrown from nextPiece already,
-            // or the text is being abandoned for another reason.
+        for (Slot& slot : slots_) {
+            if (pool_ != nullptr) pool_->cancel(slot.task);
         }
     }
 
@@ -214,72 +200,47 @@ public:
             piece = header_;
             return true;
         }
-        std::unique_lock lock(mutex_);
-        written_ = out_;  // the run handed out last has been written: its slot is free
-        changed_.notify_all();
         if (out_ == runs_.size()) return false;
-        while (!formatted_[out_]) {
-            if (failure_) std::rethrow_exception(failure_);
-            if (canTake()) {
-                const std::size_t run = next_++;
-                lock.unlock();
-                slots_[run % kSlots].format(runs_[run], up_);
-                lock.lock();
-                formatted_[run] = true;
-            } else {
-                changed_.wait(lock);
+        if (out_ > 0 && posted_ > 0 && posted_ < runs_.size()) post(posted_++);  // the slot of the run written last is free
+        Slot& own = slots_[out_ % kSlots];
+        if (out_ < posted_) {
+            if (!pool_->runHere(own.task)) {
+                for (std::size_t later = out_ + 1; later < posted_ && !pool_->done(own.task); ++later) {
+                    pool_->runHere(slots_[later % kSlots].task);
+                }
             }
+            pool_->wait(own.task);
+        } else {
+            own.text.format(runs_[out_], up_);
         }
-        piece = slots_[out_ % kSlots].view();
+        piece = own.text.view();
         ++out_;
         return true;
     }
 
 private:
-    // A run may be formatted once the run kSlots before it, which used its
-    // slot, has been written.
-    bool canTake() const { return next_ < runs_.size() && next_ < written_ + kSlots; }
+    struct Slot {
+        RunText text;
+        std::size_t run = 0;
+        PoolTask task;
+    };
 
-    // The helper's loop: the next free run, until none is left.
-    void helpFormat() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            changed_.wait(lock, [this] { return quit_ || next_ == runs_.size() || canTake(); });
-            if (quit_ || next_ == runs_.size()) return;
-            const std::size_t run = next_++;
-            lock.unlock();
-            try {
-                slots_[run % kSlots].format(runs_[run], up_);
-            } catch (...) {
-                lock.lock();
-                failure_ = std::current_exception();
-                changed_.notify_all();
-                return;
-            }
-            lock.lock();
-            formatted_[run] = true;
-            changed_.notify_all();
-        }
+    void post(std::size_t run) {
+        Slot& slot = slots_[run % kSlots];
+        slot.run = run;
+        pool_->post(slot.task, [this, &slot] { slot.text.format(runs_[slot.run], up_); });
     }
 
     static constexpr std::size_t kSlots = 4;
 
     UpAxis up_;
+    WorkerPool* pool_;
     std::string header_;
     bool started_ = false;
     std::vector<Run> runs_;
-    RunText slots_[kSlots];
-
-    std::mutex mutex_;  // guards what follows
-    std::condition_variable changed_;
-    std::vector<bool> formatted_;  // of each run, its text is in its slot
-    std::size_t next_ = 0;         // the first run nobody has taken
-    std::size_t out_ = 0;          // the next run to go out
-    std::size_t written_ = 0;      // the runs before it are written
-    bool quit_ = false;
-    std::exception_ptr failure_;  // the helper's
-
-    std::optional<HelperThread> helper_;  // last: it ends before what it formats
+    std::size_t posted_ = 0;  // the runs posted to the pool, from the first
+    std::size_t out_ = 0;     // the next run to go out
+    Slot slots_[kSlots];      // last: their tasks end before what they format
 };
 
 }  // namespace

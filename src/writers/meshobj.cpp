@@ -18,9 +18,15 @@ constexpr std::size_t kMaxVertexLine = 2 + 3 * (kNumTextMax + 1) + 2;
 // measured on 2 cores, meshes of 2,000 vertices ran slower split than whole,
 // while meshes of 62,500 vertices ran about 1.35 times faster split.
 constexpr std::size_t kSplitGroups = 8192;
-// Pieces of about two megabytes of text.
+// Pieces of at most about two megabytes of text, of a size where each write
+// to the file costs little next to the formatting it follows.
 constexpr std::size_t kVerticesPerPiece = 32768;
 constexpr std::size_t kFacesPerPiece = 65536;
+// What the pieces of all threads may take together, and the fewest groups a
+// piece holds however many threads share that. A piece's buffer takes its
+// groups' longest lines, and half as much again when it is made in halves.
+constexpr std::size_t kPiecesBudget = std::size_t{32} << 20;
+constexpr std::size_t kFewestPerPiece = 256;
 
 // How far helpers may run ahead of the caller, in meshes per thread: enough
 // to keep them busy past a slow file, few enough to end soon when stopped.
@@ -96,37 +102,63 @@ void appendFaceLines(std::string& out, ByteView section) {
     });
 }
 
-MeshObjFormatter::MeshObjFormatter(unsigned threads) {
-    if (threads > 1) helper_.emplace();
+MeshFilePieces MeshFilePieces::forThreads(unsigned threads) {
+    const std::size_t share = kPiecesBudget / std::max(1u, threads) * 2 / 3;
+    return {std::clamp(share / kMaxVertexLine, kFewestPerPiece, kVerticesPerPiece),
+            std::clamp(share / kMaxFaceLine, kFewestPerPiece, kFacesPerPiece)};
+}
+
+// Below kSplitGroups, or when no helper is free, the calling thread makes
+// every line. Else the second half goes to the pool while this thread makes
+// the first; when no helper has taken it by then, this thread makes it too,
+// straight into `out`.
+template <typename Lines>
+void MeshObjFormatter::appendInHalves(std::string& out, std::size_t count, Lines lines) {
+    if (pool_ == nullptr || count < kSplitGroups || !pool_->helperFree()) return lines(out, 0, count);
+    const std::size_t half = count / 2;
+    struct Second {
+        Lines* lines;
+        std::string* text;
+        std::size_t from, to;
+    } second{&lines, &second_, half, count};
+    second_.clear();
+    pool_->post(half_, [&second] { (*second.lines)(*second.text, second.from, second.to); },
+                WorkerPool::Order::first);
+    try {
+        lines(out, 0, half);
+    } catch (...) {
+        pool_->cancel(half_);  // its job uses this frame
+        throw;
+    }
+    if (pool_->takeBack(half_)) return lines(out, half, count);
+    pool_->wait(half_);
+    out += second_;
 }
 
 void MeshObjFormatter::appendVertices(std::string& out, ByteView section) {
-    const std::size_t groups = section.size() / kVertexBytes;
-    if (!helper_ || groups < kSplitGroups) return appendVertexLines(out, section);
-    helper_->appendInHalves(out, groups, [section](std::string& text, std::size_t from, std::size_t to) {
+    appendInHalves(out, section.size() / kVertexBytes, [section](std::string& text, std::size_t from, std::size_t to) {
         appendVertexLines(text, section.subspan(from * kVertexBytes, (to - from) * kVertexBytes));
     });
 }
 
 void MeshObjFormatter::appendFaces(std::string& out, ByteView section) {
-    const std::size_t groups = section.size() / kFaceBytes;
-    if (!helper_ || groups < kSplitGroups) return appendFaceLines(out, section);
-    helper_->appendInHalves(out, groups, [section](std::string& text, std::size_t from, std::size_t to) {
+    appendInHalves(out, section.size() / kFaceBytes, [section](std::string& text, std::size_t from, std::size_t to) {
         appendFaceLines(text, section.subspan(from * kFaceBytes, (to - from) * kFaceBytes));
     });
 }
 
-MeshObjSource::MeshObjSource(const PlannedMesh& mesh, MeshObjFormatter& formatter)
+MeshObjSource::MeshObjSource(const PlannedMesh& mesh, MeshObjFormatter& formatter, MeshFilePieces pieces)
     // Partial trailing groups write nothing, so they are dropped here once.
     : vertices_(wholeGroups(mesh.vertices, kVertexBytes)),
       faces_(wholeGroups(mesh.faces, kFaceBytes)),
-      formatter_(formatter) {}
+      formatter_(formatter),
+      pieces_(pieces) {}
 
 bool MeshObjSource::fill(std::string& chunk) {
     chunk.clear();
     switch (stage_) {
         case Stage::vertices: {
-            const std::size_t take = std::min(vertices_.size(), kVerticesPerPiece * kVertexBytes);
+            const std::size_t take = std::min(vertices_.size(), pieces_.vertices * kVertexBytes);
             formatter_.appendVertices(chunk, vertices_.first(take));
             vertices_ = vertices_.subspan(take);
             if (vertices_.empty()) {
@@ -136,7 +168,7 @@ bool MeshObjSource::fill(std::string& chunk) {
             return true;
         }
         case Stage::faces: {
-            const std::size_t take = std::min(faces_.size(), kFacesPerPiece * kFaceBytes);
+            const std::size_t take = std::min(faces_.size(), pieces_.faces * kFaceBytes);
             formatter_.appendFaces(chunk, faces_.first(take));
             faces_ = faces_.subspan(take);
             if (faces_.empty()) {
@@ -151,88 +183,66 @@ bool MeshObjSource::fill(std::string& chunk) {
     return false;
 }
 
-MeshObjWriters::MeshObjWriters(const MeshPlan& plan, unsigned jobs, OutputFiles& files, std::filesystem::path folder)
+MeshObjWriters::MeshObjWriters(const MeshPlan& plan, WorkerPool* pool, OutputFiles& files,
+                               std::filesystem::path folder)
     : plan_(plan),
+      pool_(pool != nullptr && pool->helpers() > 0 ? pool : nullptr),
       files_(files),
       folder_(std::move(folder)),
-      // One thread needs no slots: it writes each mesh when it comes to it.
-      slots_(jobs > 1 ? std::make_unique<Slot[]>(plan.meshes.size()) : nullptr),
-      ahead_(kAheadPerJob * std::max(1u, jobs)),
-      // The caller splits long sections with a thread of its own where there are cores for it.
-      formatter_(std::min(2u, std::max(1u, jobs))) {
-    for (unsigned helper = 1; helper < jobs && helper < plan.meshes.size(); ++helper) {
-        helpers_.emplace_back([this] { helperLoop(); });
-    }
-}
+      pieces_(MeshFilePieces::forThreads(pool_ != nullptr ? pool_->helpers() + 1 : 1)),
+      aheadCount_(pool_ != nullptr ? kAheadPerJob * (std::size_t{pool_->helpers()} + 1) : 0),
+      ahead_(aheadCount_ == 0 ? nullptr : std::make_unique<Ahead[]>(aheadCount_)) {}
 
 MeshObjWriters::~MeshObjWriters() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    changed_.notify_all();
-    for (std::thread& helper : helpers_) helper.join();
+    for (std::size_t position = 0; position < posted_; ++position) pool_->cancel(ahead(position).task);
 }
 
 std::string MeshObjWriters::filename(std::int64_t number) {
     return "mesh" + std::to_string(number) + ".obj";
 }
 
-std::error_code MeshObjWriters::write(std::size_t index, MeshObjFormatter& formatter) {
+std::error_code MeshObjWriters::write(std::size_t index) {
     return guardedWrite([&] {
         const PlannedMesh& mesh = plan_.meshes[index];
-        MeshObjSource source(mesh, formatter);
+        MeshObjFormatter formatter(pool_);
+        MeshObjSource source(mesh, formatter, pieces_);
         std::error_code failure = files_.createFolder(folder_);
         if (!failure) failure = files_.replaceFile(folder_ / filename(mesh.number), source);
         return failure;
     });
 }
 
-void MeshObjWriters::finish(std::size_t index, std::error_code failure) {
-    {
-        std::lock_guard lock(mutex_);
-        slots_[index].failure = failure;
-        slots_[index].state.store(done);
-    }
-    changed_.notify_all();
-}
-
-void MeshObjWriters::helperLoop() {
-    MeshObjFormatter formatter(1);
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        changed_.wait(lock,
-                      [this] { return stopping_ || (cursor_ < plan_.meshes.size() && cursor_ < position_ + ahead_); });
-        if (stopping_) return;
-        const std::size_t index = cursor_++;
+// Posts the meshes after the last one posted until the ring is full.
+void MeshObjWriters::postAhead() {
+    while (posted_ < aheadCount_ && next_ < plan_.meshes.size()) {
+        const std::size_t index = next_++;
         if (plan_.meshes[index].skip != MeshSkip::none) continue;
-        int expected = waiting;
-        if (!slots_[index].state.compare_exchange_strong(expected, taken)) continue;
-        lock.unlock();
-        finish(index, write(index, formatter));
-        lock.lock();
+        Ahead& slot = ahead(posted_++);
+        slot.index = index;
+        slot.failure = {};
+        pool_->post(slot.task, [this, &slot] { slot.failure = write(slot.index); });
     }
 }
 
 std::error_code MeshObjWriters::take(std::size_t index) {
-    if (!slots_) return write(index, formatter_);
-    {
-        std::lock_guard lock(mutex_);
-        position_ = index;
+    if (aheadCount_ == 0) return write(index);
+    postAhead();
+    // The meshes are posted in the order they are asked for.
+    Ahead& own = ahead(0);
+    if (posted_ == 0 || own.index != index) return write(index);
+    // This mesh here when nobody has taken it; else, while a helper writes
+    // it, later ones nobody has begun.
+    if (!pool_->runHere(own.task)) {
+        for (std::size_t later = 1; later < posted_ && !pool_->done(own.task); ++later) {
+            pool_->runHere(ahead(later).task);
+        }
     }
-    changed_.notify_all();
-    int expected = waiting;
-    if (slots_[index].state.compare_exchange_strong(expected, taken)) return write(index, formatter_);
-    // A helper has this mesh: write a later one meanwhile rather than wait.
-    const std::size_t end = std::min(plan_.meshes.size(), index + ahead_);
-    for (std::size_t later = index + 1; later < end && slots_[index].state.load() != done; ++later) {
-        if (plan_.meshes[later].skip != MeshSkip::none) continue;
-        expected = waiting;
-        if (slots_[later].state.compare_exchange_strong(expected, taken)) finish(later, write(later, formatter_));
-    }
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return slots_[index].state.load() == done; });
-    return slots_[index].failure;
+    pool_->wait(own.task);
+    const std::error_code failure = own.failure;
+    first_ = (first_ + 1) % aheadCount_;
+    --posted_;
+    postAhead();
+    return failure;
 }
 
 }  // namespace v2bsp

@@ -10,19 +10,13 @@
 // group of a section writes nothing.
 #pragma once
 
-#include <atomic>
-#include <condition_variable>
 #include <filesystem>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <system_error>
-#include <thread>
-#include <vector>
 
 #include "platform/outputfiles.hpp"
-#include "writers/helperthread.hpp"
+#include "platform/workerpool.hpp"
 #include "writers/meshplan.hpp"
 
 namespace v2bsp {
@@ -31,46 +25,63 @@ namespace v2bsp {
 void appendVertexLines(std::string& out, ByteView section);
 void appendFaceLines(std::string& out, ByteView section);
 
-// Formats the lines of a section; long ones in two halves on two threads,
-// with the bytes of one.
+// How many groups a piece of a mesh file holds. The pieces of all the threads
+// writing at once, with the halves made beside them, stay within a budget of
+// memory whatever the count of threads: more threads, smaller pieces.
+struct MeshFilePieces {
+    std::size_t vertices = 0;
+    std::size_t faces = 0;
+    // For `threads` threads writing mesh files at once (0 counts as 1).
+    static MeshFilePieces forThreads(unsigned threads);
+};
+
+// Formats the lines of a section; a long one in two halves, the second on a
+// helper of `pool` when one is free, with the bytes of one thread.
 class MeshObjFormatter {
 public:
-    // `threads` 1 formats everything on the calling thread; 2 starts a helper.
-    explicit MeshObjFormatter(unsigned threads);
+    // `pool` null formats everything on the calling thread.
+    explicit MeshObjFormatter(WorkerPool* pool = nullptr) : pool_(pool) {}
     void appendVertices(std::string& out, ByteView section);
     void appendFaces(std::string& out, ByteView section);
 
 private:
-    std::optional<HelperThread> helper_;
+    template <typename Lines>
+    void appendInHalves(std::string& out, std::size_t count, Lines lines);
+
+    WorkerPool* pool_;
+    std::string second_;  // the helper's half
+    PoolTask half_;       // last: it ends before what it writes to
 };
 
 // One mesh file's bytes in pieces of a bounded size, so that a mesh of any
 // size is written without being held whole in memory.
 class MeshObjSource final : public BufferedSource {
 public:
-    MeshObjSource(const PlannedMesh& mesh, MeshObjFormatter& formatter);
+    MeshObjSource(const PlannedMesh& mesh, MeshObjFormatter& formatter,
+                  MeshFilePieces pieces = MeshFilePieces::forThreads(1));
     bool fill(std::string& chunk) override;
 
 private:
     ByteView vertices_;
     ByteView faces_;
     MeshObjFormatter& formatter_;
+    MeshFilePieces pieces_;
     enum class Stage { vertices, faces, finished } stage_ = Stage::vertices;
 };
 
-// The mesh files of a run, FOLDER/mesh<N>.obj, written on several threads
-// with the outcome of one: the caller asks for each mesh's outcome in mesh
-// order and writes the mesh itself unless a helper thread has taken it
-// ahead. Helpers run at most a few meshes ahead of the caller, so a run that
-// stops at a log line ends soon; a file a helper has begun is finished whole
-// before the writers end. The folder is made again before each file, in case
-// it went away during the run.
+// The mesh files of a run, FOLDER/mesh<N>.obj, written on the calling thread
+// and the helpers of a pool with the outcome of one: the caller asks for each
+// mesh's outcome in mesh order, the meshes after it are posted to the pool a
+// few ahead, and the caller writes those nobody has taken, its own first. So
+// a run that stops at a log line ends soon; a file a helper has begun is
+// finished whole before the writers end. The folder is made again before
+// each file, in case it went away during the run.
 class MeshObjWriters {
 public:
-    // `jobs` threads in all, the caller's included; only meshes not skipped
-    // are written. With more than one, `files` must take calls from several threads.
-    MeshObjWriters(const MeshPlan& plan, unsigned jobs, OutputFiles& files, std::filesystem::path folder);
-    // Lets the files in progress end, then ends the helpers.
+    // Only meshes not skipped are written. `pool` null: the calling thread
+    // alone. With helpers in `pool`, `files` must take calls from several threads.
+    MeshObjWriters(const MeshPlan& plan, WorkerPool* pool, OutputFiles& files, std::filesystem::path folder);
+    // Drops the meshes posted and not begun, and lets the files in progress end.
     ~MeshObjWriters();
     MeshObjWriters(const MeshObjWriters&) = delete;
     MeshObjWriters& operator=(const MeshObjWriters&) = delete;
@@ -83,29 +94,29 @@ public:
     static std::string filename(std::int64_t number);
 
 private:
-    enum State : int { waiting = 0, taken = 1, done = 2 };
-    struct Slot {
-        std::atomic<int> state{waiting};
+    // A mesh posted to the pool ahead of the caller.
+    struct Ahead {
+        std::size_t index = 0;
         std::error_code failure;
+        PoolTask task;
     };
 
-    std::error_code write(std::size_t index, MeshObjFormatter& formatter);
-    void helperLoop();
-    void finish(std::size_t index, std::error_code failure);
+    std::error_code write(std::size_t index);
+    void postAhead();
+    Ahead& ahead(std::size_t position) { return ahead_[(first_ + position) % aheadCount_]; }
 
     const MeshPlan& plan_;
+    WorkerPool* pool_;
     OutputFiles& files_;
     const std::filesystem::path folder_;
-    std::unique_ptr<Slot[]> slots_;
-    std::size_t ahead_;
-    MeshObjFormatter formatter_;
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::size_t position_ = 0;  // the caller's mesh
-    std::size_t cursor_ = 0;    // the next mesh a helper looks at
-    bool stopping_ = false;
-    std::vector<std::thread> helpers_;
+    const MeshFilePieces pieces_;
+    // A ring of the meshes posted and not yet asked for, oldest first; none
+    // without helpers.
+    const std::size_t aheadCount_;
+    std::unique_ptr<Ahead[]> ahead_;
+    std::size_t first_ = 0;
+    std::size_t posted_ = 0;
+    std::size_t next_ = 0;  // the next mesh to look at for posting
 };
 
 }  // namespace v2bsp

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "platform/outputfiles.hpp"
+#include "platform/workerpool.hpp"
 #include "writers/levelmesh.hpp"
 
 namespace v2bsp {
@@ -37,7 +38,9 @@ struct LevelInfo {
     std::string mapname;  // UTF-8: the glTF scene's name
     std::string folder;   // the map's folder name: the OBJ's comment and the files' name
     UpAxis up = UpAxis::y;
-    unsigned threads = 1;  // the files are made on up to this many; their bytes are the same
+    // The helpers that format beside the writing thread; null: that thread
+    // alone. The bytes are the same.
+    WorkerPool* pool = nullptr;
 };
 
 // The program and version the whole-level files name: "v2bsp-extract 1.00".

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <sstream>
+#include <utility>
 #include <stdexcept>
 
 namespace v2bsp {
@@ -130,17 +131,13 @@ ChildOutcome runProgram(const std::vector<std::string>& argv, std::chrono::milli
             if (::pipe(ends) != 0 || ::dup2(ends[1], STDOUT_FILENO) < 0) ::_exit(126);
             ::close(ends[0]);
         }
-        if (setup.fileSizeLimit != 0) {
-            const rlimit limit_fsize{setup.fileSizeLimit, setup.fileSizeLimit};
-            if (::setrlimit(RLIMIT_FSIZE, &limit_fsize) != 0) ::_exit(126);
-        }
-        if (setup.cpuSeconds != 0) {
-            const rlimit limit_cpu{setup.cpuSeconds, setup.cpuSeconds};
-            if (::setrlimit(RLIMIT_CPU, &limit_cpu) != 0) ::_exit(126);
-        }
-        if (setup.addressspace != 0) {
-            const rlimit limit_as{setup.addressspace, setup.addressspace};
-            if (::setrlimit(RLIMIT_AS, &limit_as) != 0) ::_exit(126);
+        for (const auto& [resource, value] : {std::pair{RLIMIT_AS, setup.addressspace},
+                                             std::pair{RLIMIT_DATA, setup.datasize},
+                                             std::pair{RLIMIT_STACK, setup.stacksize},
+                                             std::pair{RLIMIT_FSIZE, setup.fileSizeLimit},
+                                             std::pair{RLIMIT_CPU, std::uint64_t{setup.cpuSeconds}}}) {
+            const rlimit limit{value, value};
+            if (value != 0 && ::setrlimit(resource, &limit) != 0) ::_exit(126);
         }
         ::execv(args[0], args.data());
         ::_exit(127);

@@ -35,10 +35,12 @@ ChildOutcome runForked(const std::function<int(std::ostream& out, std::ostream& 
 // What a program is started with besides its arguments.
 struct ProgramSetup {
     std::string stdoutfile;           // standard output goes to this file, not to `out`
-    std::uint64_t addressspace = 0;   // RLIMIT_AS of the program, in bytes; 0 leaves it as it is
     bool closedStdout = false;        // standard output is a pipe whose reading end is closed
-    std::uint64_t fileSizeLimit = 0;  // RLIMIT_FSIZE of the program, in bytes; 0 leaves it as it is
-    unsigned cpuSeconds = 0;          // RLIMIT_CPU of the program (SIGXCPU past it); 0 leaves it as it is
+    std::uint64_t addressspace = 0;   // RLIMIT_AS of the program, in bytes; 0 leaves it as it is
+    std::uint64_t datasize = 0;       // RLIMIT_DATA, the same way
+    std::uint64_t stacksize = 0;      // RLIMIT_STACK, the same way (also the size of its threads' stacks)
+    std::uint64_t fileSizeLimit = 0;  // RLIMIT_FSIZE, the same way
+    unsigned cpuSeconds = 0;          // RLIMIT_CPU, in seconds (SIGXCPU past it); 0 leaves it as it is
 };
 
 // Runs the program `argv[0]` with the arguments that follow, capturing its

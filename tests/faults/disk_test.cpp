@@ -489,7 +489,9 @@ TEST(NamedTemporaryFiles, GoWhenTheirWriteOrRenameFails) {
         const auto disk = makeDiskFiles({false, nullptr});
         EXPECT_EQ(disk->replaceFile(c.file, std::string(c.bytes, 'x')).message(), c.reason);
         EXPECT_EQ(temporaries(c.file.parent_path()), std::vector<std::string>{});
-        if (!before.empty()) EXPECT_EQ(readFile(c.file), before);
+        if (!before.empty()) {
+            EXPECT_EQ(readFile(c.file), before);
+        }
     }
     EXPECT_EQ(readFile(scratch.path() / "disk" / "in the way" / "keep"), "kept");
 }

@@ -12,10 +12,13 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
 #include <sstream>
+#include <system_error>
+#include <thread>
 
 #include "childprocess.hpp"
 #include "cli/cli.hpp"
@@ -27,6 +30,7 @@
 #include "memoryfiles.hpp"
 #include "meshfixtures.hpp"
 #include "platform/diskfiles.hpp"
+#include "platform/workerpool.hpp"
 #include "recordinghost.hpp"
 #include "runcommand.hpp"
 #include "scratchfolder.hpp"
@@ -465,8 +469,10 @@ TEST_F(OutputFaults, FileSizeLimitFailsTheWrite) {
     EXPECT_EQ(treeOf(out), expected);
 }
 
-// Under a limit of the address space, a run that cannot get the memory it
-// needs says so and ends with status 1; it never aborts.
+// Under a limit of the address space or of the data, a run that cannot get
+// the memory it needs says so and ends with status 1; it never aborts. A
+// helper thread that cannot be made leaves its work to the threads there
+// are, and the mesh files of any count of jobs fit in the map + 64 MiB.
 TEST_F(OutputFaults, RunsBeyondTheAddressSpace) {
     if (kUnderSanitizer) GTEST_SKIP() << "the sanitizer's reservations exceed any limit that holds the map";
     // One mesh whose raw data, all of the file after the first map, is
@@ -492,25 +498,43 @@ TEST_F(OutputFaults, RunsBeyondTheAddressSpace) {
     // grows with the count of meshes, its memory must not.
     const fs::path many = writeMap(path("many.map"), mb::buildMap(mb::largeScene(262000, 786000, 262000)).bytes);
 
+    // Two jobs where the sample's every mesh is one piece, and 64 where
+    // each is one long piece: the text of 64 files at once.
+    const fs::path sample = writeMap(path("sample.map"), mb::buildMap(mb::samplescene()).bytes);
+    const fs::path wide = writeMap(path("wide.map"), mb::buildMap(mb::largeScene(96, 3168000, 960000)).bytes);
+
     const std::string no_index = "Not enough memory to find the meshes' sections";
     const std::string no_glb = "Could not write " + path("out").string() + "/large test.glb: Cannot allocate memory";
     // A map that does not fit is no bad map.
     const std::string no_map = "Could not read " + markers.string() + ": there is not enough memory to hold it (" +
                                std::to_string(kMapSize) + " bytes)";
+    // The data limit holds the private writable memory: the map, the heap,
+    // the threads' stacks (each kStackMiB under that limit), but not the
+    // code nor address space only reserved (the allocator's areas a thread).
+    enum class Limit { addressSpace, data };
+    constexpr int kStackMiB = 1;
     struct Case {
         const char* name;
         fs::path map;
         std::string format;
+        int jobs;
+        Limit limit;
         std::vector<int> extra_mib;  // the limits, as MiB past the map's size
-        std::string wanted;          // a line one of the limits must give
+        std::string wanted;          // a line one of the limits must give; empty: one must complete
     };
     // Measured: the map of markers loads from 72 MiB on and finds its index
     // from 168 MiB on; the many meshes find their sections from 28 MiB past
-    // their map's size on and write the glb from 52 MiB past on.
+    // their map's size on and write the glb from 52 MiB past on. The sample
+    // on two jobs, whose second thread's stack does not fit below 22 MiB,
+    // completes on one from 8 MiB on; the mesh files of 64 jobs write from 16
+    // MiB past the map and the stacks on (2 MiB a thread before the pieces
+    // shrank with the count of threads).
     const Case cases[] = {
-        {"the map itself", markers, "meshes", {4}, no_map},
-        {"the index of many markers", markers, "meshes", {48}, no_index},
-        {"the glb of many meshes", many, "glb", {16, 24, 32, 40, 44, 48, 56, 96}, no_glb},
+        {"the map itself", markers, "meshes", 1, Limit::addressSpace, {4}, no_map},
+        {"the index of many markers", markers, "meshes", 1, Limit::addressSpace, {48}, no_index},
+        {"the glb of many meshes", many, "glb", 1, Limit::addressSpace, {16, 24, 32, 40, 44, 48, 56, 96}, no_glb},
+        {"two jobs without room for a thread", sample, "meshes,obj,glb", 2, Limit::addressSpace, {10, 12, 16, 21}, ""},
+        {"the mesh files of 64 jobs", wide, "meshes", 64, Limit::data, {64 + 63 * kStackMiB}, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -518,25 +542,41 @@ TEST_F(OutputFaults, RunsBeyondTheAddressSpace) {
         for (const int extra : c.extra_mib) {
             SCOPED_TRACE(std::to_string(extra) + " MiB");
             ProgramSetup setup;
-            setup.addressspace = fs::file_size(c.map) + (static_cast<std::uint64_t>(extra) << 20);
+            const std::uint64_t limit = fs::file_size(c.map) + (static_cast<std::uint64_t>(extra) << 20);
+            if (c.limit == Limit::addressSpace) {
+                setup.addressspace = limit;
+            } else {
+                setup.datasize = limit;
+                setup.stacksize = std::uint64_t{kStackMiB} << 20;
+            }
             const fs::path out = path("out");
             fs::remove_all(out);
-            const ChildOutcome run = runProgram(
-                {V2BSP_EXTRACT_COMMAND, "-q", "-j", "1", "--format", c.format, "-o", out.string(), c.map.string()},
-                kHangLimit, setup);
+            const ChildOutcome run = runProgram({V2BSP_EXTRACT_COMMAND, "-q", "-j", std::to_string(c.jobs), "--format",
+                                                 c.format, "-o", out.string(), c.map.string()},
+                                                kHangLimit, setup);
             ASSERT_TRUE(run.finished);
             EXPECT_EQ(run.signal, 0) << run.err;
             EXPECT_TRUE(run.status == 0 || run.status == 1) << run.err;
             EXPECT_EQ(run.out, "");
+            wanted_seen |= c.wanted.empty() && run.status == 0;
             if (run.status == 0) continue;
             const std::string prefix = "v2bsp-extract: " + c.map.string() + ": ";
-            const bool known = run.err == prefix + no_index + "\n" || run.err == prefix + no_glb + "\n" ||
-                               run.err == prefix + no_map + "\n";
-            EXPECT_TRUE(known) << run.err;
-            wanted_seen |= run.err == prefix + c.wanted + "\n";
+            // Each line says that memory ran out: for the sections, or for a file.
+            std::istringstream lines(run.err);
+            for (std::string line; std::getline(lines, line);) {
+                const bool known = line == prefix + no_index || line == prefix + no_map ||
+                                   (line.starts_with(prefix + "Could not write " + out.string() + "/") &&
+                                    line.ends_with(": Cannot allocate memory"));
+                EXPECT_TRUE(known) << line;
+            }
+            wanted_seen |= !c.wanted.empty() && run.err == prefix + c.wanted + "\n";
             EXPECT_FALSE(fs::exists(out / "large test.glb"));
-            if (fs::exists(out / "markers")) EXPECT_TRUE(fs::is_empty(out / "markers"));
-            if (fs::exists(out)) EXPECT_TRUE(temporaries(out).empty());
+            if (fs::exists(out / "markers")) {
+                EXPECT_TRUE(fs::is_empty(out / "markers"));
+            }
+            if (fs::exists(out)) {
+                EXPECT_TRUE(temporaries(out).empty());
+            }
         }
         EXPECT_TRUE(wanted_seen);
     }
@@ -611,9 +651,16 @@ std::vector<JobsScene> jobsScenes() {
     return scenes;
 }
 
+// A run on `jobs` threads, or on helpers the system refuses to make.
+struct JobsVariant {
+    const char* name;
+    unsigned jobs;
+    bool refused = false;  // no helper thread can be made (into memory only)
+};
+
 class Jobs : public ::testing::TestWithParam<JobsScene> {
 protected:
-    JobsRun runOn(const std::vector<std::uint8_t>& bytes, unsigned jobs) {
+    JobsRun runOn(const std::vector<std::uint8_t>& bytes, unsigned jobs, bool refused = false) {
         const JobsScene& scene = GetParam();
         JobsRun run;
         if (scene.command) {
@@ -634,6 +681,10 @@ protected:
         settings.formats = scene.formats.formats;
         settings.jobs = jobs;
         settings.files = &files;
+        WorkerPool refusing(jobs - 1, [](std::function<void()>) -> std::thread {
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        });
+        if (refused) settings.pool = &refusing;
         run.result = extractmap(bytes, "map.map", host, settings);
         run.log = std::move(host.log);
         run.folders = std::move(files.folders);
@@ -649,10 +700,12 @@ TEST_P(Jobs, GiveTheOutputOfOne) {
     const JobsRun one = runOn(bytes, 1);
     EXPECT_FALSE(one.files.empty());
     if (scene.first) scene.first(one);
-    for (const unsigned jobs : {2u, 3u}) {
-        SCOPED_TRACE(jobs);
+    const JobsVariant variants[] = {{"2 jobs", 2}, {"3 jobs", 3}, {"3 jobs, no helper to be had", 3, true}};
+    for (const JobsVariant& variant : variants) {
+        if (variant.refused && scene.command) continue;
+        SCOPED_TRACE(variant.name);
         // The log names no path unless a write fails; the folders differ only by name.
-        const JobsRun more = runOn(bytes, jobs);
+        const JobsRun more = runOn(bytes, variant.jobs, variant.refused);
         EXPECT_EQ(more.status, one.status);
         EXPECT_EQ(more.out, one.out);
         EXPECT_EQ(more.err, one.err);

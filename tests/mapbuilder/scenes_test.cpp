@@ -82,6 +82,34 @@ TEST(MapBuilderScenes, LargeSceneSharesTheTotals) {
     EXPECT_THROW(mb::largeScene(0, 1, 0), std::invalid_argument);
 }
 
+TEST(MapBuilderScenes, ScatteredSceneSpreadsItsVerticesAndTriangles) {
+    const auto scene = mb::scatteredScene(2, 4000, 6000, 7);
+    ASSERT_EQ(scene.meshes.size(), 2u);
+    const auto totals = checkTriangles(scene);
+    EXPECT_EQ(totals.vertices, 4000u);
+    EXPECT_EQ(totals.triangles, 6000u);
+    float lowest = 0, highest = 0;
+    std::uint16_t highest_index = 0;
+    for (const auto& mesh : scene.meshes) {
+        for (const auto& v : mesh.vertices) {
+            for (const float value : {v.x, v.y, v.z}) {
+                lowest = std::min(lowest, value);
+                highest = std::max(highest, value);
+            }
+        }
+        for (const auto& t : mesh.triangles) highest_index = std::max({highest_index, t.a, t.b, t.c});
+    }
+    // Twelve thousand draws reach near both ends of the range, and triangles
+    // reach the far end of each mesh of 2,000 vertices.
+    EXPECT_GE(lowest, -5000.0f);
+    EXPECT_LT(lowest, -4900.0f);
+    EXPECT_LE(highest, 5000.0f);
+    EXPECT_GT(highest, 4900.0f);
+    EXPECT_GT(highest_index, 1900u);
+    EXPECT_EQ(mb::buildMap(mb::scatteredScene(2, 4000, 6000, 7)).bytes, mb::buildMap(scene).bytes);
+    EXPECT_NE(mb::buildMap(mb::scatteredScene(2, 4000, 6000, 8)).bytes, mb::buildMap(scene).bytes);
+}
+
 TEST(MapBuilderScenes, EdgeSceneHoldsEveryAwkwardShape) {
     const auto scene = mb::edgeScene();
     ASSERT_EQ(scene.meshes.size(), 5u);
@@ -166,6 +194,8 @@ TEST_F(Mkmap, WritesTheMapsOfTheLibrary) {
         {{"corrupt", "truncated", path}, truncated.bytes},
         {{"large", path, "--meshes", "3", "--vertices", "30", "--triangles", "12"},
          mb::buildMap(mb::largeScene(3, 30, 12)).bytes},
+        {{"large", path, "--meshes", "3", "--vertices", "30", "--triangles", "12", "--scatter", "7"},
+         mb::buildMap(mb::scatteredScene(3, 30, 12, 7)).bytes},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.args[0]));
@@ -189,6 +219,7 @@ TEST_F(Mkmap, RejectsBadArguments) {
         {{"large", path, "--meshes"}, 2, "--meshes needs a value"},
         {{"large", path, "--vertices", "12x"}, 2, "--vertices needs a whole number"},
         {{"large", path, "--colour", "red"}, 2, "unknown option --colour"},
+        {{"sample", path, "--scatter", "1"}, 2, "unknown option --scatter"},
         {{"sample"}, 2, "bad arguments for \"sample\""},
         {{"sample", path, "--name"}, 2, "--name needs a value"},
         {{"edge", path, "--meshes", "2"}, 2, "unknown option --meshes"},

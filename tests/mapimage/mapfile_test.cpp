@@ -9,6 +9,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <system_error>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -48,14 +51,24 @@ TEST_F(LoadMapFile, ReadsTheWholeFile) {
     const MapBytes loaded = loadMapFile(path);
     EXPECT_EQ(Bytes(loaded.begin(), loaded.end()), (Bytes{0x01, 0x00, 0xFF, ' ', 'z'}));
 
-    // A large map is read in two halves at once; every byte in its place.
+    // A large map is read in two halves, at once where a helper is to be
+    // had; every byte in its place.
     std::string large((std::size_t{20} << 20) + 7, '\0');
     for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>((i * 2654435761U) >> 13);
-    const MapBytes read = loadMapFile(write("large.map", large));
-    ASSERT_EQ(read.size(), large.size());
-    EXPECT_TRUE(std::equal(read.begin(), read.end(), large.begin(), [](std::uint8_t a, char b) {
-        return a == static_cast<std::uint8_t>(b);
-    })) << "a byte of the large map differs";
+    const auto large_path = write("large.map", large);
+    const auto refuse = [](std::function<void()>) -> std::thread {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    };
+    WorkerPool one(1), refused(1, refuse), none(0);
+    for (WorkerPool* pool : {&one, &refused, &none, static_cast<WorkerPool*>(nullptr)}) {
+        const MapBytes read = loadMapFile(large_path, nullptr, pool);
+        ASSERT_EQ(read.size(), large.size());
+        EXPECT_TRUE(std::equal(read.begin(), read.end(), large.begin(), [](std::uint8_t a, char b) {
+            return a == static_cast<std::uint8_t>(b);
+        })) << "a byte of the large map differs";
+    }
+    EXPECT_EQ(one.threads(), 1u);
+    EXPECT_EQ(refused.threads(), 0u);
 }
 
 TEST_F(LoadMapFile, RefusesWhatIsNotARegularFile) {

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
+#include <functional>
 #include <random>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "mapimage/numtext.hpp"
@@ -182,7 +186,8 @@ std::vector<std::uint8_t> randomBytes(std::size_t count, std::mt19937& random) {
     return bytes;
 }
 
-// Pieces on one or two threads join to exactly the text formatted whole.
+// Pieces join to exactly the text formatted whole, on one thread, with a
+// helper for the halves, and with helpers that cannot be made.
 TEST(MeshObjSource, PiecesJoinToTheWholeText) {
     struct Case {
         std::size_t vertex_bytes;
@@ -199,28 +204,45 @@ TEST(MeshObjSource, PiecesJoinToTheWholeText) {
         {12 * 32769 + 11, 6 * 65537 + 1},
         {12 * 70001, 6 * 140001},
     };
+    struct Threads {
+        const char* name;
+        unsigned helpers;
+        bool refused;  // the system makes no thread
+    };
+    const Threads threads[] = {{"one thread", 0, false}, {"a helper", 1, false}, {"helpers refused", 3, true}};
+    const auto refuse = [](std::function<void()>) -> std::thread {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    };
+    // The pieces of one thread, and small ones of many.
+    const MeshFilePieces sizes[] = {{32768, 65536}, {1000, 9000}};
     std::mt19937 random(7);
-    for (const unsigned threads : {1u, 2u}) {
-        MeshObjFormatter formatter(threads);
-        for (const Case& c : cases) {
-            SCOPED_TRACE(std::to_string(threads) + " threads, " + std::to_string(c.vertex_bytes) + " + " +
-                         std::to_string(c.face_bytes) + " bytes");
-            const auto vertices = randomBytes(c.vertex_bytes, random);
-            const auto faces = randomBytes(c.face_bytes, random);
-            PlannedMesh mesh;
-            mesh.vertices = vertices;
-            mesh.faces = faces;
-            MeshObjSource text(mesh, formatter);
-            std::string joined, chunk;
-            std::size_t pieces = 0;
-            while (text.next(chunk)) {
-                joined += chunk;
-                ++pieces;
+    for (const Threads& t : threads) {
+        WorkerPool pool(t.helpers, t.refused ? WorkerPool::StartThread(refuse) : WorkerPool::StartThread());
+        MeshObjFormatter formatter(&pool);
+        for (const MeshFilePieces& size : sizes) {
+            for (const Case& c : cases) {
+                SCOPED_TRACE(std::string(t.name) + ", pieces of " + std::to_string(size.vertices) + ", " +
+                             std::to_string(c.vertex_bytes) + " + " + std::to_string(c.face_bytes) + " bytes");
+                const auto vertices = randomBytes(c.vertex_bytes, random);
+                const auto faces = randomBytes(c.face_bytes, random);
+                PlannedMesh mesh;
+                mesh.vertices = vertices;
+                mesh.faces = faces;
+                MeshObjSource text(mesh, formatter, size);
+                std::string joined, chunk;
+                std::size_t pieces = 0;
+                while (text.next(chunk)) {
+                    joined += chunk;
+                    ++pieces;
+                }
+                EXPECT_EQ(joined, objfiletext(vertices, faces));
+                const std::size_t vertex_groups = c.vertex_bytes / 12, face_groups = c.face_bytes / 6;
+                EXPECT_EQ(pieces, std::max<std::size_t>(1, (vertex_groups + size.vertices - 1) / size.vertices) +
+                                      std::max<std::size_t>(1, (face_groups + size.faces - 1) / size.faces));
+                EXPECT_FALSE(text.next(chunk));
             }
-            EXPECT_EQ(joined, objfiletext(vertices, faces));
-            EXPECT_EQ(pieces, 2 + c.vertex_bytes / 12 / 32769 + c.face_bytes / 6 / 65537);
-            EXPECT_FALSE(text.next(chunk));
         }
+        EXPECT_EQ(pool.threads(), t.refused ? 0u : t.helpers);
     }
 }
 

@@ -216,6 +216,12 @@ Scene samplescene();
 // more than 65536 vertices, or triangles without three vertices.
 Scene largeScene(std::uint32_t meshes, std::uint64_t vertices, std::uint64_t triangles);
 
+// The meshes of largeScene with what real levels hold instead of terrain
+// patches, map name "scattered test": every coordinate anywhere from -5000
+// to 5000 and every triangle three different vertices of its mesh anywhere
+// in it, all drawn from `seed` (the same seed, the same map).
+Scene scatteredScene(std::uint32_t meshes, std::uint64_t vertices, std::uint64_t triangles, std::uint64_t seed);
+
 // Meshes of every awkward shape, map name "edge meshes": a strip whose faces
 // include ones naming missing vertices (the index 65535 among them) and
 // degenerate ones (each pair of corners equal in turn), a mesh with faces but

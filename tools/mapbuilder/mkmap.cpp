@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -14,11 +15,14 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: v2bsp-mkmap sample OUT.map [--name TEXT]\n"
-    "       v2bsp-mkmap large OUT.map [--meshes N] [--vertices V] [--triangles T] [--name TEXT]\n"
+    "       v2bsp-mkmap large OUT.map [--meshes N] [--vertices V] [--triangles T] [--scatter SEED]\n"
+    "                                 [--name TEXT]\n"
     "       v2bsp-mkmap edge OUT.map [--name TEXT]\n"
     "       v2bsp-mkmap corrupt NAME OUT.map\n"
     "       v2bsp-mkmap list\n"
-    "--name stores the bytes of TEXT as the map name (at most 33, none zero).\n";
+    "--name stores the bytes of TEXT as the map name (at most 33, none zero).\n"
+    "--scatter puts the vertices anywhere from -5000 to 5000 and makes each triangle\n"
+    "of any three vertices of its mesh, drawn from SEED, as real levels are.\n";
 
 struct UsageError : std::invalid_argument {
     using std::invalid_argument::invalid_argument;
@@ -62,6 +66,7 @@ Scene sceneOf(std::string_view command, std::span<const std::string_view> option
     std::uint64_t vertices = 4'000'000;
     std::uint64_t triangles = 4'000'000;
     std::optional<std::string> name;
+    std::optional<std::uint64_t> seed;
     for (std::size_t i = 0; i < options.size(); i += 2) {
         if (i + 1 == options.size()) throw UsageError(std::string(options[i]) + " needs a value");
         const auto option = options[i];
@@ -74,12 +79,16 @@ Scene sceneOf(std::string_view command, std::span<const std::string_view> option
             vertices = parseCount(option, value, 100'000'000);
         else if (command == "large" && option == "--triangles")
             triangles = parseCount(option, value, 100'000'000);
+        else if (command == "large" && option == "--scatter")
+            seed = parseCount(option, value, std::numeric_limits<std::uint64_t>::max());
         else
             throw UsageError("unknown option " + std::string(option));
     }
+    const auto count = static_cast<std::uint32_t>(meshes);
     Scene scene = command == "sample" ? samplescene()
                   : command == "edge" ? edgeScene()
-                                      : largeScene(static_cast<std::uint32_t>(meshes), vertices, triangles);
+                  : seed              ? scatteredScene(count, vertices, triangles, *seed)
+                                      : largeScene(count, vertices, triangles);
     if (name) scene.mapname = *name;
     return scene;
 }

@@ -219,4 +219,33 @@ Scene largeScene(std::uint32_t meshes, std::uint64_t vertices, std::uint64_t tri
     return scene;
 }
 
+Scene scatteredScene(std::uint32_t meshes, std::uint64_t vertices, std::uint64_t triangles, std::uint64_t seed) {
+    Scene scene = largeScene(meshes, vertices, triangles);
+    scene.mapname = "scattered test";
+    // splitmix64: the same numbers from the same seed on every system and library.
+    std::uint64_t state = seed;
+    const auto next = [&state] {
+        std::uint64_t z = (state += 0x9E3779B97F4A7C15u);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+        return z ^ (z >> 31);
+    };
+    // A float of the whole range -5000 to 5000 from 24 random bits, so that
+    // every bit of a single's fraction varies.
+    const auto coordinate = [&next] { return static_cast<float>(next() >> 40) / 16777216.0f * 10000.0f - 5000.0f; };
+    for (Mesh& mesh : scene.meshes) {
+        for (Vertex& vertex : mesh.vertices) vertex = {coordinate(), coordinate(), coordinate()};
+        const std::uint64_t count = mesh.vertices.size();
+        for (Triangle& triangle : mesh.triangles) {
+            const std::uint64_t a = next() % count;
+            std::uint64_t b = next() % count;
+            while (b == a) b = next() % count;
+            std::uint64_t c = next() % count;
+            while (c == a || c == b) c = next() % count;
+            triangle = {index16(a), index16(b), index16(c)};
+        }
+    }
+    return scene;
+}
+
 }  // namespace v2bsp::mapbuilder

@@ -8,7 +8,6 @@
 #include <new>
 #include <string>
 #include <system_error>
-#include <thread>
 
 #include "platform/mapfile.hpp"
 
@@ -45,8 +44,8 @@ int readPart(int fd, std::uint8_t* data, std::size_t length, std::size_t offset)
 }
 
 // Reads all of `bytes` from the start of the file; the outcome as readPart's.
-int readWhole(int fd, MapBytes& bytes) {
-    if (bytes.size() < kReadInHalves || std::thread::hardware_concurrency() < 2) {
+int readWhole(int fd, MapBytes& bytes, WorkerPool* pool) {
+    if (bytes.size() < kReadInHalves || pool == nullptr || pool->helpers() == 0) {
         return readPart(fd, bytes.data(), bytes.size(), 0);
     }
     // The second half starts on a huge page's boundary in memory, so that no
@@ -54,21 +53,23 @@ int readWhole(int fd, MapBytes& bytes) {
     // anywhere on a small page).
     const auto start = reinterpret_cast<std::uintptr_t>(bytes.data());
     const std::size_t half = (start + bytes.size() / 2) / kHugePage * kHugePage - start;
-    int second = 0;
-    std::thread helper;
-    try {
-        helper = std::thread([&] { second = readPart(fd, bytes.data() + half, bytes.size() - half, half); });
-    } catch (const std::system_error&) {
-        return readPart(fd, bytes.data(), bytes.size(), 0);  // no thread to be had: one read
-    }
+    struct Part {
+        int fd;
+        std::uint8_t* data;
+        std::size_t length, offset;
+        int outcome = 0;
+    } second{fd, bytes.data() + half, bytes.size() - half, half};
+    // Read here after the first when no helper takes it.
+    PoolTask task;
+    pool->post(task, [&second] { second.outcome = readPart(second.fd, second.data, second.length, second.offset); });
     const int first = readPart(fd, bytes.data(), half, 0);
-    helper.join();
-    return first != 0 ? first : second;
+    pool->wait(task);
+    return first != 0 ? first : second.outcome;
 }
 
 }  // namespace
 
-MapBytes loadMapFile(const std::filesystem::path& path, FileIdentity* identity) {
+MapBytes loadMapFile(const std::filesystem::path& path, FileIdentity* identity, WorkerPool* pool) {
     const std::string shown = path.string();
     if (shown.empty()) throw MapError::file(MapErrorKind::noFile, shown);
     // O_NONBLOCK keeps a FIFO from blocking the open; it is refused right after.
@@ -97,7 +98,7 @@ MapBytes loadMapFile(const std::filesystem::path& path, FileIdentity* identity) 
     } catch (const std::bad_alloc&) {
         throw MapError::outOfMemory(static_cast<std::size_t>(info.st_size));
     }
-    const int outcome = readWhole(fd, bytes);
+    const int outcome = readWhole(fd, bytes, pool);
     if (outcome == kEnded) {
         // The file shrank between its length being taken and the read.
         throw MapError::file(MapErrorKind::shrank, shown);

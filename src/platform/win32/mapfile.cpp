@@ -22,7 +22,8 @@ std::error_code lastError() {
 
 }  // namespace
 
-MapBytes loadMapFile(const std::filesystem::path& path, FileIdentity* identity) {
+// One read: `pool` is not needed here.
+MapBytes loadMapFile(const std::filesystem::path& path, FileIdentity* identity, WorkerPool*) {
     const std::string shown = shownPath(path);
     if (shown.empty()) throw MapError::file(MapErrorKind::noFile, shown);
     // Backup semantics let a folder be opened too, so that it is named as one.
