@@ -263,9 +263,9 @@ TEST_F(ExtractRunTest, EndingTheRunObjectStopsTheRun) {
     std::atomic<bool> writing{false};
     {
         ExtractRun run;
-        files.afterWrite = [&](int) {
+        files.afterWrite = [&](int written) {
             writing = true;
-            while (!run.stopping()) std::this_thread::sleep_for(1ms);
+            if (written == 1) waitUntil([&] { return run.stopping(); });
         };
         run.start(request(map, files));
         while (!writing) std::this_thread::sleep_for(1ms);
