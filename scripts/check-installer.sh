@@ -21,6 +21,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${V2BSP_WINDOWS_BUILD_DIR:-build-windows}
+# How long, in seconds, a wait for wine (the installed program's start, the
+# uninstaller in the background) lasts before it counts as hung. Each wait
+# ends as soon as what it waits for has happened, so only a hang reaches this,
+# never a machine busy with other work.
+patience=600
 version=$(sed -n 's/^set(V2BSP_VERSION_TEXT "\(.*\)")$/\1/p' CMakeLists.txt)
 setup=$(realpath "${1:-$build/v2bsp-$version-setup.exe}")
 stage=$(realpath "${2:-$build/zip/v2bsp-$version-windows-x64}")
@@ -96,7 +101,10 @@ run_installed_program() {
   wine "$windows_folder\\v2bsp-extract.exe" --format glb -o "$(winepath -w "$work")" \
     "$(winepath -w "$work/busy.map")" >"$work/log" 2>&1 &
   held=$work
-  sleep 2
+  # It runs, and holds its file, once its log begins: a line of it is taken.
+  if ! read -r -t $patience -u 3 _; then
+    check "installed v2bsp-extract.exe writes its log" started "no line within $patience s"
+  fi
 }
 
 # The other program that claims .map before the install, as the scenario has it.
@@ -217,8 +225,8 @@ uninstall_quietly() {
   fi
   wine "${BASH_REMATCH[1]}" ${BASH_REMATCH[2]}
   while [ "$(registry "$uninstall" "")" = key ]; do
-    if [ $((SECONDS - started)) -ge 60 ]; then
-      check "silent uninstall ends within 60 s" ended "still running"
+    if [ $((SECONDS - started)) -ge $patience ]; then
+      check "silent uninstall ends within $patience s" ended "still running"
       return
     fi
     sleep 0.5

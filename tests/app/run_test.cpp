@@ -23,6 +23,21 @@ namespace {
 namespace mb = mapbuilder;
 using namespace std::chrono_literals;
 
+// How long a test waits for the run's thread before calling it hung. Every
+// wait returns as soon as its condition holds, so only a hang reaches this;
+// it is minutes so that a machine busy with other work never does.
+constexpr std::chrono::minutes kPatience{2};
+
+// Polls `done` until it holds; false when kPatience passes first.
+bool waitUntil(const std::function<bool()>& done) {
+    const auto until = std::chrono::steady_clock::now() + kPatience;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
 // Both sides of a run at once: the core's host of a plain run and the
 // window of a threaded one, so that the two can be compared event for event.
 class Recorder final : public ExtractHost, public RunWindow {
@@ -73,13 +88,13 @@ mb::Scene meshesScene(int meshes) {
 // again at once while deliver() says more is queued.
 class Window {
 public:
-    // Until the run's end has come, or nothing wakes the window for `patience`.
-    void deliverToTheEnd(std::chrono::milliseconds patience = 10s) {
+    // Until the run's end has come, or nothing wakes the window for kPatience.
+    void deliverToTheEnd() {
         bool more = false;
         while (run.running()) {
             if (!more) {
                 std::unique_lock lock(mutex_);
-                if (!woken_.wait_for(lock, patience, [this] { return wakes > taken_; })) return;
+                if (!woken_.wait_for(lock, kPatience, [this] { return wakes > taken_; })) return;
                 taken_ = wakes;
             }
             more = run.deliver(recorder);
@@ -146,7 +161,7 @@ TEST_F(ExtractRunTest, WindowGetsTheCoresEventsInOrderAndTheEndOnce) {
         Window w;
         ASSERT_TRUE(w.run.start(request(map, files)));
         EXPECT_FALSE(w.run.start(request(map, files)));  // one at a time
-        ASSERT_TRUE(w.run.waitForEvents(10s));
+        ASSERT_TRUE(w.run.waitForEvents(kPatience));
         w.run.deliver(w.recorder);
         EXPECT_EQ(w.recorder.events, std::vector<std::string>{"line Loading Map..."});
         w.deliverToTheEnd();
@@ -229,10 +244,9 @@ TEST_F(ExtractRunTest, WakesOnceUntilTheWindowTakes) {
         SCOPED_TRACE(map.filename().string());
         const int before = w.wakesSoFar();
         w.run.start(request(map, files));
-        for (int waited = 0; !w.run.endQueued() && waited < 10000; ++waited) std::this_thread::sleep_for(1ms);
-        ASSERT_TRUE(w.run.endQueued());
+        ASSERT_TRUE(waitUntil([&] { return w.run.endQueued(); }));
         EXPECT_EQ(w.wakesSoFar(), before + 2);  // the first line's, and the end's
-        w.deliverToTheEnd(2s);
+        w.deliverToTheEnd();
         EXPECT_FALSE(w.run.running());
         EXPECT_EQ(w.recorder.events.back(), "ended");
     }
@@ -241,17 +255,18 @@ TEST_F(ExtractRunTest, WakesOnceUntilTheWindowTakes) {
 }
 
 // Ended with its window, a run stops and its thread is waited for; what it
-// wrote is whole.
+// wrote is whole. The first file's write lasts until the run object's end
+// has asked the run to stop.
 TEST_F(ExtractRunTest, EndingTheRunObjectStopsTheRun) {
     const std::filesystem::path map = writeMap(scratch.path() / "many.map", meshesScene(40));
     WatchedFiles files;
     std::atomic<bool> writing{false};
-    files.afterWrite = [&](int) {
-        writing = true;
-        std::this_thread::sleep_for(20ms);
-    };
     {
         ExtractRun run;
+        files.afterWrite = [&](int written) {
+            writing = true;
+            if (written == 1) waitUntil([&] { return run.stopping(); });
+        };
         run.start(request(map, files));
         while (!writing) std::this_thread::sleep_for(1ms);
     }

@@ -270,7 +270,7 @@ void Form1Test::openDialogShowsMapsOfAnyCase() {
         names.sort();
         return names;
     };
-    QTRY_COMPARE(shown(), (QStringList{"a.Map", "b.map", "c.MAP"}));
+    QTRY_COMPARE_WITH_TIMEOUT(shown(), (QStringList{"a.Map", "b.map", "c.MAP"}), kPatience);
 }
 
 void Form1Test::aboutSaysWhatTheProgramIs() {
@@ -318,10 +318,10 @@ void Form1Test::tabLeavesTheLog() {
     QApplication::setActiveWindow(&f.form);
     auto* log = f.control<QPlainTextEdit>("datalog");
     log->setFocus();
-    QTRY_VERIFY(log->hasFocus());
+    QTRY_VERIFY_WITH_TIMEOUT(log->hasFocus(), kPatience);
     QTest::keyClick(log, Qt::Key_Tab);
     QVERIFY(log->toPlainText().isEmpty());
-    QTRY_VERIFY(f.control<QPushButton>("Command1")->hasFocus());
+    QTRY_VERIFY_WITH_TIMEOUT(f.control<QPushButton>("Command1")->hasFocus(), kPatience);
 }
 
 void Form1Test::missingMapIsRefusedAtOnce_data() {
@@ -618,7 +618,7 @@ void Form1Test::closingDuringARunStopsItCleanly() {
     QTimer guard;
     guard.setSingleShot(true);
     connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(99); });
-    guard.start(60000);
+    guard.start(kPatience);
     QCOMPARE(QApplication::exec(), 0);
 
     QCOMPARE(f.form.lastResult().status, v2bsp::ExtractStatus::stopped);

@@ -56,8 +56,8 @@ bool movedToANewContext(LevelView* view, const std::function<void()>& move) {
     const QPointer<QOpenGLContext> old = view->context();
     move();
     view->show();
-    if (!QTest::qWaitForWindowExposed(view->window())) return false;
-    return QTest::qWaitFor([&] { return old.isNull() && view->isValid(); });
+    if (!QTest::qWaitForWindowExposed(view->window(), kPatience)) return false;
+    return QTest::qWaitFor([&] { return old.isNull() && view->isValid(); }, kPatience);
 }
 
 }  // namespace
@@ -112,8 +112,8 @@ void LevelViewTest::initTestCase() {
     QVERIFY(form_->view3d() != nullptr);
     view_ = form_->view3d()->levelview();
     QVERIFY2(view_ != nullptr, "no OpenGL under Xvfb");
-    QVERIFY(QTest::qWaitForWindowExposed(form_->view3d()));
-    QTRY_VERIFY(view_->isValid());
+    QVERIFY(QTest::qWaitForWindowExposed(form_->view3d(), kPatience));
+    QTRY_VERIFY_WITH_TIMEOUT(view_->isValid(), kPatience);
     QVERIFY2(view_->failure().isEmpty(), qPrintable(view_->failure()));
     QCOMPARE(view_->meshcount(), meshes_);
     runStatus_ = form_->view3d()->statusLine();
@@ -400,9 +400,9 @@ void LevelViewTest::keysTriggerTheirActions() {
     for (QWidget* focus : {static_cast<QWidget*>(list), static_cast<QWidget*>(view_)}) {
         form_->findChild<QAction*>("mnu3dwindow")->setChecked(true);
         QApplication::setActiveWindow(window);
-        QTRY_VERIFY(window->isActiveWindow());
+        QTRY_VERIFY_WITH_TIMEOUT(window->isActiveWindow(), kPatience);
         focus->setFocus();
-        QTRY_VERIFY(focus->hasFocus());
+        QTRY_VERIFY_WITH_TIMEOUT(focus->hasFocus(), kPatience);
         QSignalSpy triggered(window->findChild<QAction*>(action), &QAction::triggered);
         QTest::keySequence(window, key);
         QVERIFY2(triggered.size() == 1, qPrintable(focus->objectName()));
@@ -416,14 +416,14 @@ void LevelViewTest::keysTriggerTheirActions() {
 void LevelViewTest::tabMovesBetweenTheListAndTheView() {
     v2bsp::ui::View3D* window = form_->view3d();
     QApplication::setActiveWindow(window);
-    QTRY_VERIFY(window->isActiveWindow());
+    QTRY_VERIFY_WITH_TIMEOUT(window->isActiveWindow(), kPatience);
     auto* list = window->findChild<QTreeWidget*>("meshlist");
     view_->setFocus();
-    QTRY_VERIFY(view_->hasFocus());
+    QTRY_VERIFY_WITH_TIMEOUT(view_->hasFocus(), kPatience);
     QTest::keyClick(view_, Qt::Key_Tab);
-    QTRY_VERIFY(list->hasFocus());
+    QTRY_VERIFY_WITH_TIMEOUT(list->hasFocus(), kPatience);
     QTest::keyClick(list, Qt::Key_Tab);
-    QTRY_VERIFY(view_->hasFocus());
+    QTRY_VERIFY_WITH_TIMEOUT(view_->hasFocus(), kPatience);
 }
 
 // A pillar framed fills the middle of the view.
@@ -492,11 +492,11 @@ void LevelViewTest::largeLevelIsDrawnCheaplyWhileMoving() {
     const std::map<int, int> first = pixelsPerMesh(view->grabFramebuffer(), kMeshes);
     QVERIFY(first.count(kMeshes - 1) == 1 && first.at(kMeshes - 1) > 0);
     window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(QTest::qWaitForWindowExposed(&window, kPatience));
     QVERIFY(view->triangles() > v2bsp::app::kPartTriangles);
     view->setOrbit(20, 30);
     QSignalSpy whole(view, &LevelView::fullPictureShown);
-    QVERIFY(whole.wait(20000));
+    QVERIFY(whole.wait(kPatience));
     const QImage rest = view->grabFramebuffer();
     const QImage once = view->picture();
     QCOMPARE(rest, once);
@@ -505,7 +505,7 @@ void LevelViewTest::largeLevelIsDrawnCheaplyWhileMoving() {
     const std::map<int, int> full = pixelsPerMesh(once, kMeshes), cheap = pixelsPerMesh(moving, kMeshes);
     QVERIFY(cheap.at(kMeshes - 1) > 0 && cheap.at(kMeshes - 1) < full.at(kMeshes - 1));
     view->setMoving(false);
-    QVERIFY(whole.wait(20000));
+    QVERIFY(whole.wait(kPatience));
     QCOMPARE(view->grabFramebuffer(), once);
     // Paints before the last frame is on the screen (a grab is one) add no
     // part: the cheap picture is shown first, and the rest still comes.
@@ -513,7 +513,7 @@ void LevelViewTest::largeLevelIsDrawnCheaplyWhileMoving() {
     QSignalSpy again(view, &LevelView::fullPictureShown);
     for (int paint = 0; paint <= kMeshes + 1; ++paint) view->grabFramebuffer();
     QCOMPARE(again.count(), 0);
-    QVERIFY(again.wait(20000));
+    QVERIFY(again.wait(kPatience));
 }
 
 QTEST_MAIN(LevelViewTest)

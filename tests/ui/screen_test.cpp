@@ -68,7 +68,7 @@ void ScreenTest::initTestCase() {
     form_ = std::make_unique<Form1>();
     form_->setOutputParent(qpath(scratch_.path()));
     form_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get(), kPatience));
     const fs::path map = writeMap(scratch_.path() / "maps" / "sample.map", mb::samplescene());
     form_->chooseMap(qpath(map));
     form_->findChild<QPushButton*>("Command1")->click();
@@ -78,7 +78,6 @@ void ScreenTest::initTestCase() {
 void ScreenTest::cleanupTestCase() {
     if (const char* file = std::getenv("V2BSP_SCREENSHOT")) {
         slideTo("1");
-        QTest::qWait(200);
         QVERIFY(screenOf(form_->rect().translated(form_->centralWidget()->mapFrom(form_.get(), QPoint())))
                     .save(QString::fromLocal8Bit(file), "PNG"));
     }
@@ -98,11 +97,11 @@ void ScreenTest::cleanupTestCase() {
 void ScreenTest::view3dOpensBesideTheWindow() {
     v2bsp::ui::View3D* view = form_->view3d();
     QVERIFY(view != nullptr);
-    QVERIFY(QTest::qWaitForWindowExposed(view));
+    QVERIFY(QTest::qWaitForWindowExposed(view, kPatience));
     QCOMPARE(view->windowTitle(), QString("sample room - 3D View"));
     slideTo("1");
     QVERIFY(!form_->frameGeometry().intersects(view->frameGeometry()));
-    QTRY_VERIFY(form_->screen()->availableGeometry().contains(view->frameGeometry()));
+    QTRY_VERIFY_WITH_TIMEOUT(form_->screen()->availableGeometry().contains(view->frameGeometry()), kPatience);
 }
 
 void ScreenTest::drawnWhereTheTwipsSay_data() {
@@ -139,7 +138,8 @@ void ScreenTest::drawnWhereTheTwipsSay() {
     const QRect at = twipsRect(twips.x(), twips.y(), twips.width(), twips.height(), form_->logicalDpiX());
     const QImage own = widget->grab().toImage();
     if (drawn) {
-        QTRY_VERIFY2(difference(screenOf(at), own) < 0.02, qPrintable(control + " not drawn at its place"));
+        QTRY_VERIFY2_WITH_TIMEOUT(difference(screenOf(at), own) < 0.02, qPrintable(control + " not drawn at its place"),
+                                  kPatience);
         // One pixel off is already told apart.
         QVERIFY(difference(screenOf(at.translated(1, 1)), own) > 0.02);
     } else {
@@ -151,8 +151,12 @@ void ScreenTest::drawnWhereTheTwipsSay() {
 void ScreenTest::slideTo(const char* state) {
     auto* txt1 = form_->findChild<QLineEdit*>("Txt1");
     if (txt1->text() != state) form_->findChild<QPushButton*>("cmdright")->click();
-    QTRY_VERIFY(!form_->findChild<QTimer*>("Timer1")->isActive() && !form_->findChild<QTimer*>("Timer2")->isActive());
-    QTest::qWait(100);  // the last step painted
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !form_->findChild<QTimer*>("Timer1")->isActive() && !form_->findChild<QTimer*>("Timer2")->isActive(),
+        kPatience);
+    // The last step painted: the screen shows what the window draws now.
+    QWidget* client = form_->centralWidget();
+    QTRY_VERIFY_WITH_TIMEOUT(difference(screenOf(client->rect()), client->grab().toImage()) == 0, kPatience);
 }
 
 // What the X server shows of the rectangle `clientRect` of the client area.

@@ -26,6 +26,12 @@ namespace uitest {
 namespace fs = std::filesystem;
 namespace mb = v2bsp::mapbuilder;
 
+// How long, in milliseconds, a test waits for what the window does by itself
+// (a paint, a focus change, a run's end) before calling it hung. Every wait
+// returns as soon as its condition holds, so this only bounds a hang; it is
+// minutes so that a machine busy with other work never reaches it.
+inline constexpr int kPatience = 2 * 60 * 1000;
+
 // Answers File > Open with the next of its answers ("" is a cancel) and keeps
 // what the window set before showing it.
 class ScriptedOpenBox final : public v2bsp::ui::OpenBox {

@@ -18,6 +18,10 @@ Q_DECLARE_METATYPE(v2bsp::app::Rect)
 
 namespace {
 
+// How long, in milliseconds, a test waits for the window program to end
+// before calling it hung; minutes, so that a busy machine never reaches it.
+constexpr int kPatience = 2 * 60 * 1000;
+
 QRect qrect(const v2bsp::app::Rect& r) {
     return {r.x, r.y, r.width, r.height};
 }
@@ -155,7 +159,7 @@ void UnitsTest::usageErrorWithoutADisplay() {
     QProcess program;
     program.setProcessEnvironment(environment);
     program.start(QStringLiteral(V2BSP_WINDOW_PROGRAM), args);
-    QVERIFY(program.waitForFinished(30000));
+    QVERIFY(program.waitForFinished(kPatience));
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 2);
     QCOMPARE(QString::fromLocal8Bit(program.readAllStandardError()),
@@ -224,7 +228,7 @@ void UnitsTest::noDisplayIsSaidAndEndsWithStatus1() {
     QProcess program;
     program.setProcessEnvironment(environment);
     program.start(QStringLiteral(V2BSP_WINDOW_PROGRAM), args);
-    QVERIFY(program.waitForFinished(30000));
+    QVERIFY(program.waitForFinished(kPatience));
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 1);
     QCOMPARE(QString::fromLocal8Bit(program.readAllStandardError()),

@@ -170,7 +170,7 @@ void View3DTest::opensInsideTheScreenBesideTheWindow() {
         const QList<int> parts = view->findChild<QSplitter*>("splitter")->sizes();
         return parts[1] > 0 && parts[0] * 3 >= (parts[0] + parts[1]) * 2;
     };
-    QTRY_VERIFY(viewShare());
+    QTRY_VERIFY_WITH_TIMEOUT(viewShare(), kPatience);
 }
 
 void View3DTest::cutStatusHasItsWholeTextInATooltip() {
@@ -179,10 +179,10 @@ void View3DTest::cutStatusHasItsWholeTextInATooltip() {
     v2bsp::ui::View3D* view = f.form.view3d();
     auto* label = view->findChild<QLabel*>("status");
     view->resize(1600, 400);
-    QTRY_COMPARE(label->text(), view->statusLine());
+    QTRY_COMPARE_WITH_TIMEOUT(label->text(), view->statusLine(), kPatience);
     QVERIFY(label->toolTip().isEmpty());
     view->resize(300, 400);
-    QTRY_VERIFY(label->text() != view->statusLine());
+    QTRY_VERIFY_WITH_TIMEOUT(label->text() != view->statusLine(), kPatience);
     QVERIFY(label->text().endsWith(QChar(0x2026)));
     QCOMPARE(label->toolTip(), view->statusLine());
 }
@@ -238,7 +238,7 @@ void View3DTest::unavailableSaysWhy() {
     f.form.setGlProbe([] { return QStringLiteral("the probe of before"); });
     QVERIFY(f.form.view3d() == nullptr);
     f.form.show();
-    QTRY_VERIFY(f.form.view3d() != nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(f.form.view3d() != nullptr, kPatience);
     QVERIFY(!f.form.view3d()->isVisible());
     f.form.setGlProbe(refuse);
     f.extract();
@@ -487,7 +487,7 @@ void View3DTest::systemOpenerSaysWhyItFailed() {
     QString said = "not yet";
     v2bsp::ui::systemFolderOpener (&owner)(qpath(scratch.path()), [&](const QString& why) { said = why; });
     qputenv("PATH", path);
-    QTRY_VERIFY(said != "not yet");
+    QTRY_VERIFY_WITH_TIMEOUT(said != "not yet", kPatience);
     QCOMPARE(said, QString(failure).replace("{F}", qpath(scratch.path())));
 }
 

@@ -78,9 +78,15 @@ inline void pump() {
     }
 }
 
-// Handles the thread's messages until `done`, or `seconds` pass; false on the timeout.
-inline bool pumpUntil(const std::function<bool()>& done, int seconds = 60) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+// How long a test waits for what the window does by itself (a run's end, its
+// closing) before calling it hung. A wait returns as soon as its condition
+// holds, so this only bounds a hang; it is minutes so that a machine busy
+// with other work never reaches it.
+inline constexpr std::chrono::minutes kPatience{2};
+
+// Handles the thread's messages until `done`, or kPatience passes; false on a hang.
+inline bool pumpUntil(const std::function<bool()>& done) {
+    const auto until = std::chrono::steady_clock::now() + kPatience;
     while (!done()) {
         if (std::chrono::steady_clock::now() > until) return false;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);

@@ -2,7 +2,7 @@
 // console handler installed as v2bsp-extract installs it, and when the third
 // mesh file is being written does what HOW says while that file is still a
 // temporary one:
-//   ctrl-c, ctrl-break  raise the event on its own console, then wait;
+//   ctrl-c, ctrl-break  raise the event on its own console, then wait to be ended by it;
 //   wait                 write DIR/ready and wait to be ended from outside.
 // Exit status 3: the event could not be raised on this console.
 #include <windows.h>
@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
             const DWORD group = event == CTRL_BREAK_EVENT ? ::GetCurrentProcessId() : 0;
             if (::GenerateConsoleCtrlEvent(event, group) == 0) ::ExitProcess(3);
         }
-        ::Sleep(60'000);
+        ::Sleep(INFINITE);  // until the event or the test ends the process
     };
     const auto files_place = v2bsp::makeDiskFiles(options);
     v2bsp::ExtractSettings settings;

@@ -26,6 +26,22 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// How long, in milliseconds, a test waits for another process (a Unix
+// program started through wine, the console helper) before calling it hung.
+// A wait returns as soon as its condition holds, so only a hang reaches this;
+// it is minutes so that a machine busy with other work never does.
+constexpr DWORD kPatience = 2 * 60 * 1000;
+
+// Polls `done` until it holds; false when kPatience passes first.
+bool waitUntil(const std::function<bool()>& done) {
+    const ULONGLONG until = ::GetTickCount64() + kPatience;
+    while (!done()) {
+        if (::GetTickCount64() > until) return false;
+        ::Sleep(50);
+    }
+    return true;
+}
+
 mapbuilder::Scene named(std::string mapname) {
     mapbuilder::Scene scene = mapbuilder::samplescene();
     scene.mapname = std::move(mapname);
@@ -89,12 +105,10 @@ bool makeFolderLink(const fs::path& link, const fs::path& target) {
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
     // Wine does not wait for a Unix program: the link is looked for until it is there.
-    for (int tries = 0; tries < 100; ++tries) {
+    return waitUntil([&] {
         const DWORD attributes = ::GetFileAttributesW(link.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
-        ::Sleep(50);
-    }
-    return false;
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    });
 }
 
 // One run of the command with -q on a map the builder makes, in a scratch folder.
@@ -288,11 +302,12 @@ TEST(WindowsConsole, EndingARunLeavesNoTemporaryFile) {
                                    &startup, &child),
                   0);
         if (c.status == kTerminated) {
-            for (int tries = 0; tries < 600 && !fs::exists(output / "ready"); ++tries) ::Sleep(50);
-            EXPECT_TRUE(fs::exists(output / "ready"));
+            EXPECT_TRUE(waitUntil([&] { return fs::exists(output / "ready"); }));
             ::TerminateProcess(child.hProcess, kTerminated);
         }
-        ASSERT_EQ(::WaitForSingleObject(child.hProcess, 30'000), WAIT_OBJECT_0);
+        const DWORD ended = ::WaitForSingleObject(child.hProcess, kPatience);
+        if (ended != WAIT_OBJECT_0) ::TerminateProcess(child.hProcess, kTerminated);  // a hung helper is not left
+        ASSERT_EQ(ended, WAIT_OBJECT_0);
         DWORD status = 0;
         ::GetExitCodeProcess(child.hProcess, &status);
         ::CloseHandle(child.hThread);
