@@ -236,6 +236,36 @@ void raiseWhileWriting() {
     if (++filesBegun == raiseOnFile) ::raise(signalToRaise);
 }
 
+// The same, sent to the process: the handler runs on whichever thread takes
+// it, at whatever instant the others are in.
+void killWhileWriting() {
+    if (++filesBegun == raiseOnFile) ::kill(::getpid(), signalToRaise);
+}
+
+// Extracts `map` into `out` on `jobs` threads in a child process with the
+// cleanup handlers installed, through a disk whose `whileWriting` sends
+// `signal` once the `onFile`-th temporary file is open.
+ChildOutcome extractSignalled(const fs::path& map, const fs::path& out, unsigned jobs, DiskFilesOptions disk_options,
+                              int onFile, int signal) {
+    return runForked(
+        [&](std::ostream&, std::ostream&) {
+            for (const int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, SIG_DFL);
+            installTemporaryCleanup();
+            filesBegun = 0;
+            raiseOnFile = onFile;
+            signalToRaise = signal;
+            const auto disk = makeDiskFiles(disk_options);
+            fixtures::RecordingHost host;
+            ExtractSettings settings;
+            settings.outputParent = out;
+            settings.files = disk.get();
+            settings.jobs = jobs;
+            extractmap(map.string(), host, settings);
+            return 0;
+        },
+        kHangLimit);
+}
+
 // Whether the file system of `folder` has unnamed files.
 bool hasUnnamedFiles(const fs::path& folder) {
     const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
@@ -260,23 +290,7 @@ TEST_F(OutputFaults, SignalWhileATemporaryFileIsOpen) {
             SCOPED_TRACE(std::string(::strsignal(c.signal)) + (unnamed ? ", unnamed" : ", named"));
             const fs::path out = path("out" + std::to_string(round++));
             fs::create_directories(out);
-            const ChildOutcome run = runForked(
-                [&](std::ostream&, std::ostream&) {
-                    for (const int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, SIG_DFL);
-                    installTemporaryCleanup();
-                    filesBegun = 0;
-                    raiseOnFile = 3;
-                    signalToRaise = c.signal;
-                    const auto disk = makeDiskFiles({unnamed, raiseWhileWriting});
-                    fixtures::RecordingHost host;
-                    ExtractSettings settings;
-                    settings.outputParent = out;
-                    settings.files = disk.get();
-                    settings.jobs = 1;
-                    extractmap(map.string(), host, settings);
-                    return 0;
-                },
-                kHangLimit);
+            const ChildOutcome run = extractSignalled(map, out, 1, {unnamed, raiseWhileWriting}, 3, c.signal);
             ASSERT_TRUE(run.finished);
             EXPECT_EQ(run.status, -1);
             EXPECT_EQ(run.signal, c.signal);
@@ -291,13 +305,7 @@ TEST_F(OutputFaults, SignalWhileATemporaryFileIsOpen) {
     }
 }
 
-// A signal sent to the process from one writer while seven others create,
-// link and rename their files: the handler runs on whichever thread takes
-// it, at whatever instant the others are in.
-void killWhileWriting() {
-    if (++filesBegun == raiseOnFile) ::kill(::getpid(), signalToRaise);
-}
-
+// Eight writers create, link and rename their files while the signal comes.
 TEST_F(OutputFaults, SignalAtAnyInstantWithManyWriters) {
     // Extracted once, so that extracting again gives every file a temporary name.
     constexpr int kMeshes = 400;
@@ -314,23 +322,7 @@ TEST_F(OutputFaults, SignalAtAnyInstantWithManyWriters) {
             const int on_file = std::uniform_int_distribution<int>(1, kMeshes)(random);
             SCOPED_TRACE(std::string(::strsignal(signal)) + " at file " + std::to_string(on_file) +
                          (unnamed ? ", unnamed" : ", named"));
-            const ChildOutcome run = runForked(
-                [&](std::ostream&, std::ostream&) {
-                    for (const int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, SIG_DFL);
-                    installTemporaryCleanup();
-                    filesBegun = 0;
-                    raiseOnFile = on_file;
-                    signalToRaise = signal;
-                    const auto disk = makeDiskFiles({unnamed, killWhileWriting});
-                    fixtures::RecordingHost host;
-                    ExtractSettings settings;
-                    settings.outputParent = out;
-                    settings.files = disk.get();
-                    settings.jobs = 8;
-                    extractmap(map.string(), host, settings);
-                    return 0;
-                },
-                kHangLimit);
+            const ChildOutcome run = extractSignalled(map, out, 8, {unnamed, killWhileWriting}, on_file, signal);
             ASSERT_TRUE(run.finished);
             EXPECT_EQ(run.signal, signal);
             EXPECT_EQ(temporaries(folder), std::vector<std::string>{});
