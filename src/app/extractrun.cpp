@@ -64,7 +64,8 @@ private:
     PoolTask decoding_;  // last: it ends before what it fills
 };
 
-ExtractRun::ExtractRun(std::function<void()> wake) : wake_(std::move(wake)) {}
+ExtractRun::ExtractRun(std::function<void()> wake, WorkerPool::StartThread startThread)
+    : wake_(std::move(wake)), startThread_(std::move(startThread)) {}
 
 ExtractRun::~ExtractRun() {
     stop();
@@ -78,7 +79,14 @@ bool ExtractRun::start(RunRequest request) {
     endQueued_ = false;
     running_ = true;
     firstLine_ = true;
-    thread_ = std::thread(&ExtractRun::work, this, std::move(request));
+    auto held = std::make_shared<RunRequest>(std::move(request));
+    auto body = [this, held] { work(std::move(*held)); };
+    try {
+        thread_ = startThread_ ? startThread_(body) : std::thread(body);
+    } catch (const std::exception&) {
+        // No thread to be had: the window waits for the run, which ends all the same.
+        body();
+    }
     return true;
 }
 

@@ -36,6 +36,7 @@
 
 #include "app/level.hpp"
 #include "extract/extraction.hpp"
+#include "platform/workerpool.hpp"
 
 namespace v2bsp::app {
 
@@ -85,7 +86,9 @@ class ExtractRun {
 public:
     // `wake`: see above; called on the run's thread, so it must be safe to
     // call from any thread, and cheap. May be empty for a window that polls.
-    explicit ExtractRun(std::function<void()> wake = {});
+    // `startThread` makes the run's thread (empty: std::thread); where the
+    // system makes none, the run goes on the window's thread, inside start().
+    explicit ExtractRun(std::function<void()> wake = {}, WorkerPool::StartThread startThread = {});
     // Stops a run in progress and waits for its thread; what it queued is dropped.
     ~ExtractRun();
     ExtractRun(const ExtractRun&) = delete;
@@ -120,6 +123,7 @@ private:
     void work(RunRequest request);
 
     std::function<void()> wake_;
+    WorkerPool::StartThread startThread_;
     std::mutex mutex_;
     std::condition_variable queued_;
     std::deque<Event> queue_;   // filled by the run's thread

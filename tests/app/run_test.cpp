@@ -8,6 +8,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -252,6 +253,29 @@ TEST_F(ExtractRunTest, WakesOnceUntilTheWindowTakes) {
     }
     EXPECT_EQ(inner, std::vector<bool>{false});
     EXPECT_EQ(w.recorder.ends.size(), 3u);
+}
+
+// Where no thread can be made, the run goes on the window's thread: start()
+// returns once it has ended, with everything queued as a thread would.
+TEST_F(ExtractRunTest, RunsOnTheWindowsThreadWhereNoThreadCanBeMade) {
+    const std::filesystem::path map = writeMap(scratch.path() / "three.map", meshesScene(3));
+    Recorder core;
+    fixtures::MemoryFiles coreFiles;
+    extractmap(map.string(), core, request(map, coreFiles).settings);
+    core.events.push_back("ended");
+
+    ExtractRun run({}, [](std::function<void()>) -> std::thread {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    });
+    fixtures::MemoryFiles files;
+    Recorder recorder;
+    ASSERT_TRUE(run.start(request(map, files)));
+    EXPECT_TRUE(run.endQueued());
+    while (run.deliver(recorder)) {
+    }
+    EXPECT_EQ(recorder.events, core.events);
+    EXPECT_EQ(files.files, coreFiles.files);
+    EXPECT_FALSE(run.running());
 }
 
 // Ended with its window, a run stops and its thread is waited for; what it
