@@ -235,6 +235,14 @@ TEST_F(Mkmap, RejectsBadArguments) {
     }
 }
 
+TEST_F(Mkmap, HelpIsTheUsageOnStandardOutput) {
+    for (const std::string_view help : {"--help", "-h"}) {
+        EXPECT_EQ(run({help}), 0);
+        EXPECT_EQ(out_.str().rfind("usage: v2bsp-mkmap sample OUT.map", 0), 0u) << out_.str();
+        EXPECT_EQ(err_.str(), "");
+    }
+}
+
 TEST_F(Mkmap, ListsEveryCorruption) {
     EXPECT_EQ(run({"list"}), 0);
     const std::string text = out_.str();

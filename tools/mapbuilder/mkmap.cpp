@@ -20,6 +20,7 @@ constexpr std::string_view kUsage =
     "       v2bsp-mkmap edge OUT.map [--name TEXT]\n"
     "       v2bsp-mkmap corrupt NAME OUT.map\n"
     "       v2bsp-mkmap list\n"
+    "       v2bsp-mkmap --help\n"
     "--name stores the bytes of TEXT as the map name (at most 33, none zero).\n"
     "--scatter puts the vertices anywhere from -5000 to 5000 and makes each triangle\n"
     "of any three vertices of its mesh, drawn from SEED, as real levels are.\n";
@@ -96,6 +97,10 @@ Scene sceneOf(std::string_view command, std::span<const std::string_view> option
 int run(std::span<const std::string_view> args, std::ostream& out) {
     if (args.empty()) throw UsageError("no command");
     const auto command = args[0];
+    if ((command == "--help" || command == "-h") && args.size() == 1) {
+        out << kUsage;
+        return 0;
+    }
     if (command == "list" && args.size() == 1) {
         for (const auto& c : corruptions()) out << c.name << '\t' << c.expected << '\n';
         return 0;
