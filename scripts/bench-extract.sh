@@ -64,7 +64,7 @@ fi
 
 bash scripts/setup.sh
 build=${V2BSP_BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DV2BSP_BUILD_BENCHMARKS=ON >/dev/null
 cmake --build "$build" --parallel "$(nproc)" --target v2bsp-extract v2bsp-mkmap v2bsp-bench-extract >/dev/null
 extract=$build/src/cli/v2bsp-extract
 mkmap=$build/tools/mapbuilder/v2bsp-mkmap

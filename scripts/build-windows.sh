@@ -11,7 +11,7 @@ build=${V2BSP_WINDOWS_BUILD_DIR:-build-windows}
 cmake -S . -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=Release \
-  -DV2BSP_BUILD_UI=OFF -DV2BSP_BUILD_BENCHMARKS=OFF \
+  -DV2BSP_BUILD_UI=OFF -DV2BSP_BUILD_BENCHMARKS=OFF -DV2BSP_WERROR=OFF \
   -DV2BSP_BUILD_TESTS="${V2BSP_WINDOWS_TESTS:-ON}"
 cmake --build "$build" --parallel "${V2BSP_JOBS:-$(nproc)}"
 echo "$PWD/$build/src/cli/v2bsp-extract.exe"

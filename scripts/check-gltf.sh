@@ -13,7 +13,9 @@ cd "$(dirname "$0")/.."
 
 build=${V2BSP_BUILD_DIR:-build}
 if [ ! -f "$build/build.ninja" ]; then
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DV2BSP_BUILD_TOOLS=ON >/dev/null
+else
+  cmake -S . -B "$build" -DV2BSP_BUILD_TOOLS=ON >/dev/null
 fi
 cmake --build "$build" --parallel "$(nproc)" --target v2bsp-mkmap v2bsp-extract >/dev/null
 mkmap=$build/tools/mapbuilder/v2bsp-mkmap

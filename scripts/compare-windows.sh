@@ -18,6 +18,8 @@ if [ ! -f "$linux/CMakeCache.txt" ]; then
   linux=$windows/linux
   cmake -S . -B "$linux" -G Ninja -DCMAKE_BUILD_TYPE=Release -DV2BSP_BUILD_UI=OFF -DV2BSP_BUILD_BENCHMARKS=OFF >/dev/null
 fi
+# v2bsp-testmaps is one of the tests' programs.
+cmake -S . -B "$linux" -DV2BSP_BUILD_TESTS=ON >/dev/null
 cmake --build "$linux" --target v2bsp-extract v2bsp-mkmap v2bsp-testmaps --parallel "${V2BSP_JOBS:-$(nproc)}" >/dev/null
 exe=$windows/src/cli/v2bsp-extract.exe
 

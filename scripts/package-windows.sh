@@ -12,7 +12,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${V2BSP_WINDOWS_BUILD_DIR:-build-windows}
-V2BSP_WINDOWS_BUILD_DIR=$build bash scripts/build-windows.sh >&2
+# The programs alone, unless the caller asks for the tests too
+# (scripts/test-windows.sh does).
+V2BSP_WINDOWS_BUILD_DIR=$build V2BSP_WINDOWS_TESTS=${V2BSP_WINDOWS_TESTS:-OFF} bash scripts/build-windows.sh >&2
 version=$(sed -n 's/^set(V2BSP_VERSION_TEXT "\(.*\)")$/\1/p' CMakeLists.txt)
 version_quad=$(sed -n 's/^project(v2bsp VERSION \([0-9.]*\) .*/\1.0/p' CMakeLists.txt)
 name=v2bsp-$version-windows-x64

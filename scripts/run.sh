@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 build=${V2BSP_BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DV2BSP_BUILD_TOOLS=ON >/dev/null
 cmake --build "$build" --parallel "$(nproc)" >/dev/null
 
 sample="$build/sample/sample.map"

@@ -11,7 +11,7 @@ bash scripts/setup.sh
 asan=${V2BSP_ASAN_BUILD_DIR:-build-asan}
 echo "== Test suite under ASan + UBSan in $asan"
 cmake -S . -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DV2BSP_SANITIZE=ON \
-  -DV2BSP_BUILD_UI=OFF -DV2BSP_BUILD_BENCHMARKS=OFF >/dev/null
+  -DV2BSP_BUILD_TESTS=ON -DV2BSP_BUILD_UI=OFF -DV2BSP_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build "$asan" --parallel "$(nproc)"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:check_initialization_order=1:strict_init_order=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
@@ -19,7 +19,7 @@ ctest --test-dir "$asan" --output-on-failure --parallel "$(nproc)"
 
 build=${V2BSP_BUILD_DIR:-build}
 echo "== v2bsp-extract on the sample map under Valgrind ($build)"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DV2BSP_BUILD_TOOLS=ON >/dev/null
 cmake --build "$build" --parallel "$(nproc)" --target v2bsp-extract v2bsp_sample_map >/dev/null
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT

@@ -16,7 +16,7 @@ build=${V2BSP_WINDOWS_BUILD_DIR:-build-windows}
 patience=600
 # The build's messages only when it fails.
 mkdir -p "$build"
-if ! bash scripts/package-windows.sh >/dev/null 2>"$build/package.log"; then
+if ! V2BSP_WINDOWS_TESTS=ON bash scripts/package-windows.sh >/dev/null 2>"$build/package.log"; then
   cat "$build/package.log" >&2
   exit 1
 fi
