@@ -27,9 +27,14 @@ std::string numtextReferenceText(double value) {
     if (exponent < 0 && exponent >= -4)
         return sign + "." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
     std::string power = std::to_string(std::abs(exponent));
-    if (power.size() < 2) power = "0" + power;
-    return sign + digits.substr(0, 1) + (digits.size() > 1 ? "." + digits.substr(1) : "") + "E" +
-           (exponent < 0 ? "-" : "+") + power;
+    if (power.size() < 2) power.insert(power.begin(), '0');
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on a
+    // literal added in front of a temporary string.
+    std::string result = sign;
+    result.append(digits, 0, 1);
+    if (digits.size() > 1) result.append(".").append(digits, 1);
+    result.append("E").append(exponent < 0 ? "-" : "+").append(power);
+    return result;
 }
 
 char* numtextReference(char* out, double value) {
