@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <new>
 
 namespace v2bsp::app {
 
@@ -42,7 +43,9 @@ public:
     }
 
     // The decoded level when `wanted` (made here when no helper took it);
-    // else the decoding is told to stop, and its end awaited all the same.
+    // none when memory ran out for it, so that the window decodes it once the
+    // run's own memory is free. Else the decoding is told to stop, and its
+    // end awaited all the same.
     std::optional<LevelGeometry> levelAfter(bool wanted) {
         if (plan_ == nullptr) return std::nullopt;
         if (!wanted) {
@@ -50,7 +53,11 @@ public:
             pool_.cancel(decoding_);
             return std::nullopt;
         }
-        pool_.wait(decoding_);
+        try {
+            pool_.wait(decoding_);
+        } catch (const std::bad_alloc&) {
+            return std::nullopt;
+        }
         return std::move(level_);
     }
 

@@ -191,16 +191,21 @@ int extractAll(const Settings& settings, Output& out, std::ostream& err) {
     return checkedOutput(status, out, err);
 }
 
-// The arguments with each "--NAME=" (nothing after the sign) split into
-// "--NAME" and an empty value, so that the option takes the empty value, as
-// with "--NAME ''", instead of the argument after it.
-std::vector<std::string> withEmptyValues(int argc, const char* const* argv) {
+// The arguments with each "--NAME=" (nothing after the sign) of an option
+// that takes a value split into "--NAME" and an empty value, so that the
+// option takes the empty value, as with "--NAME ''", instead of the argument
+// after it. Nothing after "--" is split: it holds maps.
+std::vector<std::string> withEmptyValues(const CLI::App& app, int argc, const char* const* argv) {
     std::vector<std::string> args;
+    bool options = true;
     for (int i = 0; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        const bool empty_value =
-            i > 0 && arg.size() > 3 && arg.starts_with("--") && arg.back() == '=' && arg.find('=') == arg.size() - 1;
-        if (empty_value) {
+        options = options && arg != "--";
+        const CLI::Option* option = nullptr;
+        if (options && i > 0 && arg.size() > 3 && arg.starts_with("--") && arg.find('=') == arg.size() - 1) {
+            option = app.get_option_no_throw(std::string(arg.substr(0, arg.size() - 1)));
+        }
+        if (option != nullptr && option->get_items_expected_min() > 0) {
             args.emplace_back(arg.substr(0, arg.size() - 1));
             args.emplace_back();
         } else {
@@ -288,7 +293,7 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         "output is missing (a file not written, a mesh skipped, a mesh table cut short);\n"
         "2 for a usage error.");
 
-    const std::vector<std::string> args = withEmptyValues(argc, argv);
+    const std::vector<std::string> args = withEmptyValues(app, argc, argv);
     std::vector<const char*> arg_pointers;
     for (const std::string& arg : args) arg_pointers.push_back(arg.c_str());
     try {

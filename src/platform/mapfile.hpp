@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <new>
 #include <vector>
 
 #include "mapimage/mapimage.hpp"
@@ -18,6 +19,16 @@ namespace v2bsp {
 
 // Its bytes are not zeroed before the read fills them.
 using MapBytes = std::vector<std::uint8_t, BulkAllocator<std::uint8_t>>;
+
+// Room for a map of `size` bytes, not yet read; MapError::outOfMemory when
+// there is not that much memory to be had.
+inline MapBytes mapBytesFor(std::size_t size) {
+    try {
+        return MapBytes(size);
+    } catch (const std::bad_alloc&) {
+        throw MapError::outOfMemory(size);
+    }
+}
 
 // The whole of a regular file, read in one bulk read (an implementation may
 // read a large file in two parts at once, the second on a helper of `pool`

@@ -28,7 +28,8 @@ class WorkerPool;
 
 // One job handed to a pool, and then its outcome until it is collected. It
 // is posted, then waited for, taken back or cancelled, then may be posted
-// again. A task must not move while posted; its destructor cancels it.
+// again. A task must not move while posted, and must not outlive the pool it
+// was posted to; its destructor cancels it.
 class PoolTask {
 public:
     PoolTask() = default;

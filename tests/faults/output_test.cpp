@@ -331,12 +331,14 @@ TEST_F(OutputFaults, SignalAtAnyInstantWithManyWriters) {
     }
 }
 
-// A link among the earlier files is named as Windows names one; a folder is not.
+// A link among the earlier files (to a file, or to nothing) is named as
+// Windows names one; a folder, or a link to one, is not.
 TEST_F(OutputFaults, EarlierFilesIncludeLinksButNoFolders) {
     const fs::path map = writeMap(path("disk.map"), mb::buildMap(diskScene(2)).bytes);
     const fs::path out = path("out");
     fs::create_directories(out / "disk" / "mesh15.obj");
     fs::create_symlink(path("nowhere"), out / "disk" / "mesh14.obj");
+    fs::create_directory_symlink(out / "disk" / "mesh15.obj", out / "disk" / "mesh16.obj");
     const Outcome outcome = command({"-q", "-o", out.string(), map.string()});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.err, "v2bsp-extract: " + map.string() + ": Mesh files of an earlier extraction are still in " +

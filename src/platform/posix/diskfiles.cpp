@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <list>
 #include <mutex>
 #include <new>
 #include <string>
@@ -45,6 +46,24 @@ std::error_code writeAll(int fd, std::string_view text) {
     return {};
 }
 
+// A random name, not derived from the process, so that nothing planted in
+// advance can stand in its way.
+std::string temporaryName() {
+    unsigned char bytes[8] = {};
+    if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+        // No randomness to be had: the clock and the address of a local still differ per call.
+        const auto mix = static_cast<unsigned long long>(::clock()) ^ reinterpret_cast<std::uintptr_t>(&bytes);
+        std::memcpy(bytes, &mix, sizeof bytes);
+    }
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string name = ".v2bsp-";
+    for (const unsigned char byte : bytes) {
+        name += kDigits[byte >> 4];
+        name += kDigits[byte & 15];
+    }
+    return name + ".tmp";
+}
+
 // The temporary files that have a name, for the handlers of the signals
 // that end the process. Every change of the names a run makes (a temporary
 // file created, linked, renamed or removed, and its entry in the registry)
@@ -54,12 +73,14 @@ std::error_code writeAll(int fd, std::string_view text) {
 // does it read the registry, which nothing changes any more, and remove what
 // it names. So no thread links or creates a name after the handler's pass,
 // however many threads write, and the registry may grow without a bound.
+// Nothing inside a change allocates: a handler that waits for it may have
+// interrupted its thread inside the allocator.
 struct Temporary {
     int folder;
     std::string name;
 };
 std::mutex temporariesMutex;
-std::vector<Temporary>* temporaries = new std::vector<Temporary>;  // never freed: a handler may read it at exit
+std::list<Temporary>* temporaries = new std::list<Temporary>;  // never freed: a handler may read it at exit
 std::atomic<bool> ending{false};
 std::atomic<int> changing{0};
 
@@ -94,21 +115,26 @@ private:
     sigset_t earlier_;
 };
 
-// Both inside a NameChange.
-void registerTemporary(int folder, const std::string& name) {
-    std::lock_guard lock(temporariesMutex);
-    temporaries->push_back({folder, name});
-}
-
-void unregisterTemporary(int folder, const std::string& name) {
-    std::lock_guard lock(temporariesMutex);
-    for (Temporary& entry : *temporaries) {
-        if (entry.folder != folder || entry.name != name) continue;
-        entry = std::move(temporaries->back());
-        temporaries->pop_back();
-        return;
+// A fresh random temporary name in `folder`, in a registry entry of its own,
+// made (and freed) outside any NameChange; add() and remove(), inside one,
+// move the entry into the registry and out again without allocating.
+class TemporaryName {
+public:
+    explicit TemporaryName(int folder) : entry_{{folder, temporaryName()}}, at_(entry_.begin()) {}
+    const char* name() const { return at_->name.c_str(); }
+    void add() {
+        std::lock_guard lock(temporariesMutex);
+        temporaries->splice(temporaries->end(), entry_, at_);
     }
-}
+    void remove() {
+        std::lock_guard lock(temporariesMutex);
+        entry_.splice(entry_.end(), *temporaries, at_);
+    }
+
+private:
+    std::list<Temporary> entry_;  // holds the entry while it is not registered
+    std::list<Temporary>::iterator at_;
+};
 
 extern "C" void removeTemporariesAndDie(int signal_number) {
     ending.store(true);
@@ -117,24 +143,6 @@ extern "C" void removeTemporariesAndDie(int signal_number) {
     for (const Temporary& entry : *temporaries) ::unlinkat(entry.folder, entry.name.c_str(), 0);
     ::signal(signal_number, SIG_DFL);
     ::raise(signal_number);
-}
-
-// A random name, not derived from the process, so that nothing planted in
-// advance can stand in its way.
-std::string temporaryName() {
-    unsigned char bytes[8] = {};
-    if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
-        // No randomness to be had: the clock and the address of a local still differ per call.
-        const auto mix = static_cast<unsigned long long>(::clock()) ^ reinterpret_cast<std::uintptr_t>(&bytes);
-        std::memcpy(bytes, &mix, sizeof bytes);
-    }
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string name = ".v2bsp-";
-    for (const unsigned char byte : bytes) {
-        name += kDigits[byte >> 4];
-        name += kDigits[byte & 15];
-    }
-    return name + ".tmp";
 }
 
 std::error_code writeText(int fd, ByteSource& text, const std::function<void()>& whileWriting) {
@@ -160,26 +168,29 @@ std::error_code writeText(int fd, ByteSource& text, const std::function<void()>&
 // what is there.
 std::error_code linkIntoPlace(int folder, int fd, const std::string& file) {
     const std::string proc = "/proc/self/fd/" + std::to_string(fd);
-    const NameChange change;
-    // Where nothing is in the way, the whole file is linked at its own name
-    // at once: no name of its own ever shows a part of it.
-    if (::linkat(AT_FDCWD, proc.c_str(), folder, file.c_str(), AT_SYMLINK_FOLLOW) == 0) return {};
-    if (errno != EEXIST) return lastError();
+    {
+        const NameChange change;
+        // Where nothing is in the way, the whole file is linked at its own name
+        // at once: no name of its own ever shows a part of it.
+        if (::linkat(AT_FDCWD, proc.c_str(), folder, file.c_str(), AT_SYMLINK_FOLLOW) == 0) return {};
+        if (errno != EEXIST) return lastError();
+    }
     for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
-        const std::string name = temporaryName();
-        registerTemporary(folder, name);
-        if (::linkat(AT_FDCWD, proc.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        TemporaryName temporary(folder);
+        const NameChange change;
+        temporary.add();
+        if (::linkat(AT_FDCWD, proc.c_str(), folder, temporary.name(), AT_SYMLINK_FOLLOW) != 0) {
             const std::error_code failure = lastError();
-            unregisterTemporary(folder, name);
+            temporary.remove();
             if (failure.value() == EEXIST) continue;
             return failure;
         }
         std::error_code failure;
-        if (::renameat(folder, name.c_str(), folder, file.c_str()) != 0) {
+        if (::renameat(folder, temporary.name(), folder, file.c_str()) != 0) {
             failure = lastError();
-            ::unlinkat(folder, name.c_str(), 0);
+            ::unlinkat(folder, temporary.name(), 0);
         }
-        unregisterTemporary(folder, name);
+        temporary.remove();
         return failure;
     }
     return std::make_error_code(std::errc::file_exists);
@@ -201,26 +212,29 @@ std::error_code replaceUnnamed(int folder, const std::string& file, ByteSource& 
 std::error_code replaceNamed(int folder, const std::string& file, ByteSource& text,
                              const std::function<void()>& whileWriting) {
     for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
-        const std::string name = temporaryName();
+        TemporaryName temporary(folder);
         int fd = -1;
+        std::error_code failure;
         {
             // Registered before it exists, so that no instant shows it unregistered.
             const NameChange change;
-            registerTemporary(folder, name);
-            fd = ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+            temporary.add();
+            fd = ::openat(folder, temporary.name(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
             if (fd < 0) {
-                const std::error_code failure = lastError();
-                unregisterTemporary(folder, name);
-                if (failure.value() == EEXIST) continue;
-                return failure;
+                failure = lastError();
+                temporary.remove();
             }
         }
-        std::error_code failure = writeText(fd, text, whileWriting);
+        if (fd < 0) {
+            if (failure.value() == EEXIST) continue;
+            return failure;
+        }
+        failure = writeText(fd, text, whileWriting);
         if (::close(fd) != 0 && !failure) failure = lastError();
         const NameChange change;
-        if (!failure && ::renameat(folder, name.c_str(), folder, file.c_str()) != 0) failure = lastError();
-        if (failure) ::unlinkat(folder, name.c_str(), 0);
-        unregisterTemporary(folder, name);
+        if (!failure && ::renameat(folder, temporary.name(), folder, file.c_str()) != 0) failure = lastError();
+        if (failure) ::unlinkat(folder, temporary.name(), 0);
+        temporary.remove();
         return failure;
     }
     return std::make_error_code(std::errc::file_exists);
@@ -358,10 +372,13 @@ std::vector<std::string> DiskFiles::fileNames(const std::filesystem::path& folde
     }
     while (const dirent* entry = ::readdir(dir)) {
         struct stat info {};
-        const auto listed = [](mode_t mode) { return S_ISREG(mode) || S_ISLNK(mode); };
-        const bool file = entry->d_type == DT_REG || entry->d_type == DT_LNK ||
-                          (entry->d_type == DT_UNKNOWN &&
-                           ::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && listed(info.st_mode));
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN && ::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            type = S_ISREG(info.st_mode) ? DT_REG : S_ISLNK(info.st_mode) ? DT_LNK : DT_UNKNOWN;
+        }
+        // A link to a folder is a folder, as on Windows; a dangling link is listed.
+        const bool file = type == DT_REG || (type == DT_LNK && !(::fstatat(fd, entry->d_name, &info, 0) == 0 &&
+                                                                   S_ISDIR(info.st_mode)));
         if (file) names.emplace_back(entry->d_name);
     }
     ::closedir(dir);

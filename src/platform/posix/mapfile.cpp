@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <limits>
-#include <new>
 #include <string>
 #include <system_error>
 
@@ -92,12 +91,7 @@ MapBytes loadMapFile(const std::filesystem::path& path, FileIdentity* identity, 
         throw MapError::file(MapErrorKind::tooLong, shown);
     }
 
-    MapBytes bytes;
-    try {
-        bytes.resize(static_cast<std::size_t>(info.st_size));
-    } catch (const std::bad_alloc&) {
-        throw MapError::outOfMemory(static_cast<std::size_t>(info.st_size));
-    }
+    MapBytes bytes = mapBytesFor(static_cast<std::size_t>(info.st_size));
     const int outcome = readWhole(fd, bytes, pool);
     if (outcome == kEnded) {
         // The file shrank between its length being taken and the read.

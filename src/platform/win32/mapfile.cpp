@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
-#include <new>
 
 #include "platform/utf8path.hpp"
 #include "platform/win32/winsystem.hpp"
@@ -54,12 +53,7 @@ MapBytes loadMapFile(const std::filesystem::path& path, FileIdentity* identity, 
         throw MapError::file(MapErrorKind::tooLong, shown);
     }
 
-    MapBytes bytes;
-    try {
-        bytes.resize(static_cast<std::size_t>(size));
-    } catch (const std::bad_alloc&) {
-        throw MapError::outOfMemory(static_cast<std::size_t>(size));
-    }
+    MapBytes bytes = mapBytesFor(static_cast<std::size_t>(size));
     std::size_t done = 0;
     while (done < bytes.size()) {
         const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, kLargestRead));
