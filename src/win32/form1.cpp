@@ -401,19 +401,16 @@ void Form1::showLevel(std::optional<app::LevelGeometry> decoded) {
     view3d_->show();
 }
 
-// Beside this window at its widest, inside the available area of its monitor.
+// Beside this window as it is now, inside the available area of its monitor
+// (the rule is app::placeView's).
 void Form1::placeView3d() {
-    RECT frame{}, client{};
+    RECT frame{};
     GetWindowRect(hwnd(), &frame);
-    GetClientRect(hwnd(), &client);
-    const int widest = app::clientPixels(app::kForm1, app::kSlideWidest, dpi());
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
     GetMonitorInfoW(MonitorFromWindow(hwnd(), MONITOR_DEFAULTTONEAREST), &monitor);
     const RECT& work = monitor.rcWork;
-    const app::Rect form{frame.left, frame.top,
-                         frame.right - frame.left + std::max(0, widest - static_cast<int>(client.right)),
-                         frame.bottom - frame.top};
+    const app::Rect form{frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top};
     const app::Size preferred = view3d_->preferredFrame();
     const app::Rect at = app::placeView({work.left, work.top, work.right - work.left, work.bottom - work.top}, form,
                                         preferred, scaled(8));
