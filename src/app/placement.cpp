@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace v2bsp::app {
 namespace {
@@ -20,10 +21,9 @@ int extent(int area, int preferred) {
     return std::max(0, std::min(most, std::max(share, preferred)));
 }
 
-}  // namespace
-
-Rect placeView(const Rect& available, const Rect& form, Size preferred, int gap) {
-    const int w = extent(available.width, preferred.width), h = extent(available.height, preferred.height);
+// The view `w` x `h` beside `form` on the first side (right, left, below,
+// above) whose room holds it, or nothing.
+std::optional<Rect> beside(const Rect& available, const Rect& form, int w, int h, int gap) {
     const int room_right = available.right() - (form.right() + gap);
     const int room_left = form.x - gap - available.x;
     const int room_below = available.bottom() - (form.bottom() + gap);
@@ -32,6 +32,15 @@ Rect placeView(const Rect& available, const Rect& form, Size preferred, int gap)
     if (room_left >= w) return inside({form.x - gap - w, form.y, w, h}, available);
     if (room_below >= h) return inside({form.x, form.bottom() + gap, w, h}, available);
     if (room_above >= h) return inside({form.x, form.y - gap - h, w, h}, available);
+    return std::nullopt;
+}
+
+}  // namespace
+
+Rect placeView(const Rect& available, const FormFrames& form, Size preferred, int gap) {
+    const int w = extent(available.width, preferred.width), h = extent(available.height, preferred.height);
+    if (const auto at = beside(available, form.widest, w, h, gap)) return *at;
+    if (const auto at = beside(available, form.current, w, h, gap)) return *at;
     return {available.x + (available.width - w) / 2, available.y + (available.height - h) / 2, w, h};
 }
 

@@ -5,11 +5,12 @@
 // The 3D View opens large: two thirds of the screen's available area each
 // way, or its preferred size where that is more, but never more than 80% of
 // the area. It stays inside the area (never under a panel or past an edge).
-// It goes right of Form1 where the room there holds it, else left, below,
-// above, aligned with Form1's top (or left) edge and moved back into the area
-// as far as needed. Where no side holds it, it is centred on the area and may
-// cover part of Form1. Form1 is taken as it is when the view opens, not at
-// the slide's open width.
+// It goes beside Form1 at the slide's open width, where a side's room holds
+// it, so the tag list stays in sight when the slide opens; where none does,
+// beside Form1 as it is when the view opens; where none of those does
+// either, it is centred on the area and may cover part of Form1. The sides
+// are tried right, left, below, above; the view is aligned with Form1's top
+// (or left) edge and moved back into the area as far as needed.
 #pragma once
 
 namespace v2bsp::app {
@@ -30,10 +31,16 @@ struct Size {
 inline constexpr double kViewShareOfScreen = 2.0 / 3.0;
 inline constexpr double kMostOfScreen = 0.8;
 
+// Form1's frame as it is now, and as it is with the slide open (wider, same
+// top-left corner; the same as `current` where the slide is open already).
+struct FormFrames {
+    Rect current, widest;
+};
+
 // The 3D View's frame rectangle. `available`: the screen's available area;
-// `form`: Form1's frame as it is now; `preferred`: the frame size the 3D
-// View would like at this scale; `gap`: between the windows.
-Rect placeView(const Rect& available, const Rect& form, Size preferred, int gap);
+// `form`: Form1's frames; `preferred`: the frame size the 3D View would like
+// at this scale; `gap`: between the windows.
+Rect placeView(const Rect& available, const FormFrames& form, Size preferred, int gap);
 
 // What the 3D View's list needs to show its texts whole, measured by the
 // host in its pixels, the list's borders and vertical scroll bar included:

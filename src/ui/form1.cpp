@@ -421,15 +421,19 @@ void Form1::keepView3dInside() {
                   std::clamp(fitted.y(), room.top(), room.bottom() + 1 - fitted.height()));
 }
 
-// Beside this window as it is now, inside the screen's available area (the
-// rule is app::placeView's). The 3D window's frame is not known before it is
-// shown; this window's is taken for it.
+// Beside this window with its slide open where there is room, else as it is
+// now, inside the screen's available area (the rule is app::placeView's). The
+// 3D window's frame is not known before it is shown; this window's is taken
+// for it.
 void Form1::placeView3d() {
     if (screen() == nullptr) return;
     const QRect frame = frameGeometry(), client = geometry();
     const QMargins margins(client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
                            frame.bottom() - client.bottom());
-    const app::Rect form{frame.x(), frame.y(), frame.width(), frame.height()};
+    const int widest = app::clientPixels(app::kForm1, app::kSlideWidest, twips_.dpi());
+    const app::Rect current{frame.x(), frame.y(), frame.width(), frame.height()};
+    const app::FormFrames form{current,
+                               {current.x, current.y, current.width + std::max(0, widest - width()), current.height}};
     const QRect room = screen()->availableGeometry();
     const double scale = twips_.dpi() / 96;
     const app::Size preferred{static_cast<int>(View3D::kPreferredWidth * scale) + margins.left() + margins.right(),
