@@ -1,17 +1,11 @@
 #include "app/placement.hpp"
 
 #include <algorithm>
-#include <array>
-#include <cstdint>
+#include <cmath>
+#include <optional>
 
 namespace v2bsp::app {
 namespace {
-
-std::int64_t overlap(const Rect& a, const Rect& b) {
-    const std::int64_t w = std::max(0, std::min(a.right(), b.right()) - std::max(a.x, b.x));
-    const std::int64_t h = std::max(0, std::min(a.bottom(), b.bottom()) - std::max(a.y, b.y));
-    return w * h;
-}
 
 // `r` moved (never resized) into `area` as far as it fits.
 Rect inside(Rect r, const Rect& area) {
@@ -20,45 +14,41 @@ Rect inside(Rect r, const Rect& area) {
     return r;
 }
 
-}  // namespace
+// Two thirds of `area`, or `preferred` where that is more, at most 80% of it.
+int extent(int area, int preferred) {
+    const int most = static_cast<int>(area * kMostOfScreen);
+    const int share = static_cast<int>(std::lround(area * kViewShareOfScreen));
+    return std::max(0, std::min(most, std::max(share, preferred)));
+}
 
-Rect placeView(const Rect& available, const Rect& form, Size preferred, int gap) {
-    const int most_w = static_cast<int>(available.width * kMostOfScreen);
-    const int most_h = static_cast<int>(available.height * kMostOfScreen);
-    const int w = std::min(preferred.width, most_w), h = std::min(preferred.height, most_h);
-    // Below this a side is no place for the view; half the preferred size.
-    const int least_w = std::min(w, preferred.width / 2), least_h = std::min(h, preferred.height / 2);
-
+// The view `w` x `h` beside `form` on the first side (right, left, below,
+// above) whose room holds it, or nothing.
+std::optional<Rect> beside(const Rect& available, const Rect& form, int w, int h, int gap) {
     const int room_right = available.right() - (form.right() + gap);
     const int room_left = form.x - gap - available.x;
     const int room_below = available.bottom() - (form.bottom() + gap);
     const int room_above = form.y - gap - available.y;
-    const auto beside = [&](int width, bool right) {
-        return inside({right ? form.right() + gap : form.x - gap - width, form.y, width, h}, available);
-    };
-    const auto over = [&](int height, bool below) {
-        return inside({form.x, below ? form.bottom() + gap : form.y - gap - height, w, height}, available);
-    };
-    if (room_right >= w) return beside(w, true);
-    if (room_left >= w) return beside(w, false);
-    if (room_below >= h) return over(h, true);
-    if (room_above >= h) return over(h, false);
-    const int room_side = std::max(room_right, room_left);
-    if (room_side >= least_w) return beside(room_side, room_right >= room_left);
-    const int room_over = std::max(room_below, room_above);
-    if (room_over >= least_h) return over(room_over, room_below >= room_above);
-
-    // No room beside it: the corner of the area where it covers least of Form1.
-    const std::array<Rect, 4> corners = {
-        Rect{available.right() - w, available.y, w, h}, Rect{available.right() - w, available.bottom() - h, w, h},
-        Rect{available.x, available.bottom() - h, w, h}, Rect{available.x, available.y, w, h}};
-    return *std::min_element(corners.begin(), corners.end(),
-                             [&](const Rect& a, const Rect& b) { return overlap(a, form) < overlap(b, form); });
+    if (room_right >= w) return inside({form.right() + gap, form.y, w, h}, available);
+    if (room_left >= w) return inside({form.x - gap - w, form.y, w, h}, available);
+    if (room_below >= h) return inside({form.x, form.bottom() + gap, w, h}, available);
+    if (room_above >= h) return inside({form.x, form.y - gap - h, w, h}, available);
+    return std::nullopt;
 }
 
-int listWidth(int width, int preferred) {
-    const int view = (2 * width + 2) / 3;  // two thirds, rounded up
-    return std::max(0, std::min(preferred, width - view));
+}  // namespace
+
+Rect placeView(const Rect& available, const FormFrames& form, Size preferred, int gap) {
+    const int w = extent(available.width, preferred.width), h = extent(available.height, preferred.height);
+    if (const auto at = beside(available, form.widest, w, h, gap)) return *at;
+    if (const auto at = beside(available, form.current, w, h, gap)) return *at;
+    return {available.x + (available.width - w) / 2, available.y + (available.height - h) / 2, w, h};
+}
+
+int listWidth(int width, ListNeed need) {
+    if (width <= 0) return 0;
+    const int room = width - static_cast<int>(std::ceil(width * kLeastViewShare));  // what the view's share leaves
+    const int list = std::max(need.numbers, std::min(need.whole, room));
+    return std::clamp(list, 0, width);
 }
 
 }  // namespace v2bsp::app

@@ -421,7 +421,8 @@ void Form1::keepView3dInside() {
                   std::clamp(fitted.y(), room.top(), room.bottom() + 1 - fitted.height()));
 }
 
-// Beside this window at its widest, inside the screen's available area. The
+// Beside this window with its slide open where there is room, else as it is
+// now, inside the screen's available area (the rule is app::placeView's). The
 // 3D window's frame is not known before it is shown; this window's is taken
 // for it.
 void Form1::placeView3d() {
@@ -430,7 +431,9 @@ void Form1::placeView3d() {
     const QMargins margins(client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
                            frame.bottom() - client.bottom());
     const int widest = app::clientPixels(app::kForm1, app::kSlideWidest, twips_.dpi());
-    const app::Rect form{frame.x(), frame.y(), frame.width() + std::max(0, widest - width()), frame.height()};
+    const app::Rect current{frame.x(), frame.y(), frame.width(), frame.height()};
+    const app::FormFrames form{current,
+                               {current.x, current.y, current.width + std::max(0, widest - width()), current.height}};
     const QRect room = screen()->availableGeometry();
     const double scale = twips_.dpi() / 96;
     const app::Size preferred{static_cast<int>(View3D::kPreferredWidth * scale) + margins.left() + margins.right(),

@@ -20,6 +20,7 @@
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <algorithm>
@@ -265,6 +266,8 @@ void View3D::createList() {
     splitter_->setStretchFactor(0, 1);
     splitter_->setStretchFactor(1, 0);
     splitter_->setChildrenCollapsible(false);
+    for (int column = 0; column < 3; ++column) list_->header()->resizeSection(column, list_->header()->sectionSizeHint(column));
+    measureList();
     resize(kPreferredWidth, kPreferredHeight);
     if (view_ != nullptr) setTabOrder(view_, list_);
 }
@@ -360,6 +363,17 @@ void View3D::fillList(const LevelGeometry& geometry) {
         }
         list_->header()->resizeSection(column, width);
     }
+    measureList();
+}
+
+// What the list needs for its columns as they are sized to their texts: the
+// columns, the list's borders and room for a vertical scroll bar.
+void View3D::measureList() {
+    const QHeaderView* header = list_->header();
+    nameWidth_ = header->sectionSize(0);
+    const int around = 2 * list_->frameWidth() + list_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list_);
+    const int numbers = header->sectionSize(1) + header->sectionSize(2) + around;
+    listNeed_ = {nameWidth_ + numbers, std::min(nameWidth_, header->sectionSizeHint(0)) + numbers};
 }
 
 QString View3D::statusLine() const {
@@ -446,13 +460,16 @@ void View3D::showAbout() {
     messages_->about(v2bsp::app::kAboutTitle, QString::fromStdString(app::aboutText()));
 }
 
-// The list as wide as it likes, as far as the view keeps its share of the
-// window's width.
+// The list as wide as its texts need, as far as app::listWidth gives it that;
+// narrower, its name column gives way so that the numbers stay whole.
 void View3D::fitList() {
     const bool laidOut = splitter_->isVisible() && splitter_->width() > splitter_->handleWidth();
     const int total = laidOut ? splitter_->width() - splitter_->handleWidth() : width();
-    const int list = app::listWidth(total, static_cast<int>(kListWidth * logicalDpiX() / 96.0));
+    const int list = app::listWidth(total, listNeed_);
     splitter_->setSizes({total - list, list});
+    QHeaderView* header = list_->header();
+    const int names = list - (listNeed_.whole - nameWidth_);
+    header->resizeSection(0, std::clamp(names, std::min(nameWidth_, header->sectionSizeHint(0)), nameWidth_));
 }
 
 // Once the splitter has its new width.

@@ -69,10 +69,9 @@ class View3D final : public QMainWindow {
     Q_OBJECT
 
 public:
-    // The size it would like, in pixels at 96 dpi, frame aside; and its list's width.
+    // The size it would like, in pixels at 96 dpi, frame aside.
     static constexpr int kPreferredWidth = app::kView3DWidth;
     static constexpr int kPreferredHeight = app::kView3DHeight;
-    static constexpr int kListWidth = app::kView3DListWidth;
 
     // `probe` decides whether the view is drawn with OpenGL.
     explicit View3D(GlProbe probe = probeOpenGl, QWidget* parent = nullptr);
@@ -121,6 +120,7 @@ private:
 
     void showUnavailable(const QString& reason);
     void fillList(const LevelGeometry& geometry);
+    void measureList();
     void fitList();
     void selectPicked(int mesh);
     void listItemChanged(QTreeWidgetItem* item, int column);
@@ -131,6 +131,8 @@ private:
     LevelView* view_ = nullptr;
     QLabel* notice_ = nullptr;
     QTreeWidget* list_ = nullptr;
+    app::ListNeed listNeed_;  // what the list's texts need, from measureList
+    int nameWidth_ = 0;       // the name column's longest text
     QLabel* status_ = nullptr;
     QString statusLine_;  // whole; the label may show it cut, with the whole in its tooltip
     QAction* openFolder_ = nullptr;

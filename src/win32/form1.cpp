@@ -401,7 +401,8 @@ void Form1::showLevel(std::optional<app::LevelGeometry> decoded) {
     view3d_->show();
 }
 
-// Beside this window at its widest, inside the available area of its monitor.
+// Beside this window with its slide open where there is room, else as it is
+// now, inside the available area of its monitor (the rule is app::placeView's).
 void Form1::placeView3d() {
     RECT frame{}, client{};
     GetWindowRect(hwnd(), &frame);
@@ -411,9 +412,10 @@ void Form1::placeView3d() {
     monitor.cbSize = sizeof monitor;
     GetMonitorInfoW(MonitorFromWindow(hwnd(), MONITOR_DEFAULTTONEAREST), &monitor);
     const RECT& work = monitor.rcWork;
-    const app::Rect form{frame.left, frame.top,
-                         frame.right - frame.left + std::max(0, widest - static_cast<int>(client.right)),
-                         frame.bottom - frame.top};
+    const app::Rect current{frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top};
+    const app::FormFrames form{
+        current,
+        {current.x, current.y, current.width + std::max(0, widest - static_cast<int>(client.right)), current.height}};
     const app::Size preferred = view3d_->preferredFrame();
     const app::Rect at = app::placeView({work.left, work.top, work.right - work.left, work.bottom - work.top}, form,
                                         preferred, scaled(8));

@@ -438,7 +438,10 @@ void View3D::layout() {
         x += w + gap;
     }
     const int top = bar + gap, bottom = std::max(top, height - status);
-    const int list = app::listWidth(width, scaled(kListWidth));
+    const int list = app::listWidth(width, listNeed_);
+    // Narrower than its texts, the list's name column gives way to the numbers.
+    const int least_name = listNeed_.numbers - (listNeed_.whole - nameWidth_);
+    list_.setColumnWidth(0, std::clamp(list - (listNeed_.whole - nameWidth_), least_name, nameWidth_));
     const RECT view{0, top, std::max(0, width - list - gap), bottom};
     MoveWindow(view_->hwnd(), view.left, view.top, view.right - view.left, view.bottom - view.top, TRUE);
     notice_.setBounds(view);
@@ -457,6 +460,7 @@ void View3D::setFonts() {
     for (const Control* control : std::initializer_list<const Control*>{&notice_, &list_, &status_}) {
         control->setFont(font_);
     }
+    measureList();
     for (const auto& [name, button] : toolbar_) {
         if (button != nullptr) button->setFont(font_);
     }
@@ -514,9 +518,50 @@ void View3D::fillList(const app::LevelGeometry& level) {
     list_.clear();
     const std::vector<app::MeshRow> rows = app::meshRows(level, groupSeparator());
     ListView_SetItemCount(list_.hwnd, static_cast<int>(rows.size()));
-    for (const app::MeshRow& row : rows) list_.addRow({row.name, row.vertices, row.triangles}, true);
+    for (std::string& text : longest_) text.clear();
+    // The texts differ in their digits, which the list's font draws at one
+    // width (or nearly: of two as long, the one of higher digits is taken), so
+    // the longest is the widest, and it alone is measured.
+    const auto note = [](std::string& longest, const std::string& text) {
+        if (text.size() > longest.size() || (text.size() == longest.size() && text > longest)) longest = text;
+    };
+    for (const app::MeshRow& row : rows) {
+        list_.addRow({row.name, row.vertices, row.triangles}, true);
+        note(longest_[0], row.name);
+        note(longest_[1], row.vertices);
+        note(longest_[2], row.triangles);
+    }
+    measureList();
+    layout();
     SendMessageW(list_.hwnd, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list_.hwnd, nullptr, TRUE);
+}
+
+// Each column as wide as its longest text or its heading, with the list's
+// margins (and the check box in the first); the list's need, its borders and
+// a vertical scroll bar's room included.
+void View3D::measureList() {
+    if (list_.hwnd == nullptr) return;
+    static constexpr const wchar_t* kHeadings[3] = {L"Mesh", L"Vertices", L"Triangles"};
+    const int margins = scaled(12);
+    int box = 0;
+    if (const HIMAGELIST boxes = ListView_GetImageList(list_.hwnd, LVSIL_STATE); boxes != nullptr) {
+        int box_height = 0;
+        ImageList_GetIconSize(boxes, &box, &box_height);
+    }
+    int widths[3] = {}, headings[3] = {};
+    for (int column = 0; column < 3; ++column) {
+        const std::wstring text = wide(longest_[column]);
+        const int extra = margins + (column == 0 ? box + scaled(6) : 0);
+        headings[column] = ListView_GetStringWidth(list_.hwnd, kHeadings[column]) + margins;
+        widths[column] = std::max(headings[column], ListView_GetStringWidth(list_.hwnd, text.c_str()) + extra);
+        list_.setColumnWidth(column, widths[column]);
+    }
+    const UINT at = dpi();
+    const int around = 2 * GetSystemMetricsForDpi(SM_CXEDGE, at) + GetSystemMetricsForDpi(SM_CXVSCROLL, at);
+    nameWidth_ = widths[0];
+    const int numbers = widths[1] + widths[2] + around;
+    listNeed_ = {widths[0] + numbers, std::min(widths[0], headings[0] + box + scaled(6)) + numbers};
 }
 
 void View3D::say(const std::string& text) {

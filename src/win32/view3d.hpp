@@ -112,10 +112,9 @@ private:
 
 class View3D final : public Wnd {
 public:
-    // The size it would like, in pixels at 96 dpi, frame aside; and its list's width.
+    // The size it would like, in pixels at 96 dpi, frame aside.
     static constexpr int kPreferredWidth = app::kView3DWidth;
     static constexpr int kPreferredHeight = app::kView3DHeight;
-    static constexpr int kListWidth = app::kView3DListWidth;
 
     explicit View3D(GlProbe probe = {});
     ~View3D() override;
@@ -174,6 +173,7 @@ private:
     void layout();
     void showUnavailable(const std::string& reason);
     void fillList(const app::LevelGeometry& level);
+    void measureList();
     void say(const std::string& text);
     void toggle(std::string_view name, void (View3D::*action)(bool));
     void enableCommand(std::string_view name, bool on);
@@ -186,6 +186,9 @@ private:
     std::unique_ptr<GlView> view_;
     Label notice_;  // in the view's place when it is unavailable
     ListView list_;
+    std::string longest_[3];  // each column's longest text, measured by measureList
+    app::ListNeed listNeed_;  // what the list's texts need at this dpi
+    int nameWidth_ = 0;       // the name column's longest text, its margins included
     Label status_;
     HWND tooltip_ = nullptr;
     std::string statusLine_;

@@ -56,6 +56,8 @@ private slots:
     void noDisplayIsSaidAndEndsWithStatus1();
     void viewPlacement_data();
     void viewPlacement();
+    void listWidth_data();
+    void listWidth();
     void coarseTrianglesComeFirst_data();
     void coarseTrianglesComeFirst();
     void windowsIconIsTheWindowsPicture_data();
@@ -235,33 +237,75 @@ void UnitsTest::noDisplayIsSaidAndEndsWithStatus1() {
              QString("v2bsp: cannot open a window: no display; v2bsp-extract extracts without one\n"));
 }
 
-// Frame rectangles; the 3D window would like 976 x 639 with its frame, and stands 8 apart.
+// Frame rectangles; at scale 1 the 3D window would like 976 x 639 with its
+// frame, and stands 8 apart. Form1 at 96 dpi is about 346 x 180, and its
+// slide, open, makes it 136 wider (`opens`; 0 where it is open already).
 void UnitsTest::viewPlacement_data() {
     using R = v2bsp::app::Rect;
     QTest::addColumn<R>("available");
     QTest::addColumn<R>("form");
+    QTest::addColumn<int>("opens");
+    QTest::addColumn<int>("scale");
     QTest::addColumn<R>("expected");
     const R desktop{0, 0, 1920, 1040};
-    QTest::newRow("right of the window") << desktop << R{100, 100, 480, 200} << R{588, 100, 976, 639};
-    QTest::newRow("left where the right has no room") << desktop << R{1400, 100, 480, 200} << R{416, 100, 976, 639};
+    QTest::newRow("right of the window") << desktop << R{100, 100, 480, 200} << 0 << 1 << R{588, 100, 1280, 693};
+    QTest::newRow("left where the right has no room")
+        << desktop << R{1400, 100, 480, 200} << 0 << 1 << R{112, 100, 1280, 693};
     QTest::newRow("raised to keep its bottom on the screen")
-        << desktop << R{100, 900, 480, 140} << R{588, 401, 976, 639};
-    QTest::newRow("below a panel at the top") << R{64, 32, 1856, 1008} << R{70, 0, 480, 200} << R{558, 32, 976, 639};
-    QTest::newRow("small screen: below, narrowed to 80%")
-        << R{0, 0, 800, 600} << R{0, 0, 470, 150} << R{0, 158, 640, 442};
-    QTest::newRow("side room above the least width") << R{0, 0, 1280, 800} << R{0, 0, 480, 700} << R{488, 0, 792, 639};
-    // 1600 x 1000 pixels at scale 2: no side has room; it stays on the screen.
-    QTest::newRow("no room anywhere") << R{0, 0, 800, 500} << R{165, 180, 470, 150} << R{160, 0, 640, 400};
+        << desktop << R{100, 900, 480, 140} << 0 << 1 << R{588, 347, 1280, 693};
+    QTest::newRow("below a panel at the top")
+        << R{64, 32, 1856, 1008} << R{70, 0, 480, 200} << 0 << 1 << R{558, 32, 1237, 672};
+    QTest::newRow("small screen: centred, over part of the window")
+        << R{0, 0, 800, 600} << R{0, 0, 470, 150} << 136 << 1 << R{80, 60, 640, 480};
+    QTest::newRow("side room less than the view: centred")
+        << R{0, 0, 1280, 800} << R{0, 0, 480, 700} << 0 << 1 << R{152, 80, 976, 639};
+    QTest::newRow("no room anywhere") << R{0, 0, 800, 500} << R{165, 180, 470, 150} << 0 << 1 << R{80, 50, 640, 400};
+    QTest::newRow("1600 x 1000, window centred: centred, two thirds")
+        << R{0, 0, 1600, 1000} << R{627, 410, 346, 180} << 136 << 1 << R{266, 166, 1067, 667};
+    QTest::newRow("1600 x 1000, window at the left edge: right of it open")
+        << R{0, 0, 1600, 1000} << R{0, 100, 346, 180} << 136 << 1 << R{490, 100, 1067, 667};
+    QTest::newRow("1600 x 1000, window on the left: below it, not right of it as it is")
+        << R{0, 0, 1600, 1000} << R{150, 100, 346, 180} << 136 << 1 << R{150, 288, 1067, 667};
+    // 3200 x 2000 at scale 2, in physical pixels: no side of the open window
+    // holds the view, the right of the window as it is does.
+    QTest::newRow("3200 x 2000 at scale 2: right of the window as it is")
+        << R{0, 0, 3200, 2000} << R{300, 600, 692, 360} << 272 << 2 << R{1008, 600, 2133, 1333};
 }
 
 void UnitsTest::viewPlacement() {
     QFETCH(v2bsp::app::Rect, available);
     QFETCH(v2bsp::app::Rect, form);
+    QFETCH(int, opens);
+    QFETCH(int, scale);
     QFETCH(v2bsp::app::Rect, expected);
-    const v2bsp::app::Rect at = v2bsp::app::placeView(available, form, {976, 639}, 8);
+    const v2bsp::app::Rect widest{form.x, form.y, form.width + opens, form.height};
+    const v2bsp::app::Rect at = v2bsp::app::placeView(available, {form, widest}, {976 * scale, 639 * scale}, 8 * scale);
     QCOMPARE(qrect(at), qrect(expected));
     QVERIFY(qrect(available).contains(qrect(at)));
     QVERIFY(at.width <= available.width * 0.8 && at.height <= available.height * 0.8);
+    QVERIFY(at.width * 3 >= available.width * 2 - 3 && at.height * 3 >= available.height * 2 - 3);
+}
+
+// A window part `width` wide; the list's texts need `whole`, its numbers `numbers`.
+void UnitsTest::listWidth_data() {
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("whole");
+    QTest::addColumn<int>("numbers");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("room for every text") << 1000 << 300 << 200 << 300;
+    QTest::newRow("long names give way to the view's half") << 800 << 600 << 250 << 400;
+    QTest::newRow("odd width: the view's half rounds up") << 501 << 400 << 100 << 250;
+    QTest::newRow("the numbers win over the view's half") << 400 << 300 << 260 << 260;
+    QTest::newRow("narrower than the numbers: all of it") << 200 << 300 << 260 << 200;
+    QTest::newRow("no width") << 0 << 300 << 260 << 0;
+}
+
+void UnitsTest::listWidth() {
+    QFETCH(int, width);
+    QFETCH(int, whole);
+    QFETCH(int, numbers);
+    QFETCH(int, expected);
+    QCOMPARE(v2bsp::app::listWidth(width, {whole, numbers}), expected);
 }
 
 void UnitsTest::coarseTrianglesComeFirst_data() {
