@@ -2,23 +2,15 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QDesktopServices>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QImage>
-#include <QImageWriter>
 #include <QLabel>
 #include <QLocale>
 #include <QMenuBar>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
-#include <QProcess>
 #include <QResizeEvent>
-#include <QSaveFile>
 #include <QSplitter>
-#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -94,57 +86,6 @@ QString probeOpenGl() {
 
 std::string groupSeparator() {
     return QLocale().groupSeparator().toStdString();
-}
-
-FolderOpener systemFolderOpener(QObject* owner) {
-    return [owner](const QString& folder, std::function<void(const QString&)> done) {
-        const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
-        if (opener.isEmpty()) {
-            const bool shown = QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
-            done(shown ? QString() : QStringLiteral("No program to show folders was found."));
-            return;
-        }
-        // xdg-open ends once the file manager has the folder, or says why
-        // not. One that stays (a file manager of its own) is left running:
-        // only a failure is waited for.
-        auto* process = new QProcess(owner);
-        QObject::connect(process, &QProcess::finished, process, [process, done](int status, QProcess::ExitStatus exit) {
-            QString failure;
-            if (exit != QProcess::NormalExit) {
-                failure = QStringLiteral("xdg-open ended abnormally.");
-            } else if (status != 0) {
-                const QStringList said =
-                    QString::fromLocal8Bit(process->readAllStandardError()).trimmed().split('\n', Qt::SkipEmptyParts);
-                failure = QStringLiteral("xdg-open ended with status %1").arg(status) +
-                          (said.isEmpty() ? QStringLiteral(".") : ": " + said.constLast());
-            }
-            done(failure);
-            process->deleteLater();
-        });
-        QObject::connect(process, &QProcess::errorOccurred, process, [process, done](QProcess::ProcessError error) {
-            if (error != QProcess::FailedToStart) return;
-            done(QStringLiteral("xdg-open could not be started: ") + process->errorString() + ".");
-            process->deleteLater();
-        });
-        process->setStandardOutputFile(QProcess::nullDevice());
-        process->start(opener, {folder});
-    };
-}
-
-QString writePng(const QImage& image, const QString& file) {
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly)) return out.errorString();
-    QImageWriter writer(&out, "png");
-    if (!writer.write(image) && out.error() == QFileDevice::NoError) return writer.errorString();
-    // Every byte goes to the temporary file before commit(): commit() does not
-    // hold a failed flush against the file (Qt 6.4 renames a cut file into
-    // place). A write cut short has no reason of its own; the flush that tries
-    // the rest meets the system's.
-    if (out.error() != QFileDevice::NoError || !out.flush()) {
-        out.flush();
-        return out.errorString();
-    }
-    return out.commit() ? QString() : out.errorString();
 }
 
 View3D::View3D(GlProbe probe, QWidget* parent) : QMainWindow(parent) {

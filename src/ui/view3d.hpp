@@ -25,10 +25,11 @@
 #include "app/layout.hpp"
 #include "extract/extraction.hpp"
 #include "ui/dialogs.hpp"
+#include "ui/folderopener.hpp"
 #include "ui/levelview.hpp"
+#include "ui/pngfile.hpp"
 
 class QAction;
-class QImage;
 class QLabel;
 class QSplitter;
 class QTreeWidget;
@@ -40,15 +41,6 @@ namespace v2bsp::ui {
 using GlProbe = std::function<QString()>;
 QString probeOpenGl();
 
-// Shows `folder` in the system's file manager, then calls `done` with why
-// that failed, or with an empty text when it did not; at once, or when the
-// opener has ended.
-using FolderOpener = std::function<void(const QString& folder, std::function<void(const QString& failure)> done)>;
-// The system's: xdg-open, whose exit status and last words say whether it
-// found a file manager; the toolkit's own way where there is no xdg-open.
-// Its processes belong to `owner`.
-FolderOpener systemFolderOpener(QObject* owner);
-
 inline constexpr const char* kGlbFilter = app::kGlbFilter.description.data();
 inline constexpr const char* kObjFilter = app::kObjFilter.description.data();
 inline constexpr const char* kPngFilter = app::kPngFilter.description.data();
@@ -58,12 +50,6 @@ using app::levelGeometry;
 
 // The locale's thousands separator, as the texts of app/texts.hpp take it.
 std::string groupSeparator();
-
-// Makes `file` the PNG of `image` through a temporary file in its folder,
-// renamed into place once whole: a failed save leaves no temporary file and
-// an earlier `file` as it was. Empty on success, else why not ("No such file
-// or directory", "File too large").
-QString writePng(const QImage& image, const QString& file);
 
 class View3D final : public QMainWindow {
     Q_OBJECT
