@@ -101,6 +101,10 @@ std::string aboutText() {
            std::string(kLicence) + ".";
 }
 
+std::string folderGoneText(std::string_view folder) {
+    return "The folder " + std::string(folder) + " no longer exists.";
+}
+
 std::string viewTitle(std::string_view folderName) {
     return std::string(folderName) + " - 3D View";
 }

@@ -57,6 +57,10 @@ std::string aboutText();
 inline constexpr char kMapFilterName[] = "Vorun 2 Map File (*.Map)";
 inline constexpr char kMapFilterPattern[] = "*.Map";
 
+// Open Folder's reason when the run's folder has gone since the run wrote it:
+// "The folder <folder> no longer exists."
+std::string folderGoneText(std::string_view folder);
+
 // The 3D View's title: "<folder> - 3D View".
 std::string viewTitle(std::string_view folderName);
 

@@ -16,6 +16,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <algorithm>
+#include <filesystem>
 
 #include "app/layout.hpp"
 #include "app/level.hpp"
@@ -349,12 +350,20 @@ void View3D::listSelectionChanged() {
 void View3D::openFolder() {
     if (result_.outputfolder.empty()) return;
     const QString folder = qtPath(result_.outputfolder);
-    opener_(folder, [this, folder](const QString& failure) {
+    const auto failed = [this, folder](const QString& failure, bool there) {
         if (failure.isEmpty()) return;
         say("Could not open " + folder + " in the file manager");
         messages_->failed(QStringLiteral("The folder could not be shown in the file manager."),
-                          failure + QStringLiteral("\n\nThe mesh files are in:\n") + folder);
-    });
+                          there ? failure + QStringLiteral("\n\nThe mesh files are in:\n") + folder : failure);
+        // The box said it; the status line goes back to the level.
+        say(runStatus_);
+    };
+    std::error_code unknown;
+    if (!std::filesystem::is_directory(result_.outputfolder, unknown)) {
+        failed(QString::fromStdString(app::folderGoneText(folder.toStdString())), false);
+        return;
+    }
+    opener_(folder, [failed](const QString& failure) { failed(failure, true); });
 }
 
 // The format is the filter's, or the name's when it ends in .obj or .glb.

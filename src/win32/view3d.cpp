@@ -32,8 +32,12 @@ std::string openInExplorer(const std::filesystem::path& folder) {
     info.lpVerb = L"explore";
     info.lpFile = folder.c_str();
     info.nShow = SW_SHOWNORMAL;
-    if (ShellExecuteExW(&info)) return {};
-    return systemError(GetLastError()).message();
+    // The window says what failed; the shell's own box would come first.
+    info.fMask = SEE_MASK_FLAG_NO_UI;
+    const BOOL shown = ShellExecuteExW(&info);
+    const DWORD error = GetLastError();
+    if (shown) return {};
+    return error != ERROR_SUCCESS ? systemError(error).message() : std::string("The Explorer gave no reason.");
 }
 
 std::string groupSeparator() {
@@ -347,11 +351,15 @@ void View3D::say(const std::string& text) {
 void View3D::openFolder() {
     if (result_.outputfolder.empty()) return;
     const std::string folder = shownPath(result_.outputfolder);
-    const std::string failure = opener_(result_.outputfolder);
+    std::error_code unknown;
+    const bool there = std::filesystem::is_directory(result_.outputfolder, unknown);
+    const std::string failure = there ? opener_(result_.outputfolder) : app::folderGoneText(folder);
     if (failure.empty()) return;
     say("Could not open " + folder + " in the Explorer");
     messages_->failed("The folder could not be shown in the Explorer.",
-                      failure + "\n\nThe mesh files are in:\n" + folder);
+                      there ? failure + "\n\nThe mesh files are in:\n" + folder : failure);
+    // The box said it; the status line goes back to the level.
+    say(runStatus_);
 }
 
 // The format is the type's, or the name's when it ends in .obj or .glb.

@@ -49,7 +49,8 @@ enum View3DId : int {
 // out for itself whether its context can be made.
 using GlProbe = std::function<std::string()>;
 
-// Shows `folder` in the Explorer; empty, or why that failed.
+// Shows `folder` in the Explorer, asking for no box of the shell's own;
+// empty, or why that failed (the system's reason).
 using FolderOpener = std::function<std::string(const std::filesystem::path& folder)>;
 std::string openInExplorer(const std::filesystem::path& folder);
 

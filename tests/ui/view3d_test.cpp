@@ -431,14 +431,18 @@ void View3DTest::writePng() {
 
 void View3DTest::openFolderShowsTheRunsFolder_data() {
     QTest::addColumn<QString>("failure");  // what the opener says; empty when it showed the folder
-    QTest::newRow("shown") << "";
-    QTest::newRow("the opener failed") << "xdg-open ended with status 3: xdg-open: no method available";
+    QTest::addColumn<bool>("removed");     // the run's folder is gone: the opener is not asked
+    QTest::newRow("shown") << "" << false;
+    QTest::newRow("the opener failed") << "xdg-open ended with status 3: xdg-open: no method available" << false;
+    QTest::newRow("the folder was removed") << "" << true;
 }
 
 void View3DTest::openFolderShowsTheRunsFolder() {
     QFETCH(QString, failure);
+    QFETCH(bool, removed);
     Fixture f;
     f.extract();
+    if (removed) fs::remove_all(f.program / "sample room");
     v2bsp::ui::View3D* view = f.form.view3d();
     std::vector<Notice> notices;
     auto presenter = std::make_unique<CapturedMessages>(notices);
@@ -453,7 +457,13 @@ void View3DTest::openFolderShowsTheRunsFolder() {
     QVERIFY(view->findChild<QAction*>("openfolder")->isEnabled());
     view->findChild<QAction*>("openfolder")->trigger();
     const QString folder = qpath(f.program / "sample room");
-    QCOMPARE(opened, QStringList{folder});
+    QCOMPARE(opened, removed ? QStringList{} : QStringList{folder});
+    if (removed) {
+        QCOMPARE(messages->failures.size(), std::size_t{1});
+        QCOMPARE(messages->failures[0].reason, "The folder " + folder + " no longer exists.");
+        QCOMPARE(view->statusLine(), before);
+        return;
+    }
     if (failure.isEmpty()) {
         QVERIFY(messages->failures.empty());
         QCOMPARE(view->statusLine(), before);
@@ -463,7 +473,8 @@ void View3DTest::openFolderShowsTheRunsFolder() {
     // Why, and the path to copy.
     QVERIFY(messages->failures[0].reason.startsWith(failure));
     QVERIFY(messages->failures[0].reason.endsWith("\n" + folder));
-    QCOMPARE(view->statusLine(), "Could not open " + folder + " in the file manager");
+    // The box said it; the status line is the level's again.
+    QCOMPARE(view->statusLine(), before);
 }
 
 // The system's opener is an xdg-open of the test's own, first on the PATH.

@@ -189,22 +189,39 @@ TEST_F(View3DTest, SaveImageWritesAPng) {
     EXPECT_EQ(window().statusLine().rfind("Saved " + asked->answer + ".png. ", 0), 0u);
 }
 
+// The box says why (a folder since removed is named as such, and the opener
+// is not asked); then the status line is the level's again.
 TEST_F(View3DTest, OpenFolderSaysWhereTheFilesAreWhenItFails) {
-    fs::path asked;
-    window().setFolderOpener([&](const fs::path& folder) {
-        asked = folder;
-        return std::string("No program is set to show folders.");
-    });
-    auto messages = std::make_unique<CapturedMessages>();
-    CapturedMessages* said = messages.get();
-    window().setMessagePresenter(std::move(messages));
-    window().openFolder();
-    const std::string folder = v2bsp::shownPath(scratch_->path() / "sample room");
-    EXPECT_EQ(v2bsp::shownPath(asked), folder);
-    ASSERT_EQ(said->failures.size(), 1u);
-    EXPECT_NE(said->failures[0].reason.find("No program is set to show folders."), std::string::npos);
-    EXPECT_NE(said->failures[0].reason.find(folder), std::string::npos);
-    EXPECT_EQ(window().statusLine(), "Could not open " + folder + " in the Explorer");
+    const fs::path written = scratch_->path() / "sample room";
+    const std::string folder = v2bsp::shownPath(written);
+    const struct {
+        const char* name;
+        bool removed;
+        std::string reason, asked;
+    } rows[] = {
+        {"the opener failed", false, "No program is set to show folders.\n\nThe mesh files are in:\n" + folder,
+         folder},
+        {"the folder was removed", true, "The folder " + folder + " no longer exists.", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        // Moved aside and back, for the tests after this one.
+        if (row.removed) fs::rename(written, scratch_->path() / "moved aside");
+        fs::path asked;
+        window().setFolderOpener([&](const fs::path& folder) {
+            asked = folder;
+            return std::string("No program is set to show folders.");
+        });
+        auto messages = std::make_unique<CapturedMessages>();
+        CapturedMessages* said = messages.get();
+        window().setMessagePresenter(std::move(messages));
+        window().openFolder();
+        if (row.removed) fs::rename(scratch_->path() / "moved aside", written);
+        EXPECT_EQ(asked.empty() ? "" : v2bsp::shownPath(asked), row.asked);
+        ASSERT_EQ(said->failures.size(), 1u);
+        EXPECT_EQ(said->failures[0].reason, row.reason);
+        EXPECT_EQ(window().statusLine().rfind(std::to_string(meshes_) + " meshes, ", 0), 0u) << window().statusLine();
+    }
 }
 
 // Closing the 3D View unchecks View > 3D Window; checking it shows the View again.
