@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Checks the Windows installer under wine: a silent install into a fresh wine
-# prefix inside build-windows/, then the installed files (the staged ones, byte
-# for byte), the Start-menu link, the uninstall entry, the .map registration and
+# Checks the Windows installer under wine: that the installer carries the
+# programs' icon; a silent install into a fresh wine prefix inside
+# build-windows/, which must start no program of ours (wine's trace of the
+# processes it starts); then the installed files (the staged ones, byte for
+# byte), the uninstaller's icon, the Start-menu link, the uninstall entry, the .map registration and
 # `v2bsp-extract.exe --version` from the installed folder; then the uninstall
 # entry's QuietUninstallString, which returns at once and removes everything in
 # the background, polled for its end; then that nothing of it is left. Once for
@@ -11,9 +13,10 @@
 # v2bsp-extract.exe running during the uninstall, which cannot delete a running
 # program's file: that file and the folder must be gone after a restart.
 #
-#   bash scripts/check-installer.sh [SETUP.exe STAGE]
+#   bash scripts/check-installer.sh [SETUP.exe STAGE [ICON.ico]]
 #
-# By default the installer and folder that scripts/package-windows.sh makes;
+# By default the installer, folder and icon that scripts/package-windows.sh
+# makes and uses;
 # the map of the running program comes from the cross build's v2bsp-mkmap.exe.
 # The Start-menu link and the .map registration are expected exactly when STAGE
 # holds the window, v2bsp.exe.
@@ -29,6 +32,7 @@ patience=600
 version=$(sed -n 's/^set(V2BSP_VERSION_TEXT "\(.*\)")$/\1/p' CMakeLists.txt)
 setup=$(realpath "${1:-$build/v2bsp-$version-setup.exe}")
 stage=$(realpath "${2:-$build/zip/v2bsp-$version-windows-x64}")
+icon=$(realpath "${3:-$build/src/win32/v2bsp.ico}")
 
 export WINEPREFIX="$PWD/$build/wineprefix-installer" WINEDEBUG=-all
 # Wine's menu builder would copy the link and the association to this desktop.
@@ -59,6 +63,29 @@ check() {  # WHAT EXPECTED ACTUAL
     failed=$((failed + 1))
     printf 'FAIL [%s] %s\n  expected: %s\n  actual:   %s\n' "$scenario" "$1" "$2" "$3"
   fi
+}
+
+# How many of the images of ICON.ico FILE.exe holds byte for byte, as "FOUND
+# of COUNT". The images of a program's icon are its icon resources as the .ico
+# holds them; the installer's payload is compressed, so a copy can be nowhere
+# else. Compared as text of hex bytes, each with a space before it, so that
+# only whole bytes match.
+icon_images_held() {  # FILE.exe ICON.ico
+  local count index size offset found=0 work
+  work=$(mktemp -d)
+  od -An -v -tx1 "$1" | tr -d '\n' >"$work/file"
+  # The header's image count, then 16 bytes for each image: its size at 8, its offset at 12.
+  count=$(od -An -tu2 --endian=little -j 4 -N 2 "$2" | tr -d ' ')
+  for ((index = 0; index < count; index++)); do
+    size=$(od -An -tu4 --endian=little -j $((6 + 16 * index + 8)) -N 4 "$2" | tr -d ' ')
+    offset=$(od -An -tu4 --endian=little -j $((6 + 16 * index + 12)) -N 4 "$2" | tr -d ' ')
+    od -An -v -tx1 -j "$offset" -N "$size" "$2" | tr -d '\n' >"$work/image"
+    if grep -qF -f "$work/image" "$work/file"; then
+      found=$((found + 1))
+    fi
+  done
+  rm -rf "$work"
+  echo "$found of $count"
 }
 
 # "TYPE data" of value NAME of KEY (NAME "@": the default value), "none" where
@@ -200,6 +227,7 @@ check_installed() {
   # In KiB; rounding each file or the sum may differ by one for each file.
   actual=$(( $(registry "$uninstall" EstimatedSize | sed 's/^REG_DWORD //') ))
   actual=$(( actual >= bytes / 1024 - count && actual <= bytes / 1024 + 1 ))
+  check "uninstall.exe holds the programs' icon" "$icon_count of $icon_count" "$(icon_images_held "$folder/uninstall.exe" "$icon")"
   check "EstimatedSize near $((bytes / 1024)) KiB" 1 "$actual"
   if [ $window = yes ]; then
     # The link's target as its LinkInfo holds it.
@@ -248,7 +276,25 @@ check_removed() {
   check_registry < <(removed_rows)
 }
 
+# The programs the silent install started, as wine traces each start (its
+# program, else its command line). Where it makes the Start-menu link, the
+# shell starts wine's menu builder for it: that the trace shows it tells that
+# tracing works, so that finding no v2bsp.exe means something.
+check_started() {  # TRACE
+  local ours
+  ours=$(grep -cE 'CreateProcessInternalW app .*\\v2bsp\.exe' "$1" || true)
+  check "silent install starts v2bsp.exe" "0 times" "$ours times"
+  if [ $window = yes ]; then
+    check "trace of the silent install's process starts" "shows winemenubuilder.exe" \
+      "$(grep -qE 'CreateProcessInternalW app .*winemenubuilder\.exe' "$1" && echo shows || echo "does not show") winemenubuilder.exe"
+  fi
+}
+
 echo "Installer $setup (window: $window)"
+scenario=setup.exe
+icon_count=$(od -An -tu2 --endian=little -j 4 -N 2 "$icon" | tr -d ' ')
+check "installer holds the programs' icon" "$icon_count of $icon_count" "$(icon_images_held "$setup" "$icon")"
+trace=$(mktemp)
 for scenario in unclaimed machine-claimed user-claimed in-use; do
   wineserver -k >/dev/null 2>&1 || true
   rm -rf "$WINEPREFIX"
@@ -257,8 +303,9 @@ for scenario in unclaimed machine-claimed user-claimed in-use; do
   wineboot -i >/dev/null 2>&1
   claim
   status=0
-  wine "$setup" /S || status=$?
+  WINEDEBUG=+process wine "$setup" /S 2>"$trace" || status=$?
   check "silent install exits 0" 0 "$status"
+  check_started "$trace"
   check_installed
   if [ "$scenario" = in-use ]; then
     run_installed_program
@@ -266,5 +313,6 @@ for scenario in unclaimed machine-claimed user-claimed in-use; do
   uninstall_quietly
   check_removed
 done
+rm -f "$trace"
 echo "installer: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -4,7 +4,8 @@
 #   README.txt for Windows users and the licence of the Debian package's
 #   copyright file, both with CR LF line ends;
 # - the installer build-windows/v2bsp-1.00-setup.exe, made by makensis from
-#   data/windows/installer.nsi out of the zip's folder.
+#   data/windows/installer.nsi out of the zip's folder, with the icon the
+#   cross build draws for the programs (src/win32/v2bsp.ico) as its own.
 # The programs are those the cross build lists in windows-programs.txt:
 # v2bsp-extract.exe, and v2bsp.exe once the build makes the window. Prints the
 # zip's path, then the installer's.
@@ -33,6 +34,11 @@ if [ ! -f "$stage/v2bsp-extract.exe" ]; then
   echo "package-windows.sh: v2bsp-extract.exe is missing from $build/windows-programs.txt" >&2
   exit 1
 fi
+icon=$build/src/win32/v2bsp.ico
+if [ ! -f "$icon" ]; then
+  echo "package-windows.sh: the build did not draw the programs' icon $icon" >&2
+  exit 1
+fi
 sed 's/$/\r/' data/windows/README.txt >"$stage/README.txt"
 # The licence as the Debian copyright file states it, its paragraph marks undone.
 awk 'previous == "" && /^License: Expat$/ { text = 1; next } text { print } { previous = $0 }' data/copyright \
@@ -40,5 +46,5 @@ awk 'previous == "" && /^License: Expat$/ { text = 1; next } text { print } { pr
   | { echo "Copyright 2026 v2bsp developers"; echo; cat; } | sed 's/$/\r/' >"$stage/LICENSE.txt"
 (cd "$build/zip" && zip -q -X -r "../$name.zip" "$name")
 makensis -V2 -WX -DVERSION="$version" -DVERSION_QUAD="$version_quad" \
-  -DSTAGE="$(realpath "$stage")" -DOUTFILE="$(realpath "$setup")" data/windows/installer.nsi >&2
+  -DSTAGE="$(realpath "$stage")" -DICON="$(realpath "$icon")" -DOUTFILE="$(realpath "$setup")" data/windows/installer.nsi >&2
 realpath "$build/$name.zip" "$setup"

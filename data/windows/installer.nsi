@@ -1,9 +1,12 @@
 ; The Windows installer, made by scripts/package-windows.sh with makensis:
-;   makensis -DVERSION=1.00 -DVERSION_QUAD=1.0.0.0 -DSTAGE=<folder> -DOUTFILE=<setup.exe> installer.nsi
+;   makensis -DVERSION=1.00 -DVERSION_QUAD=1.0.0.0 -DSTAGE=<folder> -DICON=<v2bsp.ico>
+;            -DOUTFILE=<setup.exe> installer.nsi
 ; STAGE is the folder of the portable zip: v2bsp-extract.exe, LICENSE.txt and,
 ; once the cross build makes the window, v2bsp.exe. The window is what the
-; Start-menu link and "Open with" for .map files start; without it the
-; installer makes neither, since the command line opens no window.
+; Start-menu link, "Open with" for .map files and the Finish page's "Run
+; v2bsp" start; without it the installer makes none of them, since the
+; command line opens no window. ICON is the programs' icon, which the cross
+; build draws: the installer and the uninstaller show it too.
 ;
 ; Installed per machine (administrator rights): the programs into
 ; Program Files\v2bsp, the link into every user's Start menu, the uninstall
@@ -28,6 +31,10 @@ RequestExecutionLevel admin
 !define PROGID "v2bsp.Map.1"
 !define SHCNE_ASSOCCHANGED 0x08000000
 
+!ifndef ICON
+  !error "ICON, the path of the programs' icon, is not defined"
+!endif
+
 !if /FileExists "${STAGE}/v2bsp.exe"
   !define WINDOW
   !define MAIN_PROGRAM "v2bsp.exe"
@@ -50,6 +57,8 @@ VIAddVersionKey /LANG=1033 FileDescription "v2bsp ${VERSION} setup"
 VIAddVersionKey /LANG=1033 CompanyName "${PUBLISHER}"
 VIAddVersionKey /LANG=1033 LegalCopyright "Copyright 2026 ${PUBLISHER}"
 
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 ; The licence grants rights and asks for no agreement: the page goes on with Next.
 !define MUI_LICENSEPAGE_BUTTON "$(^NextBtn)"
@@ -57,6 +66,14 @@ VIAddVersionKey /LANG=1033 LegalCopyright "Copyright 2026 ${PUBLISHER}"
 !insertmacro MUI_PAGE_LICENSE "${STAGE}/LICENSE.txt"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+!ifdef WINDOW
+  ; Checked: the window starts when the page closes with Finish. The page
+  ; is not shown in a silent install, which so starts nothing. The window
+  ; runs with the installer's rights (administrator): the NSIS here has no
+  ; way to start it as the desktop's unelevated user.
+  !define MUI_FINISHPAGE_RUN "$INSTDIR\v2bsp.exe"
+  !define MUI_FINISHPAGE_RUN_TEXT "&Run v2bsp"
+!endif
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
