@@ -16,6 +16,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -88,6 +89,16 @@ public:
     // Waits for `task` to end, running it here when nobody has taken it, and
     // throws what it threw. `task` is idle after.
     void wait(PoolTask& task);
+    // wait(), but while a helper has `task`, this thread runs the tasks
+    // later(0), later(1) ... later(count - 1) that nobody has begun, until
+    // `task` has ended: the work queued behind it goes on rather than wait.
+    template <typename Later>
+    void waitHelping(PoolTask& task, std::size_t count, Later later) {
+        if (!runHere(task)) {
+            for (std::size_t next = 0; next < count && !done(task); ++next) runHere(later(next));
+        }
+        wait(task);
+    }
     // Drops `task` when it is queued, and is true (`task` is idle); false,
     // and nothing changes, when a helper has it or it has ended.
     bool takeBack(PoolTask& task) noexcept;

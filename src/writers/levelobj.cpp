@@ -204,12 +204,8 @@ public:
         if (out_ > 0 && posted_ > 0 && posted_ < runs_.size()) post(posted_++);  // the slot of the run written last is free
         Slot& own = slots_[out_ % kSlots];
         if (out_ < posted_) {
-            if (!pool_->runHere(own.task)) {
-                for (std::size_t later = out_ + 1; later < posted_ && !pool_->done(own.task); ++later) {
-                    pool_->runHere(slots_[later % kSlots].task);
-                }
-            }
-            pool_->wait(own.task);
+            pool_->waitHelping(own.task, posted_ - out_ - 1,
+                               [this](std::size_t later) -> PoolTask& { return slots_[(out_ + 1 + later) % kSlots].task; });
         } else {
             own.text.format(runs_[out_], up_);
         }

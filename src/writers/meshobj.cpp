@@ -232,12 +232,7 @@ std::error_code MeshObjWriters::take(std::size_t index) {
     if (posted_ == 0 || own.index != index) return write(index);
     // This mesh here when nobody has taken it; else, while a helper writes
     // it, later ones nobody has begun.
-    if (!pool_->runHere(own.task)) {
-        for (std::size_t later = 1; later < posted_ && !pool_->done(own.task); ++later) {
-            pool_->runHere(ahead(later).task);
-        }
-    }
-    pool_->wait(own.task);
+    pool_->waitHelping(own.task, posted_ - 1, [this](std::size_t later) -> PoolTask& { return ahead(later + 1).task; });
     const std::error_code failure = own.failure;
     first_ = (first_ + 1) % aheadCount_;
     --posted_;
