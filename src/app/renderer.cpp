@@ -340,60 +340,19 @@ void LevelRenderer::setWireframe(bool on) {
     changed();
 }
 
-void LevelRenderer::setZUp(bool zUp) {
-    camera_.setZUp(zUp);
-    changed();
-}
-
 void LevelRenderer::setMoving(bool moving) {
     if (moving == moving_) return;
     moving_ = moving;
     changed();
 }
 
-void LevelRenderer::setViewport(int width, int height) {
-    camera_.setViewport(width, height);
-    changed();
-}
-
-void LevelRenderer::setOrbit(float yaw, float pitch) {
-    camera_.setOrbit(yaw, pitch);
-    changed();
-}
-
-void LevelRenderer::orbitBy(float yawDelta, float pitchDelta) {
-    camera_.orbitBy(yawDelta, pitchDelta);
-    changed();
-}
-
-void LevelRenderer::orbitByPixels(int dx, int dy) {
-    camera_.orbitByPixels(dx, dy);
-    changed();
-}
-
-void LevelRenderer::panByPixels(int dx, int dy) {
-    camera_.panByPixels(dx, dy);
-    changed();
-}
-
-void LevelRenderer::zoomAt(Pixel at, float notches) {
-    camera_.zoomAt(at, notches);
-    changed();
-}
-
-void LevelRenderer::frameAll() {
-    camera_.frameAll();
-    changed();
-}
-
 void LevelRenderer::frameMesh(int mesh) {
     if (mesh < 0 || mesh >= meshcount()) {
-        frameAll();
+        camera_.frameAll();
         return;
     }
     const LevelMeshRange& range = ranges_[static_cast<std::size_t>(mesh)];
     camera_.frameBox({range.min[0], range.min[1], range.min[2]}, {range.max[0], range.max[1], range.max[2]});
-    changed();
 }
 
 // A small level, or a moving camera, is drawn in one paint. Else the first
@@ -410,7 +369,7 @@ Painted LevelRenderer::paint(const PaintTarget& target, Progress progress) {
     const bool whole = progress == Progress::whole;
     const bool cheap = ready_ && moving_ && !whole && triangles_ > kMovingTriangles;
     const bool inParts = ready_ && !moving_ && !whole && triangles_ > kPartTriangles;
-    const bool adding = inParts && wholeState_ == state_ && objects_->whole.framebuffer != 0 &&
+    const bool adding = inParts && wholeState_ == state() && objects_->whole.framebuffer != 0 &&
                         objects_->whole.width == width && objects_->whole.height == height;
     if (adding && progress == Progress::hold) return Painted::held;
     // Every triangle is drawn but in the cheap picture. Before the first part
@@ -442,7 +401,7 @@ Painted LevelRenderer::paint(const PaintTarget& target, Progress progress) {
             picture.free(g);
             picture.make(g, width, height);
         }
-        wholeState_ = state_;
+        wholeState_ = state();
         wholeNext_ = 0;
         g.BindFramebuffer(kFramebuffer, picture.framebuffer);
         g.Clear(kColorBufferBit | kDepthBufferBit);

@@ -111,23 +111,15 @@ public:
     int highlighted() const { return highlighted_; }
     void setWireframe(bool on);
     bool wireframe() const { return wireframe_; }
-    void setZUp(bool zUp);  // frames the level
-    bool zUp() const { return camera_.zUp(); }
     // The camera is being moved: draw cheaply until it is not.
     void setMoving(bool moving);
     bool moving() const { return moving_; }
 
-    // The view's size in the host's pixels (see camera.hpp); frames the level
-    // again while it is framed.
-    void setViewport(int width, int height);
+    // The camera the pictures are drawn through; the renderer sees its
+    // changes itself (Camera::revision). The host sets its viewport to the
+    // view's size in the host's pixels and repaints after moving it.
+    Camera& camera() { return camera_; }
     const Camera& camera() const { return camera_; }
-    // Camera operations, as camera.hpp describes them.
-    void setOrbit(float yaw, float pitch);
-    void orbitBy(float yawDelta, float pitchDelta);
-    void orbitByPixels(int dx, int dy);
-    void panByPixels(int dx, int dy);
-    void zoomAt(Pixel at, float notches);
-    void frameAll();
     // Frames mesh `mesh`'s bounds; the whole level for none.
     void frameMesh(int mesh);
 
@@ -150,7 +142,7 @@ private:
     bool fail(std::string reason);
     // GL. The coarse arrays, or with `all` every array, that the GL lacks.
     bool uploadLevel(bool all);
-    void changed() { ++state_; }
+    void changed() { ++content_; }
 
     const gl::Functions* gl_ = nullptr;
     std::unique_ptr<Objects> objects_;
@@ -171,11 +163,18 @@ private:
     bool moving_ = false;
     Camera camera_;
 
-    // What is drawn changes with every change of camera, size or content;
-    // the full picture of a large level is of one such state.
-    std::uint64_t state_ = 0;
-    std::uint64_t wholeState_ = ~std::uint64_t{0};  // the state the off-screen picture is being drawn for
-    std::size_t wholeNext_ = 0;                     // the next mesh to draw into it
+    // What is drawn changes with every change of content (counted here) and
+    // of the camera (counted by it); the full picture of a large level is of
+    // one such state.
+    struct State {
+        std::uint64_t content = 0, camera = 0;
+        bool operator==(const State&) const = default;
+    };
+    State state() const { return {content_, camera_.revision()}; }
+
+    std::uint64_t content_ = 0;
+    State wholeState_{~std::uint64_t{0}, 0};  // the state the off-screen picture is being drawn for
+    std::size_t wholeNext_ = 0;               // the next mesh to draw into it
 };
 
 }  // namespace v2bsp::app

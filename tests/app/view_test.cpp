@@ -126,6 +126,62 @@ TEST(Camera, ZoomPanAndResizeKeepWhatTheUserSees) {
     EXPECT_EQ(framed.distance(), moved);
 }
 
+// Whoever keeps a picture drawn through the camera tells from its revision
+// whether the camera still shows the same: every change counts, a query or a
+// wheel turn of no notches does not.
+TEST(Camera, RevisionCountsEveryChangeOfWhatItShows) {
+    const struct {
+        const char* name;
+        void (*apply)(Camera&);
+        bool changes;
+    } cases[] = {
+        {"setViewport", [](Camera& c) { c.setViewport(300, 200); }, true},
+        {"setBounds",
+         [](Camera& c) {
+             c.setBounds({0, 0, 0}, {1, 1, 1});
+         },
+         true},
+        {"setZUp", [](Camera& c) { c.setZUp(true); }, true},
+        {"setOrbit", [](Camera& c) { c.setOrbit(10, 20); }, true},
+        {"orbitBy", [](Camera& c) { c.orbitBy(1, 0); }, true},
+        {"orbitByPixels", [](Camera& c) { c.orbitByPixels(0, 3); }, true},
+        {"panByPixels", [](Camera& c) { c.panByPixels(4, 0); }, true},
+        {"zoomAt",
+         [](Camera& c) {
+             c.zoomAt({10, 10}, 1);
+         },
+         true},
+        {"frameAll", [](Camera& c) { c.frameAll(); }, true},
+        {"frameBox",
+         [](Camera& c) {
+             c.frameBox({0, 0, 0}, {1, 2, 3});
+         },
+         true},
+        {"zoomAt, no notches",
+         [](Camera& c) {
+             c.zoomAt({10, 10}, 0);
+         },
+         false},
+        {"queries",
+         [](Camera& c) {
+             (void)c.pixelOf({1, 2, 3});
+             (void)c.pickProjection({1, 1});
+         },
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Camera camera = cameraOf(640, 480, 35, 30);
+        const std::uint64_t before = camera.revision();
+        c.apply(camera);
+        if (c.changes) {
+            EXPECT_GT(camera.revision(), before);
+        } else {
+            EXPECT_EQ(camera.revision(), before);
+        }
+    }
+}
+
 // What the 1 x 1 pick buffer shows: the point drawn at the pixel, and not
 // one a few pixels away.
 TEST(Camera, PickProjectionNarrowsToOnePixel) {
