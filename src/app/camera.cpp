@@ -20,6 +20,7 @@ float halfHeight(float distance) {
 void Camera::setViewport(int width, int height) {
     width_ = std::max(1, width);
     height_ = std::max(1, height);
+    changed();
     if (framed_) frameAll();
 }
 
@@ -30,17 +31,20 @@ float Camera::aspect() const {
 void Camera::setBounds(const Vec3& min, const Vec3& max) {
     min_ = min;
     max_ = max;
+    changed();
     frameAll();
 }
 
 void Camera::setZUp(bool zUp) {
     zUp_ = zUp;
+    changed();
     frameAll();
 }
 
 void Camera::setOrbit(float yaw, float pitch) {
     yaw_ = std::fmod(yaw, 360.0f);
     pitch_ = std::clamp(pitch, -kMaxPitch, kMaxPitch);
+    changed();
 }
 
 void Camera::orbitBy(float yawDelta, float pitchDelta) {
@@ -59,6 +63,7 @@ void Camera::panByPixels(int dx, int dy) {
     const Mat4 inverse = view().inverted();
     const Vec3 right = inverse.mapVector({1, 0, 0}), up = inverse.mapVector({0, 1, 0});
     target_ += (-right * static_cast<float>(dx) + up * static_cast<float>(dy)) * perPixel;
+    changed();
 }
 
 void Camera::zoomAt(Pixel at, float notches) {
@@ -71,6 +76,7 @@ void Camera::zoomAt(Pixel at, float notches) {
     const Vec3 under = view().inverted().map({nx * half * aspect(), ny * half, -distance_});
     target_ = under + (target_ - under) * scale;
     distance_ *= scale;
+    changed();
 }
 
 void Camera::frameAll() {
@@ -82,6 +88,7 @@ void Camera::frameBox(const Vec3& min, const Vec3& max) {
     target_ = model().map((min + max) * 0.5f);
     distance_ = frameDistance((max - min).length() * 0.5f, aspect());
     framed_ = false;
+    changed();
 }
 
 float Camera::radius() const {

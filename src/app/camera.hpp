@@ -7,7 +7,13 @@
 // toolkit that scales, physical ones otherwise), from its top-left corner;
 // the aspect and the picking use the same ones, so the GL's own pixel size
 // does not matter here.
+//
+// Every call that changes what the camera shows counts a revision, so that
+// whoever draws through it can tell whether a picture it keeps is still of
+// the camera as it is.
 #pragma once
+
+#include <cstdint>
 
 #include "app/matrix.hpp"
 
@@ -75,8 +81,12 @@ public:
     // 1 x 1 pick buffer draws.
     Mat4 pickProjection(Pixel pixel) const;
 
+    // Counts the changes of what the camera shows; it never goes back.
+    std::uint64_t revision() const { return revision_; }
+
 private:
     float radius() const;  // of the level's bounds
+    void changed() { ++revision_; }
 
     int width_ = 1, height_ = 1;
     Vec3 min_, max_;
@@ -86,6 +96,7 @@ private:
     float pitch_ = 30;
     bool zUp_ = false;
     bool framed_ = true;
+    std::uint64_t revision_ = 0;
 };
 
 }  // namespace v2bsp::app

@@ -24,16 +24,23 @@
 // current on the calling thread; the others touch no GL and may come at any
 // time from the host's thread. After any call that changes the picture the
 // host repaints.
+//
+// LevelRenderer is the hosts' one door; the jobs behind it are the level in
+// the GL, its upload and the drawing of its meshes (levelgl.hpp), the large
+// level's picture in parts (partpicture.hpp), and picking and read-back
+// (readback.hpp).
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/camera.hpp"
 #include "app/glfunctions.hpp"
 #include "app/level.hpp"
+#include "app/levelgl.hpp"
+#include "app/partpicture.hpp"
+#include "app/readback.hpp"
 
 namespace v2bsp::app {
 
@@ -98,8 +105,8 @@ public:
     // unavailable.
     bool upload();
 
-    int meshcount() const { return static_cast<int>(ranges_.size()); }
-    const std::vector<LevelMeshRange>& ranges() const { return ranges_; }
+    int meshcount() const { return static_cast<int>(scene_.ranges.size()); }
+    const std::vector<LevelMeshRange>& ranges() const { return scene_.ranges; }
     std::int64_t triangles() const { return triangles_; }
     // Bytes held for the level: GL buffers and any copy not yet uploaded.
     std::int64_t levelBytes() const;
@@ -108,26 +115,18 @@ public:
     bool meshVisible(int mesh) const;
     // -1 for none.
     void setHighlighted(int mesh);
-    int highlighted() const { return highlighted_; }
+    int highlighted() const { return scene_.highlighted; }
     void setWireframe(bool on);
-    bool wireframe() const { return wireframe_; }
-    void setZUp(bool zUp);  // frames the level
-    bool zUp() const { return camera_.zUp(); }
+    bool wireframe() const { return scene_.wireframe; }
     // The camera is being moved: draw cheaply until it is not.
     void setMoving(bool moving);
     bool moving() const { return moving_; }
 
-    // The view's size in the host's pixels (see camera.hpp); frames the level
-    // again while it is framed.
-    void setViewport(int width, int height);
-    const Camera& camera() const { return camera_; }
-    // Camera operations, as camera.hpp describes them.
-    void setOrbit(float yaw, float pitch);
-    void orbitBy(float yawDelta, float pitchDelta);
-    void orbitByPixels(int dx, int dy);
-    void panByPixels(int dx, int dy);
-    void zoomAt(Pixel at, float notches);
-    void frameAll();
+    // The camera the pictures are drawn through; the renderer sees its
+    // changes itself (Camera::revision). The host sets its viewport to the
+    // view's size in the host's pixels and repaints after moving it.
+    Camera& camera() { return scene_.camera; }
+    const Camera& camera() const { return scene_.camera; }
     // Frames mesh `mesh`'s bounds; the whole level for none.
     void frameMesh(int mesh);
 
@@ -142,40 +141,23 @@ public:
     std::vector<std::uint8_t> picture(int width, int height);
 
 private:
-    struct Objects;
-    enum class Draw { full, coarse, ids };
-    std::int64_t drawMeshes(const Mat4& projection, Draw draw, std::size_t first, std::size_t last,
-                            const std::vector<bool>& shown);
-    std::vector<bool> meshesAround(Pixel pixel) const;
     bool fail(std::string reason);
     // GL. The coarse arrays, or with `all` every array, that the GL lacks.
     bool uploadLevel(bool all);
-    void changed() { ++state_; }
+    void changed() { ++content_; }
+    PictureState state() const { return {content_, scene_.camera.revision()}; }
 
     const gl::Functions* gl_ = nullptr;
-    std::unique_ptr<Objects> objects_;
     bool ready_ = false;
-    bool pending_ = false;        // a level's arrays not yet uploaded to the current context
-    bool compact_ = false;        // the level has coarse arrays: its cheap picture is drawn from them
-    bool coarsePending_ = false;  // and those are not yet uploaded
     std::string failure_;
+    LevelGl level_;
+    PartPicture parts_;
+    MeshPicker picker_;
 
-    LevelGeometry geometry_;  // its arrays; emptied once all are uploaded if source_ is set
-    LevelSource source_;
-    std::vector<LevelMeshRange> ranges_;
-    std::vector<bool> visible_;
+    LevelScene scene_;
     std::int64_t triangles_ = 0;
-    std::int64_t uploadedBytes_ = 0, coarseBytes_ = 0;  // in the arrays' buffers and the coarse arrays
-    int highlighted_ = -1;
-    bool wireframe_ = false;
     bool moving_ = false;
-    Camera camera_;
-
-    // What is drawn changes with every change of camera, size or content;
-    // the full picture of a large level is of one such state.
-    std::uint64_t state_ = 0;
-    std::uint64_t wholeState_ = ~std::uint64_t{0};  // the state the off-screen picture is being drawn for
-    std::size_t wholeNext_ = 0;                     // the next mesh to draw into it
+    std::uint64_t content_ = 0;  // changes of what is drawn but the camera's
 };
 
 }  // namespace v2bsp::app

@@ -82,13 +82,13 @@ void LevelView::initializeGL() {
         fail(QString::fromStdString(missing));
         return;
     }
-    renderer_.setViewport(width(), height());
+    renderer_.camera().setViewport(width(), height());
     renderer_.initialize(gl_);
     reportFailure();
 }
 
 void LevelView::setLevel(LevelGeometry geometry, LevelSource source) {
-    renderer_.setViewport(width(), height());
+    renderer_.camera().setViewport(width(), height());
     renderer_.setLevel(std::move(geometry), std::move(source));
     if (renderer_.ready()) {
         makeCurrent();
@@ -100,7 +100,7 @@ void LevelView::setLevel(LevelGeometry geometry, LevelSource source) {
 }
 
 void LevelView::resizeGL(int, int) {
-    renderer_.setViewport(width(), height());
+    renderer_.camera().setViewport(width(), height());
 }
 
 // A large level's full picture is added a part a frame, each after the frame
@@ -176,17 +176,17 @@ void LevelView::setHighlighted(int mesh) {
 }
 
 void LevelView::setOrbit(float yaw, float pitch) {
-    renderer_.setOrbit(yaw, pitch);
+    renderer_.camera().setOrbit(yaw, pitch);
     update();
 }
 
 void LevelView::orbitBy(float yawdelta, float pitchdelta) {
-    renderer_.orbitBy(yawdelta, pitchdelta);
+    renderer_.camera().orbitBy(yawdelta, pitchdelta);
     update();
 }
 
 void LevelView::frameAll() {
-    renderer_.frameAll();
+    renderer_.camera().frameAll();
     update();
 }
 
@@ -201,7 +201,7 @@ void LevelView::setMoving(bool moving) {
 }
 
 void LevelView::setZUp(bool zUp) {
-    renderer_.setZUp(zUp);
+    renderer_.camera().setZUp(zUp);
     update();
 }
 
@@ -225,9 +225,9 @@ void LevelView::mouseMoveEvent(QMouseEvent* event) {
     const bool pan = (event->buttons() & Qt::MiddleButton) ||
                      ((event->buttons() & Qt::LeftButton) && (event->modifiers() & Qt::ShiftModifier));
     if (pan) {
-        renderer_.panByPixels(delta.x(), delta.y());
+        renderer_.camera().panByPixels(delta.x(), delta.y());
     } else {
-        renderer_.orbitByPixels(delta.x(), delta.y());
+        renderer_.camera().orbitByPixels(delta.x(), delta.y());
     }
     update();
 }
@@ -248,7 +248,7 @@ void LevelView::wheelEvent(QWheelEvent* event) {
     const float notches = static_cast<float>(event->angleDelta().y()) / 120.0f;
     if (notches == 0) return;
     const QPoint at = event->position().toPoint();
-    renderer_.zoomAt({at.x(), at.y()}, notches);
+    renderer_.camera().zoomAt({at.x(), at.y()}, notches);
     update();
 }
 

@@ -65,7 +65,7 @@ public:
     void setMoving(bool moving);
     bool moving() const { return renderer_.moving(); }
     void setZUp(bool zUp);
-    bool zUp() const { return renderer_.zUp(); }
+    bool zUp() const { return renderer_.camera().zUp(); }
     void setWireframe(bool on);
     bool wireframe() const { return renderer_.wireframe(); }
 

@@ -160,7 +160,7 @@ void GlView::onTimer(UINT_PTR id) {
 }
 
 void GlView::onSize(int width, int height) {
-    renderer_.setViewport(std::max(1, width), std::max(1, height));
+    renderer_.camera().setViewport(std::max(1, width), std::max(1, height));
     InvalidateRect(hwnd(), nullptr, FALSE);
 }
 
@@ -182,9 +182,9 @@ bool GlView::onMouse(UINT msg, WPARAM wparam, LPARAM lparam) {
             dragged_ = true;
             renderer_.setMoving(true);
             if (panning_) {
-                renderer_.panByPixels(at.x - lastAt_.x, at.y - lastAt_.y);
+                renderer_.camera().panByPixels(at.x - lastAt_.x, at.y - lastAt_.y);
             } else {
-                renderer_.orbitByPixels(at.x - lastAt_.x, at.y - lastAt_.y);
+                renderer_.camera().orbitByPixels(at.x - lastAt_.x, at.y - lastAt_.y);
             }
             lastAt_ = at;
             InvalidateRect(hwnd(), nullptr, FALSE);
@@ -200,13 +200,13 @@ bool GlView::onMouse(UINT msg, WPARAM wparam, LPARAM lparam) {
             InvalidateRect(hwnd(), nullptr, FALSE);
             return true;
         case WM_LBUTTONDBLCLK:
-            renderer_.frameAll();
+            renderer_.camera().frameAll();
             InvalidateRect(hwnd(), nullptr, FALSE);
             return true;
         case WM_MOUSEWHEEL: {
             POINT where = at;  // the wheel's place comes in screen coordinates
             ScreenToClient(hwnd(), &where);
-            renderer_.zoomAt({where.x, where.y}, GET_WHEEL_DELTA_WPARAM(wparam) / float(WHEEL_DELTA));
+            renderer_.camera().zoomAt({where.x, where.y}, GET_WHEEL_DELTA_WPARAM(wparam) / float(WHEEL_DELTA));
             InvalidateRect(hwnd(), nullptr, FALSE);
             return true;
         }

@@ -279,7 +279,7 @@ void View3D::showRun(const MapExtraction& extraction, const ExtractResult& resul
     // A new GL context decodes the level again rather than the view keeping a copy.
     const MeshPlan* plan = &extraction.plan;
     view_->renderer().setLevel(std::move(level), [plan] { return app::levelGeometry(*plan); });
-    view_->renderer().setZUp(menuItemChecked(menu(), commandId("zUp")));
+    view_->renderer().camera().setZUp(menuItemChecked(menu(), commandId("zUp")));
     view_->renderer().setWireframe(menuItemChecked(menu(), commandId("wireframe")));
     InvalidateRect(view_->hwnd(), nullptr, FALSE);
 }
@@ -396,7 +396,7 @@ void View3D::saveImage() {
 
 void View3D::frameAll() {
     if (view() == nullptr) return;
-    view_->renderer().frameAll();
+    view_->renderer().camera().frameAll();
     InvalidateRect(view_->hwnd(), nullptr, FALSE);
 }
 
@@ -414,7 +414,7 @@ void View3D::showWireframe(bool on) {
 
 void View3D::showZUp(bool on) {
     if (view() == nullptr) return;
-    view_->renderer().setZUp(on);
+    view_->renderer().camera().setZUp(on);
     InvalidateRect(view_->hwnd(), nullptr, FALSE);
 }
 

@@ -16,6 +16,7 @@
 #include "app/framing.hpp"
 #include "app/glfunctions.hpp"
 #include "app/level.hpp"
+#include "app/readback.hpp"
 #include "writers/levelmesh.hpp"
 
 namespace v2bsp::app {
@@ -126,6 +127,62 @@ TEST(Camera, ZoomPanAndResizeKeepWhatTheUserSees) {
     EXPECT_EQ(framed.distance(), moved);
 }
 
+// Whoever keeps a picture drawn through the camera tells from its revision
+// whether the camera still shows the same: every change counts, a query or a
+// wheel turn of no notches does not.
+TEST(Camera, RevisionCountsEveryChangeOfWhatItShows) {
+    const struct {
+        const char* name;
+        void (*apply)(Camera&);
+        bool changes;
+    } cases[] = {
+        {"setViewport", [](Camera& c) { c.setViewport(300, 200); }, true},
+        {"setBounds",
+         [](Camera& c) {
+             c.setBounds({0, 0, 0}, {1, 1, 1});
+         },
+         true},
+        {"setZUp", [](Camera& c) { c.setZUp(true); }, true},
+        {"setOrbit", [](Camera& c) { c.setOrbit(10, 20); }, true},
+        {"orbitBy", [](Camera& c) { c.orbitBy(1, 0); }, true},
+        {"orbitByPixels", [](Camera& c) { c.orbitByPixels(0, 3); }, true},
+        {"panByPixels", [](Camera& c) { c.panByPixels(4, 0); }, true},
+        {"zoomAt",
+         [](Camera& c) {
+             c.zoomAt({10, 10}, 1);
+         },
+         true},
+        {"frameAll", [](Camera& c) { c.frameAll(); }, true},
+        {"frameBox",
+         [](Camera& c) {
+             c.frameBox({0, 0, 0}, {1, 2, 3});
+         },
+         true},
+        {"zoomAt, no notches",
+         [](Camera& c) {
+             c.zoomAt({10, 10}, 0);
+         },
+         false},
+        {"queries",
+         [](Camera& c) {
+             (void)c.pixelOf({1, 2, 3});
+             (void)c.pickProjection({1, 1});
+         },
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Camera camera = cameraOf(640, 480, 35, 30);
+        const std::uint64_t before = camera.revision();
+        c.apply(camera);
+        if (c.changes) {
+            EXPECT_GT(camera.revision(), before);
+        } else {
+            EXPECT_EQ(camera.revision(), before);
+        }
+    }
+}
+
 // What the 1 x 1 pick buffer shows: the point drawn at the pixel, and not
 // one a few pixels away.
 TEST(Camera, PickProjectionNarrowsToOnePixel) {
@@ -140,6 +197,62 @@ TEST(Camera, PickProjectionNarrowsToOnePixel) {
         const Vec3 device =
             (camera.pickProjection({at.x + c.dx, at.y + c.dy}) * camera.view() * camera.model()).map(point);
         EXPECT_EQ(std::abs(device.x) <= 1 && std::abs(device.y) <= 1, c.inside) << c.dx << "," << c.dy;
+    }
+}
+
+// A pick draws only the visible meshes whose box may cover the pixel: one
+// drawn beside it is left out, one reaching behind the camera is kept
+// whatever its front corners show.
+TEST(Picking, MeshesAroundAPixel) {
+    LevelScene scene;
+    scene.camera = cameraOf(640, 480, 35, 30);
+    const Mat4 inverse = scene.camera.view().inverted();
+    const Vec3 eye = inverse.map({0, 0, 0}), right = inverse.mapVector({1, 0, 0}),
+               forward = inverse.mapVector({0, 0, -1});
+    const Vec3 under{-4, 1, -3}, beside{5, 4, 5};
+    const Pixel pixel = scene.camera.pixelOf(under);
+    const Pixel away = scene.camera.pixelOf(beside);
+    ASSERT_GT(std::abs(away.x - pixel.x) + std::abs(away.y - pixel.y), 100);
+    const Vec3 half{0.5f, 0.5f, 0.5f};
+    const struct {
+        const char* name;
+        Vec3 a, b;  // opposite corners
+        bool visible, kept;
+    } cases[] = {
+        {"under the pixel", under - half, under + half, true, true},
+        {"under it, hidden", under - half, under + half, false, false},
+        {"beside it", beside - half, beside + half, true, false},
+        {"the whole level", {-8, 0, -6}, {8, 5, 6}, true, true},
+        {"off to the right, reaching behind the camera", eye + right * 5 - forward, eye + right * 6 + forward * 2, true,
+         true},
+        {"off to the right, in front", eye + right * 5 + forward * 2, eye + right * 6 + forward * 3, true, false},
+    };
+    for (const auto& c : cases) {
+        LevelMeshRange range;
+        range.min[0] = std::min(c.a.x, c.b.x), range.max[0] = std::max(c.a.x, c.b.x);
+        range.min[1] = std::min(c.a.y, c.b.y), range.max[1] = std::max(c.a.y, c.b.y);
+        range.min[2] = std::min(c.a.z, c.b.z), range.max[2] = std::max(c.a.z, c.b.z);
+        scene.ranges.push_back(range);
+        scene.visible.push_back(c.visible);
+    }
+    const std::vector<bool> around = meshesAround(scene, pixel);
+    ASSERT_EQ(around.size(), std::size(cases));
+    for (std::size_t m = 0; m < around.size(); ++m) EXPECT_EQ(around[m], cases[m].kept) << cases[m].name;
+}
+
+// A pick reads the mesh back from the colour its id was drawn in: 1 + its
+// index, low byte in red; black and ids past the level are no mesh.
+TEST(Picking, MeshOfIdColour) {
+    const struct {
+        std::uint8_t red, green, blue;
+        int meshcount, mesh;
+    } cases[] = {
+        {0, 0, 0, 10, -1},   {1, 0, 0, 10, 0},     {10, 0, 0, 10, 9},       {11, 0, 0, 10, -1},
+        {0, 1, 0, 300, 255}, {44, 1, 0, 300, 299}, {0, 0, 1, 70000, 65535}, {255, 255, 255, 10, -1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(meshOfIdColour(c.red, c.green, c.blue, c.meshcount), c.mesh)
+            << int(c.red) << "," << int(c.green) << "," << int(c.blue);
     }
 }
 

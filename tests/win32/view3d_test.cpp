@@ -62,9 +62,9 @@ protected:
         return *view;
     }
     static void lookFrom(float yaw, float pitch) {
-        view().renderer().setZUp(false);
-        view().renderer().frameAll();
-        view().renderer().setOrbit(yaw, pitch);
+        view().renderer().camera().setZUp(false);
+        view().renderer().camera().frameAll();
+        view().renderer().camera().setOrbit(yaw, pitch);
     }
     static std::map<int, int> pixelsPerMesh() {
         int width = 0, height = 0;
@@ -256,8 +256,8 @@ TEST_F(View3DTest, KeysTriggerTheirActions) {
         {"Ctrl+E", 'E', true, false, [&] { return opened == 1; }},
         {"W", 'W', false, false, [] { return view().renderer().wireframe(); }},
         {"W again", 'W', false, false, [] { return !view().renderer().wireframe(); }},
-        {"Z", 'Z', false, false, [] { return view().renderer().zUp(); }},
-        {"Z again", 'Z', false, false, [] { return !view().renderer().zUp(); }},
+        {"Z", 'Z', false, false, [] { return view().renderer().camera().zUp(); }},
+        {"Z again", 'Z', false, false, [] { return !view().renderer().camera().zUp(); }},
         {"Esc", VK_ESCAPE, false, false, [] { return !IsWindowVisible(window().hwnd()); }},
     };
     window().show();
