@@ -37,7 +37,8 @@ constexpr Entry<Handler> kTimerHandlers[] = {
 
 template <std::size_t N>
 bool dispatch(Form1Behaviour& behaviour, const Entry<Handler> (&table)[N], std::string_view name) {
-    const auto found = std::find_if(std::begin(table), std::end(table), [name](const auto& e) { return e.name == name; });
+    const auto found =
+        std::find_if(std::begin(table), std::end(table), [name](const auto& e) { return e.name == name; });
     if (found == std::end(table)) return false;
     (behaviour.*(found->handler))();
     return true;
@@ -56,6 +57,7 @@ Form1Behaviour::Form1Behaviour(Form1Window& window, std::unique_ptr<OpenBox> ope
       run_(std::move(wake), std::move(startThread)) {}
 
 void Form1Behaviour::begin() {
+    window_.setTabStop("List1", false);
     applySlide();
 }
 
@@ -129,8 +131,7 @@ void Form1Behaviour::Command1_Click() {
     window_.setEnabled("Command1", false);
     RunRequest request;
     request.path = mappath_;
-    request.settings =
-        windowRunSettings(output_.programFolder, pathFromUtf8(mappath_), output_.system, output_.files);
+    request.settings = windowRunSettings(output_.programFolder, pathFromUtf8(mappath_), output_.system, output_.files);
     request.decodeLevel = level3DChecked_;
     closeWhenStopped_ = false;
     closePending_ = false;
@@ -166,6 +167,12 @@ void Form1Behaviour::applySlide() {
         if (*shown == text.second) continue;
         *shown = text.second;
         window_.setText(text.first, text.second);
+    }
+    // The tag list out of sight takes no focus: Tab passes it by.
+    const bool open = slide_.state() == "1";
+    if (listTabStop_ != open) {
+        listTabStop_ = open;
+        window_.setTabStop("List1", open);
     }
     window_.setOuterWidth(slide_.outerWidth());
     if (slide_.runs() == timerRunning_) return;

@@ -46,6 +46,8 @@ public:
     virtual void setEnabled(std::string_view name, bool enabled) = 0;
     // Checks a checkable menu item, without that reaching the behaviour again.
     virtual void setChecked(std::string_view item, bool checked) = 0;
+    // Whether Tab stops at a control ("List1": only while the slide is open).
+    virtual void setTabStop(std::string_view control, bool on) = 0;
     // The outer width, frame included; the height never changes.
     virtual void setOuterWidth(double twips) = 0;
     // Starts (at its row's interval) or stops a timer ("Timer1", "Timer2").
@@ -95,6 +97,7 @@ public:
     void setOpenBox(std::unique_ptr<OpenBox> box) { openbox_ = std::move(box); }
     void setMessagePresenter(std::unique_ptr<MessagePresenter> presenter) { messages_ = std::move(presenter); }
     void setOutput(Form1Output output) { output_ = std::move(output); }
+    void setProgramFolder(std::filesystem::path folder) { output_.programFolder = std::move(folder); }
     void setOutputFiles(OutputFiles* files) { output_.files = files; }
 
     // The events, by the layout row's name. False for a name it has no handler for.
@@ -164,6 +167,7 @@ private:
     Slide slide_;
     std::string shownCaption_, shownState_;  // what the window shows of the slide
     Slide::Timer timerRunning_ = Slide::Timer::none;
+    bool listTabStop_ = false;
 
     std::string mappath_;
     bool level3DChecked_ = true;
@@ -171,7 +175,7 @@ private:
     bool closePending_ = false;  // the run stopped for a close: close once its events are taken
     bool taking_ = false;        // the run's events are being taken
     std::optional<std::chrono::steady_clock::time_point> lastTaken_;  // none since the run started
-    std::string pendingLog_;                                           // lines taken, not yet in the log
+    std::string pendingLog_;                                          // lines taken, not yet in the log
     ExtractResult lastResult_;
     // The last run that went to its end, for the 3D View; a failed run keeps the one before.
     std::unique_ptr<MapExtraction> extraction_;

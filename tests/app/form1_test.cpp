@@ -8,6 +8,7 @@
 
 #include "app/form1behaviour.hpp"
 #include "app/layout.hpp"
+#include "app/texts.hpp"
 #include "mapbuilder/mapbuilder.hpp"
 #include "mapfile.hpp"
 #include "platform/utf8path.hpp"
@@ -29,8 +30,10 @@ std::string u8(const fs::path& path) {
 
 class FakeLevel3D final : public Level3DWindow {
 public:
-    void showRun(const MapExtraction& extraction, const ExtractResult&, std::optional<LevelGeometry> decoded) override {
+    void showRun(const MapExtraction& extraction, const ExtractResult& result,
+                 std::optional<LevelGeometry> decoded) override {
         shownFolders.push_back(extraction.folderName);
+        results.push_back(result);
         decodedGiven.push_back(decoded.has_value());
     }
     void show() override { visible = true; }
@@ -39,6 +42,7 @@ public:
     void place(const Rect& frame) override { placed.push_back(frame); }
 
     std::vector<std::string> shownFolders;
+    std::vector<ExtractResult> results;
     std::vector<bool> decodedGiven;
     std::vector<Rect> placed;
     bool visible = false;
@@ -53,6 +57,7 @@ public:
     }
     void setEnabled(std::string_view name, bool on) override { enabled[std::string(name)] = on; }
     void setChecked(std::string_view item, bool on) override { checked[std::string(item)] = on; }
+    void setTabStop(std::string_view control, bool on) override { tabStops[std::string(control)] = on; }
     void setOuterWidth(double twips) override { outerWidth = twips; }
     void runTimer(std::string_view timer, bool on) override {
         timers[std::string(timer)] = on;
@@ -87,7 +92,7 @@ public:
     }
 
     std::map<std::string, std::string> texts;
-    std::map<std::string, bool> enabled, checked, timers;
+    std::map<std::string, bool> enabled, checked, timers, tabStops;
     int textsSet = 0, timerCalls = 0, appends = 0, made = 0;
     double outerWidth = 0;
     std::string log;
@@ -205,6 +210,7 @@ TEST(Form1Behaviour, StartState) {
     EXPECT_EQ(f.window.texts, (std::map<std::string, std::string>{{"cmdright", ">"}, {"Txt1", "0"}}));
     EXPECT_EQ(f.window.outerWidth, 5184.0);
     EXPECT_EQ(f.window.timerCalls, 0);
+    EXPECT_EQ(f.window.tabStops, (std::map<std::string, bool>{{"List1", false}}));  // the closed list
     EXPECT_TRUE(f.behaviour.level3DChecked());
     EXPECT_FALSE(f.behaviour.running());
     EXPECT_EQ(f.behaviour.mappath(), "");
@@ -257,7 +263,8 @@ TEST(Form1Behaviour, Slide) {
         EXPECT_EQ(f.window.outerWidth, click.width);
         EXPECT_EQ(f.window.texts["cmdright"], click.caption);
         EXPECT_EQ(f.window.texts["Txt1"], click.state);
-        EXPECT_EQ(f.window.textsSet, textsBefore);         // the texts changed at the click only
+        EXPECT_EQ(f.window.tabStops["List1"], widening);       // a Tab stop while the slide is open
+        EXPECT_EQ(f.window.textsSet, textsBefore);             // the texts changed at the click only
         EXPECT_EQ(f.window.timerCalls, timerCallsBefore + 2);  // both timers told once, at the end
     }
 }
@@ -345,7 +352,10 @@ TEST(Form1Behaviour, ExitCloses) {
 // core gives for it, in the box and then in the log.
 TEST(Form1Behaviour, MissingMapIsRefusedAtOnce) {
     Fixture f;
-    const fs::path paths[] = {f.maps / "missing.map", f.maps};
+    std::vector<fs::path> paths = {f.maps / "missing.map", f.maps};
+#ifndef _WIN32
+    paths.emplace_back("/dev/null");  // a device
+#endif
     for (const fs::path& path : paths) {
         SCOPED_TRACE(u8(path));
         Fixture g;
@@ -470,31 +480,39 @@ TEST(Form1Behaviour, OpenIsRefusedDuringARun) {
     EXPECT_TRUE(f.window.isEnabled("mnuopen"));
 }
 
-// The log's lines after "Creating BSP..." and its last line; {P} is the
-// program folder, {M} the maps'.
+// The log's lines after "Creating BSP..." and its last line, and the end of
+// the 3D View's status line; {P} is the program folder, {M} the maps'.
 TEST(Form1Behaviour, OutputFolder) {
     const struct {
         const char* name;
         std::vector<std::string> refused;
         std::vector<std::string> folderLines;
         std::string lastLine;
+        std::string missing;
         bool programIsSystem = false;
     } rows[] = {
-        {"program folder writable", {}, {}, "Wrote 2 mesh files to {P}/room"},
+        {"program folder writable", {}, {}, "Wrote 2 mesh files to {P}/room", " in {P}/room"},
         {"program folder a system one",
          {},
          {"Program folder is not writable; writing to {M}/room"},
          "Wrote 2 mesh files to {M}/room",
+         " in {M}/room",
          true},
         {"program folder not writable",
          {"{P}"},
          {"Program folder is not writable; writing to {M}/room"},
-         "Wrote 2 mesh files to {M}/room"},
+         "Wrote 2 mesh files to {M}/room",
+         " in {M}/room"},
         {"neither writable",
          {"{P}", "{M}"},
          {"Program folder is not writable; writing to {M}/room", "Could not create folder {M}/room: Permission denied"},
-         "Wrote no mesh file; the lines above say why"},
-        {"one mesh file refused", {"{P}/room/mesh1.obj"}, {}, "Wrote 1 of 2 mesh files to {P}/room; the lines above say what is missing"},
+         "Wrote no mesh file; the lines above say why",
+         "; no folder was written. Incomplete: 2 mesh files not written: see the log for why"},
+        {"one mesh file refused",
+         {"{P}/room/mesh1.obj"},
+         {},
+         "Wrote 1 of 2 mesh files to {P}/room; the lines above say what is missing",
+         " in {P}/room. Incomplete: 1 mesh file not written: see the log for why"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -520,6 +538,11 @@ TEST(Form1Behaviour, OutputFolder) {
         }
         expected.push_back(row.lastLine.starts_with("Wrote no") ? row.lastLine : resolve(row.lastLine));
         EXPECT_EQ(f.window.logLines(), expected);
+        ASSERT_NE(f.window.level3D, nullptr);
+        const std::string status = statusText(f.window.level3D->results.back(), {}, ",");
+        const std::string missing =
+            row.missing.starts_with(" in ") ? " in " + resolve(row.missing.substr(4)) : row.missing;
+        EXPECT_TRUE(status.ends_with(missing)) << status;
         if (row.programIsSystem) {
             EXPECT_FALSE(fs::exists(f.program / "room"));
         }
