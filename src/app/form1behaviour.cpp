@@ -156,17 +156,17 @@ void Form1Behaviour::Timer2_Timer() {
     applySlide();
 }
 
-// A tick changes the width only; the texts and the running timer change at
-// the slide's ends, and are set then, not at every tick.
+// A tick changes the width only; the texts change at a click, the running
+// timer at a click or the slide's end. Each is set when it changes, so the
+// button is not repainted nor the timer restarted at every tick.
 void Form1Behaviour::applySlide() {
-    const std::pair<std::string*, std::pair<std::string_view, std::string_view>> texts[] = {
-        {&shownCaption_, {"cmdright", slide_.caption()}},
-        {&shownState_, {"Txt1", slide_.state()}},
-    };
-    for (const auto& [shown, text] : texts) {
-        if (*shown == text.second) continue;
-        *shown = text.second;
-        window_.setText(text.first, text.second);
+    if (shownCaption_ != slide_.caption()) {
+        shownCaption_ = slide_.caption();
+        window_.setText("cmdright", shownCaption_);
+    }
+    if (shownState_ != slide_.state()) {
+        shownState_ = slide_.state();
+        window_.setText("Txt1", shownState_);
     }
     // The tag list out of sight takes no focus: Tab passes it by.
     const bool open = slide_.state() == "1";

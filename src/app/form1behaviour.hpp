@@ -165,7 +165,7 @@ private:
     Form1Output output_;
 
     Slide slide_;
-    std::string shownCaption_, shownState_;  // what the window shows of the slide
+    std::string_view shownCaption_, shownState_;  // what the window shows of the slide (the slide's own texts)
     Slide::Timer timerRunning_ = Slide::Timer::none;
     bool listTabStop_ = false;
 

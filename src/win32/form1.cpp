@@ -46,15 +46,10 @@ int itemUnderMouse(HWND list) {
 }
 
 // Over another item of the tag list, its tooltip is asked for its text again.
-LRESULT CALLBACK followItems(HWND list, UINT msg, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR tooltip) {
-    if (msg == WM_MOUSEMOVE) {
-        static int last = -1;
-        const int item = itemUnderMouse(list);
-        if (item != last) {
-            last = item;
-            SendMessageW(reinterpret_cast<HWND>(tooltip), TTM_UPDATE, 0, 0);
-        }
-    }
+template <typename TagTip>
+LRESULT CALLBACK followItems(HWND list, UINT msg, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR data) {
+    auto* tip = reinterpret_cast<TagTip*>(data);
+    if (msg == WM_MOUSEMOVE && itemUnderMouse(list) != tip->item) SendMessageW(tip->tooltip, TTM_UPDATE, 0, 0);
     return DefSubclassProc(list, msg, wparam, lparam);
 }
 
@@ -121,8 +116,8 @@ bool Form1::create() {
     if (!Wnd::create(args)) return false;
     runWindow_ = hwnd();
     setAccelerators(menus_.keys());
-    command1_.setEnabled(row("Command1").enabled);
-    txt1_.setText(row("Txt1").caption);
+    Command1.setEnabled(row("Command1").enabled);
+    Txt1.setText(row("Txt1").caption);
     placeControls();
     behaviour_.begin();
     return true;
@@ -145,24 +140,25 @@ void Form1::setOutputParent(const std::filesystem::path& folder) {
 
 // In tab order: the system makes Tab follow the order the controls are made in.
 void Form1::createControls() {
-    datalog_.create({this, kIdDatalog, true, true});
-    command1_.create({this, kIdCommand1, std::string(row("Command1").caption)});
-    command1_.onClick = [this] { behaviour_.click("Command1"); };
-    cmdright_.create({this, kIdCmdright, std::string(row("cmdright").caption)});
-    cmdright_.onClick = [this] { behaviour_.click("cmdright"); };
+    datalog.create({this, kIdDatalog, true, true});
+    Command1.create({this, kIdCommand1, std::string(row("Command1").caption)});
+    Command1.onClick = [this] { behaviour_.click("Command1"); };
+    cmdright.create({this, kIdCmdright, std::string(row("cmdright").caption)});
+    cmdright.onClick = [this] { behaviour_.click("cmdright"); };
     // Long tag names scroll sideways, and the one under the mouse shows whole in a tooltip.
-    list1_.create({this, kIdList1, WS_HSCROLL});
-    tooltip_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, nullptr, nullptr);
+    List1.create({this, kIdList1, WS_HSCROLL});
+    tagTip_.tooltip =
+        CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, nullptr, nullptr);
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = hwnd();
-    tool.uId = reinterpret_cast<UINT_PTR>(list1_.hwnd);
+    tool.uId = reinterpret_cast<UINT_PTR>(List1.hwnd);
     tool.lpszText = LPSTR_TEXTCALLBACKW;
-    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-    SetWindowSubclass(list1_.hwnd, followItems, 1, reinterpret_cast<DWORD_PTR>(tooltip_));
-    txt1_.create({this, kIdTxt1, false, row("Txt1").visible});
+    SendMessageW(tagTip_.tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    SetWindowSubclass(List1.hwnd, followItems<TagTip>, 1, reinterpret_cast<DWORD_PTR>(&tagTip_));
+    Txt1.create({this, kIdTxt1, false, row("Txt1").visible});
 }
 
 // Every menu item reaches the behaviour by its row's name.
@@ -187,8 +183,7 @@ void Form1::placeControls() {
 
 const Control* Form1::byName(std::string_view name) const {
     const std::pair<std::string_view, const Control*> controls[] = {
-        {"datalog", &datalog_}, {"Command1", &command1_}, {"cmdright", &cmdright_},
-        {"List1", &list1_},     {"Txt1", &txt1_},
+        {"datalog", &datalog}, {"Command1", &Command1}, {"cmdright", &cmdright}, {"List1", &List1}, {"Txt1", &Txt1},
     };
     for (const auto& [known, control] : controls) {
         if (known == name) return control;
@@ -253,22 +248,22 @@ void Form1::runTimer(std::string_view timer, bool on) {
 }
 
 void Form1::appendLog(std::string_view text) {
-    datalog_.append(text);
+    datalog.append(text);
 }
 
 void Form1::addTagName(std::string_view name) {
-    list1_.add(name);
-    const HDC dc = GetDC(list1_.hwnd);
+    List1.add(name);
+    const HDC dc = GetDC(List1.hwnd);
     const HGDIOBJ was = SelectObject(dc, font_);
     const std::wstring text = wide(name);
     SIZE size{};
     GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
     SelectObject(dc, was);
-    ReleaseDC(list1_.hwnd, dc);
+    ReleaseDC(List1.hwnd, dc);
     const int extent = size.cx + scaled(6);
     if (extent <= listExtent_) return;
     listExtent_ = extent;
-    SendMessageW(list1_.hwnd, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(extent), 0);
+    SendMessageW(List1.hwnd, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(extent), 0);
 }
 
 void Form1::wakeAfter(std::chrono::milliseconds delay) {
@@ -322,10 +317,10 @@ bool Form1::onPaint() {
 
 // The tooltip asks for the tag name under the mouse, whole; none between names.
 bool Form1::onNotify(NMHDR* header, LRESULT& result) {
-    if (header->hwndFrom != tooltip_ || header->code != TTN_GETDISPINFOW) return Wnd::onNotify(header, result);
-    const int item = itemUnderMouse(list1_.hwnd);
-    tip_ = item < 0 ? std::wstring() : wide(list1_.item(item));
-    reinterpret_cast<NMTTDISPINFOW*>(header)->lpszText = tip_.data();
+    if (header->hwndFrom != tagTip_.tooltip || header->code != TTN_GETDISPINFOW) return Wnd::onNotify(header, result);
+    tagTip_.item = itemUnderMouse(List1.hwnd);
+    tagTip_.text = tagTip_.item < 0 ? std::wstring() : wide(List1.item(tagTip_.item));
+    reinterpret_cast<NMTTDISPINFOW*>(header)->lpszText = tagTip_.text.data();
     result = 0;
     return true;
 }

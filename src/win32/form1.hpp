@@ -83,7 +83,7 @@ protected:
     void onDestroy() override;
     void onDpiChanged(UINT dpi, const RECT& suggested) override;
     bool onAppMessage(UINT msg, WPARAM wparam, LPARAM lparam) override;
-    HWND firstFocus() const override { return datalog_.hwnd; }
+    HWND firstFocus() const override { return datalog.hwnd; }
 
 private:
     class View3DWindow;
@@ -108,16 +108,21 @@ private:
     app::Form1Frames frames() const override;
     std::string groupSeparator() const override { return win32::groupSeparator(); }
 
-    Edit datalog_;
-    Button command1_;
-    Button cmdright_;
-    ListBox list1_;
-    Edit txt1_;
+    Edit datalog;
+    Button Command1;
+    Button cmdright;
+    ListBox List1;
+    Edit Txt1;
     MenuBar menus_{app::kForm1.menu, kFirstMenuCommand};
     HFONT font_ = nullptr;
-    HWND tooltip_ = nullptr;  // the tag list's: a whole name
-    std::wstring tip_;        // what the tooltip shows now
-    int listExtent_ = 0;      // the widest tag name, in pixels, for the list's scroll bar
+    // The tag list's tooltip: the name under the mouse, whole.
+    struct TagTip {
+        HWND tooltip = nullptr;
+        int item = -1;      // the item it shows, or -1
+        std::wstring text;  // what it shows now
+    };
+    TagTip tagTip_;
+    int listExtent_ = 0;  // the widest tag name, in pixels, for the list's scroll bar
     bool firstPaint_ = true;
     std::atomic<HWND> runWindow_{nullptr};  // where the run's wake goes; read on the run's thread
     GlProbe glProbe_;

