@@ -7,6 +7,7 @@
 #include <QDropEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -39,6 +40,43 @@ QString droppedMap(const QMimeData* mime) {
 }
 
 }  // namespace
+
+void addMenuRows(QMenuBar& bar, std::span<const app::MenuItem> rows, std::function<void(std::string_view)> chosen) {
+    std::map<std::string_view, QMenu*> menus;
+    for (const app::MenuItem& item : rows) {
+        if (item.parent.empty()) {
+            QMenu* menu = bar.addMenu(text(item.caption));
+            menu->setObjectName(text(item.name));
+            menus[item.name] = menu;
+            continue;
+        }
+        QMenu* menu = menus.at(item.parent);
+        if (item.name == app::kSeparator) {
+            menu->addSeparator();
+            continue;
+        }
+        QAction* action = menu->addAction(text(item.caption));
+        action->setObjectName(text(item.name));
+        QList<QKeySequence> keys;
+        for (const std::string_view key : {item.shortcut, item.alternate}) {
+            if (!key.empty()) keys << QKeySequence(text(key));
+        }
+        action->setShortcuts(keys);
+        action->setCheckable(item.checkable);
+        action->setChecked(item.checked);
+        if (!item.tooltip.empty()) {
+            action->setToolTip(text(item.tooltip));
+            menu->setToolTipsVisible(true);
+        }
+        // A checkable item is also checked by the program, and then tells only `toggled`.
+        const auto reach = [chosen, name = item.name] { chosen(name); };
+        if (item.checkable) {
+            QObject::connect(action, &QAction::toggled, action, reach);
+        } else {
+            QObject::connect(action, &QAction::triggered, action, reach);
+        }
+    }
+}
 
 // Form1's 3D View as the behaviour asks for it. Its frame is not known
 // before it is shown: Form1's is taken for it, and what then lies past the
@@ -166,44 +204,8 @@ void Form1::placeControls() {
     }
 }
 
-// Each row of the menu: a menu, a separator, or an item with its shortcuts
-// and tooltip, which reaches the behaviour by its name.
 void Form1::createMenus() {
-    std::map<std::string_view, QMenu*> menus;
-    for (const app::MenuItem& item : app::kForm1.menu) {
-        if (item.parent.empty()) {
-            QMenu* menu = menuBar()->addMenu(text(item.caption));
-            menu->setObjectName(text(item.name));
-            menus[item.name] = menu;
-            continue;
-        }
-        QMenu* menu = menus.at(item.parent);
-        if (item.name == app::kSeparator) {
-            menu->addSeparator();
-            continue;
-        }
-        QAction* action = menu->addAction(text(item.caption));
-        action->setObjectName(text(item.name));
-        QList<QKeySequence> keys;
-        for (const std::string_view key : {item.shortcut, item.alternate}) {
-            if (!key.empty()) keys << QKeySequence(text(key));
-        }
-        action->setShortcuts(keys);
-        action->setCheckable(item.checkable);
-        action->setChecked(item.checked);
-        if (!item.tooltip.empty()) {
-            action->setToolTip(text(item.tooltip));
-            menu->setToolTipsVisible(true);
-        }
-        // A checkable item is also checked by the program (setChecked), and
-        // then tells only `toggled`.
-        const auto reach = [this, name = item.name] { behaviour_.menu(name); };
-        if (item.checkable) {
-            connect(action, &QAction::toggled, this, reach);
-        } else {
-            connect(action, &QAction::triggered, this, reach);
-        }
-    }
+    addMenuRows(*menuBar(), app::kForm1.menu, [this](std::string_view name) { behaviour_.menu(name); });
 }
 
 void Form1::createTimers() {

@@ -93,6 +93,7 @@ private slots:
     void captionsFit();
     void everyMenuItemReachesTheBehaviour_data();
     void everyMenuItemReachesTheBehaviour();
+    void menuRowsBecomeActions();
     void openBoxAsksTheToolkitDialog();
     void openDialogShowsMapsOfAnyCase();
     void notAMapBoxHasOneOkButton();
@@ -391,6 +392,29 @@ void Form1Test::everyMenuItemReachesTheBehaviour() {
         QVERIFY(!action->isChecked());
     }
     if (item == "mnuabout") QCOMPARE(f.messages->abouts.size(), std::size_t{1});
+}
+
+// Every part of a row reaches its action: separators, second shortcuts,
+// tooltips, check states (the 3D View's rows hold each).
+void Form1Test::menuRowsBecomeActions() {
+    QMenuBar bar;
+    QStringList chosen;
+    v2bsp::ui::addMenuRows(bar, v2bsp::app::kView3DMenu, [&](std::string_view name) {
+        chosen << QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    });
+    auto* file = bar.findChild<QMenu*>("menufile");
+    QVERIFY(file != nullptr);
+    QCOMPARE(file->actions().size(), 5);
+    QVERIFY(file->actions()[3]->isSeparator());
+    auto* close = bar.findChild<QAction*>("close");
+    QCOMPARE(close->shortcuts(), (QList<QKeySequence>{QKeySequence("Ctrl+W"), QKeySequence("Esc")}));
+    auto* zUp = bar.findChild<QAction*>("zUp");
+    QVERIFY(zUp->toolTip().startsWith("For maps that store Z up"));
+    QVERIFY(bar.findChild<QMenu*>("menuview")->toolTipsVisible());
+    QVERIFY(zUp->isCheckable() && !zUp->isChecked());
+    bar.findChild<QAction*>("saveas")->trigger();
+    zUp->setChecked(true);
+    QCOMPARE(chosen, (QStringList{"saveas", "zUp"}));
 }
 
 // The open box hands the toolkit's dialog the behaviour's filters and name.
