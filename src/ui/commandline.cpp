@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 
-#include "app/outputpolicy.hpp"
 
 namespace v2bsp::ui {
 
@@ -66,10 +65,6 @@ bool canOpenWindow(const std::vector<std::string>& args, Environment env) {
     if (name.empty()) return x || !variable("WAYLAND_DISPLAY").empty();
     if (name == "xcb") return x;
     return true;
-}
-
-bool isSystemFolder(const std::filesystem::path& folder) {
-    return app::isSystemFolder(folder, app::posixSystemFolders());
 }
 
 }  // namespace v2bsp::ui

@@ -4,7 +4,6 @@
 // can be opened at all is judged before the toolkit starts.
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,10 +40,5 @@ std::vector<std::string> withoutToolkitOptions(const std::vector<std::string>& a
 // WAYLAND_DISPLAY names. A platform that needs none (offscreen) can.
 using Environment = const char* (*)(const char* name);
 bool canOpenWindow(const std::vector<std::string>& args, Environment env);
-
-// True for the folders a package installs programs into (/usr/bin,
-// /usr/local/bin, /bin, /opt/...): mesh files never go there, even for a
-// user who may write there.
-bool isSystemFolder(const std::filesystem::path& folder);
 
 }  // namespace v2bsp::ui

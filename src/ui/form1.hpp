@@ -1,42 +1,32 @@
-// Form1: the one window of v2bsp. File > Open chooses a map, Extract runs the
-// extraction with the window as its host, the log shows every stage, and the
-// slide button widens the window to show the map's tag names.
+// Form1: the one window of v2bsp, the Qt host of Form1's behaviour
+// (app/form1behaviour.hpp), which decides what every menu item, button and
+// timer does, runs the extraction and shows the 3D View.
 //
-// The layout, the slide and the run's protocol are the toolkit-free ones of
-// src/app; this window creates its controls from the layout's rows, applies
-// what the slide says, and shows what the run reports. Geometry is in twips;
-// the window cannot be resized by the user. A run goes on a thread of its
-// own while the window keeps answering; File > Open and Extract are
-// disabled meanwhile, and closing the window ends the run at its next log
-// line before the window closes.
-//
-// When a run has gone to its end and View > 3D Window is checked, the 3D View
-// window opens (or is refilled) with the meshes the run wrote; the log's
-// last line says what was written where. View > 3D Window follows the 3D
-// View: closing it unchecks it, and checking it shows the window as it was
-// left. Help > About says what the program is.
+// This window makes its controls and menus from the layout's rows (each
+// menu item with its shortcuts, tooltip and separators), turns the toolkit's
+// signals into calls of the behaviour by the rows' names, and carries out
+// what the behaviour asks. Geometry is in twips; the user cannot resize the
+// window. The run's wake arrives as a queued call from the run's thread.
+// A dropped file is chosen as by File > Open.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
-#include <atomic>
+#include <functional>
 #include <memory>
-#include <optional>
+#include <span>
+#include <string>
 #include <string_view>
 
-#include "app/extractrun.hpp"
-#include "app/slide.hpp"
+#include "app/form1behaviour.hpp"
+#include "app/layout.hpp"
 #include "extract/extraction.hpp"
 #include "ui/dialogs.hpp"
-#include "ui/twips.hpp"
 #include "ui/view3d.hpp"
 
-class QAction;
-class QEventLoop;
 class QListWidget;
+class QMenuBar;
 class QLineEdit;
-class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QTimer;
@@ -46,9 +36,14 @@ namespace v2bsp::ui {
 // How long after showing the 3D window its frame is taken as known.
 inline constexpr int kFrameKnownMs = 250;
 
-}  // namespace v2bsp::ui
+// The menus and items of `rows` on `bar`: each item an action named as its
+// row, with its shortcut and second shortcut, its tooltip (shown in the
+// menu) and its check state, and separators where the rows have them.
+// `chosen` gets the row's name when the user chooses an item, and when a
+// checkable one toggles (also by setChecked, unless its signals are blocked).
+void addMenuRows(QMenuBar& bar, std::span<const app::MenuItem> rows, std::function<void(std::string_view)> chosen);
 
-class Form1 : public QMainWindow, public v2bsp::app::RunWindow {
+class Form1 : public QMainWindow, private app::Form1Window {
     Q_OBJECT
 
 public:
@@ -57,49 +52,27 @@ public:
 
     // Seams. The defaults are the toolkit's dialogs, the program's folder as
     // the output parent and the real file system.
-    void setOpenBox(std::unique_ptr<v2bsp::ui::OpenBox> openbox);
-    void setMessagePresenter(std::unique_ptr<v2bsp::ui::MessagePresenter> presenter);
+    void setOpenBox(std::unique_ptr<app::OpenBox> box) { behaviour_.setOpenBox(std::move(box)); }
+    void setMessagePresenter(std::unique_ptr<app::MessagePresenter> presenter) {
+        behaviour_.setMessagePresenter(std::move(presenter));
+    }
     void setOutputParent(const QString& folder);
-    void setOutputFiles(v2bsp::OutputFiles* files);
+    void setOutputFiles(OutputFiles* files) { behaviour_.setOutputFiles(files); }
     // Decides whether the 3D window draws with OpenGL; set before the first run.
-    void setGlProbe(v2bsp::ui::GlProbe probe);
-
-    // The 3D window, or null before a run has opened it.
-    v2bsp::ui::View3D* view3d() const { return view3d_.get(); }
+    void setGlProbe(GlProbe probe);
 
     // `path` becomes the map, as if chosen by File > Open (the command line's
-    // MAP and a dropped file). Ignored while a run is in progress. A path that
-    // names no regular file is refused at once with the not-a-map box, and
-    // Extract stays disabled.
-    void chooseMap(const QString& path);
+    // MAP and a dropped file).
+    void chooseMap(const QString& path) { behaviour_.chooseMap(path.toStdString()); }
 
-    QString mappath() const { return mappath_; }
+    app::Form1Behaviour& behaviour() { return behaviour_; }
+    QString mappath() const { return QString::fromStdString(behaviour_.mappath()); }
     // The outer width in twips, frame included, as the slide keeps it.
-    double outerWidth() const { return slide_.outerWidth(); }
-    bool running() const { return running_; }
-    const v2bsp::ExtractResult& lastResult() const { return lastResult_; }
-    const v2bsp::ui::Twips& twips() const { return twips_; }
-
-    // What a run reports, on the window's thread. logline appends `text` and
-    // a line break to the log at its end and puts the caret there: at once
-    // outside a run, at most every few milliseconds during one.
-    void logline(std::string_view text) override;
-    void addTagName(std::string_view name) override;
-    void mapFailed(const v2bsp::MapFailure& failure) override;
-    void runEnded(v2bsp::app::RunEnd end) override;
-
-    void announce3dwindow();
-
-public slots:
-    void mnuopen_Click();
-    // Runs the extraction and returns once it has ended; the window answers
-    // meanwhile.
-    void Command1_Click();
-    void cmdright_Click();
-    void Timer1_Timer();
-    void Timer2_Timer();
-    void show3dWindow(bool shown);
-    void showAbout();
+    double outerWidth() const { return behaviour_.slide().outerWidth(); }
+    bool running() const { return behaviour_.running(); }
+    const ExtractResult& lastResult() const { return behaviour_.lastResult(); }
+    // The 3D window, or null before it is made.
+    View3D* view3d() const { return view3d_.get(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -108,29 +81,33 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    class View3DWindow;
+
     void createControls();
     void placeControls();
     void createMenus();
     void createTimers();
     void setTabOrder();
     void setStartState();
-    void connectActions();
-
-    void applySlide();
-    void setOuterWidth(double twips);
-    void beginRun();
-    void endRun();
-    void runWoken();
-    void takeRunEvents();
-    void showPendingLog();
-    v2bsp::ExtractSettings runSettings() const;
-    void makeView3d();
-    void showLevel(std::optional<v2bsp::app::LevelGeometry> decoded = std::nullopt);
-    void placeView3d();
     void keepView3dInside();
-    void refuse(const QString& message, const QString& reason);
+    QWidget* named(std::string_view name) const;
 
-    v2bsp::ui::Twips twips_;
+    // app::Form1Window
+    void setText(std::string_view control, std::string_view text) override;
+    void setEnabled(std::string_view name, bool enabled) override;
+    void setChecked(std::string_view item, bool checked) override;
+    void setTabStop(std::string_view control, bool on) override;
+    void setOuterWidth(double twips) override;
+    void runTimer(std::string_view timer, bool on) override;
+    void appendLog(std::string_view text) override;
+    void addTagName(std::string_view name) override;
+    void wakeAfter(std::chrono::milliseconds delay) override;
+    void closeNow() override { close(); }
+    app::Level3DWindow* makeLevel3DWindow() override;
+    app::Form1Frames frames() const override;
+    std::string groupSeparator() const override { return ui::groupSeparator(); }
+
+    double dpi_;
     QPlainTextEdit* datalog = nullptr;
     QPushButton* Command1 = nullptr;
     QPushButton* cmdright = nullptr;
@@ -138,37 +115,13 @@ private:
     QLineEdit* Txt1 = nullptr;
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
-    QMenu* mnufile = nullptr;
-    QAction* mnuopen = nullptr;
-    QAction* mnuexit = nullptr;
-    QMenu* mnuview = nullptr;
-    QAction* mnu3dwindow = nullptr;
-    QMenu* mnuhelp = nullptr;
-    QAction* mnuabout = nullptr;
-    std::unique_ptr<v2bsp::ui::OpenBox> openbox;
-    std::unique_ptr<v2bsp::ui::MessagePresenter> messages_;
-
-    QString mappath_;
-    QString outputParent_;
-    v2bsp::OutputFiles* files_ = nullptr;
-    v2bsp::app::Slide slide_;
-    bool running_ = false;
-    // Set by a close during a run, which may come from any thread.
-    std::atomic<bool> closeWhenStopped_{false};
-    QString pendingLog_;           // lines of the run not yet in the log
-    QElapsedTimer sinceTaken_;     // since the window last took the run's events
-    QTimer* takeTimer_ = nullptr;  // takes them when it is time again
-    QEventLoop* runLoop_ = nullptr;
-    v2bsp::ExtractResult lastResult_;
-    // The last run that went to its end, for the 3D window; a failed run keeps the one before.
-    std::unique_ptr<v2bsp::MapExtraction> extraction_;
-    v2bsp::ExtractResult levelResult_;
-    int runsToTheEnd_ = 0;  // runs that went to their end; the 3D window shows the one numbered shownRun_
-    int shownRun_ = 0;
-    v2bsp::ui::GlProbe glProbe_ = v2bsp::ui::probeOpenGl;
-    std::unique_ptr<v2bsp::ui::View3D> view3d_;
-    bool view3dPlaced_ = false;  // placed beside this window, which its first showing does
-    bool view3dAsked_ = false;   // to be made once this window is first painted
-    // Last, so that it ends first: its thread is over before the rest goes.
-    v2bsp::app::ExtractRun run_;
+    QTimer* takeTimer_ = nullptr;  // takes the run's events when the behaviour asks
+    GlProbe glProbe_ = probeOpenGl;
+    std::unique_ptr<View3D> view3d_;
+    std::unique_ptr<View3DWindow> level3D_;
+    bool view3dAsked_ = false;  // the first paint has asked for it
+    // Last, so that it ends first: the run's thread is over before the rest goes.
+    app::Form1Behaviour behaviour_;
 };
+
+}  // namespace v2bsp::ui

@@ -55,8 +55,14 @@ int main(int argc, char** argv) {
     const v2bsp::ui::StartRequest request = v2bsp::ui::parseCommandLine(argumentsOf(app.arguments()));
     if (request.action != v2bsp::ui::StartRequest::Action::window) return answer(request);
 
-    Form1 window;
-    if (!request.map.empty()) window.chooseMap(QFile::decodeName(request.map.c_str()));
+    v2bsp::ui::Form1 window;
     window.show();
+    // Once the loop runs, so that a map that cannot be read shows its box
+    // over the window rather than alone before it.
+    if (!request.map.empty()) {
+        QMetaObject::invokeMethod(
+            &window, [&window, map = QFile::decodeName(request.map.c_str())] { window.chooseMap(map); },
+            Qt::QueuedConnection);
+    }
     return QApplication::exec();
 }

@@ -353,8 +353,9 @@ void View3D::openFolder() {
     const auto failed = [this, folder](const QString& failure, bool there) {
         if (failure.isEmpty()) return;
         say("Could not open " + folder + " in the file manager");
-        messages_->failed(QStringLiteral("The folder could not be shown in the file manager."),
-                          there ? failure + QStringLiteral("\n\nThe mesh files are in:\n") + folder : failure);
+        messages_->failed(
+            "The folder could not be shown in the file manager.",
+            (there ? failure + QStringLiteral("\n\nThe mesh files are in:\n") + folder : failure).toStdString());
         // The box said it; the status line goes back to the level.
         say(runStatus_);
     };
@@ -369,13 +370,14 @@ void View3D::openFolder() {
 // The format is the filter's, or the name's when it ends in .obj or .glb.
 void View3D::saveLevelAs() {
     if (extraction_ == nullptr) return;
-    saveBox_->setTitle(QStringLiteral("Save As"));
-    saveBox_->setFileName(qtPath(app::saveLevelSuggestion(result_, extraction_->folderName)));
-    saveBox_->setFilters({kGlbFilter, kObjFilter});
+    saveBox_->setTitle("Save As");
+    saveBox_->setFileName(qtPath(app::saveLevelSuggestion(result_, extraction_->folderName)).toStdString());
+    saveBox_->setFilters(
+        {{kGlbFilter, std::string(app::kGlbFilter.pattern)}, {kObjFilter, std::string(app::kObjFilter.pattern)}});
     saveBox_->showSave();
-    QString name = saveBox_->fileName();
+    QString name = QString::fromStdString(saveBox_->fileName());
     if (name.isEmpty()) return;
-    const bool obj = app::savesObj(name.toStdString(), saveBox_->selectedFilter() == kObjFilter);
+    const bool obj = app::savesObj(name.toStdString(), saveBox_->selectedFilter() == 1);
     name = withExtension(name, obj ? ".obj" : ".glb");
     const std::error_code failure = extraction_->writeLevel(obj ? LevelFormat::obj : LevelFormat::glb,
                                                             zUp_->isChecked() ? UpAxis::z : UpAxis::y, localPath(name));
@@ -385,13 +387,12 @@ void View3D::saveLevelAs() {
 
 void View3D::saveImage() {
     if (view_ == nullptr) return;
-    saveBox_->setTitle(QStringLiteral("Save Image"));
-    saveBox_->setFileName(
-        QString::fromStdString(app::saveImageSuggestion(extraction_ != nullptr ? extraction_->folderName : "")));
-    saveBox_->setFilters({kPngFilter});
+    saveBox_->setTitle("Save Image");
+    saveBox_->setFileName(app::saveImageSuggestion(extraction_ != nullptr ? extraction_->folderName : ""));
+    saveBox_->setFilters({{kPngFilter, std::string(app::kPngFilter.pattern)}});
     saveBox_->showSave();
-    if (saveBox_->fileName().isEmpty()) return;
-    const QString name = withExtension(saveBox_->fileName(), ".png");
+    if (saveBox_->fileName().empty()) return;
+    const QString name = withExtension(QString::fromStdString(saveBox_->fileName()), ".png");
     const QString failure = writePng(view_->picture(), name);
     say(failure.isEmpty() ? "Saved " + name + ". " + runStatus_ : "Could not write " + name + ": " + failure);
 }
@@ -407,7 +408,7 @@ void View3D::frameSelected() {
 }
 
 void View3D::showAbout() {
-    messages_->about(v2bsp::app::kAboutTitle, QString::fromStdString(app::aboutText()));
+    messages_->about(v2bsp::app::kAboutTitle, app::aboutText());
 }
 
 // The list as wide as its texts need, as far as app::listWidth gives it that;

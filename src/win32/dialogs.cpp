@@ -39,10 +39,6 @@ void box(HWND owner, const std::string& text, UINT icon) {
 
 }  // namespace
 
-std::vector<FileFilter> mapFilters() {
-    return {{app::kMapFilterName, app::kMapFilterPattern}, {"All files", "*.*"}};
-}
-
 std::wstring filterText(const std::vector<FileFilter>& filters) {
     std::wstring text;
     for (const FileFilter& filter : filters) {
@@ -85,7 +81,16 @@ void MessageBoxPresenter::failed(const std::string& text, const std::string& det
 }
 
 void MessageBoxPresenter::about(const std::string& title, const std::string& text) {
-    MessageBoxW(owner_, wide(text).c_str(), wide(title).c_str(), MB_OK | MB_ICONINFORMATION);
+    const std::wstring body = wide(text), caption = wide(title);
+    MSGBOXPARAMSW box{};
+    box.cbSize = sizeof box;
+    box.hwndOwner = owner_;
+    box.hInstance = GetModuleHandleW(nullptr);
+    box.lpszText = body.c_str();
+    box.lpszCaption = caption.c_str();
+    box.dwStyle = MB_OK | MB_USERICON;
+    box.lpszIcon = MAKEINTRESOURCEW(1);  // the program's own icon
+    MessageBoxIndirectW(&box);
 }
 
 }  // namespace v2bsp::win32

@@ -1,16 +1,13 @@
 #include "win32/form1.hpp"
 
+#include <commctrl.h>
 #include <knownfolders.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
 #include <algorithm>
 
-#include "app/placement.hpp"
-#include "app/texts.hpp"
-#include "platform/mapfile.hpp"
 #include "platform/utf8path.hpp"
-#include "platform/win32/winsystem.hpp"
 
 namespace v2bsp::win32 {
 
@@ -27,12 +24,33 @@ RECT pixels(const app::TwipsRect& place, UINT dpi) {
     return {r.x, r.y, r.right(), r.bottom()};
 }
 
+app::Rect appRect(const RECT& r) {
+    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
 std::filesystem::path knownFolder(REFKNOWNFOLDERID id) {
     PWSTR path = nullptr;
     std::filesystem::path folder;
     if (SHGetKnownFolderPath(id, 0, nullptr, &path) == S_OK) folder = path;
     CoTaskMemFree(path);
     return folder;
+}
+
+// The tag list's item under the mouse, or -1.
+int itemUnderMouse(HWND list) {
+    POINT at{};
+    GetCursorPos(&at);
+    ScreenToClient(list, &at);
+    const LRESULT hit = SendMessageW(list, LB_ITEMFROMPOINT, 0, MAKELPARAM(at.x, at.y));
+    return HIWORD(hit) != 0 ? -1 : static_cast<int>(LOWORD(hit));
+}
+
+// Over another item of the tag list, its tooltip is asked for its text again.
+template <typename TagTip>
+LRESULT CALLBACK followItems(HWND list, UINT msg, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR data) {
+    auto* tip = reinterpret_cast<TagTip*>(data);
+    if (msg == WM_MOUSEMOVE && itemUnderMouse(list) != tip->item) SendMessageW(tip->tooltip, TTM_UPDATE, 0, 0);
+    return DefSubclassProc(list, msg, wparam, lparam);
 }
 
 }  // namespace
@@ -53,21 +71,43 @@ app::SystemFolders windowsSystemFolders() {
     return system;
 }
 
+// Form1's 3D View as the behaviour asks for it.
+class Form1::View3DWindow final : public app::Level3DWindow {
+public:
+    explicit View3DWindow(View3D& view) : view_(view) {}
+    void showRun(const MapExtraction& extraction, const ExtractResult& result,
+                 std::optional<app::LevelGeometry> decoded) override {
+        view_.showRun(extraction, result, std::move(decoded));
+    }
+    void show() override { view_.show(); }
+    void hide() override { view_.hide(); }
+    app::Size preferredFrame() const override { return view_.preferredFrame(); }
+    void place(const app::Rect& frame) override {
+        SetWindowPos(view_.hwnd(), nullptr, frame.x, frame.y, frame.width, frame.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+private:
+    View3D& view_;
+};
+
 Form1::Form1()
-    : outputParent_(programFolder()), run_([this] {
+    : behaviour_(*this, nullptr, nullptr, [this] {
           // On the run's thread: the window may be going away meanwhile.
           if (const HWND window = runWindow_.load()) PostMessageW(window, kMsgRunPending, 0, 0);
-      }) {}
+      }) {
+    behaviour_.setOutput({programFolder(), windowsSystemFolders(), nullptr});
+}
 
 Form1::~Form1() {
     runWindow_ = nullptr;
+    level3D_.reset();
     view3d_.reset();
     if (hwnd() != nullptr) DestroyWindow(hwnd());
     if (font_ != nullptr) DeleteObject(font_);
 }
 
 bool Form1::create() {
-    createMenus();
+    connectMenus();
     CreateArgs args;
     args.title = wide(app::kForm1.caption);
     args.style = kStyle;
@@ -75,53 +115,58 @@ bool Form1::create() {
     args.icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
     if (!Wnd::create(args)) return false;
     runWindow_ = hwnd();
-    setShortcuts();
-    setStartState();
+    setAccelerators(menus_.keys());
+    Command1.setEnabled(row("Command1").enabled);
+    Txt1.setText(row("Txt1").caption);
+    placeControls();
+    behaviour_.begin();
     return true;
 }
 
 void Form1::onCreate() {
     createControls();
     DragAcceptFiles(hwnd(), TRUE);
-    openbox_ = std::make_unique<CommonOpenBox>(hwnd());
-    messages_ = std::make_unique<MessageBoxPresenter>(hwnd());
+    behaviour_.setOpenBox(std::make_unique<CommonOpenBox>(hwnd()));
+    behaviour_.setMessagePresenter(std::make_unique<MessageBoxPresenter>(hwnd()));
 }
 
 void Form1::setMessagePresenter(std::unique_ptr<MessagePresenter> presenter) {
-    messages_ = std::move(presenter);
+    behaviour_.setMessagePresenter(std::move(presenter));
+}
+
+void Form1::setOutputParent(const std::filesystem::path& folder) {
+    behaviour_.setProgramFolder(folder);
 }
 
 // In tab order: the system makes Tab follow the order the controls are made in.
 void Form1::createControls() {
-    datalog_.create({this, kIdDatalog, true, true});
-    command1_.create({this, kIdCommand1, std::string(row("Command1").caption)});
-    command1_.onClick = [this] { Command1_Click(); };
-    cmdright_.create({this, kIdCmdright, std::string(row("cmdright").caption)});
-    cmdright_.onClick = [this] { cmdright_Click(); };
-    list1_.create({this, kIdList1});
-    txt1_.create({this, kIdTxt1, false, row("Txt1").visible});
+    datalog.create({this, kIdDatalog, true, true});
+    Command1.create({this, kIdCommand1, std::string(row("Command1").caption)});
+    Command1.onClick = [this] { behaviour_.click("Command1"); };
+    cmdright.create({this, kIdCmdright, std::string(row("cmdright").caption)});
+    cmdright.onClick = [this] { behaviour_.click("cmdright"); };
+    // Long tag names scroll sideways, and the one under the mouse shows whole in a tooltip.
+    List1.create({this, kIdList1, WS_HSCROLL});
+    tagTip_.tooltip =
+        CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, nullptr, nullptr);
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = hwnd();
+    tool.uId = reinterpret_cast<UINT_PTR>(List1.hwnd);
+    tool.lpszText = LPSTR_TEXTCALLBACKW;
+    SendMessageW(tagTip_.tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    SetWindowSubclass(List1.hwnd, followItems<TagTip>, 1, reinterpret_cast<DWORD_PTR>(&tagTip_));
+    Txt1.create({this, kIdTxt1, false, row("Txt1").visible});
 }
 
-void Form1::createMenus() {
-    onCommandId(commandId("mnuopen"), [this] { mnuopen_Click(); });
-    onCommandId(commandId("mnuexit"), [this] { PostMessageW(hwnd(), WM_CLOSE, 0, 0); });
-    onCommandId(commandId("mnu3dwindow"), [this] {
-        const bool on = !menuItemChecked(menu(), commandId("mnu3dwindow"));
-        checkMenuItem(menu(), commandId("mnu3dwindow"), on);
-        show3dWindow(on);
-    });
-    onCommandId(commandId("mnuabout"), [this] { showAbout(); });
-}
-
-void Form1::setShortcuts() {
-    setAccelerators(menus_.keys());
-}
-
-void Form1::setStartState() {
-    command1_.setEnabled(row("Command1").enabled);
-    txt1_.setText(row("Txt1").caption);
-    placeControls();
-    applySlide();
+// Every menu item reaches the behaviour by its row's name.
+void Form1::connectMenus() {
+    for (const app::MenuItem& item : app::kForm1.menu) {
+        if (item.parent.empty() || item.name == app::kSeparator) continue;
+        onCommandId(commandId(item.name), [this, name = item.name] { behaviour_.menu(name); });
+    }
 }
 
 // Every control from its twips at the window's dpi, with the font of that dpi.
@@ -129,15 +174,49 @@ void Form1::placeControls() {
     // The old font goes once no control holds it.
     const HFONT old = font_;
     font_ = messageFont(dpi(), static_cast<int>(app::kForm1.fontPoints));
-    const std::pair<const Control*, std::string_view> controls[] = {
-        {&datalog_, "datalog"}, {&command1_, "Command1"}, {&cmdright_, "cmdright"},
-        {&list1_, "List1"},     {&txt1_, "Txt1"},
-    };
-    for (const auto& [control, name] : controls) {
-        control->setFont(font_);
-        control->setBounds(pixels(row(name).place, dpi()));
+    for (const char* name : {"datalog", "Command1", "cmdright", "List1", "Txt1"}) {
+        byName(name)->setFont(font_);
+        byName(name)->setBounds(pixels(row(name).place, dpi()));
     }
     if (old != nullptr) DeleteObject(old);
+}
+
+const Control* Form1::byName(std::string_view name) const {
+    const std::pair<std::string_view, const Control*> controls[] = {
+        {"datalog", &datalog}, {"Command1", &Command1}, {"cmdright", &cmdright}, {"List1", &List1}, {"Txt1", &Txt1},
+    };
+    for (const auto& [known, control] : controls) {
+        if (known == name) return control;
+    }
+    return nullptr;
+}
+
+HWND Form1::control(std::string_view name) const {
+    const Control* found = byName(name);
+    return found != nullptr ? found->hwnd : nullptr;
+}
+
+void Form1::setText(std::string_view control, std::string_view text) {
+    if (const Control* found = byName(control)) found->setText(text);
+}
+
+void Form1::setEnabled(std::string_view name, bool enabled) {
+    if (const Control* found = byName(name)) {
+        found->setEnabled(enabled);
+        return;
+    }
+    enableMenuItem(menu(), commandId(name), enabled);
+}
+
+void Form1::setChecked(std::string_view item, bool checked) {
+    checkMenuItem(menu(), commandId(item), checked);
+}
+
+void Form1::setTabStop(std::string_view control, bool on) {
+    const Control* found = byName(control);
+    if (found == nullptr) return;
+    const LONG_PTR style = GetWindowLongPtrW(found->hwnd, GWL_STYLE);
+    SetWindowLongPtrW(found->hwnd, GWL_STYLE, on ? style | WS_TABSTOP : style & ~static_cast<LONG_PTR>(WS_TABSTOP));
 }
 
 // The client area is as high as the layout says below the menu bar, and as
@@ -159,134 +238,106 @@ void Form1::setOuterWidth(double twips) {
     }
 }
 
-// Shows what the slide says: its caption, its state, its width, its timers.
-// A tick changes the width; the texts and the timer that runs change only at
-// the slide's ends, and setting them again would repaint the button and
-// restart the timer at every tick.
-void Form1::applySlide() {
-    const std::pair<const Control*, std::string_view> texts[] = {{&cmdright_, slide_.caption()},
-                                                                 {&txt1_, slide_.state()}};
-    for (const auto& [control, shown] : texts) {
-        if (control->text() != shown) control->setText(shown);
-    }
-    setOuterWidth(slide_.outerWidth());
-    const app::Slide::Timer runs = slide_.runs();
-    if (runs == timerRunning_) return;
-    timerRunning_ = runs;
-    KillTimer(hwnd(), kTimer1);
-    KillTimer(hwnd(), kTimer2);
-    const UINT interval = static_cast<UINT>(row("Timer1").intervalMs);
-    if (runs == app::Slide::Timer::widening) SetTimer(hwnd(), kTimer1, interval, nullptr);
-    if (runs == app::Slide::Timer::narrowing) SetTimer(hwnd(), kTimer2, interval, nullptr);
-}
-
-HWND Form1::control(std::string_view name) const {
-    const std::pair<std::string_view, const Control*> controls[] = {
-        {"datalog", &datalog_}, {"Command1", &command1_}, {"cmdright", &cmdright_},
-        {"List1", &list1_},     {"Txt1", &txt1_},
-    };
-    for (const auto& [known, control] : controls) {
-        if (known == name) return control->hwnd;
-    }
-    return nullptr;
-}
-
-void Form1::chooseMap(const std::string& path) {
-    if (running()) return;
-    mappath_ = path;
-    // Through the \\?\ form where the path is long, as the load opens it.
-    const DWORD attributes = GetFileAttributesW(systemPath(pathFromUtf8(path)).c_str());
-    const bool file = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-    command1_.setEnabled(file);
-    if (file) return;
-    // The reason the core itself gives for that path.
-    try {
-        loadMapFile(pathFromUtf8(path));
-        command1_.setEnabled(true);  // it could be read after all
-    } catch (const MapError& refused) {
-        refuse(std::string(kNotAMapMessage), refused.what());
+void Form1::runTimer(std::string_view timer, bool on) {
+    const UINT_PTR id = timer == "Timer1" ? kTimer1 : kTimer2;
+    if (on) {
+        SetTimer(hwnd(), id, static_cast<UINT>(row(timer).intervalMs), nullptr);
+    } else {
+        KillTimer(hwnd(), id);
     }
 }
 
-// The box, then the same reason in the log, where it stays once the box is gone.
-void Form1::refuse(const std::string& message, const std::string& reason) {
-    messages_->notAMap(message, reason);
-    logline(app::notAMapLine(message, reason));
+void Form1::appendLog(std::string_view text) {
+    datalog.append(text);
 }
 
-// File > Open.
-void Form1::mnuopen_Click() {
-    if (running()) return;
-    openbox_->setFileName({});
-    openbox_->setFilter(mapFilters());
-    openbox_->showOpen();
-    mappath_ = openbox_->fileName();
-    command1_.setEnabled(true);
+void Form1::addTagName(std::string_view name) {
+    List1.add(name);
+    const HDC dc = GetDC(List1.hwnd);
+    const HGDIOBJ was = SelectObject(dc, font_);
+    const std::wstring text = wide(name);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, was);
+    ReleaseDC(List1.hwnd, dc);
+    const int extent = size.cx + scaled(6);
+    if (extent <= listExtent_) return;
+    listExtent_ = extent;
+    SendMessageW(List1.hwnd, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(extent), 0);
 }
 
-void Form1::cmdright_Click() {
-    slide_.click();
-    applySlide();
+void Form1::wakeAfter(std::chrono::milliseconds delay) {
+    if (hwnd() == nullptr) return;
+    SetTimer(hwnd(), kTimerTakeMore, std::max<UINT>(USER_TIMER_MINIMUM, static_cast<UINT>(delay.count())), nullptr);
 }
 
-void Form1::Timer1_Timer() {
-    slide_.wideningTick();
-    applySlide();
+void Form1::closeNow() {
+    if (hwnd() != nullptr) DestroyWindow(hwnd());
 }
 
-void Form1::Timer2_Timer() {
-    slide_.narrowingTick();
-    applySlide();
+app::Level3DWindow* Form1::makeLevel3DWindow() {
+    if (view3d_ == nullptr) {
+        auto view = std::make_unique<View3D>(glProbe_);
+        if (!view->create()) return nullptr;
+        view3d_ = std::move(view);
+        // Closed by the user, it is no longer checked.
+        view3d_->onClosed = [this] { behaviour_.level3DClosed(); };
+        level3D_ = std::make_unique<View3DWindow>(*view3d_);
+    }
+    return level3D_.get();
+}
+
+app::Form1Frames Form1::frames() const {
+    RECT frame{}, client{};
+    GetWindowRect(hwnd(), &frame);
+    GetClientRect(hwnd(), &client);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(hwnd(), MONITOR_DEFAULTTONEAREST), &monitor);
+    return {appRect(monitor.rcWork), appRect(frame), static_cast<int>(client.right), static_cast<double>(dpi())};
 }
 
 void Form1::onTimer(UINT_PTR id) {
-    if (id == kTimer1) Timer1_Timer();
-    if (id == kTimer2) Timer2_Timer();
-    if (id == kTimerTakeMore) takeRunPending();
+    if (id == kTimer1) behaviour_.timer("Timer1");
+    if (id == kTimer2) behaviour_.timer("Timer2");
+    if (id == kTimerTakeMore) {
+        KillTimer(hwnd(), kTimerTakeMore);
+        behaviour_.takeRunEvents();
+    }
 }
 
-// While a run's lines are taken, they are gathered and put into the log at
-// once when the taking ends, so a line costs the same however long the log
-// is; the user never sees the log without them.
-void Form1::logline(std::string_view text) {
-    pendingLog_.append(text);
-    pendingLog_.append("\r\n");
-    if (!taking_) showPendingLog();
+// The first paint: once it is on the screen, the window waits for the user.
+bool Form1::onPaint() {
+    if (firstPaint_) {
+        firstPaint_ = false;
+        PostMessageW(hwnd(), kMsgFirstShown, 0, 0);
+    }
+    return false;
 }
 
-void Form1::showPendingLog() {
-    if (pendingLog_.empty()) return;
-    datalog_.append(pendingLog_);
-    pendingLog_.clear();
-}
-
-void Form1::showAbout() {
-    messages_->about(app::kAboutTitle, app::aboutText());
+// The tooltip asks for the tag name under the mouse, whole; none between names.
+bool Form1::onNotify(NMHDR* header, LRESULT& result) {
+    if (header->hwndFrom != tagTip_.tooltip || header->code != TTN_GETDISPINFOW) return Wnd::onNotify(header, result);
+    tagTip_.item = itemUnderMouse(List1.hwnd);
+    tagTip_.text = tagTip_.item < 0 ? std::wstring() : wide(List1.item(tagTip_.item));
+    reinterpret_cast<NMTTDISPINFOW*>(header)->lpszText = tagTip_.text.data();
+    result = 0;
+    return true;
 }
 
 void Form1::onDropFiles(HDROP drop) {
     if (running() || DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 0) return;
     std::wstring name(DragQueryFileW(drop, 0, nullptr, 0) + 1, L'\0');
     name.resize(DragQueryFileW(drop, 0, name.data(), static_cast<UINT>(name.size())));
-    chooseMap(utf8(name));
+    behaviour_.chooseMap(utf8(name));
 }
 
-// Closing during a run ends the run at its next log line; the window closes
-// when the run has returned.
 bool Form1::onClose() {
-    if (running()) {
-        closeWhenStopped_ = true;
-        run_.stop();
-        return false;
-    }
-    KillTimer(hwnd(), kTimer1);
-    KillTimer(hwnd(), kTimer2);
-    timerRunning_ = app::Slide::Timer::none;
-    if (view3d_ != nullptr) view3d_->hide();
-    return true;
+    return behaviour_.closeRequested();
 }
 
 void Form1::onDestroy() {
+    runWindow_ = nullptr;
     PostQuitMessage(0);
 }
 
@@ -295,131 +346,20 @@ void Form1::onDestroy() {
 void Form1::onDpiChanged(UINT, const RECT& suggested) {
     SetWindowPos(hwnd(), nullptr, suggested.left, suggested.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     placeControls();
-    setOuterWidth(slide_.outerWidth());
+    setOuterWidth(outerWidth());
 }
 
-// Extract.
-void Form1::Command1_Click() {
-    command1_.setEnabled(false);
-    app::RunRequest request;
-    request.path = mappath_;
-    request.settings = app::windowRunSettings(outputParent_, pathFromUtf8(mappath_), windowsSystemFolders(), files_);
-    request.decodeLevel = menuItemChecked(menu(), commandId("mnu3dwindow"));
-    closeWhenStopped_ = false;
-    if (!run_.start(std::move(request))) return;
-    enableMenuItem(menu(), commandId("mnuopen"), false);
-}
-
-bool Form1::onAppMessage(UINT msg, WPARAM, LPARAM) {
-    if (msg != kMsgRunPending) return false;
-    runWoken();
-    return true;
-}
-
-// The run has something to take: at once when it has ended or the last take
-// is long enough ago, else when the shared interval has passed.
-void Form1::runWoken() {
-    const auto since = std::chrono::steady_clock::now() - lastTaken_;
-    if (since >= app::kYieldInterval || run_.endQueued()) {
-        takeRunPending();
-        return;
+bool Form1::onAppMessage(UINT msg, WPARAM, LPARAM lparam) {
+    if (msg == kMsgRunPending) {
+        behaviour_.runWoken();
+        return true;
     }
-    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(app::kYieldInterval - since);
-    SetTimer(hwnd(), kTimerTakeMore, std::max<UINT>(USER_TIMER_MINIMUM, static_cast<UINT>(wait.count())), nullptr);
-}
-
-// What is left after a while of taking waits behind the window's own input
-// and painting: a timer's message comes only when none of those is queued,
-// where a posted message would come before them and starve them.
-void Form1::takeRunPending() {
-    KillTimer(hwnd(), kTimerTakeMore);
-    taking_ = true;
-    const bool more = run_.deliver(*this);
-    taking_ = false;
-    lastTaken_ = std::chrono::steady_clock::now();
-    showPendingLog();
-    if (more && hwnd() != nullptr) SetTimer(hwnd(), kTimerTakeMore, USER_TIMER_MINIMUM, nullptr);
-}
-
-void Form1::addTagName(std::string_view name) {
-    list1_.add(name);
-}
-
-// The log is up to date behind the box.
-void Form1::mapFailed(const MapFailure& failure) {
-    showPendingLog();
-    refuse(failure.message, failure.reason);
-}
-
-void Form1::runEnded(app::RunEnd end) {
-    lastResult_ = end.result;
-    taking_ = false;
-    enableMenuItem(menu(), commandId("mnuopen"), true);
-    const bool toItsEnd = end.toItsEnd();
-    if (toItsEnd) {
-        extraction_ = std::move(end.extraction);
-        levelResult_ = end.result;
-        ++runsToTheEnd_;
-        logline(app::wroteLine(end.result, groupSeparator()));
+    if (msg == kMsgFirstShown) {
+        behaviour_.firstShown();
+        return true;
     }
-    if (closeWhenStopped_) {
-        DestroyWindow(hwnd());
-        return;
-    }
-    if (toItsEnd && menuItemChecked(menu(), commandId("mnu3dwindow"))) showLevel(std::move(end.level));
-}
-
-// Checked again, the 3D View comes back as it was left when it still shows
-// the last run; else it shows that run afresh.
-void Form1::show3dWindow(bool shown) {
-    if (!shown) {
-        if (view3d_ != nullptr) view3d_->hide();
-        return;
-    }
-    if (extraction_ == nullptr) return;
-    if (view3d_ == nullptr || shownRun_ != runsToTheEnd_) {
-        showLevel(std::nullopt);
-        return;
-    }
-    view3d_->show();
-}
-
-void Form1::showLevel(std::optional<app::LevelGeometry> decoded) {
-    const bool first = view3d_ == nullptr;
-    if (first) {
-        view3d_ = std::make_unique<View3D>(glProbe_);
-        if (!view3d_->create()) {
-            view3d_.reset();
-            return;
-        }
-        // Closed by the user, it is no longer checked.
-        view3d_->onClosed = [this] { checkMenuItem(menu(), commandId("mnu3dwindow"), false); };
-    }
-    view3d_->showRun(*extraction_, levelResult_, std::move(decoded));
-    shownRun_ = runsToTheEnd_;
-    if (first) placeView3d();
-    view3d_->show();
-}
-
-// Beside this window with its slide open where there is room, else as it is
-// now, inside the available area of its monitor (the rule is app::placeView's).
-void Form1::placeView3d() {
-    RECT frame{}, client{};
-    GetWindowRect(hwnd(), &frame);
-    GetClientRect(hwnd(), &client);
-    const int widest = app::clientPixels(app::kForm1, app::kSlideWidest, dpi());
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    GetMonitorInfoW(MonitorFromWindow(hwnd(), MONITOR_DEFAULTTONEAREST), &monitor);
-    const RECT& work = monitor.rcWork;
-    const app::Rect current{frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top};
-    const app::FormFrames form{
-        current,
-        {current.x, current.y, current.width + std::max(0, widest - static_cast<int>(client.right)), current.height}};
-    const app::Size preferred = view3d_->preferredFrame();
-    const app::Rect at = app::placeView({work.left, work.top, work.right - work.left, work.bottom - work.top}, form,
-                                        preferred, scaled(8));
-    SetWindowPos(view3d_->hwnd(), nullptr, at.x, at.y, at.width, at.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    (void)lparam;
+    return false;
 }
 
 }  // namespace v2bsp::win32

@@ -274,8 +274,8 @@ int Edit::caret() const {
 
 void ListBox::create(const CreateArgs& args) {
     id = args.id;
-    hwnd = makeChild(args.parent, WC_LISTBOXW, id, WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOINTEGRALHEIGHT,
-                     WS_EX_CLIENTEDGE);
+    hwnd = makeChild(args.parent, WC_LISTBOXW, id,
+                     WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | args.style, WS_EX_CLIENTEDGE);
 }
 
 void ListBox::add(std::string_view item) const {
@@ -388,10 +388,6 @@ bool menuItemChecked(HMENU menu, int id) {
 
 void enableMenuItem(HMENU menu, int id, bool on) {
     EnableMenuItem(menu, static_cast<UINT>(id), MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
-}
-
-bool menuItemEnabled(HMENU menu, int id) {
-    return (GetMenuState(menu, static_cast<UINT>(id), MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED)) == 0;
 }
 
 HFONT messageFont(UINT dpi, int points) {

@@ -157,6 +157,7 @@ struct ListBox : Control {
     struct CreateArgs {
         Wnd* parent = nullptr;
         int id = 0;
+        DWORD style = 0;  // besides the list's own: WS_HSCROLL for items wider than the list
     };
     void create(const CreateArgs& args);
     void add(std::string_view item) const;
@@ -207,7 +208,6 @@ struct Label : Control {
 void checkMenuItem(HMENU menu, int id, bool on);
 bool menuItemChecked(HMENU menu, int id);
 void enableMenuItem(HMENU menu, int id, bool on);
-bool menuItemEnabled(HMENU menu, int id);
 
 // The font of message boxes at `dpi`, `points` high; the caller deletes it.
 HFONT messageFont(UINT dpi, int points);

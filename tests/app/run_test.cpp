@@ -307,6 +307,8 @@ TEST(OutputPolicy, SystemFolders) {
     } cases[] = {
         {"/usr/bin", nullptr, true},
         {"/usr/local/bin", nullptr, true},
+        {"/bin", nullptr, true},
+        {"/work/v2bsp/build/src/ui", nullptr, false},
         {"/opt/v2bsp/bin", nullptr, true},
         {"/usr/bin/../bin", nullptr, true},
         {"/usr/", nullptr, true},

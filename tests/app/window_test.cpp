@@ -36,6 +36,27 @@ TEST(Layout, ControlsLandOnTheirPixelsAtEachDpi) {
     }
 }
 
+TEST(Layout, TwipsToPixels) {
+    const struct {
+        const char* name;
+        double dpi, twips;
+        int pixels;
+    } cases[] = {
+        {"an inch at 96", 96, 1440, 96},        {"slide step at 120 is one pixel", 120, 12, 1},
+        {"client width at 96", 96, 5088, 339},   // 339.2
+        {"button height at 96", 96, 252, 17},    // 16.8
+        {"wide client at 144", 144, 7128, 713},  // 712.8
+        {"no dpi is taken as 96", 0, 1440, 96},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(twipsToPixels(c.twips, c.dpi), c.pixels);
+    }
+    // 7.5 px each at 96 dpi: rounding each width alone would leave a gap.
+    const Rect left = pixelRect({0, 0, 112.5, 100}, 96), right = pixelRect({112.5, 0, 112.5, 100}, 96);
+    EXPECT_EQ(left.right(), right.x);
+}
+
 TEST(Layout, ClientWidthFollowsTheOuterWidth) {
     const struct {
         double outer, dpi;

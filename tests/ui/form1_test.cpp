@@ -1,4 +1,8 @@
-// Form1 through its controls, its menu and its host operations, offscreen.
+// The Qt Form1 as the host of Form1's behaviour, offscreen: its widgets and
+// menus from the layout, every menu item and key reaching the behaviour,
+// the dialogs' toolkit calls, and the wiring of the run, the slide's timers,
+// focus, drops and closing. What the behaviour decides is tested once, in
+// tests/app/form1_test.cpp.
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
@@ -18,23 +22,15 @@
 #include <QtTest>
 #include <cmath>
 
+#include "app/layout.hpp"
 #include "scratchfolder.hpp"
+#include "ui/appicon.hpp"
 #include "ui/form1.hpp"
 #include "uitest.hpp"
 
 using namespace uitest;
 
 namespace {
-
-// The core on its own, to compare the window's outcome with.
-using v2bsp::fixtures::RecordingHost;
-
-// The reasons the core gave for refusing a map.
-QStringList reasonsOf(const RecordingHost& core) {
-    QStringList reasons;
-    for (const v2bsp::MapFailure& failure : core.failures) reasons << QString::fromStdString(failure.reason);
-    return reasons;
-}
 
 // One window with answering dialogs and its output in a scratch folder.
 struct Fixture {
@@ -73,20 +69,13 @@ struct Fixture {
         for (int i = 0; i < list->count(); ++i) items << list->item(i)->text();
         return items;
     }
+    // Extract, then the window's own loop until the run has ended.
     void extract(const fs::path& map) {
         form.chooseMap(qpath(map));
         control<QPushButton>("Command1")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!form.running(), kPatience);
     }
 };
-
-int tickUntilStopped(Form1& form, QTimer* timer, void (Form1::*tick)()) {
-    int ticks = 0;
-    while (timer->isActive() && ticks < 10000) {
-        (form.*tick)();
-        ++ticks;
-    }
-    return ticks;
-}
 
 int pixels(double twips, double dpi) {
     return static_cast<int>(std::lround(twips * dpi / 1440));
@@ -102,33 +91,23 @@ private slots:
     void startState();
     void captionsFit_data();
     void captionsFit();
-    void fileOpen_data();
-    void fileOpen();
+    void everyMenuItemReachesTheBehaviour_data();
+    void everyMenuItemReachesTheBehaviour();
+    void menuRowsBecomeActions();
+    void openBoxAsksTheToolkitDialog();
     void openDialogShowsMapsOfAnyCase();
-    void aboutSaysWhatTheProgramIs();
-    void exitCloses();
-    void exitDuringARunEndsItFirst();
+    void notAMapBoxHasOneOkButton();
+    void aboutBoxShowsTheProgramsIcon();
     void tabLeavesTheLog();
-    void missingMapIsRefusedAtOnce_data();
-    void missingMapIsRefusedAtOnce();
+    void closedTagListIsNoTabStop();
     void tagNamesHaveTooltips();
     void logline_data();
     void logline();
     void loglineKeepsTheNewestLineInView();
-    void extractWritesTheMeshesAndLog();
-    void secondExtractionAppends();
-    void outputFolder_data();
-    void outputFolder();
+    void extractReturnsAtOnce();
     void defaultOutputParentIsTheProgramFolder();
-    void invalidMapIsReported_data();
-    void invalidMapIsReported();
-    void notAMapBoxHasOneOkButton();
-    void openIsRefusedDuringARun();
     void closingDuringARunStopsItCleanly();
-    void slide_data();
-    void slide();
-    void clickDuringASlideReverses_data();
-    void clickDuringASlideReverses();
+    void slideTimersMoveTheWindow();
     void droppedFileIsChosen_data();
     void droppedFileIsChosen();
 };
@@ -232,33 +211,12 @@ void Form1Test::captionsFit() {
     QVERIFY(metrics.horizontalAdvance(caption) + 2 * frame <= pixels(twips.width(), dpi));
 }
 
-void Form1Test::fileOpen_data() {
-    QTest::addColumn<QStringList>("answers");
-    QTest::addColumn<QString>("mappath");
-    QTest::newRow("a choice") << QStringList{"/maps/a.map"} << "/maps/a.map";
-    QTest::newRow("a cancel") << QStringList{""} << "";
-    QTest::newRow("twice: the second replaces the first") << QStringList{"/maps/a.map", "/maps/b.MAP"} << "/maps/b.MAP";
-    QTest::newRow("a choice, then a cancel") << QStringList{"/maps/a.map", ""} << "";
-}
-
-void Form1Test::fileOpen() {
-    QFETCH(QStringList, answers);
-    QFETCH(QString, mappath);
-    Fixture f(answers);
-    for (qsizetype i = 0; i < answers.size(); ++i) f.control<QAction>("mnuopen")->trigger();
-    QCOMPARE(f.openbox->shown, answers.size());
-    QCOMPARE(f.openbox->namesset, QStringList(answers.size(), QString()));
-    QCOMPARE(f.openbox->filters, QStringList(answers.size(), "Vorun 2 Map File (*.Map);;All files (*)"));
-    QCOMPARE(f.form.mappath(), mappath);
-    QVERIFY(f.control<QPushButton>("Command1")->isEnabled());  // after a cancel too
-}
-
 void Form1Test::openDialogShowsMapsOfAnyCase() {
     v2bsp::ScratchFolder scratch;
     for (const char* name : {"a.Map", "b.map", "c.MAP", "d.txt", "e.mapx", "map"}) {
         std::ofstream(scratch.path() / name) << "x";
     }
-    const auto dialog = v2bsp::ui::makeOpenDialog(nullptr, QString(), "Vorun 2 Map File (*.Map);;All files (*)");
+    const auto dialog = v2bsp::ui::makeOpenDialog(nullptr, QString(), v2bsp::app::mapFilters());
     QCOMPARE(dialog->nameFilters(), (QStringList{"Vorun 2 Map File (*.Map)", "All files (*)"}));
     dialog->setDirectory(qpath(scratch.path()));
     auto* model = dialog->findChild<QFileSystemModel*>();
@@ -273,43 +231,6 @@ void Form1Test::openDialogShowsMapsOfAnyCase() {
     QTRY_COMPARE_WITH_TIMEOUT(shown(), (QStringList{"a.Map", "b.map", "c.MAP"}), kPatience);
 }
 
-void Form1Test::aboutSaysWhatTheProgramIs() {
-    Fixture f;
-    f.control<QAction>("mnuabout")->trigger();
-    QCOMPARE(f.messages->abouts.size(), std::size_t{1});
-    QCOMPARE(f.messages->abouts[0].text, QString("About v2bsp"));
-    const QString about = f.messages->abouts[0].reason;
-    for (const char* part :
-         {"v2bsp 1.00", "Wavefront OBJ", "<program folder>/<map name>/mesh<N>.obj", "Licence: MIT"}) {
-        QVERIFY2(about.contains(part), part);
-    }
-}
-
-void Form1Test::exitCloses() {
-    Fixture f({"/maps/a.map"});
-    f.form.show();
-    f.control<QAction>("mnuopen")->trigger();
-    f.control<QAction>("mnuexit")->trigger();
-    QVERIFY(!f.form.isVisible());
-}
-
-// Exit during a run is a close: the run ends at its next log line, then the window goes.
-void Form1Test::exitDuringARunEndsItFirst() {
-    Fixture f;
-    const fs::path map = writeMap(f.maps / "many.map", smallMap("many", 40, {}));
-    RefusingFiles files;
-    files.afterwrite = [&](int written) {
-        if (written == 3) f.control<QAction>("mnuexit")->trigger();
-    };
-    f.form.setOutputFiles(&files);
-    f.form.show();
-    f.extract(map);
-    QCOMPARE(f.form.lastResult().status, v2bsp::ExtractStatus::stopped);
-    QVERIFY(!f.form.isVisible());
-    QCOMPARE(f.logLines().last(), QString("Making Mesh #3"));
-    QVERIFY(f.form.view3d() == nullptr || !f.form.view3d()->isVisible());
-}
-
 void Form1Test::tabLeavesTheLog() {
     Fixture f;
     const fs::path map = writeMap(f.maps / "a.map", smallMap("a", 1, {}));
@@ -322,37 +243,6 @@ void Form1Test::tabLeavesTheLog() {
     QTest::keyClick(log, Qt::Key_Tab);
     QVERIFY(log->toPlainText().isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(f.control<QPushButton>("Command1")->hasFocus(), kPatience);
-}
-
-void Form1Test::missingMapIsRefusedAtOnce_data() {
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("reason");  // {M}: the path
-    QTest::newRow("missing") << "missing"
-                             << "Cannot open {M}: No such file or directory.";
-    QTest::newRow("a folder") << "folder"
-                              << "The path {M} names a folder, not a map file.";
-    QTest::newRow("a device") << "device"
-                              << "The path {M} does not name a regular file.";
-}
-
-void Form1Test::missingMapIsRefusedAtOnce() {
-    QFETCH(QString, kind);
-    QFETCH(QString, reason);
-    Fixture f;
-    fs::create_directories(f.maps);
-    const QString path = kind == "missing"  ? qpath(f.maps / "missing.map")
-                         : kind == "folder" ? qpath(f.maps)
-                                            : QString("/dev/null");
-    f.form.chooseMap(path);
-    QCOMPARE(f.notices.size(), size_t{1});
-    QCOMPARE(f.notices[0].text, QString("This is not a valid Vorun 2 map file"));
-    QCOMPARE(f.notices[0].reason, QString(reason).replace("{M}", path));
-    QCOMPARE(f.logLines(), QStringList{"This is not a valid Vorun 2 map file: " + f.notices[0].reason});
-    QVERIFY(!f.control<QPushButton>("Command1")->isEnabled());
-    // The core says the same of that path.
-    RecordingHost core;
-    v2bsp::extractmap(path.toStdString(), core, {});
-    QCOMPARE(reasonsOf(core), QStringList{f.notices[0].reason});
 }
 
 void Form1Test::tagNamesHaveTooltips() {
@@ -387,7 +277,7 @@ void Form1Test::logline() {
     QTextCursor start = datalog->textCursor();
     start.movePosition(QTextCursor::Start);
     datalog->setTextCursor(start);  // where the user left the caret
-    for (const QString& line : lines) f.form.logline(line.toStdString());
+    for (const QString& line : lines) f.form.behaviour().logline(line.toStdString());
     QCOMPARE(datalog->toPlainText(), shown);
     QVERIFY(datalog->textCursor().atEnd());
     QVERIFY(!datalog->textCursor().hasSelection());
@@ -397,8 +287,8 @@ void Form1Test::loglineKeepsTheNewestLineInView() {
     Fixture f;
     f.form.show();
     auto* datalog = f.control<QPlainTextEdit>("datalog");
-    for (int i = 0; i < 200; ++i) f.form.logline("line " + std::to_string(i));
-    f.form.announce3dwindow();
+    for (int i = 0; i < 200; ++i) f.form.behaviour().logline("line " + std::to_string(i));
+    f.form.behaviour().logline("Initializing 3D Window...");
     QApplication::processEvents();
     QCOMPARE(f.logLines().last(), QString("Initializing 3D Window..."));
     QVERIFY(datalog->verticalScrollBar()->value() > 0);
@@ -406,107 +296,6 @@ void Form1Test::loglineKeepsTheNewestLineInView() {
     lastLine.movePosition(QTextCursor::PreviousBlock);
     for (const QRect& line : {datalog->cursorRect(lastLine), datalog->cursorRect()}) {
         QVERIFY2(datalog->viewport()->rect().contains(line), "newest line out of view");
-    }
-}
-
-void Form1Test::extractWritesTheMeshesAndLog() {
-    Fixture f;
-    const fs::path map = writeMap(f.maps / "first.map", smallMap("first", 3, {"weapons\\rifle", "ui\\hud"}));
-    f.form.show();
-    f.extract(map);
-
-    QCOMPARE(f.logLines(), windowLog(3, qpath(f.program / "first")));
-    QCOMPARE(f.tagList(), (QStringList{"levels\\scenario", "levels\\scenario bsp", "weapons\\rifle", "ui\\hud"}));
-    QCOMPARE(f.form.lastResult().status, v2bsp::ExtractStatus::complete);
-    QVERIFY(!f.control<QPushButton>("Command1")->isEnabled());  // until the next File > Open
-    QVERIFY(f.control<QAction>("mnuopen")->isEnabled());
-    QVERIFY(f.notices.empty());
-
-    // The window hands the core the path and the program folder unchanged:
-    // the files are those the core writes on its own.
-    RecordingHost core;
-    v2bsp::ExtractSettings settings;
-    settings.outputParent = f.scratch.path() / "reference";
-    fs::create_directories(settings.outputParent);
-    v2bsp::extractmap(map.string(), core, settings);
-    QCOMPARE(listing(f.program / "first"), (QStringList{"mesh0.obj", "mesh1.obj", "mesh2.obj"}));
-    for (const char* mesh : {"mesh0.obj", "mesh1.obj", "mesh2.obj"}) {
-        QCOMPARE(v2bsp::readFile(f.program / "first" / mesh), v2bsp::readFile(settings.outputParent / "first" / mesh));
-    }
-}
-
-void Form1Test::secondExtractionAppends() {
-    Fixture f;
-    const fs::path first = writeMap(f.maps / "first.map", smallMap("first", 2, {"a"}));
-    const fs::path second = writeMap(f.maps / "second.map", smallMap("second", 1, {"b", "c"}));
-    f.extract(first);
-    f.extract(second);
-    QCOMPARE(f.logLines(), windowLog(2, qpath(f.program / "first")) + windowLog(1, qpath(f.program / "second")));
-    QCOMPARE(f.tagList(), (QStringList{"levels\\scenario", "levels\\scenario bsp", "a", "levels\\scenario",
-                                       "levels\\scenario bsp", "b", "c"}));
-    QCOMPARE(listing(f.program), (QStringList{"first", "second"}));
-}
-
-// The log's lines after "Creating BSP..." and its last line, and the 3D
-// window's account of what is missing; %1 is the program folder, %2 the maps'.
-void Form1Test::outputFolder_data() {
-    QTest::addColumn<QStringList>("refused");  // under the program folder (%1) or the maps' (%2)
-    QTest::addColumn<QStringList>("folderLines");
-    QTest::addColumn<QString>("written");  // the folder that gets the files, or empty
-    QTest::addColumn<QString>("lastLine");
-    QTest::addColumn<QString>("missing");  // of the 3D window's status line
-    QTest::newRow("program folder writable") << QStringList{} << QStringList{} << "%1/room"
-                                             << "Wrote 2 mesh files to %1/room"
-                                             << "";
-    QTest::newRow("program folder not writable")
-        << QStringList{"%1"} << QStringList{"Program folder is not writable; writing to %2/room"} << "%2/room"
-        << "Wrote 2 mesh files to %2/room"
-        << "";
-    QTest::newRow("neither writable: every mesh counted")
-        << QStringList{"%1", "%2"}
-        << QStringList{"Program folder is not writable; writing to %2/room",
-                       "Could not create folder %2/room: Permission denied"}
-        << ""
-        << "Wrote no mesh file; the lines above say why"
-        << "; no folder was written. Incomplete: 2 mesh files not written: see the log for why";
-    QTest::newRow("one mesh file refused") << QStringList{"%1/room/mesh1.obj"} << QStringList{} << "%1/room"
-                                           << "Wrote 1 of 2 mesh files to %1/room; the lines above say what is missing"
-                                           << ". Incomplete: 1 mesh file not written: see the log for why";
-}
-
-void Form1Test::outputFolder() {
-    QFETCH(QStringList, refused);
-    QFETCH(QStringList, folderLines);
-    QFETCH(QString, written);
-    QFETCH(QString, lastLine);
-    QFETCH(QString, missing);
-    Fixture f;
-    const auto resolve = [&](QString text) {
-        return text.replace("%1", qpath(f.program)).replace("%2", qpath(f.maps));
-    };
-    RefusingFiles files;
-    for (const QString& path : refused) files.refused.push_back(resolve(path).toStdString());
-    f.form.setOutputFiles(&files);
-    const fs::path map = writeMap(f.maps / "room.map", smallMap("room", 2, {}));
-    f.extract(map);
-
-    QStringList expected = completeLog(2);
-    for (qsizetype i = 0; i < folderLines.size(); ++i) {
-        expected.insert(expected.indexOf("Creating BSP...") + 1 + i, resolve(folderLines[i]));
-    }
-    if (refused.size() == 1 && refused[0].endsWith(".obj")) {
-        expected.insert(expected.indexOf("Making Mesh #1") + 1,
-                        "Could not write " + resolve(refused[0]) + ": Permission denied");
-    }
-    expected << resolve(lastLine);
-    QCOMPARE(f.logLines(), expected);
-    QVERIFY(f.form.view3d()->statusLine().endsWith(resolve(missing)));
-    QCOMPARE(f.form.view3d()->statusLine().contains("Incomplete"), !missing.isEmpty());
-    if (written.isEmpty()) {
-        QCOMPARE(f.form.lastResult().status, v2bsp::ExtractStatus::incomplete);
-        QVERIFY(listing(f.program).isEmpty());
-    } else {
-        QCOMPARE(listing(resolve(written).toStdString()).size(), 2 - (missing.isEmpty() ? 0 : 1));
     }
 }
 
@@ -518,52 +307,10 @@ void Form1Test::defaultOutputParentIsTheProgramFolder() {
     Form1 form;
     form.chooseMap(qpath(map));
     form.findChild<QPushButton*>("Command1")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!form.running(), kPatience);
     const QStringList written = listing(expected);
     fs::remove_all(expected);
     QCOMPARE(written, QStringList{"mesh0.obj"});
-}
-
-void Form1Test::invalidMapIsReported_data() {
-    QTest::addColumn<QByteArray>("bytes");  // empty: no file (File > Open was cancelled)
-    QTest::newRow("no file chosen") << QByteArray();
-    QTest::newRow("text file") << QByteArray("not a map at all, just a few words\n");
-    const mb::BuiltMap built = mb::buildMap(smallMap("cut", 1, {}));
-    QTest::newRow("map cut after its header") << QByteArray(reinterpret_cast<const char*>(built.bytes.data()), 2100);
-    mb::BuiltMap noscenario = built;
-    mb::corruptionCase(mb::Corruption::NoScenarioRow).apply(noscenario);
-    QTest::newRow("no scenario") << QByteArray(reinterpret_cast<const char*>(noscenario.bytes.data()),
-                                               static_cast<qsizetype>(noscenario.bytes.size()));
-}
-
-void Form1Test::invalidMapIsReported() {
-    QFETCH(QByteArray, bytes);
-    Fixture f({""});
-    QStringList logBehindTheBox;
-    f.messages->onnotice = [&] { logBehindTheBox = f.logLines(); };
-    QString path;
-    if (!bytes.isEmpty()) {
-        fs::create_directories(f.maps);
-        path = qpath(f.maps / "bad.map");
-        std::ofstream(path.toStdString(), std::ios::binary).write(bytes.constData(), bytes.size());
-        f.form.chooseMap(path);
-    } else {
-        f.control<QAction>("mnuopen")->trigger();
-    }
-    f.control<QPushButton>("Command1")->click();
-
-    RecordingHost core;
-    v2bsp::extractmap(path.toStdString(), core, {});
-    const QStringList reasons = reasonsOf(core);
-    QCOMPARE(reasons.size(), 1);
-    QCOMPARE(f.notices.size(), size_t{1});
-    QCOMPARE(f.notices[0].text, QString("This is not a valid Vorun 2 map file"));
-    QCOMPARE(f.notices[0].reason, reasons[0]);
-    // Once the box is gone, the log keeps its reason.
-    QCOMPARE(f.logLines(), qtList(core.log) << "This is not a valid Vorun 2 map file: " + reasons[0]);
-    QCOMPARE(logBehindTheBox, qtList(core.log));  // the log is up to date when the box shows
-    QCOMPARE(f.form.lastResult().status, v2bsp::ExtractStatus::failed);
-    QVERIFY(listing(f.program).isEmpty());
-    QVERIFY(!f.control<QPushButton>("Command1")->isEnabled());
 }
 
 void Form1Test::notAMapBoxHasOneOkButton() {
@@ -575,46 +322,26 @@ void Form1Test::notAMapBoxHasOneOkButton() {
     QCOMPARE(box->standardButtons(), QMessageBox::Ok);
 }
 
-// During a run, File > Open is disabled, so a second run cannot start inside the first.
-void Form1Test::openIsRefusedDuringARun() {
-    Fixture f({"/maps/other.map"});
-    const fs::path map = writeMap(f.maps / "first.map", smallMap("first", 2, {}));
-    bool openEnabled = true, extractEnabled = true, ranInside = false;
-    QStringList logInside;
-    QTimer::singleShot(0, &f.form, [&] {
-        ranInside = f.form.running();
-        logInside = f.logLines();
-        openEnabled = f.control<QAction>("mnuopen")->isEnabled();
-        extractEnabled = f.control<QPushButton>("Command1")->isEnabled();
-        f.control<QAction>("mnuopen")->trigger();
-        f.form.chooseMap("/maps/dropped.map");
-    });
-    f.form.show();
-    f.extract(map);
-    QVERIFY(ranInside);
-    QCOMPARE(logInside, QStringList{"Loading Map..."});  // lines show while the run goes on
-    QVERIFY(!openEnabled);
-    QVERIFY(!extractEnabled);
-    QCOMPARE(f.openbox->shown, 0);
-    QCOMPARE(f.form.mappath(), qpath(map));
-    QCOMPARE(f.logLines(), windowLog(2, qpath(f.program / "first")));
-    QVERIFY(f.control<QAction>("mnuopen")->isEnabled());
-}
-
-// Closing the window during a run ends the run at its next log line; every
-// file written is whole, and then the window closes.
+// Closing the window during a run, from the run's thread through the
+// window's: the run ends at its next log line, then the window closes and
+// the program's loop ends by itself.
 void Form1Test::closingDuringARunStopsItCleanly() {
     Fixture f;
     const fs::path map = writeMap(f.maps / "many.map", smallMap("many", 40, {}));
     RefusingFiles files;
     files.afterwrite = [&](int written) {
-        if (written == 5) f.form.close();
+        if (written != 5) return;
+        QMetaObject::invokeMethod(
+            &f.form, [&] { f.form.close(); }, Qt::BlockingQueuedConnection);
     };
     f.form.setOutputFiles(&files);
     // The run starts inside the event loop, as a click would start it, so the
     // loop must end by itself once the window has closed.
     f.form.show();
-    QTimer::singleShot(0, &f.form, [&] { f.extract(map); });
+    QTimer::singleShot(0, &f.form, [&] {
+        f.form.chooseMap(qpath(map));
+        f.control<QPushButton>("Command1")->click();
+    });
     QTimer guard;
     guard.setSingleShot(true);
     connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(99); });
@@ -626,102 +353,135 @@ void Form1Test::closingDuringARunStopsItCleanly() {
     QCOMPARE(f.logLines().last(), QString("Making Mesh #5"));
     QCOMPARE(listing(f.program / "many"),
              (QStringList{"mesh0.obj", "mesh1.obj", "mesh2.obj", "mesh3.obj", "mesh4.obj"}));
-    RecordingHost core;
-    v2bsp::ExtractSettings settings;
-    settings.outputParent = f.scratch.path();
-    v2bsp::extractmap(map.string(), core, settings);
-    for (int m = 0; m < 5; ++m) {
-        const std::string name = "mesh" + std::to_string(m) + ".obj";
-        QCOMPARE(v2bsp::readFile(f.program / "many" / name), v2bsp::readFile(f.scratch.path() / "many" / name));
+}
+
+// Each item of the menu, triggered or by its shortcut, reaches the
+// behaviour under its row's name: what the behaviour then does shows.
+void Form1Test::everyMenuItemReachesTheBehaviour_data() {
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<bool>("byKey");
+    int items = 0;
+    for (const v2bsp::app::MenuItem& item : v2bsp::app::kForm1.menu) {
+        if (item.parent.empty() || item.name == v2bsp::app::kSeparator) continue;
+        ++items;
+        const QString name = QString::fromUtf8(item.name.data(), static_cast<qsizetype>(item.name.size()));
+        QTest::newRow(qPrintable(name)) << name << false;
+        if (!item.shortcut.empty()) QTest::newRow(qPrintable(name + " by its key")) << name << true;
     }
+    QCOMPARE(items, 4);  // the checks below know each
 }
 
-void Form1Test::slide_data() {
-    QTest::addColumn<int>("clicks");
-    QTest::addColumn<int>("ticks");  // of the last slide
-    QTest::addColumn<double>("width");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<QString>("state");
-    QTest::newRow("first widening") << 1 << 170 << 7224.0 << "<"
-                                    << "1";
-    QTest::newRow("narrowing after it") << 2 << 171 << 5172.0 << ">"
-                                        << "0";
-    QTest::newRow("widening from then on") << 3 << 171 << 7224.0 << "<"
-                                           << "1";
-    QTest::newRow("narrowing from then on") << 4 << 171 << 5172.0 << ">"
-                                            << "0";
+void Form1Test::everyMenuItemReachesTheBehaviour() {
+    QFETCH(QString, item);
+    QFETCH(bool, byKey);
+    Fixture f({""});
+    f.form.show();
+    QApplication::setActiveWindow(&f.form);
+    QVERIFY(QTest::qWaitForWindowActive(&f.form, kPatience));
+    auto* action = f.control<QAction>(qPrintable(item));
+    if (byKey) {
+        const QKeySequence key = action->shortcut();
+        QTest::keyClick(&f.form, key[0].key(), key[0].keyboardModifiers());
+    } else {
+        action->trigger();
+    }
+    if (item == "mnuopen") QCOMPARE(f.openbox->shown, 1);
+    if (item == "mnuexit") QVERIFY(!f.form.isVisible());
+    if (item == "mnu3dwindow") {
+        QVERIFY(!f.form.behaviour().level3DChecked());
+        QVERIFY(!action->isChecked());
+    }
+    if (item == "mnuabout") QCOMPARE(f.messages->abouts.size(), std::size_t{1});
 }
 
-void Form1Test::slide() {
-    QFETCH(int, clicks);
-    QFETCH(int, ticks);
-    QFETCH(double, width);
-    QFETCH(QString, caption);
-    QFETCH(QString, state);
+// Every part of a row reaches its action: separators, second shortcuts,
+// tooltips, check states (the 3D View's rows hold each).
+void Form1Test::menuRowsBecomeActions() {
+    QMenuBar bar;
+    QStringList chosen;
+    v2bsp::ui::addMenuRows(bar, v2bsp::app::kView3DMenu, [&](std::string_view name) {
+        chosen << QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    });
+    auto* file = bar.findChild<QMenu*>("menufile");
+    QVERIFY(file != nullptr);
+    QCOMPARE(file->actions().size(), 5);
+    QVERIFY(file->actions()[3]->isSeparator());
+    auto* close = bar.findChild<QAction*>("close");
+    QCOMPARE(close->shortcuts(), (QList<QKeySequence>{QKeySequence("Ctrl+W"), QKeySequence("Esc")}));
+    auto* zUp = bar.findChild<QAction*>("zUp");
+    QVERIFY(zUp->toolTip().startsWith("For maps that store Z up"));
+    QVERIFY(bar.findChild<QMenu*>("menuview")->toolTipsVisible());
+    QVERIFY(zUp->isCheckable() && !zUp->isChecked());
+    bar.findChild<QAction*>("saveas")->trigger();
+    zUp->setChecked(true);
+    QCOMPARE(chosen, (QStringList{"saveas", "zUp"}));
+}
+
+// The open box hands the toolkit's dialog the behaviour's filters and name.
+void Form1Test::openBoxAsksTheToolkitDialog() {
+    const std::vector<v2bsp::app::FileFilter> filters{{"Vorun 2 Map File (*.Map)", "*.Map"}, {"Text", "*.txt;*.log"}};
+    const auto dialog = v2bsp::ui::makeOpenDialog(nullptr, "chosen.map", filters);
+    QCOMPARE(dialog->nameFilters(), (QStringList{"Vorun 2 Map File (*.Map)", "Text (*.txt *.log)"}));
+    QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptOpen);
+    QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFile);
+    QVERIFY(dialog->testOption(QFileDialog::DontUseNativeDialog));
+}
+
+void Form1Test::aboutBoxShowsTheProgramsIcon() {
+    const auto box = v2bsp::ui::makeAboutBox(nullptr, "About v2bsp", "v2bsp 1.00");
+    QCOMPARE(box->windowTitle(), QString("About v2bsp"));
+    QCOMPARE(box->text(), QString("v2bsp 1.00"));
+    QCOMPARE(box->iconPixmap().toImage(), v2bsp::ui::appIcon().pixmap(64, 64).toImage());
+    QCOMPARE(box->standardButtons(), QMessageBox::Ok);
+}
+
+// The tag list out of sight takes no focus; open, it does.
+void Form1Test::closedTagListIsNoTabStop() {
+    Fixture f;
+    auto* list = f.control<QListWidget>("List1");
+    QCOMPARE(list->focusPolicy(), Qt::NoFocus);
+    f.control<QPushButton>("cmdright")->click();
+    QCOMPARE(list->focusPolicy(), Qt::StrongFocus);
+}
+
+// Extract returns at once: the window answers while the run goes on, and
+// the run's lines, tags and end arrive through the window's own loop.
+void Form1Test::extractReturnsAtOnce() {
+    Fixture f;
+    const fs::path map = writeMap(f.maps / "first.map", smallMap("first", 3, {"weapons\\rifle"}));
+    f.form.chooseMap(qpath(map));
+    f.form.show();
+    f.control<QPushButton>("Command1")->click();
+    // The run's end comes only through the loop, which has not run yet.
+    QVERIFY(f.form.running());
+    QVERIFY(!f.control<QAction>("mnuopen")->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(!f.form.running(), kPatience);
+    QCOMPARE(f.logLines(), windowLog(3, qpath(f.program / "first")));
+    QCOMPARE(f.tagList(), (QStringList{"levels\\scenario", "levels\\scenario bsp", "weapons\\rifle"}));
+    QVERIFY(f.control<QAction>("mnuopen")->isEnabled());
+    QVERIFY(!f.control<QPushButton>("Command1")->isEnabled());
+}
+
+// The slide's timers, running as the toolkit runs them, take the window to
+// the slide's end: the client area and the list in view follow.
+void Form1Test::slideTimersMoveTheWindow() {
     Fixture f;
     f.form.show();
     auto* timer1 = f.control<QTimer>("Timer1");
     auto* timer2 = f.control<QTimer>("Timer2");
-    int last = 0;
-    for (int click = 1; click <= clicks; ++click) {
-        f.control<QPushButton>("cmdright")->click();
-        const bool widening = click % 2 == 1;
-        QCOMPARE(timer1->isActive(), widening);
-        QCOMPARE(timer2->isActive(), !widening);
-        last = widening ? tickUntilStopped(f.form, timer1, &Form1::Timer1_Timer)
-                        : tickUntilStopped(f.form, timer2, &Form1::Timer2_Timer);
-    }
-    QCOMPARE(last, ticks);
-    QCOMPARE(f.form.outerWidth(), width);
-    QVERIFY(!timer1->isActive() && !timer2->isActive());
-    QCOMPARE(f.control<QPushButton>("cmdright")->text(), caption);
-    QCOMPARE(f.control<QLineEdit>("Txt1")->text(), state);
-    QCOMPARE(f.form.width(), pixels(width - 96, f.form.logicalDpiX()));
-    const bool listInView = f.control<QListWidget>("List1")->geometry().right() < f.form.centralWidget()->width();
-    QCOMPARE(listInView, state == "1");
-}
-
-void Form1Test::clickDuringASlideReverses_data() {
-    QTest::addColumn<int>("fullSlides");   // completed before the interrupted one
-    QTest::addColumn<int>("ticksBefore");  // of the interrupted slide
-    QTest::addColumn<int>("ticksAfter");   // of the reversed slide
-    QTest::addColumn<double>("width");
-    QTest::newRow("widening reversed after 50 ticks") << 0 << 50 << 51 << 5172.0;
-    QTest::newRow("widening reversed at its first tick") << 0 << 1 << 2 << 5172.0;
-    QTest::newRow("narrowing reversed after 20 ticks") << 1 << 20 << 20 << 7224.0;
-    QTest::newRow("widening from 5172 reversed after 100 ticks") << 2 << 100 << 100 << 5172.0;
-}
-
-void Form1Test::clickDuringASlideReverses() {
-    QFETCH(int, fullSlides);
-    QFETCH(int, ticksBefore);
-    QFETCH(int, ticksAfter);
-    QFETCH(double, width);
-    Fixture f;
-    auto* cmdright = f.control<QPushButton>("cmdright");
-    auto* timer1 = f.control<QTimer>("Timer1");
-    auto* timer2 = f.control<QTimer>("Timer2");
-    const auto tickOnce = [&] {
-        if (timer1->isActive()) f.form.Timer1_Timer();
-        if (timer2->isActive()) f.form.Timer2_Timer();
-    };
-    for (int slide = 0; slide < fullSlides; ++slide) {
-        cmdright->click();
-        while (timer1->isActive() || timer2->isActive()) tickOnce();
-    }
-    cmdright->click();
-    for (int tick = 0; tick < ticksBefore; ++tick) tickOnce();
-    const QString before = f.control<QLineEdit>("Txt1")->text();
-    cmdright->click();
-    QVERIFY(timer1->isActive() != timer2->isActive());  // never both
-    QCOMPARE(f.control<QLineEdit>("Txt1")->text(), QString(before == "1" ? "0" : "1"));
-    int ticks = 0;
-    while ((timer1->isActive() || timer2->isActive()) && ticks < 1000) {
-        tickOnce();
-        ++ticks;
-    }
-    QCOMPARE(ticks, ticksAfter);
-    QCOMPARE(f.form.outerWidth(), width);
+    f.control<QPushButton>("cmdright")->click();
+    QVERIFY(timer1->isActive() && !timer2->isActive());
+    QTRY_VERIFY_WITH_TIMEOUT(!timer1->isActive(), kPatience);
+    QCOMPARE(f.form.outerWidth(), 7224.0);
+    QCOMPARE(f.control<QPushButton>("cmdright")->text(), QString("<"));
+    QCOMPARE(f.control<QLineEdit>("Txt1")->text(), QString("1"));
+    QCOMPARE(f.form.width(), pixels(7224 - 96, f.form.logicalDpiX()));
+    QVERIFY(f.control<QListWidget>("List1")->geometry().right() < f.form.centralWidget()->width());
+    f.control<QPushButton>("cmdright")->click();
+    QVERIFY(timer2->isActive() && !timer1->isActive());
+    QTRY_VERIFY_WITH_TIMEOUT(!timer2->isActive(), kPatience);
+    QCOMPARE(f.form.width(), pixels(5172 - 96, f.form.logicalDpiX()));
+    QVERIFY(f.control<QListWidget>("List1")->geometry().left() >= f.form.centralWidget()->width());
 }
 
 void Form1Test::droppedFileIsChosen_data() {

@@ -109,6 +109,7 @@ void LevelViewTest::initTestCase() {
     const fs::path map = writeMap(scratch_.path() / "maps" / "sample.map", scene);
     form_->chooseMap(qpath(map));
     form_->findChild<QPushButton*>("Command1")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!form_->running(), kPatience);
     QVERIFY(form_->view3d() != nullptr);
     view_ = form_->view3d()->levelview();
     QVERIFY2(view_ != nullptr, "no OpenGL under Xvfb");

@@ -72,6 +72,7 @@ void ScreenTest::initTestCase() {
     const fs::path map = writeMap(scratch_.path() / "maps" / "sample.map", mb::samplescene());
     form_->chooseMap(qpath(map));
     form_->findChild<QPushButton*>("Command1")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!form_->running(), kPatience);
     QCOMPARE(form_->lastResult().status, v2bsp::ExtractStatus::complete);
 }
 

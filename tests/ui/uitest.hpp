@@ -20,6 +20,7 @@
 #include "recordinghost.hpp"
 #include "refusingfiles.hpp"
 #include "ui/dialogs.hpp"
+#include "ui/form1.hpp"
 
 namespace uitest {
 
@@ -32,24 +33,30 @@ namespace mb = v2bsp::mapbuilder;
 // minutes so that a machine busy with other work never reaches it.
 inline constexpr int kPatience = 2 * 60 * 1000;
 
+using v2bsp::ui::Form1;
+
 // Answers File > Open with the next of its answers ("" is a cancel) and keeps
 // what the window set before showing it.
-class ScriptedOpenBox final : public v2bsp::ui::OpenBox {
+class ScriptedOpenBox final : public v2bsp::app::OpenBox {
 public:
     explicit ScriptedOpenBox(QStringList answers) : answers_(std::move(answers)) {}
-    void setFileName(const QString& name) override {
-        fileName_ = name;
-        namesset.append(name);
+    void setFileName(const std::string& name) override {
+        fileName_ = QString::fromStdString(name);
+        namesset.append(fileName_);
     }
-    void setFilter(const QString& filter) override { filters.append(filter); }
+    void setFilter(const std::vector<v2bsp::app::FileFilter>& filter) override {
+        QStringList names;
+        for (const v2bsp::app::FileFilter& one : filter) names << v2bsp::ui::nameFilter(one);
+        filters.append(names.join(";;"));
+    }
     void showOpen() override {
         ++shown;
         fileName_ = answers_.isEmpty() ? QString() : answers_.takeFirst();
     }
-    QString fileName() const override { return fileName_; }
+    std::string fileName() const override { return fileName_.toStdString(); }
 
     QStringList namesset;
-    QStringList filters;
+    QStringList filters;  // each as the toolkit's dialog shows it, joined by ";;"
     int shown = 0;
 
 private:
@@ -57,19 +64,23 @@ private:
     QString fileName_;
 };
 
-// Answers a Save As box with `answer` ("" is a cancel) and keeps what the
-// window set before showing it.
-class ScriptedSaveBox final : public v2bsp::ui::SaveBox {
+// Answers a Save As box with `answer` ("" is a cancel) and the filter whose
+// description is `filter` (empty: the first), and keeps what the window set
+// before showing it.
+class ScriptedSaveBox final : public v2bsp::app::SaveBox {
 public:
     QString answer, filter;
-    QStringList filtersset;
+    QStringList filtersset;  // the descriptions
     QString suggested, title;
-    void setTitle(const QString& text) override { title = text; }
-    void setFileName(const QString& name) override { suggested = name; }
-    void setFilters(const QStringList& filters) override { filtersset = filters; }
+    void setTitle(const std::string& text) override { title = QString::fromStdString(text); }
+    void setFileName(const std::string& name) override { suggested = QString::fromStdString(name); }
+    void setFilters(const std::vector<v2bsp::app::FileFilter>& filters) override {
+        filtersset.clear();
+        for (const v2bsp::app::FileFilter& one : filters) filtersset << QString::fromStdString(one.description);
+    }
     void showSave() override { chosen_ = answer; }
-    QString fileName() const override { return chosen_; }
-    QString selectedFilter() const override { return filter.isEmpty() ? filtersset.value(0) : filter; }
+    std::string fileName() const override { return chosen_.toStdString(); }
+    int selectedFilter() const override { return static_cast<int>(std::max<qsizetype>(0, filtersset.indexOf(filter))); }
 
 private:
     QString chosen_;
@@ -80,15 +91,19 @@ struct Notice {
     QString reason;  // or the detail of a failure, or the About text
 };
 
-class CapturedMessages final : public v2bsp::ui::MessagePresenter {
+class CapturedMessages final : public v2bsp::app::MessagePresenter {
 public:
     explicit CapturedMessages(std::vector<Notice>& notices) : notices_(notices) {}
-    void notAMap(const QString& text, const QString& reason) override {
-        notices_.push_back({text, reason});
+    void notAMap(const std::string& text, const std::string& reason) override {
+        notices_.push_back({QString::fromStdString(text), QString::fromStdString(reason)});
         if (onnotice) onnotice();
     }
-    void failed(const QString& text, const QString& detail) override { failures.push_back({text, detail}); }
-    void about(const QString& title, const QString& text) override { abouts.push_back({title, text}); }
+    void failed(const std::string& text, const std::string& detail) override {
+        failures.push_back({QString::fromStdString(text), QString::fromStdString(detail)});
+    }
+    void about(const std::string& title, const std::string& text) override {
+        abouts.push_back({QString::fromStdString(title), QString::fromStdString(text)});
+    }
     std::function<void()> onnotice;  // runs while the box would be up
     std::vector<Notice> failures, abouts;
 

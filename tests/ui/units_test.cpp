@@ -1,4 +1,4 @@
-// The window's small units: twips to pixels and the command line.
+// The window program's command line, and its small pieces.
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QtTest>
@@ -10,7 +10,6 @@
 #include "icondrawing.hpp"
 #include "ui/appicon.hpp"
 #include "ui/commandline.hpp"
-#include "ui/twips.hpp"
 
 using v2bsp::ui::StartRequest;
 Q_DECLARE_METATYPE(StartRequest::Action)
@@ -39,16 +38,11 @@ class UnitsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void twipsToPixels_data();
-    void twipsToPixels();
-    void touchingControlsTouch();
     void commandLine_data();
     void commandLine();
     void toolkitOptionsAreSetAside_data();
     void toolkitOptionsAreSetAside();
     void usageErrorWithoutADisplay_data();
-    void systemFolders_data();
-    void systemFolders();
     void usageErrorWithoutADisplay();
     void canOpenWindow_data();
     void canOpenWindow();
@@ -63,33 +57,6 @@ private slots:
     void windowsIconIsTheWindowsPicture_data();
     void windowsIconIsTheWindowsPicture();
 };
-
-void UnitsTest::twipsToPixels_data() {
-    QTest::addColumn<double>("dpi");
-    QTest::addColumn<double>("twips");
-    QTest::addColumn<int>("pixels");
-    QTest::newRow("an inch at 96") << 96.0 << 1440.0 << 96;
-    QTest::newRow("slide step at 120 is one pixel") << 120.0 << 12.0 << 1;
-    QTest::newRow("client width at 96") << 96.0 << 5088.0 << 339;   // 339.2
-    QTest::newRow("button height at 96") << 96.0 << 252.0 << 17;    // 16.8
-    QTest::newRow("wide client at 144") << 144.0 << 7128.0 << 713;  // 712.8
-    QTest::newRow("no dpi is taken as 96") << 0.0 << 1440.0 << 96;
-}
-
-void UnitsTest::twipsToPixels() {
-    QFETCH(double, dpi);
-    QFETCH(double, twips);
-    QFETCH(int, pixels);
-    QCOMPARE(v2bsp::ui::Twips(dpi).pixels(twips), pixels);
-}
-
-void UnitsTest::touchingControlsTouch() {
-    // 7.5 px each at 96 dpi: rounding each width alone would leave a gap.
-    const v2bsp::ui::Twips twips(96);
-    const QRect left = twips.rect(0, 0, 112.5, 100);
-    const QRect right = twips.rect(112.5, 0, 112.5, 100);
-    QCOMPARE(left.left() + left.width(), right.left());
-}
 
 void UnitsTest::commandLine_data() {
     QTest::addColumn<QStringList>("args");
@@ -167,25 +134,6 @@ void UnitsTest::usageErrorWithoutADisplay() {
     QCOMPARE(QString::fromLocal8Bit(program.readAllStandardError()),
              error + "Try 'v2bsp --help' for more information.\n");
     QVERIFY(program.readAllStandardOutput().isEmpty());
-}
-
-void UnitsTest::systemFolders_data() {
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<bool>("system");
-    QTest::newRow("/usr/bin") << "/usr/bin" << true;
-    QTest::newRow("/usr/local/bin") << "/usr/local/bin" << true;
-    QTest::newRow("/bin") << "/bin" << true;
-    QTest::newRow("/opt/v2bsp/bin") << "/opt/v2bsp/bin" << true;
-    QTest::newRow("/usr/bin/../bin") << "/usr/bin/../bin" << true;
-    QTest::newRow("a build tree") << "/work/v2bsp/build/src/ui" << false;
-    QTest::newRow("a name that starts like one") << "/binaries/v2bsp" << false;
-    QTest::newRow("home") << "/home/user/v2bsp" << false;
-}
-
-void UnitsTest::systemFolders() {
-    QFETCH(QString, folder);
-    QFETCH(bool, system);
-    QCOMPARE(v2bsp::ui::isSystemFolder(folder.toStdString()), system);
 }
 
 void UnitsTest::canOpenWindow_data() {

@@ -87,6 +87,7 @@ struct Fixture {
     void extract() {
         form.chooseMap(qpath(map));
         form.findChild<QPushButton*>("Command1")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!form.running(), kPatience);
     }
     QTreeWidget* list() { return form.view3d()->findChild<QTreeWidget*>("meshlist"); }
 };

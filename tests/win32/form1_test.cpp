@@ -3,6 +3,7 @@
 // information and icon read back.
 #include <windows.h>
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <knownfolders.h>
 #include <shellapi.h>
@@ -115,6 +116,8 @@ TEST(Form1, StartState) {
     for (const LONG style : {ES_MULTILINE, WS_HSCROLL, WS_VSCROLL, ES_AUTOHSCROLL, WS_TABSTOP}) {
         EXPECT_EQ(log & style, style) << std::hex << style;
     }
+    // The closed tag list is no Tab stop.
+    EXPECT_EQ(GetWindowLongW(f.control("List1"), GWL_STYLE) & WS_TABSTOP, 0);
     const LONG window = GetWindowLongW(f.form.hwnd(), GWL_STYLE);
     EXPECT_EQ(window & (WS_MAXIMIZEBOX | WS_THICKFRAME), 0);  // one size: no maximize, no resizing
     EXPECT_EQ(window & (WS_SYSMENU | WS_MINIMIZEBOX), WS_SYSMENU | WS_MINIMIZEBOX);
@@ -165,199 +168,111 @@ TEST(Form1, GeometryAt96Dpi) {
     EXPECT_GE(placeOf(f.control("List1")).left, f.client().cx);  // out of view until the slide
 }
 
-TEST(Form1, FileOpen) {
-    const struct {
-        const char* name;
-        std::vector<std::string> answers;
-        std::string mappath;
-    } rows[] = {
-        {"a choice", {"C:\\maps\\a.map"}, "C:\\maps\\a.map"},
-        {"a cancel", {""}, ""},
-        {"twice: the second replaces the first", {"C:\\maps\\a.map", "C:\\maps\\b.MAP"}, "C:\\maps\\b.MAP"},
-        {"a choice, then a cancel", {"C:\\maps\\a.map", ""}, ""},
-    };
-    const std::vector<FileFilter> filter{{"Vorun 2 Map File (*.Map)", "*.Map"}, {"All files", "*.*"}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        Fixture f(row.answers);
-        for (std::size_t i = 0; i < row.answers.size(); ++i) f.command("mnuopen");
-        EXPECT_EQ(f.openbox->shown, row.answers.size());
-        EXPECT_EQ(f.openbox->namesset, std::vector<std::string>(row.answers.size(), ""));
-        EXPECT_EQ(f.openbox->filters, std::vector(row.answers.size(), filter));
-        EXPECT_EQ(f.form.mappath(), row.mappath);
-        EXPECT_TRUE(IsWindowEnabled(f.control("Command1")));  // after a cancel too
-    }
-}
-
-// Keys through the message loop's translation: the menu's keys, Tab out of the log.
-TEST(Form1, Keys) {
+// Tab through the message loop's translation: out of the log, to Extract
+// once a map is chosen.
+TEST(Form1, TabLeavesTheLog) {
     Fixture f({"C:\\maps\\a.map"});
+    f.command("mnuopen");
     ShowWindow(f.form.hwnd(), SW_SHOWNORMAL);
     EXPECT_EQ(GetFocus(), f.control("datalog"));  // the first control, as in a dialog box
-    EXPECT_TRUE(pressKey(f.form, f.control("datalog"), 'O', true));
-    EXPECT_EQ(f.openbox->shown, 1u);
-    SetFocus(f.control("datalog"));
     pressKey(f.form, f.control("datalog"), VK_TAB, false);
     EXPECT_EQ(text(f.control("datalog")), "");
     EXPECT_EQ(GetFocus(), f.control("Command1"));
-    pressKey(f.form, f.control("Command1"), 'Q', true);
-    EXPECT_EQ(f.form.hwnd(), nullptr);  // closed
 }
 
-TEST(Form1, About) {
-    Fixture f;
-    f.command("mnuabout");
-    ASSERT_EQ(f.messages->abouts.size(), 1u);
-    EXPECT_EQ(f.messages->abouts[0].text, "About v2bsp");
-    for (const char* part : {"v2bsp 1.00", "Wavefront OBJ", "Licence: MIT"}) {
-        EXPECT_NE(f.messages->abouts[0].reason.find(part), std::string::npos) << part;
+// Every item of the menu, chosen or by its key, reaches the behaviour.
+TEST(Form1, EveryMenuItemReachesTheBehaviour) {
+    const struct {
+        const char* item;
+        UINT key;  // with Ctrl; 0: none
+        std::function<bool(Fixture&)> done;
+    } rows[] = {
+        {"mnuopen", 'O', [](Fixture& f) { return f.openbox->shown == 1; }},
+        {"mnuexit", 'Q', [](Fixture& f) { return f.form.hwnd() == nullptr; }},
+        {"mnu3dwindow", 0, [](Fixture& f) { return menuItemChecked(f.form.menu(), f.form.commandId("mnu3dwindow")); }},
+        {"mnuabout", 0, [](Fixture& f) { return f.messages->abouts.size() == 1; }},
+    };
+    std::size_t items = 0;
+    for (const v2bsp::app::MenuItem& item : v2bsp::app::kForm1.menu) items += item.parent.empty() ? 0 : 1;
+    EXPECT_EQ(std::size(rows), items);
+    for (const auto& row : rows) {
+        for (const bool byKey : {false, true}) {
+            if (byKey && row.key == 0) continue;
+            SCOPED_TRACE(std::string(row.item) + (byKey ? " by its key" : ""));
+            Fixture f({""});
+            if (byKey) {
+                ShowWindow(f.form.hwnd(), SW_SHOWNORMAL);
+                pressKey(f.form, f.control("datalog"), row.key, true);
+            } else {
+                f.command(row.item);
+            }
+            EXPECT_TRUE(row.done(f));
+        }
     }
 }
 
-TEST(Form1, ExtractWritesTheMeshesAndLog) {
+// The run's lines, tags and end reach the window through its messages.
+TEST(Form1, ExtractShowsTheRunsLinesAndTags) {
     Fixture f;
     const fs::path map = v2bsp::writeMap(f.maps / "first.map", smallMap("first", 3, {"weapons\\rifle", "ui\\hud"}));
     f.extract(map);
     EXPECT_EQ(f.logLines(), windowLog(3, f.program / "first"));
     EXPECT_EQ(f.tagList(),
               (std::vector<std::string>{"levels\\scenario", "levels\\scenario bsp", "weapons\\rifle", "ui\\hud"}));
-    EXPECT_EQ(f.form.lastResult().status, v2bsp::ExtractStatus::complete);
     EXPECT_FALSE(IsWindowEnabled(f.control("Command1")));  // until the next File > Open
-    EXPECT_TRUE(menuItemEnabled(f.form.menu(), f.form.commandId("mnuopen")));
-    EXPECT_TRUE(f.messages->notices.empty());
     // The caret stands after the last line break.
     EXPECT_EQ(v2bsp::win32::Edit{{f.control("datalog")}}.caret(), GetWindowTextLengthW(f.control("datalog")));
-
-    // The files are those the core writes on its own.
-    v2bsp::fixtures::RecordingHost core;
-    v2bsp::ExtractSettings settings;
-    settings.outputParent = f.scratch.path() / "reference";
-    fs::create_directories(settings.outputParent);
-    v2bsp::extractmap(u8(map), core, settings);
-    ASSERT_EQ(listing(f.program / "first"), (std::vector<std::string>{"mesh0.obj", "mesh1.obj", "mesh2.obj"}));
-    for (const char* mesh : {"mesh0.obj", "mesh1.obj", "mesh2.obj"}) {
-        EXPECT_EQ(v2bsp::readFile(f.program / "first" / mesh), v2bsp::readFile(settings.outputParent / "first" / mesh));
-    }
-
-    // A second run's lines and tags follow the first's.
-    f.extract(v2bsp::writeMap(f.maps / "second.map", smallMap("second", 1, {"b"})));
-    std::vector<std::string> both = windowLog(3, f.program / "first");
-    for (const std::string& line : windowLog(1, f.program / "second")) both.push_back(line);
-    EXPECT_EQ(f.logLines(), both);
-    EXPECT_EQ(f.tagList().size(), 7u);
 }
 
-// While a run goes on, Open, Extract and a dropped map are refused.
-TEST(Form1, OpenIsRefusedDuringARun) {
-    Fixture f({"C:\\maps\\other.map"});
-    const fs::path map = v2bsp::writeMap(f.maps / "first.map", smallMap("first", 2, {}));
-    f.form.chooseMap(u8(map));
-    f.click("Command1");
-    EXPECT_TRUE(f.form.running());
-    EXPECT_FALSE(menuItemEnabled(f.form.menu(), f.form.commandId("mnuopen")));
-    EXPECT_FALSE(IsWindowEnabled(f.control("Command1")));
-    f.command("mnuopen");
-    f.form.chooseMap("C:\\maps\\dropped.map");
-    EXPECT_TRUE(pumpUntil([&] { return !f.form.running(); }));
-    EXPECT_EQ(f.openbox->shown, 0u);
-    EXPECT_EQ(f.form.mappath(), u8(map));
-    EXPECT_EQ(f.logLines(), windowLog(2, f.program / "first"));
-    EXPECT_TRUE(menuItemEnabled(f.form.menu(), f.form.commandId("mnuopen")));
-}
-
-// The log's lines after "Creating BSP..." and its last line; {P} is the
-// program folder, {M} the maps'.
-TEST(Form1, OutputFolder) {
-    const struct {
-        const char* name;
-        std::vector<std::string> refused;
-        std::vector<std::string> folderLines;
-        std::string lastLine;
-        bool inProgramFiles = false;  // the program folder lies in Program Files, writable or not
-    } rows[] = {
-        {"program folder writable", {}, {}, "Wrote 2 mesh files to {P}\\room"},
-        {"program folder in Program Files",
-         {},
-         {"Program folder is not writable; writing to {M}\\room"},
-         "Wrote 2 mesh files to {M}\\room",
-         true},
-        {"program folder not writable",
-         {"{P}"},
-         {"Program folder is not writable; writing to {M}\\room"},
-         "Wrote 2 mesh files to {M}\\room"},
-        {"neither writable",
-         {"{P}", "{M}"},
-         {"Program folder is not writable; writing to {M}\\room",
-          "Could not create folder {M}\\room: Permission denied"},
-         "Wrote no mesh file; the lines above say why"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        Fixture f;
-        if (row.inProgramFiles) {
-            wchar_t* folder = nullptr;
-            ASSERT_EQ(SHGetKnownFolderPath(FOLDERID_ProgramFiles, 0, nullptr, &folder), S_OK);
-            f.program = fs::path(folder) / "v2bsp";
-            CoTaskMemFree(folder);
-            f.form.setOutputParent(f.program);
-        }
-        const auto resolve = [&](std::string text) {
-            for (const auto& [key, folder] : {std::pair{"{P}", f.program}, std::pair{"{M}", f.maps}}) {
-                for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, 3, u8(folder));
+// A tag name longer than the list is wide scrolls sideways, and the list
+// has a tooltip that shows the name under the mouse whole.
+TEST(Form1, TagListShowsLongNames) {
+    Fixture f;
+    const std::string longname = "levels\\a rather long folder name\\and a longer tag name inside it";
+    f.extract(v2bsp::writeMap(f.maps / "tags.map", smallMap("tags", 1, {"short", longname})));
+    RECT client{};
+    GetClientRect(f.control("List1"), &client);
+    EXPECT_GT(SendMessageW(f.control("List1"), LB_GETHORIZONTALEXTENT, 0, 0), client.right);
+    EXPECT_EQ(GetWindowLongW(f.control("List1"), GWL_STYLE) & WS_HSCROLL, WS_HSCROLL);
+    struct Found {
+        HWND owner;
+        HWND tooltip = nullptr;
+    } found{f.form.hwnd()};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM data) -> BOOL {
+            auto* found = reinterpret_cast<Found*>(data);
+            wchar_t name[64] = {};
+            GetClassNameW(window, name, 64);
+            if (std::wstring(name) == TOOLTIPS_CLASSW && GetWindow(window, GW_OWNER) == found->owner) {
+                found->tooltip = window;
             }
-            return text;
-        };
-        v2bsp::fixtures::RefusingFiles files;
-        for (const std::string& path : row.refused) files.refused.push_back(v2bsp::pathFromUtf8(resolve(path)));
-        f.form.setOutputFiles(&files);
-        f.extract(v2bsp::writeMap(f.maps / "room.map", smallMap("room", 2, {})));
-        std::vector<std::string> expected = v2bsp::fixtures::logFor(2);
-        auto at = std::find(expected.begin(), expected.end(), "Creating BSP...") + 1;
-        for (const std::string& line : row.folderLines) at = expected.insert(at, resolve(line)) + 1;
-        expected.push_back(resolve(row.lastLine));
-        EXPECT_EQ(f.logLines(), expected);
-        if (row.inProgramFiles) {
-            EXPECT_FALSE(fs::exists(f.program / "room"));
-        }
-    }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    ASSERT_NE(found.tooltip, nullptr);
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    ASSERT_TRUE(SendMessageW(found.tooltip, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&tool)));
+    EXPECT_EQ(tool.uId, reinterpret_cast<UINT_PTR>(f.control("List1")));
 }
 
-TEST(Form1, NotAMapIsReported) {
-    const struct {
-        const char* name;
-        std::string bytes;  // empty: the path is a folder
-        bool atOnce;        // refused when chosen, before any run
-    } rows[] = {
-        {"a text file", "not a map at all, just a few words\n", false},
-        {"a folder", "", true},
-        {"a missing file", "-", true},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        Fixture f;
-        fs::path path = f.maps / "bad.map";
-        if (row.bytes.empty()) path = f.maps;
-        if (row.bytes.size() > 1) std::ofstream(path, std::ios::binary) << row.bytes;
-        std::vector<std::string> logBehindTheBox;
-        f.messages->onnotice = [&] { logBehindTheBox = f.logLines(); };
-        f.form.chooseMap(u8(path));
-        EXPECT_EQ(IsWindowEnabled(f.control("Command1")) == FALSE, row.atOnce);
-        if (!row.atOnce) f.click("Command1");
-        pumpUntil([&] { return !f.form.running(); });
-
-        v2bsp::fixtures::RecordingHost core;
-        v2bsp::extractmap(u8(path), core, {});
-        ASSERT_EQ(core.failures.size(), 1u);
-        ASSERT_EQ(f.messages->notices.size(), 1u);
-        EXPECT_EQ(f.messages->notices[0].text, "This is not a valid Vorun 2 map file");
-        EXPECT_EQ(f.messages->notices[0].reason, core.failures[0].reason);
-        std::vector<std::string> log = row.atOnce ? std::vector<std::string>{} : core.log;
-        EXPECT_EQ(logBehindTheBox, log);  // the log is up to date when the box shows
-        log.push_back("This is not a valid Vorun 2 map file: " + core.failures[0].reason);
-        EXPECT_EQ(f.logLines(), log);
-        EXPECT_TRUE(listing(f.program).empty());
-        EXPECT_FALSE(IsWindowEnabled(f.control("Command1")));
-    }
+// Program Files is one of the system's folders: a program folder there
+// is never written to, writable or not.
+TEST(Form1, ProgramFilesIsNeverWritten) {
+    Fixture f;
+    wchar_t* folder = nullptr;
+    ASSERT_EQ(SHGetKnownFolderPath(FOLDERID_ProgramFiles, 0, nullptr, &folder), S_OK);
+    f.program = fs::path(folder) / "v2bsp";
+    CoTaskMemFree(folder);
+    f.form.setOutputParent(f.program);
+    f.extract(v2bsp::writeMap(f.maps / "room.map", smallMap("room", 2, {})));
+    std::vector<std::string> expected = v2bsp::fixtures::logFor(2);
+    expected.insert(std::find(expected.begin(), expected.end(), "Creating BSP...") + 1,
+                    "Program folder is not writable; writing to " + u8(f.maps / "room"));
+    expected.push_back("Wrote 2 mesh files to " + u8(f.maps / "room"));
+    EXPECT_EQ(f.logLines(), expected);
+    EXPECT_FALSE(fs::exists(f.program / "room"));
 }
 
 // A map whose path is longer than MAX_PATH is taken when chosen, as the
@@ -431,6 +346,8 @@ TEST(Form1, Slide) {
         EXPECT_EQ(text(f.control("cmdright")), click.caption);
         EXPECT_EQ(text(f.control("Txt1")), click.state);
         EXPECT_EQ(placeOf(f.control("List1")).right <= f.client().cx, click.state == std::string("1"));
+        // Tab stops at the tag list only while the slide is open.
+        EXPECT_EQ((GetWindowLongW(f.control("List1"), GWL_STYLE) & WS_TABSTOP) != 0, click.state == std::string("1"));
     }
 }
 

@@ -63,7 +63,7 @@ double commandLineRun(const fs::path& map, const fs::path& output) {
 
 // The window on the screen and what it does meanwhile done, as when a user
 // clicks Extract (a user is not that quick).
-void showAndSettle(Form1& form) {
+void showAndSettle(v2bsp::ui::Form1& form) {
     form.show();
     const auto start = Clock::now();
     while (!(form.windowHandle() != nullptr && form.windowHandle()->isExposed()) && secondsSince(start) < 5) {
@@ -77,7 +77,7 @@ void showAndSettle(Form1& form) {
 double windowRun(const fs::path& map, const fs::path& output, int loglines = 0) {
     fs::remove_all(output);
     fs::create_directories(output);
-    Form1 form;
+    v2bsp::ui::Form1 form;
     if (loglines > 0) {
         QString text;
         for (int i = 0; i < loglines; ++i) text += QStringLiteral("earlier line %1\n").arg(i);
@@ -88,6 +88,8 @@ double windowRun(const fs::path& map, const fs::path& output, int loglines = 0) 
     form.chooseMap(QString::fromStdString(map.string()));
     const auto start = Clock::now();
     form.findChild<QPushButton*>("Command1")->click();
+    // Extract returns at once; the run goes on while the window answers.
+    while (form.running()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const double seconds = secondsSince(start);
     if (form.lastResult().status != v2bsp::ExtractStatus::complete) std::fprintf(stderr, "window: run incomplete\n");
     return seconds;
@@ -98,8 +100,8 @@ struct PictureTimes {
     double longestStall = 0;       // the longest the window did not answer, from Extract to the full picture
 };
 
-// The 3D view is made, shown and may show its first frames inside Extract's
-// handler: its frames are watched from the moment it is shown.
+// The 3D view is shown when the window takes the run's end: its frames are
+// watched from the moment it is shown.
 class ViewWatch final : public QObject {
 public:
     ViewWatch(PictureTimes& times, Clock::time_point start) : times_(times), start_(start) {}
@@ -129,7 +131,7 @@ private:
 PictureTimes picturesOf(const fs::path& map, const fs::path& output) {
     fs::remove_all(output);
     fs::create_directories(output);
-    Form1 form;
+    v2bsp::ui::Form1 form;
     form.setOutputParent(QString::fromStdString(output.string()));
     showAndSettle(form);
     form.chooseMap(QString::fromStdString(map.string()));
@@ -147,6 +149,7 @@ PictureTimes picturesOf(const fs::path& map, const fs::path& output) {
     ViewWatch watch(times, start);
     QApplication::instance()->installEventFilter(&watch);
     form.findChild<QPushButton*>("Command1")->click();
+    while (form.running()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (!watch.watching()) {
         std::fprintf(stderr, "window: no 3D view (no OpenGL?)\n");
         return times;
