@@ -294,10 +294,10 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         "2 for a usage error.");
 
     const std::vector<std::string> args = withEmptyValues(app, argc, argv);
-    std::vector<const char*> arg_pointers;
-    for (const std::string& arg : args) arg_pointers.push_back(arg.c_str());
+    std::vector<const char*> argPointers;
+    for (const std::string& arg : args) argPointers.push_back(arg.c_str());
     try {
-        app.parse(static_cast<int>(arg_pointers.size()), arg_pointers.data());
+        app.parse(static_cast<int>(argPointers.size()), argPointers.data());
         if (settings.listtags && settings.maps.size() != 1) {
             throw CLI::ValidationError("--list-tags", "takes exactly one MAP");
         }

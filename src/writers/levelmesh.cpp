@@ -112,15 +112,15 @@ bool storedPositionBounds(ByteView vertices, MeshSummary& summary) {
     // The last vertices fill the first places of a block.
     const std::uint8_t* rest = data + blocks * 4 * kVertexBytes;
     for (std::size_t k = 0; k < (count % 4) * 3; ++k) take(rest, k);
-    bool all_stored = true;
+    bool allStored = true;
     for (std::size_t k = 0; k < kBlock; ++k) {
-        all_stored &= stored[k] != 0;
+        allStored &= stored[k] != 0;
         const std::size_t axis = k % 3;
         summary.min[axis] = k < 3 || low[k] < summary.min[axis] ? low[k] : summary.min[axis];
         summary.max[axis] = k < 3 || high[k] > summary.max[axis] ? high[k] : summary.max[axis];
     }
-    if (!all_stored) summary.min = summary.max = Position{0, 0, 0};
-    return all_stored;
+    if (!allStored) summary.min = summary.max = Position{0, 0, 0};
+    return allStored;
 }
 
 }  // namespace

@@ -92,11 +92,11 @@ private:
 
     // Adds what fits of the rest of `groups` to `run`; the groups it took.
     std::size_t part(Run& run, Segment::Kind kind, const PlannedMesh& mesh, ByteView groups, std::size_t group,
-                     std::size_t max_line, std::size_t room, std::uint64_t vertexcount) {
+                     std::size_t maxLine, std::size_t room, std::uint64_t vertexcount) {
         const std::size_t take = std::min(room, (groups.size() - offset_) / group);
         if (take > 0) {
             run.segments.push_back({kind, mesh.number, groups.subspan(offset_, take * group), vertexcount, base_});
-            run.bound += take * max_line;
+            run.bound += take * maxLine;
             offset_ += take * group;
         }
         return take;
