@@ -144,7 +144,7 @@ bool MapExtraction::claimStage(ExtractHost& host, const ExtractSettings& setting
     }
     const std::optional<std::string> earlier = settings.claims->claim(folderName, present, mappath, mapidentity_);
     if (!earlier) return true;
-    const std::string why = ": it holds the output of " + *earlier + " from this run";
+    const std::string why = ": It holds the output of " + *earlier + " from this run";
     if (settings.formats.meshes) {
         ++result.writeFailures;
         sayproblem(host, "Could not create folder " + place.shown(folderName) + why);
@@ -263,12 +263,12 @@ void MapExtraction::writeMeshes(ExtractHost& host, WorkerPool* pool, const Outpu
         say(host, "Making Mesh #" + number);
         if (mesh.skip == MeshSkip::outside) {
             ++result.meshesSkipped;
-            sayproblem(host, "Mesh #" + number + " skipped: its data lies outside the map file");
+            sayproblem(host, "Mesh #" + number + " skipped: Its data lies outside the map file");
             continue;
         }
         if (mesh.skip == MeshSkip::shared) {
             ++result.meshesSkipped;
-            sayproblem(host, "Mesh #" + number + " skipped: the meshes share more data than the map file holds");
+            sayproblem(host, "Mesh #" + number + " skipped: The meshes share more data than the map file holds");
             continue;
         }
         if (!summaries.meshes.empty()) {
