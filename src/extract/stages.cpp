@@ -45,7 +45,7 @@ std::string decimal(std::int64_t value) {
 
 void MapExtraction::loadStage(const std::string& path, WorkerPool* pool) {
     mappath = path;
-    mapbytes = loadMapFile(pathFromUtf8(path), &mapidentity_, pool);
+    mapbytes = loadMapFile(pathFromUtf8(path), &mapIdentity_, pool);
     maplength = static_cast<std::int64_t>(mapbytes.size());
 }
 
@@ -90,7 +90,7 @@ void MapExtraction::tagsStage(ExtractHost& host) {
     }
     const std::int64_t nameTable = readu32(image, kNameTableField, true, "tag name table offset");
     std::int64_t at = nameTable;
-    tagnames_.reserve(static_cast<std::size_t>(tagcount));
+    tagNames_.reserve(static_cast<std::size_t>(tagcount));
     for (std::int64_t tag = 0; tag < tagcount; ++tag) {
         if (!inside(at, 1, image.size())) {
             throw MapError::pastEnd("the tag name table", nameTable, mapbytes.size(),
@@ -102,7 +102,7 @@ void MapExtraction::tagsStage(ExtractHost& host) {
                                     " in the name of tag " + decimal(tag));
         }
         const auto length = static_cast<const std::uint8_t*>(end) - (mapbytes.data() + at);
-        tagnames_.push_back({static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(length)});
+        tagNames_.push_back({static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(length)});
         at += length + 1;
     }
     for (std::int64_t tag = 0; tag < tagcount; ++tag) host.addTagName(cp1252ToUtf8(tagname(tag)));
@@ -170,7 +170,7 @@ void MapExtraction::planStage() {
 }
 
 std::string_view MapExtraction::tagname(std::int64_t tag) const {
-    const NameSpan span = tagnames_.at(static_cast<std::size_t>(tag));
+    const NameSpan span = tagNames_.at(static_cast<std::size_t>(tag));
     return {reinterpret_cast<const char*>(mapbytes.data()) + span.start, span.length};
 }
 

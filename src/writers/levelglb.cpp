@@ -105,8 +105,8 @@ bool hasGeometry(const MeshSummary& summary) {
 class GlbJson {
 public:
     GlbJson(const MeshPlan& plan, const std::vector<MeshSummary>& summaries, const LevelInfo& info,
-            std::uint64_t binbytes)
-        : plan_(plan), summaries_(summaries), info_(info), binBytes_(binbytes) {
+            std::uint64_t binBytes)
+        : plan_(plan), summaries_(summaries), info_(info), binBytes_(binBytes) {
         for (std::size_t i = 0; i < plan.meshes.size(); ++i) {
             if (plan.meshes[i].skip != MeshSkip::none) continue;
             anyNodes_ = true;
