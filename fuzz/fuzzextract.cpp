@@ -445,7 +445,7 @@ void checkFinishedRun(const MapExtraction& state, const ExtractResult& result, c
         const std::string skip = "Mesh #" + number + " skipped: ";
         const fixtures::MeshRow row = fixtures::meshrow(state, m);
         const bool outside = !inside(row.meshrawoffset, row.meshrawsize, size);
-        if (next_is(skip + "its data lies outside the map file")) {
+        if (next_is(skip + "Its data lies outside the map file")) {
             ++skipped;
             verdict.require(outside, [&] { return "mesh " + number + " skipped though its data lies inside"; });
         } else if (at < log.size() && log[at].rfind(skip, 0) == 0) {

@@ -106,8 +106,9 @@ void checkRead(ByteView image, std::int64_t offset, Verdict& verdict) {
                 if (reader == 1) readhex32(image, offset, little, "probe");
                 if (reader == 2) readfourcc(image, offset, little, "probe");
             } catch (const MapError& error) {
-                thrown += error.hasOffset() && error.offset() == offset && error.length() == 4 &&
-                          error.imageLength() == static_cast<std::int64_t>(image.size()) && error.whatRead() == "probe";
+                thrown += error.kind() == MapErrorKind::outside && error.offset() == offset &&
+                          error.length() == 4 && error.imageLength() == static_cast<std::int64_t>(image.size()) &&
+                          std::string_view(error.what()).starts_with("Probe at offset ");
             }
         }
         verdict.require(thrown == 3, where("a read outside the image throws a MapError naming it"));

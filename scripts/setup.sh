@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libbenchmark-dev libcli11-dev libtinyobjloader-dev
   nlohmann-json3-dev libtinygltf-dev zlib1g-dev
   qt6-base-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri xvfb xauth fonts-dejavu-core
-  clang libclang-rt-dev llvm valgrind
+  clang clang-tidy libclang-rt-dev llvm valgrind
   locales
 )
 windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev wine wine64 zip nsis)

@@ -22,7 +22,7 @@ public:
     void operator()(Function*& entry, const char* name) {
         void* found = resolve_(name);
         if (missing(found)) {
-            if (first_missing_ == nullptr) first_missing_ = name;
+            if (firstMissing_ == nullptr) firstMissing_ = name;
             entry = nullptr;
             return;
         }
@@ -30,11 +30,11 @@ public:
         static_assert(sizeof(Function*) == sizeof(void*));
         std::memcpy(&entry, &found, sizeof entry);
     }
-    const char* firstMissing() const { return first_missing_; }
+    const char* firstMissing() const { return firstMissing_; }
 
 private:
     Resolver resolve_;
-    const char* first_missing_ = nullptr;
+    const char* firstMissing_ = nullptr;
 };
 
 }  // namespace

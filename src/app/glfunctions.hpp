@@ -62,6 +62,8 @@ inline constexpr GLenum kRenderbuffer = 0x8D41;
 // need not filter those: the loader takes them as missing.
 using Resolver = void* (*)(const char* name);
 
+// The entries keep the names OpenGL gives its functions, without the "gl".
+// NOLINTBEGIN(readability-identifier-naming)
 struct Functions {
     const GLubyte* (*GetString)(GLenum name) = nullptr;
     GLenum (*GetError)() = nullptr;
@@ -120,6 +122,7 @@ struct Functions {
     void (*BlitFramebuffer)(GLint srcX0, GLint srcY0, GLint srcX1, GLint srcY1, GLint dstX0, GLint dstY0, GLint dstX1,
                             GLint dstY1, GLbitfield mask, GLenum filter) = nullptr;
 };
+// NOLINTEND(readability-identifier-naming)
 
 // Fills `gl` through `resolve`; empty on success, else why the view cannot be
 // drawn ("the OpenGL function glBlitFramebuffer is missing"). Every entry is

@@ -24,14 +24,14 @@ int extent(int area, int preferred) {
 // The view `w` x `h` beside `form` on the first side (right, left, below,
 // above) whose room holds it, or nothing.
 std::optional<Rect> beside(const Rect& available, const Rect& form, int w, int h, int gap) {
-    const int room_right = available.right() - (form.right() + gap);
-    const int room_left = form.x - gap - available.x;
-    const int room_below = available.bottom() - (form.bottom() + gap);
-    const int room_above = form.y - gap - available.y;
-    if (room_right >= w) return inside({form.right() + gap, form.y, w, h}, available);
-    if (room_left >= w) return inside({form.x - gap - w, form.y, w, h}, available);
-    if (room_below >= h) return inside({form.x, form.bottom() + gap, w, h}, available);
-    if (room_above >= h) return inside({form.x, form.y - gap - h, w, h}, available);
+    const int roomRight = available.right() - (form.right() + gap);
+    const int roomLeft = form.x - gap - available.x;
+    const int roomBelow = available.bottom() - (form.bottom() + gap);
+    const int roomAbove = form.y - gap - available.y;
+    if (roomRight >= w) return inside({form.right() + gap, form.y, w, h}, available);
+    if (roomLeft >= w) return inside({form.x - gap - w, form.y, w, h}, available);
+    if (roomBelow >= h) return inside({form.x, form.bottom() + gap, w, h}, available);
+    if (roomAbove >= h) return inside({form.x, form.y - gap - h, w, h}, available);
     return std::nullopt;
 }
 

@@ -22,18 +22,4 @@ void Slide::narrowingTick() {
     width_ -= kSlideStep;
 }
 
-bool Slide::tick() {
-    switch (timer_) {
-        case Timer::widening:
-            wideningTick();
-            return true;
-        case Timer::narrowing:
-            narrowingTick();
-            return true;
-        case Timer::none:
-            break;
-    }
-    return false;
-}
-
 }  // namespace v2bsp::app

@@ -47,8 +47,6 @@ public:
     // whether or not it runs.
     void wideningTick();
     void narrowingTick();
-    // One tick of the timer that runs; nothing when none does. False when none ran.
-    bool tick();
 
     std::string_view state() const { return wide_ ? "1" : "0"; }
     std::string_view caption() const { return caption_; }

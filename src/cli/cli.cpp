@@ -22,7 +22,7 @@ constexpr std::string_view kProgram = "v2bsp-extract";
 struct Settings {
     std::string outputParent = ".";
     bool quiet = false;
-    bool listtags = false;
+    bool listTags = false;
     std::vector<std::string> formats{"meshes"};
     std::string upaxis = "y";
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
@@ -138,7 +138,7 @@ public:
         out_.check();
         err_ << kProgram << ": " << map_ << ": " << failure.message << ": " << failure.reason << "\n";
     }
-    void listtags() { listing_ = true; }
+    void listTags() { listing_ = true; }
 
 private:
     void print(std::string_view line) {
@@ -166,7 +166,7 @@ int checkedOutput(int status, Output& out, std::ostream& err) {
 
 int listTags(const Settings& settings, Output& out, std::ostream& err) {
     ConsoleHost host(out, err, settings.maps.front(), false);
-    host.listtags();
+    host.listTags();
     ExtractSettings extract;
     extract.until = ExtractUntil::tags;
     const ExtractResult result = extractmap(settings.maps.front(), host, extract);
@@ -286,7 +286,7 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         ->type_name("N");
     app.add_flag("-q,--quiet", settings.quiet,
                  "Do not print the progress log; lines of missing output go to standard error");
-    app.add_flag("--list-tags", settings.listtags, "Print the map's tag names, one a line, and nothing else");
+    app.add_flag("--list-tags", settings.listTags, "Print the map's tag names, one a line, and nothing else");
     app.add_option("MAP", settings.maps, "Map files to extract, in turn")->required()->type_name("MAP");
     app.footer(
         "Exit status: 0 when every map was extracted completely; 1 when a map failed or\n"
@@ -294,15 +294,15 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         "2 for a usage error.");
 
     const std::vector<std::string> args = withEmptyValues(app, argc, argv);
-    std::vector<const char*> arg_pointers;
-    for (const std::string& arg : args) arg_pointers.push_back(arg.c_str());
+    std::vector<const char*> argPointers;
+    for (const std::string& arg : args) argPointers.push_back(arg.c_str());
     try {
-        app.parse(static_cast<int>(arg_pointers.size()), arg_pointers.data());
-        if (settings.listtags && settings.maps.size() != 1) {
+        app.parse(static_cast<int>(argPointers.size()), argPointers.data());
+        if (settings.listTags && settings.maps.size() != 1) {
             throw CLI::ValidationError("--list-tags", "takes exactly one MAP");
         }
         for (const char* option : {"--output", "--format", "--up-axis", "--jobs"}) {
-            if (settings.listtags && app.count(option) > 0) {
+            if (settings.listTags && app.count(option) > 0) {
                 throw CLI::ValidationError("--list-tags takes only a MAP; " + std::string(option) +
                                            " cannot be given with it");
             }
@@ -320,7 +320,7 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         return kExitUsage;
     }
     try {
-        return settings.listtags ? listTags(settings, output, err) : extractAll(settings, output, err);
+        return settings.listTags ? listTags(settings, output, err) : extractAll(settings, output, err);
     } catch (const std::bad_alloc&) {
         err << kProgram << ": " << std::strerror(ENOMEM) << '\n';
         return kExitIncomplete;

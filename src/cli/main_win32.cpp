@@ -33,7 +33,7 @@ private:
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    static const ConsoleUtf8 console;
+    static const ConsoleUtf8 kConsole;
     std::vector<std::string> arguments;
     arguments.reserve(static_cast<std::size_t>(argc));
     for (int i = 0; i < argc; ++i) arguments.push_back(v2bsp::utf8FromWide(argv[i]));

@@ -105,14 +105,14 @@ private:
     void recordOutput(const ExtractSettings& settings, const OutputPlace& place,
                       const std::filesystem::path& written) const;
     void earlierFilesStage(ExtractHost& host, const OutputPlace& place, ExtractResult& result) const;
-    void writeMeshes(ExtractHost& host, WorkerPool* pool, const OutputPlace& place, bool folderready,
+    void writeMeshes(ExtractHost& host, WorkerPool* pool, const OutputPlace& place, bool folderReady,
                      const LevelSummaries& summaries, ExtractResult& result) const;
     void writeLevelFiles(ExtractHost& host, const ExtractSettings& settings, WorkerPool* pool, OutputPlace& place,
                          const LevelSummaries& summaries, ExtractResult& result) const;
     LevelInfo levelInfo(UpAxis up, WorkerPool* pool) const;
 
-    std::vector<NameSpan> tagnames_;
-    FileIdentity mapidentity_;  // of the map file; unknown for bytes handed over
+    std::vector<NameSpan> tagNames_;
+    FileIdentity mapIdentity_;  // of the map file; unknown for bytes handed over
 };
 
 }  // namespace v2bsp

@@ -24,7 +24,7 @@ void say(ExtractHost& host, std::string_view line) {
 }
 
 // The same for a line that reports missing output.
-void sayproblem(ExtractHost& host, std::string_view line) {
+void sayProblem(ExtractHost& host, std::string_view line) {
     host.logProblem(line);
     if (!host.keepGoing()) throw RunStopped{};
 }
@@ -107,16 +107,16 @@ ExtractResult MapExtraction::run(ExtractHost& host, const ExtractSettings& setti
 // cannot be done is logged as missing output, and the next step runs.
 void MapExtraction::meshStage(ExtractHost& host, const ExtractSettings& settings, WorkerPool* pool,
                               ExtractResult& result) {
-    OutputPlace place(settings, mapidentity_);
+    OutputPlace place(settings, mapIdentity_);
     folderName = outputFolderName(mapname, utf8Text(pathFromUtf8(mappath).filename()));
     const bool claimed = claimStage(host, settings, place, result);
-    const bool folderready = claimed && settings.formats.meshes && folderStage(host, place, result);
-    if (folderready) recordOutput(settings, place, place.under(folderName));
+    const bool folderReady = claimed && settings.formats.meshes && folderStage(host, place, result);
+    if (folderReady) recordOutput(settings, place, place.under(folderName));
     planOrReport(host, result);
     host.meshesPlanned(plan);
     const LevelSummaries summaries = summaryStage(settings);
-    writeMeshes(host, pool, place, folderready, summaries, result);
-    if (folderready) earlierFilesStage(host, place, result);
+    writeMeshes(host, pool, place, folderReady, summaries, result);
+    if (folderReady) earlierFilesStage(host, place, result);
     if (claimed && !result.outOfMemory) writeLevelFiles(host, settings, pool, place, summaries, result);
     for (const std::string_view line :
          {"Locating Collections...", "Locating Scenery...", "Initializing 3D Window..."}) {
@@ -142,25 +142,25 @@ bool MapExtraction::claimStage(ExtractHost& host, const ExtractSettings& setting
             present.push_back(place.files().identity(place.under(levelFileName(folderName, format))));
         }
     }
-    const std::optional<std::string> earlier = settings.claims->claim(folderName, present, mappath, mapidentity_);
+    const std::optional<std::string> earlier = settings.claims->claim(folderName, present, mappath, mapIdentity_);
     if (!earlier) return true;
-    const std::string why = ": it holds the output of " + *earlier + " from this run";
+    const std::string why = ": It holds the output of " + *earlier + " from this run";
     if (settings.formats.meshes) {
         ++result.writeFailures;
-        sayproblem(host, "Could not create folder " + place.shown(folderName) + why);
+        sayProblem(host, "Could not create folder " + place.shown(folderName) + why);
         return false;
     }
     for (const LevelFormat format : kLevelFormats) {
         if (!wanted(settings.formats, format)) continue;
         ++result.writeFailures;
-        sayproblem(host, "Could not write " + place.shown(levelFileName(folderName, format)) + why);
+        sayProblem(host, "Could not write " + place.shown(levelFileName(folderName, format)) + why);
     }
     return false;
 }
 
 void MapExtraction::recordOutput(const ExtractSettings& settings, const OutputPlace& place,
                                  const std::filesystem::path& written) const {
-    if (settings.claims != nullptr) settings.claims->record(place.files().identity(written), mappath, mapidentity_);
+    if (settings.claims != nullptr) settings.claims->record(place.files().identity(written), mappath, mapIdentity_);
 }
 
 namespace {
@@ -203,13 +203,13 @@ void MapExtraction::earlierFilesStage(ExtractHost& host, const OutputPlace& plac
                               : earlier.size() == 2
                                   ? first + ", " + last + " (2 files)"
                                   : first + " ... " + last + " (" + decimal(result.earlierMeshFiles) + " files)";
-    sayproblem(host, "Mesh files of an earlier extraction are still in " + place.shown(folderName) + ": " + names);
+    sayProblem(host, "Mesh files of an earlier extraction are still in " + place.shown(folderName) + ": " + names);
 }
 
 bool MapExtraction::parentReady(ExtractHost& host, OutputPlace& place, ExtractResult& result) const {
     if (const std::error_code failure = place.makeParent()) {
         ++result.writeFailures;
-        sayproblem(host, "Could not create folder " + shownPath(place.parent()) + ": " + failure.message());
+        sayProblem(host, "Could not create folder " + shownPath(place.parent()) + ": " + failure.message());
     }
     return place.ready();
 }
@@ -220,7 +220,7 @@ bool MapExtraction::folderStage(ExtractHost& host, OutputPlace& place, ExtractRe
     if (folder.fellback) say(host, "Program folder is not writable; writing to " + place.shown(folderName));
     if (folder.failure) {
         ++result.writeFailures;
-        sayproblem(host, "Could not create folder " + place.shown(folderName) + ": " + folder.failure.message());
+        sayProblem(host, "Could not create folder " + place.shown(folderName) + ": " + folder.failure.message());
         return false;
     }
     result.outputfolder = place.under(folderName);
@@ -233,12 +233,12 @@ void MapExtraction::planOrReport(ExtractHost& host, ExtractResult& result) {
     } catch (const std::bad_alloc&) {
         plan = MeshPlan{};
         result.outOfMemory = true;
-        sayproblem(host, "Not enough memory to find the meshes' sections");
+        sayProblem(host, "Not enough memory to find the meshes' sections");
     }
     result.meshcount = plan.meshcount;
     result.meshesRead = static_cast<std::int64_t>(plan.meshes.size());
     if (result.meshesRead < result.meshcount) {
-        sayproblem(host, "Mesh table runs past the end of the map file; " + decimal(result.meshesRead) + " of " +
+        sayProblem(host, "Mesh table runs past the end of the map file; " + decimal(result.meshesRead) + " of " +
                              decimal(result.meshcount) + " meshes read");
     }
 }
@@ -254,27 +254,27 @@ MapExtraction::LevelSummaries MapExtraction::summaryStage(const ExtractSettings&
     return summaries;
 }
 
-void MapExtraction::writeMeshes(ExtractHost& host, WorkerPool* pool, const OutputPlace& place, bool folderready,
+void MapExtraction::writeMeshes(ExtractHost& host, WorkerPool* pool, const OutputPlace& place, bool folderReady,
                                 const LevelSummaries& summaries, ExtractResult& result) const {
     std::optional<MeshObjWriters> writers;
-    if (folderready) writers.emplace(plan, pool, place.files(), place.under(folderName));
+    if (folderReady) writers.emplace(plan, pool, place.files(), place.under(folderName));
     for (const PlannedMesh& mesh : plan.meshes) {
         const std::string number = decimal(mesh.number);
         say(host, "Making Mesh #" + number);
         if (mesh.skip == MeshSkip::outside) {
             ++result.meshesSkipped;
-            sayproblem(host, "Mesh #" + number + " skipped: its data lies outside the map file");
+            sayProblem(host, "Mesh #" + number + " skipped: Its data lies outside the map file");
             continue;
         }
         if (mesh.skip == MeshSkip::shared) {
             ++result.meshesSkipped;
-            sayproblem(host, "Mesh #" + number + " skipped: the meshes share more data than the map file holds");
+            sayProblem(host, "Mesh #" + number + " skipped: The meshes share more data than the map file holds");
             continue;
         }
         if (!summaries.meshes.empty()) {
             const std::int64_t outside = summaries.meshes[static_cast<std::size_t>(mesh.number)].facesOutside;
             if (outside > 0) {
-                sayproblem(host, "Mesh #" + number + ": " + decimal(outside) +
+                sayProblem(host, "Mesh #" + number + ": " + decimal(outside) +
                                      " faces name vertices the mesh does not have; left out of the whole-level files");
             }
         }
@@ -282,7 +282,7 @@ void MapExtraction::writeMeshes(ExtractHost& host, WorkerPool* pool, const Outpu
         const std::error_code failure = writers->take(static_cast<std::size_t>(mesh.number));
         if (failure) {
             ++result.writeFailures;
-            sayproblem(host, "Could not write " +
+            sayProblem(host, "Could not write " +
                                  place.shown(folderName + "/" + MeshObjWriters::filename(mesh.number)) + ": " +
                                  failure.message());
         } else {
@@ -304,7 +304,7 @@ void MapExtraction::writeLevelFiles(ExtractHost& host, const ExtractSettings& se
                                                                                place.files(), place.under(name));
         if (failure) {
             ++result.writeFailures;
-            sayproblem(host, "Could not write " + place.shown(name) + ": " + failure.message());
+            sayProblem(host, "Could not write " + place.shown(name) + ": " + failure.message());
         } else {
             result.levelFiles.push_back(place.under(name));
             recordOutput(settings, place, place.under(name));

@@ -44,10 +44,10 @@ struct MapFailure {
         : error(std::move(failure)),
           message(error.kind() == MapErrorKind::outOfMemory ? "Could not read " + path : std::string(kNotAMapMessage)),
           reason(error.what()) {}
-    MapError error;       // its kind, what was read, the offset, the file's length
+    MapError error;       // its kind, the offset, the file's length
     std::string message;  // kNotAMapMessage, or "Could not read <path>"
     // error rendered, a sentence, e.g. "Mesh count at offset 7 lies outside the file (length 10).";
-    // "there is not enough memory to hold it (<length> bytes)" after "Could not read <path>"
+    // "There is not enough memory to hold it (<length> bytes)" after "Could not read <path>"
     std::string reason;
 };
 

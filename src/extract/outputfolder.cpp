@@ -49,10 +49,10 @@ OutputPlace::OutputPlace(const ExtractSettings& settings, const FileIdentity& ma
 OutputPlace::~OutputPlace() = default;
 
 std::error_code OutputPlace::makeParent() {
-    if (!settings_.createOutputParent || parentasked_) return {};
-    parentasked_ = true;
+    if (!settings_.createOutputParent || parentAsked_) return {};
+    parentAsked_ = true;
     const std::error_code failure = files_->createPath(parent_);
-    parentready_ = !failure;
+    parentReady_ = !failure;
     return failure;
 }
 

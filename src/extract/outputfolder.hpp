@@ -31,7 +31,7 @@ public:
     // first time it is called; the failure of that attempt, else success.
     // ready() says afterwards whether the parent can take files.
     std::error_code makeParent();
-    bool ready() const { return parentready_; }
+    bool ready() const { return parentReady_; }
 
     struct Folder {
         std::error_code failure;  // the folder could not be made where it was last tried
@@ -59,8 +59,8 @@ private:
     std::unique_ptr<OutputFiles> own_;
     std::unique_ptr<OutputFiles> files_;  // keeps the map from being replaced
     std::filesystem::path parent_;
-    bool parentasked_ = false;
-    bool parentready_ = true;
+    bool parentAsked_ = false;
+    bool parentReady_ = true;
 };
 
 }  // namespace v2bsp

@@ -141,9 +141,9 @@ std::string safeFolderName(std::string_view name) {
     return safe.substr(first, last - first + 1);
 }
 
-std::string outputFolderName(std::string_view mapnamebytes, std::string_view mapfilename) {
-    std::string name = safeFolderName(cp1252ToUtf8(mapnamebytes));
-    if (name.empty()) name = safeFolderName(fileStem(mapfilename));
+std::string outputFolderName(std::string_view mapNameBytes, std::string_view mapFileName) {
+    std::string name = safeFolderName(cp1252ToUtf8(mapNameBytes));
+    if (name.empty()) name = safeFolderName(fileStem(mapFileName));
     if (name.empty()) name = "map";
     return withoutDeviceName(std::move(name));
 }

@@ -27,7 +27,7 @@ std::string safeFolderName(std::string_view name);
 // 1, 2 or 3; in any ASCII case), "_" goes right after the device name
 // ("nul.level" becomes "nul_.level", "CON .x" "CON_ .x"), on every system, so
 // that a map gets the same names everywhere.
-std::string outputFolderName(std::string_view mapnamebytes, std::string_view mapfilename);
+std::string outputFolderName(std::string_view mapNameBytes, std::string_view mapFileName);
 
 // `name` (UTF-8) with each letter replaced by its uppercase as Windows
 // compares names (extract/uppercase.hpp): two names are the same name to a

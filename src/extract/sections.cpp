@@ -13,14 +13,14 @@ MarkerIndex findMarkers(ByteView image) {
     // would hold its old and new copies at once, half again the memory.
     const std::uint8_t* const begin = image.data();
     const std::uint8_t* const end = begin + image.size();
-    const auto scan = [&](auto&& found_marker) {
+    const auto scan = [&](auto&& foundMarker) {
         const std::uint8_t* at = begin;
         while (end - at >= 4) {
             const void* found = std::memchr(at, 0x63, static_cast<std::size_t>(end - at - 3));
             if (found == nullptr) break;
             const auto* hit = static_cast<const std::uint8_t*>(found);
             if (loadu32le(hit) == kSectionMarker) {
-                found_marker(static_cast<std::uint32_t>(hit - begin));
+                foundMarker(static_cast<std::uint32_t>(hit - begin));
                 at = hit + 4;  // the marker cannot overlap itself
             } else {
                 at = hit + 1;

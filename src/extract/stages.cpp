@@ -45,7 +45,7 @@ std::string decimal(std::int64_t value) {
 
 void MapExtraction::loadStage(const std::string& path, WorkerPool* pool) {
     mappath = path;
-    mapbytes = loadMapFile(pathFromUtf8(path), &mapidentity_, pool);
+    mapbytes = loadMapFile(pathFromUtf8(path), &mapIdentity_, pool);
     maplength = static_cast<std::int64_t>(mapbytes.size());
 }
 
@@ -65,17 +65,17 @@ void MapExtraction::mapInformationStage() {
     }
     indexoffset = readu32(image, kIndexOffsetField, true, "index offset");
     indexmagic = readu32(image, indexoffset, true, "index header") - (indexoffset + kIndexHeaderLength);
-    const std::int64_t first_row = readu32(image, indexoffset + 8, true, "first tag row address") - indexmagic;
-    const std::int64_t index_length = readu32(image, kIndexLengthField, true, "index length");
-    metamagic = readu32(image, first_row + 8, true, "first tag's data address") - (index_length + indexoffset);
+    const std::int64_t firstRow = readu32(image, indexoffset + 8, true, "first tag row address") - indexmagic;
+    const std::int64_t indexLength = readu32(image, kIndexLengthField, true, "index length");
+    metamagic = readu32(image, firstRow + 8, true, "first tag's data address") - (indexLength + indexoffset);
 }
 
 void MapExtraction::tagInformationStage() {
     const ByteView image(mapbytes);
-    const std::int64_t class_count_field = indexoffset + 4;
-    classcount = readu32(image, class_count_field, true, "tag class count");
+    const std::int64_t classCountField = indexoffset + 4;
+    classcount = readu32(image, classCountField, true, "tag class count");
     if (classcount > kMaxClassCount) {
-        throw MapError::tooLarge("tag class count", classcount, class_count_field, kMaxClassCount, mapbytes.size());
+        throw MapError::tooLarge("tag class count", classcount, classCountField, kMaxClassCount, mapbytes.size());
     }
     tagindexstart = indexoffset + kIndexHeaderLength + classcount * kClassRowLength;
     tagcount = readu32(image, indexoffset + 24, true, "tag count");
@@ -88,21 +88,21 @@ void MapExtraction::tagsStage(ExtractHost& host) {
     if (!inside(tagindexstart, tagcount * kTagRowLength, image.size())) {
         throw MapError::pastEnd("the tag index of " + decimal(tagcount) + " rows", tagindexstart, mapbytes.size());
     }
-    const std::int64_t name_table = readu32(image, kNameTableField, true, "tag name table offset");
-    std::int64_t at = name_table;
-    tagnames_.reserve(static_cast<std::size_t>(tagcount));
+    const std::int64_t nameTable = readu32(image, kNameTableField, true, "tag name table offset");
+    std::int64_t at = nameTable;
+    tagNames_.reserve(static_cast<std::size_t>(tagcount));
     for (std::int64_t tag = 0; tag < tagcount; ++tag) {
         if (!inside(at, 1, image.size())) {
-            throw MapError::pastEnd("the tag name table", name_table, mapbytes.size(),
+            throw MapError::pastEnd("the tag name table", nameTable, mapbytes.size(),
                                     " in the name of tag " + decimal(tag));
         }
         const void* end = std::memchr(mapbytes.data() + at, 0, mapbytes.size() - at);
         if (end == nullptr) {
-            throw MapError::pastEnd("the tag name table", name_table, mapbytes.size(),
+            throw MapError::pastEnd("the tag name table", nameTable, mapbytes.size(),
                                     " in the name of tag " + decimal(tag));
         }
         const auto length = static_cast<const std::uint8_t*>(end) - (mapbytes.data() + at);
-        tagnames_.push_back({static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(length)});
+        tagNames_.push_back({static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(length)});
         at += length + 1;
     }
     for (std::int64_t tag = 0; tag < tagcount; ++tag) host.addTagName(cp1252ToUtf8(tagname(tag)));
@@ -123,10 +123,10 @@ void MapExtraction::scenarioStage() {
 
 void MapExtraction::bspStage() {
     const ByteView image(mapbytes);
-    const std::int64_t bsp_block =
+    const std::int64_t bspBlock =
         readu32(image, scnroffset + kScenarioBspField, true, "scenario's BSP block address") - metamagic;
-    bspoffset = readu32(image, bsp_block, true, "BSP offset");
-    bspmagic = readu32(image, bsp_block + 8, true, "BSP base address");
+    bspoffset = readu32(image, bspBlock, true, "BSP offset");
+    bspmagic = readu32(image, bspBlock + 8, true, "BSP base address");
     requireInside(image, bspoffset + kMeshCountField, 8, "BSP header");
 }
 
@@ -136,18 +136,18 @@ void MapExtraction::planStage() {
     const ByteView image(mapbytes);
     plan.meshcount = readu32(image, bspoffset + kMeshCountField, true);
     const std::int64_t meshtable = readu32(image, bspoffset + kMeshTableField, true) - bspmagic;
-    const std::int64_t table_start = bspoffset + meshtable;
-    std::int64_t meshes_read = 0;
-    if (table_start >= 0 && table_start <= maplength) {
-        meshes_read = std::min(plan.meshcount, (maplength - table_start) / kMeshEntryLength);
+    const std::int64_t tableStart = bspoffset + meshtable;
+    std::int64_t meshesRead = 0;
+    if (tableStart >= 0 && tableStart <= maplength) {
+        meshesRead = std::min(plan.meshcount, (maplength - tableStart) / kMeshEntryLength);
     }
     const MarkerIndex markers = findMarkers(image);
-    plan.meshes.assign(static_cast<std::size_t>(meshes_read), PlannedMesh{});
-    std::int64_t sections_planned = 0;
-    for (std::int64_t m = 0; m < meshes_read; ++m) {
+    plan.meshes.assign(static_cast<std::size_t>(meshesRead), PlannedMesh{});
+    std::int64_t sectionsPlanned = 0;
+    for (std::int64_t m = 0; m < meshesRead; ++m) {
         PlannedMesh& mesh = plan.meshes[static_cast<std::size_t>(m)];
         mesh.number = m;
-        const std::uint8_t* entry = mapbytes.data() + table_start + m * kMeshEntryLength;
+        const std::uint8_t* entry = mapbytes.data() + tableStart + m * kMeshEntryLength;
         const std::int64_t rawoffset = loadu32le(entry + kRawOffsetField);
         const std::int64_t rawsize = loadu32le(entry + kRawSizeField);
         if (!inside(rawoffset, rawsize, image.size())) {
@@ -158,19 +158,19 @@ void MapExtraction::planStage() {
         // the file's length. Past that, meshes share data, and a map of many
         // entries naming the same large data would write without end.
         const MeshSections sections = findSections(markers, rawoffset, rawsize);
-        const std::int64_t section_bytes = sections.faceLength + sections.vertexLength;
-        if (section_bytes > maplength - sections_planned) {
+        const std::int64_t sectionBytes = sections.faceLength + sections.vertexLength;
+        if (sectionBytes > maplength - sectionsPlanned) {
             mesh.skip = MeshSkip::shared;
             continue;
         }
-        sections_planned += section_bytes;
+        sectionsPlanned += sectionBytes;
         mesh.vertices = image.subspan(sections.vertexStart, sections.vertexLength);
         mesh.faces = image.subspan(sections.faceStart, sections.faceLength);
     }
 }
 
 std::string_view MapExtraction::tagname(std::int64_t tag) const {
-    const NameSpan span = tagnames_.at(static_cast<std::size_t>(tag));
+    const NameSpan span = tagNames_.at(static_cast<std::size_t>(tag));
     return {reinterpret_cast<const char*>(mapbytes.data()) + span.start, span.length};
 }
 

@@ -22,8 +22,8 @@ double decodeFloat(std::uint32_t bits) {
     // Bitwise rather than branching: the rounding and the sign are data, and
     // a branch on either is mispredicted about every other value.
     const std::uint64_t whole = scaled >> 9;
-    const bool round_up = (rest > 256) | ((rest == 256) & ((whole & 1U) != 0));
-    const std::uint64_t digits = whole + static_cast<std::uint64_t>(round_up);
+    const bool roundUp = (rest > 256) | ((rest == 256) & ((whole & 1U) != 0));
+    const std::uint64_t digits = whole + static_cast<std::uint64_t>(roundUp);
     const double mantissa = static_cast<double>(digits) / kTenPow14;
 
     // Exponent field minus 127 with no special cases: 2^-127 to 2^128, all

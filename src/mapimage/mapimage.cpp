@@ -14,12 +14,11 @@ const std::uint8_t* fourBytes(ByteView image, std::int64_t offset, std::string_v
 MapError::MapError(Fields fields)
     : std::runtime_error(render(fields)),
       kind_(fields.kind),
-      what_read_(std::move(fields.what)),
       offset_(fields.offset),
       length_(fields.length),
-      image_length_(fields.imageLength),
+      imageLength_(fields.imageLength),
       path_(std::move(fields.path)),
-      oserror_(fields.osError) {}
+      osError_(fields.osError) {}
 
 namespace {
 
@@ -37,17 +36,17 @@ std::string sentence(std::string text) {
 
 std::string MapError::render(const Fields& f) {
     const std::string at = " at offset " + std::to_string(f.offset);
-    const std::string file_length = "the file (length " + std::to_string(f.imageLength) + ")";
+    const std::string fileLength = "the file (length " + std::to_string(f.imageLength) + ")";
     switch (f.kind) {
         case MapErrorKind::outside: {
             const std::string bytes = f.length != 4 ? " (" + std::to_string(f.length) + " bytes)" : "";
-            return sentence(f.what + at + bytes + " lies outside " + file_length);
+            return sentence(f.what + at + bytes + " lies outside " + fileLength);
         }
         case MapErrorKind::tooLarge:
             return sentence(f.what + " " + std::to_string(f.value) + at + " is too large (at most " +
                             std::to_string(f.limit) + ")");
         case MapErrorKind::pastEnd:
-            return sentence(f.what + at + " runs past the end of " + file_length + f.detail);
+            return sentence(f.what + at + " runs past the end of " + fileLength + f.detail);
         case MapErrorKind::missing:
             return sentence("no " + f.what);
         case MapErrorKind::noFile:
@@ -67,8 +66,9 @@ std::string MapError::render(const Fields& f) {
         case MapErrorKind::shrank:
             return sentence("the file " + f.path + " became shorter while it was read");
         case MapErrorKind::outOfMemory:
-            // Not a fault of the map: what the host says before it is no sentence about the map either.
-            return "there is not enough memory to hold it (" + std::to_string(f.imageLength) + " bytes)";
+            // Not a fault of the map: a reason like the system's own (a capital, no full stop),
+            // shown after "Could not read <path>: ".
+            return "There is not enough memory to hold it (" + std::to_string(f.imageLength) + " bytes)";
     }
     return "The map cannot be read.";
 }

@@ -43,9 +43,10 @@ enum class MapErrorKind {
     outOfMemory,  // the map could not be held in memory
 };
 
-// A failure to read a map, as one value: its kind, what was being read, the
-// offset and the file's length (or the path and the OS's reason), rendered
-// once, by what(), into the sentence the user sees.
+// A failure to read a map, as one value: its kind, the offset and the file's
+// length (or the path and the OS's reason), and the sentence the user sees,
+// rendered once into what(), which names what was being read. offset() is 0
+// but for outside, tooLarge and pastEnd; length() is 0 but for outside.
 class MapError : public std::runtime_error {
 public:
     // A read of `length` bytes at `offset` that does not lie inside an image of `size` bytes.
@@ -63,15 +64,11 @@ public:
     static MapError outOfMemory(std::size_t size);
 
     MapErrorKind kind() const { return kind_; }
-    const std::string& whatRead() const { return what_read_; }
     std::int64_t offset() const { return offset_; }
     std::int64_t length() const { return length_; }
-    std::int64_t imageLength() const { return image_length_; }
-    bool hasOffset() const {
-        return kind_ == MapErrorKind::outside || kind_ == MapErrorKind::tooLarge || kind_ == MapErrorKind::pastEnd;
-    }
+    std::int64_t imageLength() const { return imageLength_; }
     const std::string& path() const { return path_; }
-    const std::error_code& osError() const { return oserror_; }
+    const std::error_code& osError() const { return osError_; }
 
 private:
     struct Fields {
@@ -90,12 +87,11 @@ private:
     static std::string render(const Fields& fields);
 
     MapErrorKind kind_;
-    std::string what_read_;
     std::int64_t offset_;
     std::int64_t length_;
-    std::int64_t image_length_;
+    std::int64_t imageLength_;
     std::string path_;
-    std::error_code oserror_;
+    std::error_code osError_;
 };
 
 // Throws MapError naming `what` unless the `length` bytes at `offset` lie inside `image`.

@@ -188,10 +188,10 @@ constexpr std::uint64_t kZeroChars = 0x3030303030303030ULL;
 inline int writeFifteen(char* digits, std::uint64_t n) {
     const std::uint64_t head = eightDigitValues(static_cast<std::uint32_t>(n / 100'000'000));
     const std::uint64_t tail = eightDigitValues(static_cast<std::uint32_t>(n % 100'000'000));
-    const std::uint64_t head_chars = head + kZeroChars;
-    const std::uint64_t tail_chars = tail + kZeroChars;
-    std::memcpy(digits - 1, &head_chars, 8);
-    std::memcpy(digits + 7, &tail_chars, 8);
+    const std::uint64_t headChars = head + kZeroChars;
+    const std::uint64_t tailChars = tail + kZeroChars;
+    std::memcpy(digits - 1, &headChars, 8);
+    std::memcpy(digits + 7, &tailChars, 8);
     if (tail != 0) return kDigits - zeroBytesAtEnd(tail);
     return 7 - zeroBytesAtEnd(head);
 }
@@ -228,9 +228,9 @@ struct Decimal {
 
 // The correctly rounded digits of a positive finite non-zero magnitude, or
 // false when the product cannot settle the rounding.
-bool fastDecimal(std::uint64_t magnitude_bits, Decimal& result) {
-    const int biased = static_cast<int>(magnitude_bits >> 52);
-    std::uint64_t m = magnitude_bits & ((std::uint64_t{1} << 52) - 1);
+bool fastDecimal(std::uint64_t magnitudeBits, Decimal& result) {
+    const int biased = static_cast<int>(magnitudeBits >> 52);
+    std::uint64_t m = magnitudeBits & ((std::uint64_t{1} << 52) - 1);
     int q = -1074;
     if (biased != 0) {
         m |= std::uint64_t{1} << 52;
@@ -263,8 +263,8 @@ bool fastDecimal(std::uint64_t magnitude_bits, Decimal& result) {
         if (!p.exact && fraction - (kHalf - 1) <= 1) return false;
         // Bitwise, not short-circuit: the rounding direction is data, and a
         // branch on it is mispredicted half the time.
-        const bool round_up = (fraction > kHalf) | ((fraction == kHalf) & ((below != 0) | ((whole & 1U) != 0)));
-        std::uint64_t digits = whole + static_cast<std::uint64_t>(round_up);
+        const bool roundUp = (fraction > kHalf) | ((fraction == kHalf) & ((below != 0) | ((whole & 1U) != 0)));
+        std::uint64_t digits = whole + static_cast<std::uint64_t>(roundUp);
         if (digits == kTen15) {
             digits = kTen14;
             ++exp10;
@@ -288,10 +288,10 @@ Decimal exactDecimal(double magnitude) {
     for (int i = 2; i < 2 + kDigits - 1; ++i) digits = digits * 10 + static_cast<std::uint64_t>(text[i] - '0');
     result.digits = digits;
     const char* p = text + 2 + kDigits - 1 + 1;  // past the 'e'
-    const bool negative_exponent = *p == '-';
+    const bool negativeExponent = *p == '-';
     int exponent = 0;
     for (++p; p < end; ++p) exponent = exponent * 10 + (*p - '0');
-    result.exp10 = negative_exponent ? -exponent : exponent;
+    result.exp10 = negativeExponent ? -exponent : exponent;
     return result;
 }
 
@@ -333,15 +333,15 @@ char* writeDecimal(char* out, bool negative, const Decimal& d) {
 
 // The text of zero, an infinity or a NaN, given the bits of the value.
 char* writeSpecial(char* out, std::uint64_t bits) {
-    const std::uint64_t magnitude_bits = bits & ~kSignBit;
-    if (magnitude_bits == 0) {  // negative zero too: it is zero, so it takes the blank
+    const std::uint64_t magnitudeBits = bits & ~kSignBit;
+    if (magnitudeBits == 0) {  // negative zero too: it is zero, so it takes the blank
         std::memcpy(out, " 0", 2);
         return out + 2;
     }
-    if (magnitude_bits > kInfinityBits) {
+    if (magnitudeBits > kInfinityBits) {
         std::memcpy(out, " nan", 4);
     } else {
-        std::memcpy(out, bits == magnitude_bits ? " inf" : "-inf", 4);
+        std::memcpy(out, bits == magnitudeBits ? " inf" : "-inf", 4);
     }
     return out + 4;
 }
@@ -358,8 +358,8 @@ char* numtext(char* out, double value) {
     const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
     if (isSpecial(bits)) return writeSpecial(out, bits);
     const bool negative = (bits & kSignBit) != 0;
-    const std::uint64_t magnitude_bits = bits & ~kSignBit;
-    const double magnitude = std::bit_cast<double>(magnitude_bits);
+    const std::uint64_t magnitudeBits = bits & ~kSignBit;
+    const double magnitude = std::bit_cast<double>(magnitudeBits);
     if (magnitude < 1e15) {
         const auto whole = static_cast<std::uint64_t>(magnitude);
         if (static_cast<double>(whole) == magnitude) {
@@ -368,7 +368,7 @@ char* numtext(char* out, double value) {
         }
     }
     Decimal d;
-    if (!fastDecimal(magnitude_bits, d)) d = exactDecimal(magnitude);
+    if (!fastDecimal(magnitudeBits, d)) d = exactDecimal(magnitude);
     return writeDecimal(out, negative, d);
 }
 

@@ -78,9 +78,9 @@ char* writeDecimal(char* out, std::uint64_t digits, int exponent) {
     const int count = digitCount(digits);
     const int scientific = count - 1 + exponent;  // the exponent of the exponent form
     const int magnitude = scientific < 0 ? -scientific : scientific;
-    const int scientific_length = count + (count > 1 ? 1 : 0) + 2 + (magnitude >= 100 ? 3 : 2);
-    const int fixed_length = exponent >= 0 ? count + exponent : scientific >= 0 ? count + 1 : count + 1 - scientific;
-    if (fixed_length <= scientific_length) {
+    const int scientificLength = count + (count > 1 ? 1 : 0) + 2 + (magnitude >= 100 ? 3 : 2);
+    const int fixedLength = exponent >= 0 ? count + exponent : scientific >= 0 ? count + 1 : count + 1 - scientific;
+    if (fixedLength <= scientificLength) {
         if (exponent >= 0) {
             writeDigits(out, digits, count);
             out += count;
@@ -144,7 +144,7 @@ char* shortestSingle(char* out, float value) {
     const int places = -((q * 78913) >> 18);
     const int drop = 2 - places - q;
     const Wide five = kPowersOfFive[places];
-    const Wide scaled_middle = middle * five;
+    const Wide scaledMiddle = middle * five;
 
     // The whole numbers (at this scale) that read back as the value: [low,
     // high]. The ends, odd numbers of units shifted right by two bits or more,
@@ -167,8 +167,8 @@ char* shortestSingle(char* out, float value) {
     // Otherwise the whole number nearest the value, a tie to the even one,
     // when the range holds it (it does but where the step below is the
     // smaller one); where it does not, std::to_chars has the last word.
-    const std::uint64_t whole = static_cast<std::uint64_t>(scaled_middle >> drop);
-    const Wide rest = scaled_middle & ((Wide{1} << drop) - 1);
+    const std::uint64_t whole = static_cast<std::uint64_t>(scaledMiddle >> drop);
+    const Wide rest = scaledMiddle & ((Wide{1} << drop) - 1);
     const Wide half = Wide{1} << (drop - 1);
     const std::uint64_t nearest = whole + (rest > half || (rest == half && (whole & 1) != 0) ? 1 : 0);
     if (nearest < low || nearest > high) {

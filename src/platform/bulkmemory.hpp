@@ -22,7 +22,7 @@ void freeSystemBlock(void* pointer, std::size_t bytes);
 
 template <typename T>
 struct BulkAllocator {
-    using value_type = T;
+    using value_type = T;  // NOLINT(readability-identifier-naming): the name an allocator must have
     BulkAllocator() = default;
     template <typename U>
     BulkAllocator(const BulkAllocator<U>&) {}

@@ -13,7 +13,7 @@ public:
             case OutputError::linkOrJunction:
                 return "It is a link or junction, which is not followed";
             case OutputError::inputMap:
-                return "it is the map being extracted";
+                return "It is the map being extracted";
         }
         return "Unknown output error";
     }
@@ -50,8 +50,8 @@ bool BufferedSource::nextPiece(std::string_view& piece) {
 }
 
 const std::error_category& outputCategory() {
-    static const OutputCategory category;
-    return category;
+    static const OutputCategory kCategory;
+    return kCategory;
 }
 
 std::error_code make_error_code(OutputError error) {

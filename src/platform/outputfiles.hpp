@@ -99,7 +99,8 @@ enum class OutputError {
     inputMap,          // the file to be replaced is the map being extracted
 };
 const std::error_category& outputCategory();
-std::error_code make_error_code(OutputError error);
+// The name std::error_code looks for, so that an OutputError converts to one.
+std::error_code make_error_code(OutputError error);  // NOLINT(readability-identifier-naming)
 
 }  // namespace v2bsp
 

@@ -105,8 +105,8 @@ bool hasGeometry(const MeshSummary& summary) {
 class GlbJson {
 public:
     GlbJson(const MeshPlan& plan, const std::vector<MeshSummary>& summaries, const LevelInfo& info,
-            std::uint64_t binbytes)
-        : plan_(plan), summaries_(summaries), info_(info), binBytes_(binbytes) {
+            std::uint64_t binBytes)
+        : plan_(plan), summaries_(summaries), info_(info), binBytes_(binBytes) {
         for (std::size_t i = 0; i < plan.meshes.size(); ++i) {
             if (plan.meshes[i].skip != MeshSkip::none) continue;
             anyNodes_ = true;
@@ -327,9 +327,9 @@ public:
             meshes_.push_back(glb);
         }
         json_.emplace(plan, summaries, info, binBytes_);
-        const std::uint64_t json_bytes = json_->length();
-        jsonPadding_ = paddingTo4(json_bytes);
-        const std::uint64_t total = kGlbHeaderBytes + kChunkHeaderBytes + json_bytes + jsonPadding_ +
+        const std::uint64_t jsonBytes = json_->length();
+        jsonPadding_ = paddingTo4(jsonBytes);
+        const std::uint64_t total = kGlbHeaderBytes + kChunkHeaderBytes + jsonBytes + jsonPadding_ +
                                     (binBytes_ > 0 ? kChunkHeaderBytes + binBytes_ : 0);
         if (total > kLargestGlb) {
             throw std::length_error("the level's glb file would be " + std::to_string(total) +
@@ -338,7 +338,7 @@ public:
         head_ += "glTF";
         appendu32le(head_, 2);
         appendu32le(head_, static_cast<std::uint32_t>(total));
-        appendu32le(head_, static_cast<std::uint32_t>(json_bytes + jsonPadding_));
+        appendu32le(head_, static_cast<std::uint32_t>(jsonBytes + jsonPadding_));
         head_ += "JSON";
     }
 
@@ -466,17 +466,17 @@ private:
     }
 
     void appendTriangles(std::string& chunk, bool wide) {
-        const std::size_t triangle_bytes = wide ? 12 : 6;
+        const std::size_t triangleBytes = wide ? 12 : 6;
         std::size_t count = 0;
         if (pieces_->nextTriangles(triangles_))
             count = static_cast<std::size_t>(std::min<std::uint64_t>(triangles_.size(), left_));
         if (count == 0) {
             const auto zeros = static_cast<std::size_t>(std::min<std::uint64_t>(left_, kPieceItems));
-            chunk.assign(zeros * triangle_bytes, '\0');
+            chunk.assign(zeros * triangleBytes, '\0');
             left_ -= zeros;
             return;
         }
-        chunk.resize(count * triangle_bytes);
+        chunk.resize(count * triangleBytes);
         char* out = chunk.data();
         if (wide) {
             for (std::size_t i = 0; i < count; ++i) {

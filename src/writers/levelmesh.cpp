@@ -20,11 +20,11 @@ Position positionAt(const std::uint8_t* p, UpAxis up) {
 
 enum class Face { kept, degenerate, outside };
 
-Face faceAt(const std::uint8_t* p, std::size_t vertexcount, Triangle& triangle) {
+Face faceAt(const std::uint8_t* p, std::size_t vertexCount, Triangle& triangle) {
     triangle = {loadu16le(p), loadu16le(p + 2), loadu16le(p + 4)};
     const auto [a, b, c] = triangle;
     if (a == b || a == c || b == c) return Face::degenerate;
-    if (a >= vertexcount || b >= vertexcount || c >= vertexcount) return Face::outside;
+    if (a >= vertexCount || b >= vertexCount || c >= vertexCount) return Face::outside;
     return Face::kept;
 }
 
@@ -48,12 +48,12 @@ void appendPositions(ByteView section, UpAxis up, std::vector<Position>& out) {
     for (std::size_t at = 0; at < groups.size(); at += kVertexBytes) out.push_back(positionAt(groups.data() + at, up));
 }
 
-std::int64_t appendTriangles(ByteView section, std::size_t vertexcount, std::vector<Triangle>& out) {
+std::int64_t appendTriangles(ByteView section, std::size_t vertexCount, std::vector<Triangle>& out) {
     const ByteView groups = wholeGroups(section, kFaceBytes);
     std::int64_t outside = 0;
     Triangle triangle;
     for (std::size_t at = 0; at < groups.size(); at += kFaceBytes) {
-        switch (faceAt(groups.data() + at, vertexcount, triangle)) {
+        switch (faceAt(groups.data() + at, vertexCount, triangle)) {
             case Face::kept:
                 out.push_back(triangle);
                 break;
@@ -112,15 +112,15 @@ bool storedPositionBounds(ByteView vertices, MeshSummary& summary) {
     // The last vertices fill the first places of a block.
     const std::uint8_t* rest = data + blocks * 4 * kVertexBytes;
     for (std::size_t k = 0; k < (count % 4) * 3; ++k) take(rest, k);
-    bool all_stored = true;
+    bool allStored = true;
     for (std::size_t k = 0; k < kBlock; ++k) {
-        all_stored &= stored[k] != 0;
+        allStored &= stored[k] != 0;
         const std::size_t axis = k % 3;
         summary.min[axis] = k < 3 || low[k] < summary.min[axis] ? low[k] : summary.min[axis];
         summary.max[axis] = k < 3 || high[k] > summary.max[axis] ? high[k] : summary.max[axis];
     }
-    if (!all_stored) summary.min = summary.max = Position{0, 0, 0};
-    return all_stored;
+    if (!allStored) summary.min = summary.max = Position{0, 0, 0};
+    return allStored;
 }
 
 }  // namespace
@@ -130,8 +130,8 @@ MeshSummary summarizeMesh(const PlannedMesh& mesh, UpAxis up) {
     summary.number = mesh.number;
     if (mesh.skip != MeshSkip::none) return summary;
     const ByteView vertices = wholeGroups(mesh.vertices, kVertexBytes);
-    const std::size_t vertexcount = vertices.size() / kVertexBytes;
-    summary.vertices = static_cast<std::int64_t>(vertexcount);
+    const std::size_t vertexCount = vertices.size() / kVertexBytes;
+    summary.vertices = static_cast<std::int64_t>(vertexCount);
     summary.storedPositions = up == UpAxis::y && storedPositionBounds(vertices, summary);
     if (!summary.storedPositions) {
         for (std::size_t at = 0; at < vertices.size(); at += kVertexBytes) {
@@ -145,7 +145,7 @@ MeshSummary summarizeMesh(const PlannedMesh& mesh, UpAxis up) {
     const ByteView faces = wholeGroups(mesh.faces, kFaceBytes);
     Triangle triangle;
     for (std::size_t at = 0; at < faces.size(); at += kFaceBytes) {
-        switch (faceAt(faces.data() + at, vertexcount, triangle)) {
+        switch (faceAt(faces.data() + at, vertexCount, triangle)) {
             case Face::kept:
                 ++summary.triangles;
                 summary.index65535 |= triangle[0] == 65535 || triangle[1] == 65535 || triangle[2] == 65535;
@@ -165,7 +165,7 @@ MeshSummary summarizeMesh(const PlannedMesh& mesh, UpAxis up) {
 MeshPieces::MeshPieces(const PlannedMesh& mesh, UpAxis up, std::size_t limit)
     : vertices_(mesh.skip == MeshSkip::none ? wholeGroups(mesh.vertices, kVertexBytes) : ByteView{}),
       faces_(mesh.skip == MeshSkip::none ? wholeGroups(mesh.faces, kFaceBytes) : ByteView{}),
-      vertexcount_(vertices_.size() / kVertexBytes),
+      vertexCount_(vertices_.size() / kVertexBytes),
       up_(up),
       limit_(std::max<std::size_t>(limit, 1)) {}
 
@@ -183,7 +183,7 @@ bool MeshPieces::nextTriangles(std::vector<Triangle>& piece) {
     while (piece.size() < limit_ && !faces_.empty()) {
         const std::size_t room = limit_ - piece.size();
         const std::size_t take = std::min(faces_.size(), room * kFaceBytes);
-        appendTriangles(faces_.first(take), vertexcount_, piece);
+        appendTriangles(faces_.first(take), vertexCount_, piece);
         faces_ = faces_.subspan(take);
     }
     return !piece.empty();

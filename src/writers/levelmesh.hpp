@@ -48,9 +48,9 @@ float decodePosition(std::uint32_t bits);
 void appendPositions(ByteView section, UpAxis up, std::vector<Position>& out);
 
 // Appends the kept triangles of the whole 6-byte groups of `section` for a
-// mesh of `vertexcount` vertices; returns how many faces were left out for
+// mesh of `vertexCount` vertices; returns how many faces were left out for
 // naming a vertex the mesh does not have.
-std::int64_t appendTriangles(ByteView section, std::size_t vertexcount, std::vector<Triangle>& out);
+std::int64_t appendTriangles(ByteView section, std::size_t vertexCount, std::vector<Triangle>& out);
 
 // The whole of one planned mesh decoded (empty for a skipped one).
 DecodedMesh decodeMesh(const PlannedMesh& mesh, UpAxis up = UpAxis::y);
@@ -90,7 +90,7 @@ public:
 private:
     ByteView vertices_;
     ByteView faces_;
-    std::size_t vertexcount_;
+    std::size_t vertexCount_;
     UpAxis up_;
     std::size_t limit_;
 };

@@ -25,7 +25,7 @@ struct Segment {
     enum class Kind { object, vertices, faces } kind;
     std::int64_t number = 0;        // the mesh's
     ByteView groups;                // whole groups of the part
-    std::uint64_t vertexcount = 0;  // the mesh's: faces naming more are left out
+    std::uint64_t vertexCount = 0;  // the mesh's: faces naming more are left out
     std::uint64_t base = 0;         // the vertices of the file before the mesh's
 };
 
@@ -54,10 +54,10 @@ public:
                 continue;
             }
             const ByteView vertices = wholeGroups(mesh.vertices, kVertexBytes);
-            const std::uint64_t vertexcount = vertices.size() / kVertexBytes;
+            const std::uint64_t vertexCount = vertices.size() / kVertexBytes;
             switch (stage_) {
                 case Stage::object:
-                    run.segments.push_back({Segment::Kind::object, mesh.number, {}, vertexcount, base_});
+                    run.segments.push_back({Segment::Kind::object, mesh.number, {}, vertexCount, base_});
                     run.bound += kMaxObjectLine;
                     --room;
                     stage_ = Stage::vertices;
@@ -65,7 +65,7 @@ public:
                     break;
                 case Stage::vertices:
                     room -= part(run, Segment::Kind::vertices, mesh, vertices, kVertexBytes, kMaxVertexLine, room,
-                                 vertexcount);
+                                 vertexCount);
                     if (offset_ == vertices.size()) {
                         stage_ = Stage::faces;
                         offset_ = 0;
@@ -73,10 +73,10 @@ public:
                     break;
                 case Stage::faces: {
                     const ByteView faces = wholeGroups(mesh.faces, kFaceBytes);
-                    room -= part(run, Segment::Kind::faces, mesh, faces, kFaceBytes, kMaxFaceLine, room, vertexcount);
+                    room -= part(run, Segment::Kind::faces, mesh, faces, kFaceBytes, kMaxFaceLine, room, vertexCount);
                     if (offset_ == faces.size()) {
                         // Later meshes' indices start past this mesh's vertices.
-                        base_ += vertexcount;
+                        base_ += vertexCount;
                         stage_ = Stage::object;
                         ++mesh_;
                     }
@@ -92,11 +92,11 @@ private:
 
     // Adds what fits of the rest of `groups` to `run`; the groups it took.
     std::size_t part(Run& run, Segment::Kind kind, const PlannedMesh& mesh, ByteView groups, std::size_t group,
-                     std::size_t max_line, std::size_t room, std::uint64_t vertexcount) {
+                     std::size_t maxLine, std::size_t room, std::uint64_t vertexCount) {
         const std::size_t take = std::min(room, (groups.size() - offset_) / group);
         if (take > 0) {
-            run.segments.push_back({kind, mesh.number, groups.subspan(offset_, take * group), vertexcount, base_});
-            run.bound += take * max_line;
+            run.segments.push_back({kind, mesh.number, groups.subspan(offset_, take * group), vertexCount, base_});
+            run.bound += take * maxLine;
             offset_ += take * group;
         }
         return take;
@@ -141,7 +141,7 @@ public:
                     break;
                 case Segment::Kind::faces:
                     triangles_.clear();
-                    appendTriangles(segment.groups, segment.vertexcount, triangles_);
+                    appendTriangles(segment.groups, segment.vertexCount, triangles_);
                     for (const Triangle& triangle : triangles_) {
                         *out++ = 'f';
                         for (const std::uint32_t index : triangle) {

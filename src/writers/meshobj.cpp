@@ -70,12 +70,12 @@ char* writeVertexLine(char* out, double x, double y, double z) {
 
 // Appends through a fixed-size scratch line so that `out` grows once per section.
 template <typename WriteLine>
-void appendLines(std::string& out, std::size_t groups, std::size_t max_line, WriteLine write_line) {
+void appendLines(std::string& out, std::size_t groups, std::size_t maxLine, WriteLine writeLine) {
     const std::size_t start = out.size();
-    out.resize(start + groups * max_line);
+    out.resize(start + groups * maxLine);
     char* const begin = out.data() + start;
     char* cursor = begin;
-    for (std::size_t i = 0; i < groups; ++i) cursor = write_line(cursor, i);
+    for (std::size_t i = 0; i < groups; ++i) cursor = writeLine(cursor, i);
     out.resize(start + static_cast<std::size_t>(cursor - begin));
 }
 

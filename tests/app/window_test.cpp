@@ -117,10 +117,16 @@ TEST(Layout, MenusAreWellFormed) {
     }
 }
 
+// One tick of the timer that runs, as a host's timer delivers it.
+void tickRunning(Slide& slide) {
+    if (slide.runs() == Slide::Timer::widening) slide.wideningTick();
+    else if (slide.runs() == Slide::Timer::narrowing) slide.narrowingTick();
+}
+
 int tickUntilStopped(Slide& slide) {
     int ticks = 0;
     while (slide.runs() != Slide::Timer::none && ticks < 10000) {
-        slide.tick();
+        tickRunning(slide);
         ++ticks;
     }
     return ticks;
@@ -151,7 +157,6 @@ TEST(Slide, WidthsAfterEachFullSlide) {
         EXPECT_EQ(tickUntilStopped(slide), slides[i].ticks);
         EXPECT_EQ(slide.outerWidth(), slides[i].width);
         EXPECT_EQ(slide.runs(), Slide::Timer::none);
-        EXPECT_FALSE(slide.tick());
     }
 }
 
@@ -169,7 +174,7 @@ TEST(Slide, ClickDuringASlideReverses) {
             tickUntilStopped(slide);
         }
         slide.click();
-        for (int i = 0; i < c.ticksBefore; ++i) slide.tick();
+        for (int i = 0; i < c.ticksBefore; ++i) tickRunning(slide);
         const Slide::Timer before = slide.runs();
         slide.click();
         EXPECT_NE(slide.runs(), before);

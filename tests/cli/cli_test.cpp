@@ -272,7 +272,7 @@ TEST_F(ExtractCommand, QuietSendsLinesOfMissingOutputToStandardError) {
     const std::string plain_map = writeMap(mb::buildMap(scene("plain")), "plain.map");
     const std::string faces_line =
         "Mesh #0: 1 faces name vertices the mesh does not have; left out of the whole-level files";
-    const std::string skipped_line = "Mesh #1 skipped: its data lies outside the map file";
+    const std::string skipped_line = "Mesh #1 skipped: Its data lies outside the map file";
     const std::string cut_line = "Mesh table runs past the end of the map file; 1 of 2 meshes read";
     // What the system says to a folder made in /proc, as the output seam hands it on.
     const std::error_code refused = makeDiskFiles()->createFolder("/proc/plain");
@@ -365,16 +365,16 @@ TEST_F(ExtractCommand, MapsNeverMixOrReplaceTheirInput) {
          {same10, same3},
          1,
          "v2bsp-extract: " + same3 + ": Could not create folder " + shownPath(o + "/same") +
-             ": it holds the output of " + same10 + held + "\n",
+             ": It holds the output of " + same10 + held + "\n",
          same10},
         {"the whole-level files alone",
          {},
          "obj,glb",
          {same10, same3},
          1,
-         "v2bsp-extract: " + same3 + ": Could not write " + shownPath(o + "/same.obj") + ": it holds the output of " +
+         "v2bsp-extract: " + same3 + ": Could not write " + shownPath(o + "/same.obj") + ": It holds the output of " +
              same10 + held + "\nv2bsp-extract: " + same3 + ": Could not write " + shownPath(o + "/same.glb") +
-             ": it holds the output of " + same10 + held + "\n",
+             ": It holds the output of " + same10 + held + "\n",
          same10},
         {"names made equal",
          {},
@@ -382,7 +382,7 @@ TEST_F(ExtractCommand, MapsNeverMixOrReplaceTheirInput) {
          {slash, colon},
          1,
          "v2bsp-extract: " + colon + ": Could not create folder " + shownPath(o + "/a_b") +
-             ": it holds the output of " + slash + held + "\n",
+             ": It holds the output of " + slash + held + "\n",
          slash},
         {"names equal but for case",
          {},
@@ -390,7 +390,7 @@ TEST_F(ExtractCommand, MapsNeverMixOrReplaceTheirInput) {
          {upper, lower},
          1,
          "v2bsp-extract: " + lower + ": Could not create folder " + shownPath(o + "/level") +
-             ": it holds the output of " + upper + held + "\n",
+             ": It holds the output of " + upper + held + "\n",
          upper},
         {"names equal by Windows' rule of case, beyond Latin-1",
          {},
@@ -398,7 +398,7 @@ TEST_F(ExtractCommand, MapsNeverMixOrReplaceTheirInput) {
          {lodz, lodzLower},
          1,
          "v2bsp-extract: " + lodzLower + ": Could not create folder " +
-             shownPath(pathFromUtf8(o + "/\u0142\u00F3d\u017A")) + ": it holds the output of " + lodz + held + "\n",
+             shownPath(pathFromUtf8(o + "/\u0142\u00F3d\u017A")) + ": It holds the output of " + lodz + held + "\n",
          lodz},
         {"whole-level files by names equal but for a Greek case",
          {},
@@ -406,8 +406,8 @@ TEST_F(ExtractCommand, MapsNeverMixOrReplaceTheirInput) {
          {sigma, sigmaLower},
          1,
          "v2bsp-extract: " + sigmaLower + ": Could not write " + shownPath(pathFromUtf8(o + "/\u03C3.obj")) +
-             ": it holds the output of " + sigma + held + "\nv2bsp-extract: " + sigmaLower + ": Could not write " +
-             shownPath(pathFromUtf8(o + "/\u03C3.glb")) + ": it holds the output of " + sigma + held + "\n",
+             ": It holds the output of " + sigma + held + "\nv2bsp-extract: " + sigmaLower + ": Could not write " +
+             shownPath(pathFromUtf8(o + "/\u03C3.glb")) + ": It holds the output of " + sigma + held + "\n",
          sigma},
 #ifndef _WIN32
         {"a link to an earlier map's folder",
@@ -416,7 +416,7 @@ TEST_F(ExtractCommand, MapsNeverMixOrReplaceTheirInput) {
          {same10, linked},
          1,
          "v2bsp-extract: " + linked + ": Could not create folder " + shownPath(o + "/link") +
-             ": it holds the output of " + same10 + held + "\n",
+             ": It holds the output of " + same10 + held + "\n",
          same10,
          true},
 #endif
@@ -426,14 +426,14 @@ TEST_F(ExtractCommand, MapsNeverMixOrReplaceTheirInput) {
          {same10, unnamed},
          1,
          "v2bsp-extract: " + unnamed + ": Could not create folder " + shownPath(o + "/same") +
-             ": it holds the output of " + same10 + held + "\n",
+             ": It holds the output of " + same10 + held + "\n",
          same10},
         {"the map as its own glb",
          {},
          "glb",
          {glb},
          1,
-         "v2bsp-extract: " + glb + ": Could not write " + shownPath(o + "/x.glb") + ": it is the map being extracted\n",
+         "v2bsp-extract: " + glb + ": Could not write " + shownPath(o + "/x.glb") + ": It is the map being extracted\n",
          ""},
         {"the map as its own mesh file",
          {},
@@ -441,7 +441,7 @@ TEST_F(ExtractCommand, MapsNeverMixOrReplaceTheirInput) {
          {own},
          1,
          "v2bsp-extract: " + own + ": Could not write " + shownPath(o + "/y/mesh0.obj") +
-             ": it is the map being extracted\n",
+             ": It is the map being extracted\n",
          ""},
         {"one earlier file",
          {four},

@@ -163,7 +163,7 @@ TEST_F(ExtractMap, DamagedMaps) {
         bool fails;
         std::string last_line;                 // the last log line of a failed run
         MapErrorKind kind;                     // a failed run's reason: its kind,
-        std::string what;                      // what was being read,
+        std::string what;                      // how it begins (what was being read),
         Where offset;                          // and where
         std::vector<std::string> extra_lines;  // lines a finished run adds to the plain log
         ExtractStatus status;
@@ -174,7 +174,7 @@ TEST_F(ExtractMap, DamagedMaps) {
          true,
          "Loading tags...",
          MapErrorKind::pastEnd,
-         "the tag index of 4294967295 rows",
+         "The tag index of 4294967295 rows",
          tag_index,
          {},
          ExtractStatus::failed},
@@ -190,7 +190,7 @@ TEST_F(ExtractMap, DamagedMaps) {
          true,
          "Loading tags...",
          MapErrorKind::pastEnd,
-         "the tag name table",
+         "The tag name table",
          file_end,
          {},
          ExtractStatus::failed},
@@ -198,7 +198,7 @@ TEST_F(ExtractMap, DamagedMaps) {
          true,
          "Loading tags...",
          MapErrorKind::pastEnd,
-         "the tag name table",
+         "The tag name table",
          name_table,
          {},
          ExtractStatus::failed},
@@ -206,7 +206,7 @@ TEST_F(ExtractMap, DamagedMaps) {
          true,
          "Locating Scnr...",
          MapErrorKind::missing,
-         "scenario tag in the tag index",
+         "No scenario tag in the tag index",
          nowhere,
          {},
          ExtractStatus::failed},
@@ -230,7 +230,7 @@ TEST_F(ExtractMap, DamagedMaps) {
          true,
          "Getting tag information...",
          MapErrorKind::tooLarge,
-         "tag class count",
+         "Tag class count",
          class_count,
          {},
          ExtractStatus::failed},
@@ -247,7 +247,7 @@ TEST_F(ExtractMap, DamagedMaps) {
          none,
          "",
          nowhere,
-         {"Mesh #0 skipped: its data lies outside the map file"},
+         {"Mesh #0 skipped: Its data lies outside the map file"},
          ExtractStatus::incomplete},
         {mb::Corruption::RawSizeHuge,
          false,
@@ -255,7 +255,7 @@ TEST_F(ExtractMap, DamagedMaps) {
          none,
          "",
          nowhere,
-         {"Mesh #0 skipped: its data lies outside the map file"},
+         {"Mesh #0 skipped: Its data lies outside the map file"},
          ExtractStatus::incomplete},
         {mb::Corruption::RawRangePastEnd,
          false,
@@ -263,7 +263,7 @@ TEST_F(ExtractMap, DamagedMaps) {
          none,
          "",
          nowhere,
-         {"Mesh #2 skipped: its data lies outside the map file"},
+         {"Mesh #2 skipped: Its data lies outside the map file"},
          ExtractStatus::incomplete},
     };
     for (const Case& c : cases) {
@@ -281,11 +281,15 @@ TEST_F(ExtractMap, DamagedMaps) {
             EXPECT_EQ(failure.message, "This is not a valid Vorun 2 map file");
             EXPECT_EQ(failure.error.kind(), c.kind) << failure.reason;
             if (!c.what.empty()) {
-                EXPECT_EQ(failure.error.whatRead(), c.what) << failure.reason;
+                EXPECT_TRUE(failure.reason.starts_with(c.what)) << failure.reason;
             }
-            EXPECT_EQ(failure.error.hasOffset(), c.offset != nullptr);
             if (c.offset != nullptr) {
                 EXPECT_EQ(failure.error.offset(), c.offset(built)) << failure.reason;
+                EXPECT_NE(failure.reason.find(" at offset " + std::to_string(c.offset(built)) + " "),
+                          std::string::npos)
+                    << failure.reason;
+            } else {
+                EXPECT_EQ(failure.reason.find("offset"), std::string::npos) << failure.reason;
             }
             EXPECT_EQ(failure.reason, failure.error.what());
             EXPECT_EQ(host_.log.back(), c.last_line);
@@ -399,7 +403,9 @@ TEST_F(ExtractMap, InputThatIsNotAMap) {
         ASSERT_EQ(host_.failures.size(), 1u);
         const MapError& error = host_.failures[0].error;
         EXPECT_EQ(error.kind(), c.kind);
-        EXPECT_EQ(error.hasOffset() ? error.offset() : -1, c.offset);
+        if (c.offset >= 0) {
+            EXPECT_EQ(error.offset(), c.offset);
+        }
         EXPECT_EQ(host_.failures[0].reason, c.reason);
         EXPECT_TRUE(std::filesystem::is_empty(output()));
     }
@@ -449,7 +455,7 @@ TEST_F(ExtractMap, MeshesSharingDataAreWrittenUpToTheFilesLength) {
     EXPECT_EQ(result.meshesWritten, fitting);
     EXPECT_EQ(result.meshesSkipped, 12 - fitting);
     const std::string skipped =
-        "Mesh #" + std::to_string(fitting) + " skipped: the meshes share more data than the map file holds";
+        "Mesh #" + std::to_string(fitting) + " skipped: The meshes share more data than the map file holds";
     const auto at = std::find(host_.log.begin(), host_.log.end(), skipped);
     ASSERT_NE(at, host_.log.end());
     EXPECT_EQ(*std::prev(at), "Making Mesh #" + std::to_string(fitting));
@@ -702,7 +708,7 @@ TEST_F(ExtractMap, SharedDataUpToExactlyTheFilesLength) {
         std::vector<std::string> log = logFor(12);
         for (std::int64_t m = 11; m >= written; --m) {
             log.insert(log.begin() + 8 + m,
-                       "Mesh #" + std::to_string(m) + " skipped: the meshes share more data than the map file holds");
+                       "Mesh #" + std::to_string(m) + " skipped: The meshes share more data than the map file holds");
         }
         EXPECT_EQ(host_.log, log);
         EXPECT_EQ(readFile(output() / "test room" / ("mesh" + std::to_string(written - 1) + ".obj")),

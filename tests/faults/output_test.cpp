@@ -500,7 +500,7 @@ TEST_F(OutputFaults, RunsBeyondTheAddressSpace) {
     const std::string no_index = "Not enough memory to find the meshes' sections";
     const std::string no_glb = "Could not write " + path("out").string() + "/large test.glb: Cannot allocate memory";
     // A map that does not fit is no bad map.
-    const std::string no_map = "Could not read " + markers.string() + ": there is not enough memory to hold it (" +
+    const std::string no_map = "Could not read " + markers.string() + ": There is not enough memory to hold it (" +
                                std::to_string(kMapSize) + " bytes)";
     // The data limit holds the private writable memory: the map, the heap,
     // the threads' stacks (each kStackMiB under that limit), but not the

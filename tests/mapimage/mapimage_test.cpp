@@ -73,7 +73,7 @@ TEST(Readers, OutOfRangeNamesOffsetAndLength) {
                 read(image, c.offset);
                 ADD_FAILURE() << "no failure";
             } catch (const MapError& failure) {
-                EXPECT_TRUE(failure.hasOffset());
+                EXPECT_EQ(failure.kind(), MapErrorKind::outside);
                 EXPECT_EQ(failure.offset(), c.offset);
                 EXPECT_EQ(failure.imageLength(), 10);
                 EXPECT_EQ(std::string(failure.what()),

@@ -232,7 +232,7 @@ TEST(WindowsCommand, OneFolderByTwoNamesTakesOneMap) {
             fixtures::runcommand({"-q", "-o", utf8Text(out), utf8Text(earlier), utf8Text(later)});
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.err, "v2bsp-extract: " + utf8Text(later) + ": Could not create folder " +
-                               shownPath(out / pathFromUtf8(c.laterFolder)) + ": it holds the output of " +
+                               shownPath(out / pathFromUtf8(c.laterFolder)) + ": It holds the output of " +
                                utf8Text(earlier) + " from this run\n");
         // The earlier map's files, as a run of its own writes them.
         const fs::path apart = scratch.path() / "apart";

@@ -87,7 +87,7 @@ std::atomic<int> changing{0};
 sigset_t endingSignals() {
     sigset_t signals;
     sigemptyset(&signals);
-    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, signal_number);
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, signalNumber);
     return signals;
 }
 
@@ -136,13 +136,13 @@ private:
     std::list<Temporary>::iterator at_;
 };
 
-extern "C" void removeTemporariesAndDie(int signal_number) {
+extern "C" void removeTemporariesAndDie(int signalNumber) {
     ending.store(true);
     // The changes in flight are a few system calls each.
     while (changing.load() != 0) ::sched_yield();
     for (const Temporary& entry : *temporaries) ::unlinkat(entry.folder, entry.name.c_str(), 0);
-    ::signal(signal_number, SIG_DFL);
-    ::raise(signal_number);
+    ::signal(signalNumber, SIG_DFL);
+    ::raise(signalNumber);
 }
 
 std::error_code writeText(int fd, ByteSource& text, const std::function<void()>& whileWriting) {
@@ -304,19 +304,19 @@ std::error_code DiskFiles::createFolder(const std::filesystem::path& folder) {
     }
     std::error_code failure;
     const std::filesystem::path parent = folder.parent_path();
-    const int parent_fd = folderDescriptor(parent, failure);
-    if (parent_fd < 0) return failure;
+    const int parentFd = folderDescriptor(parent, failure);
+    if (parentFd < 0) return failure;
     const std::string name = folder.filename().string();
-    if (::mkdirat(parent_fd, name.c_str(), 0777) != 0 && errno != EEXIST) return lastError();
-    const int fd = ::openat(parent_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (::mkdirat(parentFd, name.c_str(), 0777) != 0 && errno != EEXIST) return lastError();
+    const int fd = ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
-        const std::error_code open_failure = lastError();
+        const std::error_code openFailure = lastError();
         struct stat info {};
-        if (::fstatat(parent_fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (::fstatat(parentFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
             if (S_ISLNK(info.st_mode)) return OutputError::symbolicLink;
             if (!S_ISDIR(info.st_mode)) return std::make_error_code(std::errc::file_exists);
         }
-        return open_failure;
+        return openFailure;
     }
     std::lock_guard lock(mutex_);
     folders_.push_back({folder, fd});
@@ -329,8 +329,8 @@ std::error_code DiskFiles::replaceFile(const std::filesystem::path& file, ByteSo
     if (folder < 0) return failure;
     const std::string name = file.filename().string();
     // An unnamed file is linked through /proc; without it, files are named.
-    static const bool linkable = ::access("/proc/self/fd", X_OK) == 0;
-    if (linkable && options_.unnamedTemporaries) {
+    static const bool kLinkable = ::access("/proc/self/fd", X_OK) == 0;
+    if (kLinkable && options_.unnamedTemporaries) {
         bool unsupported = false;
         failure = replaceUnnamed(folder, name, source, options_.whileWriting, unsupported);
         // The source is untouched when the file system has no unnamed files.
@@ -390,13 +390,13 @@ std::unique_ptr<OutputFiles> makeDiskFiles(DiskFilesOptions options) {
 }
 
 void installTemporaryCleanup() {
-    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction current {};
-        if (::sigaction(signal_number, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
+        if (::sigaction(signalNumber, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
         struct sigaction action {};
         action.sa_handler = removeTemporariesAndDie;
         action.sa_mask = endingSignals();
-        ::sigaction(signal_number, &action, nullptr);
+        ::sigaction(signalNumber, &action, nullptr);
     }
 }
 

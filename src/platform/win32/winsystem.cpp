@@ -35,8 +35,8 @@ public:
 }  // namespace
 
 std::error_code systemError(DWORD code) {
-    static const SystemCategory category;
-    return {static_cast<int>(code), category};
+    static const SystemCategory kCategory;
+    return {static_cast<int>(code), kCategory};
 }
 
 std::error_code ntError(LONG status) {
