@@ -84,7 +84,7 @@ void View3DBehaviour::showRun(const MapExtraction& extraction, const ExtractResu
     renderer_->setLevel(std::move(level), [plan] { return levelGeometry(*plan); });
     renderer_->camera().setZUp(zUp_);
     renderer_->setWireframe(wireframe_);
-    window_.repaint();
+    window_.redraw();
 }
 
 bool View3DBehaviour::command(std::string_view name) {
@@ -101,7 +101,7 @@ void View3DBehaviour::say(const std::string& text) {
 }
 
 void View3DBehaviour::changed() {
-    if (renderer_ != nullptr) window_.repaint();
+    if (renderer_ != nullptr) window_.redraw();
 }
 
 // The format is the filter's, or the name's when it ends in .obj or .glb.

@@ -43,7 +43,7 @@ public:
     // The view's place says `text` from now on; the view is gone.
     virtual void showUnavailable(const std::string& text) = 0;
     // The picture changed: the view is drawn again.
-    virtual void repaint() = 0;
+    virtual void redraw() = 0;
     // File > Close: off the screen, keeping what it shows.
     virtual void hideWindow() = 0;
     // The mesh the view draws at `pixel`, or -1.

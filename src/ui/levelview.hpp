@@ -21,6 +21,7 @@
 #include <string>
 
 #include "app/renderer.hpp"
+#include "app/view3dbehaviour.hpp"
 
 namespace v2bsp::ui {
 
@@ -43,6 +44,9 @@ public:
     // calls below (0 ... count - 1).
     void setLevel(LevelGeometry geometry, LevelSource source = {});
     int meshcount() const { return renderer_.meshcount(); }
+    app::LevelRenderer& renderer() { return renderer_; }
+    // Where the mouse and keys go; none (null) leaves them to the toolkit.
+    void setBehaviour(app::View3DBehaviour* behaviour) { behaviour_ = behaviour; }
 
     void setMeshVisible(int mesh, bool visible);
     bool meshVisible(int mesh) const { return renderer_.meshVisible(mesh); }
@@ -78,7 +82,6 @@ public:
     QString failure() const { return failure_; }
 
 signals:
-    void meshPicked(int mesh);
     // A frame showed the level whole, every triangle of it.
     void fullPictureShown();
     // The GL turned out unusable after all (too old, a shader refused).
@@ -93,6 +96,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void cleanup();
@@ -106,10 +110,7 @@ private:
     std::string reported_;   // the renderer's failure already told
     bool wholeNow_ = false;  // picture(): draw every triangle in this frame
     bool partDue_ = false;   // the full picture is not yet whole: add a part after the frame is shown
-
-    QPoint pressAt_;
-    QPoint lastAt_;
-    bool dragged_ = false;
+    app::View3DBehaviour* behaviour_ = nullptr;
 };
 
 }  // namespace v2bsp::ui

@@ -40,7 +40,7 @@ public:
     void enableCommand(std::string_view name, bool on) override { enabled[std::string(name)] = on; }
     void checkCommand(std::string_view name, bool on) override { checked[std::string(name)] = on; }
     void showUnavailable(const std::string& text) override { unavailable = text; }
-    void repaint() override { ++repaints; }
+    void redraw() override { ++redraws; }
     void hideWindow() override { ++hides; }
     int meshAt(Pixel pixel) override {
         picks.push_back(pixel);
@@ -53,7 +53,7 @@ public:
 
     std::string title, unavailable, pictureFailure;
     std::vector<MeshRow> rows;
-    int selectedRow = -1, repaints = 0, hides = 0, pickAnswer = -1;
+    int selectedRow = -1, redraws = 0, hides = 0, pickAnswer = -1;
     std::vector<std::string> statuses;
     std::map<std::string, bool> enabled, checked;
     std::vector<Pixel> picks;
@@ -136,7 +136,7 @@ TEST(View3DBehaviour, ShowsTheRunsTitleListAndStatus) {
     EXPECT_EQ(f.window.statuses, std::vector<std::string>{f.runStatus()});
     EXPECT_TRUE(f.window.enabled.at("openfolder"));
     EXPECT_EQ(f.renderer.meshcount(), static_cast<int>(f.scene.meshes.size()));
-    EXPECT_GE(f.window.repaints, 1);
+    EXPECT_GE(f.window.redraws, 1);
     // A second run shows itself afresh.
     f.behaviour.rowSelected(3);
     Fixture second(smallMap("second", 3, {}));

@@ -16,6 +16,7 @@
 #include <map>
 
 #include "app/framing.hpp"
+#include "fakedialogs.hpp"
 #include "meshcolour.hpp"
 #include "recordinghost.hpp"
 #include "scratchfolder.hpp"
@@ -84,6 +85,8 @@ private slots:
     void saveImageSaysWhatItDid();
     void keysTriggerTheirActions_data();
     void keysTriggerTheirActions();
+    void cameraKeysReachTheBehaviour_data();
+    void cameraKeysReachTheBehaviour();
     void tabMovesBetweenTheListAndTheView();
     void doubleClickOnARowFramesItsMesh();
     void largeLevelIsDrawnCheaplyWhileMoving();
@@ -356,13 +359,13 @@ void LevelViewTest::saveImageSaysWhatItDid() {
     QFETCH(QString, written);
     QFETCH(QString, reason);
     v2bsp::ui::View3D* window = form_->view3d();
-    auto box = std::make_unique<ScriptedSaveBox>();
-    box->answer = qpath(scratch_.path() / answer.toStdString());
-    ScriptedSaveBox* saves = box.get();
+    auto box = std::make_unique<v2bsp::fixtures::ScriptedSaveBox>();
+    box->answer = (scratch_.path() / answer.toStdString()).string();
+    v2bsp::fixtures::ScriptedSaveBox* saves = box.get();
     window->setSaveBox(std::move(box));
     lookFrom(30, 60);
     window->findChild<QAction*>("saveimage")->trigger();
-    QCOMPARE(saves->title, QString("Save Image"));
+    QCOMPARE(saves->title, "Save Image");
     const QString name = qpath(scratch_.path() / written.toStdString());
     if (reason.isEmpty()) {
         QCOMPARE(window->statusLine(), "Saved " + name + ". " + runStatus_);
@@ -394,8 +397,8 @@ void LevelViewTest::keysTriggerTheirActions() {
     QFETCH(QKeySequence, key);
     QFETCH(QString, action);
     v2bsp::ui::View3D* window = form_->view3d();
-    window->setSaveBox(std::make_unique<ScriptedSaveBox>());
-    window->setFolderOpener([](const QString&, const std::function<void(const QString&)>&) {});
+    window->setSaveBox(std::make_unique<v2bsp::fixtures::ScriptedSaveBox>());
+    window->setFolderOpener([](const fs::path&, const std::function<void(const std::string&)>&) {});
     auto* list = window->findChild<QTreeWidget*>("meshlist");
     for (QWidget* focus : {static_cast<QWidget*>(list), static_cast<QWidget*>(view_)}) {
         form_->findChild<QAction*>("mnu3dwindow")->setChecked(true);
@@ -406,11 +409,48 @@ void LevelViewTest::keysTriggerTheirActions() {
         QSignalSpy triggered(window->findChild<QAction*>(action), &QAction::triggered);
         QTest::keySequence(window, key);
         QVERIFY2(triggered.size() == 1, qPrintable(focus->objectName()));
-        if (auto* toggle = window->findChild<QAction*>(action); toggle->isCheckable()) toggle->setChecked(false);
     }
     QVERIFY(window->isVisible() == (action != "close"));
     form_->findChild<QAction*>("mnu3dwindow")->setChecked(true);
     QVERIFY(window->isVisible());
+}
+
+void LevelViewTest::cameraKeysReachTheBehaviour_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("shift");
+    QTest::addColumn<QString>("moves");  // what of the camera changes: orbit, pan or zoom
+    QTest::newRow("Left") << int(Qt::Key_Left) << false << "orbit";
+    QTest::newRow("Right") << int(Qt::Key_Right) << false << "orbit";
+    QTest::newRow("Up") << int(Qt::Key_Up) << false << "orbit";
+    QTest::newRow("Down") << int(Qt::Key_Down) << false << "orbit";
+    QTest::newRow("Shift+Left") << int(Qt::Key_Left) << true << "pan";
+    QTest::newRow("Shift+Down") << int(Qt::Key_Down) << true << "pan";
+    QTest::newRow("+") << int(Qt::Key_Plus) << true << "zoom";
+    QTest::newRow("-") << int(Qt::Key_Minus) << false << "zoom";
+    QTest::newRow("Page Up") << int(Qt::Key_PageUp) << false << "zoom";
+    QTest::newRow("Page Down") << int(Qt::Key_PageDown) << false << "zoom";
+}
+
+// In the view; what each key does to the camera is the behaviour's (tests/app).
+void LevelViewTest::cameraKeysReachTheBehaviour() {
+    QFETCH(int, key);
+    QFETCH(bool, shift);
+    QFETCH(QString, moves);
+    v2bsp::ui::View3D* window = form_->view3d();
+    form_->findChild<QAction*>("mnu3dwindow")->setChecked(true);
+    QApplication::setActiveWindow(window);
+    QTRY_VERIFY_WITH_TIMEOUT(window->isActiveWindow(), kPatience);
+    view_->setFocus();
+    QTRY_VERIFY_WITH_TIMEOUT(view_->hasFocus(), kPatience);
+    lookFrom(30, 30);
+    const v2bsp::app::Camera before = view_->renderer().camera();
+    QTest::keyClick(view_, Qt::Key(key), shift ? Qt::ShiftModifier : Qt::NoModifier);
+    const v2bsp::app::Camera& after = view_->renderer().camera();
+    const v2bsp::app::Vec3 moved = after.target() - before.target();
+    QCOMPARE(after.yaw() != before.yaw() || after.pitch() != before.pitch(), moves == "orbit");
+    QCOMPARE(after.distance() != before.distance(), moves == "zoom");
+    // Zoomed towards the middle pixel, the target may move by a part of one.
+    if (moves != "zoom") QCOMPARE(std::abs(moved.x) + std::abs(moved.y) + std::abs(moved.z) > 1e-3f, moves == "pan");
 }
 
 void LevelViewTest::tabMovesBetweenTheListAndTheView() {
