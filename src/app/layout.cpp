@@ -30,6 +30,15 @@ const MenuItem* findMenuItem(const FormLayout& form, std::string_view name) {
     return found == form.menu.end() ? nullptr : &*found;
 }
 
+std::string toolbarText(const MenuItem& item) {
+    std::string text;
+    for (const char c : item.caption) {
+        if (c != '&') text.push_back(c);
+    }
+    if (text.ends_with("...")) text.resize(text.size() - 3);
+    return text;
+}
+
 int clientPixels(const FormLayout& form, double outerWidth, double dpi) {
     return twipsToPixels(outerWidth - form.frameWidth, dpi);
 }

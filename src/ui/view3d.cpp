@@ -197,6 +197,7 @@ void View3D::createActions() {
         action->setCheckable(item.checkable);
         action->setChecked(item.checked);
         if (!item.tooltip.empty()) action->setToolTip(text(item.tooltip));
+        action->setIconText(QString::fromStdString(app::toolbarText(item)));
         addAction(action);
         const std::string_view name = item.name;
         connect(action, &QAction::triggered, this, [this, name] { behaviour_->command(name); });

@@ -231,6 +231,18 @@ TEST(View3DBehaviour, EveryMenuCommandIsDispatchedByName) {
     EXPECT_FALSE(f.behaviour.command("nothing"));
 }
 
+// Both toolbars say the same: the caption without "&" and a closing "...".
+TEST(View3DBehaviour, ToolbarTextIsTheCaptionWithoutItsDots) {
+    const struct {
+        const char* caption;
+        const char* shown;
+    } cases[] = {{"Save As...", "Save As"}, {"Save &Image...", "Save Image"}, {"Z Up", "Z Up"},
+                 {"...", ""},               {"Wait... no", "Wait... no"},     {"&&", ""}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(toolbarText({"x", c.caption, "menufile", "", false, false}), c.shown) << c.caption;
+    }
+}
+
 TEST(View3DBehaviour, WireframeAndZUpReachTheRenderer) {
     Fixture f;
     f.behaviour.command("wireframe");

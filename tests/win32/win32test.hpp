@@ -99,6 +99,13 @@ inline std::string text(HWND hwnd) {
     return v2bsp::win32::Control{hwnd}.text();
 }
 
+// The text of a list view's cell.
+inline std::string cellText(HWND list, int row, int column) {
+    wchar_t buffer[512] = {};
+    ListView_GetItemText(list, row, column, buffer, 512);
+    return v2bsp::win32::utf8(buffer);
+}
+
 // A menu item's text, by its command id.
 inline std::string menuText(HMENU menu, int id) {
     wchar_t buffer[128] = {};
