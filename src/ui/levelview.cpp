@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QTimer>
 #include <QWheelEvent>
@@ -21,6 +22,27 @@ void* contextFunction(const char* name) {
 }
 
 }  // namespace
+
+QString probeOpenGl() {
+    QSurfaceFormat format;
+    format.setVersion(3, 3);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    QOpenGLContext context;
+    context.setFormat(format);
+    if (!context.create()) return QStringLiteral("no OpenGL context can be made on this display");
+    const QSurfaceFormat got = context.format();
+    if (got.version() < qMakePair(3, 3)) {
+        return QStringLiteral("OpenGL 3.3 is needed, this system offers %1.%2")
+            .arg(got.majorVersion())
+            .arg(got.minorVersion());
+    }
+    QOffscreenSurface surface;
+    surface.setFormat(got);
+    surface.create();
+    if (!context.makeCurrent(&surface)) return QStringLiteral("the OpenGL context cannot be used");
+    context.doneCurrent();
+    return {};
+}
 
 QColor meshColour(std::int64_t number) {
     const app::Rgb c = app::meshColour(number);

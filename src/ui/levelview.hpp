@@ -29,6 +29,9 @@ using app::LevelGeometry;
 using app::LevelMeshRange;
 using app::LevelSource;
 
+// Empty when an OpenGL 3.3 context can be made here, else why not.
+QString probeOpenGl();
+
 // app::meshColour as the toolkit's colour.
 QColor meshColour(std::int64_t number);
 

@@ -7,8 +7,6 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenuBar>
-#include <QOffscreenSurface>
-#include <QOpenGLContext>
 #include <QResizeEvent>
 #include <QSplitter>
 #include <QStatusBar>
@@ -101,27 +99,6 @@ private:
 };
 
 }  // namespace
-
-QString probeOpenGl() {
-    QSurfaceFormat format;
-    format.setVersion(3, 3);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    QOpenGLContext context;
-    context.setFormat(format);
-    if (!context.create()) return QStringLiteral("no OpenGL context can be made on this display");
-    const QSurfaceFormat got = context.format();
-    if (got.version() < qMakePair(3, 3)) {
-        return QStringLiteral("OpenGL 3.3 is needed, this system offers %1.%2")
-            .arg(got.majorVersion())
-            .arg(got.minorVersion());
-    }
-    QOffscreenSurface surface;
-    surface.setFormat(got);
-    surface.create();
-    if (!context.makeCurrent(&surface)) return QStringLiteral("the OpenGL context cannot be used");
-    context.doneCurrent();
-    return {};
-}
 
 std::string groupSeparator() {
     return QLocale().groupSeparator().toStdString();

@@ -28,9 +28,8 @@ class QTreeWidgetItem;
 
 namespace v2bsp::ui {
 
-// Empty when an OpenGL 3.3 context can be made here, else why not.
+// Empty when the view may draw with OpenGL (probeOpenGl), else why not.
 using GlProbe = std::function<QString()>;
-QString probeOpenGl();
 
 // The level's geometry, decoded from a run's plan (app/level.hpp).
 using app::levelGeometry;
