@@ -176,6 +176,7 @@ TEST_F(View3DTest, KeysReachTheBehaviour) {
         done("");
     });
     lookFrom(30, 30);
+    ListView_SetItemState(window().list().hwnd, 6, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     v2bsp::app::Camera before;
     const auto camera = [] { return view().renderer().camera(); };
     const auto orbited = [&] { return camera().yaw() != before.yaw() || camera().pitch() != before.pitch(); };
@@ -205,11 +206,20 @@ TEST_F(View3DTest, KeysReachTheBehaviour) {
         {"numeric -", VK_SUBTRACT, false, false, true, zoomed},
         {"Page Up", VK_PRIOR, false, false, true, zoomed},
         {"Page Down", VK_NEXT, false, false, true, zoomed},
+        {"F", 'F', false, false, false, [] { return view().renderer().camera().framed(); }},
+        {"Shift+F", 'F', false, true, false,
+         [] {
+             // Row 6, selected below: the pillar at (-6, 4.5).
+             const v2bsp::app::Vec3 target = view().renderer().camera().target();
+             return std::abs(target.x + 6) < 0.5f && std::abs(target.z - 4.5f) < 0.5f;
+         }},
+        {"Ctrl+W", 'W', true, false, false, [] { return !IsWindowVisible(window().hwnd()); }},
         {"Esc", VK_ESCAPE, false, false, false, [] { return !IsWindowVisible(window().hwnd()); }},
     };
-    window().show();
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
+        window().show();
+        view().renderer().camera().orbitByPixels(5, 5);
         before = camera();
         const HWND target = row.inView ? view().hwnd() : window().list().hwnd;
         SetFocus(target);
