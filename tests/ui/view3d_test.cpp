@@ -112,6 +112,7 @@ private slots:
     void writePng();
     void systemOpenerSaysWhyItFailed_data();
     void systemOpenerSaysWhyItFailed();
+    void placeSetsTheWholeFrame();
     void viewMenuDecidesWhetherRunsOpenIt();
     void aSecondRunRefillsIt();
     void aFailedRunLeavesItAsItWas();
@@ -318,6 +319,19 @@ void View3DTest::systemOpenerSaysWhyItFailed() {
     qputenv("PATH", path);
     QTRY_VERIFY_WITH_TIMEOUT(said != "not yet", kPatience);
     QCOMPARE(said, QString(failure).replace("{F}", qpath(scratch.path())));
+}
+
+// What Form1's behaviour asks of it: the frame it would like, and a frame given.
+void View3DTest::placeSetsTheWholeFrame() {
+    v2bsp::ui::View3D view(refuse);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view, kPatience));
+    const v2bsp::app::Size preferred = view.preferredFrame();
+    QVERIFY(preferred.width >= v2bsp::app::kView3DWidth && preferred.height >= v2bsp::app::kView3DHeight);
+    view.place({30, 40, 700, 500});
+    QTRY_COMPARE_WITH_TIMEOUT(view.frameGeometry(), QRect(30, 40, 700, 500), kPatience);
+    view.hide();
+    QVERIFY(!view.isVisible());
 }
 
 void View3DTest::viewMenuDecidesWhetherRunsOpenIt() {

@@ -282,6 +282,22 @@ TEST_F(View3DTest, ListAndToolbarAsOnEverySystem) {
     pump();
 }
 
+// What Form1's behaviour asks of it: the frame it would like, and a frame given.
+TEST(View3DFrame, PlaceSetsTheWholeFrame) {
+    View3D window([] { return std::string("not needed here"); });
+    ASSERT_TRUE(window.create());
+    const v2bsp::app::Size preferred = window.preferredFrame();
+    EXPECT_GT(preferred.width, window.scaled(v2bsp::app::kView3DWidth));
+    EXPECT_GT(preferred.height, window.scaled(v2bsp::app::kView3DHeight));
+    window.place({30, 40, 1000, 700});
+    RECT frame{};
+    GetWindowRect(window.hwnd(), &frame);
+    EXPECT_EQ(frame.left, 30);
+    EXPECT_EQ(frame.top, 40);
+    EXPECT_EQ(frame.right - frame.left, 1000);
+    EXPECT_EQ(frame.bottom - frame.top, 700);
+}
+
 // Where OpenGL 3.3 cannot be had, the view's place says why, and the rest works.
 TEST(View3DUnavailable, SaysWhyAndListsTheMeshes) {
     v2bsp::ScratchFolder scratch;
