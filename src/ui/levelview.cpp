@@ -187,51 +187,6 @@ QPoint LevelView::pixelOf(QVector3D point) const {
     return {at.x, at.y};
 }
 
-void LevelView::setMeshVisible(int mesh, bool visible) {
-    renderer_.setMeshVisible(mesh, visible);
-    update();
-}
-
-void LevelView::setHighlighted(int mesh) {
-    renderer_.setHighlighted(mesh);
-    update();
-}
-
-void LevelView::setOrbit(float yaw, float pitch) {
-    renderer_.camera().setOrbit(yaw, pitch);
-    update();
-}
-
-void LevelView::orbitBy(float yawdelta, float pitchdelta) {
-    renderer_.camera().orbitBy(yawdelta, pitchdelta);
-    update();
-}
-
-void LevelView::frameAll() {
-    renderer_.camera().frameAll();
-    update();
-}
-
-void LevelView::frameMesh(int mesh) {
-    renderer_.frameMesh(mesh);
-    update();
-}
-
-void LevelView::setMoving(bool moving) {
-    renderer_.setMoving(moving);
-    update();
-}
-
-void LevelView::setZUp(bool zUp) {
-    renderer_.camera().setZUp(zUp);
-    update();
-}
-
-void LevelView::setWireframe(bool on) {
-    renderer_.setWireframe(on);
-    update();
-}
-
 namespace {
 
 app::PointerButton buttonOf(Qt::MouseButton button) {

@@ -42,43 +42,20 @@ public:
     explicit LevelView(QWidget* parent = nullptr);
     ~LevelView() override;
 
-    // Replaces the level, as LevelRenderer::setLevel says; uploaded at once
-    // when the GL is ready, else when it is. Ranges index the meshes in the
-    // calls below (0 ... count - 1).
+    // Replaces the level, as LevelRenderer::setLevel says, framed at the
+    // view's size; uploaded at once when the GL is ready, else when it is.
     void setLevel(LevelGeometry geometry, LevelSource source = {});
-    int meshcount() const { return renderer_.meshcount(); }
+    // What is drawn and how, and the camera: after a change the view is
+    // updated (QWidget::update) to show it.
     app::LevelRenderer& renderer() { return renderer_; }
     // Where the mouse and keys go; none (null) leaves them to the toolkit.
     void setBehaviour(app::View3DBehaviour* behaviour) { behaviour_ = behaviour; }
-
-    void setMeshVisible(int mesh, bool visible);
-    bool meshVisible(int mesh) const { return renderer_.meshVisible(mesh); }
-    // -1 for none.
-    void setHighlighted(int mesh);
-    int highlighted() const { return renderer_.highlighted(); }
 
     // The mesh drawn at `pixel` (widget coordinates), or -1 for none.
     int meshAt(QPoint pixel);
     // Where the stored position `point` is drawn, in widget coordinates.
     QPoint pixelOf(QVector3D point) const;
 
-    // Camera, in degrees: yaw about the up axis, pitch above the horizon.
-    void setOrbit(float yaw, float pitch);
-    void orbitBy(float yawdelta, float pitchdelta);
-    void frameAll();
-    // Frames mesh `mesh`'s bounds; the whole level for none.
-    void frameMesh(int mesh);
-    // The camera is being moved: draw cheaply until it is not.
-    void setMoving(bool moving);
-    bool moving() const { return renderer_.moving(); }
-    void setZUp(bool zUp);
-    bool zUp() const { return renderer_.camera().zUp(); }
-    void setWireframe(bool on);
-    bool wireframe() const { return renderer_.wireframe(); }
-
-    // Bytes the view holds for the level: GL buffers and any copy not yet uploaded.
-    std::int64_t levelBytes() const { return renderer_.levelBytes(); }
-    std::int64_t triangles() const { return renderer_.triangles(); }
     // The whole picture, drawn at once whatever the level's size (Save Image).
     QImage picture();
     // Why the GL could not be used; empty while it can.
