@@ -38,8 +38,6 @@ public:
     int meshAt(app::Pixel pixel);
     // The whole picture at the view's size, rows from the top, blue-green-red-alpha.
     std::vector<std::uint8_t> picture(int& width, int& height);
-    // Draws now, into the window (tests read it back with glReadPixels).
-    app::Painted paintNow();
 
     // The renderer failed after its start (an upload, a new picture's buffers): why, once.
     std::function<void(const std::string& reason)> onFailed;
@@ -54,6 +52,8 @@ protected:
 
 private:
     static constexpr UINT_PTR kPartTimer = 1;
+    // Draws now, into the window.
+    app::Painted paintNow();
     app::Painted paintThroughGdi(int width, int height);
     void freeFramebuffer();
 
