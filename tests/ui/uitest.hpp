@@ -57,24 +57,6 @@ private:
     QString fileName_;
 };
 
-// Answers a Save As box with `answer` ("" is a cancel) and keeps what the
-// window set before showing it.
-class ScriptedSaveBox final : public v2bsp::ui::SaveBox {
-public:
-    QString answer, filter;
-    QStringList filtersset;
-    QString suggested, title;
-    void setTitle(const QString& text) override { title = text; }
-    void setFileName(const QString& name) override { suggested = name; }
-    void setFilters(const QStringList& filters) override { filtersset = filters; }
-    void showSave() override { chosen_ = answer; }
-    QString fileName() const override { return chosen_; }
-    QString selectedFilter() const override { return filter.isEmpty() ? filtersset.value(0) : filter; }
-
-private:
-    QString chosen_;
-};
-
 struct Notice {
     QString text;
     QString reason;  // or the detail of a failure, or the About text

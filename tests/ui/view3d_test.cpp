@@ -74,15 +74,12 @@ struct Fixture {
     v2bsp::ScratchFolder scratch;
     fs::path program = scratch.path() / "program";
     std::vector<Notice> notices;
-    CapturedMessages* messages = nullptr;
     Form1 form;
     fs::path map;
 
     explicit Fixture(const mb::Scene& scene = mb::samplescene()) {
         fs::create_directories(program);
-        auto presenter = std::make_unique<CapturedMessages>(notices);
-        messages = presenter.get();
-        form.setMessagePresenter(std::move(presenter));
+        form.setMessagePresenter(std::make_unique<CapturedMessages>(notices));
         form.setOutputParent(qpath(program));
         form.setGlProbe(refuse);
         map = writeMap(scratch.path() / "maps" / "sample.map", scene);

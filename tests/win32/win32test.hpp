@@ -36,20 +36,6 @@ private:
     std::string fileName_;
 };
 
-// Answers a save box with `answer` ("" is a cancel) and keeps what the window set.
-class ScriptedSaveBox final : public v2bsp::win32::SaveBox {
-public:
-    std::string answer, title, suggested;
-    int filter = 0;
-    std::vector<v2bsp::win32::FileFilter> filtersset;
-    void setTitle(const std::string& text) override { title = text; }
-    void setFileName(const std::string& name) override { suggested = name; }
-    void setFilters(const std::vector<v2bsp::win32::FileFilter>& filters) override { filtersset = filters; }
-    void showSave() override {}
-    std::string fileName() const override { return answer; }
-    int selectedFilter() const override { return filter; }
-};
-
 struct Notice {
     std::string text, reason;
 };
