@@ -31,9 +31,16 @@ const MenuItem* findMenuItem(const FormLayout& form, std::string_view name) {
 }
 
 std::string toolbarText(const MenuItem& item) {
+    // "&&" stands for "&" itself.
     std::string text;
-    for (const char c : item.caption) {
-        if (c != '&') text.push_back(c);
+    const std::string_view caption = item.caption;
+    for (std::size_t at = 0; at < caption.size(); ++at) {
+        if (caption[at] != '&') {
+            text.push_back(caption[at]);
+        } else if (caption.size() - at > 1 && caption[at + 1] == '&') {
+            text.push_back('&');
+            ++at;
+        }
     }
     if (text.ends_with("...")) text.resize(text.size() - 3);
     return text;

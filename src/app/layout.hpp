@@ -124,7 +124,8 @@ inline constexpr std::string_view kView3DToolbar[] = {"openfolder", "saveas",   
                                                       "frameAll",   "wireframe", "zUp"};
 
 // What a toolbar button of menu item `item` says: its caption without the
-// access key's "&" and without a closing "...", as toolbars show them.
+// access key's "&" ("&&" is one "&") and without a closing "...", as
+// toolbars show them.
 std::string toolbarText(const MenuItem& item);
 
 // The size the 3D View would like, in pixels at 96 dpi, frame aside; and its

@@ -73,7 +73,9 @@ public:
     std::string fileName() const override {
         return box_.fileName().isEmpty() ? std::string() : utf8Text(localPath(box_.fileName()));
     }
-    int selectedFilter() const override { return std::max(0, static_cast<int>(descriptions_.indexOf(box_.selectedFilter()))); }
+    int selectedFilter() const override {
+        return std::max(0, static_cast<int>(descriptions_.indexOf(box_.selectedFilter())));
+    }
 
 private:
     FileDialogSaveBox box_;
@@ -137,7 +139,8 @@ private:
 };
 
 View3D::View3D(GlProbe probe, QWidget* parent)
-    : QMainWindow(parent), window_(std::make_unique<Window>(*this)),
+    : QMainWindow(parent),
+      window_(std::make_unique<Window>(*this)),
       behaviour_(std::make_unique<app::View3DBehaviour>(*window_, groupSeparator())) {
     behaviour_->setSaveBox(std::make_unique<SaveBoxAdapter>(this));
     behaviour_->setMessagePresenter(std::make_unique<MessagesAdapter>(this));
@@ -221,9 +224,8 @@ void View3D::createView(const GlProbe& probe) {
     setTabOrder(view_, list_);
     view_->setBehaviour(behaviour_.get());
     behaviour_->setRenderer(&view_->renderer());
-    connect(view_, &LevelView::unavailable, this, [this](const QString& reason) {
-        behaviour_->unavailable(reason.toStdString());
-    });
+    connect(view_, &LevelView::unavailable, this,
+            [this](const QString& reason) { behaviour_->unavailable(reason.toStdString()); });
 }
 
 // The notice takes the view's place.

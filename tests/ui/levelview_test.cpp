@@ -313,7 +313,8 @@ void LevelViewTest::aNewContextDrawsTheSameLevel() {
         }
         // The same camera, hidden mesh and highlight: the same frame.
         QVERIFY2(after == before, where);
-        QVERIFY2(view_->renderer().levelBytes() >= copies * data && view_->renderer().levelBytes() <= copies * data + 80 * meshes_,
+        QVERIFY2(view_->renderer().levelBytes() >= copies * data &&
+                     view_->renderer().levelBytes() <= copies * data + 80 * meshes_,
                  qPrintable(QString("%1: %2 bytes").arg(where).arg(view_->renderer().levelBytes())));
     }
 }

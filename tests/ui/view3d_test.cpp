@@ -20,8 +20,8 @@
 
 #include "app/texts.hpp"
 #include "scratchfolder.hpp"
-#include "ui/form1.hpp"
 #include "ui/folderopener.hpp"
+#include "ui/form1.hpp"
 #include "ui/pngfile.hpp"
 #include "ui/view3d.hpp"
 #include "uitest.hpp"
@@ -133,7 +133,8 @@ void View3DTest::opensAfterARunWithTheRunsMeshes() {
     for (int m = 0; m < f.list()->topLevelItemCount(); ++m) {
         QTreeWidgetItem* row = f.list()->topLevelItem(m);
         QCOMPARE(row->text(0), QString("mesh%1").arg(m));
-        QCOMPARE(row->text(2), QLocale().toString(static_cast<qint64>(scene.meshes[static_cast<std::size_t>(m)].triangles.size())));
+        QCOMPARE(row->text(2),
+                 QLocale().toString(static_cast<qint64>(scene.meshes[static_cast<std::size_t>(m)].triangles.size())));
         QCOMPARE(row->checkState(0), Qt::Checked);
         QCOMPARE(row->data(0, Qt::DecorationRole).value<QColor>(), v2bsp::ui::meshColour(m));
     }
@@ -311,8 +312,8 @@ void View3DTest::systemOpenerSaysWhyItFailed() {
     qputenv("PATH", QByteArray::fromStdString(scratch.path().string()) + ":" + path);
     QObject owner;
     QString said = "not yet";
-    v2bsp::ui::systemFolderOpener(&owner)(scratch.path(),
-                                          [&](const std::string& why) { said = QString::fromStdString(why); });
+    v2bsp::ui::systemFolderOpener (&owner)(scratch.path(),
+                                           [&](const std::string& why) { said = QString::fromStdString(why); });
     qputenv("PATH", path);
     QTRY_VERIFY_WITH_TIMEOUT(said != "not yet", kPatience);
     QCOMPARE(said, QString(failure).replace("{F}", qpath(scratch.path())));

@@ -12,13 +12,13 @@
 #include <map>
 
 #include "app/level.hpp"
+#include "fakedialogs.hpp"
 #include "mapbuilder/mapbuilder.hpp"
 #include "mapfile.hpp"
 #include "meshcolour.hpp"
 #include "platform/utf8path.hpp"
 #include "recordinghost.hpp"
 #include "scratchfolder.hpp"
-#include "fakedialogs.hpp"
 #include "win32/form1.hpp"
 #include "win32test.hpp"
 

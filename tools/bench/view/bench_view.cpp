@@ -116,8 +116,9 @@ int main(int argc, char** argv) {
     std::printf("full picture         %lld ms after the camera stopped; longest frame meanwhile %lld ms\n",
                 static_cast<long long>(full_ms), static_cast<long long>(longest_ms));
     std::printf("a pick on mesh 0     %lld ms (mesh %d)\n", static_cast<long long>(pick_ms), picked);
-    std::printf("view's level bytes   %lld (%.2f per triangle)\n", static_cast<long long>(view->renderer().levelBytes()),
-                triangles > 0 ? static_cast<double>(view->renderer().levelBytes()) / static_cast<double>(triangles) : 0.0);
+    std::printf(
+        "view's level bytes   %lld (%.2f per triangle)\n", static_cast<long long>(view->renderer().levelBytes()),
+        triangles > 0 ? static_cast<double>(view->renderer().levelBytes()) / static_cast<double>(triangles) : 0.0);
     std::printf("resident growth      %ld KiB (GL driver copies included)\n", residentKiB() - rss_before);
     return 0;
 }
