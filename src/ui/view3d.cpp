@@ -154,8 +154,9 @@ View3D::View3D(GlProbe probe, QWidget* parent)
     connectActions();
 }
 
+// The view, a child, ends after the behaviour: they let go of each other first.
 View3D::~View3D() {
-    // The view goes first: the behaviour holds its renderer until then.
+    if (view_ != nullptr) view_->setBehaviour(nullptr);
     behaviour_->setRenderer(nullptr);
 }
 
