@@ -30,6 +30,22 @@ const MenuItem* findMenuItem(const FormLayout& form, std::string_view name) {
     return found == form.menu.end() ? nullptr : &*found;
 }
 
+std::string toolbarText(const MenuItem& item) {
+    // "&&" stands for "&" itself.
+    std::string text;
+    const std::string_view caption = item.caption;
+    for (std::size_t at = 0; at < caption.size(); ++at) {
+        if (caption[at] != '&') {
+            text.push_back(caption[at]);
+        } else if (caption.size() - at > 1 && caption[at + 1] == '&') {
+            text.push_back('&');
+            ++at;
+        }
+    }
+    if (text.ends_with("...")) text.resize(text.size() - 3);
+    return text;
+}
+
 int clientPixels(const FormLayout& form, double outerWidth, double dpi) {
     return twipsToPixels(outerWidth - form.frameWidth, dpi);
 }

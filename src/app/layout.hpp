@@ -7,6 +7,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "app/placement.hpp"
@@ -121,6 +122,11 @@ inline constexpr MenuItem kView3DMenu[] = {
 // The 3D View's toolbar, for the mouse: the names of its menu items, in order.
 inline constexpr std::string_view kView3DToolbar[] = {"openfolder", "saveas",    "saveimage", kSeparator,
                                                       "frameAll",   "wireframe", "zUp"};
+
+// What a toolbar button of menu item `item` says: its caption without the
+// access key's "&" ("&&" is one "&") and without a closing "...", as
+// toolbars show them.
+std::string toolbarText(const MenuItem& item);
 
 // The size the 3D View would like, in pixels at 96 dpi, frame aside; and its
 // list's width.

@@ -5,10 +5,14 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include "ui/paths.hpp"
+
 namespace v2bsp::ui {
 
-FolderOpener systemFolderOpener(QObject* owner) {
-    return [owner](const QString& folder, std::function<void(const QString&)> done) {
+app::FolderOpener systemFolderOpener(QObject* owner) {
+    return [owner](const std::filesystem::path& where, std::function<void(const std::string&)> answer) {
+        const QString folder = qtPath(where);
+        const auto done = [answer](const QString& failure) { answer(failure.toStdString()); };
         const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
         if (opener.isEmpty()) {
             const bool shown = QDesktopServices::openUrl(QUrl::fromLocalFile(folder));

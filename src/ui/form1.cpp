@@ -78,62 +78,6 @@ void addMenuRows(QMenuBar& bar, std::span<const app::MenuItem> rows, std::functi
     }
 }
 
-// Form1's 3D View as the behaviour asks for it. Its frame is not known
-// before it is shown: Form1's is taken for it, and what then lies past the
-// available area moves back in once it is known.
-class Form1::View3DWindow final : public app::Level3DWindow {
-public:
-    View3DWindow(View3D& view, const Form1& form) : view_(view), form_(form) {}
-    void showRun(const MapExtraction& extraction, const ExtractResult& result,
-                 std::optional<app::LevelGeometry> decoded) override {
-        view_.showRun(extraction, result, std::move(decoded));
-    }
-    void show() override {
-        view_.show();
-        view_.raise();
-        view_.activateWindow();
-        if (!placedNow_) return;
-        placedNow_ = false;
-        QTimer::singleShot(kFrameKnownMs, &view_, [this] { keepInside(); });
-    }
-    void hide() override { view_.hide(); }
-    app::Size preferredFrame() const override {
-        const QMargins margins = frameMargins();
-        const double scale = form_.dpi_ / 96;
-        return {static_cast<int>(View3D::kPreferredWidth * scale) + margins.left() + margins.right(),
-                static_cast<int>(View3D::kPreferredHeight * scale) + margins.top() + margins.bottom()};
-    }
-    void place(const app::Rect& frame) override {
-        const QMargins margins = frameMargins();
-        view_.resize(frame.width - margins.left() - margins.right(), frame.height - margins.top() - margins.bottom());
-        view_.move(frame.x, frame.y);
-        placedNow_ = true;
-    }
-
-private:
-    QMargins frameMargins() const {
-        const QRect frame = form_.frameGeometry(), client = form_.geometry();
-        return {client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
-                frame.bottom() - client.bottom()};
-    }
-    // The window manager's frame of a resizable window may be larger than Form1's.
-    void keepInside() {
-        if (view_.screen() == nullptr) return;
-        const QRect room = view_.screen()->availableGeometry(), frame = view_.frameGeometry();
-        if (room.contains(frame)) return;
-        const QSize client = view_.size() - QSize(std::max(0, frame.width() - room.width()),
-                                                  std::max(0, frame.height() - room.height()));
-        view_.resize(client);
-        const QRect fitted(frame.topLeft(), frame.size().boundedTo(room.size()));
-        view_.move(std::clamp(fitted.x(), room.left(), room.right() + 1 - fitted.width()),
-                   std::clamp(fitted.y(), room.top(), room.bottom() + 1 - fitted.height()));
-    }
-
-    View3D& view_;
-    const Form1& form_;
-    bool placedNow_ = false;
-};
-
 Form1::Form1(QWidget* parent)
     : QMainWindow(parent),
       dpi_(logicalDpiX() > 0 ? logicalDpiX() : 96),
@@ -255,7 +199,6 @@ void Form1::setGlProbe(GlProbe probe) {
     glProbe_ = std::move(probe);
     // A 3D window made before and never shown is made again with this probe.
     if (behaviour_.forgetUnshownLevel3D()) {
-        level3D_.reset();
         view3d_.reset();
     }
 }
@@ -326,9 +269,12 @@ app::Level3DWindow* Form1::makeLevel3DWindow() {
         // Closed by the user, it is no longer checked.
         connect(view3d_.get(), &View3D::closed, this, [this] { behaviour_.level3DClosed(); });
         view3d_->winId();
-        level3D_ = std::make_unique<View3DWindow>(*view3d_, *this);
     }
-    return level3D_.get();
+    // Its frame is not known before it is shown: this window's stands in for it.
+    const QRect frame = frameGeometry(), client = geometry();
+    view3d_->setFrameGuess({client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+                            frame.bottom() - client.bottom()});
+    return view3d_.get();
 }
 
 app::Form1Frames Form1::frames() const {

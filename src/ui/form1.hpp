@@ -33,9 +33,6 @@ class QTimer;
 
 namespace v2bsp::ui {
 
-// How long after showing the 3D window its frame is taken as known.
-inline constexpr int kFrameKnownMs = 250;
-
 // The menus and items of `rows` on `bar`: each item an action named as its
 // row, with its shortcut and second shortcut, its tooltip (shown in the
 // menu) and its check state, and separators where the rows have them.
@@ -81,7 +78,6 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    class View3DWindow;
 
     void createControls();
     void placeControls();
@@ -118,7 +114,6 @@ private:
     QTimer* takeTimer_ = nullptr;  // takes the run's events when the behaviour asks
     GlProbe glProbe_ = probeOpenGl;
     std::unique_ptr<View3D> view3d_;
-    std::unique_ptr<View3DWindow> level3D_;
     bool view3dAsked_ = false;  // the first paint has asked for it
     // Last, so that it ends first: the run's thread is over before the rest goes.
     app::Form1Behaviour behaviour_;

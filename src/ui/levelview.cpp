@@ -1,15 +1,16 @@
 #include "ui/levelview.hpp"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QTimer>
 #include <QWheelEvent>
 #include <cstring>
+#include <optional>
 
 namespace v2bsp::ui {
 namespace {
-
-constexpr int kClickSlack = 3;  // pixels a click may move and still pick
 
 // The current context's function `name`.
 void* contextFunction(const char* name) {
@@ -21,6 +22,27 @@ void* contextFunction(const char* name) {
 }
 
 }  // namespace
+
+QString probeOpenGl() {
+    QSurfaceFormat format;
+    format.setVersion(3, 3);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    QOpenGLContext context;
+    context.setFormat(format);
+    if (!context.create()) return QStringLiteral("no OpenGL context can be made on this display");
+    const QSurfaceFormat got = context.format();
+    if (got.version() < qMakePair(3, 3)) {
+        return QStringLiteral("OpenGL 3.3 is needed, this system offers %1.%2")
+            .arg(got.majorVersion())
+            .arg(got.minorVersion());
+    }
+    QOffscreenSurface surface;
+    surface.setFormat(got);
+    surface.create();
+    if (!context.makeCurrent(&surface)) return QStringLiteral("the OpenGL context cannot be used");
+    context.doneCurrent();
+    return {};
+}
 
 QColor meshColour(std::int64_t number) {
     const app::Rgb c = app::meshColour(number);
@@ -165,91 +187,79 @@ QPoint LevelView::pixelOf(QVector3D point) const {
     return {at.x, at.y};
 }
 
-void LevelView::setMeshVisible(int mesh, bool visible) {
-    renderer_.setMeshVisible(mesh, visible);
-    update();
+namespace {
+
+app::PointerButton buttonOf(Qt::MouseButton button) {
+    switch (button) {
+        case Qt::LeftButton:
+            return app::PointerButton::left;
+        case Qt::MiddleButton:
+            return app::PointerButton::middle;
+        default:
+            return app::PointerButton::other;
+    }
 }
 
-void LevelView::setHighlighted(int mesh) {
-    renderer_.setHighlighted(mesh);
-    update();
+app::Pixel pixelAt(const QPointF& at) {
+    const QPoint whole = at.toPoint();
+    return {whole.x(), whole.y()};
 }
 
-void LevelView::setOrbit(float yaw, float pitch) {
-    renderer_.camera().setOrbit(yaw, pitch);
-    update();
-}
-
-void LevelView::orbitBy(float yawdelta, float pitchdelta) {
-    renderer_.camera().orbitBy(yawdelta, pitchdelta);
-    update();
-}
-
-void LevelView::frameAll() {
-    renderer_.camera().frameAll();
-    update();
-}
-
-void LevelView::frameMesh(int mesh) {
-    renderer_.frameMesh(mesh);
-    update();
-}
-
-void LevelView::setMoving(bool moving) {
-    renderer_.setMoving(moving);
-    update();
-}
-
-void LevelView::setZUp(bool zUp) {
-    renderer_.camera().setZUp(zUp);
-    update();
-}
-
-void LevelView::setWireframe(bool on) {
-    renderer_.setWireframe(on);
-    update();
-}
+}  // namespace
 
 void LevelView::mousePressEvent(QMouseEvent* event) {
-    pressAt_ = lastAt_ = event->position().toPoint();
-    dragged_ = false;
+    if (behaviour_ == nullptr) return;
+    behaviour_->pointerPressed(buttonOf(event->button()), pixelAt(event->position()),
+                               (event->modifiers() & Qt::ShiftModifier) != 0);
 }
 
 void LevelView::mouseMoveEvent(QMouseEvent* event) {
-    const QPoint at = event->position().toPoint();
-    const QPoint delta = at - lastAt_;
-    lastAt_ = at;
-    if ((at - pressAt_).manhattanLength() > kClickSlack) dragged_ = true;
-    if (!dragged_ || !(event->buttons() & (Qt::LeftButton | Qt::MiddleButton))) return;
-    renderer_.setMoving(true);
-    const bool pan = (event->buttons() & Qt::MiddleButton) ||
-                     ((event->buttons() & Qt::LeftButton) && (event->modifiers() & Qt::ShiftModifier));
-    if (pan) {
-        renderer_.camera().panByPixels(delta.x(), delta.y());
-    } else {
-        renderer_.camera().orbitByPixels(delta.x(), delta.y());
-    }
-    update();
+    if (behaviour_ != nullptr) behaviour_->pointerMoved(pixelAt(event->position()));
 }
 
 void LevelView::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->buttons() == Qt::NoButton) setMoving(false);
-    if (event->button() != Qt::LeftButton || dragged_) return;
-    const int mesh = meshAt(event->position().toPoint());
-    setHighlighted(mesh);
-    emit meshPicked(mesh);
+    if (behaviour_ != nullptr) behaviour_->pointerReleased(buttonOf(event->button()), pixelAt(event->position()));
 }
 
-void LevelView::mouseDoubleClickEvent(QMouseEvent*) {
-    frameAll();
+void LevelView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (behaviour_ != nullptr && event->button() == Qt::LeftButton) behaviour_->doubleClicked();
 }
 
 void LevelView::wheelEvent(QWheelEvent* event) {
-    const float notches = static_cast<float>(event->angleDelta().y()) / 120.0f;
-    if (notches == 0) return;
-    const QPoint at = event->position().toPoint();
-    renderer_.camera().zoomAt({at.x(), at.y()}, notches);
-    update();
+    if (behaviour_ == nullptr) return;
+    behaviour_->wheelTurned(pixelAt(event->position()), static_cast<float>(event->angleDelta().y()) / 120.0f);
+}
+
+void LevelView::keyPressEvent(QKeyEvent* event) {
+    const bool shift = (event->modifiers() & Qt::ShiftModifier) != 0;
+    std::optional<app::ViewKey> key;
+    switch (event->key()) {
+        case Qt::Key_Left:
+            key = app::ViewKey::left;
+            break;
+        case Qt::Key_Right:
+            key = app::ViewKey::right;
+            break;
+        case Qt::Key_Up:
+            key = app::ViewKey::up;
+            break;
+        case Qt::Key_Down:
+            key = app::ViewKey::down;
+            break;
+        case Qt::Key_Plus:
+        case Qt::Key_Equal:
+        case Qt::Key_PageUp:
+            key = app::ViewKey::zoomIn;
+            break;
+        case Qt::Key_Minus:
+        case Qt::Key_PageDown:
+            key = app::ViewKey::zoomOut;
+            break;
+        default:
+            break;
+    }
+    if (key && behaviour_ != nullptr && behaviour_->keyPressed(*key, shift)) return;
+    QOpenGLWidget::keyPressEvent(event);
 }
 
 }  // namespace v2bsp::ui

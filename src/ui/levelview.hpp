@@ -21,12 +21,16 @@
 #include <string>
 
 #include "app/renderer.hpp"
+#include "app/view3dbehaviour.hpp"
 
 namespace v2bsp::ui {
 
 using app::LevelGeometry;
 using app::LevelMeshRange;
 using app::LevelSource;
+
+// Empty when an OpenGL 3.3 context can be made here, else why not.
+QString probeOpenGl();
 
 // app::meshColour as the toolkit's colour.
 QColor meshColour(std::int64_t number);
@@ -38,47 +42,26 @@ public:
     explicit LevelView(QWidget* parent = nullptr);
     ~LevelView() override;
 
-    // Replaces the level, as LevelRenderer::setLevel says; uploaded at once
-    // when the GL is ready, else when it is. Ranges index the meshes in the
-    // calls below (0 ... count - 1).
+    // Replaces the level, as LevelRenderer::setLevel says, framed at the
+    // view's size; uploaded at once when the GL is ready, else when it is.
     void setLevel(LevelGeometry geometry, LevelSource source = {});
-    int meshcount() const { return renderer_.meshcount(); }
-
-    void setMeshVisible(int mesh, bool visible);
-    bool meshVisible(int mesh) const { return renderer_.meshVisible(mesh); }
-    // -1 for none.
-    void setHighlighted(int mesh);
-    int highlighted() const { return renderer_.highlighted(); }
+    // What is drawn and how, and the camera: after a change the view is
+    // updated (QWidget::update) to show it.
+    app::LevelRenderer& renderer() { return renderer_; }
+    // Where the mouse and keys go; none (null) leaves them to the toolkit.
+    void setBehaviour(app::View3DBehaviour* behaviour) { behaviour_ = behaviour; }
 
     // The mesh drawn at `pixel` (widget coordinates), or -1 for none.
     int meshAt(QPoint pixel);
     // Where the stored position `point` is drawn, in widget coordinates.
     QPoint pixelOf(QVector3D point) const;
 
-    // Camera, in degrees: yaw about the up axis, pitch above the horizon.
-    void setOrbit(float yaw, float pitch);
-    void orbitBy(float yawdelta, float pitchdelta);
-    void frameAll();
-    // Frames mesh `mesh`'s bounds; the whole level for none.
-    void frameMesh(int mesh);
-    // The camera is being moved: draw cheaply until it is not.
-    void setMoving(bool moving);
-    bool moving() const { return renderer_.moving(); }
-    void setZUp(bool zUp);
-    bool zUp() const { return renderer_.camera().zUp(); }
-    void setWireframe(bool on);
-    bool wireframe() const { return renderer_.wireframe(); }
-
-    // Bytes the view holds for the level: GL buffers and any copy not yet uploaded.
-    std::int64_t levelBytes() const { return renderer_.levelBytes(); }
-    std::int64_t triangles() const { return renderer_.triangles(); }
     // The whole picture, drawn at once whatever the level's size (Save Image).
     QImage picture();
     // Why the GL could not be used; empty while it can.
     QString failure() const { return failure_; }
 
 signals:
-    void meshPicked(int mesh);
     // A frame showed the level whole, every triangle of it.
     void fullPictureShown();
     // The GL turned out unusable after all (too old, a shader refused).
@@ -93,6 +76,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void cleanup();
@@ -106,10 +90,7 @@ private:
     std::string reported_;   // the renderer's failure already told
     bool wholeNow_ = false;  // picture(): draw every triangle in this frame
     bool partDue_ = false;   // the full picture is not yet whole: add a part after the frame is shown
-
-    QPoint pressAt_;
-    QPoint lastAt_;
-    bool dragged_ = false;
+    app::View3DBehaviour* behaviour_ = nullptr;
 };
 
 }  // namespace v2bsp::ui

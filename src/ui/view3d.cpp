@@ -7,12 +7,12 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenuBar>
-#include <QOffscreenSurface>
-#include <QOpenGLContext>
 #include <QResizeEvent>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QScreen>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <algorithm>
@@ -22,13 +22,15 @@
 #include "app/level.hpp"
 #include "app/placement.hpp"
 #include "app/texts.hpp"
+#include "platform/utf8path.hpp"
 #include "ui/appicon.hpp"
+#include "ui/dialogs.hpp"
+#include "ui/folderopener.hpp"
 #include "ui/paths.hpp"
+#include "ui/pngfile.hpp"
 
 namespace v2bsp::ui {
 namespace {
-
-constexpr int kMeshNumberRole = Qt::UserRole;
 
 // A one-line label that shows as much of its text as fits, ending in "...",
 // with the whole text in its tooltip when it is cut.
@@ -58,51 +60,68 @@ private:
     QString whole_;
 };
 
-QString withExtension(const QString& name, std::string_view extension) {
-    return QString::fromStdString(app::withExtension(name.toStdString(), extension));
-}
-
 }  // namespace
-
-QString probeOpenGl() {
-    QSurfaceFormat format;
-    format.setVersion(3, 3);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    QOpenGLContext context;
-    context.setFormat(format);
-    if (!context.create()) return QStringLiteral("no OpenGL context can be made on this display");
-    const QSurfaceFormat got = context.format();
-    if (got.version() < qMakePair(3, 3)) {
-        return QStringLiteral("OpenGL 3.3 is needed, this system offers %1.%2")
-            .arg(got.majorVersion())
-            .arg(got.minorVersion());
-    }
-    QOffscreenSurface surface;
-    surface.setFormat(got);
-    surface.create();
-    if (!context.makeCurrent(&surface)) return QStringLiteral("the OpenGL context cannot be used");
-    context.doneCurrent();
-    return {};
-}
 
 std::string groupSeparator() {
     return QLocale().groupSeparator().toStdString();
 }
 
-View3D::View3D(GlProbe probe, QWidget* parent) : QMainWindow(parent) {
+// What the behaviour asks of the window, carried out with its widgets.
+class View3D::Window final : public app::View3DWindow {
+public:
+    explicit Window(View3D& window) : w_(window) {}
+    void setTitle(const std::string& title) override { w_.setWindowTitle(text(title)); }
+    void setRows(const std::vector<app::MeshRow>& rows) override {
+        w_.fillList(rows);
+        w_.fitList();
+    }
+    void selectRow(int row) override { w_.selectRow(row); }
+    void setStatus(const std::string& line) override {
+        w_.statusLine_ = text(line);
+        static_cast<StatusLabel*>(w_.status_)->setWhole(w_.statusLine_);
+    }
+    void enableCommand(std::string_view name, bool on) override { action(name)->setEnabled(on); }
+    void checkCommand(std::string_view name, bool on) override { action(name)->setChecked(on); }
+    void showUnavailable(const std::string& notice) override { w_.showUnavailable(text(notice)); }
+    void redraw() override {
+        if (w_.view_ != nullptr) w_.view_->update();
+    }
+    void hideWindow() override { w_.close(); }
+    int meshAt(app::Pixel pixel) override { return w_.view_ != nullptr ? w_.view_->meshAt({pixel.x, pixel.y}) : -1; }
+    std::string writePicture(const std::filesystem::path& file) override {
+        if (w_.view_ == nullptr) return "the view could not be drawn";
+        return writePng(w_.view_->picture(), qtPath(file)).toStdString();
+    }
+
+private:
+    QAction* action(std::string_view name) const { return w_.findChild<QAction*>(text(name)); }
+    View3D& w_;
+};
+
+View3D::View3D(GlProbe probe, QWidget* parent)
+    : QMainWindow(parent),
+      window_(std::make_unique<Window>(*this)),
+      behaviour_(std::make_unique<app::View3DBehaviour>(*window_, groupSeparator())) {
+    behaviour_->setSaveBox(std::make_unique<FileDialogSaveBox>(this));
+    behaviour_->setMessagePresenter(std::make_unique<MessageBoxPresenter>(this));
+    behaviour_->setFolderOpener(systemFolderOpener(this));
     createActions();
     createMenus();
     createToolbar();
-    createView(probe);
     createList();
+    createView(probe);
     createStatus();
     connectActions();
 }
 
-View3D::~View3D() = default;
+// The view, a child, ends after the behaviour: they let go of each other first.
+View3D::~View3D() {
+    if (view_ != nullptr) view_->setBehaviour(nullptr);
+    behaviour_->setRenderer(nullptr);
+}
 
 // Every item of the menu table is an action of the window, so that its key
-// works wherever the focus is in it.
+// works wherever the focus is in it; each runs its command of the behaviour.
 void View3D::createActions() {
     setObjectName("View3D");
     setWindowTitle("3D View");
@@ -119,21 +138,11 @@ void View3D::createActions() {
         action->setCheckable(item.checkable);
         action->setChecked(item.checked);
         if (!item.tooltip.empty()) action->setToolTip(text(item.tooltip));
+        action->setIconText(QString::fromStdString(app::toolbarText(item)));
         addAction(action);
+        const std::string_view name = item.name;
+        connect(action, &QAction::triggered, this, [this, name] { behaviour_->command(name); });
     }
-    const auto named = [this](const char* name) { return findChild<QAction*>(name); };
-    openFolder_ = named("openfolder");
-    saveAs_ = named("saveas");
-    saveImage_ = named("saveimage");
-    close_ = named("close");
-    frameAll_ = named("frameAll");
-    frameSelected_ = named("frameSelected");
-    wireframe_ = named("wireframe");
-    zUp_ = named("zUp");
-    about_ = named("about");
-    saveBox_ = std::make_unique<FileDialogSaveBox>(this);
-    messages_ = std::make_unique<MessageBoxPresenter>(this);
-    opener_ = systemFolderOpener(this);
 }
 
 void View3D::createMenus() {
@@ -164,38 +173,45 @@ void View3D::createToolbar() {
 }
 
 void View3D::createView(const GlProbe& probe) {
-    splitter_ = new QSplitter(Qt::Horizontal, this);
-    splitter_->setObjectName("splitter");
-    setCentralWidget(splitter_);
     const QString refused = probe ? probe() : QString();
     if (!refused.isEmpty()) {
-        showUnavailable(refused);
+        behaviour_->unavailable(refused.toStdString());
         return;
     }
     view_ = new LevelView(splitter_);
-    splitter_->addWidget(view_);
-    connect(view_, &LevelView::unavailable, this, &View3D::showUnavailable);
-    connect(view_, &LevelView::meshPicked, this, &View3D::selectPicked);
+    splitter_->insertWidget(0, view_);
+    splitter_->setStretchFactor(0, 1);
+    splitter_->setStretchFactor(1, 0);
+    setTabOrder(view_, list_);
+    view_->setBehaviour(behaviour_.get());
+    behaviour_->setRenderer(&view_->renderer());
+    connect(view_, &LevelView::unavailable, this,
+            [this](const QString& reason) { behaviour_->unavailable(reason.toStdString()); });
 }
 
-// The notice takes the view's place; the actions that need a drawing go.
-void View3D::showUnavailable(const QString& reason) {
-    notice_ = new QLabel(QStringLiteral("3D view unavailable: ") + reason);
+// The notice takes the view's place.
+void View3D::showUnavailable(const QString& notice) {
+    notice_ = new QLabel(notice);
     notice_->setObjectName("unavailable");
     notice_->setAlignment(Qt::AlignCenter);
     notice_->setWordWrap(true);
     notice_->setMinimumSize(320, 240);
     if (view_ != nullptr) {
+        view_->setBehaviour(nullptr);
         splitter_->replaceWidget(splitter_->indexOf(view_), notice_);
         view_->deleteLater();
         view_ = nullptr;
     } else {
         splitter_->insertWidget(0, notice_);
     }
-    for (QAction* action : {saveImage_, frameAll_, frameSelected_, wireframe_}) action->setEnabled(false);
+    splitter_->setStretchFactor(0, 1);
+    splitter_->setStretchFactor(1, 0);
 }
 
 void View3D::createList() {
+    splitter_ = new QSplitter(Qt::Horizontal, this);
+    splitter_->setObjectName("splitter");
+    setCentralWidget(splitter_);
     list_ = new QTreeWidget(splitter_);
     list_->setObjectName("meshlist");
     list_->setColumnCount(3);
@@ -205,13 +221,10 @@ void View3D::createList() {
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->header()->setStretchLastSection(false);
     splitter_->addWidget(list_);
-    splitter_->setStretchFactor(0, 1);
-    splitter_->setStretchFactor(1, 0);
     splitter_->setChildrenCollapsible(false);
     for (int column = 0; column < 3; ++column) list_->header()->resizeSection(column, list_->header()->sectionSizeHint(column));
     measureList();
-    resize(kPreferredWidth, kPreferredHeight);
-    if (view_ != nullptr) setTabOrder(view_, list_);
+    resize(app::kView3DWidth, app::kView3DHeight);
 }
 
 void View3D::createStatus() {
@@ -222,55 +235,94 @@ void View3D::createStatus() {
 }
 
 void View3D::connectActions() {
-    connect(openFolder_, &QAction::triggered, this, &View3D::openFolder);
-    connect(saveAs_, &QAction::triggered, this, &View3D::saveLevelAs);
-    connect(saveImage_, &QAction::triggered, this, &View3D::saveImage);
-    connect(frameAll_, &QAction::triggered, this, &View3D::frameAll);
-    connect(wireframe_, &QAction::toggled, this, &View3D::showWireframe);
-    connect(zUp_, &QAction::toggled, this, &View3D::showZUp);
-    connect(frameSelected_, &QAction::triggered, this, &View3D::frameSelected);
-    connect(close_, &QAction::triggered, this, &QWidget::close);
-    connect(about_, &QAction::triggered, this, &View3D::showAbout);
-    connect(list_, &QTreeWidget::itemDoubleClicked, this, &View3D::frameSelected);
-    connect(list_, &QTreeWidget::itemChanged, this, &View3D::listItemChanged);
-    connect(list_, &QTreeWidget::itemSelectionChanged, this, &View3D::listSelectionChanged);
+    connect(list_, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* item) { behaviour_->rowActivated(rowOf(item)); });
+    connect(list_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
+        if (column == 0) behaviour_->rowChecked(rowOf(item), item->checkState(0) == Qt::Checked);
+    });
+    connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const QList<QTreeWidgetItem*> selected = list_->selectedItems();
+        behaviour_->rowSelected(selected.isEmpty() ? -1 : rowOf(selected.constFirst()));
+    });
 }
 
-void View3D::setSaveBox(std::unique_ptr<SaveBox> box) {
-    saveBox_ = std::move(box);
+int View3D::rowOf(QTreeWidgetItem* item) const {
+    return list_->indexOfTopLevelItem(item);
 }
 
-void View3D::setFolderOpener(FolderOpener opener) {
-    opener_ = std::move(opener);
+void View3D::setSaveBox(std::unique_ptr<app::SaveBox> box) {
+    behaviour_->setSaveBox(std::move(box));
 }
 
-void View3D::setMessagePresenter(std::unique_ptr<MessagePresenter> presenter) {
-    messages_ = std::move(presenter);
+void View3D::setFolderOpener(app::FolderOpener opener) {
+    behaviour_->setFolderOpener(std::move(opener));
+}
+
+void View3D::setMessagePresenter(std::unique_ptr<app::MessagePresenter> presenter) {
+    behaviour_->setMessagePresenter(std::move(presenter));
 }
 
 void View3D::showRun(const MapExtraction& extraction, const ExtractResult& result,
                      std::optional<LevelGeometry> decoded) {
-    extraction_ = &extraction;
-    result_ = result;
-    setWindowTitle(QString::fromStdString(app::viewTitle(extraction.folderName)));
-    LevelGeometry geometry = decoded ? std::move(*decoded) : levelGeometry(extraction.plan);
-    fillList(geometry);
-    runStatus_ = QString::fromStdString(app::statusText(result, app::levelCounts(geometry), groupSeparator()));
-    say(runStatus_);
-    openFolder_->setEnabled(!result.outputfolder.empty());
-    fitList();
-    if (view_ == nullptr) return;
-    // A new GL context decodes the level again rather than the view keeping a copy.
-    const MeshPlan* plan = &extraction.plan;
-    view_->setLevel(std::move(geometry), [plan] { return levelGeometry(*plan); });
+    behaviour_->showRun(extraction, result, std::move(decoded));
 }
+
+// How long after showing the window its frame is taken as known.
+constexpr int kFrameKnownMs = 250;
+
+void View3D::show() {
+    QMainWindow::show();
+    raise();
+    activateWindow();
+    if (!placedNow_) return;
+    placedNow_ = false;
+    QTimer::singleShot(kFrameKnownMs, this, [this] { keepInside(); });
+}
+
+void View3D::hide() {
+    QMainWindow::hide();
+}
+
+QMargins View3D::frame() const {
+    const QRect outer = frameGeometry(), client = geometry();
+    if (outer == client) return frameGuess_;
+    return {client.left() - outer.left(), client.top() - outer.top(), outer.right() - client.right(),
+            outer.bottom() - client.bottom()};
+}
+
+app::Size View3D::preferredFrame() const {
+    const QMargins margins = frame();
+    const double scale = logicalDpiX() / 96.0;
+    return {static_cast<int>(app::kView3DWidth * scale) + margins.left() + margins.right(),
+            static_cast<int>(app::kView3DHeight * scale) + margins.top() + margins.bottom()};
+}
+
+void View3D::place(const app::Rect& at) {
+    const QMargins margins = frame();
+    resize(at.width - margins.left() - margins.right(), at.height - margins.top() - margins.bottom());
+    move(at.x, at.y);
+    placedNow_ = true;
+}
+
+// The window manager's frame of a resizable window may be larger than the
+// one guessed for it.
+void View3D::keepInside() {
+    if (screen() == nullptr) return;
+    const QRect room = screen()->availableGeometry(), outer = frameGeometry();
+    if (room.contains(outer)) return;
+    resize(size() - QSize(std::max(0, outer.width() - room.width()), std::max(0, outer.height() - room.height())));
+    const QRect fitted(outer.topLeft(), outer.size().boundedTo(room.size()));
+    move(std::clamp(fitted.x(), room.left(), room.right() + 1 - fitted.width()),
+         std::clamp(fitted.y(), room.top(), room.bottom() + 1 - fitted.height()));
+}
+
 
 // Each column is as wide as its longest text, whatever the row: the texts
 // differ in their digits, which a list's font draws at one width (or nearly:
 // of two as long, the one of higher digits is taken), so the longest is the
 // widest, and it alone is measured (sizing to contents measures a thousand
 // rows, and no more).
-void View3D::fillList(const LevelGeometry& geometry) {
+void View3D::fillList(const std::vector<app::MeshRow>& meshes) {
     const QSignalBlocker quiet(list_);
     list_->clear();
     QList<QTreeWidgetItem*> rows;
@@ -283,10 +335,9 @@ void View3D::fillList(const LevelGeometry& geometry) {
             texts[column] = text;
         }
     };
-    for (const app::MeshRow& mesh : app::meshRows(geometry, groupSeparator())) {
+    for (const app::MeshRow& mesh : meshes) {
         auto* row = new QTreeWidgetItem({QString::fromStdString(mesh.name), QString::fromStdString(mesh.vertices),
                                          QString::fromStdString(mesh.triangles)});
-        row->setData(0, kMeshNumberRole, QVariant::fromValue<qlonglong>(mesh.number));
         row->setData(0, Qt::DecorationRole, QColor::fromRgbF(mesh.colour.red, mesh.colour.green, mesh.colour.blue));
         row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
         row->setCheckState(0, Qt::Checked);
@@ -322,93 +373,13 @@ QString View3D::statusLine() const {
     return statusLine_;
 }
 
-void View3D::say(const QString& text) {
-    statusLine_ = text;
-    static_cast<StatusLabel*>(status_)->setWhole(text);
-}
-
-void View3D::selectPicked(int mesh) {
+void View3D::selectRow(int row) {
     const QSignalBlocker quiet(list_);
     list_->clearSelection();
-    if (QTreeWidgetItem* row = list_->topLevelItem(mesh)) {
-        row->setSelected(true);
-        list_->scrollToItem(row);
+    if (QTreeWidgetItem* item = list_->topLevelItem(row)) {
+        item->setSelected(true);
+        list_->scrollToItem(item);
     }
-}
-
-void View3D::listItemChanged(QTreeWidgetItem* item, int column) {
-    if (view_ == nullptr || column != 0) return;
-    view_->setMeshVisible(list_->indexOfTopLevelItem(item), item->checkState(0) == Qt::Checked);
-}
-
-void View3D::listSelectionChanged() {
-    if (view_ == nullptr) return;
-    const QList<QTreeWidgetItem*> selected = list_->selectedItems();
-    view_->setHighlighted(selected.isEmpty() ? -1 : list_->indexOfTopLevelItem(selected.constFirst()));
-}
-
-void View3D::openFolder() {
-    if (result_.outputfolder.empty()) return;
-    const QString folder = qtPath(result_.outputfolder);
-    const auto failed = [this, folder](const QString& failure, bool there) {
-        if (failure.isEmpty()) return;
-        say("Could not open " + folder + " in the file manager");
-        messages_->failed(
-            "The folder could not be shown in the file manager.",
-            (there ? failure + QStringLiteral("\n\nThe mesh files are in:\n") + folder : failure).toStdString());
-        // The box said it; the status line goes back to the level.
-        say(runStatus_);
-    };
-    std::error_code unknown;
-    if (!std::filesystem::is_directory(result_.outputfolder, unknown)) {
-        failed(QString::fromStdString(app::folderGoneText(folder.toStdString())), false);
-        return;
-    }
-    opener_(folder, [failed](const QString& failure) { failed(failure, true); });
-}
-
-// The format is the filter's, or the name's when it ends in .obj or .glb.
-void View3D::saveLevelAs() {
-    if (extraction_ == nullptr) return;
-    saveBox_->setTitle("Save As");
-    saveBox_->setFileName(qtPath(app::saveLevelSuggestion(result_, extraction_->folderName)).toStdString());
-    saveBox_->setFilters(
-        {{kGlbFilter, std::string(app::kGlbFilter.pattern)}, {kObjFilter, std::string(app::kObjFilter.pattern)}});
-    saveBox_->showSave();
-    QString name = QString::fromStdString(saveBox_->fileName());
-    if (name.isEmpty()) return;
-    const bool obj = app::savesObj(name.toStdString(), saveBox_->selectedFilter() == 1);
-    name = withExtension(name, obj ? ".obj" : ".glb");
-    const std::error_code failure = extraction_->writeLevel(obj ? LevelFormat::obj : LevelFormat::glb,
-                                                            zUp_->isChecked() ? UpAxis::z : UpAxis::y, localPath(name));
-    say(failure ? "Could not write " + name + ": " + QString::fromStdString(failure.message())
-                : "Saved " + name + ". " + runStatus_);
-}
-
-void View3D::saveImage() {
-    if (view_ == nullptr) return;
-    saveBox_->setTitle("Save Image");
-    saveBox_->setFileName(app::saveImageSuggestion(extraction_ != nullptr ? extraction_->folderName : ""));
-    saveBox_->setFilters({{kPngFilter, std::string(app::kPngFilter.pattern)}});
-    saveBox_->showSave();
-    if (saveBox_->fileName().empty()) return;
-    const QString name = withExtension(QString::fromStdString(saveBox_->fileName()), ".png");
-    const QString failure = writePng(view_->picture(), name);
-    say(failure.isEmpty() ? "Saved " + name + ". " + runStatus_ : "Could not write " + name + ": " + failure);
-}
-
-void View3D::frameAll() {
-    if (view_ != nullptr) view_->frameAll();
-}
-
-void View3D::frameSelected() {
-    if (view_ == nullptr) return;
-    const QList<QTreeWidgetItem*> selected = list_->selectedItems();
-    view_->frameMesh(selected.isEmpty() ? -1 : list_->indexOfTopLevelItem(selected.constFirst()));
-}
-
-void View3D::showAbout() {
-    messages_->about(v2bsp::app::kAboutTitle, app::aboutText());
 }
 
 // The list as wide as its texts need, as far as app::listWidth gives it that;
@@ -432,14 +403,6 @@ void View3D::resizeEvent(QResizeEvent* event) {
 void View3D::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
     if (event->isAccepted()) emit closed();
-}
-
-void View3D::showWireframe(bool on) {
-    if (view_ != nullptr) view_->setWireframe(on);
-}
-
-void View3D::showZUp(bool on) {
-    if (view_ != nullptr) view_->setZUp(on);
 }
 
 }  // namespace v2bsp::ui

@@ -1,35 +1,27 @@
-// View3D: the "3D View" window of a run. It shows the meshes the run wrote in
-// a LevelView, lists them (number, vertices, triangles, a visibility box),
-// says in its status line what the run wrote and what is missing, and offers
-// Open Folder, Save As... (the whole level as one glb or OBJ, the same bytes
-// as v2bsp-extract --format writes with the view's up axis) and Save Image...
+// View3D: the "3D View" window of a run in Qt widgets: a LevelView (or, where
+// OpenGL cannot be had, a notice in its place), the mesh list (a colour
+// swatch, number, vertices, triangles, a visibility box), a status line, a
+// menu bar made from kView3DMenu and a toolbar from kView3DToolbar.
 //
-// Where OpenGL cannot be had, the view's place says "3D view unavailable:
-// <reason>"; the list, the status line, Save As and Open Folder still work.
-//
-// Every action is in its menu bar with a key (File: Save As... Ctrl+S, Save
-// Image... Ctrl+Shift+S, Open Folder Ctrl+E, Close Ctrl+W or Esc; View: Frame
-// All F, Frame Selected Shift+F or a double-click on a row, Wireframe W,
-// Z Up Z; Help: About v2bsp); the toolbar repeats the first ones for the
-// mouse. Tab moves between the list and the view.
+// What the window does is app::View3DBehaviour's: this class makes the
+// widgets, turns their events into the behaviour's calls, and carries out
+// what the behaviour asks. Tab moves between the list and the view.
 #pragma once
 
 #include <QMainWindow>
+#include <QMargins>
 #include <QString>
-#include <atomic>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "app/layout.hpp"
+#include "app/level3dwindow.hpp"
+#include "app/view3dbehaviour.hpp"
 #include "extract/extraction.hpp"
-#include "ui/dialogs.hpp"
-#include "ui/folderopener.hpp"
 #include "ui/levelview.hpp"
-#include "ui/pngfile.hpp"
 
-class QAction;
 class QLabel;
 class QSplitter;
 class QTreeWidget;
@@ -37,13 +29,8 @@ class QTreeWidgetItem;
 
 namespace v2bsp::ui {
 
-// Empty when an OpenGL 3.3 context can be made here, else why not.
+// Empty when the view may draw with OpenGL (probeOpenGl), else why not.
 using GlProbe = std::function<QString()>;
-QString probeOpenGl();
-
-inline constexpr const char* kGlbFilter = app::kGlbFilter.description.data();
-inline constexpr const char* kObjFilter = app::kObjFilter.description.data();
-inline constexpr const char* kPngFilter = app::kPngFilter.description.data();
 
 // The level's geometry, decoded from a run's plan (app/level.hpp).
 using app::levelGeometry;
@@ -51,7 +38,7 @@ using app::levelGeometry;
 // The locale's thousands separator, as the texts of app/texts.hpp take it.
 std::string groupSeparator();
 
-class View3D final : public QMainWindow {
+class View3D final : public QMainWindow, public app::Level3DWindow {
     Q_OBJECT
 
 public:
@@ -63,29 +50,27 @@ public:
     explicit View3D(GlProbe probe = probeOpenGl, QWidget* parent = nullptr);
     ~View3D() override;
 
-    void setSaveBox(std::unique_ptr<SaveBox> box);
-    void setFolderOpener(FolderOpener opener);
-    void setMessagePresenter(std::unique_ptr<MessagePresenter> presenter);
+    // The dialogs and the opener; the toolkit's and the system's at first.
+    void setSaveBox(std::unique_ptr<app::SaveBox> box);
+    void setFolderOpener(app::FolderOpener opener);
+    void setMessagePresenter(std::unique_ptr<app::MessagePresenter> presenter);
 
-    // Shows the run's level: `decoded` when given (levelGeometry of the
-    // run's plan), else decoded here. `extraction` must outlive the window's
-    // use of it (until the next showRun or the window's end).
+    // app::Level3DWindow.
     void showRun(const MapExtraction& extraction, const ExtractResult& result,
-                 std::optional<LevelGeometry> decoded = std::nullopt);
+                 std::optional<LevelGeometry> decoded = std::nullopt) override;
+    // On the screen, raised and active.
+    void show() override;
+    void hide() override;
+    // The window manager's frame is known once the window has been shown;
+    // before, `margins` (another window's) stand in for it.
+    app::Size preferredFrame() const override;
+    void place(const app::Rect& frame) override;
+    void setFrameGuess(const QMargins& margins) { frameGuess_ = margins; }
 
     // Null when the view is unavailable.
     LevelView* levelview() const { return view_; }
+    // The whole status line, however much of it the window shows.
     QString statusLine() const;
-
-public slots:
-    void openFolder();
-    void saveLevelAs();
-    void saveImage();
-    void frameAll();
-    void frameSelected();
-    void showWireframe(bool on);
-    void showZUp(bool on);
-    void showAbout();
 
 signals:
     // The user closed the window (it is hidden, and keeps what it shows).
@@ -96,6 +81,14 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    class Window;
+
+    QMargins frame() const;
+    // Moves back into the available area what lies past it once the frame is known.
+    void keepInside();
+    QMargins frameGuess_;
+    bool placedNow_ = false;  // placed, not yet shown since
+
     void createActions();
     void createMenus();
     void createToolbar();
@@ -104,14 +97,12 @@ private:
     void createStatus();
     void connectActions();
 
-    void showUnavailable(const QString& reason);
-    void fillList(const LevelGeometry& geometry);
+    void showUnavailable(const QString& text);
+    void fillList(const std::vector<app::MeshRow>& rows);
     void measureList();
     void fitList();
-    void selectPicked(int mesh);
-    void listItemChanged(QTreeWidgetItem* item, int column);
-    void listSelectionChanged();
-    void say(const QString& text);
+    void selectRow(int row);
+    int rowOf(QTreeWidgetItem* item) const;
 
     QSplitter* splitter_ = nullptr;
     LevelView* view_ = nullptr;
@@ -121,22 +112,8 @@ private:
     int nameWidth_ = 0;       // the name column's longest text
     QLabel* status_ = nullptr;
     QString statusLine_;  // whole; the label may show it cut, with the whole in its tooltip
-    QAction* openFolder_ = nullptr;
-    QAction* saveAs_ = nullptr;
-    QAction* saveImage_ = nullptr;
-    QAction* frameAll_ = nullptr;
-    QAction* wireframe_ = nullptr;
-    QAction* zUp_ = nullptr;
-    QAction* frameSelected_ = nullptr;
-    QAction* close_ = nullptr;
-    QAction* about_ = nullptr;
-    std::unique_ptr<SaveBox> saveBox_;
-    std::unique_ptr<MessagePresenter> messages_;
-    FolderOpener opener_;
-
-    const MapExtraction* extraction_ = nullptr;
-    ExtractResult result_;
-    QString runStatus_;
+    std::unique_ptr<Window> window_;
+    std::unique_ptr<app::View3DBehaviour> behaviour_;
 };
 
 }  // namespace v2bsp::ui

@@ -71,25 +71,6 @@ app::SystemFolders windowsSystemFolders() {
     return system;
 }
 
-// Form1's 3D View as the behaviour asks for it.
-class Form1::View3DWindow final : public app::Level3DWindow {
-public:
-    explicit View3DWindow(View3D& view) : view_(view) {}
-    void showRun(const MapExtraction& extraction, const ExtractResult& result,
-                 std::optional<app::LevelGeometry> decoded) override {
-        view_.showRun(extraction, result, std::move(decoded));
-    }
-    void show() override { view_.show(); }
-    void hide() override { view_.hide(); }
-    app::Size preferredFrame() const override { return view_.preferredFrame(); }
-    void place(const app::Rect& frame) override {
-        SetWindowPos(view_.hwnd(), nullptr, frame.x, frame.y, frame.width, frame.height, SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-
-private:
-    View3D& view_;
-};
-
 Form1::Form1()
     : behaviour_(*this, nullptr, nullptr, [this] {
           // On the run's thread: the window may be going away meanwhile.
@@ -100,7 +81,6 @@ Form1::Form1()
 
 Form1::~Form1() {
     runWindow_ = nullptr;
-    level3D_.reset();
     view3d_.reset();
     if (hwnd() != nullptr) DestroyWindow(hwnd());
     if (font_ != nullptr) DeleteObject(font_);
@@ -282,9 +262,8 @@ app::Level3DWindow* Form1::makeLevel3DWindow() {
         view3d_ = std::move(view);
         // Closed by the user, it is no longer checked.
         view3d_->onClosed = [this] { behaviour_.level3DClosed(); };
-        level3D_ = std::make_unique<View3DWindow>(*view3d_);
     }
-    return level3D_.get();
+    return view3d_.get();
 }
 
 app::Form1Frames Form1::frames() const {

@@ -86,8 +86,6 @@ protected:
     HWND firstFocus() const override { return datalog.hwnd; }
 
 private:
-    class View3DWindow;
-
     void createControls();
     void connectMenus();
     void placeControls();
@@ -127,7 +125,6 @@ private:
     std::atomic<HWND> runWindow_{nullptr};  // where the run's wake goes; read on the run's thread
     GlProbe glProbe_;
     std::unique_ptr<View3D> view3d_;
-    std::unique_ptr<View3DWindow> level3D_;
     // Last, so that it ends first: the run's thread is over before the rest goes.
     app::Form1Behaviour behaviour_;
 };

@@ -3,19 +3,41 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <optional>
 
 namespace v2bsp::win32 {
-
-namespace {
-
-constexpr int kDragPixels = 3;  // a press that moves less is a click
-
-}  // namespace
 
 GlView::~GlView() {
     if (hwnd() != nullptr) DestroyWindow(hwnd());
 }
+
+namespace {
+
+// The camera's key of virtual key `key`, if it is one.
+std::optional<app::ViewKey> viewKey(UINT key) {
+    switch (key) {
+        case VK_LEFT:
+            return app::ViewKey::left;
+        case VK_RIGHT:
+            return app::ViewKey::right;
+        case VK_UP:
+            return app::ViewKey::up;
+        case VK_DOWN:
+            return app::ViewKey::down;
+        case VK_ADD:
+        case VK_OEM_PLUS:
+        case VK_PRIOR:
+            return app::ViewKey::zoomIn;
+        case VK_SUBTRACT:
+        case VK_OEM_MINUS:
+        case VK_NEXT:
+            return app::ViewKey::zoomOut;
+        default:
+            return std::nullopt;
+    }
+}
+
+}  // namespace
 
 bool GlView::create(Wnd& parent, int id) {
     CreateArgs args;
@@ -68,6 +90,10 @@ LRESULT GlView::windowProc(UINT msg, WPARAM wparam, LPARAM lparam) {
     if (msg == WM_GETDLGCODE) return DLGC_WANTARROWS | DLGC_WANTCHARS;
     if (msg == WM_ERASEBKGND) return 1;
     if (msg == WM_SETFOCUS || msg == WM_KILLFOCUS) InvalidateRect(hwnd(), nullptr, FALSE);
+    if (msg == WM_KEYDOWN && behaviour_ != nullptr) {
+        const std::optional<app::ViewKey> key = viewKey(static_cast<UINT>(wparam));
+        if (key && behaviour_->keyPressed(*key, GetKeyState(VK_SHIFT) < 0)) return 0;
+    }
     return Wnd::windowProc(msg, wparam, lparam);
 }
 
@@ -165,49 +191,36 @@ void GlView::onSize(int width, int height) {
 }
 
 bool GlView::onMouse(UINT msg, WPARAM wparam, LPARAM lparam) {
-    const POINT at{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+    if (behaviour_ == nullptr) return false;
+    const app::Pixel at{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
     switch (msg) {
         case WM_LBUTTONDOWN:
         case WM_MBUTTONDOWN:
             SetFocus(hwnd());
             SetCapture(hwnd());
-            pressed_ = true;
-            dragged_ = false;
-            panning_ = msg == WM_MBUTTONDOWN || (wparam & MK_SHIFT) != 0;
-            pressAt_ = lastAt_ = at;
+            behaviour_->pointerPressed(msg == WM_LBUTTONDOWN ? app::PointerButton::left : app::PointerButton::middle,
+                                       at, (wparam & MK_SHIFT) != 0);
             return true;
         case WM_MOUSEMOVE:
-            if (!pressed_) return true;
-            if (!dragged_ && std::abs(at.x - pressAt_.x) + std::abs(at.y - pressAt_.y) < kDragPixels) return true;
-            dragged_ = true;
-            renderer_.setMoving(true);
-            if (panning_) {
-                renderer_.camera().panByPixels(at.x - lastAt_.x, at.y - lastAt_.y);
-            } else {
-                renderer_.camera().orbitByPixels(at.x - lastAt_.x, at.y - lastAt_.y);
-            }
-            lastAt_ = at;
-            InvalidateRect(hwnd(), nullptr, FALSE);
+            behaviour_->pointerMoved(at);
             return true;
         case WM_LBUTTONUP:
         case WM_MBUTTONUP:
+            // Released before the capture: its loss ends no click.
+            behaviour_->pointerReleased(msg == WM_LBUTTONUP ? app::PointerButton::left : app::PointerButton::middle,
+                                        at);
+            ReleaseCapture();
+            return true;
         case WM_CAPTURECHANGED:
-            if (!pressed_) return true;
-            pressed_ = false;
-            if (msg != WM_CAPTURECHANGED) ReleaseCapture();
-            renderer_.setMoving(false);
-            if (!dragged_ && msg == WM_LBUTTONUP && onPicked) onPicked(meshAt({at.x, at.y}));
-            InvalidateRect(hwnd(), nullptr, FALSE);
+            behaviour_->pointerLost();
             return true;
         case WM_LBUTTONDBLCLK:
-            renderer_.camera().frameAll();
-            InvalidateRect(hwnd(), nullptr, FALSE);
+            behaviour_->doubleClicked();
             return true;
         case WM_MOUSEWHEEL: {
-            POINT where = at;  // the wheel's place comes in screen coordinates
+            POINT where{at.x, at.y};  // the wheel's place comes in screen coordinates
             ScreenToClient(hwnd(), &where);
-            renderer_.camera().zoomAt({where.x, where.y}, GET_WHEEL_DELTA_WPARAM(wparam) / float(WHEEL_DELTA));
-            InvalidateRect(hwnd(), nullptr, FALSE);
+            behaviour_->wheelTurned({where.x, where.y}, GET_WHEEL_DELTA_WPARAM(wparam) / float(WHEEL_DELTA));
             return true;
         }
         default:

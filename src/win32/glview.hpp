@@ -13,14 +13,15 @@
 
 #include "app/glfunctions.hpp"
 #include "app/renderer.hpp"
+#include "app/view3dbehaviour.hpp"
 #include "win32/glcontext.hpp"
 #include "win32/wingui.hpp"
 
 namespace v2bsp::win32 {
 
 // The drawing area: a child window with its own GL context, in which the
-// renderer draws, the mouse orbits (left drag), pans (middle or Shift+left
-// drag), zooms (wheel) and picks (a click).
+// renderer draws. Its mouse, wheel and camera keys go to the 3D View's
+// behaviour (app/view3dbehaviour.hpp), which decides what they do.
 class GlView final : public Wnd {
 public:
     GlView() = default;
@@ -30,15 +31,14 @@ public:
     // Makes the context and readies the renderer; empty, or why not.
     std::string start();
     app::LevelRenderer& renderer() { return renderer_; }
+    // Where the mouse and keys go; none (null) leaves them to the system.
+    void setBehaviour(app::View3DBehaviour* behaviour) { behaviour_ = behaviour; }
     bool ready() const { return context_ != nullptr && renderer_.ready(); }
     // The mesh drawn at `pixel` of the view, or -1.
     int meshAt(app::Pixel pixel);
     // The whole picture at the view's size, rows from the top, blue-green-red-alpha.
     std::vector<std::uint8_t> picture(int& width, int& height);
-    // Draws now, into the window (tests read it back with glReadPixels).
-    app::Painted paintNow();
 
-    std::function<void(int mesh)> onPicked;
     // The renderer failed after its start (an upload, a new picture's buffers): why, once.
     std::function<void(const std::string& reason)> onFailed;
 
@@ -52,6 +52,8 @@ protected:
 
 private:
     static constexpr UINT_PTR kPartTimer = 1;
+    // Draws now, into the window.
+    app::Painted paintNow();
     app::Painted paintThroughGdi(int width, int height);
     void freeFramebuffer();
 
@@ -67,8 +69,7 @@ private:
     int framebufferWidth_ = 0, framebufferHeight_ = 0;
     std::vector<std::uint8_t> pixels_;
     std::string reported_;  // the renderer's failure already told
-    POINT pressAt_{}, lastAt_{};
-    bool pressed_ = false, dragged_ = false, panning_ = false;
+    app::View3DBehaviour* behaviour_ = nullptr;
 };
 
 }  // namespace v2bsp::win32

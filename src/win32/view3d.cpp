@@ -7,6 +7,7 @@
 #include "app/texts.hpp"
 #include "platform/utf8path.hpp"
 #include "platform/win32/winsystem.hpp"
+#include "win32/dialogs.hpp"
 #include "win32/pngwriter.hpp"
 
 namespace v2bsp::win32 {
@@ -16,15 +17,7 @@ namespace {
 constexpr int kToolbarHeight = 28;  // at 96 dpi
 constexpr int kStatusHeight = 22;
 constexpr int kGap = 4;
-
-FileFilter filterOf(const app::FileFilterText& text) {
-    return {std::string(text.description), std::string(text.pattern)};
-}
-const FileFilter kGlb = filterOf(app::kGlbFilter);
-const FileFilter kObj = filterOf(app::kObjFilter);
-const FileFilter kPng = filterOf(app::kPngFilter);
-
-}  // namespace
+constexpr int kButtonMargin = 16;  // a button's caption to its edges, both sides, at 96 dpi
 
 std::string openInExplorer(const std::filesystem::path& folder) {
     SHELLEXECUTEINFOW info{};
@@ -40,17 +33,60 @@ std::string openInExplorer(const std::filesystem::path& folder) {
     return error != ERROR_SUCCESS ? systemError(error).message() : std::string("The Explorer gave no reason.");
 }
 
+}  // namespace
+
+app::FolderOpener explorerOpener() {
+    return [](const std::filesystem::path& folder, const std::function<void(const std::string&)>& done) {
+        done(openInExplorer(folder));
+    };
+}
+
 std::string groupSeparator() {
     wchar_t separator[8] = {};
     if (GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_STHOUSAND, separator, 8) == 0) return ",";
     return utf8(separator);
 }
 
+// What the behaviour asks of the window, carried out with its controls.
+class View3D::Window final : public app::View3DWindow {
+public:
+    explicit Window(View3D& window) : w_(window) {}
+    void setTitle(const std::string& title) override { SetWindowTextW(w_.hwnd(), wide(title).c_str()); }
+    void setRows(const std::vector<app::MeshRow>& rows) override { w_.fillList(rows); }
+    void selectRow(int row) override { w_.list_.select(row); }
+    void setStatus(const std::string& text) override { w_.say(text); }
+    void enableCommand(std::string_view name, bool on) override { w_.enableCommand(name, on); }
+    void checkCommand(std::string_view name, bool on) override { w_.checkCommand(name, on); }
+    void showUnavailable(const std::string& text) override { w_.showUnavailable(text); }
+    void redraw() override {
+        if (w_.view_ != nullptr) InvalidateRect(w_.view_->hwnd(), nullptr, FALSE);
+    }
+    void hideWindow() override { SendMessageW(w_.hwnd(), WM_CLOSE, 0, 0); }
+    int meshAt(app::Pixel pixel) override { return w_.view() != nullptr ? w_.view_->meshAt(pixel) : -1; }
+    std::string writePicture(const std::filesystem::path& file) override {
+        if (w_.view() == nullptr) return "the view could not be drawn";
+        int width = 0, height = 0;
+        const std::vector<std::uint8_t> pixels = w_.view_->picture(width, height);
+        if (pixels.empty()) return "the view could not be drawn";
+        return writePng(file, width, height, pixels.data(), width * 4);
+    }
+
+private:
+    View3D& w_;
+};
+
 // The window.
 
-View3D::View3D(GlProbe probe) : probe_(std::move(probe)) {}
+View3D::View3D(GlProbe probe)
+    : probe_(std::move(probe)),
+      window_(std::make_unique<Window>(*this)),
+      behaviour_(std::make_unique<app::View3DBehaviour>(*window_, groupSeparator())) {
+    behaviour_->setFolderOpener(explorerOpener());
+}
 
 View3D::~View3D() {
+    behaviour_->setRenderer(nullptr);
+    if (view_ != nullptr) view_->setBehaviour(nullptr);
     view_.reset();
     if (hwnd() != nullptr) DestroyWindow(hwnd());
     if (font_ != nullptr) DeleteObject(font_);
@@ -65,29 +101,23 @@ bool View3D::create() {
     return Wnd::create(args);
 }
 
-// The menu's commands, after the toolbar: its buttons carry the same ids.
+// Every item of the menu runs its command of the behaviour; the toolbar's
+// buttons carry the same ids.
 void View3D::connectCommands() {
-    onCommandId(commandId("saveas"), [this] { saveLevelAs(); });
-    onCommandId(commandId("saveimage"), [this] { saveImage(); });
-    onCommandId(commandId("openfolder"), [this] { openFolder(); });
-    onCommandId(commandId("close"), [this] { PostMessageW(hwnd(), WM_CLOSE, 0, 0); });
-    onCommandId(commandId("frameAll"), [this] { frameAll(); });
-    onCommandId(commandId("frameSelected"), [this] { frameSelected(); });
-    onCommandId(commandId("wireframe"), [this] { toggle("wireframe", &View3D::showWireframe); });
-    onCommandId(commandId("zUp"), [this] { toggle("zUp", &View3D::showZUp); });
-    onCommandId(commandId("about"), [this] { showAbout(); });
+    for (const app::MenuItem& item : app::kView3DMenu) {
+        if (item.parent.empty() || item.name == app::kSeparator) continue;
+        const std::string_view name = item.name;
+        onCommandId(commandId(name), [this, name] { behaviour_->command(name); });
+    }
     setAccelerators(menus_.keys());
 }
 
-// A checkable command: its menu item and its button show the new state.
-void View3D::toggle(std::string_view name, void (View3D::*action)(bool)) {
-    const int id = commandId(name);
-    const bool on = !menuItemChecked(menu(), id);
-    checkMenuItem(menu(), id, on);
+// A command's menu item and its button go together.
+void View3D::checkCommand(std::string_view name, bool on) {
+    checkMenuItem(menu(), commandId(name), on);
     for (const auto& [button, control] : toolbar_) {
         if (button == name) control->setChecked(on);
     }
-    (this->*action)(on);
 }
 
 void View3D::enableCommand(std::string_view name, bool on) {
@@ -102,12 +132,19 @@ void View3D::onCreate() {
     createControls();
     connectCommands();
     setFonts();
-    saveBox_ = std::make_unique<CommonSaveBox>(hwnd());
-    messages_ = std::make_unique<MessageBoxPresenter>(hwnd());
+    behaviour_->setSaveBox(std::make_unique<CommonSaveBox>(hwnd()));
+    behaviour_->setMessagePresenter(std::make_unique<MessageBoxPresenter>(hwnd()));
+    // Focus rectangles show from the start, not only once a key was pressed.
+    SendMessageW(hwnd(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
     const std::string refused = probe_ ? probe_() : std::string();
     const std::string failure = refused.empty() ? view_->start() : refused;
-    if (!failure.empty()) showUnavailable(failure);
-    view_->onFailed = [this](const std::string& reason) { showUnavailable(reason); };
+    if (!failure.empty()) {
+        behaviour_->unavailable(failure);
+        return;
+    }
+    view_->setBehaviour(behaviour_.get());
+    behaviour_->setRenderer(&view_->renderer());
+    view_->onFailed = [this](const std::string& reason) { behaviour_->unavailable(reason); };
 }
 
 // The buttons are for the mouse, and Tab passes them by: the keys reach
@@ -120,7 +157,7 @@ void View3D::createToolbar() {
         }
         const app::MenuItem& row = *menus_.row(commandId(name));
         auto button = std::make_unique<Button>();
-        button->create({this, commandId(name), std::string(row.caption),
+        button->create({this, commandId(name), app::toolbarText(row),
                         static_cast<DWORD>(row.checkable ? BS_AUTOCHECKBOX | BS_PUSHLIKE : BS_PUSHBUTTON), false});
         toolbar_.emplace_back(name, std::move(button));
     }
@@ -129,25 +166,12 @@ void View3D::createToolbar() {
 void View3D::createControls() {
     view_ = std::make_unique<GlView>();
     view_->create(*this, kIdView);
-    view_->onPicked = [this](int mesh) {
-        list_.select(mesh);
-        view_->renderer().setHighlighted(mesh);
-        InvalidateRect(view_->hwnd(), nullptr, FALSE);
-    };
     notice_.create({this, kIdNotice, SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX});
     notice_.setVisible(false);
     list_.create({this, kIdList, {{"Mesh", 90}, {"Vertices", 70}, {"Triangles", 70}}});
-    list_.onChecked = [this](int row, bool on) {
-        if (view() == nullptr) return;
-        view_->renderer().setMeshVisible(row, on);
-        InvalidateRect(view_->hwnd(), nullptr, FALSE);
-    };
-    list_.onSelected = [this](int row) {
-        if (view() == nullptr) return;
-        view_->renderer().setHighlighted(row);
-        InvalidateRect(view_->hwnd(), nullptr, FALSE);
-    };
-    list_.onDoubleClick = [this](int) { frameSelected(); };
+    list_.onChecked = [this](int row, bool on) { behaviour_->rowChecked(row, on); };
+    list_.onSelected = [this](int row) { behaviour_->rowSelected(row); };
+    list_.onDoubleClick = [this](int row) { behaviour_->rowActivated(row); };
     status_.create({this, kIdStatus, SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_ENDELLIPSIS | SS_NOTIFY});
     // The whole status line in a tooltip, for when the window cuts it.
     tooltip_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
@@ -171,25 +195,46 @@ void View3D::createControls() {
     }
 }
 
-void View3D::showUnavailable(const std::string& reason) {
-    unavailable_ = app::unavailableText(reason);
-    notice_.setText(unavailable_);
+// The notice takes the view's place.
+void View3D::showUnavailable(const std::string& text) {
+    unavailable_ = text;
+    notice_.setText(text);
     notice_.setVisible(true);
-    ShowWindow(view_->hwnd(), SW_HIDE);
-    // Z Up stays: Save As writes the level as it says.
-    for (const std::string_view name : {"saveimage", "frameAll", "frameSelected", "wireframe"}) {
-        enableCommand(name, false);
+    if (view_ != nullptr) {
+        view_->setBehaviour(nullptr);
+        ShowWindow(view_->hwnd(), SW_HIDE);
     }
-}
-
-std::string View3D::unavailableText() const {
-    return unavailable_;
 }
 
 app::Size View3D::preferredFrame() const {
     RECT frame{0, 0, scaled(kPreferredWidth), scaled(kPreferredHeight)};
     AdjustWindowRectExForDpi(&frame, WS_OVERLAPPEDWINDOW, TRUE, 0, dpi());
     return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+void View3D::place(const app::Rect& frame) {
+    SetWindowPos(hwnd(), nullptr, frame.x, frame.y, frame.width, frame.height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// A button as wide as its caption in the window's font, and no narrower than
+// the others' least.
+int View3D::buttonWidth(const Button& button) const {
+    const std::wstring caption = wide(button.text());
+    HDC dc = GetDC(button.hwnd);
+    const HGDIOBJ old = SelectObject(dc, font_);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(button.hwnd, dc);
+    return std::max(scaled(64), static_cast<int>(size.cx) + scaled(kButtonMargin));
+}
+
+int View3D::toolbarWidth() const {
+    int x = scaled(kGap);
+    for (const auto& [name, button] : toolbar_) {
+        x += button == nullptr ? 2 * scaled(kGap) : buttonWidth(*button) + scaled(kGap);
+    }
+    return x;
 }
 
 // Buttons along the top, the view and the list side by side, the status line
@@ -205,7 +250,7 @@ void View3D::layout() {
             x += 2 * gap;
             continue;
         }
-        const int w = scaled(menus_.row(button->id)->checkable ? 72 : 96);
+        const int w = buttonWidth(*button);
         button->setBounds({x, gap, x + w, bar});
         x += w + gap;
     }
@@ -250,6 +295,17 @@ bool View3D::onNotify(NMHDR* header, LRESULT& result) {
     return list_.notify(header);
 }
 
+// The window is never narrower than its toolbar, whose captions stay whole.
+LRESULT View3D::windowProc(UINT msg, WPARAM wparam, LPARAM lparam) {
+    if (msg == WM_GETMINMAXINFO && !toolbar_.empty()) {
+        RECT frame{0, 0, toolbarWidth(), scaled(kToolbarHeight + kStatusHeight) + 2 * scaled(kGap)};
+        AdjustWindowRectExForDpi(&frame, WS_OVERLAPPEDWINDOW, TRUE, 0, dpi());
+        reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = {frame.right - frame.left, frame.bottom - frame.top};
+        return 0;
+    }
+    return Wnd::windowProc(msg, wparam, lparam);
+}
+
 bool View3D::onClose() {
     hide();
     if (onClosed) onClosed();
@@ -267,28 +323,13 @@ void View3D::hide() {
 
 void View3D::showRun(const MapExtraction& extraction, const ExtractResult& result,
                      std::optional<app::LevelGeometry> decoded) {
-    extraction_ = &extraction;
-    result_ = result;
-    SetWindowTextW(hwnd(), wide(app::viewTitle(extraction.folderName)).c_str());
-    app::LevelGeometry level = decoded ? std::move(*decoded) : app::levelGeometry(extraction.plan);
-    fillList(level);
-    runStatus_ = app::statusText(result, app::levelCounts(level), groupSeparator());
-    say(runStatus_);
-    enableCommand("openfolder", !result.outputfolder.empty());
-    if (view() == nullptr) return;
-    // A new GL context decodes the level again rather than the view keeping a copy.
-    const MeshPlan* plan = &extraction.plan;
-    view_->renderer().setLevel(std::move(level), [plan] { return app::levelGeometry(*plan); });
-    view_->renderer().camera().setZUp(menuItemChecked(menu(), commandId("zUp")));
-    view_->renderer().setWireframe(menuItemChecked(menu(), commandId("wireframe")));
-    InvalidateRect(view_->hwnd(), nullptr, FALSE);
+    behaviour_->showRun(extraction, result, std::move(decoded));
 }
 
 // Drawn once, when every row is in.
-void View3D::fillList(const app::LevelGeometry& level) {
+void View3D::fillList(const std::vector<app::MeshRow>& rows) {
     SendMessageW(list_.hwnd, WM_SETREDRAW, FALSE, 0);
     list_.clear();
-    const std::vector<app::MeshRow> rows = app::meshRows(level, groupSeparator());
     ListView_SetItemCount(list_.hwnd, static_cast<int>(rows.size()));
     for (std::string& text : longest_) text.clear();
     // The texts differ in their digits, which the list's font draws at one
@@ -297,6 +338,12 @@ void View3D::fillList(const app::LevelGeometry& level) {
     const auto note = [](std::string& longest, const std::string& text) {
         if (text.size() > longest.size() || (text.size() == longest.size() && text > longest)) longest = text;
     };
+    std::vector<COLORREF> swatches;
+    for (const app::MeshRow& row : rows) {
+        const auto byte = [](float part) { return static_cast<BYTE>(std::clamp(part, 0.0f, 1.0f) * 255 + 0.5f); };
+        swatches.push_back(RGB(byte(row.colour.red), byte(row.colour.green), byte(row.colour.blue)));
+    }
+    list_.setSwatches(swatches);
     for (const app::MeshRow& row : rows) {
         list_.addRow({row.name, row.vertices, row.triangles}, true);
         note(longest_[0], row.name);
@@ -316,10 +363,14 @@ void View3D::measureList() {
     if (list_.hwnd == nullptr) return;
     static constexpr const wchar_t* kHeadings[3] = {L"Mesh", L"Vertices", L"Triangles"};
     const int margins = scaled(12);
+    // Before the first column's text: the check box and the colour swatch.
     int box = 0;
-    if (const HIMAGELIST boxes = ListView_GetImageList(list_.hwnd, LVSIL_STATE); boxes != nullptr) {
-        int box_height = 0;
-        ImageList_GetIconSize(boxes, &box, &box_height);
+    for (const int images : {LVSIL_STATE, LVSIL_SMALL}) {
+        if (const HIMAGELIST list = ListView_GetImageList(list_.hwnd, images); list != nullptr) {
+            int width = 0, height = 0;
+            ImageList_GetIconSize(list, &width, &height);
+            box += width;
+        }
     }
     int widths[3] = {}, headings[3] = {};
     for (int column = 0; column < 3; ++column) {
@@ -337,7 +388,6 @@ void View3D::measureList() {
 }
 
 void View3D::say(const std::string& text) {
-    statusLine_ = text;
     status_.setText(text);
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
@@ -346,80 +396,6 @@ void View3D::say(const std::string& text) {
     std::wstring whole = wide(text);
     tool.lpszText = whole.data();
     SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
-}
-
-void View3D::openFolder() {
-    if (result_.outputfolder.empty()) return;
-    const std::string folder = shownPath(result_.outputfolder);
-    std::error_code unknown;
-    const bool there = std::filesystem::is_directory(result_.outputfolder, unknown);
-    const std::string failure = there ? opener_(result_.outputfolder) : app::folderGoneText(folder);
-    if (failure.empty()) return;
-    say("Could not open " + folder + " in the Explorer");
-    messages_->failed("The folder could not be shown in the Explorer.",
-                      there ? failure + "\n\nThe mesh files are in:\n" + folder : failure);
-    // The box said it; the status line goes back to the level.
-    say(runStatus_);
-}
-
-// The format is the type's, or the name's when it ends in .obj or .glb.
-void View3D::saveLevelAs() {
-    if (extraction_ == nullptr) return;
-    saveBox_->setTitle("Save As");
-    saveBox_->setFileName(shownPath(app::saveLevelSuggestion(result_, extraction_->folderName)));
-    saveBox_->setFilters({kGlb, kObj});
-    saveBox_->showSave();
-    std::string name = saveBox_->fileName();
-    if (name.empty()) return;
-    const bool obj = app::savesObj(name, saveBox_->selectedFilter() == 1);
-    name = app::withExtension(name, obj ? ".obj" : ".glb");
-    const bool zUp = menuItemChecked(menu(), commandId("zUp"));
-    const std::error_code failure = extraction_->writeLevel(obj ? LevelFormat::obj : LevelFormat::glb,
-                                                            zUp ? UpAxis::z : UpAxis::y, pathFromUtf8(name));
-    say(failure ? "Could not write " + name + ": " + failure.message() : "Saved " + name + ". " + runStatus_);
-}
-
-void View3D::saveImage() {
-    if (view() == nullptr) return;
-    saveBox_->setTitle("Save Image");
-    saveBox_->setFileName(app::saveImageSuggestion(extraction_ != nullptr ? extraction_->folderName : ""));
-    saveBox_->setFilters({kPng});
-    saveBox_->showSave();
-    if (saveBox_->fileName().empty()) return;
-    const std::string name = app::withExtension(saveBox_->fileName(), ".png");
-    int width = 0, height = 0;
-    const std::vector<std::uint8_t> pixels = view_->picture(width, height);
-    const std::string failure = pixels.empty() ? std::string("the view could not be drawn")
-                                               : writePng(pathFromUtf8(name), width, height, pixels.data(), width * 4);
-    say(failure.empty() ? "Saved " + name + ". " + runStatus_ : "Could not write " + name + ": " + failure);
-}
-
-void View3D::frameAll() {
-    if (view() == nullptr) return;
-    view_->renderer().camera().frameAll();
-    InvalidateRect(view_->hwnd(), nullptr, FALSE);
-}
-
-void View3D::frameSelected() {
-    if (view() == nullptr) return;
-    view_->renderer().frameMesh(list_.selected());
-    InvalidateRect(view_->hwnd(), nullptr, FALSE);
-}
-
-void View3D::showWireframe(bool on) {
-    if (view() == nullptr) return;
-    view_->renderer().setWireframe(on);
-    InvalidateRect(view_->hwnd(), nullptr, FALSE);
-}
-
-void View3D::showZUp(bool on) {
-    if (view() == nullptr) return;
-    view_->renderer().camera().setZUp(on);
-    InvalidateRect(view_->hwnd(), nullptr, FALSE);
-}
-
-void View3D::showAbout() {
-    messages_->about(app::kAboutTitle, app::aboutText());
 }
 
 }  // namespace v2bsp::win32

@@ -1,20 +1,11 @@
-// The 3D View on Windows: a top-level window "<folder> - 3D View" that draws
-// a run's level through the shared renderer (app/renderer.hpp) in a WGL 3.3
-// core context, lists its meshes (a list view with check boxes: mesh<N>,
-// vertices, triangles), says in its status line what the run wrote and what
-// is missing, and offers Save As (the whole level as a glb or OBJ, the bytes
-// v2bsp-extract.exe --format writes with the view's up axis), Save Image (a
-// PNG through WIC) and Open Folder (the Explorer).
+// The 3D View on Windows: a top-level window "<folder> - 3D View" with the
+// view (win32/glview.hpp), the mesh list (a list view with a colour swatch
+// and a check box in each row: mesh<N>, vertices, triangles), a status line,
+// a menu bar made from kView3DMenu and buttons from kView3DToolbar.
 //
-// Where OpenGL 3.3 cannot be had, the view's place says "3D view
-// unavailable: <reason>"; the list, the status line, Save As and Open Folder
-// still work.
-//
-// Every action is in its menu bar with a key (File: Save As... Ctrl+S, Save
-// Image... Ctrl+Shift+S, Open Folder Ctrl+E, Close Ctrl+W or Esc; View: Frame
-// All F, Frame Selected Shift+F or a double-click on a row, Wireframe W, Z Up
-// Z; Help: About v2bsp); the buttons above repeat the first ones for the
-// mouse. Tab moves between the list and the view.
+// What the window does is app::View3DBehaviour's: this class makes the
+// controls, turns their messages into the behaviour's calls, and carries out
+// what the behaviour asks. Tab moves between the list and the view.
 #pragma once
 
 #include <filesystem>
@@ -25,9 +16,10 @@
 
 #include "app/layout.hpp"
 #include "app/level.hpp"
+#include "app/level3dwindow.hpp"
 #include "app/placement.hpp"
+#include "app/view3dbehaviour.hpp"
 #include "extract/extraction.hpp"
-#include "win32/dialogs.hpp"
 #include "win32/glview.hpp"
 #include "win32/menus.hpp"
 #include "win32/wingui.hpp"
@@ -50,14 +42,13 @@ enum View3DId : int {
 using GlProbe = std::function<std::string()>;
 
 // Shows `folder` in the Explorer, asking for no box of the shell's own;
-// empty, or why that failed (the system's reason).
-using FolderOpener = std::function<std::string(const std::filesystem::path& folder)>;
-std::string openInExplorer(const std::filesystem::path& folder);
+// answers at once with why that failed (the system's reason), or empty.
+app::FolderOpener explorerOpener();
 
 // The locale's thousands separator, as UTF-8.
 std::string groupSeparator();
 
-class View3D final : public Wnd {
+class View3D final : public Wnd, public app::Level3DWindow {
 public:
     // The size it would like, in pixels at 96 dpi, frame aside.
     static constexpr int kPreferredWidth = app::kView3DWidth;
@@ -68,43 +59,36 @@ public:
 
     // Makes the window, hidden.
     bool create();
-    void setSaveBox(std::unique_ptr<SaveBox> box) { saveBox_ = std::move(box); }
-    void setFolderOpener(FolderOpener opener) { opener_ = std::move(opener); }
-    void setMessagePresenter(std::unique_ptr<MessagePresenter> presenter) { messages_ = std::move(presenter); }
+    // The dialogs and the opener; the system's at first.
+    void setSaveBox(std::unique_ptr<app::SaveBox> box) { behaviour_->setSaveBox(std::move(box)); }
+    void setFolderOpener(app::FolderOpener opener) { behaviour_->setFolderOpener(std::move(opener)); }
+    void setMessagePresenter(std::unique_ptr<app::MessagePresenter> presenter) {
+        behaviour_->setMessagePresenter(std::move(presenter));
+    }
 
-    // Shows the run's level: `decoded` when given (app::levelGeometry of the
-    // run's plan), else decoded here. `extraction` must outlive the window's
-    // use of it (until the next showRun or the window's end).
+    // app::Level3DWindow.
     void showRun(const MapExtraction& extraction, const ExtractResult& result,
-                 std::optional<app::LevelGeometry> decoded = std::nullopt);
+                 std::optional<app::LevelGeometry> decoded = std::nullopt) override;
+    void show() override;
+    void hide() override;
+    app::Size preferredFrame() const override;
+    void place(const app::Rect& frame) override;
 
-    void show();
-    void hide();
-    // The frame it would like at its dpi.
-    app::Size preferredFrame() const;
     // Null when the view is unavailable.
     GlView* view() { return view_ != nullptr && view_->ready() ? view_.get() : nullptr; }
     ListView& list() { return list_; }
     HMENU menu() const { return menus_.handle(); }
     // The command id of the menu item named `name` ("saveas", "zUp", ...).
     int commandId(std::string_view name) const { return menus_.id(name); }
-    const std::string& statusLine() const { return statusLine_; }
+    const std::string& statusLine() const { return behaviour_->status(); }
     // "3D view unavailable: <reason>", or empty while the view draws.
-    std::string unavailableText() const;
-
-    void openFolder();
-    void saveLevelAs();
-    void saveImage();
-    void frameAll();
-    void frameSelected();
-    void showWireframe(bool on);
-    void showZUp(bool on);
-    void showAbout();
+    const std::string& unavailableText() const { return unavailable_; }
 
     // The user closed the window: it is hidden, and keeps what it shows.
     std::function<void()> onClosed;
 
 protected:
+    LRESULT windowProc(UINT msg, WPARAM wparam, LPARAM lparam) override;
     void onCreate() override;
     void onSize(int width, int height) override;
     bool onNotify(NMHDR* header, LRESULT& result) override;
@@ -113,17 +97,21 @@ protected:
     HWND firstFocus() const override { return list_.hwnd; }
 
 private:
+    class Window;
+
     void createToolbar();
     void createControls();
     void connectCommands();
     void setFonts();
     void layout();
-    void showUnavailable(const std::string& reason);
-    void fillList(const app::LevelGeometry& level);
+    int buttonWidth(const Button& button) const;
+    int toolbarWidth() const;
+    void showUnavailable(const std::string& text);
+    void fillList(const std::vector<app::MeshRow>& rows);
     void measureList();
     void say(const std::string& text);
-    void toggle(std::string_view name, void (View3D::*action)(bool));
     void enableCommand(std::string_view name, bool on);
+    void checkCommand(std::string_view name, bool on);
 
     GlProbe probe_;
     MenuBar menus_{app::kView3DMenu, kFirstView3DCommand};
@@ -138,15 +126,9 @@ private:
     int nameWidth_ = 0;       // the name column's longest text, its margins included
     Label status_;
     HWND tooltip_ = nullptr;
-    std::string statusLine_;
-    std::string runStatus_;
     std::string unavailable_;
-    std::unique_ptr<SaveBox> saveBox_;
-    std::unique_ptr<MessagePresenter> messages_;
-    FolderOpener opener_ = openInExplorer;
-
-    const MapExtraction* extraction_ = nullptr;
-    ExtractResult result_;
+    std::unique_ptr<Window> window_;
+    std::unique_ptr<app::View3DBehaviour> behaviour_;
 };
 
 }  // namespace v2bsp::win32

@@ -4,6 +4,8 @@
 
 #include <windowsx.h>
 
+#include <algorithm>
+
 namespace v2bsp::win32 {
 
 std::wstring wide(std::string_view text) {
@@ -314,11 +316,44 @@ void ListView::clear() {
     settling_ = false;
 }
 
+// Each swatch a square of the colour inside a margin of the list's background.
+void ListView::setSwatches(const std::vector<COLORREF>& colours) {
+    swatches_ = !colours.empty();
+    HIMAGELIST images = nullptr;
+    if (swatches_) {
+        const UINT dpi = GetDpiForWindow(hwnd);
+        const int side = GetSystemMetricsForDpi(SM_CXSMICON, dpi != 0 ? dpi : 96);
+        const int margin = std::max(1, side / 8);
+        images = ImageList_Create(side, side, ILC_COLOR24, static_cast<int>(colours.size()), 0);
+        HDC screen = GetDC(nullptr);
+        HDC dc = CreateCompatibleDC(screen);
+        const HBRUSH background = GetSysColorBrush(COLOR_WINDOW);
+        for (const COLORREF colour : colours) {
+            HBITMAP bitmap = CreateCompatibleBitmap(screen, side, side);
+            const HGDIOBJ old = SelectObject(dc, bitmap);
+            const RECT whole{0, 0, side, side}, inner{margin, margin, side - margin, side - margin};
+            FillRect(dc, &whole, background);
+            HBRUSH brush = CreateSolidBrush(colour);
+            FillRect(dc, &inner, brush);
+            DeleteObject(brush);
+            SelectObject(dc, old);
+            ImageList_Add(images, bitmap, nullptr);
+            DeleteObject(bitmap);
+        }
+        DeleteDC(dc);
+        ReleaseDC(nullptr, screen);
+    }
+    // The list ends the image list it holds at its own end; one it lets go is ended here.
+    const HIMAGELIST before = ListView_SetImageList(hwnd, images, LVSIL_SMALL);
+    if (before != nullptr) ImageList_Destroy(before);
+}
+
 void ListView::addRow(const std::vector<std::string>& cells, bool on) {
     settling_ = true;
     LVITEMW row{};
-    row.mask = LVIF_TEXT;
+    row.mask = LVIF_TEXT | (swatches_ ? LVIF_IMAGE : 0);
     row.iItem = rows();
+    row.iImage = row.iItem;
     std::wstring first = wide(cells.empty() ? std::string() : cells[0]);
     row.pszText = first.data();
     const int at = ListView_InsertItem(hwnd, &row);
@@ -330,12 +365,6 @@ void ListView::addRow(const std::vector<std::string>& cells, bool on) {
     settling_ = false;
 }
 
-std::string ListView::cell(int row, int column) const {
-    wchar_t buffer[512] = {};
-    ListView_GetItemText(hwnd, row, column, buffer, 512);
-    return utf8(buffer);
-}
-
 void ListView::setChecked(int row, bool on) {
     settling_ = true;
     ListView_SetCheckState(hwnd, row, on ? TRUE : FALSE);
@@ -344,7 +373,8 @@ void ListView::setChecked(int row, bool on) {
 
 void ListView::select(int row) {
     settling_ = true;
-    ListView_SetItemState(hwnd, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    // The focus stays on the row it was on, where the list shows it when focused.
+    ListView_SetItemState(hwnd, -1, 0, LVIS_SELECTED);
     if (row >= 0) {
         ListView_SetItemState(hwnd, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
         ListView_EnsureVisible(hwnd, row, FALSE);
@@ -366,6 +396,10 @@ bool ListView::notify(const NMHDR* header) {
         if ((change->uOldState & LVIS_SELECTED) != (change->uNewState & LVIS_SELECTED) && onSelected) {
             onSelected(selected());
         }
+    } else if (header->code == NM_SETFOCUS && rows() > 0 && ListView_GetNextItem(hwnd, -1, LVNI_FOCUSED) < 0) {
+        settling_ = true;
+        ListView_SetItemState(hwnd, std::max(0, selected()), LVIS_FOCUSED, LVIS_FOCUSED);
+        settling_ = false;
     } else if (header->code == NM_DBLCLK && onDoubleClick) {
         const auto* activate = reinterpret_cast<const NMITEMACTIVATE*>(header);
         if (activate->iItem >= 0) onDoubleClick(activate->iItem);

@@ -165,7 +165,9 @@ struct ListBox : Control {
     std::string item(int index) const;
 };
 
-// A report-style list view with a check box in every row.
+// A report-style list view with a check box in every row, and optionally a
+// colour swatch before each row's first text. Focused, it shows its focus
+// on a row, the selected one or else the first.
 struct ListView : Control {
     struct CreateArgs {
         Wnd* parent = nullptr;
@@ -180,9 +182,10 @@ struct ListView : Control {
 
     void create(const CreateArgs& args);
     void clear();
+    // The swatches of the rows to come, by row; none when empty.
+    void setSwatches(const std::vector<COLORREF>& colours);
     void addRow(const std::vector<std::string>& cells, bool checked);
     int rows() const { return ListView_GetItemCount(hwnd); }
-    std::string cell(int row, int column) const;
     void setChecked(int row, bool checked);
     bool checked(int row) const { return ListView_GetCheckState(hwnd, row) != FALSE; }
     void select(int row);
@@ -193,6 +196,7 @@ struct ListView : Control {
 
 private:
     bool settling_ = false;  // the program changes the boxes: no onChecked
+    bool swatches_ = false;
 };
 
 // A static text, e.g. a status line.

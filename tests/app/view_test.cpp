@@ -433,10 +433,10 @@ TEST(Level, CopiedOrDecodedTheSameAsTheWriters) {
         LevelGeometry expected;
         std::int64_t kept = 0;
         for (const PlannedMesh& planned : plan.meshes)
-            kept += static_cast<std::int64_t>(decodeMesh(planned).triangles.size());
+            kept += static_cast<std::int64_t>(decodeMesh(planned, UpAxis::y).triangles.size());
         for (const PlannedMesh& planned : plan.meshes) {
             if (planned.skip != MeshSkip::none) continue;
-            const DecodedMesh mesh = decodeMesh(planned);
+            const DecodedMesh mesh = decodeMesh(planned, UpAxis::y);
             LevelMeshRange range{planned.number,
                                  static_cast<std::uint32_t>(expected.indices.size()),
                                  static_cast<std::uint32_t>(3 * mesh.triangles.size()),

@@ -16,6 +16,7 @@
 #include <map>
 
 #include "app/framing.hpp"
+#include "fakedialogs.hpp"
 #include "meshcolour.hpp"
 #include "recordinghost.hpp"
 #include "scratchfolder.hpp"
@@ -84,6 +85,8 @@ private slots:
     void saveImageSaysWhatItDid();
     void keysTriggerTheirActions_data();
     void keysTriggerTheirActions();
+    void cameraKeysReachTheBehaviour_data();
+    void cameraKeysReachTheBehaviour();
     void tabMovesBetweenTheListAndTheView();
     void doubleClickOnARowFramesItsMesh();
     void largeLevelIsDrawnCheaplyWhileMoving();
@@ -116,7 +119,7 @@ void LevelViewTest::initTestCase() {
     QVERIFY(QTest::qWaitForWindowExposed(form_->view3d(), kPatience));
     QTRY_VERIFY_WITH_TIMEOUT(view_->isValid(), kPatience);
     QVERIFY2(view_->failure().isEmpty(), qPrintable(view_->failure()));
-    QCOMPARE(view_->meshcount(), meshes_);
+    QCOMPARE(view_->renderer().meshcount(), meshes_);
     runStatus_ = form_->view3d()->statusLine();
     v2bsp::fixtures::RecordingHost host;
     v2bsp::ExtractSettings settings;
@@ -146,9 +149,11 @@ void LevelViewTest::firstPictureShowsTheWholeLevel() {
 }
 
 void LevelViewTest::lookFrom(float yaw, float pitch) {
-    view_->setZUp(false);
-    view_->frameAll();
-    view_->setOrbit(yaw, pitch);
+    v2bsp::app::Camera& camera = view_->renderer().camera();
+    camera.setZUp(false);
+    camera.frameAll();
+    camera.setOrbit(yaw, pitch);
+    view_->update();
 }
 
 QImage LevelViewTest::frame() {
@@ -175,9 +180,9 @@ void LevelViewTest::hidingAMeshRemovesItsColour_data() {
 void LevelViewTest::hidingAMeshRemovesItsColour() {
     QFETCH(int, mesh);
     lookFrom(30, 60);
-    view_->setMeshVisible(mesh, false);
+    view_->renderer().setMeshVisible(mesh, false);
     const std::map<int, int> hidden = pixelsPerMesh(frame(), meshes_);
-    view_->setMeshVisible(mesh, true);
+    view_->renderer().setMeshVisible(mesh, true);
     QVERIFY(!hidden.contains(mesh));
     QVERIFY(pixelsPerMesh(frame(), meshes_).contains(mesh));
 }
@@ -217,24 +222,24 @@ void LevelViewTest::picking() {
 void LevelViewTest::pickingSelectsTheRow() {
     lookFrom(0, 90);
     QTest::mouseClick(view_, Qt::LeftButton, {}, view_->pixelOf({6, 4, 4.5f}));
-    QCOMPARE(view_->highlighted(), 8);
+    QCOMPARE(view_->renderer().highlighted(), 8);
     auto* list = form_->view3d()->findChild<QTreeWidget*>("meshlist");
     QCOMPARE(list->selectedItems().size(), 1);
     QCOMPARE(list->selectedItems()[0]->text(0), QString("mesh8"));
     list->setCurrentItem(list->topLevelItem(3));
-    QCOMPARE(view_->highlighted(), 3);
+    QCOMPARE(view_->renderer().highlighted(), 3);
     list->clearSelection();
-    QCOMPARE(view_->highlighted(), -1);
+    QCOMPARE(view_->renderer().highlighted(), -1);
 }
 
 // The sample stores Y up; shown as Z up its floor stands on edge, so from
 // above the centre shows the floor no more.
 void LevelViewTest::zUpTurnsTheLevel() {
     lookFrom(0, 90);
-    view_->setZUp(true);
-    view_->setOrbit(0, 90);
+    view_->renderer().camera().setZUp(true);
+    view_->renderer().camera().setOrbit(0, 90);
     const int picked = view_->meshAt(QPoint(view_->width() / 2, view_->height() / 2));
-    view_->setZUp(false);
+    view_->renderer().camera().setZUp(false);
     QVERIFY(picked != 0);
 }
 
@@ -246,8 +251,8 @@ void LevelViewTest::levelIsHeldOnce() {
         triangles += static_cast<std::int64_t>(mesh.triangles.size());
     }
     // Positions and indices once, and a little per mesh.
-    QVERIFY(view_->levelBytes() >= 12 * vertices + 6 * triangles);
-    QVERIFY(view_->levelBytes() <= 12 * vertices + 6 * triangles + 80 * meshes_);
+    QVERIFY(view_->renderer().levelBytes() >= 12 * vertices + 6 * triangles);
+    QVERIFY(view_->renderer().levelBytes() <= 12 * vertices + 6 * triangles + 80 * meshes_);
 }
 
 // "copies": of the level's data the view holds once it is drawn; with no
@@ -269,8 +274,8 @@ void LevelViewTest::aNewContextDrawsTheSameLevel() {
     if (!ownsource) view_->setLevel(std::move(level));
     constexpr int kHidden = 2, kHighlighted = 3;
     lookFrom(30, 60);
-    view_->setMeshVisible(kHidden, false);
-    view_->setHighlighted(kHighlighted);
+    view_->renderer().setMeshVisible(kHidden, false);
+    view_->renderer().setHighlighted(kHighlighted);
     const QImage before = frame();
 
     auto* splitter = qobject_cast<QSplitter*>(view_->parentWidget());
@@ -309,8 +314,9 @@ void LevelViewTest::aNewContextDrawsTheSameLevel() {
         }
         // The same camera, hidden mesh and highlight: the same frame.
         QVERIFY2(after == before, where);
-        QVERIFY2(view_->levelBytes() >= copies * data && view_->levelBytes() <= copies * data + 80 * meshes_,
-                 qPrintable(QString("%1: %2 bytes").arg(where).arg(view_->levelBytes())));
+        QVERIFY2(view_->renderer().levelBytes() >= copies * data &&
+                     view_->renderer().levelBytes() <= copies * data + 80 * meshes_,
+                 qPrintable(QString("%1: %2 bytes").arg(where).arg(view_->renderer().levelBytes())));
     }
 }
 
@@ -357,13 +363,13 @@ void LevelViewTest::saveImageSaysWhatItDid() {
     QFETCH(QString, written);
     QFETCH(QString, reason);
     v2bsp::ui::View3D* window = form_->view3d();
-    auto box = std::make_unique<ScriptedSaveBox>();
-    box->answer = qpath(scratch_.path() / answer.toStdString());
-    ScriptedSaveBox* saves = box.get();
+    auto box = std::make_unique<v2bsp::fixtures::ScriptedSaveBox>();
+    box->answer = (scratch_.path() / answer.toStdString()).string();
+    v2bsp::fixtures::ScriptedSaveBox* saves = box.get();
     window->setSaveBox(std::move(box));
     lookFrom(30, 60);
     window->findChild<QAction*>("saveimage")->trigger();
-    QCOMPARE(saves->title, QString("Save Image"));
+    QCOMPARE(saves->title, "Save Image");
     const QString name = qpath(scratch_.path() / written.toStdString());
     if (reason.isEmpty()) {
         QCOMPARE(window->statusLine(), "Saved " + name + ". " + runStatus_);
@@ -395,8 +401,8 @@ void LevelViewTest::keysTriggerTheirActions() {
     QFETCH(QKeySequence, key);
     QFETCH(QString, action);
     v2bsp::ui::View3D* window = form_->view3d();
-    window->setSaveBox(std::make_unique<ScriptedSaveBox>());
-    window->setFolderOpener([](const QString&, const std::function<void(const QString&)>&) {});
+    window->setSaveBox(std::make_unique<v2bsp::fixtures::ScriptedSaveBox>());
+    window->setFolderOpener([](const fs::path&, const std::function<void(const std::string&)>&) {});
     auto* list = window->findChild<QTreeWidget*>("meshlist");
     for (QWidget* focus : {static_cast<QWidget*>(list), static_cast<QWidget*>(view_)}) {
         form_->findChild<QAction*>("mnu3dwindow")->setChecked(true);
@@ -407,11 +413,48 @@ void LevelViewTest::keysTriggerTheirActions() {
         QSignalSpy triggered(window->findChild<QAction*>(action), &QAction::triggered);
         QTest::keySequence(window, key);
         QVERIFY2(triggered.size() == 1, qPrintable(focus->objectName()));
-        if (auto* toggle = window->findChild<QAction*>(action); toggle->isCheckable()) toggle->setChecked(false);
     }
     QVERIFY(window->isVisible() == (action != "close"));
     form_->findChild<QAction*>("mnu3dwindow")->setChecked(true);
     QVERIFY(window->isVisible());
+}
+
+void LevelViewTest::cameraKeysReachTheBehaviour_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("shift");
+    QTest::addColumn<QString>("moves");  // what of the camera changes: orbit, pan or zoom
+    QTest::newRow("Left") << int(Qt::Key_Left) << false << "orbit";
+    QTest::newRow("Right") << int(Qt::Key_Right) << false << "orbit";
+    QTest::newRow("Up") << int(Qt::Key_Up) << false << "orbit";
+    QTest::newRow("Down") << int(Qt::Key_Down) << false << "orbit";
+    QTest::newRow("Shift+Left") << int(Qt::Key_Left) << true << "pan";
+    QTest::newRow("Shift+Down") << int(Qt::Key_Down) << true << "pan";
+    QTest::newRow("+") << int(Qt::Key_Plus) << true << "zoom";
+    QTest::newRow("-") << int(Qt::Key_Minus) << false << "zoom";
+    QTest::newRow("Page Up") << int(Qt::Key_PageUp) << false << "zoom";
+    QTest::newRow("Page Down") << int(Qt::Key_PageDown) << false << "zoom";
+}
+
+// In the view; what each key does to the camera is the behaviour's (tests/app).
+void LevelViewTest::cameraKeysReachTheBehaviour() {
+    QFETCH(int, key);
+    QFETCH(bool, shift);
+    QFETCH(QString, moves);
+    v2bsp::ui::View3D* window = form_->view3d();
+    form_->findChild<QAction*>("mnu3dwindow")->setChecked(true);
+    QApplication::setActiveWindow(window);
+    QTRY_VERIFY_WITH_TIMEOUT(window->isActiveWindow(), kPatience);
+    view_->setFocus();
+    QTRY_VERIFY_WITH_TIMEOUT(view_->hasFocus(), kPatience);
+    lookFrom(30, 30);
+    const v2bsp::app::Camera before = view_->renderer().camera();
+    QTest::keyClick(view_, Qt::Key(key), shift ? Qt::ShiftModifier : Qt::NoModifier);
+    const v2bsp::app::Camera& after = view_->renderer().camera();
+    const v2bsp::app::Vec3 moved = after.target() - before.target();
+    QCOMPARE(after.yaw() != before.yaw() || after.pitch() != before.pitch(), moves == "orbit");
+    QCOMPARE(after.distance() != before.distance(), moves == "zoom");
+    // Zoomed towards the middle pixel, the target may move by a part of one.
+    if (moves != "zoom") QCOMPARE(std::abs(moved.x) + std::abs(moved.y) + std::abs(moved.z) > 1e-3f, moves == "pan");
 }
 
 void LevelViewTest::tabMovesBetweenTheListAndTheView() {
@@ -494,23 +537,27 @@ void LevelViewTest::largeLevelIsDrawnCheaplyWhileMoving() {
     QVERIFY(first.count(kMeshes - 1) == 1 && first.at(kMeshes - 1) > 0);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window, kPatience));
-    QVERIFY(view->triangles() > v2bsp::app::kPartTriangles);
-    view->setOrbit(20, 30);
+    QVERIFY(view->renderer().triangles() > v2bsp::app::kPartTriangles);
+    view->renderer().camera().setOrbit(20, 30);
+    view->update();
     QSignalSpy whole(view, &LevelView::fullPictureShown);
     QVERIFY(whole.wait(kPatience));
     const QImage rest = view->grabFramebuffer();
     const QImage once = view->picture();
     QCOMPARE(rest, once);
-    view->setMoving(true);
+    view->renderer().setMoving(true);
+    view->update();
     const QImage moving = view->grabFramebuffer();
     const std::map<int, int> full = pixelsPerMesh(once, kMeshes), cheap = pixelsPerMesh(moving, kMeshes);
     QVERIFY(cheap.at(kMeshes - 1) > 0 && cheap.at(kMeshes - 1) < full.at(kMeshes - 1));
-    view->setMoving(false);
+    view->renderer().setMoving(false);
+    view->update();
     QVERIFY(whole.wait(kPatience));
     QCOMPARE(view->grabFramebuffer(), once);
     // Paints before the last frame is on the screen (a grab is one) add no
     // part: the cheap picture is shown first, and the rest still comes.
-    view->setOrbit(40, 30);
+    view->renderer().camera().setOrbit(40, 30);
+    view->update();
     QSignalSpy again(view, &LevelView::fullPictureShown);
     for (int paint = 0; paint <= kMeshes + 1; ++paint) view->grabFramebuffer();
     QCOMPARE(again.count(), 0);

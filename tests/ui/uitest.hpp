@@ -64,28 +64,6 @@ private:
     QString fileName_;
 };
 
-// Answers a Save As box with `answer` ("" is a cancel) and the filter whose
-// description is `filter` (empty: the first), and keeps what the window set
-// before showing it.
-class ScriptedSaveBox final : public v2bsp::app::SaveBox {
-public:
-    QString answer, filter;
-    QStringList filtersset;  // the descriptions
-    QString suggested, title;
-    void setTitle(const std::string& text) override { title = QString::fromStdString(text); }
-    void setFileName(const std::string& name) override { suggested = QString::fromStdString(name); }
-    void setFilters(const std::vector<v2bsp::app::FileFilter>& filters) override {
-        filtersset.clear();
-        for (const v2bsp::app::FileFilter& one : filters) filtersset << QString::fromStdString(one.description);
-    }
-    void showSave() override { chosen_ = answer; }
-    std::string fileName() const override { return chosen_.toStdString(); }
-    int selectedFilter() const override { return static_cast<int>(std::max<qsizetype>(0, filtersset.indexOf(filter))); }
-
-private:
-    QString chosen_;
-};
-
 struct Notice {
     QString text;
     QString reason;  // or the detail of a failure, or the About text

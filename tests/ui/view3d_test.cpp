@@ -1,6 +1,7 @@
 // The 3D window without OpenGL (offscreen, with a probe that refuses the
-// context): its title, list, status line, Save As and Open Folder, and how
-// Form1 opens it; how an image is saved.
+// context): what its widgets show of a run, and how Form1 opens it; how an
+// image is saved and the folder opener asked. What it decides is tested in
+// tests/app.
 #include <sys/resource.h>
 
 #include <QAction>
@@ -19,7 +20,9 @@
 
 #include "app/texts.hpp"
 #include "scratchfolder.hpp"
+#include "ui/folderopener.hpp"
 #include "ui/form1.hpp"
+#include "ui/pngfile.hpp"
 #include "ui/view3d.hpp"
 #include "uitest.hpp"
 
@@ -71,15 +74,12 @@ struct Fixture {
     v2bsp::ScratchFolder scratch;
     fs::path program = scratch.path() / "program";
     std::vector<Notice> notices;
-    CapturedMessages* messages = nullptr;
     Form1 form;
     fs::path map;
 
     explicit Fixture(const mb::Scene& scene = mb::samplescene()) {
         fs::create_directories(program);
-        auto presenter = std::make_unique<CapturedMessages>(notices);
-        messages = presenter.get();
-        form.setMessagePresenter(std::move(presenter));
+        form.setMessagePresenter(std::make_unique<CapturedMessages>(notices));
         form.setOutputParent(qpath(program));
         form.setGlProbe(refuse);
         map = writeMap(scratch.path() / "maps" / "sample.map", scene);
@@ -106,17 +106,11 @@ private slots:
     void cutStatusHasItsWholeTextInATooltip();
     void viewMenuFollowsTheWindow();
     void unavailableSaysWhy();
-    void statusLine_data();
-    void statusLine();
-    void saveAsWritesWhatTheCommandLineWrites_data();
-    void saveAsWritesWhatTheCommandLineWrites();
-    void saveAsCancelledWritesNothing();
     void writePng_data();
     void writePng();
-    void openFolderShowsTheRunsFolder_data();
-    void openFolderShowsTheRunsFolder();
     void systemOpenerSaysWhyItFailed_data();
     void systemOpenerSaysWhyItFailed();
+    void placeSetsTheWholeFrame();
     void viewMenuDecidesWhetherRunsOpenIt();
     void aSecondRunRefillsIt();
     void aFailedRunLeavesItAsItWas();
@@ -127,6 +121,7 @@ void View3DTest::initTestCase() {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
 }
 
+// What the run shows is the behaviour's (tests/app); here, that the widgets show it.
 void View3DTest::opensAfterARunWithTheRunsMeshes() {
     Fixture f;
     f.extract();
@@ -136,21 +131,16 @@ void View3DTest::opensAfterARunWithTheRunsMeshes() {
     QCOMPARE(view->windowTitle(), QString("sample room - 3D View"));
     const mb::Scene scene = mb::samplescene();
     QCOMPARE(f.list()->topLevelItemCount(), static_cast<int>(scene.meshes.size()));
-    std::int64_t vertices = 0, triangles = 0;
     for (int m = 0; m < f.list()->topLevelItemCount(); ++m) {
         QTreeWidgetItem* row = f.list()->topLevelItem(m);
-        const mb::Mesh& mesh = scene.meshes[static_cast<std::size_t>(m)];
         QCOMPARE(row->text(0), QString("mesh%1").arg(m));
-        QCOMPARE(row->text(1), QLocale().toString(static_cast<qint64>(mesh.vertices.size())));
-        QCOMPARE(row->text(2), QLocale().toString(static_cast<qint64>(mesh.triangles.size())));
+        QCOMPARE(row->text(2),
+                 QLocale().toString(static_cast<qint64>(scene.meshes[static_cast<std::size_t>(m)].triangles.size())));
         QCOMPARE(row->checkState(0), Qt::Checked);
-        vertices += static_cast<std::int64_t>(mesh.vertices.size());
-        triangles += static_cast<std::int64_t>(mesh.triangles.size());
+        QCOMPARE(row->data(0, Qt::DecorationRole).value<QColor>(), v2bsp::ui::meshColour(m));
     }
-    QCOMPARE(view->statusLine(),
-             QString("%1 meshes, %2 vertices, %3 triangles in %4")
-                 .arg(scene.meshes.size())
-                 .arg(QLocale().toString(vertices), QLocale().toString(triangles), qpath(f.program / "sample room")));
+    QVERIFY(view->statusLine().startsWith(QString("%1 meshes, ").arg(scene.meshes.size())));
+    QCOMPARE(view->findChild<QLabel*>("status")->text().isEmpty(), false);
 }
 
 // The offscreen screen is 800 x 800: the 3D window opens below Form1 as Form1
@@ -257,136 +247,6 @@ void View3DTest::unavailableSaysWhy() {
     QVERIFY(view->findChild<QAction*>("openfolder")->isEnabled());
 }
 
-void View3DTest::statusLine_data() {
-    QTest::addColumn<qint64>("meshcount");
-    QTest::addColumn<qint64>("meshesRead");
-    QTest::addColumn<qint64>("skipped");
-    QTest::addColumn<qint64>("written");
-    QTest::addColumn<qint64>("failures");
-    QTest::addColumn<qint64>("earlier");  // mesh files of an earlier extraction
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<qint64>("vertices");
-    QTest::addColumn<QString>("separator");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("complete") << 2LL << 2LL << 0LL << 2LL << 0LL << 0LL << "/out/a" << 10LL << ","
-                              << "2 meshes, 10 vertices, 6 triangles in /out/a";
-    QTest::newRow("skipped") << 5LL << 5LL << 3LL << 2LL << 0LL << 0LL << "/out/a" << 10LL << ","
-                             << "2 meshes, 10 vertices, 6 triangles in /out/a. Incomplete: "
-                                "3 meshes skipped: data outside the map file";
-    QTest::newRow("one file not written") << 2LL << 2LL << 0LL << 1LL << 1LL << 0LL << "/out/a" << 10LL << ","
-                                          << "2 meshes, 10 vertices, 6 triangles in /out/a. Incomplete: "
-                                             "1 mesh file not written: see the log for why";
-    QTest::newRow("no folder: every mesh file counted")
-        << 10LL << 10LL << 0LL << 0LL << 1LL << 0LL << "" << 10LL << ","
-        << "2 meshes, 10 vertices, 6 triangles; no folder was written. Incomplete: "
-           "10 mesh files not written: see the log for why";
-    QTest::newRow("a whole-level file not written") << 2LL << 2LL << 0LL << 2LL << 1LL << 0LL << "/out/a" << 10LL << ","
-                                                    << "2 meshes, 10 vertices, 6 triangles in /out/a. Incomplete: "
-                                                       "1 file not written: see the log for why";
-    QTest::newRow("table cut short") << 4LL << 2LL << 1LL << 0LL << 2LL << 0LL << "/out/a" << 10LL << ","
-                                     << "2 meshes, 10 vertices, 6 triangles in /out/a. Incomplete: "
-                                        "2 meshes not found: the mesh table runs past the end of the map file; "
-                                        "1 mesh skipped: data outside the map file; "
-                                        "1 mesh file not written: see the log for why";
-    QTest::newRow("earlier mesh files") << 2LL << 2LL << 0LL << 2LL << 0LL << 3LL << "/out/a" << 10LL << ","
-                                        << "2 meshes, 10 vertices, 6 triangles in /out/a; "
-                                           "3 mesh files of an earlier extraction in the folder";
-    QTest::newRow("one earlier mesh file, incomplete")
-        << 3LL << 3LL << 1LL << 2LL << 0LL << 1LL << "/out/a" << 10LL << ","
-        << "2 meshes, 10 vertices, 6 triangles in /out/a; 1 mesh file of an earlier extraction in the folder. "
-           "Incomplete: 1 mesh skipped: data outside the map file";
-    QTest::newRow("thousands by commas") << 2LL << 2LL << 0LL << 2LL << 0LL << 0LL << "/out/a" << 4000000LL << ","
-                                         << "2 meshes, 4,000,000 vertices, 6 triangles in /out/a";
-    QTest::newRow("thousands by narrow spaces")
-        << 2LL << 2LL << 0LL << 2LL << 0LL << 0LL << "/out/a" << 1000LL << QString(QChar(0x202F))
-        << QString("2 meshes, 1") + QChar(0x202F) + "000 vertices, 6 triangles in /out/a";
-}
-
-void View3DTest::statusLine() {
-    QFETCH(qint64, meshcount);
-    QFETCH(qint64, meshesRead);
-    QFETCH(qint64, skipped);
-    QFETCH(qint64, written);
-    QFETCH(qint64, failures);
-    QFETCH(qint64, earlier);
-    QFETCH(QString, folder);
-    QFETCH(qint64, vertices);
-    QFETCH(QString, separator);
-    QFETCH(QString, expected);
-    v2bsp::ExtractResult result;
-    result.meshcount = meshcount;
-    result.meshesRead = meshesRead;
-    result.meshesSkipped = skipped;
-    result.meshesWritten = written;
-    result.writeFailures = failures;
-    result.earlierMeshFiles = earlier;
-    result.outputfolder = folder.toStdString();
-    QCOMPARE(QString::fromStdString(v2bsp::app::statusText(result, {2, vertices, 6}, separator.toStdString())),
-             expected);
-}
-
-void View3DTest::saveAsWritesWhatTheCommandLineWrites_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("filter");
-    QTest::addColumn<bool>("zUp");
-    QTest::addColumn<QString>("written");  // the file expected
-    QTest::addColumn<bool>("glb");
-    QTest::newRow("glb") << "level.glb"
-                         << "" << false << "level.glb" << true;
-    QTest::newRow("glb, Z up") << "level.glb"
-                               << "" << true << "level.glb" << true;
-    QTest::newRow("obj") << "level.obj"
-                         << "" << false << "level.obj" << false;
-    QTest::newRow("obj, Z up") << "level.obj"
-                               << "" << true << "level.obj" << false;
-    QTest::newRow("obj by its filter") << "level" << v2bsp::ui::kObjFilter << false << "level.obj" << false;
-    QTest::newRow("the name's extension wins") << "level.glb" << v2bsp::ui::kObjFilter << false << "level.glb" << true;
-}
-
-void View3DTest::saveAsWritesWhatTheCommandLineWrites() {
-    QFETCH(QString, name);
-    QFETCH(QString, filter);
-    QFETCH(bool, zUp);
-    QFETCH(QString, written);
-    QFETCH(bool, glb);
-    Fixture f;
-    f.extract();
-    auto box = std::make_unique<ScriptedSaveBox>();
-    ScriptedSaveBox* saves = box.get();
-    saves->answer = qpath(f.scratch.path() / name.toStdString());
-    saves->filter = filter;
-    f.form.view3d()->setSaveBox(std::move(box));
-    f.form.view3d()->findChild<QAction*>("zUp")->setChecked(zUp);
-    f.form.view3d()->findChild<QAction*>("saveas")->trigger();
-    QCOMPARE(saves->filtersset, QStringList({v2bsp::ui::kGlbFilter, v2bsp::ui::kObjFilter}));
-    QCOMPARE(saves->title, QString("Save As"));
-    QCOMPARE(saves->suggested, qpath(f.program / "sample room.glb"));
-
-    // The core's own run with that format and up axis, as v2bsp-extract --format makes it.
-    const fs::path cli = f.scratch.path() / "cli";
-    fs::create_directories(cli);
-    v2bsp::ExtractSettings settings;
-    settings.outputParent = cli;
-    settings.formats = {false, !glb, glb};
-    settings.up = zUp ? v2bsp::UpAxis::z : v2bsp::UpAxis::y;
-    v2bsp::fixtures::RecordingHost host;
-    QCOMPARE(v2bsp::extractmap(f.map.string(), host, settings).status, v2bsp::ExtractStatus::complete);
-    const std::string expected = v2bsp::readFile(cli / (glb ? "sample room.glb" : "sample room.obj"));
-    QVERIFY(!expected.empty());
-    QVERIFY(v2bsp::readFile(f.scratch.path() / written.toStdString()) == expected);
-    QVERIFY(f.form.view3d()->statusLine().startsWith("Saved " + qpath(f.scratch.path() / written.toStdString())));
-}
-
-void View3DTest::saveAsCancelledWritesNothing() {
-    Fixture f;
-    f.extract();
-    const QString before = f.form.view3d()->statusLine();
-    f.form.view3d()->setSaveBox(std::make_unique<ScriptedSaveBox>());
-    f.form.view3d()->findChild<QAction*>("saveas")->trigger();
-    QCOMPARE(listing(f.scratch.path()), QStringList({"maps", "program"}));
-    QCOMPARE(f.form.view3d()->statusLine(), before);
-}
-
 // Beside the target lies "earlier.png", a file that is no PNG.
 void View3DTest::writePng_data() {
     QTest::addColumn<QString>("target");
@@ -430,54 +290,6 @@ void View3DTest::writePng() {
     }
 }
 
-void View3DTest::openFolderShowsTheRunsFolder_data() {
-    QTest::addColumn<QString>("failure");  // what the opener says; empty when it showed the folder
-    QTest::addColumn<bool>("removed");     // the run's folder is gone: the opener is not asked
-    QTest::newRow("shown") << "" << false;
-    QTest::newRow("the opener failed") << "xdg-open ended with status 3: xdg-open: no method available" << false;
-    QTest::newRow("the folder was removed") << "" << true;
-}
-
-void View3DTest::openFolderShowsTheRunsFolder() {
-    QFETCH(QString, failure);
-    QFETCH(bool, removed);
-    Fixture f;
-    f.extract();
-    if (removed) fs::remove_all(f.program / "sample room");
-    v2bsp::ui::View3D* view = f.form.view3d();
-    std::vector<Notice> notices;
-    auto presenter = std::make_unique<CapturedMessages>(notices);
-    CapturedMessages* messages = presenter.get();
-    view->setMessagePresenter(std::move(presenter));
-    QStringList opened;
-    view->setFolderOpener([&](const QString& folder, const std::function<void(const QString&)>& done) {
-        opened << folder;
-        done(failure);
-    });
-    const QString before = view->statusLine();
-    QVERIFY(view->findChild<QAction*>("openfolder")->isEnabled());
-    view->findChild<QAction*>("openfolder")->trigger();
-    const QString folder = qpath(f.program / "sample room");
-    QCOMPARE(opened, removed ? QStringList{} : QStringList{folder});
-    if (removed) {
-        QCOMPARE(messages->failures.size(), std::size_t{1});
-        QCOMPARE(messages->failures[0].reason, "The folder " + folder + " no longer exists.");
-        QCOMPARE(view->statusLine(), before);
-        return;
-    }
-    if (failure.isEmpty()) {
-        QVERIFY(messages->failures.empty());
-        QCOMPARE(view->statusLine(), before);
-        return;
-    }
-    QCOMPARE(messages->failures.size(), std::size_t{1});
-    // Why, and the path to copy.
-    QVERIFY(messages->failures[0].reason.startsWith(failure));
-    QVERIFY(messages->failures[0].reason.endsWith("\n" + folder));
-    // The box said it; the status line is the level's again.
-    QCOMPARE(view->statusLine(), before);
-}
-
 // The system's opener is an xdg-open of the test's own, first on the PATH.
 void View3DTest::systemOpenerSaysWhyItFailed_data() {
     QTest::addColumn<QString>("script");  // the body of xdg-open
@@ -501,10 +313,24 @@ void View3DTest::systemOpenerSaysWhyItFailed() {
     qputenv("PATH", QByteArray::fromStdString(scratch.path().string()) + ":" + path);
     QObject owner;
     QString said = "not yet";
-    v2bsp::ui::systemFolderOpener (&owner)(qpath(scratch.path()), [&](const QString& why) { said = why; });
+    v2bsp::ui::systemFolderOpener (&owner)(scratch.path(),
+                                           [&](const std::string& why) { said = QString::fromStdString(why); });
     qputenv("PATH", path);
     QTRY_VERIFY_WITH_TIMEOUT(said != "not yet", kPatience);
     QCOMPARE(said, QString(failure).replace("{F}", qpath(scratch.path())));
+}
+
+// What Form1's behaviour asks of it: the frame it would like, and a frame given.
+void View3DTest::placeSetsTheWholeFrame() {
+    v2bsp::ui::View3D view(refuse);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view, kPatience));
+    const v2bsp::app::Size preferred = view.preferredFrame();
+    QVERIFY(preferred.width >= v2bsp::app::kView3DWidth && preferred.height >= v2bsp::app::kView3DHeight);
+    view.place({30, 40, 700, 500});
+    QTRY_COMPARE_WITH_TIMEOUT(view.frameGeometry(), QRect(30, 40, 700, 500), kPatience);
+    view.hide();
+    QVERIFY(!view.isVisible());
 }
 
 void View3DTest::viewMenuDecidesWhetherRunsOpenIt() {

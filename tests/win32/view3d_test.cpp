@@ -1,6 +1,8 @@
 // The 3D View of v2bsp.exe after a run of the sample room, drawn by wine's
 // OpenGL (Mesa's software renderer) on the virtual X server: what the
-// picture shows, which mesh a pixel picks, and what its commands write.
+// picture shows, which mesh a pixel picks, that its keys reach the
+// behaviour, and what its controls add. What it decides is tested in
+// tests/app.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,6 +12,7 @@
 #include <map>
 
 #include "app/level.hpp"
+#include "fakedialogs.hpp"
 #include "mapbuilder/mapbuilder.hpp"
 #include "mapfile.hpp"
 #include "meshcolour.hpp"
@@ -47,7 +50,7 @@ protected:
                      reinterpret_cast<LPARAM>(form_->control("Command1")));
         ASSERT_TRUE(pumpUntil([] { return !form_->running(); }));
         ASSERT_NE(form_->view3d(), nullptr);
-        form_->view3d()->setMessagePresenter(std::make_unique<CapturedMessages>());
+        form_->view3d()->setMessagePresenter(std::make_unique<v2bsp::fixtures::CapturedMessages>());
         pump();
     }
     static void TearDownTestSuite() {
@@ -86,9 +89,9 @@ protected:
 TEST_F(View3DTest, ShowsTheRun) {
     EXPECT_EQ(text(window().hwnd()), "sample room - 3D View");
     ASSERT_EQ(window().list().rows(), meshes_);
-    EXPECT_EQ(window().list().cell(0, 0), "mesh0");
-    EXPECT_EQ(window().list().cell(0, 1), "1,353");
-    EXPECT_EQ(window().list().cell(0, 2), "2,560");
+    EXPECT_EQ(cellText(window().list().hwnd, 0, 0), "mesh0");
+    EXPECT_EQ(cellText(window().list().hwnd, 0, 1), "1,353");
+    EXPECT_EQ(cellText(window().list().hwnd, 0, 2), "2,560");
     EXPECT_TRUE(window().list().checked(9));
     EXPECT_EQ(window().statusLine(),
               "10 meshes, 3,317 vertices, 6,088 triangles in " + v2bsp::shownPath(scratch_->path() / "sample room"));
@@ -138,90 +141,16 @@ TEST_F(View3DTest, Picking) {
     EXPECT_EQ(window().list().selected(), 8);
 }
 
-// Save As writes the bytes the command line's --format writes.
-TEST_F(View3DTest, SaveAsIsTheCommandLinesFile) {
-    const struct {
-        const char* name;
-        int filter;
-        const char* extension;
-        bool zUp;
-    } rows[] = {{"glb", 0, ".glb", false}, {"obj, Z up", 1, ".obj", true}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        auto box = std::make_unique<ScriptedSaveBox>();
-        box->answer = v2bsp::shownPath(scratch_->path() / "saved" / row.name);
-        box->filter = row.filter;
-        ScriptedSaveBox* asked = box.get();
-        window().setSaveBox(std::move(box));
-        fs::create_directories(scratch_->path() / "saved");
-        const auto command = [](const char* item) {
-            SendMessageW(window().hwnd(), WM_COMMAND, MAKEWPARAM(window().commandId(item), 0), 0);
-        };
-        if (row.zUp) command("zUp");
-        command("saveas");
-        if (row.zUp) command("zUp");
-        EXPECT_EQ(asked->title, "Save As");
-        EXPECT_EQ(asked->suggested, v2bsp::shownPath(scratch_->path() / "sample room.glb"));
-
-        v2bsp::fixtures::RecordingHost host;
-        v2bsp::ExtractSettings settings;
-        settings.outputParent = scratch_->path() / (std::string("cli ") + row.name);
-        fs::create_directories(settings.outputParent);
-        settings.formats = {false, row.filter == 1, row.filter == 0};
-        settings.up = row.zUp ? v2bsp::UpAxis::z : v2bsp::UpAxis::y;
-        v2bsp::extractmap(v2bsp::shownPath(map_), host, settings);
-        const std::string saved = v2bsp::readFile(v2bsp::pathFromUtf8(asked->answer + row.extension));
-        EXPECT_FALSE(saved.empty());
-        EXPECT_EQ(saved, v2bsp::readFile(settings.outputParent / (std::string("sample room") + row.extension)));
-        EXPECT_EQ(window().statusLine().rfind("Saved " + asked->answer + row.extension + ". 10 meshes", 0), 0u);
-    }
-}
-
 TEST_F(View3DTest, SaveImageWritesAPng) {
-    auto box = std::make_unique<ScriptedSaveBox>();
+    auto box = std::make_unique<v2bsp::fixtures::ScriptedSaveBox>();
     box->answer = v2bsp::shownPath(scratch_->path() / "view");
-    ScriptedSaveBox* asked = box.get();
+    v2bsp::fixtures::ScriptedSaveBox* asked = box.get();
     window().setSaveBox(std::move(box));
-    window().saveImage();
+    SendMessageW(window().hwnd(), WM_COMMAND, MAKEWPARAM(window().commandId("saveimage"), 0), 0);
     EXPECT_EQ(asked->title, "Save Image");
     const std::string png = v2bsp::readFile(scratch_->path() / "view.png");
     EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
     EXPECT_EQ(window().statusLine().rfind("Saved " + asked->answer + ".png. ", 0), 0u);
-}
-
-// The box says why (a folder since removed is named as such, and the opener
-// is not asked); then the status line is the level's again.
-TEST_F(View3DTest, OpenFolderSaysWhereTheFilesAreWhenItFails) {
-    const fs::path written = scratch_->path() / "sample room";
-    const std::string folder = v2bsp::shownPath(written);
-    const struct {
-        const char* name;
-        bool removed;
-        std::string reason, asked;
-    } rows[] = {
-        {"the opener failed", false, "No program is set to show folders.\n\nThe mesh files are in:\n" + folder,
-         folder},
-        {"the folder was removed", true, "The folder " + folder + " no longer exists.", ""},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        // Moved aside and back, for the tests after this one.
-        if (row.removed) fs::rename(written, scratch_->path() / "moved aside");
-        fs::path asked;
-        window().setFolderOpener([&](const fs::path& folder) {
-            asked = folder;
-            return std::string("No program is set to show folders.");
-        });
-        auto messages = std::make_unique<CapturedMessages>();
-        CapturedMessages* said = messages.get();
-        window().setMessagePresenter(std::move(messages));
-        window().openFolder();
-        if (row.removed) fs::rename(scratch_->path() / "moved aside", written);
-        EXPECT_EQ(asked.empty() ? "" : v2bsp::shownPath(asked), row.asked);
-        ASSERT_EQ(said->failures.size(), 1u);
-        EXPECT_EQ(said->failures[0].reason, row.reason);
-        EXPECT_EQ(window().statusLine().rfind(std::to_string(meshes_) + " meshes, ", 0), 0u) << window().statusLine();
-    }
 }
 
 // Closing the 3D View unchecks View > 3D Window; checking it shows the View again.
@@ -235,38 +164,138 @@ TEST_F(View3DTest, ViewMenuFollowsTheWindow) {
     EXPECT_TRUE(IsWindowVisible(window().hwnd()));
 }
 
-// Each key of the menu bar, through the window's key table, does its item's work.
-TEST_F(View3DTest, KeysTriggerTheirActions) {
-    auto box = std::make_unique<ScriptedSaveBox>();  // answers with a cancel
-    ScriptedSaveBox* asked = box.get();
+// Each key of the menu bar, through the window's key table, and each key of
+// the camera in the view, reaches the behaviour.
+TEST_F(View3DTest, KeysReachTheBehaviour) {
+    auto box = std::make_unique<v2bsp::fixtures::ScriptedSaveBox>();  // answers with a cancel
+    v2bsp::fixtures::ScriptedSaveBox* asked = box.get();
     window().setSaveBox(std::move(box));
     int opened = 0;
-    window().setFolderOpener([&](const fs::path&) {
+    window().setFolderOpener([&](const fs::path&, const std::function<void(const std::string&)>& done) {
         ++opened;
-        return std::string();
+        done("");
     });
+    lookFrom(30, 30);
+    ListView_SetItemState(window().list().hwnd, 6, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    v2bsp::app::Camera before;
+    const auto camera = [] { return view().renderer().camera(); };
+    const auto orbited = [&] { return camera().yaw() != before.yaw() || camera().pitch() != before.pitch(); };
+    const auto zoomed = [&] { return camera().distance() != before.distance(); };
+    const auto panned = [&] {
+        const v2bsp::app::Vec3 moved = camera().target() - before.target();
+        return !orbited() && std::abs(moved.x) + std::abs(moved.y) + std::abs(moved.z) > 1e-3f;
+    };
     const struct {
         const char* name;
         UINT key;
-        bool control, shift;
+        bool control, shift, inView;
         std::function<bool()> done;
     } rows[] = {
-        {"Ctrl+S", 'S', true, false, [&] { return asked->title == "Save As"; }},
-        {"Ctrl+Shift+S", 'S', true, true, [&] { return asked->title == "Save Image"; }},
-        {"Ctrl+E", 'E', true, false, [&] { return opened == 1; }},
-        {"W", 'W', false, false, [] { return view().renderer().wireframe(); }},
-        {"W again", 'W', false, false, [] { return !view().renderer().wireframe(); }},
-        {"Z", 'Z', false, false, [] { return view().renderer().camera().zUp(); }},
-        {"Z again", 'Z', false, false, [] { return !view().renderer().camera().zUp(); }},
-        {"Esc", VK_ESCAPE, false, false, [] { return !IsWindowVisible(window().hwnd()); }},
+        {"Ctrl+S", 'S', true, false, false, [&] { return asked->title == "Save As"; }},
+        {"Ctrl+Shift+S", 'S', true, true, false, [&] { return asked->title == "Save Image"; }},
+        {"Ctrl+E", 'E', true, false, false, [&] { return opened == 1; }},
+        {"W", 'W', false, false, false, [] { return view().renderer().wireframe(); }},
+        {"W again", 'W', false, false, false, [] { return !view().renderer().wireframe(); }},
+        {"Z", 'Z', false, false, false, [] { return view().renderer().camera().zUp(); }},
+        {"Z again", 'Z', false, false, false, [] { return !view().renderer().camera().zUp(); }},
+        {"Left", VK_LEFT, false, false, true, orbited},
+        {"Down", VK_DOWN, false, false, true, orbited},
+        {"Shift+Right", VK_RIGHT, false, true, true, panned},
+        {"Shift+Up", VK_UP, false, true, true, panned},
+        {"+", VK_OEM_PLUS, false, false, true, zoomed},
+        {"numeric -", VK_SUBTRACT, false, false, true, zoomed},
+        {"Page Up", VK_PRIOR, false, false, true, zoomed},
+        {"Page Down", VK_NEXT, false, false, true, zoomed},
+        {"F", 'F', false, false, false, [] { return view().renderer().camera().framed(); }},
+        {"Shift+F", 'F', false, true, false,
+         [] {
+             // Row 6, selected below: the pillar at (-6, 4.5).
+             const v2bsp::app::Vec3 target = view().renderer().camera().target();
+             return std::abs(target.x + 6) < 0.5f && std::abs(target.z - 4.5f) < 0.5f;
+         }},
+        {"Ctrl+W", 'W', true, false, false, [] { return !IsWindowVisible(window().hwnd()); }},
+        {"Esc", VK_ESCAPE, false, false, false, [] { return !IsWindowVisible(window().hwnd()); }},
     };
-    window().show();
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        EXPECT_TRUE(pressKey(window(), window().list().hwnd, row.key, row.control, row.shift));
+        window().show();
+        view().renderer().camera().orbitByPixels(5, 5);
+        before = camera();
+        const HWND target = row.inView ? view().hwnd() : window().list().hwnd;
+        SetFocus(target);
+        pressKey(window(), target, row.key, row.control, row.shift);
         EXPECT_TRUE(row.done());
     }
     window().show();
+}
+
+// The list's rows carry their meshes' colours, and the list shows where its
+// focus is; the toolbar says what Qt's says, whole however narrow the window.
+TEST_F(View3DTest, ListAndToolbarAsOnEverySystem) {
+    const HIMAGELIST swatches = ListView_GetImageList(window().list().hwnd, LVSIL_SMALL);
+    ASSERT_NE(swatches, nullptr);
+    EXPECT_EQ(ImageList_GetImageCount(swatches), meshes_);
+    LVITEMW item{};
+    item.mask = LVIF_IMAGE;
+    item.iItem = 7;
+    ASSERT_TRUE(ListView_GetItem(window().list().hwnd, &item));
+    EXPECT_EQ(item.iImage, 7);
+
+    // Focused with no row focused yet, as after a new run.
+    window().show();
+    SetFocus(view().hwnd());
+    ListView_SetItemState(window().list().hwnd, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    SetFocus(window().list().hwnd);
+    pump();
+    EXPECT_EQ(GetFocus(), window().list().hwnd);
+    EXPECT_GE(ListView_GetNextItem(window().list().hwnd, -1, LVNI_FOCUSED), 0);
+
+    RECT frame{};
+    GetWindowRect(window().hwnd(), &frame);
+    SetWindowPos(window().hwnd(), nullptr, 0, 0, 200, frame.bottom - frame.top, SWP_NOMOVE | SWP_NOZORDER);
+    pump();
+    for (const std::string_view name : v2bsp::app::kView3DToolbar) {
+        if (name == v2bsp::app::kSeparator) continue;
+        SCOPED_TRACE(std::string(name));
+        const HWND button = GetDlgItem(window().hwnd(), window().commandId(name));
+        ASSERT_NE(button, nullptr);
+        const std::string caption = text(button);
+        for (const v2bsp::app::MenuItem& item : v2bsp::app::kView3DMenu) {
+            if (item.name == name) {
+                EXPECT_EQ(caption, v2bsp::app::toolbarText(item));
+            }
+        }
+        RECT place = placeOf(button), client{};
+        GetClientRect(window().hwnd(), &client);
+        EXPECT_LE(place.right, client.right);
+        HDC dc = GetDC(button);
+        const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(button, WM_GETFONT, 0, 0)));
+        SIZE size{};
+        const std::wstring wide = v2bsp::win32::wide(caption);
+        GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+        SelectObject(dc, old);
+        ReleaseDC(button, dc);
+        EXPECT_GT(place.right - place.left, size.cx);
+    }
+    SetWindowPos(window().hwnd(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    pump();
+}
+
+// What Form1's behaviour asks of it: the frame it would like, and a frame given.
+TEST(View3DFrame, PlaceSetsTheWholeFrame) {
+    View3D window([] { return std::string("not needed here"); });
+    ASSERT_TRUE(window.create());
+    const v2bsp::app::Size preferred = window.preferredFrame();
+    EXPECT_GT(preferred.width, window.scaled(v2bsp::app::kView3DWidth));
+    EXPECT_GT(preferred.height, window.scaled(v2bsp::app::kView3DHeight));
+    window.place({30, 40, 1000, 700});
+    RECT frame{};
+    GetWindowRect(window.hwnd(), &frame);
+    EXPECT_EQ(frame.left, 30);
+    EXPECT_EQ(frame.top, 40);
+    EXPECT_EQ(frame.right - frame.left, 1000);
+    EXPECT_EQ(frame.bottom - frame.top, 700);
 }
 
 // Where OpenGL 3.3 cannot be had, the view's place says why, and the rest works.

@@ -36,20 +36,6 @@ private:
     std::string fileName_;
 };
 
-// Answers a save box with `answer` ("" is a cancel) and keeps what the window set.
-class ScriptedSaveBox final : public v2bsp::win32::SaveBox {
-public:
-    std::string answer, title, suggested;
-    int filter = 0;
-    std::vector<v2bsp::win32::FileFilter> filtersset;
-    void setTitle(const std::string& text) override { title = text; }
-    void setFileName(const std::string& name) override { suggested = name; }
-    void setFilters(const std::vector<v2bsp::win32::FileFilter>& filters) override { filtersset = filters; }
-    void showSave() override {}
-    std::string fileName() const override { return answer; }
-    int selectedFilter() const override { return filter; }
-};
-
 struct Notice {
     std::string text, reason;
 };
@@ -97,6 +83,13 @@ inline bool pumpUntil(const std::function<bool()>& done) {
 
 inline std::string text(HWND hwnd) {
     return v2bsp::win32::Control{hwnd}.text();
+}
+
+// The text of a list view's cell.
+inline std::string cellText(HWND list, int row, int column) {
+    wchar_t buffer[512] = {};
+    ListView_GetItemText(list, row, column, buffer, 512);
+    return v2bsp::win32::utf8(buffer);
 }
 
 // A menu item's text, by its command id.

@@ -76,7 +76,8 @@ int main(int argc, char** argv) {
         if (first_ms < 0) {
             first_ms = now;
             orbit.start();
-            view->setMoving(true);
+            view->renderer().setMoving(true);
+            view->update();
         } else if (stop_ms < 0) {
             ++frames;
         } else {
@@ -86,10 +87,14 @@ int main(int argc, char** argv) {
         last_ms = now;
         if (stop_ms < 0 && orbit.elapsed() >= seconds * 1000) {
             stop_ms = now;
-            view->setMoving(false);
+            view->renderer().setMoving(false);
+            view->update();
             return;
         }
-        if (stop_ms < 0) view->orbitBy(3, 0);
+        if (stop_ms < 0) {
+            view->renderer().camera().orbitBy(3, 0);
+            view->update();
+        }
     });
     QApplication::exec();
 
@@ -111,8 +116,9 @@ int main(int argc, char** argv) {
     std::printf("full picture         %lld ms after the camera stopped; longest frame meanwhile %lld ms\n",
                 static_cast<long long>(full_ms), static_cast<long long>(longest_ms));
     std::printf("a pick on mesh 0     %lld ms (mesh %d)\n", static_cast<long long>(pick_ms), picked);
-    std::printf("view's level bytes   %lld (%.2f per triangle)\n", static_cast<long long>(view->levelBytes()),
-                triangles > 0 ? static_cast<double>(view->levelBytes()) / static_cast<double>(triangles) : 0.0);
+    std::printf(
+        "view's level bytes   %lld (%.2f per triangle)\n", static_cast<long long>(view->renderer().levelBytes()),
+        triangles > 0 ? static_cast<double>(view->renderer().levelBytes()) / static_cast<double>(triangles) : 0.0);
     std::printf("resident growth      %ld KiB (GL driver copies included)\n", residentKiB() - rss_before);
     return 0;
 }
