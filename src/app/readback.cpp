@@ -16,19 +16,19 @@ std::vector<bool> meshesAround(const LevelScene& scene, Pixel pixel) {
     for (std::size_t m = 0; m < scene.ranges.size() && m < around.size(); ++m) {
         if (!around[m]) continue;
         const LevelMeshRange& range = scene.ranges[m];
-        float low_x = 2, high_x = -2, low_y = 2, high_y = -2;
-        bool in_front = true;
-        for (int corner = 0; corner < 8 && in_front; ++corner) {
+        float lowX = 2, highX = -2, lowY = 2, highY = -2;
+        bool inFront = true;
+        for (int corner = 0; corner < 8 && inFront; ++corner) {
             const Vec4 at =
                 transform * Vec4{corner & 1 ? range.max[0] : range.min[0], corner & 2 ? range.max[1] : range.min[1],
                                  corner & 4 ? range.max[2] : range.min[2], 1};
-            in_front = at.w > 0;
-            if (!in_front) break;
-            low_x = std::min(low_x, at.x / at.w), high_x = std::max(high_x, at.x / at.w);
-            low_y = std::min(low_y, at.y / at.w), high_y = std::max(high_y, at.y / at.w);
+            inFront = at.w > 0;
+            if (!inFront) break;
+            lowX = std::min(lowX, at.x / at.w), highX = std::max(highX, at.x / at.w);
+            lowY = std::min(lowY, at.y / at.w), highY = std::max(highY, at.y / at.w);
         }
         constexpr float kSlack = 0.01f;  // of the view; rounding in the projection
-        if (in_front && (x < low_x - kSlack || x > high_x + kSlack || y < low_y - kSlack || y > high_y + kSlack)) {
+        if (inFront && (x < lowX - kSlack || x > highX + kSlack || y < lowY - kSlack || y > highY + kSlack)) {
             around[m] = false;
         }
     }

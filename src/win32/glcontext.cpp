@@ -91,8 +91,8 @@ void* GlContext::resolve(const char* name) {
     const auto value = reinterpret_cast<INT_PTR>(found);
     // Some drivers answer 1, 2, 3 or -1 for "none".
     if (value >= -1 && value <= 3) {
-        static const HMODULE opengl = LoadLibraryW(L"opengl32.dll");
-        found = opengl != nullptr ? GetProcAddress(opengl, name) : nullptr;
+        static const HMODULE kOpenGl = LoadLibraryW(L"opengl32.dll");
+        found = kOpenGl != nullptr ? GetProcAddress(kOpenGl, name) : nullptr;
     }
     return reinterpret_cast<void*>(found);
 }

@@ -257,8 +257,8 @@ void View3D::layout() {
     const int top = bar + gap, bottom = std::max(top, height - status);
     const int list = app::listWidth(width, listNeed_);
     // Narrower than its texts, the list's name column gives way to the numbers.
-    const int least_name = listNeed_.numbers - (listNeed_.whole - nameWidth_);
-    list_.setColumnWidth(0, std::clamp(list - (listNeed_.whole - nameWidth_), least_name, nameWidth_));
+    const int leastName = listNeed_.numbers - (listNeed_.whole - nameWidth_);
+    list_.setColumnWidth(0, std::clamp(list - (listNeed_.whole - nameWidth_), leastName, nameWidth_));
     const RECT view{0, top, std::max(0, width - list - gap), bottom};
     MoveWindow(view_->hwnd(), view.left, view.top, view.right - view.left, view.bottom - view.top, TRUE);
     notice_.setBounds(view);
