@@ -20,6 +20,7 @@
 
 #include "app/layout.hpp"
 #include "ui/appicon.hpp"
+#include "ui/menus.hpp"
 #include "ui/paths.hpp"
 
 namespace v2bsp::ui {
@@ -40,43 +41,6 @@ QString droppedMap(const QMimeData* mime) {
 }
 
 }  // namespace
-
-void addMenuRows(QMenuBar& bar, std::span<const app::MenuItem> rows, std::function<void(std::string_view)> chosen) {
-    std::map<std::string_view, QMenu*> menus;
-    for (const app::MenuItem& item : rows) {
-        if (item.parent.empty()) {
-            QMenu* menu = bar.addMenu(text(item.caption));
-            menu->setObjectName(text(item.name));
-            menus[item.name] = menu;
-            continue;
-        }
-        QMenu* menu = menus.at(item.parent);
-        if (item.name == app::kSeparator) {
-            menu->addSeparator();
-            continue;
-        }
-        QAction* action = menu->addAction(text(item.caption));
-        action->setObjectName(text(item.name));
-        QList<QKeySequence> keys;
-        for (const std::string_view key : {item.shortcut, item.alternate}) {
-            if (!key.empty()) keys << QKeySequence(text(key));
-        }
-        action->setShortcuts(keys);
-        action->setCheckable(item.checkable);
-        action->setChecked(item.checked);
-        if (!item.tooltip.empty()) {
-            action->setToolTip(text(item.tooltip));
-            menu->setToolTipsVisible(true);
-        }
-        // A checkable item is also checked by the program, and then tells only `toggled`.
-        const auto reach = [chosen, name = item.name] { chosen(name); };
-        if (item.checkable) {
-            QObject::connect(action, &QAction::toggled, action, reach);
-        } else {
-            QObject::connect(action, &QAction::triggered, action, reach);
-        }
-    }
-}
 
 Form1::Form1(QWidget* parent)
     : QMainWindow(parent),

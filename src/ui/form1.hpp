@@ -25,20 +25,12 @@
 #include "ui/view3d.hpp"
 
 class QListWidget;
-class QMenuBar;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTimer;
 
 namespace v2bsp::ui {
-
-// The menus and items of `rows` on `bar`: each item an action named as its
-// row, with its shortcut and second shortcut, its tooltip (shown in the
-// menu) and its check state, and separators where the rows have them.
-// `chosen` gets the row's name when the user chooses an item, and when a
-// checkable one toggles (also by setChecked, unless its signals are blocked).
-void addMenuRows(QMenuBar& bar, std::span<const app::MenuItem> rows, std::function<void(std::string_view)> chosen);
 
 class Form1 : public QMainWindow, private app::Form1Window {
     Q_OBJECT

@@ -26,6 +26,7 @@
 #include "ui/appicon.hpp"
 #include "ui/dialogs.hpp"
 #include "ui/folderopener.hpp"
+#include "ui/menus.hpp"
 #include "ui/paths.hpp"
 #include "ui/pngfile.hpp"
 
@@ -128,17 +129,7 @@ void View3D::createActions() {
     setWindowIcon(appIcon());
     for (const app::MenuItem& item : app::kView3DMenu) {
         if (item.parent.empty() || item.name == app::kSeparator) continue;
-        auto* action = new QAction(text(item.caption), this);
-        action->setObjectName(text(item.name));
-        QList<QKeySequence> keys;
-        for (const std::string_view key : {item.shortcut, item.alternate}) {
-            if (!key.empty()) keys << QKeySequence(text(key));
-        }
-        action->setShortcuts(keys);
-        action->setCheckable(item.checkable);
-        action->setChecked(item.checked);
-        if (!item.tooltip.empty()) action->setToolTip(text(item.tooltip));
-        action->setIconText(QString::fromStdString(app::toolbarText(item)));
+        QAction* action = rowAction(item, this);
         addAction(action);
         const std::string_view name = item.name;
         connect(action, &QAction::triggered, this, [this, name] { behaviour_->command(name); });

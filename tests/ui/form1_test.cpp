@@ -26,6 +26,7 @@
 #include "scratchfolder.hpp"
 #include "ui/appicon.hpp"
 #include "ui/form1.hpp"
+#include "ui/menus.hpp"
 #include "uitest.hpp"
 
 using namespace uitest;
