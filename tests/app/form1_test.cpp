@@ -35,7 +35,9 @@ public:
         shownFolders.push_back(extraction.folderName);
         results.push_back(result);
         decodedGiven.push_back(decoded.has_value());
+        arraysToCome.push_back(decoded.has_value() && decoded->arraysToCome);
     }
+    void levelArrays(LevelGeometry arrays) override { arrayVertices.push_back(arrays.positions.size() / 3); }
     void show() override { visible = true; }
     void hide() override { visible = false; }
     Size preferredFrame() const override { return {976, 639}; }
@@ -44,6 +46,8 @@ public:
     std::vector<std::string> shownFolders;
     std::vector<ExtractResult> results;
     std::vector<bool> decodedGiven;
+    std::vector<bool> arraysToCome;          // of each level given
+    std::vector<std::size_t> arrayVertices;  // of each levelArrays
     std::vector<Rect> placed;
     bool visible = false;
 };
