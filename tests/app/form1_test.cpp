@@ -682,6 +682,30 @@ TEST(Form1Behaviour, Level3DMadeWhenShownAndShownAtTheEnd) {
     EXPECT_TRUE(view->visible);
 }
 
+// A level past the cheap drawing's budget is shown with what its first
+// picture needs, and its arrays follow; a small level's come with it.
+TEST(Form1Behaviour, Level3DGetsALargeLevelsArraysAfterItsFirstPicture) {
+    Fixture f;
+    f.behaviour.firstShown();
+    FakeLevel3D* view = f.window.level3D.get();
+    mb::Scene large = smallMap("large", 6, {});
+    for (mb::Mesh& mesh : large.meshes) {
+        mesh.triangles.clear();
+        for (int t = 0; t < 50000; ++t) {
+            mesh.triangles.push_back({static_cast<std::uint16_t>(t % 3), static_cast<std::uint16_t>((t + 1) % 3),
+                                      static_cast<std::uint16_t>((t + 2) % 3)});
+        }
+    }
+    std::size_t vertices = 0;
+    for (const mb::Mesh& mesh : large.meshes) vertices += mesh.vertices.size();
+    f.extract(writeMap(f.maps / "large.map", large));
+    EXPECT_EQ(view->arraysToCome, std::vector<bool>{true});
+    EXPECT_EQ(view->arrayVertices, std::vector<std::size_t>{vertices});
+    f.extract(writeMap(f.maps / "small.map", smallMap("small", 2, {})));
+    EXPECT_EQ(view->arraysToCome, (std::vector<bool>{true, false}));
+    EXPECT_EQ(view->arrayVertices.size(), 1u);
+}
+
 // Unchecked, runs do not open it; checked again, it shows the last run
 // (made then, decoded then); closed by the user, it is unchecked; checked
 // again, it is back as it was, not shown afresh.
