@@ -4,6 +4,8 @@
 #include <exception>
 #include <new>
 
+#include "platform/threadpriority.hpp"
+
 namespace v2bsp::app {
 
 bool RunEnd::toItsEnd() const {
@@ -104,12 +106,12 @@ bool ExtractRun::start(RunRequest request) {
     running_ = true;
     firstLine_ = true;
     auto held = std::make_shared<RunRequest>(std::move(request));
-    auto body = [this, held] { work(std::move(*held)); };
+    auto body = [this, held] { work(std::move(*held), true); };
     try {
         thread_ = startThread_ ? startThread_(body) : std::thread(body);
     } catch (const std::exception&) {
         // No thread to be had: the window waits for the run, which ends all the same.
-        body();
+        work(std::move(*held), false);
     }
     return true;
 }
@@ -118,7 +120,7 @@ void ExtractRun::stop() {
     stop_ = true;
 }
 
-void ExtractRun::work(RunRequest request) {
+void ExtractRun::work(RunRequest request, bool ownThread) {
     auto end = std::make_unique<RunEnd>();
     end->extraction = std::make_unique<MapExtraction>();
     {
@@ -142,6 +144,8 @@ void ExtractRun::work(RunRequest request) {
     arraysToCome_ = arrays;
     push({Event::Kind::ended, {}, {}, std::move(end), {}});
     if (!arrays) return;
+    // The window shows the first picture meanwhile: its drawing comes first.
+    if (ownThread) lowerThisThreadsPriority();
     try {
         auto level = std::make_unique<LevelGeometry>(levelGeometry(*plan, &stop_));
         if (!stop_) push({Event::Kind::arrays, {}, {}, {}, std::move(level)});

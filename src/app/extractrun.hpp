@@ -127,7 +127,8 @@ private:
     class QueueingHost;
     struct Event;
     void push(Event event);
-    void work(RunRequest request);
+    // `ownThread`: on the run's own thread, not the window's.
+    void work(RunRequest request, bool ownThread);
     void finishThread();
 
     std::function<void()> wake_;
