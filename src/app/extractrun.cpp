@@ -46,8 +46,7 @@ public:
     void meshesPlanned(const MeshPlan& plan) override {
         if (!decode_) return;
         plan_ = &plan;
-        pool_.post(decoding_,
-                   [this] { level_ = levelGeometry(*plan_, &stopDecoding_, LevelDecode::firstPicture); });
+        pool_.post(decoding_, [this] { level_ = levelGeometry(*plan_, &stopDecoding_, LevelDecode::firstPicture); });
     }
 
     // The decoded level when `wanted` (made here when no helper took it);

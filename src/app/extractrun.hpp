@@ -3,7 +3,8 @@
 // The run's thread reports through a host that only queues: log lines,
 // problem lines, tag names, the failure, and at last the end (the
 // ExtractResult, the run's MapExtraction with its plan, and the level decoded
-// for the 3D View while the run wrote). The window takes what is queued when
+// for the 3D View while the run wrote); for a large level, the level's
+// positions and indices after the end. The window takes what is queued when
 // it asks, on its own thread, and gets it in the run's order through the
 // RunWindow interface. The run never waits for the window, and the window
 // waits for the run only when it asks to (waitForEvents).

@@ -24,10 +24,10 @@ void appendMesh(LevelMeshRange& range, const MeshSummary& summary, ByteView stor
                 std::uint32_t stride, LevelArray<float>& positions, LevelArray<std::uint16_t>& indices) {
     thread_local std::vector<Position> decoded;
     thread_local std::vector<Triangle> triangles;
-    const std::size_t positions_at = positions.size();
+    const std::size_t positionsAt = positions.size();
     if (kStoredOrder && summary.storedPositions && !stored.empty()) {
-        positions.resize(positions_at + stored.size() / sizeof(float));
-        std::memcpy(positions.data() + positions_at, stored.data(), stored.size());
+        positions.resize(positionsAt + stored.size() / sizeof(float));
+        std::memcpy(positions.data() + positionsAt, stored.data(), stored.size());
     } else {
         decoded.clear();
         appendPositions(stored, UpAxis::y, decoded);
@@ -82,7 +82,6 @@ void appendStoredCoarse(LevelGeometry& level, LevelMeshRange& range, ByteView st
 
 }  // namespace
 
-
 // Each mesh's summary comes first: its counts size the arrays once and give
 // the coarse stride, its bounds are the range's, and it says where the stored
 // bytes serve as they are (singles that decode to themselves, every face
@@ -116,28 +115,28 @@ LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop,
         level.coarseIndices.reserve(coarse);
         level.coarsePositions.reserve(std::min(coarse, vertices) * 3);
     }
-    LevelArray<float> mesh_positions;
-    LevelArray<std::uint16_t> mesh_indices;
-    LevelArray<float>& positions_to = whole ? level.positions : mesh_positions;
-    LevelArray<std::uint16_t>& indices_to = whole ? level.indices : mesh_indices;
+    LevelArray<float> meshPositions;
+    LevelArray<std::uint16_t> meshIndices;
+    LevelArray<float>& positionsTo = whole ? level.positions : meshPositions;
+    LevelArray<std::uint16_t>& indicesTo = whole ? level.indices : meshIndices;
     bool bounded = false;          // level.min and level.max hold a position
     std::size_t next = 0;          // the summary of the next mesh written
-    std::size_t index_total = 0;   // indices of the meshes before this one
-    std::size_t vertex_total = 0;  // vertices of the meshes before this one
+    std::size_t indexTotal = 0;   // indices of the meshes before this one
+    std::size_t vertexTotal = 0;  // vertices of the meshes before this one
     for (const PlannedMesh& planned : plan.meshes) {
         if (stop != nullptr && *stop) break;
         if (planned.skip != MeshSkip::none) continue;
         const MeshSummary& summary = summaries[next++];
         if (!whole) {
-            mesh_positions.clear();
-            mesh_indices.clear();
+            meshPositions.clear();
+            meshIndices.clear();
         }
         LevelMeshRange range;
         range.number = planned.number;
-        range.firstIndex = static_cast<std::uint32_t>(index_total);
+        range.firstIndex = static_cast<std::uint32_t>(indexTotal);
         range.indexCount = static_cast<std::uint32_t>(summary.triangles * 3);
         range.vertexCount = static_cast<std::uint32_t>(summary.vertices);
-        range.baseVertex = static_cast<std::uint32_t>(vertex_total);
+        range.baseVertex = static_cast<std::uint32_t>(vertexTotal);
         std::copy(summary.min.begin(), summary.min.end(), range.min);
         std::copy(summary.max.begin(), summary.max.end(), range.max);
         const ByteView stored = wholeGroups(planned.vertices, kVertexBytes);
@@ -146,15 +145,15 @@ LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop,
         if (!whole && asStored && summary.storedPositions) {
             appendStoredCoarse(level, range, stored, faces, stride);
         } else {
-            const std::size_t positions_at = positions_to.size(), indices_at = indices_to.size();
-            appendMesh(range, summary, stored, faces, asStored, stride, positions_to, indices_to);
+            const std::size_t positionsAt = positionsTo.size(), indicesAt = indicesTo.size();
+            appendMesh(range, summary, stored, faces, asStored, stride, positionsTo, indicesTo);
             if (stride > 1) {
-                appendCoarse(level, range, std::span<const float>(positions_to).subspan(positions_at),
-                             std::span<const std::uint16_t>(indices_to).subspan(indices_at));
+                appendCoarse(level, range, std::span<const float>(positionsTo).subspan(positionsAt),
+                             std::span<const std::uint16_t>(indicesTo).subspan(indicesAt));
             }
         }
-        index_total += range.indexCount;
-        vertex_total += range.vertexCount;
+        indexTotal += range.indexCount;
+        vertexTotal += range.vertexCount;
 
         if (range.vertexCount > 0) {
             const Vec3 low{range.min[0], range.min[1], range.min[2]};
