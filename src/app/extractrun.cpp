@@ -4,6 +4,8 @@
 #include <exception>
 #include <new>
 
+#include "platform/threadpriority.hpp"
+
 namespace v2bsp::app {
 
 bool RunEnd::toItsEnd() const {
@@ -11,12 +13,13 @@ bool RunEnd::toItsEnd() const {
 }
 
 struct ExtractRun::Event {
-    enum class Kind { line, problem, tag, failed, ended };
+    enum class Kind { line, problem, tag, failed, ended, arrays };
     Kind kind = Kind::line;
     std::string text;
     // Held apart, so that the many lines of a run stay small.
     std::unique_ptr<MapFailure> failure;
     std::unique_ptr<RunEnd> end;
+    std::unique_ptr<LevelGeometry> arrays;
 };
 
 // The host on the run's thread: it only queues, and decodes the level from
@@ -26,20 +29,24 @@ public:
     QueueingHost(ExtractRun& run, bool decode, WorkerPool& pool) : run_(run), decode_(decode), pool_(pool) {}
     ~QueueingHost() override { pool_.cancel(decoding_); }
 
-    void logline(std::string_view line) override { run_.push({Event::Kind::line, std::string(line), {}, {}}); }
-    void logProblem(std::string_view line) override { run_.push({Event::Kind::problem, std::string(line), {}, {}}); }
-    void addTagName(std::string_view name) override { run_.push({Event::Kind::tag, std::string(name), {}, {}}); }
+    void logline(std::string_view line) override { run_.push({Event::Kind::line, std::string(line), {}, {}, {}}); }
+    void logProblem(std::string_view line) override {
+        run_.push({Event::Kind::problem, std::string(line), {}, {}, {}});
+    }
+    void addTagName(std::string_view name) override { run_.push({Event::Kind::tag, std::string(name), {}, {}, {}}); }
     void mapFailed(const MapFailure& failure) override {
-        run_.push({Event::Kind::failed, {}, std::make_unique<MapFailure>(failure), {}});
+        run_.push({Event::Kind::failed, {}, std::make_unique<MapFailure>(failure), {}, {}});
     }
     bool keepGoing() override { return !run_.stop_; }
     // The plan stays as it is until the run's extraction ends, which is
     // after levelAfter(). Posted before any of the writers' work, the
-    // decoding is the first a helper takes.
+    // decoding is the first a helper takes. Beside the writers only what the
+    // first picture needs is decoded: the fresh pages of a large level's
+    // arrays would cost the writers more than the decoding itself.
     void meshesPlanned(const MeshPlan& plan) override {
         if (!decode_) return;
         plan_ = &plan;
-        pool_.post(decoding_, [this] { level_ = levelGeometry(*plan_, &stopDecoding_); });
+        pool_.post(decoding_, [this] { level_ = levelGeometry(*plan_, &stopDecoding_, LevelDecode::firstPicture); });
     }
 
     // The decoded level when `wanted` (made here when no helper took it);
@@ -79,20 +86,31 @@ ExtractRun::~ExtractRun() {
     if (thread_.joinable()) thread_.join();
 }
 
+// The last run's thread may still be decoding its level's arrays: told to
+// stop, it queues nothing more; what it queued is dropped.
+void ExtractRun::finishThread() {
+    if (!thread_.joinable()) return;
+    stop_ = true;
+    thread_.join();
+    const std::lock_guard lock(mutex_);
+    queue_.clear();
+    taking_.clear();
+}
+
 bool ExtractRun::start(RunRequest request) {
     if (running_) return false;
-    if (thread_.joinable()) thread_.join();
+    finishThread();
     stop_ = false;
     endQueued_ = false;
     running_ = true;
     firstLine_ = true;
     auto held = std::make_shared<RunRequest>(std::move(request));
-    auto body = [this, held] { work(std::move(*held)); };
+    auto body = [this, held] { work(std::move(*held), true); };
     try {
         thread_ = startThread_ ? startThread_(body) : std::thread(body);
     } catch (const std::exception&) {
         // No thread to be had: the window waits for the run, which ends all the same.
-        body();
+        work(std::move(*held), false);
     }
     return true;
 }
@@ -101,7 +119,7 @@ void ExtractRun::stop() {
     stop_ = true;
 }
 
-void ExtractRun::work(RunRequest request) {
+void ExtractRun::work(RunRequest request, bool ownThread) {
     auto end = std::make_unique<RunEnd>();
     end->extraction = std::make_unique<MapExtraction>();
     {
@@ -118,7 +136,22 @@ void ExtractRun::work(RunRequest request) {
         }
         end->level = host.levelAfter(end->toItsEnd() && !stop_);
     }
-    push({Event::Kind::ended, {}, {}, std::move(end)});
+    // The plan stays with the window, which keeps it until the next start or
+    // this object's end, and both stop this thread first.
+    const MeshPlan* plan = end->extraction != nullptr ? &end->extraction->plan : nullptr;
+    const bool arrays = end->level && end->level->arraysToCome && plan != nullptr;
+    arraysToCome_ = arrays;
+    push({Event::Kind::ended, {}, {}, std::move(end), {}});
+    if (!arrays) return;
+    // The window shows the first picture meanwhile: its drawing comes first.
+    if (ownThread) lowerThisThreadsPriority();
+    try {
+        auto level = std::make_unique<LevelGeometry>(levelGeometry(*plan, &stop_));
+        if (!stop_) push({Event::Kind::arrays, {}, {}, {}, std::move(level)});
+    } catch (const std::bad_alloc&) {
+        // None: the view takes them itself once the run's memory is free.
+        if (!stop_) push({Event::Kind::arrays, {}, {}, {}, std::make_unique<LevelGeometry>()});
+    }
 }
 
 void ExtractRun::push(Event event) {
@@ -178,10 +211,16 @@ bool ExtractRun::deliver(RunWindow& window) {
                 window.mapFailed(*event.failure);
                 break;
             case Event::Kind::ended:
-                // The run's thread has queued its last and is ending.
-                if (thread_.joinable()) thread_.join();
+                // The run's thread has queued its last and is ending, unless
+                // it goes on to the level's arrays.
+                if (!arraysToCome_ && thread_.joinable()) thread_.join();
                 running_ = false;
                 window.runEnded(std::move(*event.end));
+                // The level's arrays may have been taken with the end: no wake comes for them.
+                return !taking_.empty();
+            case Event::Kind::arrays:
+                if (thread_.joinable()) thread_.join();
+                window.levelArrays(std::move(*event.arrays));
                 return false;
         }
         const bool first = line && firstLine_;

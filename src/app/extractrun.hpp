@@ -3,7 +3,8 @@
 // The run's thread reports through a host that only queues: log lines,
 // problem lines, tag names, the failure, and at last the end (the
 // ExtractResult, the run's MapExtraction with its plan, and the level decoded
-// for the 3D View while the run wrote). The window takes what is queued when
+// for the 3D View while the run wrote); for a large level, the level's
+// positions and indices after the end. The window takes what is queued when
 // it asks, on its own thread, and gets it in the run's order through the
 // RunWindow interface. The run never waits for the window, and the window
 // waits for the run only when it asks to (waitForEvents).
@@ -51,7 +52,8 @@ struct RunEnd {
     // The run's state; its plan is what the 3D View and Save As read.
     std::unique_ptr<MapExtraction> extraction;
     // Decoded while the run wrote, when the request asked for it and the run
-    // went to its end without being stopped.
+    // went to its end without being stopped. A large level comes without its
+    // positions and indices (arraysToCome): RunWindow::levelArrays brings them.
     std::optional<LevelGeometry> level;
     // Complete or incomplete: the run was neither refused nor stopped.
     bool toItsEnd() const;
@@ -67,9 +69,15 @@ public:
     virtual void addTagName(std::string_view name) = 0;
     // The map was refused; nothing was created. The end follows.
     virtual void mapFailed(const MapFailure& failure) = 0;
-    // The last call of a run. The run's thread has ended by then, so the
-    // window may start another run from here.
+    // The last call of a run but levelArrays. The window may start another
+    // run from here; the window keeps the end's extraction until it does, or
+    // until the ExtractRun's end, when the end's level awaits its arrays.
     virtual void runEnded(RunEnd end) = 0;
+    // After runEnded, when its level came without them: the level's
+    // positions and indices (LevelDecode::whole of the plan), decoded on the
+    // run's thread after the end. Not called when another run starts, or the
+    // run is stopped, first.
+    virtual void levelArrays(LevelGeometry arrays) = 0;
 };
 
 struct RunRequest {
@@ -78,7 +86,7 @@ struct RunRequest {
     ExtractSettings settings;
     // Decode the level for the 3D View while the run writes (on a helper of
     // the run's pool, one more than the writers', from the plan), for
-    // RunEnd::level.
+    // RunEnd::level: a large level's first picture, its arrays after the end.
     bool decodeLevel = false;
 };
 
@@ -95,7 +103,7 @@ public:
     ExtractRun& operator=(const ExtractRun&) = delete;
 
     // Window thread. Starts a run; false (and nothing happens) while one is
-    // running.
+    // running. The last run's arrays still to come are stopped and dropped.
     bool start(RunRequest request);
     // Window thread. Started, and its end not yet delivered.
     bool running() const { return running_; }
@@ -120,7 +128,9 @@ private:
     class QueueingHost;
     struct Event;
     void push(Event event);
-    void work(RunRequest request);
+    // `ownThread`: on the run's own thread, not the window's.
+    void work(RunRequest request, bool ownThread);
+    void finishThread();
 
     std::function<void()> wake_;
     WorkerPool::StartThread startThread_;
@@ -131,6 +141,7 @@ private:
     bool wakePending_ = false;
     std::atomic<bool> stop_{false};
     std::atomic<bool> endQueued_{false};
+    std::atomic<bool> arraysToCome_{false};  // the run's thread goes on after the end, to the level's arrays
     bool running_ = false;
     bool delivering_ = false;
     bool firstLine_ = false;  // the run's first line is still to be delivered

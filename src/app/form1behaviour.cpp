@@ -136,6 +136,9 @@ void Form1Behaviour::Command1_Click() {
     closeWhenStopped_ = false;
     closePending_ = false;
     lastTaken_.reset();
+    // The last level's arrays, if still to come, are dropped by the start:
+    // the view takes them from the plan itself when it needs them.
+    if (arraysAwaited_) levelArrays({});
     if (!run_.start(std::move(request))) return;
     // The run may have gone on this thread, inside start(), and ended.
     if (running()) window_.setEnabled("mnuopen", false);
@@ -269,6 +272,12 @@ void Form1Behaviour::runEnded(RunEnd end) {
     if (toItsEnd && level3DChecked_) showLevel(std::move(end.level));
 }
 
+void Form1Behaviour::levelArrays(LevelGeometry arrays) {
+    if (!arraysAwaited_) return;
+    arraysAwaited_ = false;
+    if (view_ != nullptr) view_->levelArrays(std::move(arrays));
+}
+
 void Form1Behaviour::firstShown() {
     if (level3DChecked_ && view_ == nullptr) view_ = window_.makeLevel3DWindow();
 }
@@ -302,6 +311,7 @@ void Form1Behaviour::show3dWindow(bool shown) {
 void Form1Behaviour::showLevel(std::optional<LevelGeometry> decoded) {
     if (view_ == nullptr) view_ = window_.makeLevel3DWindow();
     if (view_ == nullptr) return;
+    arraysAwaited_ = decoded && decoded->arraysToCome;
     view_->showRun(*extraction_, levelResult_, std::move(decoded));
     shownRun_ = runsToTheEnd_;
     if (!placed_) placeLevel3D();

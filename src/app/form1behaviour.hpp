@@ -142,6 +142,7 @@ public:
     void addTagName(std::string_view name) override;
     void mapFailed(const MapFailure& failure) override;
     void runEnded(RunEnd end) override;
+    void levelArrays(LevelGeometry arrays) override;
 
     const std::string& mappath() const { return mappath_; }
     const Slide& slide() const { return slide_; }
@@ -179,6 +180,7 @@ private:
     ExtractResult lastResult_;
     // The last run that went to its end, for the 3D View; a failed run keeps the one before.
     std::unique_ptr<MapExtraction> extraction_;
+    bool arraysAwaited_ = false;  // the 3D View shows the last run's level without its arrays
     ExtractResult levelResult_;
     int runsToTheEnd_ = 0;  // the 3D View shows the one numbered shownRun_
     int shownRun_ = 0;

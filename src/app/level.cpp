@@ -17,14 +17,79 @@ namespace {
 // and indices are the arrays' bytes.
 constexpr bool kStoredOrder = std::endian::native == std::endian::little;
 
+// The mesh of `range` appended to `positions` and `indices`, its coarse
+// triangles first; sets the range's coarseCount. One mesh's decoded form is
+// held at a time, in buffers reused.
+void appendMesh(LevelMeshRange& range, const MeshSummary& summary, ByteView stored, ByteView faces, bool asStored,
+                std::uint32_t stride, LevelArray<float>& positions, LevelArray<std::uint16_t>& indices) {
+    thread_local std::vector<Position> decoded;
+    thread_local std::vector<Triangle> triangles;
+    const std::size_t positionsAt = positions.size();
+    if (kStoredOrder && summary.storedPositions && !stored.empty()) {
+        positions.resize(positionsAt + stored.size() / sizeof(float));
+        std::memcpy(positions.data() + positionsAt, stored.data(), stored.size());
+    } else {
+        decoded.clear();
+        appendPositions(stored, UpAxis::y, decoded);
+        for (const Position& p : decoded) positions.insert(positions.end(), p.begin(), p.end());
+    }
+    const std::size_t at = indices.size();
+    indices.resize(at + range.indexCount);
+    if (asStored) {
+        range.coarseCount =
+            copyCoarseFirst(faces.data(), static_cast<std::size_t>(summary.triangles), indices.data() + at, stride);
+    } else {
+        triangles.clear();
+        appendTriangles(faces, static_cast<std::size_t>(summary.vertices), triangles);
+        // A kept triangle names vertices of its own mesh, and the map's indices are 16-bit.
+        std::uint16_t* out = indices.data() + at;
+        for (const Triangle& t : triangles) {
+            for (const std::uint32_t i : t) *out++ = static_cast<std::uint16_t>(i);
+        }
+        range.coarseCount = putCoarseFirst(std::span(indices).subspan(at, range.indexCount), stride);
+    }
+}
+
+// The coarse part of a mesh whose stored bytes serve as they are, read
+// straight from them: the faces copyCoarseFirst would put first (every
+// `stride`-th from the first) and the vertices they use, each once, so that
+// the rest of the mesh is never read.
+void appendStoredCoarse(LevelGeometry& level, LevelMeshRange& range, ByteView stored, ByteView faces,
+                        std::uint32_t stride) {
+    constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    thread_local std::vector<std::uint32_t> compact;
+    compact.assign(range.vertexCount, kNone);
+    range.coarseFirstIndex = static_cast<std::uint32_t>(level.coarseIndices.size());
+    range.coarseBaseVertex = static_cast<std::uint32_t>(level.coarsePositions.size() / 3);
+    std::uint32_t used = 0;
+    const std::size_t triangles = faces.size() / kFaceBytes;
+    for (std::size_t t = 0; t < triangles; t += stride) {
+        std::uint16_t corners[3];
+        std::memcpy(corners, faces.data() + t * kFaceBytes, sizeof corners);
+        for (const std::uint16_t vertex : corners) {
+            if (compact[vertex] == kNone) {
+                compact[vertex] = used++;
+                float p[3];
+                std::memcpy(p, stored.data() + std::size_t{vertex} * kVertexBytes, sizeof p);
+                level.coarsePositions.insert(level.coarsePositions.end(), p, p + 3);
+            }
+            level.coarseIndices.push_back(static_cast<std::uint16_t>(compact[vertex]));
+        }
+    }
+    range.coarseCount = static_cast<std::uint32_t>(level.coarseIndices.size() - range.coarseFirstIndex);
+    range.coarseVertexCount = used;
+}
+
 }  // namespace
 
 // Each mesh's summary comes first: its counts size the arrays once and give
 // the coarse stride, its bounds are the range's, and it says where the stored
 // bytes serve as they are (singles that decode to themselves, every face
 // kept), which is copied rather than decoded. Elsewhere one mesh's decoded
-// form is held at a time, in buffers reused.
-LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop) {
+// form is held at a time, in buffers reused. Without the level's own arrays
+// each mesh is decoded into those buffers alone: the coarse part is all that
+// stays, a few megabytes in place of the whole level's fresh pages.
+LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop, LevelDecode decode) {
     LevelGeometry level;
     std::vector<MeshSummary> summaries;
     std::size_t vertices = 0;
@@ -37,8 +102,12 @@ LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop)
         kept += summaries.back().triangles;
     }
     const std::uint32_t stride = coarseStride(kept);
-    level.positions.reserve(vertices * 3);
-    level.indices.reserve(static_cast<std::size_t>(kept) * 3);
+    const bool whole = decode == LevelDecode::whole || stride <= 1;
+    level.arraysToCome = !whole;
+    if (whole) {
+        level.positions.reserve(vertices * 3);
+        level.indices.reserve(static_cast<std::size_t>(kept) * 3);
+    }
     if (stride > 1) {
         // At most one coarse triangle in `stride`, the first of each mesh
         // included, and three new vertices each; what is not used is never touched.
@@ -46,51 +115,45 @@ LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop)
         level.coarseIndices.reserve(coarse);
         level.coarsePositions.reserve(std::min(coarse, vertices) * 3);
     }
-    std::vector<Position> positions;
-    std::vector<Triangle> triangles;
-    bool bounded = false;  // level.min and level.max hold a position
-    std::size_t next = 0;  // the summary of the next mesh written
+    LevelArray<float> meshPositions;
+    LevelArray<std::uint16_t> meshIndices;
+    LevelArray<float>& positionsTo = whole ? level.positions : meshPositions;
+    LevelArray<std::uint16_t>& indicesTo = whole ? level.indices : meshIndices;
+    bool bounded = false;          // level.min and level.max hold a position
+    std::size_t next = 0;          // the summary of the next mesh written
+    std::size_t indexTotal = 0;   // indices of the meshes before this one
+    std::size_t vertexTotal = 0;  // vertices of the meshes before this one
     for (const PlannedMesh& planned : plan.meshes) {
         if (stop != nullptr && *stop) break;
         if (planned.skip != MeshSkip::none) continue;
         const MeshSummary& summary = summaries[next++];
+        if (!whole) {
+            meshPositions.clear();
+            meshIndices.clear();
+        }
         LevelMeshRange range;
         range.number = planned.number;
-        range.firstIndex = static_cast<std::uint32_t>(level.indices.size());
+        range.firstIndex = static_cast<std::uint32_t>(indexTotal);
         range.indexCount = static_cast<std::uint32_t>(summary.triangles * 3);
         range.vertexCount = static_cast<std::uint32_t>(summary.vertices);
-        range.baseVertex = static_cast<std::uint32_t>(level.positions.size() / 3);
+        range.baseVertex = static_cast<std::uint32_t>(vertexTotal);
         std::copy(summary.min.begin(), summary.min.end(), range.min);
         std::copy(summary.max.begin(), summary.max.end(), range.max);
-
         const ByteView stored = wholeGroups(planned.vertices, kVertexBytes);
-        if (kStoredOrder && summary.storedPositions && !stored.empty()) {
-            const std::size_t at = level.positions.size();
-            level.positions.resize(at + stored.size() / sizeof(float));
-            std::memcpy(level.positions.data() + at, stored.data(), stored.size());
-        } else {
-            positions.clear();
-            appendPositions(stored, UpAxis::y, positions);
-            for (const Position& p : positions) level.positions.insert(level.positions.end(), p.begin(), p.end());
-        }
-
         const ByteView faces = wholeGroups(planned.faces, kFaceBytes);
-        const std::size_t at = level.indices.size();
-        level.indices.resize(at + range.indexCount);
-        if (kStoredOrder && faces.size() / kFaceBytes == static_cast<std::size_t>(summary.triangles)) {
-            range.coarseCount = copyCoarseFirst(faces.data(), static_cast<std::size_t>(summary.triangles),
-                                                level.indices.data() + at, stride);
+        const bool asStored = kStoredOrder && faces.size() / kFaceBytes == static_cast<std::size_t>(summary.triangles);
+        if (!whole && asStored && summary.storedPositions) {
+            appendStoredCoarse(level, range, stored, faces, stride);
         } else {
-            triangles.clear();
-            appendTriangles(faces, static_cast<std::size_t>(summary.vertices), triangles);
-            // A kept triangle names vertices of its own mesh, and the map's indices are 16-bit.
-            std::uint16_t* out = level.indices.data() + at;
-            for (const Triangle& t : triangles) {
-                for (const std::uint32_t i : t) *out++ = static_cast<std::uint16_t>(i);
+            const std::size_t positionsAt = positionsTo.size(), indicesAt = indicesTo.size();
+            appendMesh(range, summary, stored, faces, asStored, stride, positionsTo, indicesTo);
+            if (stride > 1) {
+                appendCoarse(level, range, std::span<const float>(positionsTo).subspan(positionsAt),
+                             std::span<const std::uint16_t>(indicesTo).subspan(indicesAt));
             }
-            range.coarseCount = putCoarseFirst(std::span(level.indices).subspan(at, range.indexCount), stride);
         }
-        if (stride > 1) appendCoarse(level, range);
+        indexTotal += range.indexCount;
+        vertexTotal += range.vertexCount;
 
         if (range.vertexCount > 0) {
             const Vec3 low{range.min[0], range.min[1], range.min[2]};
@@ -104,9 +167,15 @@ LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop)
     return level;
 }
 
+void appendCoarse(LevelGeometry& level, LevelMeshRange& range) {
+    appendCoarse(level, range, std::span<const float>(level.positions).subspan(std::size_t{range.baseVertex} * 3),
+                 std::span<const std::uint16_t>(level.indices).subspan(range.firstIndex));
+}
+
 // The mesh's positions are at hand, just made, when its coarse vertices are
 // copied; a vertex used by several coarse triangles is copied once.
-void appendCoarse(LevelGeometry& level, LevelMeshRange& range) {
+void appendCoarse(LevelGeometry& level, LevelMeshRange& range, std::span<const float> positions,
+                  std::span<const std::uint16_t> indices) {
     constexpr std::uint32_t kNone = 0xFFFFFFFF;
     thread_local std::vector<std::uint32_t> compact;
     compact.assign(range.vertexCount, kNone);
@@ -114,10 +183,10 @@ void appendCoarse(LevelGeometry& level, LevelMeshRange& range) {
     range.coarseBaseVertex = static_cast<std::uint32_t>(level.coarsePositions.size() / 3);
     std::uint32_t used = 0;
     for (std::uint32_t i = 0; i < range.coarseCount; ++i) {
-        const std::uint16_t vertex = level.indices[range.firstIndex + i];
+        const std::uint16_t vertex = indices[i];
         if (compact[vertex] == kNone) {
             compact[vertex] = used++;
-            const float* p = level.positions.data() + (std::size_t{range.baseVertex} + vertex) * 3;
+            const float* p = positions.data() + std::size_t{vertex} * 3;
             level.coarsePositions.insert(level.coarsePositions.end(), p, p + 3);
         }
         level.coarseIndices.push_back(static_cast<std::uint16_t>(compact[vertex]));
@@ -127,11 +196,12 @@ void appendCoarse(LevelGeometry& level, LevelMeshRange& range) {
 
 bool rangesFit(const std::vector<LevelMeshRange>& ranges, const LevelGeometry& level) {
     const std::size_t vertices = level.positions.size() / 3, coarseVertices = level.coarsePositions.size() / 3;
-    const bool coarse = !level.coarseIndices.empty();
+    const bool coarse = !level.coarseIndices.empty(), arrays = !level.arraysToCome;
     return std::all_of(ranges.begin(), ranges.end(), [&](const LevelMeshRange& range) {
-        return range.firstIndex <= level.indices.size() &&
-               range.indexCount <= level.indices.size() - range.firstIndex && range.coarseCount <= range.indexCount &&
-               range.baseVertex <= vertices && range.vertexCount <= vertices - range.baseVertex &&
+        return range.coarseCount <= range.indexCount &&
+               (!arrays || (range.firstIndex <= level.indices.size() &&
+                            range.indexCount <= level.indices.size() - range.firstIndex &&
+                            range.baseVertex <= vertices && range.vertexCount <= vertices - range.baseVertex)) &&
                (!coarse || (range.coarseFirstIndex <= level.coarseIndices.size() &&
                             range.coarseCount <= level.coarseIndices.size() - range.coarseFirstIndex &&
                             range.coarseBaseVertex <= coarseVertices &&

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,21 +54,38 @@ struct LevelGeometry {
     LevelArray<std::uint16_t> coarseIndices;
     std::vector<LevelMeshRange> meshes;
     Vec3 min, max;  // bounds of every position; zero when there is none
+    // Only the meshes' ranges, the bounds and the coarse arrays: positions
+    // and indices are empty and come later (LevelDecode::firstPicture).
+    bool arraysToCome = false;
 };
 
 // Appends the coarse triangles of `range` (a mesh of `level`) and the
 // vertices they use to the level's coarse arrays, and says where in the range.
 void appendCoarse(LevelGeometry& level, LevelMeshRange& range);
+// The same from the mesh's own `positions` (x, y, z per vertex, from its
+// first) and `indices` (from its first, coarse ones first), which must hold
+// the range's vertexCount vertices and coarseCount indices.
+void appendCoarse(LevelGeometry& level, LevelMeshRange& range, std::span<const float> positions,
+                  std::span<const std::uint16_t> indices);
 
 // Gives the level given to the renderer again, for a new GL context.
 using LevelSource = std::function<LevelGeometry()>;
 
+// What levelGeometry decodes of a level that has coarse arrays; one without
+// them is decoded whole either way.
+enum class LevelDecode {
+    whole,         // every array
+    firstPicture,  // what the cheap picture, the list and the status line need: no positions, no indices
+};
+
 // The geometry of the meshes `plan` writes, decoded as stored (Y up), each
 // mesh's triangles in the order that draws a large level cheaply while the
-// camera moves (putCoarseFirst), and for a large level the coarse arrays.
+// camera moves (putCoarseFirst), and for a large level the coarse arrays;
+// the ranges, bounds and coarse arrays are the same whatever `decode` says.
 // Ends early, with what it has, when `stop` turns true. The plan's views
 // must stay valid meanwhile.
-LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop = nullptr);
+LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop = nullptr,
+                            LevelDecode decode = LevelDecode::whole);
 
 // Whether every range of `ranges` lies inside the data of `level` (its
 // coarse ranges inside the coarse arrays, where there are any), so that no

@@ -18,6 +18,9 @@ public:
     // use of it (until the next showRun or the window's end).
     virtual void showRun(const MapExtraction& extraction, const ExtractResult& result,
                          std::optional<LevelGeometry> decoded) = 0;
+    // The positions and indices of the level shown without them
+    // (View3DBehaviour::levelArrays).
+    virtual void levelArrays(LevelGeometry arrays) = 0;
     // On the screen, in front, active.
     virtual void show() = 0;
     // Off the screen, keeping what it shows.

@@ -162,15 +162,25 @@ void LevelGl::setLevel(LevelGeometry geometry, LevelSource source) {
     coarsePending_ = compact_;
 }
 
+// None given: the level is taken from the source once every array is wanted.
+bool LevelGl::setArrays(LevelGeometry arrays) {
+    if (!awaiting()) return false;
+    geometry_.positions = std::move(arrays.positions);
+    geometry_.indices = std::move(arrays.indices);
+    geometry_.arraysToCome = false;
+    return true;
+}
+
 // When the source can give the level again, the copy is let go once all is
-// uploaded.
+// uploaded. Every array wanted before the level's arrays have come is taken
+// from the source too.
 LevelGl::Uploaded LevelGl::upload(const std::vector<LevelMeshRange>& ranges, bool all) {
     const bool coarse = compact_ && coarsePending_, rest = pending_ && (all || !compact_);
     if (!made() || (!coarse && !rest)) return {};
-    if (geometry_.positions.empty() && source_) {
+    if (source_ && ((geometry_.positions.empty() && !awaiting()) || (rest && awaiting()))) {
         geometry_ = source_();
         geometry_.meshes = {};
-        if (!rangesFit(ranges, geometry_) || geometry_.coarseIndices.empty() == compact_) {
+        if (geometry_.arraysToCome || !rangesFit(ranges, geometry_) || geometry_.coarseIndices.empty() == compact_) {
             geometry_ = {};
             return {false, "the level could not be had again for a new OpenGL context"};
         }
@@ -178,6 +188,10 @@ LevelGl::Uploaded LevelGl::upload(const std::vector<LevelMeshRange>& ranges, boo
     if (!rangesFit(ranges, geometry_)) {
         geometry_ = {};
         return {false, "the level's meshes lie outside its data"};
+    }
+    if (rest && awaiting()) {
+        geometry_ = {};
+        return {false, "the level's triangles are not at hand"};
     }
     const Functions& g = *gl_;
     // Each pair replaces what its buffers held; without coarse arrays those

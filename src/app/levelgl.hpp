@@ -63,15 +63,25 @@ public:
     const gl::Functions& functions() const { return *gl_; }
 
     // Takes the level's arrays (its meshes' ranges are the scene's); none is
-    // uploaded yet. `source` gives them again for a new context.
+    // uploaded yet. `source` gives them again for a new context. A level
+    // whose arrays are to come (LevelGeometry::arraysToCome) is drawn from
+    // its coarse arrays until setArrays gives them, or until an upload of
+    // every array takes the whole level from the source.
     void setLevel(LevelGeometry geometry, LevelSource source);
+    // The positions and indices of the level set, when it awaits them;
+    // false (and they are let go) when it does not. Empty ones end the
+    // waiting: every array is then taken from the source when wanted.
+    bool setArrays(LevelGeometry arrays);
+    // The level's positions and indices are still to come.
+    bool awaiting() const { return geometry_.arraysToCome; }
 
     struct Uploaded {
         bool changedPicture = false;  // arrays a picture is drawn from were replaced
         std::string failure;          // why the level cannot be drawn; the arrays are let go
     };
     // Uploads the coarse arrays, or with `all` every array, that the GL
-    // lacks, after checking that `ranges` fit them.
+    // lacks, after checking that `ranges` fit them. Without `all`, arrays
+    // still to come are not awaited.
     Uploaded upload(const std::vector<LevelMeshRange>& ranges, bool all);
     // The arrays of every triangle are not yet uploaded to this context.
     bool pending() const { return pending_; }

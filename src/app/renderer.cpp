@@ -83,6 +83,10 @@ void LevelRenderer::setLevel(LevelGeometry geometry, LevelSource source) {
     changed();
 }
 
+bool LevelRenderer::setArrays(LevelGeometry arrays) {
+    return level_.setArrays(std::move(arrays));
+}
+
 bool LevelRenderer::upload() {
     return uploadLevel(false);
 }
@@ -152,7 +156,8 @@ Painted LevelRenderer::paint(const PaintTarget& target, Progress progress) {
     g.Viewport(0, 0, width, height);
     g.ClearColor(kBackground.red, kBackground.green, kBackground.blue, 1);
     const bool whole = progress == Progress::whole;
-    const bool cheap = ready_ && moving_ && !whole && triangles_ > kMovingTriangles;
+    // A level whose triangles have not come yet shows its cheap picture.
+    const bool cheap = ready_ && !whole && (level_.awaiting() || (moving_ && triangles_ > kMovingTriangles));
     const bool inParts = ready_ && !moving_ && !whole && triangles_ > kPartTriangles;
     const bool adding = inParts && parts_.continues(state(), width, height);
     if (adding && progress == Progress::hold) return Painted::held;

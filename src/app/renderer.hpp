@@ -57,7 +57,7 @@ struct PaintTarget {
 enum class Painted {
     nothing,  // not ready (no context, or unavailable): only the background was cleared
     full,     // the target shows the whole picture, every triangle
-    cheap,    // the camera moves: the target shows the cheap picture
+    cheap,    // the camera moves, or the level's triangles are still to come: the target shows the cheap picture
     started,  // the target shows the cheap picture; paint again after the host's events
     adding,   // a part was added off screen, the target is untouched; paint again after the host's events
     held,     // as asked, no part was added: the target is untouched
@@ -98,6 +98,12 @@ public:
     // without one the renderer keeps it. A source that gives a level whose
     // ranges lie outside its data makes the renderer unavailable.
     void setLevel(LevelGeometry geometry, LevelSource source = {});
+    // No GL. The positions and indices of a level set without them
+    // (LevelGeometry::arraysToCome): until they come, every paint at rest
+    // draws the cheap picture (Painted::cheap), while picking and the whole
+    // picture take the level from the source. False, and they are let go,
+    // when the level set does not await them; else the host repaints.
+    bool setArrays(LevelGeometry arrays);
     // GL. Uploads what the next picture needs of a level set since the last
     // upload: a large level's coarse arrays first, the rest once a picture of
     // every triangle is drawn. paint(), meshAt() and picture() upload what

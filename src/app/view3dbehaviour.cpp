@@ -87,6 +87,10 @@ void View3DBehaviour::showRun(const MapExtraction& extraction, const ExtractResu
     window_.redraw();
 }
 
+void View3DBehaviour::levelArrays(LevelGeometry arrays) {
+    if (renderer_ != nullptr && renderer_->setArrays(std::move(arrays))) window_.redraw();
+}
+
 bool View3DBehaviour::command(std::string_view name) {
     const auto row = std::find_if(std::begin(kCommands), std::end(kCommands),
                                   [name](const CommandRow& command) { return command.name == name; });

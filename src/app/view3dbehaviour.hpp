@@ -80,6 +80,10 @@ public:
     // (until the next showRun or the end of this object).
     void showRun(const MapExtraction& extraction, const ExtractResult& result,
                  std::optional<LevelGeometry> decoded = std::nullopt);
+    // The positions and indices of the level shown, when it was shown
+    // without them (LevelGeometry::arraysToCome): the view draws every
+    // triangle from now on. Else they are let go.
+    void levelArrays(LevelGeometry arrays);
 
     // The command named `name` of kView3DMenu; false for a name of none.
     bool command(std::string_view name);

@@ -258,6 +258,10 @@ void View3D::showRun(const MapExtraction& extraction, const ExtractResult& resul
     behaviour_->showRun(extraction, result, std::move(decoded));
 }
 
+void View3D::levelArrays(LevelGeometry arrays) {
+    behaviour_->levelArrays(std::move(arrays));
+}
+
 // How long after showing the window its frame is taken as known.
 constexpr int kFrameKnownMs = 250;
 

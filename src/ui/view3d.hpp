@@ -58,6 +58,7 @@ public:
     // app::Level3DWindow.
     void showRun(const MapExtraction& extraction, const ExtractResult& result,
                  std::optional<LevelGeometry> decoded = std::nullopt) override;
+    void levelArrays(LevelGeometry arrays) override;
     // On the screen, raised and active.
     void show() override;
     void hide() override;

@@ -326,6 +326,10 @@ void View3D::showRun(const MapExtraction& extraction, const ExtractResult& resul
     behaviour_->showRun(extraction, result, std::move(decoded));
 }
 
+void View3D::levelArrays(app::LevelGeometry arrays) {
+    behaviour_->levelArrays(std::move(arrays));
+}
+
 // Drawn once, when every row is in.
 void View3D::fillList(const std::vector<app::MeshRow>& rows) {
     SendMessageW(list_.hwnd, WM_SETREDRAW, FALSE, 0);

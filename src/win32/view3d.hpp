@@ -69,6 +69,7 @@ public:
     // app::Level3DWindow.
     void showRun(const MapExtraction& extraction, const ExtractResult& result,
                  std::optional<app::LevelGeometry> decoded = std::nullopt) override;
+    void levelArrays(app::LevelGeometry arrays) override;
     void show() override;
     void hide() override;
     app::Size preferredFrame() const override;

@@ -35,7 +35,9 @@ public:
         shownFolders.push_back(extraction.folderName);
         results.push_back(result);
         decodedGiven.push_back(decoded.has_value());
+        arraysToCome.push_back(decoded.has_value() && decoded->arraysToCome);
     }
+    void levelArrays(LevelGeometry arrays) override { arrayVertices.push_back(arrays.positions.size() / 3); }
     void show() override { visible = true; }
     void hide() override { visible = false; }
     Size preferredFrame() const override { return {976, 639}; }
@@ -44,6 +46,8 @@ public:
     std::vector<std::string> shownFolders;
     std::vector<ExtractResult> results;
     std::vector<bool> decodedGiven;
+    std::vector<bool> arraysToCome;          // of each level given
+    std::vector<std::size_t> arrayVertices;  // of each levelArrays
     std::vector<Rect> placed;
     bool visible = false;
 };
@@ -676,6 +680,30 @@ TEST(Form1Behaviour, Level3DMadeWhenShownAndShownAtTheEnd) {
     f.extract(f.maps / "bad.map");
     EXPECT_EQ(view->shownFolders.size(), 2u);
     EXPECT_TRUE(view->visible);
+}
+
+// A level past the cheap drawing's budget is shown with what its first
+// picture needs, and its arrays follow; a small level's come with it.
+TEST(Form1Behaviour, Level3DGetsALargeLevelsArraysAfterItsFirstPicture) {
+    Fixture f;
+    f.behaviour.firstShown();
+    FakeLevel3D* view = f.window.level3D.get();
+    mb::Scene large = smallMap("large", 6, {});
+    for (mb::Mesh& mesh : large.meshes) {
+        mesh.triangles.clear();
+        for (int t = 0; t < 50000; ++t) {
+            mesh.triangles.push_back({static_cast<std::uint16_t>(t % 3), static_cast<std::uint16_t>((t + 1) % 3),
+                                      static_cast<std::uint16_t>((t + 2) % 3)});
+        }
+    }
+    std::size_t vertices = 0;
+    for (const mb::Mesh& mesh : large.meshes) vertices += mesh.vertices.size();
+    f.extract(writeMap(f.maps / "large.map", large));
+    EXPECT_EQ(view->arraysToCome, std::vector<bool>{true});
+    EXPECT_EQ(view->arrayVertices, std::vector<std::size_t>{vertices});
+    f.extract(writeMap(f.maps / "small.map", smallMap("small", 2, {})));
+    EXPECT_EQ(view->arraysToCome, (std::vector<bool>{true, false}));
+    EXPECT_EQ(view->arrayVertices.size(), 1u);
 }
 
 // Unchecked, runs do not open it; checked again, it shows the last run

@@ -10,6 +10,8 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "app/extractrun.hpp"
@@ -54,8 +56,13 @@ public:
         events.push_back("ended");
         ends.push_back(std::move(end));
     }
+    void levelArrays(LevelGeometry level) override {
+        events.push_back("arrays");
+        arrays.push_back(std::move(level));
+    }
     std::vector<std::string> events;
     std::vector<RunEnd> ends;
+    std::vector<LevelGeometry> arrays;
     std::function<void()> onFailure;
 };
 
@@ -91,8 +98,12 @@ class Window {
 public:
     // Until the run's end has come, or nothing wakes the window for kPatience.
     void deliverToTheEnd() {
+        deliverWhile([this] { return run.running(); });
+    }
+    // While `going` holds, or until nothing wakes the window for kPatience.
+    void deliverWhile(const std::function<bool()>& going) {
         bool more = false;
-        while (run.running()) {
+        while (going()) {
             if (!more) {
                 std::unique_lock lock(mutex_);
                 if (!woken_.wait_for(lock, kPatience, [this] { return wakes > taken_; })) return;
@@ -225,6 +236,68 @@ TEST_F(ExtractRunTest, EndCarriesTheLevelDecodedWhileWriting) {
         EXPECT_EQ(end.level->positions, again.positions);
         EXPECT_EQ(end.level->indices, again.indices);
     }
+}
+
+// A level past the cheap drawing's budget ends the run with what its first
+// picture needs, its positions and indices after the end; together they are
+// the level decoded at once. A run started before they are taken never gets
+// them, nor does a small level's run.
+TEST_F(ExtractRunTest, LargeLevelsArraysFollowTheEnd) {
+    mb::Scene large = meshesScene(6);
+    for (mb::Mesh& mesh : large.meshes) {
+        mesh.triangles.clear();
+        for (int t = 0; t < 50000; ++t) {
+            mesh.triangles.push_back({static_cast<std::uint16_t>(t % 3), static_cast<std::uint16_t>((t + 1) % 3),
+                                      static_cast<std::uint16_t>((t + 2) % 3)});
+        }
+    }
+    const std::filesystem::path big = writeMap(scratch.path() / "large.map", large);
+    const std::filesystem::path small = writeMap(scratch.path() / "small.map", meshesScene(3));
+    fixtures::MemoryFiles files;
+    Window w;
+    RunRequest r = request(big, files);
+    r.decodeLevel = true;
+    w.run.start(std::move(r));
+    w.deliverWhile([&] { return w.recorder.arrays.empty(); });
+    ASSERT_EQ(w.recorder.ends.size(), 1u);
+    ASSERT_EQ(w.recorder.arrays.size(), 1u);
+    EXPECT_EQ(std::vector<std::string>(w.recorder.events.end() - 2, w.recorder.events.end()),
+              (std::vector<std::string>{"ended", "arrays"}));
+    const RunEnd& end = w.recorder.ends[0];
+    ASSERT_TRUE(end.level.has_value());
+    const LevelGeometry whole = levelGeometry(end.extraction->plan);
+    const LevelGeometry& first = *end.level;
+    EXPECT_TRUE(first.arraysToCome);
+    EXPECT_TRUE(first.positions.empty() && first.indices.empty());
+    EXPECT_EQ(first.coarsePositions, whole.coarsePositions);
+    EXPECT_EQ(first.coarseIndices, whole.coarseIndices);
+    ASSERT_EQ(first.meshes.size(), 6u);
+    for (std::size_t m = 0; m < first.meshes.size(); ++m) {
+        const LevelMeshRange &got = first.meshes[m], &want = whole.meshes[m];
+        EXPECT_EQ(std::tie(got.firstIndex, got.indexCount, got.coarseCount, got.baseVertex, got.vertexCount,
+                           got.coarseFirstIndex, got.coarseBaseVertex, got.coarseVertexCount),
+                  std::tie(want.firstIndex, want.indexCount, want.coarseCount, want.baseVertex, want.vertexCount,
+                           want.coarseFirstIndex, want.coarseBaseVertex, want.coarseVertexCount))
+            << "mesh " << m;
+        EXPECT_EQ(got.indexCount, 3u * 50000) << "mesh " << m;
+    }
+    EXPECT_EQ(w.recorder.arrays[0].positions, whole.positions);
+    EXPECT_EQ(w.recorder.arrays[0].indices, whole.indices);
+
+    // Runs started at once, each before the window took the last one's
+    // arrays: the large one's never come, and the small level has none.
+    for (const auto& map : {big, small}) {
+        RunRequest again = request(map, files);
+        again.decodeLevel = true;
+        w.run.start(std::move(again));
+        w.deliverToTheEnd();
+    }
+    ASSERT_EQ(w.recorder.ends.size(), 3u);
+    EXPECT_EQ(w.recorder.arrays.size(), 1u);
+    EXPECT_EQ(w.recorder.events.back(), "ended");
+    ASSERT_TRUE(w.recorder.ends[2].level.has_value());
+    EXPECT_FALSE(w.recorder.ends[2].level->arraysToCome);
+    EXPECT_FALSE(w.recorder.ends[2].level->positions.empty());
 }
 
 // One wake until the window takes, whatever the run queues meanwhile, and

@@ -491,6 +491,27 @@ TEST(Level, CopiedOrDecodedTheSameAsTheWriters) {
             EXPECT_EQ(fromCoarse.size(), got.coarseVertexCount) << "mesh " << m;
             EXPECT_TRUE(fromCoarse.empty() || fromCoarse.rbegin()->first < got.coarseVertexCount) << "mesh " << m;
         }
+        // What the first picture needs is the same without the level's own
+        // arrays, which a level without coarse arrays has all the same.
+        const LevelGeometry first = levelGeometry(plan, nullptr, LevelDecode::firstPicture);
+        EXPECT_EQ(first.arraysToCome, meshes == &large);
+        EXPECT_EQ(first.positions.empty() && first.indices.empty(), meshes == &large || level.positions.empty());
+        EXPECT_EQ(first.coarsePositions, level.coarsePositions);
+        EXPECT_EQ(first.coarseIndices, level.coarseIndices);
+        EXPECT_EQ(std::tie(first.min.x, first.min.y, first.min.z, first.max.x, first.max.y, first.max.z),
+                  std::tie(level.min.x, level.min.y, level.min.z, level.max.x, level.max.y, level.max.z));
+        ASSERT_EQ(first.meshes.size(), level.meshes.size());
+        for (std::size_t m = 0; m < level.meshes.size(); ++m) {
+            const LevelMeshRange &got = first.meshes[m], &want = level.meshes[m];
+            EXPECT_EQ(std::tie(got.number, got.firstIndex, got.indexCount, got.coarseCount, got.vertexCount,
+                               got.baseVertex, got.coarseFirstIndex, got.coarseBaseVertex, got.coarseVertexCount),
+                      std::tie(want.number, want.firstIndex, want.indexCount, want.coarseCount, want.vertexCount,
+                               want.baseVertex, want.coarseFirstIndex, want.coarseBaseVertex, want.coarseVertexCount))
+                << "mesh " << m;
+            EXPECT_EQ(std::memcmp(got.min, want.min, sizeof got.min), 0) << "mesh " << m;
+            EXPECT_EQ(std::memcmp(got.max, want.max, sizeof got.max), 0) << "mesh " << m;
+        }
+        EXPECT_TRUE(rangesFit(first.meshes, first));
     }
 }
 

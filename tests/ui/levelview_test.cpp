@@ -528,6 +528,13 @@ void LevelViewTest::largeLevelIsDrawnCheaplyWhileMoving() {
     }
     level.min = {-1, -1, 0};
     level.max = {1, 1, 0.1f * (kMeshes - 1)};
+    // The level is given as a run's end gives it, its positions and indices after it.
+    LevelGeometry arrays;
+    arrays.positions = std::move(level.positions);
+    arrays.indices = std::move(level.indices);
+    level.positions = {};
+    level.indices = {};
+    level.arraysToCome = true;
     QWidget window;
     auto* view = new LevelView(&window);
     view->resize(320, 240);
@@ -541,7 +548,25 @@ void LevelViewTest::largeLevelIsDrawnCheaplyWhileMoving() {
     view->renderer().camera().setOrbit(20, 30);
     view->update();
     QSignalSpy whole(view, &LevelView::fullPictureShown);
+    // Until the arrays come, every paint at rest shows the cheap picture, as
+    // moving does, and adds no part of the full one.
+    const QImage waiting = view->grabFramebuffer();
+    view->makeCurrent();
+    for (int paint = 0; paint <= kMeshes + 1; ++paint) {
+        QCOMPARE(view->renderer().paint({view->defaultFramebufferObject(), view->width(), view->height()}),
+                 v2bsp::app::Painted::cheap);
+    }
+    view->doneCurrent();
+    view->renderer().setMoving(true);
+    QCOMPARE(view->grabFramebuffer(), waiting);
+    view->renderer().setMoving(false);
+    QCOMPARE(whole.count(), 0);
+    QVERIFY(view->renderer().setArrays(std::move(arrays)));
+    QVERIFY(!view->renderer().setArrays(LevelGeometry{}));  // once only
+    view->update();
     QVERIFY(whole.wait(kPatience));
+    QVERIFY(pixelsPerMesh(view->grabFramebuffer(), kMeshes).at(kMeshes - 1) >
+            pixelsPerMesh(waiting, kMeshes).at(kMeshes - 1));
     const QImage rest = view->grabFramebuffer();
     const QImage once = view->picture();
     QCOMPARE(rest, once);

@@ -3,7 +3,9 @@
 // through the X server once the window has been on the screen a while, the
 // time until the 3D View's first picture is on the server, and the longest
 // the main window took to answer the window manager's ping meanwhile; then
-// the command line's time for the same map, without its start-up.
+// the command line's time for the same map, without its start-up. The two
+// take turns, each after the last one's output is removed and on the disk,
+// so that neither meets the other's write-back.
 //
 //   v2bsp_bench_outside [options] -- WINDOW-COMMAND...
 //     --cli "COMMAND..."   the command line tool, words apart by blanks
@@ -370,17 +372,19 @@ int main(int argc, char** argv) {
     extract.insert(extract.end(), {"-o", clean.empty() ? std::string("bench-cli-output") : clean, map});
     std::vector<double> startup, commandLine, pictures, pings;
     for (int i = 0; i < runs; ++i) startup.push_back(timedRun(version));
-    for (int i = 0; i < runs; ++i) {
-        cleanUp();
-        commandLine.push_back(timedRun(extract) - median(startup));
-    }
     window.push_back(map);
-    for (int i = 0; i < runs; ++i) {
+    const auto settled = [&] {
         cleanUp();
+        ::sync();
+    };
+    for (int i = 0; i < runs; ++i) {
+        settled();
+        commandLine.push_back(timedRun(extract) - median(startup));
+        settled();
         const std::optional<WindowRun> run = windowRun(x, window, dpi, settle);
         if (!run) return 1;
-        std::printf("window run %d: first picture %.3f s, longest ping %.3f s of %d answered\n", i + 1,
-                    run->firstPicture, run->longestPing, run->answered);
+        std::printf("run %d: command line %.3f s, window's first picture %.3f s, longest ping %.3f s of %d answered\n",
+                    i + 1, commandLine.back(), run->firstPicture, run->longestPing, run->answered);
         pictures.push_back(run->firstPicture);
         pings.push_back(run->longestPing);
     }
