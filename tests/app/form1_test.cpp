@@ -10,6 +10,7 @@
 #include "app/layout.hpp"
 #include "app/texts.hpp"
 #include "mapbuilder/mapbuilder.hpp"
+#include "fakedialogs.hpp"
 #include "mapfile.hpp"
 #include "platform/utf8path.hpp"
 #include "recordinghost.hpp"
@@ -23,6 +24,8 @@ namespace fs = std::filesystem;
 namespace mb = mapbuilder;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using fixtures::CapturedMessages;
+using fixtures::ScriptedOpenBox;
 
 std::string u8(const fs::path& path) {
     return shownPath(path);
@@ -106,46 +109,6 @@ public:
     bool refuse3D = false;
     std::unique_ptr<FakeLevel3D> level3D;
     Form1Frames placeAt{{0, 0, 2400, 1200}, {100, 100, 346, 180}, 339, 96};
-};
-
-class ScriptedOpenBox final : public OpenBox {
-public:
-    explicit ScriptedOpenBox(std::vector<std::string> answers) : answers_(std::move(answers)) {}
-    void setFileName(const std::string& name) override {
-        chosen_ = name;
-        namesSet.push_back(name);
-    }
-    void setFilter(const std::vector<FileFilter>& filter) override { filters.push_back(filter); }
-    void showOpen() override {
-        ++shown;
-        chosen_ = answers_.empty() ? std::string() : answers_.front();
-        if (!answers_.empty()) answers_.erase(answers_.begin());
-    }
-    std::string fileName() const override { return chosen_; }
-
-    std::vector<std::string> namesSet;
-    std::vector<std::vector<FileFilter>> filters;
-    int shown = 0;
-
-private:
-    std::vector<std::string> answers_;
-    std::string chosen_;
-};
-
-struct Notice {
-    std::string text, reason;
-};
-
-class CapturedMessages final : public MessagePresenter {
-public:
-    void notAMap(const std::string& text, const std::string& reason) override {
-        notices.push_back({text, reason});
-        if (onNotice) onNotice();
-    }
-    void failed(const std::string& text, const std::string& detail) override { failures.push_back({text, detail}); }
-    void about(const std::string& title, const std::string& text) override { abouts.push_back({title, text}); }
-    std::vector<Notice> notices, failures, abouts;
-    std::function<void()> onNotice;  // while the box would be up
 };
 
 // A run on the caller's thread, inside start(): no thread is to be had.

@@ -10,6 +10,32 @@
 
 namespace v2bsp::fixtures {
 
+// Answers File > Open with the next of its answers ("" is a cancel) and keeps
+// what the window set before showing it.
+class ScriptedOpenBox final : public app::OpenBox {
+public:
+    explicit ScriptedOpenBox(std::vector<std::string> answers = {}) : answers_(std::move(answers)) {}
+    void setFileName(const std::string& name) override {
+        chosen_ = name;
+        namesSet.push_back(name);
+    }
+    void setFilter(const std::vector<app::FileFilter>& filter) override { filters.push_back(filter); }
+    void showOpen() override {
+        ++shown;
+        chosen_ = answers_.empty() ? std::string() : answers_.front();
+        if (!answers_.empty()) answers_.erase(answers_.begin());
+    }
+    std::string fileName() const override { return chosen_; }
+
+    std::vector<std::string> namesSet;
+    std::vector<std::vector<app::FileFilter>> filters;
+    int shown = 0;
+
+private:
+    std::vector<std::string> answers_;
+    std::string chosen_;
+};
+
 // Answers a save box with `answer` ("" is a cancel) and the filter `filter`,
 // and keeps what the window set before showing it.
 class ScriptedSaveBox final : public app::SaveBox {
@@ -39,13 +65,16 @@ struct Notice {
 
 class CapturedMessages final : public app::MessagePresenter {
 public:
-    void notAMap(const std::string& text, const std::string& reason) override { notices.push_back({text, reason}); }
+    void notAMap(const std::string& text, const std::string& reason) override {
+        notices.push_back({text, reason});
+        if (onNotice) onNotice();
+    }
     void failed(const std::string& text, const std::string& detail) override {
         failures.push_back({text, detail});
         if (onFailure) onFailure();
     }
     void about(const std::string& title, const std::string& text) override { abouts.push_back({title, text}); }
-    std::function<void()> onFailure;  // runs while the box would be up
+    std::function<void()> onNotice, onFailure;  // each runs while its box would be up
     std::vector<Notice> notices, failures, abouts;
 };
 

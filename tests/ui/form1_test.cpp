@@ -38,17 +38,18 @@ struct Fixture {
     v2bsp::ScratchFolder scratch;
     fs::path program = scratch.path() / "program";
     fs::path maps = scratch.path() / "maps";
-    std::vector<Notice> notices;
     ScriptedOpenBox* openbox = nullptr;
     CapturedMessages* messages = nullptr;
     Form1 form;
 
     explicit Fixture(QStringList answers = {}) {
         fs::create_directories(program);
-        auto box = std::make_unique<ScriptedOpenBox>(std::move(answers));
+        std::vector<std::string> scripted;
+        for (const QString& answer : answers) scripted.push_back(answer.toStdString());
+        auto box = std::make_unique<ScriptedOpenBox>(std::move(scripted));
         openbox = box.get();
         form.setOpenBox(std::move(box));
-        auto presenter = std::make_unique<CapturedMessages>(notices);
+        auto presenter = std::make_unique<CapturedMessages>();
         messages = presenter.get();
         form.setMessagePresenter(std::move(presenter));
         form.setOutputParent(qpath(program));

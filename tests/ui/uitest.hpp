@@ -1,4 +1,4 @@
-// What the window tests share: dialogs that answer instead of a user, output
+// What the window tests share: the dialogs that answer instead of a user, output
 // files that refuse some folders, and maps written by the map builder.
 #pragma once
 
@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "extract/extractmap.hpp"
+#include "fakedialogs.hpp"
 #include "mapbuilder/mapbuilder.hpp"
 #include "mapfile.hpp"
 #include "platform/diskfiles.hpp"
 #include "recordinghost.hpp"
 #include "refusingfiles.hpp"
-#include "ui/dialogs.hpp"
 #include "ui/form1.hpp"
 
 namespace uitest {
@@ -35,60 +35,8 @@ inline constexpr int kPatience = 2 * 60 * 1000;
 
 using v2bsp::ui::Form1;
 
-// Answers File > Open with the next of its answers ("" is a cancel) and keeps
-// what the window set before showing it.
-class ScriptedOpenBox final : public v2bsp::app::OpenBox {
-public:
-    explicit ScriptedOpenBox(QStringList answers) : answers_(std::move(answers)) {}
-    void setFileName(const std::string& name) override {
-        fileName_ = QString::fromStdString(name);
-        namesset.append(fileName_);
-    }
-    void setFilter(const std::vector<v2bsp::app::FileFilter>& filter) override {
-        QStringList names;
-        for (const v2bsp::app::FileFilter& one : filter) names << v2bsp::ui::nameFilter(one);
-        filters.append(names.join(";;"));
-    }
-    void showOpen() override {
-        ++shown;
-        fileName_ = answers_.isEmpty() ? QString() : answers_.takeFirst();
-    }
-    std::string fileName() const override { return fileName_.toStdString(); }
-
-    QStringList namesset;
-    QStringList filters;  // each as the toolkit's dialog shows it, joined by ";;"
-    int shown = 0;
-
-private:
-    QStringList answers_;
-    QString fileName_;
-};
-
-struct Notice {
-    QString text;
-    QString reason;  // or the detail of a failure, or the About text
-};
-
-class CapturedMessages final : public v2bsp::app::MessagePresenter {
-public:
-    explicit CapturedMessages(std::vector<Notice>& notices) : notices_(notices) {}
-    void notAMap(const std::string& text, const std::string& reason) override {
-        notices_.push_back({QString::fromStdString(text), QString::fromStdString(reason)});
-        if (onnotice) onnotice();
-    }
-    void failed(const std::string& text, const std::string& detail) override {
-        failures.push_back({QString::fromStdString(text), QString::fromStdString(detail)});
-    }
-    void about(const std::string& title, const std::string& text) override {
-        abouts.push_back({QString::fromStdString(title), QString::fromStdString(text)});
-    }
-    std::function<void()> onnotice;  // runs while the box would be up
-    std::vector<Notice> failures, abouts;
-
-private:
-    std::vector<Notice>& notices_;
-};
-
+using v2bsp::fixtures::CapturedMessages;
+using v2bsp::fixtures::ScriptedOpenBox;
 using v2bsp::fixtures::RefusingFiles;
 
 inline QStringList qtList(const std::vector<std::string>& items) {

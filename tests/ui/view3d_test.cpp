@@ -73,13 +73,15 @@ QImage noise(int width, int height) {
 struct Fixture {
     v2bsp::ScratchFolder scratch;
     fs::path program = scratch.path() / "program";
-    std::vector<Notice> notices;
+    CapturedMessages* messages = nullptr;
     Form1 form;
     fs::path map;
 
     explicit Fixture(const mb::Scene& scene = mb::samplescene()) {
         fs::create_directories(program);
-        form.setMessagePresenter(std::make_unique<CapturedMessages>(notices));
+        auto presenter = std::make_unique<CapturedMessages>();
+        messages = presenter.get();
+        form.setMessagePresenter(std::move(presenter));
         form.setOutputParent(qpath(program));
         form.setGlProbe(refuse);
         map = writeMap(scratch.path() / "maps" / "sample.map", scene);
@@ -366,7 +368,7 @@ void View3DTest::aFailedRunLeavesItAsItWas() {
     std::ofstream(bad) << "not a map";
     f.map = bad;
     f.extract();
-    QCOMPARE(f.notices.size(), std::size_t{1});
+    QCOMPARE(f.messages->notices.size(), std::size_t{1});
     QCOMPARE(f.form.view3d()->windowTitle(), QString("first - 3D View"));
     QCOMPARE(f.list()->topLevelItemCount(), 2);
 }

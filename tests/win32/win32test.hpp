@@ -9,48 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "win32/dialogs.hpp"
+#include "fakedialogs.hpp"
 #include "win32/wingui.hpp"
 
 namespace win32test {
 
-// Answers File > Open with the next of its answers ("" is a cancel) and keeps
-// what the window set before showing it.
-class ScriptedOpenBox final : public v2bsp::win32::OpenBox {
-public:
-    explicit ScriptedOpenBox(std::vector<std::string> answers) : answers_(std::move(answers)) {}
-    void setFileName(const std::string& name) override { namesset.push_back(name); }
-    void setFilter(const std::vector<v2bsp::win32::FileFilter>& filter) override { filters.push_back(filter); }
-    void showOpen() override {
-        fileName_ = shown < answers_.size() ? answers_[shown] : std::string();
-        ++shown;
-    }
-    std::string fileName() const override { return fileName_; }
-
-    std::vector<std::string> namesset;
-    std::vector<std::vector<v2bsp::win32::FileFilter>> filters;
-    std::size_t shown = 0;
-
-private:
-    std::vector<std::string> answers_;
-    std::string fileName_;
-};
-
-struct Notice {
-    std::string text, reason;
-};
-
-class CapturedMessages final : public v2bsp::win32::MessagePresenter {
-public:
-    void notAMap(const std::string& text, const std::string& reason) override {
-        notices.push_back({text, reason});
-        if (onnotice) onnotice();
-    }
-    void failed(const std::string& text, const std::string& detail) override { failures.push_back({text, detail}); }
-    void about(const std::string& title, const std::string& text) override { abouts.push_back({title, text}); }
-    std::function<void()> onnotice;  // runs while the box would be up
-    std::vector<Notice> notices, failures, abouts;
-};
+using v2bsp::fixtures::CapturedMessages;
+using v2bsp::fixtures::ScriptedOpenBox;
 
 // Handles what is queued for the thread, as the program's loop would.
 inline void pump() {
