@@ -50,34 +50,60 @@ void appendMesh(LevelMeshRange& range, const MeshSummary& summary, ByteView stor
     }
 }
 
+// Puts a mesh's coarse triangles into the level's coarse arrays, after the
+// meshes before it; each vertex they use is copied once, numbered in the
+// order it is first used.
+class CoarseGathering {
+public:
+    CoarseGathering(LevelGeometry& level, LevelMeshRange& range) : level_(level), range_(range) {
+        compact_.assign(range.vertexCount, kNone);
+        range.coarseFirstIndex = static_cast<std::uint32_t>(level.coarseIndices.size());
+        range.coarseBaseVertex = static_cast<std::uint32_t>(level.coarsePositions.size() / 3);
+    }
+    CoarseGathering(const CoarseGathering&) = delete;
+    CoarseGathering& operator=(const CoarseGathering&) = delete;
+    ~CoarseGathering() {
+        range_.coarseCount = static_cast<std::uint32_t>(level_.coarseIndices.size() - range_.coarseFirstIndex);
+        range_.coarseVertexCount = used_;
+    }
+
+    // `position(vertex, to)` writes the vertex's three coordinates to `to`;
+    // it is asked only for a vertex not copied before.
+    template <typename Position>
+    void corner(std::uint16_t vertex, const Position& position) {
+        if (compact_[vertex] == kNone) {
+            compact_[vertex] = used_++;
+            float p[3];
+            position(vertex, p);
+            level_.coarsePositions.insert(level_.coarsePositions.end(), p, p + 3);
+        }
+        level_.coarseIndices.push_back(static_cast<std::uint16_t>(compact_[vertex]));
+    }
+
+private:
+    static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    static inline thread_local std::vector<std::uint32_t> compact_;
+    LevelGeometry& level_;
+    LevelMeshRange& range_;
+    std::uint32_t used_ = 0;
+};
+
 // The coarse part of a mesh whose stored bytes serve as they are, read
 // straight from them: the faces copyCoarseFirst would put first (every
-// `stride`-th from the first) and the vertices they use, each once, so that
-// the rest of the mesh is never read.
+// `stride`-th from the first) and the vertices they use, so that the rest of
+// the mesh is never read.
 void appendStoredCoarse(LevelGeometry& level, LevelMeshRange& range, ByteView stored, ByteView faces,
                         std::uint32_t stride) {
-    constexpr std::uint32_t kNone = 0xFFFFFFFF;
-    thread_local std::vector<std::uint32_t> compact;
-    compact.assign(range.vertexCount, kNone);
-    range.coarseFirstIndex = static_cast<std::uint32_t>(level.coarseIndices.size());
-    range.coarseBaseVertex = static_cast<std::uint32_t>(level.coarsePositions.size() / 3);
-    std::uint32_t used = 0;
+    CoarseGathering gathering(level, range);
+    const auto position = [stored](std::uint16_t vertex, float* to) {
+        std::memcpy(to, stored.data() + std::size_t{vertex} * kVertexBytes, 3 * sizeof(float));
+    };
     const std::size_t triangles = faces.size() / kFaceBytes;
     for (std::size_t t = 0; t < triangles; t += stride) {
         std::uint16_t corners[3];
         std::memcpy(corners, faces.data() + t * kFaceBytes, sizeof corners);
-        for (const std::uint16_t vertex : corners) {
-            if (compact[vertex] == kNone) {
-                compact[vertex] = used++;
-                float p[3];
-                std::memcpy(p, stored.data() + std::size_t{vertex} * kVertexBytes, sizeof p);
-                level.coarsePositions.insert(level.coarsePositions.end(), p, p + 3);
-            }
-            level.coarseIndices.push_back(static_cast<std::uint16_t>(compact[vertex]));
-        }
+        for (const std::uint16_t vertex : corners) gathering.corner(vertex, position);
     }
-    range.coarseCount = static_cast<std::uint32_t>(level.coarseIndices.size() - range.coarseFirstIndex);
-    range.coarseVertexCount = used;
 }
 
 }  // namespace
@@ -119,8 +145,8 @@ LevelGeometry levelGeometry(const MeshPlan& plan, const std::atomic<bool>* stop,
     LevelArray<std::uint16_t> meshIndices;
     LevelArray<float>& positionsTo = whole ? level.positions : meshPositions;
     LevelArray<std::uint16_t>& indicesTo = whole ? level.indices : meshIndices;
-    bool bounded = false;          // level.min and level.max hold a position
-    std::size_t next = 0;          // the summary of the next mesh written
+    bool bounded = false;         // level.min and level.max hold a position
+    std::size_t next = 0;         // the summary of the next mesh written
     std::size_t indexTotal = 0;   // indices of the meshes before this one
     std::size_t vertexTotal = 0;  // vertices of the meshes before this one
     for (const PlannedMesh& planned : plan.meshes) {
@@ -173,25 +199,15 @@ void appendCoarse(LevelGeometry& level, LevelMeshRange& range) {
 }
 
 // The mesh's positions are at hand, just made, when its coarse vertices are
-// copied; a vertex used by several coarse triangles is copied once.
+// copied.
 void appendCoarse(LevelGeometry& level, LevelMeshRange& range, std::span<const float> positions,
                   std::span<const std::uint16_t> indices) {
-    constexpr std::uint32_t kNone = 0xFFFFFFFF;
-    thread_local std::vector<std::uint32_t> compact;
-    compact.assign(range.vertexCount, kNone);
-    range.coarseFirstIndex = static_cast<std::uint32_t>(level.coarseIndices.size());
-    range.coarseBaseVertex = static_cast<std::uint32_t>(level.coarsePositions.size() / 3);
-    std::uint32_t used = 0;
-    for (std::uint32_t i = 0; i < range.coarseCount; ++i) {
-        const std::uint16_t vertex = indices[i];
-        if (compact[vertex] == kNone) {
-            compact[vertex] = used++;
-            const float* p = positions.data() + std::size_t{vertex} * 3;
-            level.coarsePositions.insert(level.coarsePositions.end(), p, p + 3);
-        }
-        level.coarseIndices.push_back(static_cast<std::uint16_t>(compact[vertex]));
-    }
-    range.coarseVertexCount = used;
+    const std::uint32_t count = range.coarseCount;
+    CoarseGathering gathering(level, range);
+    const auto position = [positions](std::uint16_t vertex, float* to) {
+        std::copy_n(positions.data() + std::size_t{vertex} * 3, 3, to);
+    };
+    for (std::uint32_t i = 0; i < count; ++i) gathering.corner(indices[i], position);
 }
 
 bool rangesFit(const std::vector<LevelMeshRange>& ranges, const LevelGeometry& level) {
