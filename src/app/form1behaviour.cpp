@@ -219,7 +219,7 @@ void Form1Behaviour::takeRunEvents() {
     taking_ = true;
     const bool more = run_.deliver(*this);
     taking_ = false;
-    showPendingLog();
+    showPending();
     if (closePending_) {
         closePending_ = false;
         window_.closeNow();
@@ -234,22 +234,29 @@ void Form1Behaviour::takeRunEvents() {
 void Form1Behaviour::logline(std::string_view line) {
     pendingLog_.append(line);
     pendingLog_.append("\r\n");
-    if (!taking_) showPendingLog();
+    if (!taking_) showPending();
 }
 
-void Form1Behaviour::showPendingLog() {
-    if (pendingLog_.empty()) return;
-    window_.appendLog(pendingLog_);
-    pendingLog_.clear();
+void Form1Behaviour::showPending() {
+    if (!pendingLog_.empty()) {
+        window_.appendLog(pendingLog_);
+        pendingLog_.clear();
+    }
+    if (!pendingTags_.empty()) {
+        window_.addTagNames(pendingTags_);
+        pendingTags_.clear();
+    }
 }
 
+// Gathered as the lines are: a list grows once a taking, not once a name.
 void Form1Behaviour::addTagName(std::string_view name) {
-    window_.addTagName(name);
+    pendingTags_.emplace_back(name);
+    if (!taking_) showPending();
 }
 
 // The log is up to date behind the box.
 void Form1Behaviour::mapFailed(const MapFailure& failure) {
-    showPendingLog();
+    showPending();
     refuse(failure.message, failure.reason);
 }
 
@@ -268,7 +275,7 @@ void Form1Behaviour::runEnded(RunEnd end) {
         return;
     }
     // The log's last line shows before the 3D View does.
-    showPendingLog();
+    showPending();
     if (toItsEnd && level3DChecked_) showLevel(std::move(end.level));
 }
 

@@ -55,7 +55,8 @@ public:
     // Appends `text` (lines ending in CR LF) at the log's very end and puts
     // the caret after it, which scrolls it into view.
     virtual void appendLog(std::string_view text) = 0;
-    virtual void addTagName(std::string_view name) = 0;
+    // Adds the names at the tag list's end, in their order.
+    virtual void addTagNames(const std::vector<std::string>& names) = 0;
     // Calls takeRunEvents() once after `delay`, after the window's own input
     // and painting; a new ask replaces one not yet answered.
     virtual void wakeAfter(std::chrono::milliseconds delay) = 0;
@@ -153,7 +154,7 @@ public:
 
 private:
     void applySlide();
-    void showPendingLog();
+    void showPending();
     void refuse(const std::string& message, const std::string& reason);
     void show3dWindow(bool shown);
     void showLevel(std::optional<LevelGeometry> decoded);
@@ -177,6 +178,7 @@ private:
     bool taking_ = false;        // the run's events are being taken
     std::optional<std::chrono::steady_clock::time_point> lastTaken_;  // none since the run started
     std::string pendingLog_;                                          // lines taken, not yet in the log
+    std::vector<std::string> pendingTags_;                            // names taken, not yet in the list
     ExtractResult lastResult_;
     // The last run that went to its end, for the 3D View; a failed run keeps the one before.
     std::unique_ptr<MapExtraction> extraction_;

@@ -216,11 +216,13 @@ void Form1::appendLog(std::string_view lines) {
     datalog->setTextCursor(end);
 }
 
-void Form1::addTagName(std::string_view name) {
-    auto* item = new QListWidgetItem(text(name));
-    // The list is narrow; the tooltip shows the whole name.
-    item->setToolTip(item->text());
-    List1->addItem(item);
+void Form1::addTagNames(const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        auto* item = new QListWidgetItem(text(name));
+        // The list is narrow; the tooltip shows the whole name.
+        item->setToolTip(item->text());
+        List1->addItem(item);
+    }
 }
 
 void Form1::wakeAfter(std::chrono::milliseconds delay) {

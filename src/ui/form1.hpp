@@ -88,7 +88,7 @@ private:
     void setOuterWidth(double twips) override;
     void runTimer(std::string_view timer, bool on) override;
     void appendLog(std::string_view text) override;
-    void addTagName(std::string_view name) override;
+    void addTagNames(const std::vector<std::string>& names) override;
     void wakeAfter(std::chrono::milliseconds delay) override;
     void closeNow() override { close(); }
     app::Level3DWindow* makeLevel3DWindow() override;

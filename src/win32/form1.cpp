@@ -231,19 +231,27 @@ void Form1::appendLog(std::string_view text) {
     datalog.append(text);
 }
 
-void Form1::addTagName(std::string_view name) {
-    List1.add(name);
+// The list redraws, and sets its scroll bars, once for all the names.
+void Form1::addTagNames(const std::vector<std::string>& names) {
+    SendMessageW(List1.hwnd, WM_SETREDRAW, FALSE, 0);
     const HDC dc = GetDC(List1.hwnd);
     const HGDIOBJ was = SelectObject(dc, font_);
-    const std::wstring text = wide(name);
-    SIZE size{};
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    int widest = listExtent_;
+    for (const std::string& name : names) {
+        List1.add(name);
+        const std::wstring text = wide(name);
+        SIZE size{};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        widest = std::max(widest, static_cast<int>(size.cx) + scaled(6));
+    }
     SelectObject(dc, was);
     ReleaseDC(List1.hwnd, dc);
-    const int extent = size.cx + scaled(6);
-    if (extent <= listExtent_) return;
-    listExtent_ = extent;
-    SendMessageW(List1.hwnd, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(extent), 0);
+    if (widest > listExtent_) {
+        listExtent_ = widest;
+        SendMessageW(List1.hwnd, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest), 0);
+    }
+    SendMessageW(List1.hwnd, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(List1.hwnd, nullptr, TRUE);
 }
 
 void Form1::wakeAfter(std::chrono::milliseconds delay) {

@@ -5,6 +5,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cstdint>
 
 namespace v2bsp::win32 {
 
@@ -316,7 +317,10 @@ void ListView::clear() {
     settling_ = false;
 }
 
-// Each swatch a square of the colour inside a margin of the list's background.
+// Each swatch a square of the colour inside a margin of the list's
+// background, drawn straight into the pixels of a strip of swatches that the
+// image list cuts up: a few calls of the system for a strip, not several for
+// each swatch.
 void ListView::setSwatches(const std::vector<COLORREF>& colours) {
     swatches_ = !colours.empty();
     HIMAGELIST images = nullptr;
@@ -325,23 +329,38 @@ void ListView::setSwatches(const std::vector<COLORREF>& colours) {
         const int side = GetSystemMetricsForDpi(SM_CXSMICON, dpi != 0 ? dpi : 96);
         const int margin = std::max(1, side / 8);
         images = ImageList_Create(side, side, ILC_COLOR24, static_cast<int>(colours.size()), 0);
-        HDC screen = GetDC(nullptr);
-        HDC dc = CreateCompatibleDC(screen);
-        const HBRUSH background = GetSysColorBrush(COLOR_WINDOW);
-        for (const COLORREF colour : colours) {
-            HBITMAP bitmap = CreateCompatibleBitmap(screen, side, side);
-            const HGDIOBJ old = SelectObject(dc, bitmap);
-            const RECT whole{0, 0, side, side}, inner{margin, margin, side - margin, side - margin};
-            FillRect(dc, &whole, background);
-            HBRUSH brush = CreateSolidBrush(colour);
-            FillRect(dc, &inner, brush);
-            DeleteObject(brush);
-            SelectObject(dc, old);
-            ImageList_Add(images, bitmap, nullptr);
-            DeleteObject(bitmap);
+        // Pixels as a DIB holds them: blue, green, red, unused.
+        const auto pixel = [](COLORREF colour) {
+            return static_cast<std::uint32_t>(GetRValue(colour)) << 16 |
+                   static_cast<std::uint32_t>(GetGValue(colour)) << 8 | GetBValue(colour);
+        };
+        const std::uint32_t background = pixel(GetSysColor(COLOR_WINDOW));
+        constexpr std::size_t kStrip = 256;
+        for (std::size_t first = 0; first < colours.size(); first += kStrip) {
+            const int count = static_cast<int>(std::min(kStrip, colours.size() - first));
+            BITMAPINFO info{};
+            info.bmiHeader.biSize = sizeof info.bmiHeader;
+            info.bmiHeader.biWidth = side * count;
+            info.bmiHeader.biHeight = -side;  // rows from the top
+            info.bmiHeader.biPlanes = 1;
+            info.bmiHeader.biBitCount = 32;
+            info.bmiHeader.biCompression = BI_RGB;
+            void* bits = nullptr;
+            HBITMAP strip = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+            if (strip == nullptr) break;
+            auto* row = static_cast<std::uint32_t*>(bits);
+            const int width = side * count;
+            for (int y = 0; y < side; ++y, row += width) {
+                const bool edge = y < margin || y >= side - margin;
+                for (int x = 0; x < width; ++x) {
+                    const int within = x % side;
+                    const bool inside = !edge && within >= margin && within < side - margin;
+                    row[x] = inside ? pixel(colours[first + static_cast<std::size_t>(x / side)]) : background;
+                }
+            }
+            ImageList_Add(images, strip, nullptr);
+            DeleteObject(strip);
         }
-        DeleteDC(dc);
-        ReleaseDC(nullptr, screen);
     }
     // The list ends the image list it holds at its own end; one it lets go is ended here.
     const HIMAGELIST before = ListView_SetImageList(hwnd, images, LVSIL_SMALL);

@@ -74,7 +74,10 @@ public:
         log += text;
         ++appends;
     }
-    void addTagName(std::string_view name) override { tags.emplace_back(name); }
+    void addTagNames(const std::vector<std::string>& names) override {
+        tags.insert(tags.end(), names.begin(), names.end());
+        ++tagAdds;
+    }
     void wakeAfter(std::chrono::milliseconds delay) override { wake = delay; }
     void closeNow() override { closed = true; }
     Level3DWindow* makeLevel3DWindow() override {
@@ -100,7 +103,7 @@ public:
 
     std::map<std::string, std::string> texts;
     std::map<std::string, bool> enabled, checked, timers, tabStops;
-    int textsSet = 0, timerCalls = 0, appends = 0, made = 0;
+    int textsSet = 0, timerCalls = 0, appends = 0, tagAdds = 0, made = 0;
     double outerWidth = 0;
     std::string log;
     std::vector<std::string> tags;
@@ -399,6 +402,7 @@ TEST(Form1Behaviour, ExtractWritesTheMeshesAndLog) {
     EXPECT_EQ(f.window.logLines(), fixtures::windowLog(3, u8(f.program / "first")));
     EXPECT_EQ(f.window.tags,
               (std::vector<std::string>{"levels\\scenario", "levels\\scenario bsp", "weapons\\rifle", "ui\\hud"}));
+    EXPECT_LT(f.window.tagAdds, 4);  // names taken together go in together
     EXPECT_EQ(f.behaviour.lastResult().status, ExtractStatus::complete);
     EXPECT_FALSE(f.window.isEnabled("Command1"));  // until the next File > Open
     EXPECT_TRUE(f.window.isEnabled("mnuopen"));

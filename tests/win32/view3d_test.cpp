@@ -240,6 +240,21 @@ TEST_F(View3DTest, ListAndToolbarAsOnEverySystem) {
     item.iItem = 7;
     ASSERT_TRUE(ListView_GetItem(window().list().hwnd, &item));
     EXPECT_EQ(item.iImage, 7);
+    // Its swatch: the mesh's colour inside, the list's background at the corner.
+    int side = 0, height = 0;
+    ASSERT_TRUE(ImageList_GetIconSize(swatches, &side, &height));
+    const HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
+    const HBITMAP drawn = CreateCompatibleBitmap(screen, side, height);
+    const HGDIOBJ was = SelectObject(dc, drawn);
+    ASSERT_TRUE(ImageList_Draw(swatches, 7, dc, 0, 0, ILD_NORMAL));
+    const COLORREF centre = GetPixel(dc, side / 2, height / 2), corner = GetPixel(dc, 0, 0);
+    SelectObject(dc, was);
+    DeleteObject(drawn);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    const std::uint8_t bgr[3] = {GetBValue(centre), GetGValue(centre), GetRValue(centre)};
+    EXPECT_EQ(meshOfColour(bgr, meshes_), 7);
+    EXPECT_EQ(corner, GetSysColor(COLOR_WINDOW));
 
     // Focused with no row focused yet, as after a new run.
     window().show();
