@@ -81,6 +81,24 @@ private:
 ExtractRun::ExtractRun(std::function<void()> wake, WorkerPool::StartThread startThread)
     : wake_(std::move(wake)), startThread_(std::move(startThread)) {}
 
+struct ExtractRun::Gate {
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool open = false;
+
+    void openIt() {
+        {
+            const std::lock_guard lock(mutex);
+            open = true;
+        }
+        opened.notify_all();
+    }
+    void waitOpen() {
+        std::unique_lock lock(mutex);
+        opened.wait(lock, [this] { return open; });
+    }
+};
+
 ExtractRun::~ExtractRun() {
     stop();
     if (thread_.joinable()) thread_.join();
@@ -90,7 +108,7 @@ ExtractRun::~ExtractRun() {
 // stop, it queues nothing more; what it queued is dropped.
 void ExtractRun::finishThread() {
     if (!thread_.joinable()) return;
-    stop_ = true;
+    stop();
     thread_.join();
     const std::lock_guard lock(mutex_);
     queue_.clear();
@@ -104,22 +122,40 @@ bool ExtractRun::start(RunRequest request) {
     endQueued_ = false;
     running_ = true;
     firstLine_ = true;
+    auto gate = std::make_shared<Gate>();
+    {
+        const std::lock_guard lock(mutex_);
+        arraysGate_ = gate;
+    }
     auto held = std::make_shared<RunRequest>(std::move(request));
-    auto body = [this, held] { work(std::move(*held), true); };
+    auto body = [this, held, gate] { work(std::move(*held), gate.get()); };
     try {
         thread_ = startThread_ ? startThread_(body) : std::thread(body);
     } catch (const std::exception&) {
         // No thread to be had: the window waits for the run, which ends all the same.
-        work(std::move(*held), false);
+        work(std::move(*held), nullptr);
     }
     return true;
 }
 
 void ExtractRun::stop() {
     stop_ = true;
+    std::shared_ptr<Gate> gate;
+    {
+        const std::lock_guard lock(mutex_);
+        gate = arraysGate_;
+    }
+    if (gate) gate->openIt();
 }
 
-void ExtractRun::work(RunRequest request, bool ownThread) {
+std::function<void()> ExtractRun::arraysWanted() {
+    const std::lock_guard lock(mutex_);
+    return [gate = arraysGate_] {
+        if (gate) gate->openIt();
+    };
+}
+
+void ExtractRun::work(RunRequest request, Gate* arraysGate) {
     auto end = std::make_unique<RunEnd>();
     end->extraction = std::make_unique<MapExtraction>();
     {
@@ -143,8 +179,12 @@ void ExtractRun::work(RunRequest request, bool ownThread) {
     arraysToCome_ = arrays;
     push({Event::Kind::ended, {}, {}, std::move(end), {}});
     if (!arrays) return;
-    // The window shows the first picture meanwhile: its drawing comes first.
-    if (ownThread) lowerThisThreadsPriority();
+    // The window draws the first picture meanwhile: its drawing comes first.
+    if (arraysGate != nullptr) {
+        arraysGate->waitOpen();
+        if (stop_) return;
+        lowerThisThreadsPriority();
+    }
     try {
         auto level = std::make_unique<LevelGeometry>(levelGeometry(*plan, &stop_));
         if (!stop_) push({Event::Kind::arrays, {}, {}, {}, std::move(level)});

@@ -113,6 +113,12 @@ public:
     bool stopping() const { return stop_; }
     // Any thread. The run's end is queued: nothing more comes of this run.
     bool endQueued() const { return endQueued_; }
+    // Window thread. What the window calls, on any thread and at most once,
+    // when a large level's arrays are wanted: its first picture is drawn,
+    // which their decoding would slow. The run's thread decodes them only
+    // then (on the window's thread, when the run went there, at once). It
+    // may outlive this object; the next start or the stop makes it nothing.
+    std::function<void()> arraysWanted();
 
     // Window thread. Delivers what is queued to `window`, in order; returns
     // true when more is queued (the window yields, then asks again), false
@@ -127,9 +133,12 @@ public:
 private:
     class QueueingHost;
     struct Event;
+    // Opened by arraysWanted()'s call, the next start or the stop.
+    struct Gate;
     void push(Event event);
-    // `ownThread`: on the run's own thread, not the window's.
-    void work(RunRequest request, bool ownThread);
+    // `arraysGate`: on the run's own thread, the gate of its arrays; none
+    // on the window's.
+    void work(RunRequest request, Gate* arraysGate);
     void finishThread();
 
     std::function<void()> wake_;
@@ -142,6 +151,7 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<bool> endQueued_{false};
     std::atomic<bool> arraysToCome_{false};  // the run's thread goes on after the end, to the level's arrays
+    std::shared_ptr<Gate> arraysGate_;        // this run's; under mutex_
     bool running_ = false;
     bool delivering_ = false;
     bool firstLine_ = false;  // the run's first line is still to be delivered

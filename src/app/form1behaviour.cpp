@@ -320,6 +320,7 @@ void Form1Behaviour::showLevel(std::optional<LevelGeometry> decoded) {
     if (view_ == nullptr) return;
     arraysAwaited_ = decoded && decoded->arraysToCome;
     view_->showRun(*extraction_, levelResult_, std::move(decoded));
+    if (arraysAwaited_) view_->whenArraysWanted(run_.arraysWanted());
     shownRun_ = runsToTheEnd_;
     if (!placed_) placeLevel3D();
     placed_ = true;

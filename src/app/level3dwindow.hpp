@@ -2,6 +2,7 @@
 // each host's 3D View window provides this, over the 3D View's behaviour.
 #pragma once
 
+#include <functional>
 #include <optional>
 
 #include "app/level.hpp"
@@ -21,6 +22,9 @@ public:
     // The positions and indices of the level shown without them
     // (View3DBehaviour::levelArrays).
     virtual void levelArrays(LevelGeometry arrays) = 0;
+    // `wanted` is called once the level shown without its arrays has its
+    // first picture drawn (View3DBehaviour::whenArraysWanted).
+    virtual void whenArraysWanted(std::function<void()> wanted) = 0;
     // On the screen, in front, active.
     virtual void show() = 0;
     // Off the screen, keeping what it shows.

@@ -1,6 +1,7 @@
 #include "app/renderer.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "app/framing.hpp"
 
@@ -80,6 +81,7 @@ void LevelRenderer::setLevel(LevelGeometry geometry, LevelSource source) {
     for (const LevelMeshRange& range : scene_.ranges) triangles_ += range.indexCount / 3;
     scene_.visible.assign(scene_.ranges.size(), true);
     scene_.highlighted = -1;
+    arraysWanted_ = nullptr;
     changed();
 }
 
@@ -177,6 +179,7 @@ Painted LevelRenderer::paint(const PaintTarget& target, Progress progress) {
     const Mat4 projection = scene_.camera.projection();
     if (cheap) {
         level_.draw(scene_, projection, MeshDraw::coarse, 0, scene_.ranges.size(), scene_.visible);
+        if (arraysWanted_ && level_.awaiting()) std::exchange(arraysWanted_, nullptr)();
         return Painted::cheap;
     }
     if (!inParts) {

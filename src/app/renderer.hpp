@@ -32,6 +32,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -104,6 +105,9 @@ public:
     // picture take the level from the source. False, and they are let go,
     // when the level set does not await them; else the host repaints.
     bool setArrays(LevelGeometry arrays);
+    // No GL. `wanted` is called by the first paint that draws the cheap
+    // picture of the level set without its arrays; a new level drops it.
+    void whenArraysWanted(std::function<void()> wanted) { arraysWanted_ = std::move(wanted); }
     // GL. Uploads what the next picture needs of a level set since the last
     // upload: a large level's coarse arrays first, the rest once a picture of
     // every triangle is drawn. paint(), meshAt() and picture() upload what
@@ -164,6 +168,7 @@ private:
     std::int64_t triangles_ = 0;
     bool moving_ = false;
     std::uint64_t content_ = 0;  // changes of what is drawn but the camera's
+    std::function<void()> arraysWanted_;
 };
 
 }  // namespace v2bsp::app

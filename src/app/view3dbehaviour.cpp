@@ -87,6 +87,10 @@ void View3DBehaviour::showRun(const MapExtraction& extraction, const ExtractResu
     window_.redraw();
 }
 
+void View3DBehaviour::whenArraysWanted(std::function<void()> wanted) {
+    if (renderer_ != nullptr) renderer_->whenArraysWanted(std::move(wanted));
+}
+
 void View3DBehaviour::levelArrays(LevelGeometry arrays) {
     if (renderer_ != nullptr && renderer_->setArrays(std::move(arrays))) window_.redraw();
 }

@@ -84,6 +84,10 @@ public:
     // without them (LevelGeometry::arraysToCome): the view draws every
     // triangle from now on. Else they are let go.
     void levelArrays(LevelGeometry arrays);
+    // `wanted` is called once the level shown without its arrays has its
+    // first picture drawn, which their decoding would slow; never where the
+    // view draws nothing.
+    void whenArraysWanted(std::function<void()> wanted);
 
     // The command named `name` of kView3DMenu; false for a name of none.
     bool command(std::string_view name);

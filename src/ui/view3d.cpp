@@ -262,6 +262,10 @@ void View3D::levelArrays(LevelGeometry arrays) {
     behaviour_->levelArrays(std::move(arrays));
 }
 
+void View3D::whenArraysWanted(std::function<void()> wanted) {
+    behaviour_->whenArraysWanted(std::move(wanted));
+}
+
 // How long after showing the window its frame is taken as known.
 constexpr int kFrameKnownMs = 250;
 

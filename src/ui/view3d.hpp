@@ -59,6 +59,7 @@ public:
     void showRun(const MapExtraction& extraction, const ExtractResult& result,
                  std::optional<LevelGeometry> decoded = std::nullopt) override;
     void levelArrays(LevelGeometry arrays) override;
+    void whenArraysWanted(std::function<void()> wanted) override;
     // On the screen, raised and active.
     void show() override;
     void hide() override;

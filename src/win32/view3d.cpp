@@ -330,6 +330,10 @@ void View3D::levelArrays(app::LevelGeometry arrays) {
     behaviour_->levelArrays(std::move(arrays));
 }
 
+void View3D::whenArraysWanted(std::function<void()> wanted) {
+    behaviour_->whenArraysWanted(std::move(wanted));
+}
+
 // Drawn once, when every row is in.
 void View3D::fillList(const std::vector<app::MeshRow>& rows) {
     SendMessageW(list_.hwnd, WM_SETREDRAW, FALSE, 0);

@@ -70,6 +70,7 @@ public:
     void showRun(const MapExtraction& extraction, const ExtractResult& result,
                  std::optional<app::LevelGeometry> decoded = std::nullopt) override;
     void levelArrays(app::LevelGeometry arrays) override;
+    void whenArraysWanted(std::function<void()> wanted) override;
     void show() override;
     void hide() override;
     app::Size preferredFrame() const override;

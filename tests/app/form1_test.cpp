@@ -41,6 +41,7 @@ public:
         arraysToCome.push_back(decoded.has_value() && decoded->arraysToCome);
     }
     void levelArrays(LevelGeometry arrays) override { arrayVertices.push_back(arrays.positions.size() / 3); }
+    void whenArraysWanted(std::function<void()> wanted) override { arraysWanted.push_back(std::move(wanted)); }
     void show() override { visible = true; }
     void hide() override { visible = false; }
     Size preferredFrame() const override { return {976, 639}; }
@@ -51,6 +52,7 @@ public:
     std::vector<bool> decodedGiven;
     std::vector<bool> arraysToCome;          // of each level given
     std::vector<std::size_t> arrayVertices;  // of each levelArrays
+    std::vector<std::function<void()>> arraysWanted;
     std::vector<Rect> placed;
     bool visible = false;
 };
@@ -668,9 +670,12 @@ TEST(Form1Behaviour, Level3DGetsALargeLevelsArraysAfterItsFirstPicture) {
     f.extract(writeMap(f.maps / "large.map", large));
     EXPECT_EQ(view->arraysToCome, std::vector<bool>{true});
     EXPECT_EQ(view->arrayVertices, std::vector<std::size_t>{vertices});
+    ASSERT_EQ(view->arraysWanted.size(), 1u);  // the run went on this thread: they came at once
+    view->arraysWanted[0]();
     f.extract(writeMap(f.maps / "small.map", smallMap("small", 2, {})));
     EXPECT_EQ(view->arraysToCome, (std::vector<bool>{true, false}));
     EXPECT_EQ(view->arrayVertices.size(), 1u);
+    EXPECT_EQ(view->arraysWanted.size(), 1u);
 }
 
 // Unchecked, runs do not open it; checked again, it shows the last run

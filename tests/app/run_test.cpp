@@ -258,6 +258,10 @@ TEST_F(ExtractRunTest, LargeLevelsArraysFollowTheEnd) {
     RunRequest r = request(big, files);
     r.decodeLevel = true;
     w.run.start(std::move(r));
+    w.deliverWhile([&] { return w.recorder.ends.empty(); });
+    // They are decoded once the window wants them, not before.
+    EXPECT_FALSE(w.run.waitForEvents(std::chrono::milliseconds(100)));
+    w.run.arraysWanted()();
     w.deliverWhile([&] { return w.recorder.arrays.empty(); });
     ASSERT_EQ(w.recorder.ends.size(), 1u);
     ASSERT_EQ(w.recorder.arrays.size(), 1u);

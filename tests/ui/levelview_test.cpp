@@ -539,8 +539,13 @@ void LevelViewTest::largeLevelIsDrawnCheaplyWhileMoving() {
     auto* view = new LevelView(&window);
     view->resize(320, 240);
     view->setLevel(std::move(level));
-    // The first picture is drawn from the coarse arrays alone: nothing else is uploaded yet.
+    int wanted = 0;
+    view->renderer().whenArraysWanted([&] { ++wanted; });
+    QCOMPARE(wanted, 0);
+    // The first picture is drawn from the coarse arrays alone: nothing else
+    // is uploaded yet, and the arrays are wanted once it is.
     const std::map<int, int> first = pixelsPerMesh(view->grabFramebuffer(), kMeshes);
+    QCOMPARE(wanted, 1);
     QVERIFY(first.count(kMeshes - 1) == 1 && first.at(kMeshes - 1) > 0);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window, kPatience));
@@ -557,6 +562,7 @@ void LevelViewTest::largeLevelIsDrawnCheaplyWhileMoving() {
                  v2bsp::app::Painted::cheap);
     }
     view->doneCurrent();
+    QCOMPARE(wanted, 1);
     view->renderer().setMoving(true);
     QCOMPARE(view->grabFramebuffer(), waiting);
     view->renderer().setMoving(false);
