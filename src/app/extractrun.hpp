@@ -151,7 +151,7 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<bool> endQueued_{false};
     std::atomic<bool> arraysToCome_{false};  // the run's thread goes on after the end, to the level's arrays
-    std::shared_ptr<Gate> arraysGate_;        // this run's; under mutex_
+    std::shared_ptr<Gate> arraysGate_;       // this run's; under mutex_
     bool running_ = false;
     bool delivering_ = false;
     bool firstLine_ = false;  // the run's first line is still to be delivered
