@@ -14,7 +14,7 @@
 // window): once after the window has taken everything, then not again until
 // it takes, except that the end always wakes it. When deliver() returns
 // true, more is queued and no wake comes for it: the window asks again after
-// handling its own events. A window may take at most every kYieldInterval
+// handling its own events. A window may take at most every kTakeInterval
 // (a timer started by the wake), so that a fast run of thousands of lines
 // wakes it a few times, not thousands; endQueued() says when to take at once.
 //
@@ -45,6 +45,12 @@ namespace v2bsp::app {
 // middle of what is queued: it returns after the run's first line, and after
 // a line when it has been delivering this long.
 inline constexpr std::chrono::milliseconds kYieldInterval{15};
+
+// How often at most a window takes what the run queued, but for the run's
+// end: ten times a second keeps the log moving, and leaves the window's
+// system the rest. Under wine a window that took every few milliseconds
+// answered the window manager's pings only now and then.
+inline constexpr std::chrono::milliseconds kTakeInterval{100};
 
 // What ends a run.
 struct RunEnd {

@@ -199,17 +199,17 @@ bool Form1Behaviour::closeRequested() {
     return true;
 }
 
-// The run has something new. It is taken at most every kYieldInterval, so
+// The run has something new. It is taken at most every kTakeInterval, so
 // that a run of thousands of lines wakes the window a few times, not
 // thousands; no other wake comes until it is taken, but for the run's end,
 // which is taken at once.
 void Form1Behaviour::runWoken() {
     const auto now = clock_();
-    if (!lastTaken_ || now - *lastTaken_ >= kYieldInterval || run_.endQueued()) {
+    if (!lastTaken_ || now - *lastTaken_ >= kTakeInterval || run_.endQueued()) {
         takeRunEvents();
         return;
     }
-    window_.wakeAfter(std::chrono::ceil<std::chrono::milliseconds>(kYieldInterval - (now - *lastTaken_)));
+    window_.wakeAfter(std::chrono::ceil<std::chrono::milliseconds>(kTakeInterval - (now - *lastTaken_)));
 }
 
 // What is left after a while of taking waits behind the window's own input

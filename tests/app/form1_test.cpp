@@ -583,13 +583,17 @@ TEST(Form1Behaviour, LogLines) {
 }
 
 // The run's wake is answered at once when no take was made in this run, or
-// the last is kYieldInterval ago, or the run's end is queued; else the
+// the last is kTakeInterval ago, or the run's end is queued; else the
 // window is asked to come back when it will be.
-TEST(Form1Behaviour, RunIsTakenAtMostEveryYieldInterval) {
+TEST(Form1Behaviour, RunIsTakenAtMostEveryTakeInterval) {
     const struct {
         std::chrono::milliseconds since;
         std::optional<std::chrono::milliseconds> comeBack;
-    } rows[] = {{0ms, 15ms}, {4ms, 11ms}, {14ms, 1ms}, {15ms, std::nullopt}, {40ms, std::nullopt}};
+    } rows[] = {{0ms, kTakeInterval},
+                {4ms, kTakeInterval - 4ms},
+                {kTakeInterval - 1ms, 1ms},
+                {kTakeInterval, std::nullopt},
+                {kTakeInterval + 25ms, std::nullopt}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.since.count());
         Fixture f;
