@@ -82,7 +82,13 @@ public:
 
 private:
     static constexpr std::uint32_t kNone = 0xFFFFFFFF;
-    static inline thread_local std::vector<std::uint32_t> compact_;
+    // The coarse number of each vertex of the mesh, kNone for none yet; kept
+    // by the thread, so that a mesh's gathering allocates nothing.
+    static std::vector<std::uint32_t>& numbers() {
+        thread_local std::vector<std::uint32_t> kept;
+        return kept;
+    }
+    std::vector<std::uint32_t>& compact_ = numbers();
     LevelGeometry& level_;
     LevelMeshRange& range_;
     std::uint32_t used_ = 0;
