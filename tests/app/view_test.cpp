@@ -17,6 +17,7 @@
 #include "app/glfunctions.hpp"
 #include "app/level.hpp"
 #include "app/readback.hpp"
+#include "mapimage/portable.hpp"
 #include "writers/levelmesh.hpp"
 
 namespace v2bsp::app {
@@ -400,7 +401,7 @@ TEST(Level, CopiedOrDecodedTheSameAsTheWriters) {
             bytes.insert(bytes.end(), {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8)});
         return bytes;
     };
-    const std::uint32_t one = std::bit_cast<std::uint32_t>(1.0f), two = std::bit_cast<std::uint32_t>(-2.5f);
+    const std::uint32_t one = v2bsp::bitCast<std::uint32_t>(1.0f), two = v2bsp::bitCast<std::uint32_t>(-2.5f);
     // Enough triangles in all that the coarse stride is above 1.
     std::vector<std::uint16_t> many;
     for (std::int64_t t = 0; t < kMovingTriangles + 1000; ++t)
@@ -458,7 +459,7 @@ TEST(Level, CopiedOrDecodedTheSameAsTheWriters) {
         // Bit for bit: -0 and NaN as they are.
         EXPECT_TRUE(std::equal(
             level.positions.begin(), level.positions.end(), expected.positions.begin(), expected.positions.end(),
-            [](float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }));
+            [](float a, float b) { return v2bsp::bitCast<std::uint32_t>(a) == v2bsp::bitCast<std::uint32_t>(b); }));
         EXPECT_EQ(level.indices, expected.indices);
         ASSERT_EQ(level.meshes.size(), expected.meshes.size());
         for (std::size_t m = 0; m < level.meshes.size(); ++m) {
