@@ -1,6 +1,8 @@
 #include "mapimage/floatdecode.hpp"
 
-#include <bit>
+#include <cstdint>
+
+#include "mapimage/portable.hpp"
 
 namespace v2bsp {
 namespace {
@@ -29,9 +31,9 @@ double decodeFloat(std::uint32_t bits) {
     // Exponent field minus 127 with no special cases: 2^-127 to 2^128, all
     // normal doubles, so the product is exact.
     const auto biased = static_cast<std::uint64_t>((bits >> 23) & 0xFFU) + (1023 - 127);
-    const double magnitude = mantissa * std::bit_cast<double>(biased << 52);
+    const double magnitude = mantissa * bitCast<double>(biased << 52);
     const std::uint64_t sign = static_cast<std::uint64_t>(bits >> 31) << 63;
-    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(magnitude) | sign);
+    return bitCast<double>(bitCast<std::uint64_t>(magnitude) | sign);
 }
 
 }  // namespace v2bsp

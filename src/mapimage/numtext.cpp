@@ -2,10 +2,10 @@
 
 #include <array>
 #include <bit>
-#include <charconv>
 #include <cstdint>
 #include <cstring>
-#include <system_error>
+
+#include "mapimage/portable.hpp"
 
 // How the 15 digits are found. A finite, non-zero magnitude v = m * 2^q (m
 // normalised to 64 bits) is multiplied by a 128-bit significand of 10^k, with
@@ -14,7 +14,7 @@
 // decides the rounding. The table's significands are truncated, so the true
 // product lies within 2^-73 above the computed one: that decides every
 // rounding except a fraction within that distance of one half, where the
-// digits come from std::to_chars instead. Where 10^k is exact (0 <= k <= 55,
+// digits come from exact arithmetic instead. Where 10^k is exact (0 <= k <= 55,
 // which covers every magnitude from 1e-41 to 1e15) the product is exact and
 // ties are settled here, to even. Integers below 10^15 skip all of this.
 
@@ -277,21 +277,13 @@ bool fastDecimal(std::uint64_t magnitudeBits, Decimal& result) {
     return false;
 }
 
-// The same digits through std::to_chars, which rounds correctly: "d.dddddddddddddde+XX".
+// The same digits by exact arithmetic, which rounds correctly: slow, and
+// wanted only for the rare values the product above cannot decide.
 Decimal exactDecimal(double magnitude) {
-    char text[40];
-    const auto [end, error] =
-        std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific, kDigits - 1);
-    (void)error;  // 40 bytes always suffice for 15 digits and a three-digit exponent
+    const RoundedDecimal rounded = exactRounded(magnitude, kDigits);
     Decimal result;
-    std::uint64_t digits = static_cast<std::uint64_t>(text[0] - '0');
-    for (int i = 2; i < 2 + kDigits - 1; ++i) digits = digits * 10 + static_cast<std::uint64_t>(text[i] - '0');
-    result.digits = digits;
-    const char* p = text + 2 + kDigits - 1 + 1;  // past the 'e'
-    const bool negativeExponent = *p == '-';
-    int exponent = 0;
-    for (++p; p < end; ++p) exponent = exponent * 10 + (*p - '0');
-    result.exp10 = negativeExponent ? -exponent : exponent;
+    result.digits = rounded.digits;
+    result.exp10 = rounded.exp10;
     return result;
 }
 
@@ -355,11 +347,11 @@ inline bool isSpecial(std::uint64_t bits) {
 }  // namespace
 
 char* numtext(char* out, double value) {
-    const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
+    const std::uint64_t bits = bitCast<std::uint64_t>(value);
     if (isSpecial(bits)) return writeSpecial(out, bits);
     const bool negative = (bits & kSignBit) != 0;
     const std::uint64_t magnitudeBits = bits & ~kSignBit;
-    const double magnitude = std::bit_cast<double>(magnitudeBits);
+    const double magnitude = bitCast<double>(magnitudeBits);
     if (magnitude < 1e15) {
         const auto whole = static_cast<std::uint64_t>(magnitude);
         if (static_cast<double>(whole) == magnitude) {

@@ -2,8 +2,9 @@
 
 #include <array>
 #include <bit>
-#include <charconv>
 #include <cstdint>
+
+#include "mapimage/portable.hpp"
 
 namespace v2bsp {
 namespace {
@@ -120,10 +121,10 @@ char* writeDecimal(char* out, std::uint64_t digits, int exponent) {
 }  // namespace
 
 char* shortestSingle(char* out, float value) {
-    const auto bits = std::bit_cast<std::uint32_t>(value);
+    const auto bits = bitCast<std::uint32_t>(value);
     const std::uint32_t biased = (bits >> 23) & 0xFF;
     if (biased < kLowestExponent || biased > kHighestExponent) {
-        return std::to_chars(out, out + kShortestSingleMax, value).ptr;
+        return shortestText(out, value);
     }
     if ((bits >> 31) != 0) *out++ = '-';
 
@@ -166,14 +167,14 @@ char* shortestSingle(char* out, float value) {
     }
     // Otherwise the whole number nearest the value, a tie to the even one,
     // when the range holds it (it does but where the step below is the
-    // smaller one); where it does not, std::to_chars has the last word.
+    // smaller one); where it does not, the general route has the last word.
     const std::uint64_t whole = static_cast<std::uint64_t>(scaledMiddle >> drop);
     const Wide rest = scaledMiddle & ((Wide{1} << drop) - 1);
     const Wide half = Wide{1} << (drop - 1);
     const std::uint64_t nearest = whole + (rest > half || (rest == half && (whole & 1) != 0) ? 1 : 0);
     if (nearest < low || nearest > high) {
         if ((bits >> 31) != 0) --out;
-        return std::to_chars(out, out + kShortestSingleMax, value).ptr;
+        return shortestText(out, value);
     }
     return writeDecimal(out, nearest, -places);
 }

@@ -1,11 +1,11 @@
 #include <algorithm>
-#include <bit>
 #include <charconv>
 #include <optional>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
 
+#include "mapimage/portable.hpp"
 #include "writers/writers.hpp"
 
 namespace v2bsp {
@@ -83,8 +83,8 @@ void appendNumber(std::string& out, std::uint64_t value) {
 // double is exact, so its text reads back to the same float. Bounds are
 // finite, so the text is a JSON number.
 void appendNumber(std::string& out, double value) {
-    char digits[32];
-    out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+    char digits[kShortestDoubleMax];
+    out.append(digits, shortestText(digits, value));
 }
 
 bool hasGeometry(const MeshSummary& summary) {
@@ -458,9 +458,9 @@ private:
         char* out = chunk.data();
         for (std::size_t i = 0; i < count; ++i) {
             const Position& position = positions_[i];
-            out = storeu32le(out, std::bit_cast<std::uint32_t>(position[0]));
-            out = storeu32le(out, std::bit_cast<std::uint32_t>(position[1]));
-            out = storeu32le(out, std::bit_cast<std::uint32_t>(position[2]));
+            out = storeu32le(out, bitCast<std::uint32_t>(position[0]));
+            out = storeu32le(out, bitCast<std::uint32_t>(position[1]));
+            out = storeu32le(out, bitCast<std::uint32_t>(position[2]));
         }
         left_ -= count;
     }

@@ -1,10 +1,10 @@
 #include "writers/levelmesh.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <limits>
 
 #include "mapimage/floatdecode.hpp"
+#include "mapimage/portable.hpp"
 
 namespace v2bsp {
 namespace {
@@ -34,7 +34,7 @@ float decodePosition(std::uint32_t bits) {
     // For the exponent fields 1 to 254 the stored decoding is the single
     // itself to 15 significant digits, which rounds back to that single.
     const std::uint32_t exponent = bits >> 23 & 0xFF;
-    if (exponent != 0 && exponent != 255) return std::bit_cast<float>(bits);
+    if (exponent != 0 && exponent != 255) return bitCast<float>(bits);
     const double value = decodeFloat(bits);
     constexpr double kLargest = std::numeric_limits<float>::max();
     if (value > kLargest) return std::numeric_limits<float>::max();
@@ -93,14 +93,14 @@ bool storedPositionBounds(ByteView vertices, MeshSummary& summary) {
     std::array<float, kBlock> low{}, high{};
     std::array<std::uint32_t, kBlock> stored{};
     for (std::size_t k = 0; k < kBlock; ++k) {
-        low[k] = high[k] = std::bit_cast<float>(loadu32le(data + 4 * (k % 3)));
+        low[k] = high[k] = bitCast<float>(loadu32le(data + 4 * (k % 3)));
         stored[k] = 1;
     }
     const auto take = [&](const std::uint8_t* values, std::size_t k) {
         const std::uint32_t bits = loadu32le(values + 4 * k);
         stored[k] &=
             static_cast<std::uint32_t>((bits >> 23 & 0xFF) - 1u < 254u) | static_cast<std::uint32_t>(bits == 0);
-        const float value = std::bit_cast<float>(bits);
+        const float value = bitCast<float>(bits);
         low[k] = value < low[k] ? value : low[k];
         high[k] = value > high[k] ? value : high[k];
     };

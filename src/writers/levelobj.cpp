@@ -2,6 +2,7 @@
 #include <memory>
 #include <vector>
 
+#include "mapimage/portable.hpp"
 #include "mapimage/shortestsingle.hpp"
 #include "writers/writers.hpp"
 
@@ -116,7 +117,7 @@ public:
 
     void format(const Run& run, UpAxis up) {
         if (capacity_ < run.bound) {
-            data_ = std::make_unique_for_overwrite<char[]>(run.bound);
+            data_ = makeUninitialisedArray<char>(run.bound);
             capacity_ = run.bound;
         }
         char* out = data_.get();

@@ -1,4 +1,5 @@
 #include "mapimage/numtext.hpp"
+#include "mapimage/portable.hpp"
 #include "mapimage/shortestsingle.hpp"
 #include "reference/numtextref.hpp"
 
@@ -295,10 +296,12 @@ TEST(NumText, PointWhateverTheLocale) {
 }
 
 // The whole-level OBJ's numbers: shortestSingle must give std::to_chars's
-// text for every single (v2bsp-exhaustive --shortest checks all 2^32). Here:
-// each end of its exact route and of every exponent (where the step below
-// halves), the forms' turning points, and a stride through all bit patterns.
-TEST(ShortestSingle, GivesTheTextOfToChars) {
+// text for every single (v2bsp-exhaustive --shortest checks all 2^32), and so
+// must the exact route that stands in for std::to_chars where a library lacks
+// it (--exact). Here: each end of the fast route and of every exponent (where
+// the step below halves), the forms' turning points, and a stride through all
+// bit patterns.
+std::vector<std::uint32_t> singlePatterns() {
     std::vector<std::uint32_t> patterns;
     for (std::uint32_t biased = 0; biased < 256; ++biased) {
         for (const std::uint32_t fraction : {0U, 1U, 2U, 0x400000U, 0x7FFFFEU, 0x7FFFFFU}) {
@@ -311,23 +314,85 @@ TEST(ShortestSingle, GivesTheTextOfToChars) {
                               -2.375F, 1.5773232F}) {
         patterns.push_back(std::bit_cast<std::uint32_t>(value));
     }
-    int mismatches = 0;
+    std::vector<std::uint32_t> signed_patterns;
     for (const std::uint32_t bits : patterns) {
-        for (const std::uint32_t sign : {0U, 0x80000000U}) {
-            const auto value = std::bit_cast<float>(bits | sign);
-            char expected[64];
-            const std::string want(expected, std::to_chars(expected, expected + sizeof expected, value).ptr);
-            char buffer[kShortestSingleMax + 8];
-            std::memset(buffer, '#', sizeof buffer);
-            const std::string got(buffer, shortestSingle(buffer, value));
-            const bool inside = std::string_view(buffer + kShortestSingleMax, 8) == "########";
-            if ((got != want || !inside) && ++mismatches <= 10) {
-                ADD_FAILURE() << std::hex << (bits | sign) << ": \"" << got << "\" against \"" << want << "\""
-                              << (inside ? "" : ", written past its room");
+        signed_patterns.push_back(bits);
+        signed_patterns.push_back(bits | 0x80000000U);
+    }
+    return signed_patterns;
+}
+
+// Compares `write`'s text of each value with std::to_chars's, and checks that
+// it stays inside `room` bytes.
+template <typename Float>
+void expectTextsOfToChars(const std::vector<Float>& values, char* (*write)(char*, Float), int room) {
+    int mismatches = 0;
+    for (const Float value : values) {
+        char expected[64];
+        const std::string want(expected, std::to_chars(expected, expected + sizeof expected, value).ptr);
+        char buffer[kShortestDoubleMax + 8];
+        std::memset(buffer, '#', sizeof buffer);
+        const std::string got(buffer, write(buffer, value));
+        const bool inside = std::string_view(buffer + room, 8) == "########";
+        if ((got != want || !inside) && ++mismatches <= 10) {
+            ADD_FAILURE() << std::hexfloat << value << ": \"" << got << "\" against \"" << want << "\""
+                          << (inside ? "" : ", written past its room");
+        }
+    }
+    EXPECT_EQ(mismatches, 0) << "of " << values.size();
+}
+
+TEST(ShortestSingle, GivesTheTextOfToChars) {
+    std::vector<float> values;
+    for (const std::uint32_t bits : singlePatterns()) values.push_back(std::bit_cast<float>(bits));
+    expectTextsOfToChars<float>(values, shortestSingle, kShortestSingleMax);
+    expectTextsOfToChars<float>(values, exactShortest, kShortestFloatMax);
+}
+
+// The glb's bounds are singles widened to doubles; the rest of the doubles
+// are checked at every exponent's ends, powers of ten and at random.
+TEST(ExactShortest, GivesTheTextOfToCharsForDoubles) {
+    std::vector<double> values;
+    for (const std::uint32_t bits : singlePatterns()) {
+        const auto single = std::bit_cast<float>(bits);
+        if (!std::isnan(single)) values.push_back(single);
+    }
+    for (std::uint64_t biased = 0; biased < 2048; biased += 7) {
+        for (const std::uint64_t fraction : {0ULL, 1ULL, 0x8000000000000ULL, 0xFFFFFFFFFFFFFULL})
+            values.push_back(std::bit_cast<double>(biased << 52 | fraction));
+    }
+    for (int power = -325; power <= 308; ++power) values.push_back(std::pow(10.0, power));
+    values.insert(values.end(), {5e-324, 1.7976931348623157e308, 2.2250738585072014e-308, 9007199254740993.0, 1e22,
+                                 1e23, 0.3, 2.0 / 3.0, -0.0});
+    std::mt19937_64 random(26);
+    for (int i = 0; i < 20000; ++i) values.push_back(std::bit_cast<double>(random() >> 1));
+    expectTextsOfToChars<double>(values, exactShortest, kShortestDoubleMax);
+}
+
+// numtext's digits where its product cannot decide: rounded as std::to_chars
+// rounds, exact ties to even included.
+TEST(ExactRounded, RoundsAsToChars) {
+    std::vector<double> values = {0.5, 2.5, 0.125, 1e15 + 5, 123456789012345.5, 5e-324, 1.7976931348623157e308,
+                                  9.5, 0.95, 999999999999999.5, 0.000123456789012345};
+    std::mt19937_64 random(15);
+    for (int i = 0; i < 20000; ++i) values.push_back(std::bit_cast<double>(random() >> 2));
+    int mismatches = 0;
+    for (const double value : values) {
+        for (const int count : {1, 2, 15, 17}) {
+            char text[64];
+            char* end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, count - 1).ptr;
+            const RoundedDecimal got = exactRounded(value, count);
+            char mine[64];
+            const std::string digits = std::to_string(got.digits);
+            std::snprintf(mine, sizeof mine, "%c%s%se%c%02d", digits[0], count > 1 ? "." : "", digits.substr(1).c_str(),
+                          got.exp10 < 0 ? '-' : '+', got.exp10 < 0 ? -got.exp10 : got.exp10);
+            if (std::string(mine) != std::string(text, end) && ++mismatches <= 10) {
+                ADD_FAILURE() << std::hexfloat << value << " to " << count << " digits: " << mine << " against "
+                              << std::string(text, end);
             }
         }
     }
-    EXPECT_EQ(mismatches, 0) << "of " << 2 * patterns.size();
+    EXPECT_EQ(mismatches, 0);
 }
 
 }  // namespace

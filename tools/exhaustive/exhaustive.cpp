@@ -15,6 +15,11 @@
 //   v2bsp-exhaustive --shortest [--threads N] [--from HEX] [--to HEX]
 //       shortestSingle (the whole-level OBJ's numbers) against std::to_chars
 //       for the single of every bit pattern.
+//   v2bsp-exhaustive --exact [--threads N] [--from HEX] [--to HEX] [--seed S]
+//       the exact routes that stand in for std::to_chars where a library lacks
+//       it (mapimage/portable.hpp) against std::to_chars: for every bit
+//       pattern, exactShortest of its single and of that single widened to a
+//       double, and exactRounded of a mixed double to 1 to 17 digits.
 //
 // Progress goes to stderr; the result line to stdout. Exit status 0 when
 // everything agreed, 1 at the first disagreement (printed), 2 for bad usage.
@@ -39,6 +44,7 @@
 #include "mapimage/floatdecode.hpp"
 #include "mapimage/mapimage.hpp"
 #include "mapimage/numtext.hpp"
+#include "mapimage/portable.hpp"
 #include "mapimage/shortestsingle.hpp"
 #include "reference/floattext.hpp"
 #include "reference/hexread.hpp"
@@ -49,7 +55,7 @@ namespace {
 
 using v2bsp::kNumTextMax;
 
-enum class Mode { kDecode, kDecodedText, kPositions, kRandomText, kShortest };
+enum class Mode { kDecode, kDecodedText, kPositions, kRandomText, kShortest, kExact };
 
 struct Settings {
     Mode mode = Mode::kDecode;
@@ -253,6 +259,58 @@ double mixedValue(std::uint64_t seed, std::uint64_t i) {
     }
 }
 
+// Fails the run with both texts when they differ.
+bool sameAs(Run& run, const char* route, std::uint64_t bits, std::string_view got, std::string_view want) {
+    if (got == want) return true;
+    char report[200];
+    std::snprintf(report, sizeof report, "bits %llX: %s \"%.*s\", std::to_chars \"%.*s\"",
+                  static_cast<unsigned long long>(bits), route, static_cast<int>(got.size()), got.data(),
+                  static_cast<int>(want.size()), want.data());
+    run.fail(report);
+    return false;
+}
+
+template <typename Float>
+bool sameShortest(Run& run, Float value) {
+    char exact[v2bsp::kShortestDoubleMax];
+    char reference[64];
+    return sameAs(run, "exactShortest", std::bit_cast<std::conditional_t<sizeof(Float) == 4, std::uint32_t, std::uint64_t>>(value),
+                  {exact, v2bsp::exactShortest(exact, value)},
+                  {reference, std::to_chars(reference, reference + sizeof reference, value).ptr});
+}
+
+bool sameRounded(Run& run, double value, int count) {
+    const v2bsp::RoundedDecimal rounded = v2bsp::exactRounded(value, count);
+    char reference[64];
+    const char* end =
+        std::to_chars(reference, reference + sizeof reference, value, std::chars_format::scientific, count - 1).ptr;
+    // The reference's digits and exponent, as exactRounded gives them.
+    std::uint64_t digits = 0;
+    const char* p = reference;
+    for (; *p != 'e'; ++p) {
+        if (*p != '.') digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
+    }
+    const int exponent = std::atoi(std::string(p + 1, end).c_str());
+    if (rounded.digits == digits && rounded.exp10 == exponent) return true;
+    const std::string got = std::to_string(rounded.digits) + "e" + std::to_string(rounded.exp10);
+    return sameAs(run, "exactRounded", std::bit_cast<std::uint64_t>(value), got, {reference, end});
+}
+
+void checkExact(Run& run, const Settings& s) {
+    std::uint64_t begin = 0;
+    std::uint64_t end = 0;
+    while (run.take(begin, end)) {
+        for (std::uint64_t i = begin; i < end; ++i) {
+            const auto single = std::bit_cast<float>(static_cast<std::uint32_t>(s.from + i));
+            if (!sameShortest(run, single)) return;
+            if (!std::isnan(single) && !sameShortest(run, static_cast<double>(single))) return;
+            const double mixed = std::fabs(mixedValue(s.seed, s.from + i));
+            if (mixed != 0 && std::isfinite(mixed) && !sameRounded(run, mixed, static_cast<int>(1 + i % 17))) return;
+        }
+        run.done(end - begin);
+    }
+}
+
 void checkRandomText(Run& run, const Settings& s) {
     std::uint64_t begin = 0;
     std::uint64_t end = 0;
@@ -273,7 +331,7 @@ bool parseNumber(const char* text, int base, std::uint64_t& value) {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: v2bsp-exhaustive [--decoded|--positions|--shortest] [--threads N] [--from HEX] [--to HEX]\n"
+                 "usage: v2bsp-exhaustive [--decoded|--positions|--shortest|--exact] [--threads N] [--from HEX] [--to HEX]\n"
                  "       v2bsp-exhaustive --numtext COUNT [--threads N] [--seed S]\n");
     return 2;
 }
@@ -292,6 +350,8 @@ int main(int argc, char** argv) {
             s.mode = Mode::kPositions;
         } else if (arg == "--shortest") {
             s.mode = Mode::kShortest;
+        } else if (arg == "--exact") {
+            s.mode = Mode::kExact;
         } else if (arg == "--numtext" && has_value && parseNumber(argv[++i], 10, number)) {
             s.mode = Mode::kRandomText;
             s.count = number;
@@ -332,6 +392,9 @@ int main(int argc, char** argv) {
                 case Mode::kShortest:
                     checkShortest(run, s);
                     break;
+                case Mode::kExact:
+                    checkExact(run, s);
+                    break;
             }
         });
     }
@@ -342,6 +405,7 @@ int main(int argc, char** argv) {
                        : s.mode == Mode::kDecodedText ? "numtext of decoded values"
                        : s.mode == Mode::kPositions   ? "decodePosition against the nearest single"
                        : s.mode == Mode::kShortest    ? "shortestSingle against std::to_chars"
+                       : s.mode == Mode::kExact       ? "the exact routes against std::to_chars"
                                                       : "numtext of mixed values";
     if (run.failed()) {
         std::printf("MISMATCH (%s): %s\n", what, run.report().c_str());

@@ -50,7 +50,7 @@ std::error_code writeAll(int fd, std::string_view text) {
 // advance can stand in its way.
 std::string temporaryName() {
     unsigned char bytes[8] = {};
-    if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+    if (::getentropy(bytes, sizeof bytes) != 0) {
         // No randomness to be had: the clock and the address of a local still differ per call.
         const auto mix = static_cast<unsigned long long>(::clock()) ^ reinterpret_cast<std::uintptr_t>(&bytes);
         std::memcpy(bytes, &mix, sizeof bytes);
