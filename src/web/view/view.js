@@ -136,18 +136,20 @@ window.V2bspView = (() => {
       const body = element('div', { className: 'view-body' }, c);
       this.place = element('div', { className: 'view-place' }, body);
       this.canvas = element('canvas', { id: 'view-canvas', tabIndex: 0 }, this.place);
-      this.canvas.setAttribute('role', 'img');
+      // It takes its own keys: arrows, + and -.
+      this.canvas.setAttribute('role', 'application');
+      this.canvas.setAttribute('aria-roledescription', '3D view');
       this.canvas.setAttribute('aria-label', 'The level: drag to turn it, Shift+drag or middle drag to move it, ' +
         'the wheel, + and - zoom, arrows turn it, Shift+arrows move it; a click picks a mesh');
-      this.list = element('div', { id: 'view-list', className: 'view-list', tabIndex: 0 }, body);
+      const box = element('div', { className: 'view-list' }, body);
+      this.list = element('table', { id: 'view-list', tabIndex: 0 }, box);
       this.list.setAttribute('role', 'grid');
       this.list.setAttribute('aria-label', 'Meshes: arrows select, Space shows or hides, Enter frames');
-      const table = element('table', {}, this.list);
-      const head = element('tr', {}, element('thead', {}, table));
+      const head = element('tr', {}, element('thead', {}, this.list));
       for (const [text, cls] of [['Mesh', 'name'], ['Vertices', 'count'], ['Triangles', 'count']]) {
         element('th', { textContent: text, className: cls, scope: 'col' }, head);
       }
-      this.body = element('tbody', {}, table);
+      this.body = element('tbody', {}, this.list);
       this.status = element('div', { id: 'view-status', className: 'view-status' }, c);
       this.status.setAttribute('role', 'status');
     }
@@ -209,7 +211,7 @@ window.V2bspView = (() => {
       rows.forEach((row, index) => {
         const tr = element('tr', { id: 'view-row-' + index }, made);
         tr.setAttribute('aria-selected', 'false');
-        const name = element('td', { className: 'name' }, tr);
+        const name = element('td', { className: 'name', id: 'view-row-' + index + '-name' }, tr);
         const label = element('label', {}, name);
         const box = element('input', { type: 'checkbox', checked: true, tabIndex: -1 }, label);
         box.setAttribute('aria-label', 'Show ' + row.name);
@@ -240,7 +242,7 @@ window.V2bspView = (() => {
         return;
       }
       now.setAttribute('aria-selected', 'true');
-      this.list.setAttribute('aria-activedescendant', now.id);
+      this.list.setAttribute('aria-activedescendant', now.cells[0].id);
       now.scrollIntoView({ block: 'nearest' });
     }
 

@@ -166,20 +166,28 @@ public:
         settings.files = &files;
         settings.pool = &pool;
         const ExtractResult result = extraction_->extractmap(bytes, name, host, settings);
-        if (result.status == ExtractStatus::failed) {
-            clear();
-            pageSetStatus(host.refusal.c_str());
-            return host.refusal;
-        }
+        if (result.status == ExtractStatus::failed) return refuse(host.refusal);
         if (behaviour_.zUp() != zUp) behaviour_.toggleZUp();
         camera().setViewport(cssWidth_, cssHeight_);
-        behaviour_.showRun(*extraction_, result,
-                           levelGeometry(extraction_->plan, nullptr, app::LevelDecode::firstPicture));
+        std::optional<app::LevelGeometry> level;
+        try {
+            level = levelGeometry(extraction_->plan, nullptr, app::LevelDecode::firstPicture);
+        } catch (const std::bad_alloc&) {
+            return refuse("Not enough memory to show the level of " + name);
+        }
+        behaviour_.showRun(*extraction_, result, std::move(level));
         // A large level's triangles come after its first picture, as in the windows.
         behaviour_.whenArraysWanted([this, generation = generation_] {
             emscripten_async_call(&PageView::decodeArrays, new Pending{this, generation}, 0);
         });
         return {};
+    }
+
+    // Nothing shown, and the status line says why.
+    std::string refuse(const std::string& why) {
+        clear();
+        pageSetStatus(why.c_str());
+        return why;
     }
 
     void clear() {
