@@ -290,6 +290,22 @@ await check('a large level: its cheap picture while dragging, the whole one afte
   await settled(page);
 });
 
+await check('a context the browser takes away and gives back draws the level again', async () => {
+  assert.equal(await showMap(page, 'sample.map'), '');
+  await settled(page);
+  await page.evaluate(async () => {
+    const canvas = document.getElementById('view-canvas');
+    const lose = canvas.getContext('webgl2').getExtension('WEBGL_lose_context');
+    canvas.dataset.painted = '';
+    lose.loseContext();
+    await new Promise(resolve => setTimeout(resolve, 200));
+    lose.restoreContext();
+  });
+  await settled(page);
+  const {counts: drawn} = await meshPixels(page, counts.meshes);
+  for (let m = 0; m < counts.meshes; ++m) assert.ok((drawn.get(m) ?? 0) >= 20, `mesh ${m} not drawn again`);
+});
+
 await check('clear empties the view', async () => {
   await page.evaluate(() => window.view.clear());
   assert.equal(await page.$$eval('#view-list tbody tr', rows => rows.length), 0);
