@@ -72,6 +72,8 @@ const pageErrors = [];
 
 async function openView({webgl2 = true, width = 1280, height = 720} = {}) {
   const page = await browser.newPage();
+  // SwiftShader draws the large level slowly on a busy machine: only a hang ends a wait.
+  page.setDefaultTimeout(600000);
   await page.setViewport({width, height});
   page.on('request', request => requests.push(request.url()));
   page.on('pageerror', error => pageErrors.push(error.message));

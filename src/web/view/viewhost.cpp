@@ -326,10 +326,6 @@ EMSCRIPTEN_KEEPALIVE PageView* v2bspViewCreate(const char* separator) {
     return new PageView(separator);
 }
 
-EMSCRIPTEN_KEEPALIVE void v2bspViewDestroy(PageView* view) {
-    delete view;
-}
-
 // `refused`: why the page already knows there is no WebGL2, or empty.
 EMSCRIPTEN_KEEPALIVE const char* v2bspViewStart(PageView* view, const char* refused) {
     return view->keep(view->start(refused)).c_str();
@@ -380,10 +376,6 @@ EMSCRIPTEN_KEEPALIVE void v2bspViewContextRestored(PageView* view) {
 
 EMSCRIPTEN_KEEPALIVE int v2bspViewCommand(PageView* view, const char* name) {
     return view->behaviour().command(name) ? 1 : 0;
-}
-
-EMSCRIPTEN_KEEPALIVE const char* v2bspViewStatus(PageView* view) {
-    return view->behaviour().status().c_str();
 }
 
 EMSCRIPTEN_KEEPALIVE void v2bspViewRowChecked(PageView* view, int row, int on) {
