@@ -1,0 +1,111 @@
+// The page's speed against the native command line, on the large builder map
+// (scripts/bench-web.sh): its mesh files (written into a picked folder; the
+// origin's private file system stands in for it), its glb (to the download),
+// and the 3D View's first picture, each timed from the click; the command
+// line's `-j 1` runs of the same map and formats beside them. A bench, not a
+// test: the figures go to README; nothing here passes or fails on a time.
+//   node tools/bench/web/bench-web.mjs SITE V2BSP-EXTRACT V2BSP-MKMAP [RUNS]
+// Needs V2BSP_PUPPETEER (the puppeteer-core package's folder).
+import {execFileSync} from 'node:child_process';
+import fs from 'node:fs';
+import {createRequire} from 'node:module';
+import os from 'node:os';
+import path from 'node:path';
+
+import {serveSite} from '../../../scripts/webserve.mjs';
+
+const puppeteer = createRequire(import.meta.url)(process.env.V2BSP_PUPPETEER);
+const [site, extractProgram, mkmap, runsText = '5'] = process.argv.slice(2);
+const runs = Number(runsText);
+const work = fs.mkdtempSync(path.join(os.tmpdir(), 'v2bsp-bench-web-'));
+const map = path.join(work, 'large.map');
+execFileSync(mkmap, ['large', map, '--meshes', '200']);
+
+const median = values => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
+const seconds = value => `${value.toFixed(2)} s`;
+
+// The command line, one thread, into a folder emptied before each run.
+function nativeSeconds(format) {
+  const times = [];
+  for (let i = 0; i < runs; ++i) {
+    const out = path.join(work, 'native');
+    fs.rmSync(out, {recursive: true, force: true});
+    const start = process.hrtime.bigint();
+    execFileSync(extractProgram, ['-q', '-j', '1', '--format', format, '-o', out, map]);
+    times.push(Number(process.hrtime.bigint() - start) / 1e9);
+  }
+  return median(times);
+}
+
+const {origin, close} = await serveSite(site);
+const browser = await puppeteer.launch({executablePath: '/usr/bin/chromium', headless: true,
+                                        args: ['--no-sandbox', '--use-angle=swiftshader']});
+const downloads = path.join(work, 'downloads');
+fs.mkdirSync(downloads);
+const cdp = await browser.target().createCDPSession();
+await cdp.send('Browser.setDownloadBehavior', {behavior: 'allow', downloadPath: downloads, eventsEnabled: true});
+const completed = () => new Promise(resolve => {
+  const done = event => {
+    if (event.state !== 'completed') return;
+    cdp.off('Browser.downloadProgress', done);
+    resolve();
+  };
+  cdp.on('Browser.downloadProgress', done);
+});
+
+// One run on a fresh page: seconds from Extract's click to the run's end (its
+// files written) and to the first picture, then from Save's click to the glb.
+async function pageRun() {
+  const page = await browser.newPage();
+  await page.setViewport({width: 1280, height: 720});
+  await page.evaluateOnNewDocument(() => {
+    window.showDirectoryPicker = async () =>
+      (await navigator.storage.getDirectory()).getDirectoryHandle('picked', {create: true});
+  });
+  await page.goto(origin + '/');
+  await page.evaluate(async () => {
+    await (await navigator.storage.getDirectory()).removeEntry('picked', {recursive: true}).catch(() => {});
+  });
+  await (await page.$('#mapfile')).uploadFile(map);
+  await page.waitForSelector('#extract:not([disabled])');
+  const start = await page.evaluate(() => {
+    delete document.getElementById('view-canvas').dataset.painted;
+    const now = performance.now();
+    document.getElementById('extract').click();
+    return now;
+  });
+  const ended = await (await page.waitForFunction(() => Number(document.body.dataset.runs || 0) >= 1 &&
+                                                     performance.now(), {polling: 'mutation', timeout: 0})).jsonValue();
+  const pictured = await (await page.waitForFunction(() => {
+    const painted = document.getElementById('view-canvas').dataset.painted;
+    return painted && painted !== 'nothing' && performance.now();
+  }, {polling: 'raf', timeout: 0})).jsonValue();
+  await page.waitForSelector('#save-glb:not([disabled])');
+  const glb = completed();
+  const saveStart = process.hrtime.bigint();
+  await page.click('#save-glb');
+  await glb;
+  const saved = Number(process.hrtime.bigint() - saveStart) / 1e9;
+  await page.close();
+  return {meshes: (ended - start) / 1000, picture: (pictured - start) / 1000, glb: saved};
+}
+
+const page = {meshes: [], picture: [], glb: []};
+for (let i = 0; i < runs; ++i) {
+  const run = await pageRun();
+  for (const key of Object.keys(page)) page[key].push(run[key]);
+  fs.rmSync(downloads, {recursive: true, force: true});
+  fs.mkdirSync(downloads);
+}
+await browser.close();
+close();
+
+const nativeMeshes = nativeSeconds('meshes');
+const nativeGlb = nativeSeconds('glb');
+const [meshes, picture, glb] = [median(page.meshes), median(page.picture), median(page.glb)];
+console.log(`large map (${(fs.statSync(map).size / 1e6).toFixed(0)} MB, 200 meshes), medians of ${runs} runs:`);
+console.log(`  mesh files: page ${seconds(meshes)}, v2bsp-extract -j 1 ${seconds(nativeMeshes)}: ` +
+            `${(meshes / nativeMeshes).toFixed(2)} times`);
+console.log(`  glb: page ${seconds(glb)}, v2bsp-extract -j 1 ${seconds(nativeGlb)}: ${(glb / nativeGlb).toFixed(2)} times`);
+console.log(`  first 3D picture: ${seconds(picture)} after Extract, ${(picture / meshes).toFixed(2)} times the run`);
+fs.rmSync(work, {recursive: true, force: true});
