@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, and those named as
 # arguments, when any is missing. The argument "windows" stands for what the
-# Windows build and its tests under wine need (scripts/build-windows.sh).
+# Windows build and its tests under wine need (scripts/build-windows.sh), "web"
+# for the page's (scripts/build-web.sh, scripts/test-web.sh).
 # As root it installs them; otherwise it prints the apt-get line to run.
 set -euo pipefail
 
@@ -14,9 +15,12 @@ packages=(
   locales
 )
 windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev wine wine64 zip nsis)
+web=(emscripten node-acorn chromium zip)
 for argument in "$@"; do
   if [ "$argument" = windows ]; then
     packages+=("${windows[@]}")
+  elif [ "$argument" = web ]; then
+    packages+=("${web[@]}")
   else
     packages+=("$argument")
   fi
