@@ -225,9 +225,11 @@ function setRunning(on) {
   document.body.classList.toggle('running', on);
 }
 
+// The runs ended so far, on the body (data-runs), for whoever waits for one.
 function endRun() {
   state.phase = 'idle';
   setRunning(false);
+  document.body.dataset.runs = Number(document.body.dataset.runs || 0) + 1;
 }
 
 // After the second run: the zip downloads, and the 3D View shows the map.
