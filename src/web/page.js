@@ -11,9 +11,14 @@ const state = {
   file: null,          // the chosen map
   folderHandle: null,  // the folder the mesh files go into, picked on the first Extract
   phase: 'idle',       // idle, choose, produce, extract, level
-  writes: Promise.resolve(),  // the page's writes of the run, in the run's order
+  // The page's writes of the run, started in the run's order: a folder
+  // alone, the files in it several at once.
+  writeQueue: Promise.resolve(),
+  writing: new Set(),
+  writes: [],
   outcomes: new Map(), // path -> {made, names} | {existsAsFile} | {reason}
   folders: new Map(),  // path -> FileSystemDirectoryHandle of a folder the run made
+  foldersAsked: new Set(),
   zip: null,
   mapFolder: '',
   parent: '',
@@ -58,13 +63,17 @@ const eventHandlers = {
     $('progress').max = Math.max(1, Number(count));
     $('progress').value = 0;
   },
+  // The run asks for its folder before each file (so that one removed
+  // meanwhile comes back); the page makes it, and notes what it held, once.
   folder(path) {
-    queueWrite(() => makeFolder(path));
+    if (state.foldersAsked.has(path)) return;
+    state.foldersAsked.add(path);
+    queueWrite(() => makeFolder(path), true);
   },
   produced(folder) {
     state.mapFolder = folder;
     if (state.zip) state.parent = folder + '.zip';
-    state.writes.then(() => {
+    allWritten().then(() => {
       state.phase = 'extract';
       worker.postMessage({type: 'extract', parent: state.parent, outcomes: [...state.outcomes]});
     });
@@ -96,8 +105,26 @@ function onFile(path, pieces) {
 
 // --- The page's writes ---------------------------------------------------------
 
-function queueWrite(write) {
-  state.writes = state.writes.then(write);
+// Each write waits for the file system's answer, which takes longer than the
+// bytes themselves: several go at once.
+const kWritesAtOnce = 16;
+
+function queueWrite(write, alone = false) {
+  const started = state.writeQueue.then(async () => {
+    while (state.writing.size >= (alone ? 1 : kWritesAtOnce)) await Promise.race(state.writing);
+  });
+  const done = started.then(() => {
+    const writing = write();
+    state.writing.add(writing);
+    return writing.then(() => state.writing.delete(writing));
+  });
+  state.writes.push(done);
+  state.writeQueue = alone ? done : started;
+}
+
+async function allWritten() {
+  await state.writeQueue;
+  await Promise.all(state.writes);
 }
 
 function reasonOf(error) {
@@ -210,7 +237,10 @@ async function extract() {
   state.phase = 'produce';
   state.outcomes = new Map();
   state.folders = new Map();
-  state.writes = Promise.resolve();
+  state.foldersAsked = new Set();
+  state.writeQueue = Promise.resolve();
+  state.writing = new Set();
+  state.writes = [];
   state.zip = state.folderHandle ? null : new ZipWriter();
   state.parent = state.folderHandle ? (state.folderHandle.name || 'folder') : '.';
   $('message').hidden = true;
