@@ -113,8 +113,8 @@ struct Page {
 };
 
 Page& page() {
-    static Page the_page;
-    return the_page;
+    static Page instance;
+    return instance;
 }
 
 std::string tooLargeText(std::uint64_t size, const std::string& separator) {
@@ -139,7 +139,7 @@ extern "C" {
 
 // Once, before anything else: the log's thousands separator, the page's
 // locale's; the 3D View is the page's own, so the run decodes no level for it.
-EMSCRIPTEN_KEEPALIVE void v2bsp_begin(const char* separator) {
+EMSCRIPTEN_KEEPALIVE void v2bspBegin(const char* separator) {
     Page& p = page();
     p.window.separator = separator;
     p.behaviour.begin();
@@ -148,7 +148,7 @@ EMSCRIPTEN_KEEPALIVE void v2bsp_begin(const char* separator) {
 
 // A map chosen: `path` is where the page mounted it, `size` its length. A map
 // larger than the heap can still take is refused here, before any copy.
-EMSCRIPTEN_KEEPALIVE void v2bsp_choose(const char* path, double size) {
+EMSCRIPTEN_KEEPALIVE void v2bspChoose(const char* path, double size) {
     Page& p = page();
     const std::uint64_t used = static_cast<std::uint64_t>(mallinfo().uordblks);
     const std::uint64_t length = static_cast<std::uint64_t>(size);
@@ -165,7 +165,7 @@ EMSCRIPTEN_KEEPALIVE void v2bsp_choose(const char* path, double size) {
 // The first run of an extraction into `parent` (the name the page shows for
 // the folder the files go to): its files go to the page. Tells "produced"
 // with the map's folder name, or "tooLarge" when its bytes could not be held.
-EMSCRIPTEN_KEEPALIVE void v2bsp_produce(const char* parent) {
+EMSCRIPTEN_KEEPALIVE void v2bspProduce(const char* parent) {
     Page& p = page();
     PageSink sink;
     web::PostingFiles files(parent, sink);
@@ -188,23 +188,23 @@ EMSCRIPTEN_KEEPALIVE void v2bsp_produce(const char* parent) {
 }
 
 // What the page did with the first run's output, one call a path.
-EMSCRIPTEN_KEEPALIVE void v2bsp_made(const char* path) {
+EMSCRIPTEN_KEEPALIVE void v2bspMade(const char* path) {
     page().outcomes.made(path);
 }
-EMSCRIPTEN_KEEPALIVE void v2bsp_existsAsFile(const char* path) {
+EMSCRIPTEN_KEEPALIVE void v2bspExistsAsFile(const char* path) {
     page().outcomes.existsAsFile(path);
 }
-EMSCRIPTEN_KEEPALIVE void v2bsp_failed(const char* path, const char* reason) {
+EMSCRIPTEN_KEEPALIVE void v2bspFailed(const char* path, const char* reason) {
     page().outcomes.failed(path, reason);
 }
 // `names`: the file names apart by "/", which no name holds.
-EMSCRIPTEN_KEEPALIVE void v2bsp_listed(const char* path, const char* names) {
+EMSCRIPTEN_KEEPALIVE void v2bspListed(const char* path, const char* names) {
     page().outcomes.listed(path, splitNames(names));
 }
 
 // Extract, as the user sees it: Form1's run, answered by the page's outcomes.
 // Tells "ended" with the run's status: complete, incomplete, failed or stopped.
-EMSCRIPTEN_KEEPALIVE void v2bsp_extract(const char* parent) {
+EMSCRIPTEN_KEEPALIVE void v2bspExtract(const char* parent) {
     Page& p = page();
     web::AnsweringFiles files(parent, p.outcomes);
     p.behaviour.setOutput({parent, {}, &files});
@@ -224,7 +224,7 @@ EMSCRIPTEN_KEEPALIVE void v2bsp_extract(const char* parent) {
 // The whole-level file of the chosen map, byte for byte what v2bsp-extract
 // --format obj|glb [--up-axis z] writes; it goes to the page as a file, or
 // "levelFailed" tells why not.
-EMSCRIPTEN_KEEPALIVE void v2bsp_level(int glb, int upZ) {
+EMSCRIPTEN_KEEPALIVE void v2bspLevel(int glb, int upZ) {
     Page& p = page();
     PageSink sink;
     web::PostingFiles files(".", sink);

@@ -57,26 +57,26 @@ function mount(core, chosen) {
 
 const handlers = {
   begin(core, message) {
-    core.ccall('v2bsp_begin', null, ['string'], [message.separator]);
+    core.ccall('v2bspBegin', null, ['string'], [message.separator]);
   },
   choose(core, message) {
     const path = mount(core, message.file);
-    core.ccall('v2bsp_choose', null, ['string', 'number'], [path, message.file.size]);
+    core.ccall('v2bspChoose', null, ['string', 'number'], [path, message.file.size]);
   },
   produce(core, message) {
-    core.ccall('v2bsp_produce', null, ['string'], [message.parent]);
+    core.ccall('v2bspProduce', null, ['string'], [message.parent]);
   },
   extract(core, message) {
     for (const [path, outcome] of message.outcomes) {
-      if (outcome.made) core.ccall('v2bsp_made', null, ['string'], [path]);
-      else if (outcome.existsAsFile) core.ccall('v2bsp_existsAsFile', null, ['string'], [path]);
-      else core.ccall('v2bsp_failed', null, ['string', 'string'], [path, outcome.reason]);
-      if (outcome.names) core.ccall('v2bsp_listed', null, ['string', 'string'], [path, outcome.names.join('/')]);
+      if (outcome.made) core.ccall('v2bspMade', null, ['string'], [path]);
+      else if (outcome.existsAsFile) core.ccall('v2bspExistsAsFile', null, ['string'], [path]);
+      else core.ccall('v2bspFailed', null, ['string', 'string'], [path, outcome.reason]);
+      if (outcome.names) core.ccall('v2bspListed', null, ['string', 'string'], [path, outcome.names.join('/')]);
     }
-    core.ccall('v2bsp_extract', null, ['string'], [message.parent]);
+    core.ccall('v2bspExtract', null, ['string'], [message.parent]);
   },
   level(core, message) {
-    core.ccall('v2bsp_level', null, ['number', 'number'], [message.glb ? 1 : 0, message.upZ ? 1 : 0]);
+    core.ccall('v2bspLevel', null, ['number', 'number'], [message.glb ? 1 : 0, message.upZ ? 1 : 0]);
   },
 };
 
