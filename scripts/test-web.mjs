@@ -89,7 +89,7 @@ await new Promise(resolve => server.listen(0, '127.0.0.1', resolve));
 const origin = `http://127.0.0.1:${server.address().port}`;
 
 const browser = await puppeteer.launch({executablePath: '/usr/bin/chromium', headless: true,
-                                        args: ['--no-sandbox', '--use-angle=swiftshader']});
+                                        args: ['--no-sandbox', '--lang=en-US', '--use-angle=swiftshader']});
 const downloads = path.join(work, 'downloads');
 fs.mkdirSync(downloads);
 const cdp = await browser.target().createCDPSession();
@@ -284,6 +284,31 @@ await check('keyboard only', async () => {
   await page.keyboard.press('Enter');
   assert.ok(fs.readFileSync(await glb).equals(fs.readFileSync(path.join(work, 'keysout', 'sample room.glb'))));
   await page.close();
+});
+
+// A browser that gives the heap less room than the map needs (here, wasm
+// memory capped at 75 MiB) refuses it by name, and writes nothing.
+await check('a map too large for the browser', async () => {
+  const map = path.join(work, 'large.map');
+  execFileSync(mkmap, ['large', map]);
+  const small = await puppeteer.launch({executablePath: '/usr/bin/chromium', headless: true,
+                                        args: ['--no-sandbox', '--lang=en-US', '--js-flags=--wasm-max-mem-pages=1200']});
+  const page = await small.newPage();
+  await page.evaluateOnNewDocument(() => {
+    window.showDirectoryPicker = async () => (await navigator.storage.getDirectory()).getDirectoryHandle('picked');
+  });
+  await page.goto(origin + '/');
+  await layPicked(page);
+  await (await page.$('#mapfile')).uploadFile(map);
+  await page.waitForSelector('#extract:not([disabled])');
+  await page.click('#extract');
+  await runsEnded(page, 1);
+  const text = `This map is too large for the browser (${fs.statSync(map).size.toLocaleString('en-US')} bytes); ` +
+               'v2bsp-extract handles it';
+  assert.equal(await page.$eval('#message-text', m => m.textContent), text);
+  assert.deepEqual(await logLines(page), [text]);
+  assert.deepEqual(await readPicked(page), {});
+  await small.close();
 });
 
 // The page fits a 1280 x 720 window; at a phone's width the 3D View comes below the log.

@@ -110,6 +110,7 @@ struct Page {
     app::Form1Behaviour behaviour{window, std::make_unique<NoOpenBox>(), std::make_unique<PageMessages>(),
                                   [this] { woken = true; }};
     web::PageOutcomes outcomes;
+    std::uint64_t mapSize = 0;  // of the chosen map's file
 };
 
 Page& page() {
@@ -152,6 +153,7 @@ EMSCRIPTEN_KEEPALIVE void v2bspChoose(const char* path, double size) {
     Page& p = page();
     const std::uint64_t used = static_cast<std::uint64_t>(mallinfo().uordblks);
     const std::uint64_t length = static_cast<std::uint64_t>(size);
+    p.mapSize = length;
     const std::uint64_t room = kHeapLimit - std::min(kHeapLimit, used + kRunMargin);
     // A map the core refuses whatever its memory (over 2 GiB) is refused by the core's own words.
     if (length > room && length <= 0x7FFFFFFFu) {
@@ -171,16 +173,16 @@ EMSCRIPTEN_KEEPALIVE void v2bspProduce(const char* parent) {
     web::PostingFiles files(parent, sink);
     QuietHost host;
     std::string folder;
-    std::int64_t length = 0;
     {
         MapExtraction extraction;
         extraction.extractmap(p.behaviour.mappath(), host,
                               app::windowRunSettings(parent, pathFromUtf8(p.behaviour.mappath()), {}, &files));
         folder = extraction.folderName;
-        length = extraction.maplength;
     }
+    // The browser would not give the heap the room: the map's bytes were
+    // never held, so the run the user sees would fail the same way.
     if (host.outOfMemory) {
-        tell("tooLarge", tooLargeText(static_cast<std::uint64_t>(length), p.window.separator));
+        tell("tooLarge", tooLargeText(p.mapSize, p.window.separator));
         return;
     }
     p.outcomes.clear();

@@ -56,6 +56,7 @@ const eventHandlers = {
   tooLarge(text) {
     $('extract').disabled = true;
     showMessage(text, '');
+    eventHandlers.log(text + '\r\n');
     if (state.phase === 'produce') endRun();
   },
   planned(count) {
