@@ -31,7 +31,7 @@ const kSeparator = (new Intl.NumberFormat().formatToParts(1000).find(part => par
 const worker = new Worker('worker.js');
 worker.onmessage = event => {
   const message = event.data;
-  if (message.type === 'file') onFile(message.path, message.pieces);
+  if (message.type === 'file') onFile(message.of, message.path, message.pieces);
   else onEvents(message.events, message.of);
 };
 worker.onerror = event => showMessage('The page\'s worker failed', event.message || 'it could not start');
@@ -96,8 +96,9 @@ function onEvents(events, of) {
   if (of === 'level' || of === 'choose') state.phase = 'idle';
 }
 
-function onFile(path, pieces) {
-  if (state.phase === 'level') {
+// A whole-level file downloads; the mesh files of an extraction are written.
+function onFile(of, path, pieces) {
+  if (of === 'level') {
     download(new Blob(pieces), path);
     return;
   }

@@ -10,6 +10,7 @@ importScripts('v2bsp-web.js');
 const kMapFolder = '/map';
 let events = [];
 let file = null;  // the file being handed over: its path and pieces
+let call = '';    // the page's message being answered
 
 // The events so far, sent before a file so that the page gets everything
 // in the run's order (the folder before its files).
@@ -30,7 +31,7 @@ const page = {
   },
   fileEnded() {
     flush();
-    self.postMessage({type: 'file', path: file.path, pieces: file.pieces},
+    self.postMessage({type: 'file', of: call, path: file.path, pieces: file.pieces},
                      file.pieces.map(piece => piece.buffer));
     file = null;
   },
@@ -84,6 +85,7 @@ self.onmessage = async event => {
   const message = event.data;
   const core = await ready;
   events = [];
+  call = message.type;
   try {
     handlers[message.type](core, message);
   } catch (error) {
