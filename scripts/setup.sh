@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, and those named as
 # arguments, when any is missing. The argument "windows" stands for what the
-# Windows build and its tests under wine need (scripts/build-windows.sh), "web"
-# for the page's (scripts/build-web.sh, scripts/test-web.sh).
+# Windows build and its tests under wine need (scripts/build-windows.sh), and
+# "web" for the WebAssembly build, the page and its tests in a browser.
 # As root it installs them; otherwise it prints the apt-get line to run.
 set -euo pipefail
 
@@ -15,7 +15,7 @@ packages=(
   locales
 )
 windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev wine wine64 zip nsis)
-web=(emscripten node-acorn chromium zip)
+web=(emscripten nodejs chromium zip)
 for argument in "$@"; do
   if [ "$argument" = windows ]; then
     packages+=("${windows[@]}")

@@ -5,7 +5,7 @@
 # a virtual X server of its own (the windows of v2bsp.exe); then checks that
 # v2bsp-extract.exe writes the same bytes as the Linux build on the sample, a
 # large map and every builder map of the worst-case and corruption tables
-# (scripts/compare-windows.sh), and that the installer installs and
+# (scripts/compare-builds.sh windows), and that the installer installs and
 # uninstalls silently and completely (scripts/check-installer.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -54,5 +54,5 @@ trap 'wineserver -k >/dev/null 2>&1 || true; kill "$xvfb" 2>/dev/null || true' E
 # out runs again.
 ctest --test-dir "$build" --output-on-failure --parallel "${V2BSP_JOBS:-$(nproc)}" \
   --repeat after-timeout:2
-bash scripts/compare-windows.sh
+bash scripts/compare-builds.sh windows
 bash scripts/check-installer.sh

@@ -51,10 +51,9 @@ std::string load(Resolver resolve, Functions& gl) {
     look(found.Disable, "glDisable");
     look(found.Viewport, "glViewport");
     look(found.PolygonOffset, "glPolygonOffset");
-    look(found.PolygonMode, "glPolygonMode");
     look(found.PixelStorei, "glPixelStorei");
     look(found.ReadPixels, "glReadPixels");
-    look(found.DrawElementsBaseVertex, "glDrawElementsBaseVertex");
+    look(found.DrawElements, "glDrawElements");
     look(found.CreateShader, "glCreateShader");
     look(found.ShaderSource, "glShaderSource");
     look(found.CompileShader, "glCompileShader");
@@ -91,6 +90,11 @@ std::string load(Resolver resolve, Functions& gl) {
     look(found.RenderbufferStorage, "glRenderbufferStorage");
     look(found.DeleteRenderbuffers, "glDeleteRenderbuffers");
     look(found.BlitFramebuffer, "glBlitFramebuffer");
+    // What only OpenGL 3.3 has is looked for where the context is no OpenGL ES.
+    if (look.firstMissing() == nullptr && contextDialect(found) == Dialect::core33) {
+        look(found.PolygonMode, "glPolygonMode");
+        look(found.DrawElementsBaseVertex, "glDrawElementsBaseVertex");
+    }
     if (look.firstMissing() != nullptr) {
         gl = Functions{};
         return std::string("the OpenGL function ") + look.firstMissing() + " is missing";
@@ -115,6 +119,12 @@ void contextVersion(const Functions& gl, int& major, int& minor) {
         minor = static_cast<int>(std::strtol(end + 1, nullptr, 10));
         return;
     }
+}
+
+Dialect contextDialect(const Functions& gl) {
+    if (gl.GetString == nullptr) return Dialect::core33;
+    const auto* text = reinterpret_cast<const char*>(gl.GetString(kVersion));
+    return text != nullptr && std::strncmp(text, "OpenGL ES", 9) == 0 ? Dialect::es30 : Dialect::core33;
 }
 
 }  // namespace v2bsp::app::gl

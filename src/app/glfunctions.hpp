@@ -1,7 +1,9 @@
-// The OpenGL 3.3 core functions the renderer uses, as a table the host fills
-// through its system's resolver (a toolkit's context, or the system's own
-// lookup, with the 1.1 functions from the GL library itself). Only these are
-// loaded; no GL header is needed.
+// The OpenGL functions the renderer uses, as a table the host fills through
+// its system's resolver (a toolkit's context, or the system's own lookup, with
+// the 1.1 functions from the GL library itself, or a browser's WebGL2 through
+// the compiler's GL functions). The renderer draws with OpenGL 3.3 core or
+// with OpenGL ES 3.0 (which WebGL2 is); the context's version text says which
+// (contextDialect). Only these are loaded; no GL header is needed.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +25,7 @@ using GLsizeiptr = std::ptrdiff_t;
 
 inline constexpr GLenum kFalse = 0;
 inline constexpr GLenum kNoError = 0;
+inline constexpr GLenum kLines = 0x0001;
 inline constexpr GLenum kTriangles = 0x0004;
 inline constexpr GLenum kDepthBufferBit = 0x00000100;
 inline constexpr GLenum kColorBufferBit = 0x00004000;
@@ -73,10 +76,13 @@ struct Functions {
     void (*Disable)(GLenum capability) = nullptr;
     void (*Viewport)(GLint x, GLint y, GLsizei width, GLsizei height) = nullptr;
     void (*PolygonOffset)(GLfloat factor, GLfloat units) = nullptr;
+    // OpenGL 3.3 only: null in OpenGL ES, whose wireframe draws lines.
     void (*PolygonMode)(GLenum face, GLenum mode) = nullptr;
     void (*PixelStorei)(GLenum name, GLint value) = nullptr;
     void (*ReadPixels)(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type,
                        void* pixels) = nullptr;
+    void (*DrawElements)(GLenum mode, GLsizei count, GLenum type, const void* indices) = nullptr;
+    // OpenGL 3.3 only: null in OpenGL ES, whose draws offset the positions instead.
     void (*DrawElementsBaseVertex)(GLenum mode, GLsizei count, GLenum type, const void* indices,
                                    GLint baseVertex) = nullptr;
 
@@ -124,14 +130,28 @@ struct Functions {
 };
 // NOLINTEND(readability-identifier-naming)
 
+// Which OpenGL a context is, and so which shaders and draws the renderer uses.
+enum class Dialect {
+    core33,  // OpenGL 3.3 core or later
+    es30,    // OpenGL ES 3.0 or later, WebGL2 among them
+};
+
 // Fills `gl` through `resolve`; empty on success, else why the view cannot be
 // drawn ("the OpenGL function glBlitFramebuffer is missing"). Every entry is
-// looked up, none is left half filled: on failure `gl` is all null.
+// looked up, none is left half filled: on failure `gl` is all null. The
+// entries only OpenGL 3.3 has are needed where the current context's version
+// text (read through the glGetString found) says it is no OpenGL ES; so the
+// host's context must be current.
 std::string load(Resolver resolve, Functions& gl);
 
 // The major and minor version of the current context, read from its version
 // text ("3.3 (Core Profile) Mesa 22.3.6", "OpenGL ES 3.2 ..."); 0.0 when
 // unreadable. Needs GetString.
 void contextVersion(const Functions& gl, int& major, int& minor);
+
+// OpenGL ES when the current context's version text begins "OpenGL ES" (as
+// WebGL2's does through the compiler's GL: "OpenGL ES 3.0 (WebGL 2.0 ...)"),
+// else OpenGL core. Needs GetString.
+Dialect contextDialect(const Functions& gl);
 
 }  // namespace v2bsp::app::gl

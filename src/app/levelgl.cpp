@@ -10,8 +10,12 @@ using namespace gl;
 
 constexpr Rgb kWireColour{0.05f, 0.05f, 0.05f};
 
-constexpr char kVertexSource[] = R"(#version 330 core
-layout(location = 0) in vec3 position;
+constexpr char kCoreVersion[] = "#version 330 core\n";
+// WebGL2 asks a fragment shader for its float precision; high, so that ids
+// read back exactly.
+constexpr char kEsVersion[] = "#version 300 es\nprecision highp float;\n";
+
+constexpr char kVertexSource[] = R"(layout(location = 0) in vec3 position;
 uniform mat4 modelview;
 uniform mat4 projection;
 out vec3 eyeposition;
@@ -25,8 +29,7 @@ void main() {
 // mode 0: shaded by the face's angle to the camera; 1: the colour as given
 // (wireframe lines and mesh ids). Scaling the colour keeps its hue, so a mesh
 // reads as the same colour at any angle.
-constexpr char kFragmentSource[] = R"(#version 330 core
-in vec3 eyeposition;
+constexpr char kFragmentSource[] = R"(in vec3 eyeposition;
 uniform vec3 colour;
 uniform int mode;
 out vec4 fragment;
@@ -73,18 +76,37 @@ GLuint compiled(const Functions& g, GLenum type, const char* source, std::string
 
 }  // namespace
 
+LevelArray<std::uint16_t> triangleEdges(const LevelArray<std::uint16_t>& triangles) {
+    LevelArray<std::uint16_t> edges(triangles.size() / 3 * 6);
+    auto* out = edges.data();
+    for (std::size_t t = 0; triangles.size() - t >= 3; t += 3) {
+        const std::uint16_t a = triangles[t], b = triangles[t + 1], c = triangles[t + 2];
+        *out++ = a, *out++ = b, *out++ = b, *out++ = c, *out++ = c, *out++ = a;
+    }
+    return edges;
+}
+
+std::string vertexShaderSource(Dialect dialect) {
+    return std::string(dialect == Dialect::es30 ? kEsVersion : kCoreVersion) + kVertexSource;
+}
+
+std::string fragmentShaderSource(Dialect dialect) {
+    return std::string(dialect == Dialect::es30 ? kEsVersion : kCoreVersion) + kFragmentSource;
+}
+
 int meshOfIdColour(std::uint8_t red, std::uint8_t green, std::uint8_t blue, int meshcount) {
     const int id = red | (green << 8) | (blue << 16);
     return id > 0 && id <= meshcount ? id - 1 : -1;
 }
 
-std::string LevelGl::make(const Functions& gl) {
+std::string LevelGl::make(const Functions& gl, Dialect dialect) {
     forget();
     gl_ = &gl;
+    dialect_ = dialect;
     const Functions& g = gl;
     std::string log;
-    const GLuint vertex = compiled(g, kVertexShader, kVertexSource, log);
-    const GLuint fragment = compiled(g, kFragmentShader, kFragmentSource, log);
+    const GLuint vertex = compiled(g, kVertexShader, vertexShaderSource(dialect).c_str(), log);
+    const GLuint fragment = compiled(g, kFragmentShader, fragmentShaderSource(dialect).c_str(), log);
     GLuint program = 0;
     if (vertex != 0 && fragment != 0) {
         program = g.CreateProgram();
@@ -125,6 +147,10 @@ std::string LevelGl::make(const Functions& gl) {
     }
     g.BindVertexArray(0);
     g.BindBuffer(kArrayBuffer, 0);
+    if (dialect_ == Dialect::es30) {
+        g.GenBuffers(1, &edges_);
+        g.GenBuffers(1, &coarseEdges_);
+    }
     return {};
 }
 
@@ -135,7 +161,7 @@ void LevelGl::free() {
     for (GLuint* array : {&vao_, &coarseVao_}) {
         if (*array != 0) g.DeleteVertexArrays(1, array);
     }
-    for (GLuint* buffer : {&positions_, &indices_, &coarsePositions_, &coarseIndices_}) {
+    for (GLuint* buffer : {&positions_, &indices_, &coarsePositions_, &coarseIndices_, &edges_, &coarseEdges_}) {
         if (*buffer != 0) g.DeleteBuffers(1, buffer);
     }
     forget();
@@ -151,6 +177,7 @@ void LevelGl::forget() {
     projection_ = modelview_ = colour_ = mode_ = -1;
     vao_ = positions_ = indices_ = 0;
     coarseVao_ = coarsePositions_ = coarseIndices_ = 0;
+    edges_ = coarseEdges_ = 0;
     uploadedBytes_ = coarseBytes_ = 0;
 }
 
@@ -196,26 +223,34 @@ LevelGl::Uploaded LevelGl::upload(const std::vector<LevelMeshRange>& ranges, boo
     const Functions& g = *gl_;
     // Each pair replaces what its buffers held; without coarse arrays those
     // buffers are emptied.
-    const auto send = [&](GLuint vao, GLuint positions, GLuint indices, const LevelArray<float>& from,
+    // The edges' buffer is left bound to no array, whose indices stay the triangles'.
+    const auto send = [&](GLuint vao, GLuint positions, GLuint indices, GLuint edges, const LevelArray<float>& from,
                           const LevelArray<std::uint16_t>& triangles) {
         const auto positionBytes = static_cast<GLsizeiptr>(from.size() * sizeof(float));
         const auto indexBytes = static_cast<GLsizeiptr>(triangles.size() * sizeof(std::uint16_t));
         g.BindVertexArray(vao);
         g.BindBuffer(kArrayBuffer, positions);
         g.BufferData(kArrayBuffer, positionBytes, from.data(), kStaticDraw);
+        std::int64_t edgeBytes = 0;
+        if (edges != 0) {
+            const LevelArray<std::uint16_t> lines = triangleEdges(triangles);
+            edgeBytes = static_cast<std::int64_t>(lines.size() * sizeof(std::uint16_t));
+            g.BindBuffer(kElementArrayBuffer, edges);
+            g.BufferData(kElementArrayBuffer, static_cast<GLsizeiptr>(edgeBytes), lines.data(), kStaticDraw);
+        }
         g.BindBuffer(kElementArrayBuffer, indices);
         g.BufferData(kElementArrayBuffer, indexBytes, triangles.data(), kStaticDraw);
-        return static_cast<std::int64_t>(positionBytes + indexBytes);
+        return static_cast<std::int64_t>(positionBytes + indexBytes) + edgeBytes;
     };
     if (coarse || (rest && !compact_)) {
-        coarseBytes_ =
-            send(coarseVao_, coarsePositions_, coarseIndices_, geometry_.coarsePositions, geometry_.coarseIndices);
+        coarseBytes_ = send(coarseVao_, coarsePositions_, coarseIndices_, coarseEdges_, geometry_.coarsePositions,
+                            geometry_.coarseIndices);
         coarsePending_ = false;
     }
     // An earlier level's arrays go as soon as this one's coarse arrays are there.
-    if (coarse && !rest) uploadedBytes_ = send(vao_, positions_, indices_, {}, {});
+    if (coarse && !rest) uploadedBytes_ = send(vao_, positions_, indices_, edges_, {}, {});
     if (rest) {
-        uploadedBytes_ = send(vao_, positions_, indices_, geometry_.positions, geometry_.indices);
+        uploadedBytes_ = send(vao_, positions_, indices_, edges_, geometry_.positions, geometry_.indices);
         pending_ = false;
     }
     g.BindVertexArray(0);
@@ -232,6 +267,24 @@ std::int64_t LevelGl::bytes() const {
                (geometry_.indices.capacity() + geometry_.coarseIndices.capacity()) * sizeof(std::uint16_t));
 }
 
+void LevelGl::drawMesh(GLuint positions, std::uint32_t first, std::uint32_t count, std::uint32_t baseVertex,
+                       bool edges) const {
+    const Functions& g = *gl_;
+    const GLenum mode = edges ? kLines : kTriangles;
+    const std::uintptr_t at = static_cast<std::uintptr_t>(first) * (edges ? 4 : 2);
+    const auto drawn = static_cast<GLsizei>(edges ? count * 2 : count);
+    if (dialect_ == Dialect::core33) {
+        g.DrawElementsBaseVertex(mode, drawn, kUnsignedShort, reinterpret_cast<const void*>(at),
+                                 static_cast<GLint>(baseVertex));
+        return;
+    }
+    // The array's positions start at the mesh's first vertex.
+    g.BindBuffer(kArrayBuffer, positions);
+    g.VertexAttribPointer(0, 3, kFloat, kFalse, 3 * sizeof(float),
+                          reinterpret_cast<const void*>(static_cast<std::uintptr_t>(baseVertex) * 3 * sizeof(float)));
+    g.DrawElements(mode, drawn, kUnsignedShort, reinterpret_cast<const void*>(at));
+}
+
 std::int64_t LevelGl::draw(const LevelScene& scene, const Mat4& projection, MeshDraw draw, std::size_t first,
                            std::size_t last, const std::vector<bool>& shown) {
     const Functions& g = *gl_;
@@ -244,15 +297,15 @@ std::int64_t LevelGl::draw(const LevelScene& scene, const Mat4& projection, Mesh
     g.UniformMatrix4fv(modelview_, 1, kFalse, modelview.data());
     const bool compact = draw == MeshDraw::coarse && compact_;
     g.BindVertexArray(compact ? coarseVao_ : vao_);
+    const GLuint positions = compact ? coarsePositions_ : positions_;
+    const GLuint indices = compact ? coarseIndices_ : indices_, edges = compact ? coarseEdges_ : edges_;
     const bool ids = draw == MeshDraw::ids;
     std::int64_t triangles = 0;
-    const auto drawRange = [&](std::size_t m) {
+    const auto drawRange = [&](std::size_t m, bool lines) {
         const LevelMeshRange& range = ranges[m];
         const std::uint32_t count = draw == MeshDraw::coarse ? range.coarseCount : range.indexCount;
-        const std::uint32_t first = compact ? range.coarseFirstIndex : range.firstIndex;
-        g.DrawElementsBaseVertex(kTriangles, static_cast<GLsizei>(count), kUnsignedShort,
-                                 reinterpret_cast<const void*>(static_cast<std::uintptr_t>(first) * 2),
-                                 static_cast<GLint>(compact ? range.coarseBaseVertex : range.baseVertex));
+        drawMesh(positions, compact ? range.coarseFirstIndex : range.firstIndex, count,
+                 compact ? range.coarseBaseVertex : range.baseVertex, lines);
         triangles += count / 3;
     };
     const bool overlay = scene.wireframe && !ids;
@@ -270,15 +323,21 @@ std::int64_t LevelGl::draw(const LevelScene& scene, const Mat4& projection, Mesh
             g.Enable(kPolygonOffsetFill);
             g.PolygonOffset(1, 1);
         }
-        drawRange(m);
+        drawRange(m, false);
         if (!overlay) continue;
         // The mesh's edges over its faces, which the offset put just behind them.
         g.Disable(kPolygonOffsetFill);
-        g.PolygonMode(kFrontAndBack, kLine);
         g.Uniform1i(mode_, 1);
         g.Uniform3f(colour_, kWireColour.red, kWireColour.green, kWireColour.blue);
-        drawRange(m);
-        g.PolygonMode(kFrontAndBack, kFill);
+        if (dialect_ == Dialect::core33) {
+            g.PolygonMode(kFrontAndBack, kLine);
+            drawRange(m, false);
+            g.PolygonMode(kFrontAndBack, kFill);
+            continue;
+        }
+        g.BindBuffer(kElementArrayBuffer, edges);
+        drawRange(m, true);
+        g.BindBuffer(kElementArrayBuffer, indices);
     }
     g.BindVertexArray(0);
     g.UseProgram(0);

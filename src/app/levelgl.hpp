@@ -7,6 +7,11 @@
 // level again, the copy is let go once all of it is uploaded, so the level
 // is held once, by the GL; a new context takes it from the source.
 //
+// OpenGL ES has no base vertex for a draw and no lines of a polygon mode:
+// there each draw points the positions at its mesh's first vertex, and the
+// wireframe is drawn as lines from a second index buffer, the edges of every
+// triangle (triangleEdges), which that dialect uploads beside the triangles.
+//
 // Every call but setLevel, forget and the queries needs the context current
 // in which make() was called.
 #pragma once
@@ -45,16 +50,27 @@ enum class MeshDraw {
 // is no mesh's.
 int meshOfIdColour(std::uint8_t red, std::uint8_t green, std::uint8_t blue, int meshcount);
 
+// The three edges of each triangle of `triangles` (three indices a
+// triangle) as pairs of indices for lines: a b, b c, c a. The edges of
+// triangles [first, first + count) of the indices are [2 first, 2 count).
+LevelArray<std::uint16_t> triangleEdges(const LevelArray<std::uint16_t>& triangles);
+
+// The shader sources of `dialect`: the version line (and for OpenGL ES the
+// precision) before the same body.
+std::string vertexShaderSource(gl::Dialect dialect);
+std::string fragmentShaderSource(gl::Dialect dialect);
+
 class LevelGl {
 public:
     LevelGl() = default;
     LevelGl(const LevelGl&) = delete;
     LevelGl& operator=(const LevelGl&) = delete;
 
-    // Makes the program and the arrays' buffers in the current context.
-    // Empty on success, else why not ("the shaders were refused: ..."),
-    // having made nothing. `gl` must stay valid until free().
-    std::string make(const gl::Functions& gl);
+    // Makes the program and the arrays' buffers in the current context,
+    // which is of `dialect`. Empty on success, else why not ("the shaders
+    // were refused: ..."), having made nothing. `gl` must stay valid until
+    // free().
+    std::string make(const gl::Functions& gl, gl::Dialect dialect = gl::Dialect::core33);
     // Frees what make made; the level goes to the next context's buffers.
     void free();
     // The context was lost with its objects: forget them without GL calls.
@@ -96,11 +112,18 @@ public:
                       std::size_t last, const std::vector<bool>& shown);
 
 private:
+    // One mesh's triangles, or with `edges` their edges, from `first` of
+    // the bound arrays' indices, whose positions are in `positions`.
+    void drawMesh(gl::GLuint positions, std::uint32_t first, std::uint32_t count, std::uint32_t baseVertex,
+                  bool edges) const;
+
     const gl::Functions* gl_ = nullptr;
+    gl::Dialect dialect_ = gl::Dialect::core33;
     gl::GLuint program_ = 0;
     gl::GLint projection_ = -1, modelview_ = -1, colour_ = -1, mode_ = -1;
     gl::GLuint vao_ = 0, positions_ = 0, indices_ = 0;
     gl::GLuint coarseVao_ = 0, coarsePositions_ = 0, coarseIndices_ = 0;
+    gl::GLuint edges_ = 0, coarseEdges_ = 0;  // OpenGL ES: the triangles' edges
 
     LevelGeometry geometry_;  // its arrays; emptied once all are uploaded if source_ is set
     LevelSource source_;

@@ -36,11 +36,15 @@ std::string LevelRenderer::initialize(const gl::Functions& gl) {
     const Functions& g = gl;
     int major = 0, minor = 0;
     contextVersion(g, major, minor);
-    if (major < 3 || (major == 3 && minor < 3)) {
-        fail("OpenGL 3.3 is needed, this system offers " + std::to_string(major) + "." + std::to_string(minor));
+    const Dialect dialect = contextDialect(g);
+    const bool es = dialect == Dialect::es30;
+    const int needMinor = es ? 0 : 3;
+    if (major < 3 || (major == 3 && minor < needMinor)) {
+        fail(std::string(es ? "OpenGL ES 3.0" : "OpenGL 3.3") + " is needed, this system offers " +
+             std::to_string(major) + "." + std::to_string(minor));
         return failure_;
     }
-    std::string refused = level_.make(g);
+    std::string refused = level_.make(g, dialect);
     if (!refused.empty()) {
         fail(std::move(refused));
         return failure_;

@@ -1,5 +1,6 @@
 // The 3D View's drawing, for any host that hands it an OpenGL 3.3 core
-// context and its functions. It knows nothing of maps, runs or windows.
+// context, or an OpenGL ES 3.0 one (a browser's WebGL2), and its functions.
+// It knows nothing of maps, runs or windows.
 //
 // Drawing: each mesh in its own colour (meshColour), flat shaded by a light
 // at the camera, both faces lit; an optional wireframe overlay; the
@@ -80,7 +81,8 @@ public:
 
     // GL. Makes the shaders, buffers and pick buffer in the current context
     // and uploads the level. Empty on success, else the reason the view is
-    // unavailable ("OpenGL 3.3 is needed, this system offers 2.1", "the
+    // unavailable ("OpenGL 3.3 is needed, this system offers 2.1", "OpenGL
+    // ES 3.0 is needed, this system offers 2.0", "the
     // shaders were refused: ...", "the OpenGL function glX is missing"),
     // also kept in failure(). `gl` must stay valid until release().
     std::string initialize(const gl::Functions& gl);

@@ -45,16 +45,16 @@ std::string grouped(std::int64_t value, std::string_view separator) {
     return text;
 }
 
-std::string statusText(const ExtractResult& result, const LevelCounts& counts, std::string_view separator) {
-    std::string text = counted(counts.meshes, "mesh", "meshes", separator) + ", " +
-                       counted(counts.vertices, "vertex", "vertices", separator) + ", " +
-                       counted(counts.triangles, "triangle", "triangles", separator);
-    text +=
-        result.outputfolder.empty() ? std::string("; no folder was written") : " in " + utf8Text(result.outputfolder);
-    if (result.earlierMeshFiles > 0) {
-        text += "; " + counted(result.earlierMeshFiles, "mesh file", "mesh files", separator) +
-                " of an earlier extraction in the folder";
-    }
+namespace {
+
+std::string countsText(const LevelCounts& counts, std::string_view separator) {
+    return counted(counts.meshes, "mesh", "meshes", separator) + ", " +
+           counted(counts.vertices, "vertex", "vertices", separator) + ", " +
+           counted(counts.triangles, "triangle", "triangles", separator);
+}
+
+// What the map lacks, and with `files` what the run did not write.
+std::string missingText(const ExtractResult& result, std::string_view separator, bool files) {
     std::vector<std::string> missing;
     if (result.meshesRead < result.meshcount) {
         missing.push_back(counted(result.meshcount - result.meshesRead, "mesh", "meshes", separator) +
@@ -66,15 +66,31 @@ std::string statusText(const ExtractResult& result, const LevelCounts& counts, s
     }
     // A folder that could not be made costs every mesh its file.
     const std::int64_t unwritten = result.meshesRead - result.meshesSkipped - result.meshesWritten;
-    if (unwritten > 0) {
+    if (files && unwritten > 0) {
         missing.push_back(counted(unwritten, "mesh file", "mesh files", separator) +
                           " not written: see the log for why");
-    } else if (result.writeFailures > 0) {
+    } else if (files && result.writeFailures > 0) {
         missing.push_back(counted(result.writeFailures, "file", "files", separator) +
                           " not written: see the log for why");
     }
-    if (!missing.empty()) text += ". Incomplete: " + joined(missing, "; ");
-    return text;
+    return missing.empty() ? std::string() : ". Incomplete: " + joined(missing, "; ");
+}
+
+}  // namespace
+
+std::string statusText(const ExtractResult& result, const LevelCounts& counts, std::string_view separator) {
+    std::string text = countsText(counts, separator);
+    text +=
+        result.outputfolder.empty() ? std::string("; no folder was written") : " in " + utf8Text(result.outputfolder);
+    if (result.earlierMeshFiles > 0) {
+        text += "; " + counted(result.earlierMeshFiles, "mesh file", "mesh files", separator) +
+                " of an earlier extraction in the folder";
+    }
+    return text + missingText(result, separator, true);
+}
+
+std::string levelStatusText(const ExtractResult& result, const LevelCounts& counts, std::string_view separator) {
+    return countsText(counts, separator) + missingText(result, separator, false);
 }
 
 std::string wroteLine(const ExtractResult& result, std::string_view separator) {

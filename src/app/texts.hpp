@@ -37,6 +37,11 @@ struct LevelCounts {
 // then what is missing: meshes not found, skipped, and every mesh file not
 // written, whether its own write or its folder failed.
 std::string statusText(const ExtractResult& result, const LevelCounts& counts, std::string_view separator);
+// The same for a level whose files another run writes (the browser page's 3D
+// View runs the map again writing nothing): the counts and what the map
+// lacks, nothing of folders or files: "10 meshes, 120 vertices, 60
+// triangles. Incomplete: 1 mesh skipped: data outside the map file".
+std::string levelStatusText(const ExtractResult& result, const LevelCounts& counts, std::string_view separator);
 
 // The window's log line after "Initializing 3D Window...": "Wrote 10 mesh
 // files to <folder>", "Wrote 9 of 10 mesh files to <folder>; the lines above

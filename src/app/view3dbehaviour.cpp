@@ -75,7 +75,8 @@ void View3DBehaviour::showRun(const MapExtraction& extraction, const ExtractResu
     window_.setTitle(viewTitle(extraction.folderName));
     LevelGeometry level = decoded ? std::move(*decoded) : levelGeometry(extraction.plan);
     window_.setRows(meshRows(level, separator_));
-    runStatus_ = statusText(result, levelCounts(level), separator_);
+    const LevelCounts counts = levelCounts(level);
+    runStatus_ = filesElsewhere_ ? levelStatusText(result, counts, separator_) : statusText(result, counts, separator_);
     say(runStatus_);
     window_.enableCommand("openfolder", !result.outputfolder.empty());
     if (renderer_ == nullptr) return;

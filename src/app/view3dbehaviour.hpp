@@ -64,6 +64,10 @@ public:
     void setSaveBox(std::unique_ptr<SaveBox> box) { saveBox_ = std::move(box); }
     void setMessagePresenter(std::unique_ptr<MessagePresenter> messages) { messages_ = std::move(messages); }
     void setFolderOpener(FolderOpener opener) { opener_ = std::move(opener); }
+    // The runs shown write no files of their own, another run does (the
+    // browser page's): the status line gives the level and what the map
+    // lacks (levelStatusText), nothing of folders or files.
+    void setFilesElsewhere(bool elsewhere) { filesElsewhere_ = elsewhere; }
 
     // The renderer of the window's view, or null while there is none; it
     // must outlive its use here (until the next call, unavailable() or the
@@ -143,6 +147,7 @@ private:
     std::string status_;
     bool wireframe_;
     bool zUp_;
+    bool filesElsewhere_ = false;
     int selected_ = -1;
 };
 

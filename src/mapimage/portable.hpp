@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 #include <version>
 
 namespace v2bsp {
@@ -31,25 +32,21 @@ std::unique_ptr<T[]> makeUninitialisedArray(std::size_t count) {
 inline constexpr int kShortestFloatMax = 16;
 inline constexpr int kShortestDoubleMax = 24;
 
-// Writes at `out` (room for kShortestFloatMax or kShortestDoubleMax bytes) what std::to_chars(first,
-// last, value) writes without a format, and returns its end: the fewest
-// significant digits that read back as `value`, the nearest such decimal where
-// there are several (ties to even), in fixed or exponent form, whichever is
-// shorter (fixed on a tie); "inf", "-inf", "nan", "-nan", "0", "-0".
+// Writes at `out` (room for kShortestFloatMax or kShortestDoubleMax bytes)
+// what std::to_chars(first, last, value) writes without a format, and returns
+// its end: the fewest significant digits that read back as `value`, the
+// nearest such decimal where there are several (ties to even), in fixed or
+// exponent form, whichever is shorter (fixed on a tie; a whole number in the
+// fixed form exactly); "inf", "-inf", "nan", "-nan", "0", "-0".
 char* exactShortest(char* out, float value);
 char* exactShortest(char* out, double value);
 
-inline char* shortestText(char* out, float value) {
+// The same text: the library's where it has one, else exactShortest's.
+template <typename Float>
+    requires std::is_same_v<Float, float> || std::is_same_v<Float, double>
+char* shortestText(char* out, Float value) {
 #if defined(__cpp_lib_to_chars)
-    return std::to_chars(out, out + kShortestFloatMax, value).ptr;
-#else
-    return exactShortest(out, value);
-#endif
-}
-
-inline char* shortestText(char* out, double value) {
-#if defined(__cpp_lib_to_chars)
-    return std::to_chars(out, out + kShortestDoubleMax, value).ptr;
+    return std::to_chars(out, out + (sizeof(Float) == 4 ? kShortestFloatMax : kShortestDoubleMax), value).ptr;
 #else
     return exactShortest(out, value);
 #endif

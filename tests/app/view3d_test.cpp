@@ -154,10 +154,12 @@ TEST(View3DBehaviour, StatusLineSaysWhatIsMissing) {
         std::int64_t vertices;
         const char* separator;
         const char* expected;
+        const char* elsewhere = nullptr;  // with the files written by another run; null: the counts alone
     } cases[] = {
         {"complete", 2, 2, 0, 2, 0, 0, "/out/a", 10, ",", "2 meshes, 10 vertices, 6 triangles in /out/a"},
         {"skipped", 5, 5, 3, 2, 0, 0, "/out/a", 10, ",",
-         "2 meshes, 10 vertices, 6 triangles in /out/a. Incomplete: 3 meshes skipped: data outside the map file"},
+         "2 meshes, 10 vertices, 6 triangles in /out/a. Incomplete: 3 meshes skipped: data outside the map file",
+         "2 meshes, 10 vertices, 6 triangles. Incomplete: 3 meshes skipped: data outside the map file"},
         {"one file not written", 2, 2, 0, 1, 1, 0, "/out/a", 10, ",",
          "2 meshes, 10 vertices, 6 triangles in /out/a. Incomplete: 1 mesh file not written: see the log for why"},
         {"no folder: every mesh file counted", 10, 10, 0, 0, 1, 0, "", 10, ",",
@@ -168,12 +170,16 @@ TEST(View3DBehaviour, StatusLineSaysWhatIsMissing) {
         {"table cut short", 4, 2, 1, 0, 2, 0, "/out/a", 10, ",",
          "2 meshes, 10 vertices, 6 triangles in /out/a. Incomplete: "
          "2 meshes not found: the mesh table runs past the end of the map file; "
-         "1 mesh skipped: data outside the map file; 1 mesh file not written: see the log for why"},
+         "1 mesh skipped: data outside the map file; 1 mesh file not written: see the log for why",
+         "2 meshes, 10 vertices, 6 triangles. Incomplete: "
+         "2 meshes not found: the mesh table runs past the end of the map file; "
+         "1 mesh skipped: data outside the map file"},
         {"earlier mesh files", 2, 2, 0, 2, 0, 3, "/out/a", 10, ",",
          "2 meshes, 10 vertices, 6 triangles in /out/a; 3 mesh files of an earlier extraction in the folder"},
         {"one earlier mesh file, incomplete", 3, 3, 1, 2, 0, 1, "/out/a", 10, ",",
          "2 meshes, 10 vertices, 6 triangles in /out/a; 1 mesh file of an earlier extraction in the folder. "
-         "Incomplete: 1 mesh skipped: data outside the map file"},
+         "Incomplete: 1 mesh skipped: data outside the map file",
+         "2 meshes, 10 vertices, 6 triangles. Incomplete: 1 mesh skipped: data outside the map file"},
         {"thousands by commas", 2, 2, 0, 2, 0, 0, "/out/a", 4000000, ",",
          "2 meshes, 4,000,000 vertices, 6 triangles in /out/a"},
         {"thousands by narrow spaces", 2, 2, 0, 2, 0, 0, "/out/a", 1000, "\u202F",
@@ -190,7 +196,29 @@ TEST(View3DBehaviour, StatusLineSaysWhatIsMissing) {
         result.earlierMeshFiles = c.earlier;
         result.outputfolder = c.folder;
         EXPECT_EQ(statusText(result, {2, c.vertices, 6}, c.separator), c.expected);
+        const std::string counts = "2 meshes, " + grouped(c.vertices, c.separator) + " vertices, 6 triangles";
+        EXPECT_EQ(levelStatusText(result, {2, c.vertices, 6}, c.separator),
+                  c.elsewhere != nullptr ? c.elsewhere : counts);
     }
+}
+
+// The browser page's 3D View runs the map writing nothing: its status line
+// speaks of the level alone, and there is no folder to open.
+TEST(View3DBehaviour, FilesWrittenElsewhereLeaveThemOutOfTheStatusLine) {
+    Fixture f;
+    MapExtraction extraction;
+    fixtures::RecordingHost host;
+    ExtractSettings settings;
+    settings.outputParent = f.scratch.path() / "none";
+    settings.formats = {false, false, false};
+    const ExtractResult result = extraction.extractmap(shownPath(f.map), host, settings);
+    EXPECT_FALSE(fs::exists(settings.outputParent));
+    f.behaviour.setFilesElsewhere(true);
+    f.behaviour.showRun(extraction, result);
+    const std::string inFolder = " in " + f.folder();
+    const std::string expected = f.runStatus().substr(0, f.runStatus().size() - inFolder.size());
+    EXPECT_EQ(f.behaviour.status(), expected);
+    EXPECT_FALSE(f.window.enabled.at("openfolder"));
 }
 
 // Every command of the menu has its method, and each does its work.

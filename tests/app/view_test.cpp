@@ -16,7 +16,9 @@
 #include "app/framing.hpp"
 #include "app/glfunctions.hpp"
 #include "app/level.hpp"
+#include "app/levelgl.hpp"
 #include "app/readback.hpp"
+#include "mapimage/portable.hpp"
 #include "writers/levelmesh.hpp"
 
 namespace v2bsp::app {
@@ -271,36 +273,55 @@ void* fakeResolver(const char* name) {
 }
 
 TEST(GlFunctions, LoadsAllOrSaysWhichIsMissing) {
+    constexpr const char* kEs = "OpenGL ES 3.0 (WebGL 2.0 (OpenGL ES 3.0 Chromium))";
     const struct {
         const char* missing;
+        const char* version;
         const char* reason;
+        bool coreOnes;  // PolygonMode and DrawElementsBaseVertex filled
     } cases[] = {
-        {"", ""},
-        {"glDrawElementsBaseVertex", "the OpenGL function glDrawElementsBaseVertex is missing"},
-        {"glClear", "the OpenGL function glClear is missing"},
-        {"one", "the OpenGL function glBlitFramebuffer is missing"},  // a system's "1" for none
+        {"", "", "", true},
+        {"glDrawElementsBaseVertex", "", "the OpenGL function glDrawElementsBaseVertex is missing", false},
+        {"glClear", "", "the OpenGL function glClear is missing", false},
+        {"one", "", "the OpenGL function glBlitFramebuffer is missing", false},  // a system's "1" for none
+        {"glPolygonMode", "4.6 (Core Profile) Mesa", "the OpenGL function glPolygonMode is missing", false},
+        // OpenGL ES has neither; the renderer does without them there.
+        {"glPolygonMode", kEs, "", false},
+        {"glDrawElementsBaseVertex", kEs, "", false},
+        {"", kEs, "", false},
+        {"glDrawElements", kEs, "the OpenGL function glDrawElements is missing", false},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.missing);
+        SCOPED_TRACE(std::string(c.missing) + " / " + c.version);
         g_missing = c.missing;
+        g_version = c.version;
         gl::Functions table;
         EXPECT_EQ(gl::load(fakeResolver, table), c.reason);
         const bool loaded = std::string(c.reason).empty();
         EXPECT_EQ(table.Clear != nullptr, loaded);
         EXPECT_EQ(table.BlitFramebuffer != nullptr, loaded);
         EXPECT_EQ(table.DeleteRenderbuffers != nullptr, loaded);
+        EXPECT_EQ(table.DrawElements != nullptr, loaded);
+        EXPECT_EQ(table.PolygonMode != nullptr, c.coreOnes);
+        EXPECT_EQ(table.DrawElementsBaseVertex != nullptr, c.coreOnes);
     }
+    g_version = "";
     gl::Functions table;
     EXPECT_FALSE(gl::load(nullptr, table).empty());
 }
 
 TEST(GlFunctions, ContextVersionFromItsText) {
+    using gl::Dialect;
     const struct {
         const char* text;
         int major, minor;
+        Dialect dialect = Dialect::core33;
     } cases[] = {{"4.5 (Core Profile) Mesa 22.3.6", 4, 5},
                  {"3.3.0 NVIDIA 535.1", 3, 3},
-                 {"OpenGL ES 3.2 v1", 3, 2},
+                 {"OpenGL ES 3.2 v1", 3, 2, Dialect::es30},
+                 {"OpenGL ES 3.0 (WebGL 2.0 (OpenGL ES 3.0 Chromium))", 3, 0, Dialect::es30},
+                 {"OpenGL ES 2.0 (WebGL 1.0)", 2, 0, Dialect::es30},
+                 {"4.6 (Compatibility Profile) OpenGL ES emulation", 4, 6},
                  {"2.1 Mesa 20.0", 2, 1},
                  {"10.12", 10, 12},
                  {"no version", 0, 0},
@@ -314,6 +335,40 @@ TEST(GlFunctions, ContextVersionFromItsText) {
         gl::contextVersion(table, major, minor);
         EXPECT_EQ(major, c.major) << c.text;
         EXPECT_EQ(minor, c.minor) << c.text;
+        EXPECT_EQ(gl::contextDialect(table), c.dialect) << c.text;
+    }
+    g_version = "";
+}
+
+// Each dialect's shaders begin with its version line; OpenGL ES's states a
+// float precision, which its fragment shaders must have.
+TEST(GlFunctions, ShadersInEachDialect) {
+    for (const auto& source : {vertexShaderSource(gl::Dialect::core33), fragmentShaderSource(gl::Dialect::core33)}) {
+        EXPECT_TRUE(source.starts_with("#version 330 core\n")) << source;
+        EXPECT_EQ(source.find("precision"), std::string::npos);
+    }
+    for (const auto& source : {vertexShaderSource(gl::Dialect::es30), fragmentShaderSource(gl::Dialect::es30)}) {
+        EXPECT_TRUE(source.starts_with("#version 300 es\nprecision highp float;\n")) << source;
+        EXPECT_EQ(source.find("#version", 1), std::string::npos);
+    }
+    EXPECT_NE(vertexShaderSource(gl::Dialect::es30), fragmentShaderSource(gl::Dialect::es30));
+}
+
+// OpenGL ES's wireframe: each triangle's three edges, in the triangles' order.
+TEST(LevelGl, TriangleEdges) {
+    const struct {
+        std::vector<std::uint16_t> triangles;
+        std::vector<std::uint16_t> edges;
+    } cases[] = {
+        {{}, {}},
+        {{0, 1, 2}, {0, 1, 1, 2, 2, 0}},
+        {{4, 9, 7, 7, 9, 65535}, {4, 9, 9, 7, 7, 4, 7, 9, 9, 65535, 65535, 7}},
+        {{0, 1, 2, 3}, {0, 1, 1, 2, 2, 0}},  // an index short of a triangle adds no edge
+    };
+    for (const auto& c : cases) {
+        const LevelArray<std::uint16_t> triangles(c.triangles.begin(), c.triangles.end());
+        const LevelArray<std::uint16_t> edges = triangleEdges(triangles);
+        EXPECT_EQ(std::vector<std::uint16_t>(edges.begin(), edges.end()), c.edges);
     }
 }
 
@@ -400,7 +455,7 @@ TEST(Level, CopiedOrDecodedTheSameAsTheWriters) {
             bytes.insert(bytes.end(), {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8)});
         return bytes;
     };
-    const std::uint32_t one = std::bit_cast<std::uint32_t>(1.0f), two = std::bit_cast<std::uint32_t>(-2.5f);
+    const std::uint32_t one = v2bsp::bitCast<std::uint32_t>(1.0f), two = v2bsp::bitCast<std::uint32_t>(-2.5f);
     // Enough triangles in all that the coarse stride is above 1.
     std::vector<std::uint16_t> many;
     for (std::int64_t t = 0; t < kMovingTriangles + 1000; ++t)
@@ -458,7 +513,7 @@ TEST(Level, CopiedOrDecodedTheSameAsTheWriters) {
         // Bit for bit: -0 and NaN as they are.
         EXPECT_TRUE(std::equal(
             level.positions.begin(), level.positions.end(), expected.positions.begin(), expected.positions.end(),
-            [](float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }));
+            [](float a, float b) { return v2bsp::bitCast<std::uint32_t>(a) == v2bsp::bitCast<std::uint32_t>(b); }));
         EXPECT_EQ(level.indices, expected.indices);
         ASSERT_EQ(level.meshes.size(), expected.meshes.size());
         for (std::size_t m = 0; m < level.meshes.size(); ++m) {

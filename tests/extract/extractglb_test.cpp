@@ -15,6 +15,7 @@
 
 #include "extract/extractmap.hpp"
 #include "mapbuilder/mapbuilder.hpp"
+#include "mapimage/portable.hpp"
 #include "memoryfiles.hpp"
 #include "meshfixtures.hpp"
 #include "recordinghost.hpp"
@@ -30,7 +31,7 @@ using fixtures::RecordingHost;
 // A stored normal single or +0 reads as itself. The builder's scenes store no
 // other value; the test refuses one that does rather than guess its decoding.
 float stored(float value) {
-    EXPECT_TRUE(std::isnormal(value) || std::bit_cast<std::uint32_t>(value) == 0)
+    EXPECT_TRUE(std::isnormal(value) || v2bsp::bitCast<std::uint32_t>(value) == 0)
         << value << " is a value this test has no expectation for";
     return value;
 }

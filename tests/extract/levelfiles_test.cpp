@@ -4,6 +4,7 @@
 #include <tiny_obj_loader.h>
 
 #include <charconv>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -90,8 +91,8 @@ std::vector<ObjMesh> readObjExactly(const std::string& text) {
             fields >> words[0] >> words[1] >> words[2];
             if (kind == "v") {
                 std::array<float, 3> position{};
-                for (int i = 0; i < 3; ++i)
-                    std::from_chars(words[i].data(), words[i].data() + words[i].size(), position[i]);
+                // The C locale's strtof: the WebAssembly build's library has no from_chars of floats.
+                for (int i = 0; i < 3; ++i) position[i] = std::strtof(words[i].c_str(), nullptr);
                 meshes.back().positions.push_back(position);
             } else {
                 std::array<long, 3> face{};

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "mapbuilder/mapbuilder.hpp"
+#include "mapimage/portable.hpp"
 #include "readback.hpp"
 #include "testmeshes.hpp"
 
@@ -148,7 +149,7 @@ TEST(MapBuilder, RawDataOfTwoTrianglesAndTwoVertices) {
 }
 
 TEST(MapBuilder, RefusesDataThatSpellsTheMarker) {
-    const float marker_float = std::bit_cast<float>(mb::kSectionMarker);
+    const float marker_float = v2bsp::bitCast<float>(mb::kSectionMarker);
     struct Case {
         const char* label;
         std::size_t mesh;

@@ -1,3 +1,4 @@
+#include "mapimage/portable.hpp"
 #include "readback.hpp"
 
 #include <bit>
@@ -160,8 +161,8 @@ DecodedMesh decodeMesh(Bytes bytes, const Entry& entry) {
         if (bytes[static_cast<std::size_t>(p)] != 0) return out;
     }
     for (std::int64_t p = vertex; p < hits[7]; p += 12) {
-        out.mesh.vertices.push_back({std::bit_cast<float>(u32(bytes, p)), std::bit_cast<float>(u32(bytes, p + 4)),
-                                     std::bit_cast<float>(u32(bytes, p + 8))});
+        out.mesh.vertices.push_back({v2bsp::bitCast<float>(u32(bytes, p)), v2bsp::bitCast<float>(u32(bytes, p + 4)),
+                                     v2bsp::bitCast<float>(u32(bytes, p + 8))});
     }
     out.ok = true;
     return out;

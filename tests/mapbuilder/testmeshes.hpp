@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "mapbuilder/mapbuilder.hpp"
+#include "mapimage/portable.hpp"
 
 namespace testmeshes {
 
@@ -20,9 +21,9 @@ inline testing::AssertionResult sameMesh(const Mesh& expected, const Mesh& actua
     for (std::size_t i = 0; i < expected.vertices.size(); ++i) {
         const auto& e = expected.vertices[i];
         const auto& a = actual.vertices[i];
-        if (std::bit_cast<std::uint32_t>(e.x) != std::bit_cast<std::uint32_t>(a.x) ||
-            std::bit_cast<std::uint32_t>(e.y) != std::bit_cast<std::uint32_t>(a.y) ||
-            std::bit_cast<std::uint32_t>(e.z) != std::bit_cast<std::uint32_t>(a.z))
+        if (v2bsp::bitCast<std::uint32_t>(e.x) != v2bsp::bitCast<std::uint32_t>(a.x) ||
+            v2bsp::bitCast<std::uint32_t>(e.y) != v2bsp::bitCast<std::uint32_t>(a.y) ||
+            v2bsp::bitCast<std::uint32_t>(e.z) != v2bsp::bitCast<std::uint32_t>(a.z))
             return testing::AssertionFailure() << "vertex " << i << " differs";
     }
     for (std::size_t i = 0; i < expected.triangles.size(); ++i) {

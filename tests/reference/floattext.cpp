@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "mapimage/numtext.hpp"
+#include "mapimage/portable.hpp"
 #include "reference/numtextref.hpp"
 
 namespace v2bsp {
@@ -28,8 +29,8 @@ double powerOfTwo(std::size_t position, bool negative) {
     if (position > 1074) return negative ? 0.0 : HUGE_VAL;
     const int e = negative ? -static_cast<int>(position) : static_cast<int>(position);
     if (e > 1023) return HUGE_VAL;
-    if (e >= -1022) return std::bit_cast<double>(static_cast<std::uint64_t>(e + 1023) << 52);
-    return std::bit_cast<double>(std::uint64_t{1} << (e + 1074));  // subnormal
+    if (e >= -1022) return v2bsp::bitCast<double>(static_cast<std::uint64_t>(e + 1023) << 52);
+    return v2bsp::bitCast<double>(std::uint64_t{1} << (e + 1074));  // subnormal
 }
 
 constexpr const char* kNibbleBits[16] = {"0000", "0001", "0010", "0011", "0100", "0101", "0110", "0111",

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "mapimage/portable.hpp"
+
 namespace v2bsp::fixtures {
 
 // One written mesh as the test expects it: its node, and its mesh when it has
@@ -77,7 +79,7 @@ inline std::vector<std::array<float, 3>> readPositions(const tinygltf::Model& mo
     std::vector<std::array<float, 3>> positions(accessor.count);
     for (std::size_t i = 0; i < accessor.count; ++i) {
         for (std::size_t axis = 0; axis < 3; ++axis)
-            positions[i][axis] = std::bit_cast<float>(loadu32le(data + 12 * i + 4 * axis));
+            positions[i][axis] = v2bsp::bitCast<float>(loadu32le(data + 12 * i + 4 * axis));
     }
     return positions;
 }
@@ -113,7 +115,7 @@ inline std::vector<std::array<std::uint32_t, 3>> bitsOf(const std::vector<std::a
     bits.reserve(positions.size());
     for (const auto& [x, y, z] : positions) {
         bits.push_back(
-            {std::bit_cast<std::uint32_t>(x), std::bit_cast<std::uint32_t>(y), std::bit_cast<std::uint32_t>(z)});
+            {v2bsp::bitCast<std::uint32_t>(x), v2bsp::bitCast<std::uint32_t>(y), v2bsp::bitCast<std::uint32_t>(z)});
     }
     return bits;
 }

@@ -2,8 +2,10 @@
 // from the mesh data alone (never by the OBJ writer under test).
 #pragma once
 
-#include <charconv>
 #include <cstdint>
+#include <iomanip>
+#include <locale>
+#include <sstream>
 #include <string>
 
 #include "mapbuilder/mapbuilder.hpp"
@@ -45,8 +47,10 @@ inline mapbuilder::Scene threeMeshScene(std::string mapname = "test room") {
 
 // The number text of a value whose shortest decimal form has few digits.
 inline std::string shortNumberText(float value) {
-    char digits[64];
-    std::string text(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+    std::ostringstream printed;
+    printed.imbue(std::locale::classic());
+    printed << std::setprecision(9) << value;
+    std::string text = printed.str();
     const bool negative = text.front() == '-';
     if (negative) text.erase(0, 1);
     if (text.rfind("0.", 0) == 0) text.erase(0, 1);

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QImage>
+#include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QPointer>
 #include <QPushButton>
@@ -13,6 +14,7 @@
 #include <QTreeWidget>
 #include <QtTest>
 #include <cmath>
+#include <cstring>
 #include <map>
 
 #include "app/framing.hpp"
@@ -61,6 +63,23 @@ bool movedToANewContext(LevelView* view, const std::function<void()>& move) {
     return QTest::qWaitFor([&] { return old.isNull() && view->isValid(); }, kPatience);
 }
 
+// The current context's function `name`.
+void* currentFunction(const char* name) {
+    const QFunctionPointer found = QOpenGLContext::currentContext()->getProcAddress(name);
+    void* pointer = nullptr;
+    std::memcpy(&pointer, &found, sizeof pointer);
+    return pointer;
+}
+
+// The dark pixels of the wireframe's lines.
+int darkPixels(const QImage& image) {
+    int dark = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) dark += qGray(image.pixel(x, y)) < 25 ? 1 : 0;
+    }
+    return dark;
+}
+
 }  // namespace
 
 class LevelViewTest : public QObject {
@@ -90,6 +109,7 @@ private slots:
     void tabMovesBetweenTheListAndTheView();
     void doubleClickOnARowFramesItsMesh();
     void largeLevelIsDrawnCheaplyWhileMoving();
+    void anOpenGlEsContextDrawsTheLevel();
 
 private:
     void lookFrom(float yaw, float pitch);
@@ -593,6 +613,51 @@ void LevelViewTest::largeLevelIsDrawnCheaplyWhileMoving() {
     for (int paint = 0; paint <= kMeshes + 1; ++paint) view->grabFramebuffer();
     QCOMPARE(again.count(), 0);
     QVERIFY(again.wait(kPatience));
+}
+
+// A browser's WebGL2 is OpenGL ES 3.0: the level drawn, hidden, outlined and
+// picked in such a context, without the functions only OpenGL 3.3 has.
+void LevelViewTest::anOpenGlEsContextDrawsTheLevel() {
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGLES);
+    format.setVersion(3, 0);
+    QOpenGLContext context;
+    context.setFormat(format);
+    QOffscreenSurface surface;
+    surface.setFormat(format);
+    surface.create();
+    if (!context.create() || !context.isOpenGLES() || !context.makeCurrent(&surface)) {
+        QSKIP("no OpenGL ES context on this display");
+    }
+    const auto done = qScopeGuard([&] { context.doneCurrent(); });
+    v2bsp::app::gl::Functions gl;
+    QCOMPARE(v2bsp::app::gl::load(currentFunction, gl), std::string());
+    QVERIFY(gl.PolygonMode == nullptr && gl.DrawElementsBaseVertex == nullptr);
+    v2bsp::app::LevelRenderer renderer;
+    const auto release = qScopeGuard([&] { renderer.release(); });
+    QCOMPARE(renderer.initialize(gl), std::string());
+    renderer.setLevel(v2bsp::ui::levelGeometry(extraction_.plan));
+    constexpr int kWidth = 320, kHeight = 240;
+    v2bsp::app::Camera& camera = renderer.camera();
+    camera.setViewport(kWidth, kHeight);
+    camera.setOrbit(30, 60);
+    const auto picture = [&] {
+        std::vector<std::uint8_t> rgba = renderer.picture(kWidth, kHeight);
+        return QImage(rgba.data(), kWidth, kHeight, QImage::Format_RGBA8888).convertToFormat(QImage::Format_RGB32);
+    };
+    const std::map<int, int> counts = pixelsPerMesh(picture(), meshes_);
+    for (int m = 0; m < meshes_; ++m) QVERIFY2(counts.contains(m), qPrintable(QString("mesh %1 not drawn").arg(m)));
+    renderer.setMeshVisible(2, false);
+    QVERIFY(!pixelsPerMesh(picture(), meshes_).contains(2));
+    renderer.setMeshVisible(2, true);
+    const int darkBefore = darkPixels(picture());
+    renderer.setWireframe(true);
+    QVERIFY2(darkPixels(picture()) > darkBefore + 100, "no wireframe drawn");
+    renderer.setWireframe(false);
+    camera.setOrbit(0, 90);
+    const v2bsp::app::Pixel pillar = camera.pixelOf({6, 4, 4.5f});
+    QCOMPARE(renderer.meshAt(pillar), 8);
+    QCOMPARE(renderer.meshAt(camera.pixelOf({0, 0, 0})), 0);
 }
 
 QTEST_MAIN(LevelViewTest)

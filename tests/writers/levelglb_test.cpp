@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "mapimage/portable.hpp"
 #include "writers/writers.hpp"
 
 namespace v2bsp {
@@ -48,7 +49,7 @@ void pushu32le(std::vector<std::uint8_t>& out, std::uint32_t value) {
 std::vector<std::uint8_t> vertexBytes(const TestMesh& mesh) {
     std::vector<std::uint8_t> bytes;
     for (const Position& vertex : mesh.vertices) {
-        for (const float value : vertex) pushu32le(bytes, std::bit_cast<std::uint32_t>(value));
+        for (const float value : vertex) pushu32le(bytes, v2bsp::bitCast<std::uint32_t>(value));
     }
     bytes.insert(bytes.end(), mesh.vertexTail, 0x41);
     return bytes;
@@ -115,7 +116,7 @@ std::string glbOf(const Level& level, const LevelInfo& info) {
 // A stored normal single or +0 is its own position; the stored -0 decodes
 // as -2^-127 (levelmesh.hpp). The tests store no other pattern.
 float storedPosition(float stored) {
-    if (std::bit_cast<std::uint32_t>(stored) == 0x80000000u) return -std::ldexp(1.0f, -127);
+    if (v2bsp::bitCast<std::uint32_t>(stored) == 0x80000000u) return -std::ldexp(1.0f, -127);
     return stored;
 }
 
@@ -253,7 +254,7 @@ TEST(LevelGlbContainer, ChunksArePaddedAndTheHeaderStatesTheLength) {
         // Three positions, then indices 0 1 2 as little-endian shorts and two zeros.
         ASSERT_EQ(bin_length, 36u + 8u);
         EXPECT_EQ(file.substr(bin_at + 8 + 36), std::string("\0\0\1\0\2\0\0\0", 8));
-        EXPECT_EQ(std::bit_cast<float>(loadu32le(bytes + bin_at + 8 + 20)), 6.0f);
+        EXPECT_EQ(v2bsp::bitCast<float>(loadu32le(bytes + bin_at + 8 + 20)), 6.0f);
     }
 }
 

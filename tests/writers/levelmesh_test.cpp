@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mapimage/floatdecode.hpp"
+#include "mapimage/portable.hpp"
 
 namespace v2bsp {
 namespace {
@@ -28,7 +29,7 @@ void putFloat(std::vector<std::uint8_t>& bytes, std::uint32_t bits) {
 }
 
 void putVertex(std::vector<std::uint8_t>& bytes, float x, float y, float z) {
-    for (const float value : {x, y, z}) putFloat(bytes, std::bit_cast<std::uint32_t>(value));
+    for (const float value : {x, y, z}) putFloat(bytes, v2bsp::bitCast<std::uint32_t>(value));
 }
 
 void putFace(std::vector<std::uint8_t>& bytes, std::uint16_t a, std::uint16_t b, std::uint16_t c) {
@@ -45,15 +46,15 @@ TEST(DecodePosition, EqualsTheNearestSingleOfTheStoredDecoding) {
     for (std::uint32_t high = 0; high < 512; ++high) {
         for (const std::uint32_t fraction : {0u, 1u, 0x400000u, 0x7FFFFEu, 0x7FFFFFu}) {
             const std::uint32_t bits = high << 23 | fraction;
-            ASSERT_EQ(std::bit_cast<std::uint32_t>(decodePosition(bits)),
-                      std::bit_cast<std::uint32_t>(nearestSingle(bits)))
+            ASSERT_EQ(v2bsp::bitCast<std::uint32_t>(decodePosition(bits)),
+                      v2bsp::bitCast<std::uint32_t>(nearestSingle(bits)))
                 << std::hex << bits;
             ++checked;
         }
         for (int i = 0; i < 4000; ++i) {
             const std::uint32_t bits = high << 23 | (random() & 0x7FFFFF);
-            ASSERT_EQ(std::bit_cast<std::uint32_t>(decodePosition(bits)),
-                      std::bit_cast<std::uint32_t>(nearestSingle(bits)))
+            ASSERT_EQ(v2bsp::bitCast<std::uint32_t>(decodePosition(bits)),
+                      v2bsp::bitCast<std::uint32_t>(nearestSingle(bits)))
                 << std::hex << bits;
             ++checked;
         }

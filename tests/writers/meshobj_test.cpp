@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "mapimage/numtext.hpp"
+#include "mapimage/portable.hpp"
 #include "reference/numtextref.hpp"
 #include "reference/objhextext.hpp"
 
@@ -123,7 +124,7 @@ TEST(ObjText, RandomSectionsParseBack) {
         for (int i = 0; i < 30; ++i) {
             const float value = coordinate(random);
             values.push_back(value);
-            const auto bits = std::bit_cast<std::uint32_t>(value);
+            const auto bits = v2bsp::bitCast<std::uint32_t>(value);
             for (int b = 0; b < 4; ++b) vertices.push_back(static_cast<std::uint8_t>(bits >> 8 * b));
         }
         std::string text;

@@ -5,6 +5,8 @@
 #include <limits>
 #include <string>
 
+#include "mapimage/portable.hpp"
+
 namespace v2bsp::mapbuilder {
 namespace {
 
@@ -51,7 +53,7 @@ public:
         p[2] = static_cast<std::uint8_t>(value >> 16);
         p[3] = static_cast<std::uint8_t>(value >> 24);
     }
-    void f32(std::int64_t offset, float value) { u32(offset, std::bit_cast<std::uint32_t>(value)); }
+    void f32(std::int64_t offset, float value) { u32(offset, v2bsp::bitCast<std::uint32_t>(value)); }
     void text(std::int64_t offset, std::string_view value) {
         std::copy(value.begin(), value.end(), bytes_.begin() + offset);
     }
