@@ -9,10 +9,11 @@
 import assert from 'node:assert/strict';
 import {execFileSync, spawnSync} from 'node:child_process';
 import fs from 'node:fs';
-import http from 'node:http';
 import {createRequire} from 'node:module';
 import os from 'node:os';
 import path from 'node:path';
+
+import {serveSite} from './webserve.mjs';
 
 const puppeteer = createRequire(import.meta.url)(process.env.V2BSP_PUPPETEER);
 const [site, extractProgram, mkmap] = process.argv.slice(2);
@@ -74,19 +75,7 @@ function nativeRun(map, out, args = []) {
   return {lines, refusal};
 }
 
-// The site on a port of this machine, as scripts/serve-web.sh serves it.
-const kTypes = {'.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm'};
-const server = http.createServer((request, response) => {
-  const file = path.join(site, decodeURIComponent(new URL(request.url, 'http://x').pathname).replace(/\/$/, '/index.html'));
-  if (!file.startsWith(site) || !fs.existsSync(file)) {
-    response.writeHead(404).end();
-    return;
-  }
-  response.writeHead(200, {'Content-Type': kTypes[path.extname(file)] ?? 'application/octet-stream'});
-  fs.createReadStream(file).pipe(response);
-});
-await new Promise(resolve => server.listen(0, '127.0.0.1', resolve));
-const origin = `http://127.0.0.1:${server.address().port}`;
+const {origin, close: closeServer} = await serveSite(site);
 
 const browser = await puppeteer.launch({executablePath: '/usr/bin/chromium', headless: true,
                                         args: ['--no-sandbox', '--lang=en-US', '--use-angle=swiftshader']});
@@ -335,7 +324,7 @@ await check('no script error, and every request stays on the page\'s origin', as
 });
 
 await browser.close();
-server.close();
+closeServer();
 fs.rmSync(work, {recursive: true, force: true});
 console.log(failures === 0 ? 'all web tests passed' : `${failures} web test(s) failed`);
 process.exit(failures === 0 ? 0 : 1);

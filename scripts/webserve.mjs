@@ -6,7 +6,8 @@ import fs from 'node:fs';
 import http from 'node:http';
 import path from 'node:path';
 
-const kTypes = {'.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm'};
+const kTypes = {'.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.css': 'text/css',
+                '.wasm': 'application/wasm'};
 
 export async function serveSite(site, routes = {}) {
   const server = http.createServer((request, response) => {

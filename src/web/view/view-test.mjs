@@ -11,11 +11,12 @@
 import assert from 'node:assert/strict';
 import {execFileSync} from 'node:child_process';
 import fs from 'node:fs';
-import http from 'node:http';
 import {createRequire} from 'node:module';
 import os from 'node:os';
 import path from 'node:path';
 import {fileURLToPath} from 'node:url';
+
+import {serveSite} from '../../../scripts/webserve.mjs';
 
 const puppeteer = createRequire(import.meta.url)(process.env.V2BSP_PUPPETEER);
 const [site, mkmap, extractProgram] = process.argv.slice(2);
@@ -45,21 +46,8 @@ function sampleCounts() {
 }
 const grouped = n => String(n).replace(/\B(?=(\d{3})+(?!\d))/g, ',');
 
-const kTypes = {'.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.css': 'text/css',
-                '.wasm': 'application/wasm'};
-const server = http.createServer((request, response) => {
-  const name = decodeURIComponent(new URL(request.url, 'http://x').pathname).slice(1);
-  const file = name === 'view-test.html' ? path.join(here, name)
-               : name.startsWith('maps/') ? path.join(maps, name.slice(5)) : path.join(site, name);
-  if (name.includes('..') || !fs.existsSync(file)) {
-    response.writeHead(404).end();
-    return;
-  }
-  response.writeHead(200, {'Content-Type': kTypes[path.extname(file)] ?? 'application/octet-stream'});
-  fs.createReadStream(file).pipe(response);
-});
-await new Promise(resolve => server.listen(0, '127.0.0.1', resolve));
-const origin = `http://127.0.0.1:${server.address().port}`;
+const {origin, close: closeServer} =
+    await serveSite(site, {'view-test.html': path.join(here, 'view-test.html'), maps});
 
 const browser = await puppeteer.launch({executablePath: '/usr/bin/chromium', headless: true,
                                         args: ['--no-sandbox', '--use-angle=swiftshader']});
@@ -341,7 +329,7 @@ if (process.env.V2BSP_VIEW_SHOTS) {
 }
 
 await browser.close();
-server.close();
+closeServer();
 fs.rmSync(work, {recursive: true, force: true});
 if (failures.length > 0) {
   console.log(`${failures.length} failed: ${failures.join('; ')}`);
