@@ -149,6 +149,8 @@ public:
     const Slide& slide() const { return slide_; }
     bool running() const { return run_.running(); }
     const ExtractResult& lastResult() const { return lastResult_; }
+    // The last run that went to its end (what the 3D View shows); null before one.
+    const MapExtraction* lastExtraction() const { return extraction_.get(); }
     bool level3DChecked() const { return level3DChecked_; }
     Level3DWindow* level3D() const { return view_; }
 

@@ -30,7 +30,7 @@ EM_JS(void, tellPage, (const char* kind, const char* first, std::size_t firstLen
 EM_JS(void, fileToPage, (const char* path), { Module.page.fileBegun(UTF8ToString(path)); });
 EM_JS(void, pieceToPage, (const std::uint8_t* data, std::size_t length),
       { Module.page.filePiece(HEAPU8.slice(data, data + length)); });
-EM_JS(void, fileEndToPage, (), { Module.page.fileEnded(); });
+EM_JS(void, fileEndToPage, (std::uint32_t crc), { Module.page.fileEnded(crc >>> 0); });
 
 void tell(const char* kind, std::string_view first = {}, const std::string& second = {}) {
     tellPage(kind, first.data(), first.size(), second.c_str());
@@ -41,28 +41,36 @@ void tell(const char* kind, std::string_view first = {}, const std::string& seco
 constexpr std::uint64_t kHeapLimit = std::uint64_t{4} << 30;
 constexpr std::uint64_t kRunMargin = std::uint64_t{256} << 20;
 
+// The files go to the page with their CRC-32 when it packs them into a zip,
+// worked out here as the pieces pass, off the page's thread.
 class PageSink final : public web::OutputSink {
 public:
+    explicit PageSink(bool checksums = false) : checksums_(checksums) {}
     void folderMade(const std::string& path) override { tell("folder", path); }
-    void fileBegun(const std::string& path) override { fileToPage(path.c_str()); }
+    void fileBegun(const std::string& path) override {
+        crc_ = 0;
+        fileToPage(path.c_str());
+    }
     void filePiece(std::string_view bytes) override {
+        if (checksums_) crc_ = web::crc32(crc_, bytes);
         pieceToPage(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     }
-    void fileEnded() override { fileEndToPage(); }
+    void fileEnded() override { fileEndToPage(crc_); }
+
+private:
+    bool checksums_;
+    std::uint32_t crc_ = 0;
 };
 
-// The host of the runs the user does not see: the first of an extraction,
-// and a whole-level file's. Only the plan's size, the lines of missing
-// output and a failure are kept.
+// The host of the run the user does not see, the first of an extraction:
+// only the plan's size and a map too large to hold are kept.
 class QuietHost final : public ExtractHost {
 public:
     void logline(std::string_view) override {}
-    void logProblem(std::string_view line) override { problems.emplace_back(line); }
     void addTagName(std::string_view) override {}
     void mapFailed(const MapFailure& failure) override { outOfMemory = failure.error.kind() == MapErrorKind::outOfMemory; }
     void meshesPlanned(const MeshPlan& plan) override { tell("planned", std::to_string(plan.meshes.size())); }
 
-    std::vector<std::string> problems;
     bool outOfMemory = false;
 };
 
@@ -165,11 +173,12 @@ EMSCRIPTEN_KEEPALIVE void v2bspChoose(const char* path, double size) {
 }
 
 // The first run of an extraction into `parent` (the name the page shows for
-// the folder the files go to): its files go to the page. Tells "produced"
-// with the map's folder name, or "tooLarge" when its bytes could not be held.
-EMSCRIPTEN_KEEPALIVE void v2bspProduce(const char* parent) {
+// the folder the files go to): its files go to the page, with their CRC-32
+// when `zip`. Tells "produced" with the map's folder name, or "tooLarge" when
+// its bytes could not be held.
+EMSCRIPTEN_KEEPALIVE void v2bspProduce(const char* parent, int zip) {
     Page& p = page();
-    PageSink sink;
+    PageSink sink(zip != 0);
     web::PostingFiles files(parent, sink);
     QuietHost host;
     std::string folder;
@@ -225,21 +234,20 @@ EMSCRIPTEN_KEEPALIVE void v2bspExtract(const char* parent) {
 
 // The whole-level file of the chosen map, byte for byte what v2bsp-extract
 // --format obj|glb [--up-axis z] writes; it goes to the page as a file, or
-// "levelFailed" tells why not.
+// "levelFailed" tells why not. Made from the plan of the last extraction
+// (the page offers it only after one), whose map is still held.
 EMSCRIPTEN_KEEPALIVE void v2bspLevel(int glb, int upZ) {
-    Page& p = page();
+    const MapExtraction* last = page().behaviour.lastExtraction();
+    if (last == nullptr) {
+        tell("levelFailed", "Extract the map first");
+        return;
+    }
     PageSink sink;
     web::PostingFiles files(".", sink);
-    QuietHost host;
-    ExtractSettings settings;
-    settings.formats = {false, glb == 0, glb != 0};
-    settings.up = upZ != 0 ? UpAxis::z : UpAxis::y;
-    settings.files = &files;
-    const ExtractResult result = extractmap(p.behaviour.mappath(), host, settings);
-    if (result.levelFiles.empty()) {
-        std::string why = host.problems.empty() ? "The map could not be read" : host.problems.back();
-        tell("levelFailed", why);
-    }
+    const LevelFormat format = glb != 0 ? LevelFormat::glb : LevelFormat::obj;
+    const std::string name = levelFileName(last->folderName, format);
+    const std::error_code error = last->writeLevel(format, upZ != 0 ? UpAxis::z : UpAxis::y, name, &files);
+    if (error) tell("levelFailed", "Could not write " + name + ": " + error.message());
 }
 
 }  // extern "C"

@@ -31,7 +31,7 @@ const kSeparator = (new Intl.NumberFormat().formatToParts(1000).find(part => par
 const worker = new Worker('worker.js');
 worker.onmessage = event => {
   const message = event.data;
-  if (message.type === 'file') onFile(message.of, message.path, message.pieces);
+  if (message.type === 'file') onFile(message.of, message.path, message.pieces, message.crc);
   else onEvents(message.events, message.of);
 };
 worker.onerror = event => showMessage('The page\'s worker failed', event.message || 'it could not start');
@@ -97,12 +97,12 @@ function onEvents(events, of) {
 }
 
 // A whole-level file downloads; the mesh files of an extraction are written.
-function onFile(of, path, pieces) {
+function onFile(of, path, pieces, crc) {
   if (of === 'level') {
     download(new Blob(pieces), path);
     return;
   }
-  queueWrite(() => writeFile(path, pieces));
+  queueWrite(() => writeFile(path, pieces, crc));
 }
 
 // --- The page's writes ---------------------------------------------------------
@@ -163,14 +163,14 @@ async function makeFolder(path) {
 }
 
 // A file goes to a swap file that replaces the old one only when whole.
-async function writeFile(path, pieces) {
+async function writeFile(path, pieces, crc) {
   const at = path.lastIndexOf('/');
   const folderPath = path.slice(0, at);
   const folderOutcome = state.outcomes.get(folderPath) || {reason: 'Its folder was not made'};
   let writable = null;
   try {
     if (state.zip) {
-      state.zip.add(path, pieces);
+      state.zip.add(path, pieces, crc);
     } else {
       if (!folderOutcome.made) throw new Error(folderOutcome.reason || 'Its folder was not made');
       const handle = await state.folders.get(folderPath).getFileHandle(path.slice(at + 1), {create: true});
@@ -248,7 +248,7 @@ async function extract() {
   $('message').hidden = true;
   $('progress').value = 0;
   setRunning(true);
-  worker.postMessage({type: 'produce', parent: state.parent});
+  worker.postMessage({type: 'produce', parent: state.parent, zip: state.zip !== null});
 }
 
 function setRunning(on) {

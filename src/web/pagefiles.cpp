@@ -1,5 +1,7 @@
 #include "web/pagefiles.hpp"
 
+#include <array>
+
 #include "platform/utf8path.hpp"
 
 namespace v2bsp::web {
@@ -35,6 +37,39 @@ std::string pagePath(const std::filesystem::path& parent, const std::filesystem:
     const std::filesystem::path relative = path.lexically_relative(parent);
     const bool inside = !relative.empty() && *relative.begin() != "..";
     return utf8Text((inside ? relative : path).generic_string());
+}
+
+namespace {
+
+// Eight tables, so that eight bytes are taken a step (slicing by eight).
+constexpr std::array<std::array<std::uint32_t, 256>, 8> kCrcTables = [] {
+    std::array<std::array<std::uint32_t, 256>, 8> tables{};
+    for (std::uint32_t n = 0; n < 256; ++n) {
+        std::uint32_t c = n;
+        for (int k = 0; k < 8; ++k) c = (c & 1) != 0 ? 0xEDB88320U ^ (c >> 1) : c >> 1;
+        tables[0][n] = c;
+    }
+    for (std::uint32_t n = 0; n < 256; ++n) {
+        for (int t = 1; t < 8; ++t) tables[t][n] = (tables[t - 1][n] >> 8) ^ tables[0][tables[t - 1][n] & 0xFF];
+    }
+    return tables;
+}();
+
+}  // namespace
+
+std::uint32_t crc32(std::uint32_t crc, std::string_view bytes) {
+    const auto* at = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t left = bytes.size();
+    crc = ~crc;
+    for (; left >= 8; left -= 8, at += 8) {
+        const std::uint32_t low = crc ^ (std::uint32_t{at[0]} | std::uint32_t{at[1]} << 8 |
+                                         std::uint32_t{at[2]} << 16 | std::uint32_t{at[3]} << 24);
+        crc = kCrcTables[7][low & 0xFF] ^ kCrcTables[6][(low >> 8) & 0xFF] ^ kCrcTables[5][(low >> 16) & 0xFF] ^
+              kCrcTables[4][low >> 24] ^ kCrcTables[3][at[4]] ^ kCrcTables[2][at[5]] ^ kCrcTables[1][at[6]] ^
+              kCrcTables[0][at[7]];
+    }
+    for (; left > 0; --left, ++at) crc = kCrcTables[0][(crc ^ *at) & 0xFF] ^ (crc >> 8);
+    return ~crc;
 }
 
 std::error_code PostingFiles::createFolder(const std::filesystem::path& folder) {

@@ -26,6 +26,9 @@
 
 namespace v2bsp::web {
 
+// The CRC-32 of a zip's entries, `crc` (0 at first) taken on over `bytes`.
+std::uint32_t crc32(std::uint32_t crc, std::string_view bytes);
+
 // Where PostingFiles hands the run's output.
 class OutputSink {
 public:

@@ -29,9 +29,9 @@ const page = {
   filePiece(bytes) {
     file.pieces.push(bytes);
   },
-  fileEnded() {
+  fileEnded(crc) {
     flush();
-    self.postMessage({type: 'file', of: call, path: file.path, pieces: file.pieces},
+    self.postMessage({type: 'file', of: call, path: file.path, pieces: file.pieces, crc},
                      file.pieces.map(piece => piece.buffer));
     file = null;
   },
@@ -65,7 +65,7 @@ const handlers = {
     core.ccall('v2bspChoose', null, ['string', 'number'], [path, message.file.size]);
   },
   produce(core, message) {
-    core.ccall('v2bspProduce', null, ['string'], [message.parent]);
+    core.ccall('v2bspProduce', null, ['string', 'number'], [message.parent, message.zip ? 1 : 0]);
   },
   extract(core, message) {
     for (const [path, outcome] of message.outcomes) {

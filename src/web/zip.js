@@ -37,14 +37,14 @@ class ZipWriter {
     this.stamp = dosTime(date);
   }
 
-  // A file `name` ("folder/mesh0.obj") of the pieces (Uint8Arrays), in order.
-  add(name, pieces) {
+  // A file `name` ("folder/mesh0.obj") of the pieces (Uint8Arrays), in order;
+  // their CRC-32 when the caller has it.
+  add(name, pieces, crc = crc32(pieces)) {
     const nameBytes = new TextEncoder().encode(name);
     const size = pieces.reduce((sum, piece) => sum + piece.length, 0);
     const header = 30 + nameBytes.length;
     if (this.offset + header + size > 0xFFFFFFFF) throw new Error('The zip would be larger than 4 GiB');
     if (this.directory.length === 0xFFFF) throw new Error('The zip would hold more than 65,535 files');
-    const crc = crc32(pieces);
     const local = new DataView(new ArrayBuffer(header));
     local.setUint32(0, 0x04034B50, true);
     this.fillCommon(local, 4, crc, size);
