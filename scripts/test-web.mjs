@@ -13,7 +13,7 @@ import {createRequire} from 'node:module';
 import os from 'node:os';
 import path from 'node:path';
 
-import {serveSite} from './webserve.mjs';
+import {openBrowser, serveSite} from './webserve.mjs';
 
 const puppeteer = createRequire(import.meta.url)(process.env.V2BSP_PUPPETEER);
 const [site, extractProgram, mkmap] = process.argv.slice(2);
@@ -77,26 +77,9 @@ function nativeRun(map, out, args = []) {
 
 const {origin, close: closeServer} = await serveSite(site);
 
-const browser = await puppeteer.launch({executablePath: '/usr/bin/chromium', headless: true,
-                                        args: ['--no-sandbox', '--lang=en-US', '--use-angle=swiftshader']});
-const downloads = path.join(work, 'downloads');
-fs.mkdirSync(downloads);
-const cdp = await browser.target().createCDPSession();
-await cdp.send('Browser.setDownloadBehavior', {behavior: 'allow', downloadPath: downloads, eventsEnabled: true});
+const {browser, downloaded} = await openBrowser(puppeteer, path.join(work, 'downloads'), ['--lang=en-US']);
 const requests = [];
 const pageErrors = [];
-
-// A download's file, once whole.
-function downloaded(name) {
-  return new Promise(resolve => {
-    const done = event => {
-      if (event.state !== 'completed') return;
-      cdp.off('Browser.downloadProgress', done);
-      resolve(path.join(downloads, name));
-    };
-    cdp.on('Browser.downloadProgress', done);
-  });
-}
 
 // A fresh page; `folders` false: a browser that cannot write into a folder.
 async function openPage({folders = true, width = 1280, height = 720} = {}) {

@@ -25,3 +25,23 @@ export async function serveSite(site, routes = {}) {
   await new Promise(resolve => server.listen(0, '127.0.0.1', resolve));
   return {origin: `http://127.0.0.1:${server.address().port}`, close: () => server.close()};
 }
+
+// Debian's headless Chromium with WebGL2 by SwiftShader, its downloads going
+// to `downloads` (made here). `downloaded(name)`, called before the click
+// that starts one, resolves to the file's path once the next download is whole.
+export async function openBrowser(puppeteer, downloads, extraArgs = []) {
+  const browser = await puppeteer.launch({executablePath: '/usr/bin/chromium', headless: true,
+                                          args: ['--no-sandbox', '--use-angle=swiftshader', ...extraArgs]});
+  fs.mkdirSync(downloads, {recursive: true});
+  const cdp = await browser.target().createCDPSession();
+  await cdp.send('Browser.setDownloadBehavior', {behavior: 'allow', downloadPath: downloads, eventsEnabled: true});
+  const downloaded = name => new Promise(resolve => {
+    const done = event => {
+      if (event.state !== 'completed') return;
+      cdp.off('Browser.downloadProgress', done);
+      resolve(path.join(downloads, name));
+    };
+    cdp.on('Browser.downloadProgress', done);
+  });
+  return {browser, downloaded};
+}

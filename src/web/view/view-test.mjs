@@ -16,7 +16,7 @@ import os from 'node:os';
 import path from 'node:path';
 import {fileURLToPath} from 'node:url';
 
-import {serveSite} from '../../../scripts/webserve.mjs';
+import {openBrowser, serveSite} from '../../../scripts/webserve.mjs';
 
 const puppeteer = createRequire(import.meta.url)(process.env.V2BSP_PUPPETEER);
 const [site, mkmap, extractProgram] = process.argv.slice(2);
@@ -49,12 +49,7 @@ const grouped = n => String(n).replace(/\B(?=(\d{3})+(?!\d))/g, ',');
 const {origin, close: closeServer} =
     await serveSite(site, {'view-test.html': path.join(here, 'view-test.html'), maps});
 
-const browser = await puppeteer.launch({executablePath: '/usr/bin/chromium', headless: true,
-                                        args: ['--no-sandbox', '--use-angle=swiftshader']});
-const downloads = path.join(work, 'downloads');
-fs.mkdirSync(downloads);
-const cdp = await browser.target().createCDPSession();
-await cdp.send('Browser.setDownloadBehavior', {behavior: 'allow', downloadPath: downloads, eventsEnabled: true});
+const {browser, downloaded} = await openBrowser(puppeteer, path.join(work, 'downloads'));
 const requests = [];
 const pageErrors = [];
 
@@ -236,17 +231,9 @@ await check('keyboard alone: Tab to the list, arrows, Space hides, the menu\'s k
 });
 
 await check('Save Image downloads the picture as a PNG', async () => {
-  const done = new Promise(resolve => {
-    const heard = event => {
-      if (event.state !== 'completed') return;
-      cdp.off('Browser.downloadProgress', heard);
-      resolve();
-    };
-    cdp.on('Browser.downloadProgress', heard);
-  });
+  const done = downloaded('sample room.png');
   await page.click('#view-saveimage');
-  await done;
-  const png = fs.readFileSync(path.join(downloads, 'sample room.png'));
+  const png = fs.readFileSync(await done);
   assert.equal(png.subarray(1, 4).toString(), 'PNG');
   const size = await page.$eval('#view-canvas', canvas => [canvas.width, canvas.height]);
   assert.deepEqual([png.readUInt32BE(16), png.readUInt32BE(20)], size);

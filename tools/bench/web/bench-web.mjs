@@ -13,7 +13,7 @@ import {createRequire} from 'node:module';
 import os from 'node:os';
 import path from 'node:path';
 
-import {serveSite} from '../../../scripts/webserve.mjs';
+import {openBrowser, serveSite} from '../../../scripts/webserve.mjs';
 
 const puppeteer = createRequire(import.meta.url)(process.env.V2BSP_PUPPETEER);
 const [site, extractProgram, mkmap, runsText = '5'] = process.argv.slice(2);
@@ -39,20 +39,8 @@ function nativeSeconds(format) {
 }
 
 const {origin, close} = await serveSite(site);
-const browser = await puppeteer.launch({executablePath: '/usr/bin/chromium', headless: true,
-                                        args: ['--no-sandbox', '--use-angle=swiftshader']});
 const downloads = path.join(work, 'downloads');
-fs.mkdirSync(downloads);
-const cdp = await browser.target().createCDPSession();
-await cdp.send('Browser.setDownloadBehavior', {behavior: 'allow', downloadPath: downloads, eventsEnabled: true});
-const completed = () => new Promise(resolve => {
-  const done = event => {
-    if (event.state !== 'completed') return;
-    cdp.off('Browser.downloadProgress', done);
-    resolve();
-  };
-  cdp.on('Browser.downloadProgress', done);
-});
+const {browser, downloaded: completed} = await openBrowser(puppeteer, downloads);
 
 // One run on a fresh page: seconds from Extract's click to the run's end (its
 // files written) and to the first picture, then from Save's click to the glb
@@ -79,7 +67,7 @@ async function pageRun(folders) {
   });
   await (await page.$('#mapfile')).uploadFile(map);
   await page.waitForSelector('#extract:not([disabled])');
-  const zip = folders ? null : completed();
+  const zip = folders ? null : completed('');
   const start = await page.evaluate(() => {
     delete document.getElementById('view-canvas').dataset.painted;
     const now = performance.now();
@@ -94,7 +82,7 @@ async function pageRun(folders) {
   }, {polling: 'raf', timeout: 0})).jsonValue();
   await page.waitForSelector('#save-glb:not([disabled])');
   await zip;
-  const glb = completed();
+  const glb = completed('');
   const saveStart = process.hrtime.bigint();
   const clicked = await page.evaluate(() => {
     window.handedAt = 0;
