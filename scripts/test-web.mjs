@@ -191,6 +191,37 @@ for (const [i, c] of kCases.entries()) {
   });
 }
 
+// The first run's lines show while the page's writes are held; the second
+// run's take their place once the writes are done.
+await check('the log as the run goes', async () => {
+  const map = path.join(work, 'early.map');
+  makeMap(kCases[0], map);
+  const native = nativeRun(map, path.join(work, 'earlyout'));
+  const page = await openPage();
+  await layPicked(page);
+  await page.evaluate(() => {
+    const picker = window.showDirectoryPicker;
+    window.writesHeld = new Promise(resolve => { window.releaseWrites = resolve; });
+    window.showDirectoryPicker = async () => {
+      const folder = await picker();
+      const open = folder.getDirectoryHandle.bind(folder);
+      folder.getDirectoryHandle = async (...args) => (await window.writesHeld, open(...args));
+      return folder;
+    };
+  });
+  await drop(page, map);
+  await page.waitForSelector('#extract:not([disabled])');
+  await page.click('#extract');
+  await page.waitForFunction(() => document.getElementById('log').textContent.includes('Making Mesh #9'));
+  const tags = await page.$eval('#tags', list => list.options.length);
+  assert.ok(tags > 0, 'no tag name while the run goes');
+  await page.evaluate(() => window.releaseWrites());
+  await runsEnded(page, 1);
+  checkLog(await logLines(page), [...native.lines, 'Wrote 10 mesh files to picked/sample room']);
+  assert.equal(await page.$eval('#tags', list => list.options.length), tags);
+  await page.close();
+});
+
 // Without the folder API: one zip of the map's folder, and the level's files.
 await check('zip and level files', async () => {
   const map = path.join(work, 'zip.map');

@@ -62,12 +62,13 @@ private:
     std::uint32_t crc_ = 0;
 };
 
-// The host of the run the user does not see, the first of an extraction:
-// only the plan's size and a map too large to hold are kept.
-class QuietHost final : public ExtractHost {
+// The host of the first run of an extraction: its lines and tag names show
+// as it goes ("early"), until the run that is answered by the page's writes
+// replaces them; the plan's size and a map too large to hold are kept.
+class FirstRunHost final : public ExtractHost {
 public:
-    void logline(std::string_view) override {}
-    void addTagName(std::string_view) override {}
+    void logline(std::string_view line) override { tell("early", std::string(line) + "\r\n"); }
+    void addTagName(std::string_view name) override { tell("earlyTag", name); }
     void mapFailed(const MapFailure& failure) override { outOfMemory = failure.error.kind() == MapErrorKind::outOfMemory; }
     void meshesPlanned(const MeshPlan& plan) override { tell("planned", std::to_string(plan.meshes.size())); }
 
@@ -180,7 +181,7 @@ EMSCRIPTEN_KEEPALIVE void v2bspProduce(const char* parent, int zip) {
     Page& p = page();
     PageSink sink(zip != 0);
     web::PostingFiles files(parent, sink);
-    QuietHost host;
+    FirstRunHost host;
     std::string folder;
     {
         MapExtraction extraction;

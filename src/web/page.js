@@ -1,8 +1,9 @@
 // The page: Form1's controls in HTML, over the worker that runs the core
 // (worker.js). An extraction goes in three steps: the worker's first run
 // hands the page its folder and files, which the page writes into the folder
-// the user picked (or into a zip); then the worker's second run, answered by
-// what the page's writes did, makes the log the user reads (src/web/pagefiles.hpp).
+// the user picked (or into a zip), and its lines, shown as they come; then the
+// worker's second run, answered by what the page's writes did, makes the log
+// the user keeps in their place (src/web/pagefiles.hpp).
 'use strict';
 
 const $ = id => document.getElementById(id);
@@ -21,6 +22,8 @@ const state = {
   foldersAsked: new Set(),
   zip: null,
   mapFolder: '',
+  logMark: 0,          // the log's length and the tags' count before the first run's came
+  tagMark: 0,
   parent: '',
   view: null,
 };
@@ -53,7 +56,15 @@ const eventHandlers = {
   refused(text, reason) {
     showMessage(text, reason);
   },
+  // The first run's lines and names, shown as it goes; the second run's replace them.
+  early(text) {
+    eventHandlers.log(text);
+  },
+  earlyTag(name) {
+    eventHandlers.tag(name);
+  },
   tooLarge(text) {
+    if (state.phase === 'produce') dropEarly();
     $('extract').disabled = true;
     showMessage(text, '');
     eventHandlers.log(text + '\r\n');
@@ -75,6 +86,7 @@ const eventHandlers = {
     state.mapFolder = folder;
     if (state.zip) state.parent = folder + '.zip';
     allWritten().then(() => {
+      dropEarly();
       state.phase = 'extract';
       worker.postMessage({type: 'extract', parent: state.parent, outcomes: [...state.outcomes]});
     });
@@ -90,6 +102,13 @@ const eventHandlers = {
     endRun();
   },
 };
+
+// The log and the tag list as they were before the first run's lines came.
+function dropEarly() {
+  $('log').textContent = $('log').textContent.slice(0, state.logMark);
+  const tags = $('tags');
+  while (tags.options.length > state.tagMark) tags.remove(tags.options.length - 1);
+}
 
 function onEvents(events, of) {
   for (const [kind, first, second] of events) eventHandlers[kind](first, second);
@@ -237,6 +256,8 @@ async function extract() {
     return;
   }
   state.phase = 'produce';
+  state.logMark = $('log').textContent.length;
+  state.tagMark = $('tags').options.length;
   state.outcomes = new Map();
   state.folders = new Map();
   state.foldersAsked = new Set();
