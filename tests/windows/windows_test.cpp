@@ -318,6 +318,9 @@ TEST(WindowsConsole, EndingARunLeavesNoTemporaryFile) {
         }
         EXPECT_EQ(status, c.status);
         const fs::path folder = output / "sample room";
+        // A file deleted on close goes once the ended process's handles are
+        // closed; wine closes them after the process is seen to end.
+        waitUntil([&] { return temporaries(folder).empty(); });
         EXPECT_EQ(temporaries(folder), std::vector<std::string>{});
         int placed = 0;
         for (int mesh = 0; mesh < 10; ++mesh) {
